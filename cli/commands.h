@@ -1,0 +1,15 @@
+// The subcommands of `filmcast`. Each adds itself to the CLI11 app; the one that runs sets
+// the process exit status in `status` (0 = every input succeeded, 1 = some input failed,
+// 2 = usage error).
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace cli {
+
+struct RunState {
+    int status = 0;
+};
+
+
+}  // namespace cli

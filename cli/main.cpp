@@ -1,0 +1,27 @@
+// filmcast: the command-line converter. Headless; links no Qt.
+#include <cstdio>
+
+#include "cli/commands.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"filmcast - convert Flash movies (.swf) to animated GIFs, images and frame sequences",
+                 "filmcast"};
+    app.set_version_flag("--version", "filmcast 1.0.0");
+    app.require_subcommand(1);
+    cli::RunState state;
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        std::fprintf(stderr, "Run 'filmcast --help' for usage.\n");
+        return 2;
+    }
+    return state.status;
+}

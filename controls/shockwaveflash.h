@@ -1,0 +1,67 @@
+// CShockwaveflash: the player control the windows and the capture code talk to, over our own
+// movie engine. Qt-free so the command line can use it; the window hosts it in a widget that
+// calls OnPlaybackTimer() every PlaybackIntervalMs() while IsPlaying() and repaints.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/surface.h"
+#include "platform/wintypes.h"
+
+namespace player {
+class Player;
+}
+
+class CShockwaveflash;
+
+// Stand-in for the control's drawing interface: draws the frame the control shows, fitted to
+// the bounds, into a surface.
+class CViewObject {
+public:
+    explicit CViewObject(CShockwaveflash& control) : control_(control) {}
+    void Draw(CSurface& target, const RECT& bounds) const;
+
+private:
+    CShockwaveflash& control_;
+};
+
+class CShockwaveflash {
+public:
+    CShockwaveflash();
+    ~CShockwaveflash();
+    CShockwaveflash(const CShockwaveflash&) = delete;
+    CShockwaveflash& operator=(const CShockwaveflash&) = delete;
+
+    // Dispatch members the windows use.
+    void SetMovie(const std::string& path);  // loads synchronously and shows frame 0
+    void SetLoop(BOOL loop);
+    void Play();
+    void Stop();
+    void Rewind();
+    long GetTotalFrames() const;  // 0 when nothing loaded as a movie
+    void StopPlay();
+    void GotoFrame(long frame);   // clamps into the movie
+    long CurrentFrame() const;
+    BOOL IsPlaying() const;
+
+    // Playback clock, driven by the host.
+    int PlaybackIntervalMs() const;
+    void OnPlaybackTimer();
+
+    // The drawing interface (never null).
+    CViewObject* QueryViewObject() { return &viewObject_; }
+    // Draws the current frame fitted into a surface region; an empty stage is drawn white.
+    void DrawFrame(CSurface& target, const RECT& bounds) const;
+
+    // Last load error ("" when the movie loaded).
+    const std::string& LastError() const { return lastError_; }
+
+private:
+    std::unique_ptr<player::Player> player_;
+    CViewObject viewObject_{*this};
+    std::string moviePath_;
+    std::string lastError_;
+    bool loop_ = true;
+    bool playing_ = false;
+};

@@ -1,0 +1,69 @@
+// The movie engine's public surface: load a movie from bytes, step or play it by ticks, and
+// draw the current frame into a caller's pixel buffer. Knows nothing of windows or files other
+// than the movie it is given.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace player {
+
+// A caller-owned premultiplied ARGB32 buffer (native byte order, cairo's ARGB32 layout).
+struct BufferView {
+    std::uint8_t* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    int stride = 0;  // bytes per row
+};
+
+struct StageInfo {
+    int version = 0;
+    int widthPx = 0;           // stage width in pixels (twips / 20)
+    int heightPx = 0;
+    double frameRate = 0.0;    // frames per second from the 8.8 header value
+    int frameCount = 0;        // root frames actually read
+    std::uint32_t background = 0xFFFFFFFF;  // opaque ARGB
+};
+
+class Movie;  // parsed, immutable movie model
+
+// One playing instance of a movie: the root timeline, nested clips, display lists.
+class Player {
+public:
+    // Loads a movie from its file bytes. Never throws; on a fatal error (not a movie, bad
+    // header, decompression failure) returns nullptr and sets *error to a one-line reason.
+    static std::unique_ptr<Player> Load(std::span<const std::uint8_t> bytes, std::string* error);
+    // Reads the file and loads it; same contract.
+    static std::unique_ptr<Player> LoadFile(const std::string& path, std::string* error);
+
+    ~Player();
+
+    const StageInfo& Stage() const;
+    int TotalFrames() const;   // root timeline frames
+    int CurrentFrame() const;  // zero-based
+
+    // One tick: the root timeline advances (forced on when `force` even if stopped by its
+    // actions, looping at its end when `loop`), actions run, nested clips advance.
+    void Tick(bool force = true, bool loop = false);
+    // Rebuilds the state at root frame n by replaying ticks from the start; clamps n.
+    void GotoFrame(int n);
+    void Rewind();
+    // Plays n ticks from the start the way a stand-alone player does (root loops and obeys its
+    // own stop actions, clips keep running).
+    void PlayTicksFromStart(int n);
+    // Longest nested-clip timeline (frames), for movies that animate inside one root frame.
+    int LongestClipTimeline() const;
+
+    // Draws the current frame fitted into the whole buffer (aspect kept, centred, margins in
+    // the background colour).
+    void Render(const BufferView& target) const;
+
+private:
+    Player();
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace player
