@@ -11,5 +11,7 @@ struct RunState {
     int status = 0;
 };
 
+// `filmcast frame MOVIE --at N [--size WxH] -o FILE.png`: the picture after N ticks of play.
+void AddFrameCommand(CLI::App& app, RunState& state);
 
 }  // namespace cli
