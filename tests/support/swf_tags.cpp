@@ -376,6 +376,13 @@ Buffer RawTag::Bytes() const {
     return out.Bytes();
 }
 
+RawTag RawTag::Cut(std::size_t keep) const {
+    RawTag cut = *this;
+    cut.declaredLength = declaredLength.value_or(static_cast<std::uint32_t>(body.size()));
+    cut.body.resize(std::min(keep, body.size()));
+    return cut;
+}
+
 template <class Self>
 Self& Timeline<Self>::Tag(RawTag tag) {
     if (tag.code == kShowFrame) ++framesShown_;

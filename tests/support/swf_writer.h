@@ -465,6 +465,8 @@ struct RawTag {
     std::optional<std::uint32_t> declaredLength;
 
     Buffer Bytes() const;
+    // This tag with its body cut to `keep` bytes and its header still giving the full length.
+    RawTag Cut(std::size_t keep) const;
 };
 
 enum TagCode : std::uint16_t {

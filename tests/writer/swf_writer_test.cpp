@@ -159,6 +159,14 @@ TEST(Tags, HeaderLengthForms) {
               (Buffer{0x3F, 0x03, 0xE8, 0x03, 0x00, 0x00, 7}));
 }
 
+TEST(Tags, CutTagKeepsItsFullLength) {
+    swfw::Movie movie;
+    movie.appendEnd = false;
+    movie.Tag(swfw::RawTag(9, {1, 2, 3}).Cut(1));
+    const Buffer body = movie.Body();
+    EXPECT_EQ(Buffer(body.begin() + 13, body.end()), (Buffer{0x43, 0x02, 1}));
+}
+
 TEST(Tags, DefineShapeByteByByte) {
     swfw::Shape shape(1);
     shape.Fill(shape.AddFill(swfw::FillStyle::Solid(swfw::Rgb(255, 0, 0))))
