@@ -352,6 +352,19 @@ TEST(Tags, FilterList) {
     EXPECT_EQ(tag.body, expected);
 }
 
+TEST(Tags, BevelStoresHighlightBeforeShadow) {
+    const swfw::Filter bevel =
+        swfw::Filter::Bevel(swfw::Rgba(0, 0, 255, 0x3F), swfw::Rgba(255, 0, 0, 0x3F), 20, 20,
+                            0.785385, 10, 0.5, 1, true, false, false);
+    // As in movies made by the authoring tool: red highlight, blue shadow, 20, 20, 45 degrees,
+    // 10, 0.5, then inner | composite source | one pass.
+    const Buffer expected = {0xFF, 0x00, 0x00, 0x3F, 0x00, 0x00, 0xFF, 0x3F, 0x00,
+                             0x00, 0x14, 0x00, 0x00, 0x00, 0x14, 0x00, 0x0F, 0xC9,
+                             0x00, 0x00, 0x00, 0x00, 0x0A, 0x00, 0x80, 0x00, 0xA1};
+    EXPECT_EQ(bevel.id, 3);
+    EXPECT_EQ(bevel.data, expected);
+}
+
 TEST(Tags, ActionsAndLabels) {
     swfw::Movie movie;
     movie.appendEnd = false;
