@@ -11,5 +11,9 @@ struct RunState {
     int status = 0;
 };
 
+// `filmcast convert MOVIE... [-o DIR] [--fps N] [--size WxH | --scale F] [--jobs N]`.
+void AddConvertCommand(CLI::App& app, RunState& state);
+// `filmcast frames MOVIE [-o DIR] [--format bmp|tga|png] [--size WxH]`.
+void AddFramesCommand(CLI::App& app, RunState& state);
 
 }  // namespace cli
