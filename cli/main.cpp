@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     cli::RunState state;
     cli::AddFrameCommand(app, state);
+    cli::AddInfoCommand(app, state);
 
     try {
         app.parse(argc, argv);
