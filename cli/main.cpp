@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     cli::RunState state;
     cli::AddFrameCommand(app, state);
+    cli::AddInfoCommand(app, state);
     cli::AddConvertCommand(app, state);
     cli::AddFramesCommand(app, state);
 
