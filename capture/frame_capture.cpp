@@ -1,12 +1,11 @@
 #include "capture/frame_capture.h"
 
-#include <FreeImage.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
-#include "capture/freeimage_handles.h"
+#include "imaging/codecfactory.h"
+#include "imaging/gdiplusbridge.h"
 
 namespace capture {
 
@@ -43,29 +42,27 @@ bool EnsureFolder(const std::string& folder) {
 }
 
 bool SaveSurface(const CSurface& surface, const std::string& path, std::string* error) {
-    if (!surface.IsValid()) {
+    CPixelImage image;
+    if (!ImageFromSurface(surface, image)) {
         SetError(error, "nothing was drawn");
         return false;
     }
-    const FREE_IMAGE_FORMAT format = FreeImage_GetFIFFromFilename(path.c_str());
-    if (format == FIF_UNKNOWN) {
-        SetError(error, "unknown image type for " + path);
-        return false;
-    }
-    BitmapHandle raw(FreeImage_ConvertFromRawBits(
-        const_cast<BYTE*>(surface.Pixels()), surface.Width(), surface.Height(), surface.Stride(),
-        32, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, TRUE));
-    BitmapHandle rgb(raw ? FreeImage_ConvertTo24Bits(raw.get()) : nullptr);
-    if (rgb && format == FIF_GIF) rgb.reset(FreeImage_ColorQuantize(rgb.get(), FIQ_WUQUANT));
-    if (!rgb || !FreeImage_Save(format, rgb.get(), path.c_str(), 0)) {
+    if (!image.SaveToFile(path.c_str(), -1)) {
         SetError(error, "cannot write " + path);
         return false;
     }
     return true;
 }
 
-bool CaptureToFile(IFrameSource& source, int width, int height, const std::string& path,
-                   std::string* error) {
+bool ImageFromSurface(const CSurface& surface, CPixelImage& image) {
+    if (!surface.IsValid()) return false;
+    const std::unique_ptr<CGdiplusBitmap> bitmap = CreateGdiplusBitmapFromHBITMAP(&surface);
+    SetCodecFactory(new CAppCodecFactory);
+    return bitmap && ImageFromGdiplusBitmap(*bitmap, image);
+}
+
+bool CaptureImage(IFrameSource& source, int width, int height, CPixelImage& image,
+                  std::string* error) {
     CSurface surface(width, height);
     if (!surface.IsValid()) {
         SetError(error, "cannot draw at " + std::to_string(width) + "x" + std::to_string(height));
@@ -75,7 +72,22 @@ bool CaptureToFile(IFrameSource& source, int width, int height, const std::strin
         SetError(error, "the player drew nothing");
         return false;
     }
-    return SaveSurface(surface, path, error);
+    if (!ImageFromSurface(surface, image)) {
+        SetError(error, "cannot convert the drawn frame");
+        return false;
+    }
+    return true;
+}
+
+bool CaptureToFile(IFrameSource& source, int width, int height, const std::string& path,
+                   std::string* error) {
+    CPixelImage image;
+    if (!CaptureImage(source, width, height, image, error)) return false;
+    if (!image.SaveToFile(path.c_str(), -1)) {
+        SetError(error, "cannot write " + path);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace capture

@@ -82,22 +82,28 @@ void AddLinearRgbStops(cairo_pattern_t* p, double o0, Rgba c0, double o1, Rgba c
 
 cairo_pattern_t* MakeGradient(const FillStyle& fill, const ColorMix& color, bool mask) {
     const Gradient& g = fill.gradient;
+    // The gradient square spans -16384..16384 twips; the pattern works in units of half of it,
+    // which keeps pixman's fixed-point coordinates in range for large shapes.
     constexpr double kHalf = 16384.0;
     cairo_pattern_t* p = nullptr;
     if (fill.kind == FillKind::kLinear) {
-        p = cairo_pattern_create_linear(-kHalf, 0, kHalf, 0);
+        p = cairo_pattern_create_linear(-1, 0, 1, 0);
     } else {
         const double focal =
             fill.kind == FillKind::kFocalRadial ? std::clamp(g.focalPoint / 256.0, -0.98, 0.98) : 0.0;
-        p = cairo_pattern_create_radial(focal * kHalf, 0, 0, 0, 0, kHalf);
+        p = cairo_pattern_create_radial(focal, 0, 0, 0, 0, 1);
     }
+    // The ramp is a 256-entry table: several records on ratio 0 leave the last of them in its
+    // first entry, several on ratio 255 the first of them in its last; pad repeats those entries.
+    std::size_t first = 0, last = g.records.size() - 1;
+    while (first < last && g.records[first + 1].ratio == 0 && g.records[first].ratio == 0) ++first;
+    while (last > first && g.records[last - 1].ratio == 255 && g.records[last].ratio == 255) --last;
     Rgba previous{};
     double previousOffset = 0;
-    for (std::size_t i = 0; i < g.records.size(); ++i) {
-        Rgba c = color.Apply(g.records[i].color);
-        if (mask) c = Rgba{0, 0, 0, 255};
+    for (std::size_t i = first; i <= last; ++i) {
+        Rgba c = mask ? Rgba{0, 0, 0, 255} : color.Apply(g.records[i].color);
         const double offset = g.records[i].ratio / 255.0;
-        if (i > 0 && g.interpolation == Interpolation::kLinearRgb)
+        if (i > first && g.interpolation == Interpolation::kLinearRgb)
             AddLinearRgbStops(p, previousOffset, previous, offset, c);
         AddStop(p, offset, c);
         previous = c;
@@ -109,6 +115,7 @@ cairo_pattern_t* MakeGradient(const FillStyle& fill, const ColorMix& color, bool
         case SpreadMode::kRepeat: cairo_pattern_set_extend(p, CAIRO_EXTEND_REPEAT); break;
     }
     cairo_matrix_t m = ToCairo(g.matrix);
+    cairo_matrix_scale(&m, kHalf, kHalf);
     if (cairo_matrix_invert(&m) != CAIRO_STATUS_SUCCESS) {
         cairo_pattern_destroy(p);
         return nullptr;
@@ -130,6 +137,31 @@ cairo_line_join_t CairoJoin(JoinStyle j) {
         case JoinStyle::kBevel: return CAIRO_LINE_JOIN_BEVEL;
         case JoinStyle::kMiter: return CAIRO_LINE_JOIN_MITER;
         default: return CAIRO_LINE_JOIN_ROUND;
+    }
+}
+
+double PixelCentre(double v) { return std::floor(v) + 0.5; }
+
+// Appends a path transformed to device space with every point moved to its pixel's centre.
+void AppendSnapped(cairo_t* cr, const cairo_path_t* path, const cairo_matrix_t& m) {
+    double pts[6];
+    for (int i = 0; i < path->num_data; i += path->data[i].header.length) {
+        const cairo_path_data_t* d = &path->data[i];
+        const int points = d->header.type == CAIRO_PATH_CURVE_TO ? 3 : d->header.type == CAIRO_PATH_CLOSE_PATH ? 0 : 1;
+        for (int k = 0; k < points; ++k) {
+            double x = d[k + 1].point.x, y = d[k + 1].point.y;
+            cairo_matrix_transform_point(&m, &x, &y);
+            pts[2 * k] = PixelCentre(x);
+            pts[2 * k + 1] = PixelCentre(y);
+        }
+        switch (d->header.type) {
+            case CAIRO_PATH_MOVE_TO: cairo_move_to(cr, pts[0], pts[1]); break;
+            case CAIRO_PATH_LINE_TO: cairo_line_to(cr, pts[0], pts[1]); break;
+            case CAIRO_PATH_CURVE_TO:
+                cairo_curve_to(cr, pts[0], pts[1], pts[2], pts[3], pts[4], pts[5]);
+                break;
+            case CAIRO_PATH_CLOSE_PATH: cairo_close_path(cr); break;
+        }
     }
 }
 
@@ -208,10 +240,12 @@ void Renderer::DrawRange(cairo_t* cr, const DisplayList& list, DisplayList::cons
         cairo_pattern_t* content = cairo_pop_group(cr);
 
         cairo_push_group_with_content(cr, CAIRO_CONTENT_ALPHA);
+        cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
         RenderState maskState = state;
         maskState.mask = true;
         DrawObject(cr, object, maskState);
         cairo_pattern_t* mask = cairo_pop_group(cr);
+        cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
 
         cairo_identity_matrix(cr);
         cairo_set_source(cr, content);
@@ -262,6 +296,19 @@ void Renderer::DrawShape(cairo_t* cr, const Shape& shape, const RenderState& sta
     const ShapeGeometry& geometry = Geometry(shape);
     cairo_set_fill_rule(cr, geometry.nonZero ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
     for (const ShapeLayer& layer : geometry.layers) {
+        // The fills of a layer tile the shape: added together inside a group, neighbours share
+        // their edge pixels exactly instead of letting what lies beneath show through the seam.
+        const bool tiled = layer.fills.size() > 1 && !state.mask;
+        if (tiled) {
+            cairo_save(cr);
+            cairo_set_matrix(cr, &state.matrix);
+            const Rect& b = shape.bounds;
+            cairo_rectangle(cr, b.xMin, b.yMin, double(b.xMax) - b.xMin, double(b.yMax) - b.yMin);
+            cairo_identity_matrix(cr);
+            cairo_clip(cr);
+            cairo_push_group(cr);
+            cairo_set_operator(cr, CAIRO_OPERATOR_ADD);
+        }
         for (const FillPath& fill : layer.fills) {
             if (fill.path.Empty()) continue;
             cairo_set_matrix(cr, &state.matrix);
@@ -270,6 +317,14 @@ void Renderer::DrawShape(cairo_t* cr, const Shape& shape, const RenderState& sta
             SetFillSource(cr, *fill.style, state);
             cairo_fill(cr);
         }
+        if (tiled) {
+            cairo_pop_group_to_source(cr);
+            cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+            cairo_identity_matrix(cr);
+            cairo_paint(cr);
+            cairo_restore(cr);
+        }
+        if (state.mask) continue;  // a mask is its fills' coverage
         for (const StrokePath& stroke : layer.strokes) Stroke(cr, stroke, state);
     }
 }
@@ -289,14 +344,21 @@ void Renderer::Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& 
     width = std::max(width, 1.0);
 
     cairo_set_matrix(cr, &m);
-    cairo_new_path(cr);
-    cairo_append_path(cr, stroke.path.Get());
     if (style.fill) {
         SetFillSource(cr, *style.fill, state);
     } else {
         SetSolid(cr, state.mask ? Rgba{} : state.color.Apply(style.color));
     }
-    cairo_identity_matrix(cr);
+    cairo_new_path(cr);
+    if (width < 1.5) {
+        // A one-pixel line runs through pixel centres, so it lands on one row or column
+        // instead of smearing over two.
+        cairo_identity_matrix(cr);
+        AppendSnapped(cr, stroke.path.Get(), m);
+    } else {
+        cairo_append_path(cr, stroke.path.Get());
+        cairo_identity_matrix(cr);
+    }
     cairo_set_line_width(cr, width);
     cairo_set_line_cap(cr, CairoCap(style.startCap));
     cairo_set_line_join(cr, CairoJoin(style.join));
