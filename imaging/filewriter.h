@@ -1,5 +1,5 @@
-// A binary file written in pieces that either is complete or is not there: a failed open,
-// write or close, or a writer dropped before Finish, removes the file.
+// A binary file written in pieces that either is complete or is not there: a failed write or
+// close, or a writer dropped before Finish, removes the file (when it is a plain file).
 #pragma once
 
 #include <cstddef>

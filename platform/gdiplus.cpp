@@ -1,5 +1,7 @@
 #include "platform/gdiplus.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -266,13 +268,19 @@ FiBitmap PrepareForFormat(FiBitmap dib, FREE_IMAGE_FORMAT fif) {
     return dib;
 }
 
+// Removes what a failed write left at path: a regular file only, never a device or a folder.
+void RemovePartialFile(const std::string& path) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) std::remove(path.c_str());
+}
+
 bool WriteWholeFile(const std::string& path, const BYTE* data, std::size_t size) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) return false;
     const bool written = std::fwrite(data, 1, size, file) == size;
     const bool closed = std::fclose(file) == 0;
     if (written && closed) return true;
-    std::remove(path.c_str());
+    RemovePartialFile(path);
     return false;
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 
@@ -140,6 +142,24 @@ TEST_F(BmpLayout, UnwritablePathsAndEmptyListsFailWithoutAFile) {
     CImageList withInvalid{&invalid};
     EXPECT_FALSE(CTgaCodec().SaveFile(PathOf("e.tga").c_str(), withInvalid, nullptr));
     EXPECT_TRUE(std::filesystem::is_empty(folder_));
+}
+
+// A disk that fills up mid-file: the writers report it and leave no partial file.
+TEST(WriterFailureDeathTest, ShortWritesFailAndRemoveTheFile) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::string bmp = (std::filesystem::temp_directory_path() / "fc_short.bmp").string();
+    const std::string tga = (std::filesystem::temp_directory_path() / "fc_short.tga").string();
+    auto saveWithTinyFileLimit = [&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{1000, 1000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const CPixelImage image = PatternImage(100, 100, 24);
+        const bool savedBmp = Save(CBmpCodec(), image, bmp);
+        const bool savedTga = Save(CTgaCodec(), image, tga);
+        const bool gone = !std::filesystem::exists(bmp) && !std::filesystem::exists(tga);
+        std::exit(!savedBmp && !savedTga && gone ? 0 : 1);
+    };
+    EXPECT_EXIT(saveWithTinyFileLimit(), ::testing::ExitedWithCode(0), "");
 }
 
 // ---- writers: an independent reader sees the same pixels ----
