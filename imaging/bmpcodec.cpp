@@ -54,8 +54,8 @@ bool CBmpCodec::LoadMemory(const BYTE* data, std::size_t length, CImageList& ima
     if (header.biSize < kInfoHeaderBytes) return false;  // an OS/2 core header reads otherwise
     if (header.biBitCount == 16 && header.biCompression == BI_BITFIELDS) {
         if (length < kFileHeaderBytes + kInfoHeaderBytes + kMaskBytes) return false;
-        std::memcpy(headerAndMasks + kInfoHeaderBytes,
-                    data + kFileHeaderBytes + kInfoHeaderBytes, kMaskBytes);
+        std::memcpy(headerAndMasks + kInfoHeaderBytes, data + kFileHeaderBytes + kInfoHeaderBytes,
+                    kMaskBytes);
     }
 
     auto image = std::make_unique<CPixelImage>();

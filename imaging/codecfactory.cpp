@@ -16,10 +16,9 @@ struct ExtensionEntry {
 
 // Searched in this order; the first equal extension wins.
 constexpr ExtensionEntry kExtensions[] = {
-    {"jpg", IMG_JPEG}, {"jpeg", IMG_JPEG}, {"gif", IMG_GIF}, {"png", IMG_PNG},
-    {"bmp", IMG_BMP},  {"pcx", IMG_PCX},   {"tif", IMG_TIFF}, {"tiff", IMG_TIFF},
-    {"tga", IMG_TGA},  {"ico", IMG_ICO},   {"psd", IMG_PSD}, {"xpm", IMG_XPM},
-    {"ntu", IMG_NTU},
+    {"jpg", IMG_JPEG}, {"jpeg", IMG_JPEG}, {"gif", IMG_GIF},   {"png", IMG_PNG}, {"bmp", IMG_BMP},
+    {"pcx", IMG_PCX},  {"tif", IMG_TIFF},  {"tiff", IMG_TIFF}, {"tga", IMG_TGA}, {"ico", IMG_ICO},
+    {"psd", IMG_PSD},  {"xpm", IMG_XPM},   {"ntu", IMG_NTU},
 };
 
 std::string LowerAscii(std::string text) {
@@ -30,13 +29,17 @@ std::string LowerAscii(std::string text) {
 
 std::unique_ptr<CImageCodec> CreateCommonCodec(ImageType type) {
     switch (type) {
-        case IMG_BMP: return std::make_unique<CBmpCodec>();
-        case IMG_TGA: return std::make_unique<CTgaCodec>();
+        case IMG_BMP:
+            return std::make_unique<CBmpCodec>();
+        case IMG_TGA:
+            return std::make_unique<CTgaCodec>();
         case IMG_JPEG:
         case IMG_GIF:
         case IMG_TIFF:
-        case IMG_PNG: return std::make_unique<CSystemCodec>();
-        default: return nullptr;
+        case IMG_PNG:
+            return std::make_unique<CSystemCodec>();
+        default:
+            return nullptr;
     }
 }
 

@@ -11,7 +11,7 @@
 ImageType ImageTypeFromExtension(const char* fileName);
 
 class CCodecFactory {
-public:
+  public:
     virtual ImageType ImageTypeFromFileName(const char* fileName) {
         return ImageTypeFromExtension(fileName);
     }
@@ -22,16 +22,16 @@ public:
 
 // BMP and TGA by our own codecs, JPEG, GIF, TIFF, PNG and ICO by the system codec.
 class CDefaultCodecFactory : public CCodecFactory {
-public:
+  public:
     std::unique_ptr<CImageCodec> CreateCodec(ImageType type) override;
 
-private:
+  private:
     CGdiplusGuard m_gdiplus;
 };
 
 // The conversion run's factory: as the default one, without ICO.
 class CAppCodecFactory : public CCodecFactory {
-public:
+  public:
     std::unique_ptr<CImageCodec> CreateCodec(ImageType type) override;
 };
 

@@ -1,5 +1,7 @@
 #include "imaging/filewriter.h"
 
+#include <sys/stat.h>
+
 CFileWriter::CFileWriter(const char* fileName) {
     if (!fileName) return;
     m_name = fileName;
@@ -33,6 +35,7 @@ bool CFileWriter::Finish() {
     const bool closed = std::fclose(m_file) == 0;
     m_file = nullptr;
     if (closed && !m_failed) return true;
-    std::remove(m_name.c_str());
+    struct stat info;  // a device or anything else that is not a plain file stays
+    if (lstat(m_name.c_str(), &info) == 0 && S_ISREG(info.st_mode)) std::remove(m_name.c_str());
     return false;
 }

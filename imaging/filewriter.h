@@ -1,5 +1,5 @@
-// A binary file written in pieces that either is complete or is not there: a failed open,
-// write or close, or a writer dropped before Finish, removes the file.
+// A binary file written in pieces that either is complete or is not there: a failed write or
+// close, or a writer dropped before Finish, removes the file (when it is a plain file).
 #pragma once
 
 #include <cstddef>
@@ -8,7 +8,7 @@
 #include <string>
 
 class CFileWriter {
-public:
+  public:
     explicit CFileWriter(const char* fileName);
     ~CFileWriter();
     CFileWriter(const CFileWriter&) = delete;
@@ -22,7 +22,7 @@ public:
     // Closes the file; true when every write succeeded, otherwise the file is removed.
     bool Finish();
 
-private:
+  private:
     std::FILE* m_file = nullptr;
     std::string m_name;
     bool m_failed = false;

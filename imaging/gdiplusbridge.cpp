@@ -21,31 +21,45 @@ struct DibLayout {
 // The image layout for a bitmap's pixel format; bpp 0 for a format the toolkit does not take.
 DibLayout LayoutForFormat(PixelFormat format) {
     switch (format) {
-        case PixelFormat1bppIndexed: return {1};
-        case PixelFormat4bppIndexed: return {4};
-        case PixelFormat8bppIndexed: return {8};
+        case PixelFormat1bppIndexed:
+            return {1};
+        case PixelFormat4bppIndexed:
+            return {4};
+        case PixelFormat8bppIndexed:
+            return {8};
         case PixelFormat16bppRGB555:
-        case PixelFormat16bppARGB1555: return {16, BI_BITFIELDS, kMask555};
-        case PixelFormat16bppRGB565: return {16, BI_BITFIELDS, kMask565};
-        case PixelFormat24bppRGB: return {24};
+        case PixelFormat16bppARGB1555:
+            return {16, BI_BITFIELDS, kMask555};
+        case PixelFormat16bppRGB565:
+            return {16, BI_BITFIELDS, kMask565};
+        case PixelFormat24bppRGB:
+            return {24};
         case PixelFormat32bppRGB:
         case PixelFormat32bppARGB:
-        case PixelFormat32bppPARGB: return {32};
-        default: return {};
+        case PixelFormat32bppPARGB:
+            return {32};
+        default:
+            return {};
     }
 }
 
 PixelFormat FormatForImage(const CPixelImage& image) {
     switch (image.GetBitsPerPixel()) {
-        case 1: return PixelFormat1bppIndexed;
-        case 4: return PixelFormat4bppIndexed;
-        case 8: return PixelFormat8bppIndexed;
+        case 1:
+            return PixelFormat1bppIndexed;
+        case 4:
+            return PixelFormat4bppIndexed;
+        case 8:
+            return PixelFormat8bppIndexed;
         case 16:
             return image.GetGreenMask() == kMask555[1] ? PixelFormat16bppRGB555
                                                        : PixelFormat16bppRGB565;
-        case 24: return PixelFormat24bppRGB;
-        case 32: return PixelFormat32bppARGB;
-        default: return PixelFormatUndefined;
+        case 24:
+            return PixelFormat24bppRGB;
+        case 32:
+            return PixelFormat32bppARGB;
+        default:
+            return PixelFormatUndefined;
     }
 }
 
@@ -74,8 +88,7 @@ void CopyPaletteToBitmap(const CPixelImage& image, Bitmap& bitmap) {
 
 // Copies one row between the bitmap and the image's row buffer; a failed lock leaves the
 // row as it was.
-void CopyRow(Bitmap& bitmap, const CPixelImage& image, int y, PixelFormat format,
-             unsigned mode) {
+void CopyRow(Bitmap& bitmap, const CPixelImage& image, int y, PixelFormat format, unsigned mode) {
     BitmapData data;
     data.Width = unsigned(image.GetWidth());
     data.Height = 1;
@@ -89,9 +102,13 @@ void CopyRow(Bitmap& bitmap, const CPixelImage& image, int y, PixelFormat format
 
 }  // namespace
 
-CGdiplusGuard::CGdiplusGuard() { GdiplusStartup(&m_token); }
+CGdiplusGuard::CGdiplusGuard() {
+    GdiplusStartup(&m_token);
+}
 
-CGdiplusGuard::~CGdiplusGuard() { GdiplusShutdown(m_token); }
+CGdiplusGuard::~CGdiplusGuard() {
+    GdiplusShutdown(m_token);
+}
 
 std::unique_ptr<CGdiplusBitmap> CreateGdiplusBitmapFromHBITMAP(const CSurface* hBitmap) {
     auto result = std::make_unique<CGdiplusBitmap>();
@@ -132,8 +149,8 @@ std::unique_ptr<CGdiplusBitmap> GdiplusBitmapFromImage(const CPixelImage& image)
     const PixelFormat format = FormatForImage(image);
     if (!image.IsValid() || format == PixelFormatUndefined) return nullptr;
     auto result = std::make_unique<CGdiplusBitmap>();
-    result->m_lastStatus = Bitmap::CreateFromScan0(image.GetWidth(), image.GetHeight(), format,
-                                                   &result->m_pBitmap);
+    result->m_lastStatus =
+        Bitmap::CreateFromScan0(image.GetWidth(), image.GetHeight(), format, &result->m_pBitmap);
     if (!result->m_pBitmap) return result;
     if (image.GetBitsPerPixel() <= 8) CopyPaletteToBitmap(image, *result->m_pBitmap);
     for (int y = 0; y < image.GetHeight(); ++y)
@@ -172,12 +189,23 @@ void CPixelImage::Stretch(int width, int height) {
 bool FindEncoderClsid(ImageType type, CLSID* clsid) {
     const char* mime = nullptr;
     switch (type) {
-        case IMG_BMP: mime = "image/bmp"; break;
-        case IMG_JPEG: mime = "image/jpeg"; break;
-        case IMG_GIF: mime = "image/gif"; break;
-        case IMG_TIFF: mime = "image/tiff"; break;
-        case IMG_PNG: mime = "image/png"; break;
-        default: return false;
+        case IMG_BMP:
+            mime = "image/bmp";
+            break;
+        case IMG_JPEG:
+            mime = "image/jpeg";
+            break;
+        case IMG_GIF:
+            mime = "image/gif";
+            break;
+        case IMG_TIFF:
+            mime = "image/tiff";
+            break;
+        case IMG_PNG:
+            mime = "image/png";
+            break;
+        default:
+            return false;
     }
     if (!clsid) return false;
     for (const ImageCodecInfo& encoder : GetImageEncoders()) {

@@ -11,13 +11,13 @@ class CSurface;
 
 // Keeps the graphics library started for as long as it lives.
 class CGdiplusGuard {
-public:
+  public:
     CGdiplusGuard();
     ~CGdiplusGuard();
     CGdiplusGuard(const CGdiplusGuard&) = delete;
     CGdiplusGuard& operator=(const CGdiplusGuard&) = delete;
 
-private:
+  private:
     gdiplus::StartupToken m_token = 0;
 };
 

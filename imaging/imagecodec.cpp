@@ -27,4 +27,6 @@ bool CImageCodec::LoadMemory(const BYTE*, std::size_t, CImageList&,
     return false;
 }
 
-bool CImageCodec::SaveFile(const char*, const CImageList&, const CPropertyBag*) { return false; }
+bool CImageCodec::SaveFile(const char*, const CImageList&, const CPropertyBag*) {
+    return false;
+}

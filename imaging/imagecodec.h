@@ -32,7 +32,7 @@ using CImageList = std::deque<CPixelImage*>;
 constexpr std::size_t kMaxCodecFileBytes = 512u << 20;
 
 class CImageCodec {
-public:
+  public:
     // Reads the whole file and calls LoadMemory.
     virtual bool LoadFile(const char* fileName, CImageList& images,
                           std::unique_ptr<CPropertyBag>& properties);

@@ -31,13 +31,17 @@ struct Span {
     std::int64_t end;
 };
 
-Span Intersect(Span a, Span b) { return {std::max(a.begin, b.begin), std::min(a.end, b.end)}; }
+Span Intersect(Span a, Span b) {
+    return {std::max(a.begin, b.begin), std::min(a.end, b.end)};
+}
 
 }  // namespace
 
 // ---- CImageObject, CPlacedObject ----
 
-int CImageObject::Store(bool, BYTE*, std::size_t) { return 0; }
+int CImageObject::Store(bool, BYTE*, std::size_t) {
+    return 0;
+}
 
 int CPlacedObject::Store(bool bStore, BYTE* pBlock, std::size_t nBlockSize) {
     if (!pBlock || nBlockSize < kOriginBytes) return 0;
@@ -61,7 +65,9 @@ CPageMemory::CPageMemory(std::size_t size) {
     m_nSize = size;
 }
 
-CPageMemory::~CPageMemory() { Release(); }
+CPageMemory::~CPageMemory() {
+    Release();
+}
 
 CPageMemory::CPageMemory(CPageMemory&& other) noexcept
     : m_pData(std::exchange(other.m_pData, nullptr)), m_nSize(std::exchange(other.m_nSize, 0)) {}
@@ -83,7 +89,9 @@ void CPageMemory::Release() {
 
 // ---- CPixelImage: life ----
 
-CPixelImage::CPixelImage(const CPixelImage& other) : CPlacedObject() { CopyFrom(other); }
+CPixelImage::CPixelImage(const CPixelImage& other) : CPlacedObject() {
+    CopyFrom(other);
+}
 
 CPixelImage& CPixelImage::operator=(const CPixelImage& other) {
     CopyFrom(other);
@@ -223,8 +231,7 @@ void CPixelImage::CopyFrom(const CPixelImage& source) {
     if (!source.IsValid() || &source == this) return;
     const std::uint32_t masks[3] = {source.m_redMask, source.m_greenMask, source.m_blueMask};
     if (!CreateWithMasks(source.m_header, masks)) return;
-    std::memcpy(m_pixels.Data(), source.m_pixels.Data(),
-                std::size_t(GetStride()) * GetHeight());
+    std::memcpy(m_pixels.Data(), source.m_pixels.Data(), std::size_t(GetStride()) * GetHeight());
     if (GetBitsPerPixel() <= 8) CopyPalette(source);
     m_x = source.m_x;
     m_y = source.m_y;
@@ -302,8 +309,7 @@ void CPixelImage::ReplicateMargins(const CPixelImage& copy, int left, int top, i
     for (int y = 0; y < top; ++y)
         std::memcpy(GetPixelAddress(left, y), GetPixelAddress(left, top), rowBytes);
     for (int y = height - bottom; y < height; ++y)
-        std::memcpy(GetPixelAddress(left, y), GetPixelAddress(left, height - bottom - 1),
-                    rowBytes);
+        std::memcpy(GetPixelAddress(left, y), GetPixelAddress(left, height - bottom - 1), rowBytes);
     for (int y = top; y < height - bottom; ++y) {
         FillRect(*this, RECT{0, y, left, y + 1}, GetPixelAddress(left, y));
         FillRect(*this, RECT{left + w, y, width, y + 1}, GetPixelAddress(left + w - 1, y));

@@ -43,10 +43,12 @@ constexpr int kMaxImageSide = 65535;
 constexpr std::int64_t kMaxPixelBytes = std::int64_t(1) << 30;
 
 // Stride of a row of width pixels at bpp bits, padded to 4 bytes.
-constexpr std::int64_t DibStride(std::int64_t width, int bpp) { return (width * bpp + 31) / 32 * 4; }
+constexpr std::int64_t DibStride(std::int64_t width, int bpp) {
+    return (width * bpp + 31) / 32 * 4;
+}
 
 class CImageObject {
-public:
+  public:
     virtual ~CImageObject() = default;
     // Stores the object into (bStore) or restores it from a flat block of nBlockSize bytes;
     // returns the bytes written or read, 0 when nothing was (also when the block is too small).
@@ -54,7 +56,7 @@ public:
 };
 
 class CPlacedObject : public CImageObject {
-public:
+  public:
     int Store(bool bStore, BYTE* pBlock, std::size_t nBlockSize) override;
 
     int m_x = 0;
@@ -63,7 +65,7 @@ public:
 
 // Zeroed read/write pages from mmap, returned with munmap.
 class CPageMemory {
-public:
+  public:
     CPageMemory() = default;
     explicit CPageMemory(std::size_t size);  // empty when the pages cannot be had
     ~CPageMemory();
@@ -74,14 +76,14 @@ public:
 
     BYTE* Data() const { return m_pData; }
 
-private:
+  private:
     void Release();
     BYTE* m_pData = nullptr;
     std::size_t m_nSize = 0;
 };
 
 class CPixelImage : public CPlacedObject {
-public:
+  public:
     CPixelImage() = default;
     CPixelImage(const CPixelImage& other);
     CPixelImage& operator=(const CPixelImage& other);
@@ -130,7 +132,7 @@ public:
 
     int Store(bool bStore, BYTE* pBlock, std::size_t nBlockSize) override;
 
-private:
+  private:
     bool CreateWithMasks(const BITMAPINFOHEADER& header, const std::uint32_t* masks);
     int PaletteSize() const { return GetBitsPerPixel() <= 8 ? 1 << GetBitsPerPixel() : 0; }
     void ReplicateMargins(const CPixelImage& copy, int left, int top, int right, int bottom);

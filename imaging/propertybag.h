@@ -12,7 +12,7 @@ constexpr std::int32_t PROP_TGA_RLE = 1000;       // "1" when a TGA file was run
 constexpr std::int32_t PROP_FRAME_DELAYS = 2000;  // frame delays in ms, 16 digits each
 
 class CPropertyBag {
-public:
+  public:
     // Replaces the text of a present key, or appends the pair.
     void Set(std::int32_t key, const std::string& value);
     // The key's text; empty when the key is absent.
@@ -22,7 +22,7 @@ public:
     std::int32_t GetKeyAt(std::size_t index) const { return m_keys[index]; }
     const std::string& GetValueAt(std::size_t index) const { return m_values[index]; }
 
-private:
+  private:
     std::vector<std::int32_t> m_keys;
     std::vector<std::string> m_values;
 };

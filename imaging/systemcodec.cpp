@@ -35,17 +35,22 @@ TagKind KindOfTag(std::int32_t tag) {
     switch (tag) {
         case 0x010F:
         case 0x0110:
-        case 0x9003: return TagKind::Ascii;
+        case 0x9003:
+            return TagKind::Ascii;
         case 0x829A:
         case 0x829D:
         case 0x920A:
-        case 0x9205: return TagKind::Rational;
-        case 0x9204: return TagKind::SignedRational;
+        case 0x9205:
+            return TagKind::Rational;
+        case 0x9204:
+            return TagKind::SignedRational;
         case 0x8827:
         case 0x9209:
         case 0x9207:
-        case 0x8822: return TagKind::Short;
-        default: return TagKind::None;
+        case 0x8822:
+            return TagKind::Short;
+        default:
+            return TagKind::None;
     }
 }
 
@@ -78,7 +83,8 @@ std::optional<PropertyItem> ItemFromText(std::int32_t tag, const std::string& te
             item.Value = {std::uint8_t(v), std::uint8_t(v >> 8)};
             return item;
         }
-        case TagKind::None: break;
+        case TagKind::None:
+            break;
     }
     return std::nullopt;
 }
@@ -116,7 +122,8 @@ std::optional<std::string> TextOfItem(const PropertyItem& item) {
             if (v.size() != 8) return std::nullopt;
             return std::to_string(std::int32_t(U32At(v, 0))) + "/" +
                    std::to_string(std::int32_t(U32At(v, 4)));
-        default: return std::nullopt;
+        default:
+            return std::nullopt;
     }
 }
 
@@ -146,7 +153,8 @@ bool AppendFrames(const CGdiplusBitmap& source, CImageList& images) {
 bool LoadBitmap(CGdiplusBitmap& bitmap, CImageList& images,
                 std::unique_ptr<CPropertyBag>& properties) {
     if (!bitmap.m_pBitmap || bitmap.m_lastStatus != Status::Ok) return false;
-    std::unique_ptr<CPropertyBag> bag = PropertyBagFromItems(bitmap.m_pBitmap->GetAllPropertyItems());
+    std::unique_ptr<CPropertyBag> bag =
+        PropertyBagFromItems(bitmap.m_pBitmap->GetAllPropertyItems());
     if (!AppendFrames(bitmap, images)) return false;
     properties = std::move(bag);
     return true;
@@ -184,8 +192,7 @@ std::unique_ptr<CPropertyBag> PropertyBagFromItems(const std::vector<PropertyIte
 
 bool CSystemCodec::SaveFile(const char* fileName, const CImageList& images,
                             const CPropertyBag* properties) {
-    if (!fileName || images.empty() || !images.front() || !images.front()->IsValid())
-        return false;
+    if (!fileName || images.empty() || !images.front() || !images.front()->IsValid()) return false;
     const ImageType type = GetCodecFactory()->ImageTypeFromFileName(fileName);
     CLSID encoder;
     if (!FindEncoderClsid(type, &encoder)) return false;
@@ -193,7 +200,8 @@ bool CSystemCodec::SaveFile(const char* fileName, const CImageList& images,
     std::int32_t quality = SaveQualityFromProperties(properties);
     EncoderParameters parameters;
     if (type == IMG_JPEG)
-        parameters.Parameter.push_back({EncoderQuality, 1, EncoderParameterValueTypeLong, &quality});
+        parameters.Parameter.push_back(
+            {EncoderQuality, 1, EncoderParameterValueTypeLong, &quality});
 
     const std::unique_ptr<CGdiplusBitmap> bitmap = GdiplusBitmapFromImage(*images.front());
     if (!bitmap || !bitmap->m_pBitmap) return false;

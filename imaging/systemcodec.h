@@ -12,7 +12,7 @@
 constexpr std::int32_t kJpegQualityTag = 0x5010;
 
 class CSystemCodec : public CImageCodec {
-public:
+  public:
     bool LoadFile(const char* fileName, CImageList& images,
                   std::unique_ptr<CPropertyBag>& properties) override;
     bool LoadMemory(const BYTE* data, std::size_t length, CImageList& images,
@@ -20,7 +20,7 @@ public:
     bool SaveFile(const char* fileName, const CImageList& images,
                   const CPropertyBag* properties) override;
 
-private:
+  private:
     CGdiplusGuard m_gdiplus;
 };
 

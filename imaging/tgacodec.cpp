@@ -12,7 +12,9 @@ constexpr char kImageId[] = "Qentu -- TGA";
 constexpr std::size_t kImageIdBytes = sizeof kImageId - 1;
 constexpr int kColourMapEntries = 256;
 
-std::uint16_t ReadU16(const BYTE* p) { return std::uint16_t(p[0] | p[1] << 8); }
+std::uint16_t ReadU16(const BYTE* p) {
+    return std::uint16_t(p[0] | p[1] << 8);
+}
 
 struct TgaHeader {
     std::uint8_t idLength;
@@ -28,15 +30,18 @@ struct TgaHeader {
 };
 
 TgaHeader ParseHeader(const BYTE* d) {
-    return {d[0],           d[1],           d[2],           ReadU16(d + 3), ReadU16(d + 5),
-            d[7],           ReadU16(d + 12), ReadU16(d + 14), d[16],         d[17]};
+    return {
+        d[0],  d[1], d[2], ReadU16(d + 3), ReadU16(d + 5), d[7], ReadU16(d + 12), ReadU16(d + 14),
+        d[16], d[17]};
 }
 
-bool IsRunLength(std::uint8_t imageType) { return imageType >= 9 && imageType <= 11; }
+bool IsRunLength(std::uint8_t imageType) {
+    return imageType >= 9 && imageType <= 11;
+}
 
 // Reads bytes from a buffer without ever passing its end.
 class CByteReader {
-public:
+  public:
     CByteReader(const BYTE* data, std::size_t length, std::size_t position)
         : m_data(data), m_length(length), m_position(position) {}
 
@@ -50,7 +55,7 @@ public:
         return p;
     }
 
-private:
+  private:
     const BYTE* m_data;
     std::size_t m_length;
     std::size_t m_position;

@@ -4,7 +4,7 @@
 #include "imaging/imagecodec.h"
 
 class CTgaCodec : public CImageCodec {
-public:
+  public:
     bool LoadMemory(const BYTE* data, std::size_t length, CImageList& images,
                     std::unique_ptr<CPropertyBag>& properties) override;
     bool SaveFile(const char* fileName, const CImageList& images,

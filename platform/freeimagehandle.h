@@ -23,7 +23,7 @@ using FiMultiBitmap = std::unique_ptr<FIMULTIBITMAP, FiMultiBitmapDeleter>;
 
 // A page locked with FreeImage_LockPage; unlocked unchanged when the wrapper goes.
 class FiLockedPage {
-public:
+  public:
     FiLockedPage(FIMULTIBITMAP* multi, int page)
         : multi_(multi), page_(FreeImage_LockPage(multi, page)) {}
     ~FiLockedPage() {
@@ -34,7 +34,7 @@ public:
 
     FIBITMAP* get() const { return page_; }
 
-private:
+  private:
     FIMULTIBITMAP* multi_;
     FIBITMAP* page_;
 };

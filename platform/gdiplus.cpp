@@ -1,5 +1,7 @@
 #include "platform/gdiplus.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -46,7 +48,9 @@ bool IsKnownFormat(PixelFormat format) {
            std::end(kKnownFormats);
 }
 
-int StrideFor(int width, int bpp) { return int((std::int64_t(width) * bpp + 31) / 32 * 4); }
+int StrideFor(int width, int bpp) {
+    return int((std::int64_t(width) * bpp + 31) / 32 * 4);
+}
 
 bool SizeIsAcceptable(int width, int height) {
     return width > 0 && height > 0 && width <= kMaxBitmapSide && height <= kMaxBitmapSide &&
@@ -95,8 +99,7 @@ std::uint8_t Premultiply(std::uint8_t c, std::uint8_t a) {
 }
 
 void CopyRowsIntoFreeImage(const Bitmap::Frame& frame, FIBITMAP* dib) {
-    const std::size_t rowBytes =
-        std::min<std::size_t>(frame.stride, FreeImage_GetPitch(dib));
+    const std::size_t rowBytes = std::min<std::size_t>(frame.stride, FreeImage_GetPitch(dib));
     for (int y = 0; y < frame.height; ++y)
         std::memcpy(FreeImage_GetScanLine(dib, frame.height - 1 - y), frame.Row(y), rowBytes);
 }
@@ -108,13 +111,13 @@ FiBitmap ToFreeImage(const Bitmap::Frame& frame) {
     FiBitmap dib;
     switch (frame.format) {
         case PixelFormat16bppRGB565:
-            dib.reset(FreeImage_AllocateT(FIT_BITMAP, frame.width, frame.height, 16,
-                                          kMask565[0], kMask565[1], kMask565[2]));
+            dib.reset(FreeImage_AllocateT(FIT_BITMAP, frame.width, frame.height, 16, kMask565[0],
+                                          kMask565[1], kMask565[2]));
             break;
         case PixelFormat16bppRGB555:
         case PixelFormat16bppARGB1555:
-            dib.reset(FreeImage_AllocateT(FIT_BITMAP, frame.width, frame.height, 16,
-                                          kMask555[0], kMask555[1], kMask555[2]));
+            dib.reset(FreeImage_AllocateT(FIT_BITMAP, frame.width, frame.height, 16, kMask555[0],
+                                          kMask555[1], kMask555[2]));
             break;
         case PixelFormat48bppRGB:
         case PixelFormat64bppARGB:
@@ -157,15 +160,21 @@ FiBitmap ToFreeImage(const Bitmap::Frame& frame) {
 
 PixelFormat FormatOfFreeImage(FIBITMAP* dib) {
     switch (FreeImage_GetBPP(dib)) {
-        case 1: return PixelFormat1bppIndexed;
-        case 4: return PixelFormat4bppIndexed;
-        case 8: return PixelFormat8bppIndexed;
+        case 1:
+            return PixelFormat1bppIndexed;
+        case 4:
+            return PixelFormat4bppIndexed;
+        case 8:
+            return PixelFormat8bppIndexed;
         case 16:
             return FreeImage_GetGreenMask(dib) == kMask565[1] ? PixelFormat16bppRGB565
-                                                               : PixelFormat16bppRGB555;
-        case 24: return PixelFormat24bppRGB;
-        case 32: return PixelFormat32bppARGB;
-        default: return PixelFormatUndefined;
+                                                              : PixelFormat16bppRGB555;
+        case 24:
+            return PixelFormat24bppRGB;
+        case 32:
+            return PixelFormat32bppARGB;
+        default:
+            return PixelFormatUndefined;
     }
 }
 
@@ -190,15 +199,15 @@ Status FrameFromFreeImage(FIBITMAP* source, Bitmap::Frame* frame) {
         std::memcpy(frame->Row(y), FreeImage_GetScanLine(dib, height - 1 - y), rowBytes);
     if (IsIndexedPixelFormat(format)) {
         const RGBQUAD* palette = FreeImage_GetPalette(dib);
-        const BYTE* alpha = FreeImage_IsTransparent(dib) ? FreeImage_GetTransparencyTable(dib)
-                                                         : nullptr;
+        const BYTE* alpha =
+            FreeImage_IsTransparent(dib) ? FreeImage_GetTransparencyTable(dib) : nullptr;
         const unsigned alphaCount = alpha ? FreeImage_GetTransparencyCount(dib) : 0;
         auto& entries = frame->palette.Entries;
         const unsigned count = std::min<unsigned>(FreeImage_GetColorsUsed(dib), entries.size());
         for (unsigned i = 0; palette && i < count; ++i) {
             const ARGB a = i < alphaCount ? alpha[i] : 255;
-            entries[i] = a << 24 | ARGB(palette[i].rgbRed) << 16 |
-                         ARGB(palette[i].rgbGreen) << 8 | palette[i].rgbBlue;
+            entries[i] = a << 24 | ARGB(palette[i].rgbRed) << 16 | ARGB(palette[i].rgbGreen) << 8 |
+                         palette[i].rgbBlue;
         }
         if (alphaCount) frame->palette.Flags |= PaletteFlagsHasAlpha;
     }
@@ -213,7 +222,8 @@ struct EncoderEntry {
 };
 
 constexpr CLSID EncoderClsid(std::uint32_t last) {
-    return CLSID{0x557CF400u | last, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+    return CLSID{
+        0x557CF400u | last, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
 }
 
 const std::vector<EncoderEntry>& Encoders() {
@@ -258,13 +268,19 @@ FiBitmap PrepareForFormat(FiBitmap dib, FREE_IMAGE_FORMAT fif) {
     return dib;
 }
 
+// Removes what a failed write left at path: a regular file only, never a device or a folder.
+void RemovePartialFile(const std::string& path) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) std::remove(path.c_str());
+}
+
 bool WriteWholeFile(const std::string& path, const BYTE* data, std::size_t size) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) return false;
     const bool written = std::fwrite(data, 1, size, file) == size;
     const bool closed = std::fclose(file) == 0;
     if (written && closed) return true;
-    std::remove(path.c_str());
+    RemovePartialFile(path);
     return false;
 }
 
@@ -326,17 +342,28 @@ StartupToken g_nextToken = 1;
 
 const char* StatusName(Status status) {
     switch (status) {
-        case Status::Ok: return "Ok";
-        case Status::GenericError: return "GenericError";
-        case Status::InvalidParameter: return "InvalidParameter";
-        case Status::OutOfMemory: return "OutOfMemory";
-        case Status::NotImplemented: return "NotImplemented";
-        case Status::Win32Error: return "Win32Error";
-        case Status::WrongState: return "WrongState";
-        case Status::FileNotFound: return "FileNotFound";
-        case Status::ValueOverflow: return "ValueOverflow";
-        case Status::UnknownImageFormat: return "UnknownImageFormat";
-        case Status::PropertyNotFound: return "PropertyNotFound";
+        case Status::Ok:
+            return "Ok";
+        case Status::GenericError:
+            return "GenericError";
+        case Status::InvalidParameter:
+            return "InvalidParameter";
+        case Status::OutOfMemory:
+            return "OutOfMemory";
+        case Status::NotImplemented:
+            return "NotImplemented";
+        case Status::Win32Error:
+            return "Win32Error";
+        case Status::WrongState:
+            return "WrongState";
+        case Status::FileNotFound:
+            return "FileNotFound";
+        case Status::ValueOverflow:
+            return "ValueOverflow";
+        case Status::UnknownImageFormat:
+            return "UnknownImageFormat";
+        case Status::PropertyNotFound:
+            return "PropertyNotFound";
     }
     return "unknown status";
 }
@@ -345,7 +372,9 @@ int GetPixelFormatSize(PixelFormat format) {
     return IsKnownFormat(format) ? (format >> 8) & 0xFF : 0;
 }
 
-bool IsIndexedPixelFormat(PixelFormat format) { return (format & 0x10000) != 0; }
+bool IsIndexedPixelFormat(PixelFormat format) {
+    return (format & 0x10000) != 0;
+}
 
 std::vector<ImageCodecInfo> GetImageEncoders() {
     std::vector<ImageCodecInfo> infos;
@@ -376,8 +405,12 @@ int GdiplusStartupCount() {
 Bitmap::Bitmap() = default;
 Bitmap::~Bitmap() = default;
 
-Bitmap::Frame& Bitmap::Active() { return frames_[active_]; }
-const Bitmap::Frame& Bitmap::Active() const { return frames_[active_]; }
+Bitmap::Frame& Bitmap::Active() {
+    return frames_[active_];
+}
+const Bitmap::Frame& Bitmap::Active() const {
+    return frames_[active_];
+}
 
 Status Bitmap::CreateFromScan0(int width, int height, PixelFormat format,
                                std::unique_ptr<Bitmap>* out) {
@@ -407,8 +440,7 @@ Status Bitmap::CreateFromFile(const std::string& path, std::unique_ptr<Bitmap>* 
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) return Status::FileNotFound;
     const std::streamoff size = in.tellg();
-    if (size <= 0 || std::uint64_t(size) > kMaxImageFileBytes)
-        return Status::UnknownImageFormat;
+    if (size <= 0 || std::uint64_t(size) > kMaxImageFileBytes) return Status::UnknownImageFormat;
     std::vector<std::uint8_t> bytes;
     try {
         bytes.resize(std::size_t(size));
@@ -420,15 +452,13 @@ Status Bitmap::CreateFromFile(const std::string& path, std::unique_ptr<Bitmap>* 
     return CreateFromMemory(bytes, out);
 }
 
-Status Bitmap::CreateFromMemory(std::span<const std::uint8_t> bytes,
-                                std::unique_ptr<Bitmap>* out) {
+Status Bitmap::CreateFromMemory(std::span<const std::uint8_t> bytes, std::unique_ptr<Bitmap>* out) {
     if (!out || bytes.empty()) return Status::InvalidParameter;
     if (bytes.size() > kMaxImageFileBytes) return Status::UnknownImageFormat;
     FiMemory memory(FreeImage_OpenMemory(const_cast<BYTE*>(bytes.data()), DWORD(bytes.size())));
     if (!memory) return Status::OutOfMemory;
     const FREE_IMAGE_FORMAT fif = FreeImage_GetFileTypeFromMemory(memory.get(), 0);
-    if (fif == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(fif))
-        return Status::UnknownImageFormat;
+    if (fif == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(fif)) return Status::UnknownImageFormat;
     std::unique_ptr<Bitmap> bitmap(new (std::nothrow) Bitmap);
     if (!bitmap) return Status::OutOfMemory;
     Status status;
@@ -447,9 +477,15 @@ Status Bitmap::CreateFromMemory(std::span<const std::uint8_t> bytes,
     return Status::Ok;
 }
 
-int Bitmap::GetWidth() const { return Active().width; }
-int Bitmap::GetHeight() const { return Active().height; }
-PixelFormat Bitmap::GetPixelFormat() const { return Active().format; }
+int Bitmap::GetWidth() const {
+    return Active().width;
+}
+int Bitmap::GetHeight() const {
+    return Active().height;
+}
+PixelFormat Bitmap::GetPixelFormat() const {
+    return Active().format;
+}
 
 Status Bitmap::LockBits(const Rect& rect, unsigned flags, PixelFormat format, BitmapData* data) {
     if (lock_) return Status::WrongState;
@@ -535,7 +571,9 @@ Status Bitmap::SetPropertyItem(const PropertyItem& item) {
     return Status::Ok;
 }
 
-std::vector<Guid> Bitmap::GetFrameDimensionsList() const { return {dimension_}; }
+std::vector<Guid> Bitmap::GetFrameDimensionsList() const {
+    return {dimension_};
+}
 
 unsigned Bitmap::GetFrameCount(const Guid& dimension) const {
     return dimension == dimension_ ? unsigned(frames_.size()) : 0;
@@ -595,20 +633,27 @@ FREE_IMAGE_FILTER FilterFor(InterpolationMode mode) {
     switch (mode) {
         case InterpolationModeHighQuality:
         case InterpolationModeBicubic:
-        case InterpolationModeHighQualityBicubic: return FILTER_CATMULLROM;
-        case InterpolationModeNearestNeighbor: return FILTER_BOX;
-        default: return FILTER_BILINEAR;
+        case InterpolationModeHighQualityBicubic:
+            return FILTER_CATMULLROM;
+        case InterpolationModeNearestNeighbor:
+            return FILTER_BOX;
+        default:
+            return FILTER_BILINEAR;
     }
 }
 
 // Converts a scaled picture (24 or 32 bits) to the layout of a target format.
 FiBitmap ConvertForTarget(FIBITMAP* scaled, PixelFormat format) {
     switch (format) {
-        case PixelFormat16bppRGB565: return FiBitmap(FreeImage_ConvertTo16Bits565(scaled));
+        case PixelFormat16bppRGB565:
+            return FiBitmap(FreeImage_ConvertTo16Bits565(scaled));
         case PixelFormat16bppRGB555:
-        case PixelFormat16bppARGB1555: return FiBitmap(FreeImage_ConvertTo16Bits555(scaled));
-        case PixelFormat24bppRGB: return FiBitmap(FreeImage_ConvertTo24Bits(scaled));
-        default: return FiBitmap(FreeImage_ConvertTo32Bits(scaled));
+        case PixelFormat16bppARGB1555:
+            return FiBitmap(FreeImage_ConvertTo16Bits555(scaled));
+        case PixelFormat24bppRGB:
+            return FiBitmap(FreeImage_ConvertTo24Bits(scaled));
+        default:
+            return FiBitmap(FreeImage_ConvertTo32Bits(scaled));
     }
 }
 
@@ -636,15 +681,17 @@ Status Graphics::DrawImage(const Bitmap& image, const Rect& destination, const R
 
     const int bytesPerPixel = GetPixelFormatSize(to.format) / 8;
     const int left = std::max(0, destination.X);
-    const int right = int(std::min<std::int64_t>(to.width, std::int64_t(destination.X) + destination.Width));
+    const int right =
+        int(std::min<std::int64_t>(to.width, std::int64_t(destination.X) + destination.Width));
     const int top = std::max(0, destination.Y);
-    const int bottom = int(std::min<std::int64_t>(to.height, std::int64_t(destination.Y) + destination.Height));
+    const int bottom =
+        int(std::min<std::int64_t>(to.height, std::int64_t(destination.Y) + destination.Height));
     if (left >= right || top >= bottom) return Status::Ok;
     const bool premultiply = to.format == PixelFormat32bppPARGB;
     for (int y = top; y < bottom; ++y) {
-        const BYTE* src = FreeImage_GetScanLine(converted.get(),
-                                                destination.Height - 1 - (y - destination.Y)) +
-                          std::size_t(left - destination.X) * bytesPerPixel;
+        const BYTE* src =
+            FreeImage_GetScanLine(converted.get(), destination.Height - 1 - (y - destination.Y)) +
+            std::size_t(left - destination.X) * bytesPerPixel;
         std::uint8_t* dst = to.Row(y) + std::size_t(left) * bytesPerPixel;
         std::memcpy(dst, src, std::size_t(right - left) * bytesPerPixel);
         if (premultiply)

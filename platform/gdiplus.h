@@ -164,7 +164,7 @@ constexpr std::int64_t kMaxBitmapPixels = 16384LL * 16384LL;
 constexpr std::size_t kMaxImageFileBytes = 512u << 20;
 
 class Bitmap {
-public:
+  public:
     // A zeroed bitmap (the palette of an indexed one is the grey ramp, as GDI+ gives).
     static Status CreateFromScan0(int width, int height, PixelFormat format,
                                   std::unique_ptr<Bitmap>* out);
@@ -207,7 +207,7 @@ public:
 
     struct Frame;
 
-private:
+  private:
     friend class Graphics;
     Bitmap();
     Frame& Active();
@@ -223,17 +223,16 @@ private:
 
 // A drawing context on a bitmap of 16, 24 or 32 bits per pixel (indexed bitmaps have none).
 class Graphics {
-public:
+  public:
     static Status FromImage(Bitmap* image, std::unique_ptr<Graphics>* out);
 
     Status SetInterpolationMode(InterpolationMode mode);
     // Scales the source rectangle of image into the destination rectangle, replacing the
     // pixels there (the picture is clipped to the target bitmap). The bicubic modes are
     // Catmull-Rom, the bilinear and default modes bilinear, nearest neighbour a box filter.
-    Status DrawImage(const Bitmap& image, const Rect& destination, const Rect& source,
-                     Unit unit);
+    Status DrawImage(const Bitmap& image, const Rect& destination, const Rect& source, Unit unit);
 
-private:
+  private:
     explicit Graphics(Bitmap* target) : target_(target) {}
     Bitmap* target_;
     InterpolationMode mode_ = InterpolationModeDefault;
