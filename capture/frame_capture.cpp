@@ -33,14 +33,6 @@ std::string FrameFileName(const std::string& folder, const std::string& moviePat
     return folder + MovieFileName(moviePath) + ZeroPadded(frame, 5) + extension;
 }
 
-bool EnsureFolder(const std::string& folder) {
-    if (folder.empty()) return true;
-    std::error_code error;
-    if (std::filesystem::is_directory(folder, error)) return true;
-    std::filesystem::create_directories(folder, error);
-    return std::filesystem::is_directory(folder, error);
-}
-
 bool SaveSurface(const CSurface& surface, const std::string& path, std::string* error) {
     CPixelImage image;
     if (!ImageFromSurface(surface, image)) {

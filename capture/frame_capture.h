@@ -5,6 +5,7 @@
 #include <string>
 
 #include "capture/frame_source.h"
+#include "capture/workfolders.h"
 #include "imaging/pixelimage.h"
 #include "platform/surface.h"
 
@@ -17,9 +18,6 @@ std::string MovieFileName(const std::string& moviePath);
 // frame 42 of /films/intro.swf with ".gif" is folder + "intro.swf00042.gif".
 std::string FrameFileName(const std::string& folder, const std::string& moviePath, long frame,
                           const std::string& extension);
-
-// Creates the folder (and its parents) when missing.
-bool EnsureFolder(const std::string& folder);
 
 // Saves through the image toolkit by the name's extension (bmp, gif, jpg/jpeg, png, tif/tiff,
 // tga); a ".gif" name is reduced to 256 colours by the GIF encoder. Alpha is not written.
