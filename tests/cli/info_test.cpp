@@ -4,11 +4,11 @@
 #include <unistd.h>
 
 #include <array>
-#include <cstdlib>
-#include <memory>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
