@@ -328,3 +328,26 @@ TEST(SwfHeader, ErrorTextNamesTheReason) {
     CSwfHeader good(dir.Write("good.swf", kPlainMovie));
     EXPECT_EQ(good.LastErrorText(), "");
 }
+
+// Every real movie of the shared corpus gives a whole header with a drawable stage; the two
+// text files among them are reported as no movie.
+TEST(SwfHeaderCorpus, RealMoviesDecode) {
+    const fs::path corpus = fs::path(FILMCAST_SHARED_DIR) / "corpus";
+    if (!fs::is_directory(corpus)) GTEST_SKIP() << "no shared corpus at " << corpus;
+    int movies = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
+        if (entry.path().extension() != ".swf") continue;
+        SCOPED_TRACE(entry.path().string());
+        CSwfHeader h(entry.path().string());
+        if (!h.m_signatureValid) {
+            EXPECT_EQ(h.LastError(), SwfHeaderError::BadSignature);
+            continue;
+        }
+        ++movies;
+        EXPECT_EQ(h.LastError(), SwfHeaderError::None) << h.LastErrorText();
+        EXPECT_TRUE(h.m_opened);
+        EXPECT_GT(h.m_width, 0);
+        EXPECT_GT(h.m_height, 0);
+    }
+    EXPECT_GT(movies, 0);
+}
