@@ -67,10 +67,10 @@ Filter GradientFilter(std::uint8_t id, const std::vector<GradientStop>& stops, d
 Bitmap Bitmap::Argb(std::uint16_t id, std::uint16_t width, std::uint16_t height,
                     const std::vector<std::uint32_t>& argb, bool withAlpha) {
     Bitmap bm{id, withAlpha, 5, width, height, 0, {}};
-    const std::size_t count = std::min<std::size_t>(argb.size(), std::size_t{width} * height);
+    const std::size_t count = std::size_t{width} * height;
     bm.pixels.reserve(count * 4);
     for (std::size_t i = 0; i < count; ++i) {
-        const std::uint32_t p = argb[i];
+        const std::uint32_t p = i < argb.size() ? argb[i] : 0;  // short input: transparent
         const auto a = static_cast<std::uint8_t>(p >> 24);
         const auto r = static_cast<std::uint8_t>(p >> 16);
         const auto g = static_cast<std::uint8_t>(p >> 8);

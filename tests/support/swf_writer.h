@@ -97,6 +97,7 @@ struct GradientStop {
     Color color;
 };
 
+// At most 15 stops are written.
 struct Gradient {
     SpreadMode spread = SpreadMode::Pad;
     InterpolationMode interpolation = InterpolationMode::Normal;
@@ -328,8 +329,9 @@ struct Bitmap {
     std::uint8_t colorTableSize = 0;  // format 3: entries - 1
     Buffer pixels;
 
-    // From straight (not premultiplied) 0xAARRGGBB pixels, row by row. Without alpha the
-    // alpha is dropped; with alpha the colour is stored premultiplied, as the format has it.
+    // From straight (not premultiplied) 0xAARRGGBB pixels, row by row (missing ones are
+    // transparent black). Without alpha the alpha is dropped; with alpha the colour is stored
+    // premultiplied, as the format has it.
     static Bitmap Argb(std::uint16_t id, std::uint16_t width, std::uint16_t height,
                        const std::vector<std::uint32_t>& argb, bool withAlpha);
     // Colour-mapped: up to 256 palette entries, one index per pixel, row by row.
@@ -583,7 +585,8 @@ Buffer Pack(Compression compression, std::uint8_t version, const Buffer& body,
 // Deterministic zlib stream of `data` (level 9), as used in CWS bodies and lossless bitmaps.
 Buffer Deflate(const Buffer& data);
 
-// Record encoders, exposed for tests of bit packing.
+// Record encoders, exposed for tests of bit packing. Values too wide for their field (31 bits
+// in rectangles, matrices and moves, 15 in colour transforms) are saturated.
 void WriteRect(BitWriter& out, const Rect& rect);
 void WriteMatrix(BitWriter& out, const Matrix& matrix);
 void WriteColorTransform(BitWriter& out, const ColorTransform& cx, bool withAlpha);

@@ -109,6 +109,21 @@ INSTANTIATE_TEST_SUITE_P(
         RecordCase{"AddColorTransform", ColorTransformBytes(AddOnly(), false), {0x9A, 0x00, 0x10}}),
     [](const testing::TestParamInfo<RecordCase>& info) { return info.param.name; });
 
+TEST(BitCounts, TooWideValuesSaturateInsteadOfWrappingTheCount) {
+    // 31-bit fields: 11111, then INT32_MIN saturated to -2^30 = 1 followed by thirty 0s.
+    const Buffer rect = RectBytes({INT32_MIN, INT32_MAX, 0, 0});
+    ASSERT_EQ(rect.size(), 17u);  // 5 + 4 x 31 bits
+    EXPECT_EQ(rect[0], 0xFC);
+    EXPECT_EQ(rect[1], 0x00);
+
+    swfw::ColorTransform loud;
+    loud.redMult = 20000;
+    // No add | mult | 15 bits | 16383 = 011111111111111 ...
+    const Buffer cx = ColorTransformBytes(loud, false);
+    EXPECT_EQ(cx[0], 0x7D);
+    EXPECT_EQ(cx[1], 0xFF);
+}
+
 // ---- Movie header and tags -----------------------------------------------------------------
 
 TEST(Movie, SmallMovieBytes) {
