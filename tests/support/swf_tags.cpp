@@ -120,6 +120,41 @@ RawTag EncodeBitmap(const Bitmap& bitmap) {
     return RawTag{bitmap.withAlpha ? kDefineBitsLossless2 : kDefineBitsLossless, out.Bytes()};
 }
 
+RawTag EncodeJpeg(const JpegBitmap& bitmap) {
+    BitWriter out;
+    out.U16(bitmap.id);
+    if (bitmap.tablesSeparate || !(bitmap.alpha || bitmap.deblock)) {
+        out.Append(bitmap.image);
+        return RawTag{bitmap.tablesSeparate ? kDefineBits : kDefineBitsJpeg2, out.Bytes()};
+    }
+    out.U32(static_cast<std::uint32_t>(bitmap.image.size()));
+    if (bitmap.deblock) out.U16(*bitmap.deblock);
+    out.Append(bitmap.image);
+    if (bitmap.alpha) out.Append(Deflate(*bitmap.alpha));
+    return RawTag{bitmap.deblock ? kDefineBitsJpeg4 : kDefineBitsJpeg3, out.Bytes()};
+}
+
+RawTag EncodeVideoStream(const VideoStream& stream) {
+    BitWriter out;
+    out.U16(stream.id);
+    out.U16(stream.frameCount);
+    out.U16(stream.width);
+    out.U16(stream.height);
+    out.UB(4, 0);
+    out.UB(3, stream.deblocking);
+    out.UB(1, stream.smoothing);
+    out.U8(static_cast<std::uint8_t>(stream.codec));
+    return RawTag{kDefineVideoStream, out.Bytes()};
+}
+
+RawTag EncodeVideoFrame(const VideoFrame& frame) {
+    BitWriter out;
+    out.U16(frame.streamId);
+    out.U16(frame.frame);
+    out.Append(frame.data);
+    return RawTag{kVideoFrame, out.Bytes()};
+}
+
 // ---- Filters -------------------------------------------------------------------------------
 
 Filter Filter::DropShadow(Color color, double blurX, double blurY, double angleRadians,

@@ -340,6 +340,42 @@ struct Bitmap {
                           const std::vector<std::uint8_t>& indices, bool withAlpha);
 };
 
+// DefineBits (6, when `tablesSeparate`: the encoding tables come from a JPEGTables tag),
+// DefineBitsJPEG2 (21), DefineBitsJPEG3 (35, with `alpha`) or DefineBitsJPEG4 (90, with
+// `deblock`). `image` is stored as given: JPEG, or PNG or GIF data in the later versions.
+// `alpha` is one byte per pixel, uncompressed (the writer deflates it).
+struct JpegBitmap {
+    std::uint16_t id = 0;
+    Buffer image;
+    std::optional<Buffer> alpha;
+    std::optional<std::uint16_t> deblock;  // 8.8
+    bool tablesSeparate = false;
+};
+
+enum class VideoCodec : std::uint8_t {
+    H263 = 2,
+    ScreenVideo = 3,
+    Vp6 = 4,
+    Vp6Alpha = 5,
+    ScreenVideo2 = 6,
+};
+
+// DefineVideoStream; its frames follow as VideoFrame tags on the timeline.
+struct VideoStream {
+    std::uint16_t id = 0;
+    std::uint16_t frameCount = 0;
+    std::uint16_t width = 0, height = 0;
+    std::uint8_t deblocking = 0;  // 0..7
+    bool smoothing = false;
+    VideoCodec codec = VideoCodec::H263;
+};
+
+struct VideoFrame {
+    std::uint16_t streamId = 0;
+    std::uint16_t frame = 0;
+    Buffer data;  // the codec's bytes for this frame
+};
+
 // ---- Display list --------------------------------------------------------------------------
 
 enum class BlendMode : std::uint8_t {
@@ -478,27 +514,37 @@ enum TagCode : std::uint16_t {
     kDefineShape = 2,
     kPlaceObject = 4,
     kRemoveObject = 5,
+    kDefineBits = 6,
+    kJpegTables = 8,
     kSetBackgroundColor = 9,
     kDoAction = 12,
     kDefineBitsLossless = 20,
+    kDefineBitsJpeg2 = 21,
     kDefineShape2 = 22,
     kPlaceObject2 = 26,
     kRemoveObject2 = 28,
     kDefineShape3 = 32,
+    kDefineBitsJpeg3 = 35,
     kDefineBitsLossless2 = 36,
     kDefineSprite = 39,
     kFrameLabel = 43,
     kDefineMorphShape = 46,
+    kDefineVideoStream = 60,
+    kVideoFrame = 61,
     kFileAttributes = 69,
     kPlaceObject3 = 70,
     kDefineShape4 = 83,
     kDefineMorphShape2 = 84,
+    kDefineBitsJpeg4 = 90,
 };
 
 // Tag encoders, for tests that want one tag's bytes.
 RawTag EncodeShape(const Shape& shape);
 RawTag EncodeMorphShape(const MorphShape& morph);
 RawTag EncodeBitmap(const Bitmap& bitmap);
+RawTag EncodeJpeg(const JpegBitmap& bitmap);
+RawTag EncodeVideoStream(const VideoStream& stream);
+RawTag EncodeVideoFrame(const VideoFrame& frame);
 RawTag EncodePlaceObject(const PlaceObject& place);
 
 class Sprite;
@@ -513,6 +559,10 @@ class Timeline {
     Self& Define(const MorphShape& morph) { return Tag(EncodeMorphShape(morph)); }
     Self& Define(const Bitmap& bitmap) { return Tag(EncodeBitmap(bitmap)); }
     Self& Define(const Sprite& sprite) { return Tag(EncodeSprite(sprite)); }
+    Self& Define(const JpegBitmap& bitmap) { return Tag(EncodeJpeg(bitmap)); }
+    Self& Define(const VideoStream& stream) { return Tag(EncodeVideoStream(stream)); }
+    Self& Video(const VideoFrame& frame) { return Tag(EncodeVideoFrame(frame)); }
+    Self& JpegTables(const Buffer& tables) { return Tag(RawTag{kJpegTables, tables}); }
     Self& Place(const PlaceObject& place) { return Tag(EncodePlaceObject(place)); }
     Self& Remove(std::uint16_t depth);                             // RemoveObject2
     Self& Remove(std::uint16_t characterId, std::uint16_t depth);  // RemoveObject

@@ -428,6 +428,40 @@ TEST(Tags, LosslessBitmapPremultipliesAndDeflates) {
     EXPECT_EQ(indexed.pixels, (Buffer{1, 2, 3, 4, 5, 6, 0, 1, 0, 0, 1, 0, 1, 0}));
 }
 
+TEST(Tags, JpegBitmapForms) {
+    const Buffer image = {0xFF, 0xD8, 0xFF, 0xD9};
+    swfw::JpegBitmap jpeg{5, image, std::nullopt, std::nullopt, false};
+    EXPECT_EQ(swfw::EncodeJpeg(jpeg).code, swfw::kDefineBitsJpeg2);
+    EXPECT_EQ(swfw::EncodeJpeg(jpeg).body, (Buffer{0x05, 0x00, 0xFF, 0xD8, 0xFF, 0xD9}));
+    jpeg.tablesSeparate = true;
+    EXPECT_EQ(swfw::EncodeJpeg(jpeg).code, swfw::kDefineBits);
+
+    swfw::JpegBitmap withAlpha{5, image, Buffer{0x00, 0x80, 0xFF}, std::nullopt, false};
+    const swfw::RawTag third = swfw::EncodeJpeg(withAlpha);
+    EXPECT_EQ(third.code, swfw::kDefineBitsJpeg3);
+    // id, offset of the alpha data = image size, image, deflated alpha.
+    ASSERT_GT(third.body.size(), 10u);
+    EXPECT_EQ(Buffer(third.body.begin(), third.body.begin() + 10),
+              (Buffer{0x05, 0x00, 0x04, 0x00, 0x00, 0x00, 0xFF, 0xD8, 0xFF, 0xD9}));
+    EXPECT_EQ(Inflate(third.body.data() + 10, third.body.size() - 10, 3),
+              (Buffer{0x00, 0x80, 0xFF}));
+
+    swfw::JpegBitmap deblocked{5, image, std::nullopt, std::uint16_t{0x0180}, false};
+    const swfw::RawTag fourth = swfw::EncodeJpeg(deblocked);
+    EXPECT_EQ(fourth.code, swfw::kDefineBitsJpeg4);
+    EXPECT_EQ(fourth.body,
+              (Buffer{0x05, 0x00, 0x04, 0x00, 0x00, 0x00, 0x80, 0x01, 0xFF, 0xD8, 0xFF, 0xD9}));
+}
+
+TEST(Tags, VideoStreamAndFrame) {
+    const swfw::VideoStream stream{7, 2, 160, 120, 2, true, swfw::VideoCodec::Vp6};
+    EXPECT_EQ(swfw::EncodeVideoStream(stream).body,
+              (Buffer{0x07, 0x00, 0x02, 0x00, 0xA0, 0x00, 0x78, 0x00, 0x05, 0x04}));
+    const swfw::RawTag frame = swfw::EncodeVideoFrame({7, 1, {0xAB, 0xCD}});
+    EXPECT_EQ(frame.code, swfw::kVideoFrame);
+    EXPECT_EQ(frame.body, (Buffer{0x07, 0x00, 0x01, 0x00, 0xAB, 0xCD}));
+}
+
 TEST(Tags, MorphShapeOffsetReachesTheEndEdges) {
     swfw::MorphShape morph(2);
     morph.AddFill(swfw::MorphFillStyle::Solid(swfw::Rgb(255, 0, 0), swfw::Rgb(0, 0, 255)));
