@@ -94,8 +94,7 @@ Bitmap Bitmap::Indexed(std::uint16_t id, std::uint16_t width, std::uint16_t heig
     for (std::size_t i = 0; i < entries; ++i) {
         const Color c = i < palette.size() ? palette[i] : Color{};
         if (withAlpha)
-            bm.pixels.insert(bm.pixels.end(), {Premultiply(c.r, c.a), Premultiply(c.g, c.a),
-                                               Premultiply(c.b, c.a), c.a});
+            bm.pixels.insert(bm.pixels.end(), {c.r, c.g, c.b, c.a});
         else
             bm.pixels.insert(bm.pixels.end(), {c.r, c.g, c.b});
     }

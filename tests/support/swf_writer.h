@@ -334,7 +334,8 @@ struct Bitmap {
     // premultiplied, as the format has it.
     static Bitmap Argb(std::uint16_t id, std::uint16_t width, std::uint16_t height,
                        const std::vector<std::uint32_t>& argb, bool withAlpha);
-    // Colour-mapped: up to 256 palette entries, one index per pixel, row by row.
+    // Colour-mapped: up to 256 palette entries (RGB, or RGBA with straight alpha), one index
+    // per pixel, row by row.
     static Bitmap Indexed(std::uint16_t id, std::uint16_t width, std::uint16_t height,
                           const std::vector<Color>& palette,
                           const std::vector<std::uint8_t>& indices, bool withAlpha);

@@ -426,6 +426,10 @@ TEST(Tags, LosslessBitmapPremultipliesAndDeflates) {
     EXPECT_EQ(indexed.colorTableSize, 1);
     // Palette (2 x RGB), then rows of 3 indices padded to 4.
     EXPECT_EQ(indexed.pixels, (Buffer{1, 2, 3, 4, 5, 6, 0, 1, 0, 0, 1, 0, 1, 0}));
+
+    const swfw::Bitmap translucent =
+        swfw::Bitmap::Indexed(4, 1, 1, {swfw::Rgba(200, 100, 50, 128)}, {0}, true);
+    EXPECT_EQ(translucent.pixels, (Buffer{200, 100, 50, 128, 0, 0, 0, 0}));
 }
 
 TEST(Tags, JpegBitmapForms) {
