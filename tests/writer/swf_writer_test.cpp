@@ -209,6 +209,31 @@ TEST(Tags, DefineShapeByteByByte) {
     EXPECT_EQ(framed[1], 0x00);
 }
 
+TEST(Tags, RecordsAfterNewStylesUseTheNewBitCounts) {
+    swfw::Shape shape(1);
+    shape.bounds = swfw::Rect{};
+    shape.NewStyles({swfw::FillStyle::Solid(swfw::Rgb(255, 0, 0))}, {})
+        .Fill(1)
+        .MoveTo(20, 0)
+        .LineTo(40, 0);
+    const swfw::RawTag tag = swfw::EncodeShape(shape);
+    EXPECT_EQ(tag.code, swfw::kDefineShape2);
+    // clang-format off
+    const Buffer expected = {
+        0x01, 0x00, 0x00,              // id, empty bounds
+        0x00, 0x00, 0x00,              // no fills, no lines, 0 and 0 bits
+        0x40,                          // 010000: new styles only, then aligned arrays:
+        0x01, 0x00, 0xFF, 0x00, 0x00,  //   one solid red fill
+        0x00,                          //   no lines
+        0x10,                          //   NumFillBits 1, NumLineBits 0
+        // 000101 | 00110 010100 000000 | 1: fill style 1 (one bit now) and move to (20, 0)
+        // 11 0100 0 0 010100: +20 horizontally;  000000: end
+        0x14, 0xCA, 0x01, 0xD0, 0x50, 0x00,
+    };
+    // clang-format on
+    EXPECT_EQ(tag.body, expected);
+}
+
 TEST(Tags, ShapeVersionFollowsContent) {
     swfw::Shape plain(1);
     plain.AddFill(swfw::FillStyle::Solid(swfw::Rgb(1, 2, 3)));
@@ -464,6 +489,43 @@ TEST(Tags, VideoStreamAndFrame) {
     const swfw::RawTag frame = swfw::EncodeVideoFrame({7, 1, {0xAB, 0xCD}});
     EXPECT_EQ(frame.code, swfw::kVideoFrame);
     EXPECT_EQ(frame.body, (Buffer{0x07, 0x00, 0x01, 0x00, 0xAB, 0xCD}));
+}
+
+TEST(Tags, MorphShape2ByteByByte) {
+    swfw::MorphShape morph(3);
+    morph.startBounds = morph.endBounds = morph.startEdgeBounds = morph.endEdgeBounds =
+        swfw::Rect{};
+    morph.usesScalingStrokes = true;
+    swfw::MorphLineStyle line =
+        swfw::MorphLineStyle::Solid(20, swfw::Rgba(1, 2, 3, 4), 40, swfw::Rgba(5, 6, 7, 8));
+    line.startCap = line.endCap = swfw::CapStyle::Square;
+    line.join = swfw::JoinStyle::Bevel;
+    morph.AddLine(line);
+    morph.start.Line(1).MoveTo(0, 0).LineTo(20, 0);
+    morph.end.MoveTo(0, 0).LineTo(40, 0);
+    const swfw::RawTag tag = swfw::EncodeMorphShape(morph);
+    EXPECT_EQ(tag.code, swfw::kDefineMorphShape2);
+    // clang-format off
+    const Buffer expected = {
+        0x03, 0x00,                        // id
+        0x00, 0x00, 0x00, 0x00,            // four empty bounds
+        0x01,                              // reserved, no non-scaling strokes, scaling strokes
+        0x15, 0x00, 0x00, 0x00,            // 21 bytes to the end edges
+        0x00,                              // no fills
+        0x01, 0x14, 0x00, 0x28, 0x00,      // one line, 20 -> 40 twips
+        0x90,                              // square start cap 10, bevel join 01, no fill, flags 0
+        0x02,                              // reserved, no close 0, square end cap 10
+        0x01, 0x02, 0x03, 0x04,            // start colour
+        0x05, 0x06, 0x07, 0x08,            // end colour
+        0x01,                              // start edges: 0 fill bits, 1 line bit
+        // 001001 00000 1: line style 1 and move to (0, 0);  11 0100 0 0 010100: +20;  end
+        0x24, 0x1D, 0x05, 0x00,
+        0x00,                              // end edges: no style bits
+        // 000001 00000: move to (0, 0);  11 0101 0 0 0101000: +40;  end
+        0x04, 0x1A, 0x8A, 0x00,
+    };
+    // clang-format on
+    EXPECT_EQ(tag.body, expected);
 }
 
 TEST(Tags, MorphShapeOffsetReachesTheEndEdges) {
