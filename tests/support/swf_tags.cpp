@@ -67,10 +67,10 @@ Filter GradientFilter(std::uint8_t id, const std::vector<GradientStop>& stops, d
 Bitmap Bitmap::Argb(std::uint16_t id, std::uint16_t width, std::uint16_t height,
                     const std::vector<std::uint32_t>& argb, bool withAlpha) {
     Bitmap bm{id, withAlpha, 5, width, height, 0, {}};
-    const std::size_t count = std::min<std::size_t>(argb.size(), std::size_t{width} * height);
+    const std::size_t count = std::size_t{width} * height;
     bm.pixels.reserve(count * 4);
     for (std::size_t i = 0; i < count; ++i) {
-        const std::uint32_t p = argb[i];
+        const std::uint32_t p = i < argb.size() ? argb[i] : 0;  // short input: transparent
         const auto a = static_cast<std::uint8_t>(p >> 24);
         const auto r = static_cast<std::uint8_t>(p >> 16);
         const auto g = static_cast<std::uint8_t>(p >> 8);
@@ -94,8 +94,7 @@ Bitmap Bitmap::Indexed(std::uint16_t id, std::uint16_t width, std::uint16_t heig
     for (std::size_t i = 0; i < entries; ++i) {
         const Color c = i < palette.size() ? palette[i] : Color{};
         if (withAlpha)
-            bm.pixels.insert(bm.pixels.end(), {Premultiply(c.r, c.a), Premultiply(c.g, c.a),
-                                               Premultiply(c.b, c.a), c.a});
+            bm.pixels.insert(bm.pixels.end(), {c.r, c.g, c.b, c.a});
         else
             bm.pixels.insert(bm.pixels.end(), {c.r, c.g, c.b});
     }
@@ -118,6 +117,41 @@ RawTag EncodeBitmap(const Bitmap& bitmap) {
     if (bitmap.format == 3) out.U8(bitmap.colorTableSize);
     out.Append(Deflate(bitmap.pixels));
     return RawTag{bitmap.withAlpha ? kDefineBitsLossless2 : kDefineBitsLossless, out.Bytes()};
+}
+
+RawTag EncodeJpeg(const JpegBitmap& bitmap) {
+    BitWriter out;
+    out.U16(bitmap.id);
+    if (bitmap.tablesSeparate || !(bitmap.alpha || bitmap.deblock)) {
+        out.Append(bitmap.image);
+        return RawTag{bitmap.tablesSeparate ? kDefineBits : kDefineBitsJpeg2, out.Bytes()};
+    }
+    out.U32(static_cast<std::uint32_t>(bitmap.image.size()));
+    if (bitmap.deblock) out.U16(*bitmap.deblock);
+    out.Append(bitmap.image);
+    if (bitmap.alpha) out.Append(Deflate(*bitmap.alpha));
+    return RawTag{bitmap.deblock ? kDefineBitsJpeg4 : kDefineBitsJpeg3, out.Bytes()};
+}
+
+RawTag EncodeVideoStream(const VideoStream& stream) {
+    BitWriter out;
+    out.U16(stream.id);
+    out.U16(stream.frameCount);
+    out.U16(stream.width);
+    out.U16(stream.height);
+    out.UB(4, 0);
+    out.UB(3, stream.deblocking);
+    out.UB(1, stream.smoothing);
+    out.U8(static_cast<std::uint8_t>(stream.codec));
+    return RawTag{kDefineVideoStream, out.Bytes()};
+}
+
+RawTag EncodeVideoFrame(const VideoFrame& frame) {
+    BitWriter out;
+    out.U16(frame.streamId);
+    out.U16(frame.frame);
+    out.Append(frame.data);
+    return RawTag{kVideoFrame, out.Bytes()};
 }
 
 // ---- Filters -------------------------------------------------------------------------------

@@ -566,7 +566,7 @@ void PlaceSky(swfw::Movie& movie, const Frame& f) {
     for (int i = 0; i < 16; ++i) {
         const StarSpot& s = kStars[i];
         const double twinkle = 0.6 + 0.4 * std::sin(s.phase + f.index * 0.45);
-        const double alpha = std::max(0.3, twinkle * (1 - 0.6 * f.dawn));
+        const double alpha = std::max(0.2, twinkle * (1 - 0.75 * f.dawn));
         const double spin = i % 2 == 0 ? f.index * 3.0 : 0.0;
         movie.Place(Put(first, kStar, static_cast<std::uint16_t>(dStars + i))
                         .With(Place(s.x, s.y, s.scale, spin))
