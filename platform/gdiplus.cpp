@@ -274,14 +274,39 @@ void RemovePartialFile(const std::string& path) {
     if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) std::remove(path.c_str());
 }
 
-bool WriteWholeFile(const std::string& path, const BYTE* data, std::size_t size) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    const bool written = std::fwrite(data, 1, size, file) == size;
-    const bool closed = std::fclose(file) == 0;
-    if (written && closed) return true;
+// FreeImage writes straight into the file through these; a short write is remembered.
+struct OutputFile {
+    std::FILE* file = nullptr;
+    bool failed = false;
+};
+
+unsigned DLL_CALLCONV ReadOutput(void* buffer, unsigned size, unsigned count, fi_handle handle) {
+    return unsigned(std::fread(buffer, size, count, static_cast<OutputFile*>(handle)->file));
+}
+unsigned DLL_CALLCONV WriteOutput(void* buffer, unsigned size, unsigned count, fi_handle handle) {
+    auto* out = static_cast<OutputFile*>(handle);
+    const std::size_t written = std::fwrite(buffer, size, count, out->file);
+    if (written != count) out->failed = true;
+    return unsigned(written);
+}
+int DLL_CALLCONV SeekOutput(fi_handle handle, long offset, int origin) {
+    return std::fseek(static_cast<OutputFile*>(handle)->file, offset, origin);
+}
+long DLL_CALLCONV TellOutput(fi_handle handle) {
+    return std::ftell(static_cast<OutputFile*>(handle)->file);
+}
+
+// Encodes dib into a new file at path; on any failure the partial file is removed.
+Status EncodeToFile(FREE_IMAGE_FORMAT fif, FIBITMAP* dib, const std::string& path, int flags) {
+    OutputFile out;
+    out.file = std::fopen(path.c_str(), "w+b");
+    if (!out.file) return Status::Win32Error;
+    FreeImageIO io{ReadOutput, WriteOutput, SeekOutput, TellOutput};
+    const bool encoded = FreeImage_SaveToHandle(fif, dib, &io, &out, flags) == TRUE;
+    const bool closed = std::fclose(out.file) == 0;
+    if (encoded && closed && !out.failed) return Status::Ok;
     RemovePartialFile(path);
-    return false;
+    return encoded ? Status::Win32Error : Status::GenericError;
 }
 
 // ---- decoding ----
@@ -598,15 +623,7 @@ Status Bitmap::Save(const std::string& path, const CLSID& encoder,
     dib = PrepareForFormat(std::move(dib), it->fif);
     if (!dib) return Status::OutOfMemory;
     const int flags = it->fif == FIF_JPEG ? JpegQuality(parameters) : 0;
-    FiMemory memory(FreeImage_OpenMemory());
-    if (!memory) return Status::OutOfMemory;
-    if (!FreeImage_SaveToMemory(it->fif, dib.get(), memory.get(), flags))
-        return Status::GenericError;
-    BYTE* data = nullptr;
-    DWORD size = 0;
-    if (!FreeImage_AcquireMemory(memory.get(), &data, &size) || size == 0)
-        return Status::GenericError;
-    return WriteWholeFile(path, data, size) ? Status::Ok : Status::Win32Error;
+    return EncodeToFile(it->fif, dib.get(), path, flags);
 }
 
 // ---- Graphics ----
