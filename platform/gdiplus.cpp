@@ -359,9 +359,34 @@ Status DecodePages(FIMEMORY* memory, FREE_IMAGE_FORMAT fif, std::vector<Bitmap::
     return Status::Ok;
 }
 
-std::mutex g_startupMutex;
-std::set<StartupToken> g_liveTokens;
-StartupToken g_nextToken = 1;
+// The tokens handed out and not yet returned. Never destroyed, so that guards that live
+// until process exit (the codec factory's) can still return theirs.
+struct StartupRegistry {
+    std::mutex mutex;
+    std::set<StartupToken> live;
+    StartupToken next = 1;
+};
+
+StartupRegistry& Registry() {
+    static StartupRegistry* registry = new StartupRegistry;
+    return *registry;
+}
+
+// The file formats the stand-in decodes: those the library's own decoders read. Others that
+// FreeImage would recognise are refused rather than handed to less-used decoders.
+bool IsDecodedFormat(FREE_IMAGE_FORMAT fif) {
+    switch (fif) {
+        case FIF_BMP:
+        case FIF_GIF:
+        case FIF_JPEG:
+        case FIF_PNG:
+        case FIF_TIFF:
+        case FIF_ICO:
+            return true;
+        default:
+            return false;
+    }
+}
 
 }  // namespace
 
@@ -409,20 +434,23 @@ std::vector<ImageCodecInfo> GetImageEncoders() {
 
 Status GdiplusStartup(StartupToken* token) {
     if (!token) return Status::InvalidParameter;
-    std::lock_guard lock(g_startupMutex);
-    *token = g_nextToken++;
-    g_liveTokens.insert(*token);
+    StartupRegistry& registry = Registry();
+    std::lock_guard lock(registry.mutex);
+    *token = registry.next++;
+    registry.live.insert(*token);
     return Status::Ok;
 }
 
 void GdiplusShutdown(StartupToken token) {
-    std::lock_guard lock(g_startupMutex);
-    g_liveTokens.erase(token);
+    StartupRegistry& registry = Registry();
+    std::lock_guard lock(registry.mutex);
+    registry.live.erase(token);
 }
 
 int GdiplusStartupCount() {
-    std::lock_guard lock(g_startupMutex);
-    return int(g_liveTokens.size());
+    StartupRegistry& registry = Registry();
+    std::lock_guard lock(registry.mutex);
+    return int(registry.live.size());
 }
 
 // ---- Bitmap ----
@@ -483,7 +511,7 @@ Status Bitmap::CreateFromMemory(std::span<const std::uint8_t> bytes, std::unique
     FiMemory memory(FreeImage_OpenMemory(const_cast<BYTE*>(bytes.data()), DWORD(bytes.size())));
     if (!memory) return Status::OutOfMemory;
     const FREE_IMAGE_FORMAT fif = FreeImage_GetFileTypeFromMemory(memory.get(), 0);
-    if (fif == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(fif)) return Status::UnknownImageFormat;
+    if (!IsDecodedFormat(fif)) return Status::UnknownImageFormat;
     std::unique_ptr<Bitmap> bitmap(new (std::nothrow) Bitmap);
     if (!bitmap) return Status::OutOfMemory;
     Status status;
