@@ -59,10 +59,9 @@ int CPlacedObject::Store(bool bStore, BYTE* pBlock, std::size_t nBlockSize) {
 
 CPageMemory::CPageMemory(std::size_t size) {
     if (size == 0) return;
-    // Populated up front: every page is written at once anyway, and one call is cheaper than
-    // a fault per page.
-    void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE,
-                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    // Not populated up front: a file that claims a large picture but carries little data
+    // costs only the pages that are written.
+    void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) return;
     m_pData = static_cast<BYTE*>(p);
     m_nSize = size;
