@@ -59,6 +59,8 @@ int CPlacedObject::Store(bool bStore, BYTE* pBlock, std::size_t nBlockSize) {
 
 CPageMemory::CPageMemory(std::size_t size) {
     if (size == 0) return;
+    // Not populated up front: a file that claims a large picture but carries little data
+    // costs only the pages that are written.
     void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) return;
     m_pData = static_cast<BYTE*>(p);
@@ -205,9 +207,15 @@ void CPixelImage::SetGrayPalette() {
 
 void CPixelImage::SetAlphaChannel(BYTE alpha) {
     if (!IsValid() || GetBitsPerPixel() != 32) return;
+    const std::uint32_t alphaBits = std::uint32_t(alpha) << 24;  // pixels are B, G, R, A
     for (int y = 0; y < GetHeight(); ++y) {
-        BYTE* p = GetRow(y) + 3;
-        for (int x = 0; x < GetWidth(); ++x, p += 4) *p = alpha;
+        BYTE* row = GetRow(y);
+        for (int x = 0; x < GetWidth(); ++x) {
+            std::uint32_t pixel;
+            std::memcpy(&pixel, row + 4 * x, 4);
+            pixel = (pixel & 0x00FFFFFFu) | alphaBits;
+            std::memcpy(row + 4 * x, &pixel, 4);
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 // allocator, a top-down row table, the 16-bit channel masks and a palette.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -11,6 +12,9 @@
 #include "platform/wintypes.h"
 
 class CPropertyBag;
+
+// Headers and pixels are copied to and from files as they lie in memory.
+static_assert(std::endian::native == std::endian::little);
 
 struct BITMAPINFOHEADER {
     std::uint32_t biSize;

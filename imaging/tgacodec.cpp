@@ -39,6 +39,16 @@ bool IsRunLength(std::uint8_t imageType) {
     return imageType >= 9 && imageType <= 11;
 }
 
+// Whether the file is long enough for the picture it claims (a run-length packet of 1 + p
+// bytes gives at most 128 pixels), so that a short file cannot make a large image be built.
+bool CanHoldPicture(const TgaHeader& h, int bpp, std::size_t length) {
+    const std::uint64_t pixels = std::uint64_t(h.width) * h.height;
+    const std::uint64_t pixelBytes = std::uint64_t(bpp) / 8;
+    const std::uint64_t available = length - kHeaderBytes;
+    if (IsRunLength(h.imageType)) return pixels <= available / (1 + pixelBytes) * 128 + 128;
+    return pixels * pixelBytes <= available;
+}
+
 // Reads bytes from a buffer without ever passing its end.
 class CByteReader {
   public:
@@ -143,6 +153,7 @@ bool CTgaCodec::LoadMemory(const BYTE* data, std::size_t length, CImageList& ima
     const int bpp = h.pixelDepth == 15 ? 16 : h.pixelDepth;
     if (bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return false;
 
+    if (!CanHoldPicture(h, bpp, length)) return false;
     auto image = std::make_unique<CPixelImage>();
     if (!image->CreateBlank(h.width, h.height, bpp)) return false;
     CByteReader in(data, length, kHeaderBytes + h.idLength);

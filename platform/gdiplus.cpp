@@ -274,14 +274,39 @@ void RemovePartialFile(const std::string& path) {
     if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) std::remove(path.c_str());
 }
 
-bool WriteWholeFile(const std::string& path, const BYTE* data, std::size_t size) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    const bool written = std::fwrite(data, 1, size, file) == size;
-    const bool closed = std::fclose(file) == 0;
-    if (written && closed) return true;
+// FreeImage writes straight into the file through these; a short write is remembered.
+struct OutputFile {
+    std::FILE* file = nullptr;
+    bool failed = false;
+};
+
+unsigned DLL_CALLCONV ReadOutput(void* buffer, unsigned size, unsigned count, fi_handle handle) {
+    return unsigned(std::fread(buffer, size, count, static_cast<OutputFile*>(handle)->file));
+}
+unsigned DLL_CALLCONV WriteOutput(void* buffer, unsigned size, unsigned count, fi_handle handle) {
+    auto* out = static_cast<OutputFile*>(handle);
+    const std::size_t written = std::fwrite(buffer, size, count, out->file);
+    if (written != count) out->failed = true;
+    return unsigned(written);
+}
+int DLL_CALLCONV SeekOutput(fi_handle handle, long offset, int origin) {
+    return std::fseek(static_cast<OutputFile*>(handle)->file, offset, origin);
+}
+long DLL_CALLCONV TellOutput(fi_handle handle) {
+    return std::ftell(static_cast<OutputFile*>(handle)->file);
+}
+
+// Encodes dib into a new file at path; on any failure the partial file is removed.
+Status EncodeToFile(FREE_IMAGE_FORMAT fif, FIBITMAP* dib, const std::string& path, int flags) {
+    OutputFile out;
+    out.file = std::fopen(path.c_str(), "w+b");
+    if (!out.file) return Status::Win32Error;
+    FreeImageIO io{ReadOutput, WriteOutput, SeekOutput, TellOutput};
+    const bool encoded = FreeImage_SaveToHandle(fif, dib, &io, &out, flags) == TRUE;
+    const bool closed = std::fclose(out.file) == 0;
+    if (encoded && closed && !out.failed) return Status::Ok;
     RemovePartialFile(path);
-    return false;
+    return encoded ? Status::Win32Error : Status::GenericError;
 }
 
 // ---- decoding ----
@@ -334,9 +359,34 @@ Status DecodePages(FIMEMORY* memory, FREE_IMAGE_FORMAT fif, std::vector<Bitmap::
     return Status::Ok;
 }
 
-std::mutex g_startupMutex;
-std::set<StartupToken> g_liveTokens;
-StartupToken g_nextToken = 1;
+// The tokens handed out and not yet returned. Never destroyed, so that guards that live
+// until process exit (the codec factory's) can still return theirs.
+struct StartupRegistry {
+    std::mutex mutex;
+    std::set<StartupToken> live;
+    StartupToken next = 1;
+};
+
+StartupRegistry& Registry() {
+    static StartupRegistry* registry = new StartupRegistry;
+    return *registry;
+}
+
+// The file formats the stand-in decodes: those the library's own decoders read. Others that
+// FreeImage would recognise are refused rather than handed to less-used decoders.
+bool IsDecodedFormat(FREE_IMAGE_FORMAT fif) {
+    switch (fif) {
+        case FIF_BMP:
+        case FIF_GIF:
+        case FIF_JPEG:
+        case FIF_PNG:
+        case FIF_TIFF:
+        case FIF_ICO:
+            return true;
+        default:
+            return false;
+    }
+}
 
 }  // namespace
 
@@ -384,20 +434,23 @@ std::vector<ImageCodecInfo> GetImageEncoders() {
 
 Status GdiplusStartup(StartupToken* token) {
     if (!token) return Status::InvalidParameter;
-    std::lock_guard lock(g_startupMutex);
-    *token = g_nextToken++;
-    g_liveTokens.insert(*token);
+    StartupRegistry& registry = Registry();
+    std::lock_guard lock(registry.mutex);
+    *token = registry.next++;
+    registry.live.insert(*token);
     return Status::Ok;
 }
 
 void GdiplusShutdown(StartupToken token) {
-    std::lock_guard lock(g_startupMutex);
-    g_liveTokens.erase(token);
+    StartupRegistry& registry = Registry();
+    std::lock_guard lock(registry.mutex);
+    registry.live.erase(token);
 }
 
 int GdiplusStartupCount() {
-    std::lock_guard lock(g_startupMutex);
-    return int(g_liveTokens.size());
+    StartupRegistry& registry = Registry();
+    std::lock_guard lock(registry.mutex);
+    return int(registry.live.size());
 }
 
 // ---- Bitmap ----
@@ -458,7 +511,7 @@ Status Bitmap::CreateFromMemory(std::span<const std::uint8_t> bytes, std::unique
     FiMemory memory(FreeImage_OpenMemory(const_cast<BYTE*>(bytes.data()), DWORD(bytes.size())));
     if (!memory) return Status::OutOfMemory;
     const FREE_IMAGE_FORMAT fif = FreeImage_GetFileTypeFromMemory(memory.get(), 0);
-    if (fif == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(fif)) return Status::UnknownImageFormat;
+    if (!IsDecodedFormat(fif)) return Status::UnknownImageFormat;
     std::unique_ptr<Bitmap> bitmap(new (std::nothrow) Bitmap);
     if (!bitmap) return Status::OutOfMemory;
     Status status;
@@ -598,15 +651,7 @@ Status Bitmap::Save(const std::string& path, const CLSID& encoder,
     dib = PrepareForFormat(std::move(dib), it->fif);
     if (!dib) return Status::OutOfMemory;
     const int flags = it->fif == FIF_JPEG ? JpegQuality(parameters) : 0;
-    FiMemory memory(FreeImage_OpenMemory());
-    if (!memory) return Status::OutOfMemory;
-    if (!FreeImage_SaveToMemory(it->fif, dib.get(), memory.get(), flags))
-        return Status::GenericError;
-    BYTE* data = nullptr;
-    DWORD size = 0;
-    if (!FreeImage_AcquireMemory(memory.get(), &data, &size) || size == 0)
-        return Status::GenericError;
-    return WriteWholeFile(path, data, size) ? Status::Ok : Status::Win32Error;
+    return EncodeToFile(it->fif, dib.get(), path, flags);
 }
 
 // ---- Graphics ----

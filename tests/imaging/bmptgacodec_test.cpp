@@ -384,6 +384,58 @@ TEST(TgaReader, MalformedFilesFailAndLeaveListAndBagAlone) {
     }
 }
 
+// Mutated and cut copies of valid files: the readers must fail cleanly or give a sane image,
+// never read outside the buffer (run under the sanitizers in CI).
+TEST(CodecReaders, SurviveMutatedFiles) {
+    std::vector<std::vector<BYTE>> seeds;
+    std::vector<bool> isBmp;
+    const std::string folder = std::filesystem::temp_directory_path() / "fc_mutation_seeds";
+    std::filesystem::create_directories(folder);
+    for (int bpp : {1, 4, 8, 16, 24, 32}) {
+        const std::string path = folder + "/seed.bmp";
+        ASSERT_TRUE(Save(CBmpCodec(), PatternImage(5, 3, bpp), path));
+        seeds.push_back(ReadBytes(path));
+        isBmp.push_back(true);
+    }
+    for (int bpp : {8, 16, 24, 32}) {
+        const std::string path = folder + "/seed.tga";
+        ASSERT_TRUE(Save(CTgaCodec(), PatternImage(5, 3, bpp), path));
+        seeds.push_back(ReadBytes(path));
+        isBmp.push_back(false);
+    }
+    std::filesystem::remove_all(folder);
+    std::vector<BYTE> rle = TgaHeader(10, 4, 2, 24, 0);
+    rle.insert(rle.end(), {0x83, 1, 2, 3, 0x01, 4, 5, 6, 7, 8, 9, 0x81, 1, 1, 1});
+    seeds.push_back(rle);
+    isBmp.push_back(false);
+
+    std::uint32_t state = 12345;
+    auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return state >> 8;
+    };
+    int loaded = 0;
+    for (int round = 0; round < 3000; ++round) {
+        const std::size_t which = next() % seeds.size();
+        std::vector<BYTE> bytes = seeds[which];
+        const int flips = 1 + int(next() % 4);
+        for (int i = 0; i < flips; ++i) bytes[next() % bytes.size()] = BYTE(next());
+        if (next() % 3 == 0) bytes.resize(1 + next() % bytes.size());
+        Loaded result;
+        if (isBmp[which])
+            LoadBytes(CBmpCodec(), bytes, result);
+        else
+            LoadBytes(CTgaCodec(), bytes, result);
+        if (!result.ok) continue;
+        ++loaded;
+        ASSERT_EQ(result.images.size(), 1u);
+        const CPixelImage& image = *result.images.front();
+        ASSERT_TRUE(image.IsValid());
+        ASSERT_LE(std::int64_t(image.GetStride()) * image.GetHeight(), kMaxPixelBytes);
+    }
+    EXPECT_GT(loaded, 100);  // the mutations do not only produce refusals
+}
+
 class CodecFiles : public ScratchFolder {};
 
 TEST_F(CodecFiles, LoadFileReadsWholeFilesAndRefusesEmptyOrMissingOnes) {

@@ -153,7 +153,8 @@ class GdiplusSave : public ::testing::TestWithParam<std::tuple<PixelFormat, cons
 TEST_P(GdiplusSave, EveryDepthInEveryEncoder) {
     const auto [format, mime] = GetParam();
     auto bitmap = Make(17, 9, format);
-    const std::string path = TempPath("save.img");
+    const std::string path =
+        TempPath(std::to_string(format) + "_" + std::string(mime + 6) + ".img");
     ASSERT_EQ(bitmap->Save(path, EncoderFor(mime), nullptr), Status::Ok);
     std::unique_ptr<Bitmap> back;
     ASSERT_EQ(Bitmap::CreateFromFile(path, &back), Status::Ok);
