@@ -139,6 +139,22 @@ TEST(JpegBitmaps, TruncatedOrForeignDataFailsWithAReason) {
     }
 }
 
+TEST(JpegBitmaps, MissingEndMarkerIsToleratedAndEarlyEndIsNot) {
+    testing::RgbaPixels noise{32, 96, {}};  // noise: the scan data dwarfs the headers
+    for (std::uint32_t i = 0; i < 32 * 96; ++i)
+        noise.argb.push_back(0xFF000000 | (i * 2654435761u >> 8));
+    const Bytes jpeg = testing::EncodeJpeg(noise);
+    const BitmapResult full = DecodeDefineBitsJPEG2(jpeg);
+    ASSERT_TRUE(full.Ok()) << full.reason;
+    const BitmapResult noEnd = DecodeDefineBitsJPEG2(Bytes(jpeg.begin(), jpeg.end() - 2));
+    ASSERT_TRUE(noEnd.Ok()) << noEnd.reason;
+    EXPECT_EQ(noEnd.image.argb, full.image.argb);
+    const Bytes half(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(jpeg.size() * 3 / 4));
+    const BitmapResult cut = DecodeDefineBitsJPEG2(half);
+    EXPECT_EQ(cut.error, BitmapError::kCorruptImage);
+    EXPECT_NE(cut.reason.find("ends before"), std::string::npos) << cut.reason;
+}
+
 // ---- PNG and GIF in place of JPEG ----------------------------------------------------------
 
 testing::RgbaPixels FourColours() {
