@@ -261,5 +261,42 @@ TEST_P(CorpusVideos, FirstFrameMatchesTheReferencePicture) {
 INSTANTIATE_TEST_SUITE_P(Visual, CorpusVideos,
                          ::testing::Values("video__colorconversion__h263", "video__vp6_dispsize"));
 
+// A VP6-with-alpha packet built from the corpus's VP6 key frame used as both the colour and the
+// alpha stream: the alpha plane is then the picture's luma. Its 24-bit offset decodes the same
+// whichever byte order the file used.
+TEST(CorpusVideoAlpha, AlphaStreamBecomesPremultipliedAlpha) {
+    const std::filesystem::path movie =
+        std::filesystem::path(FILMCAST_SHARED_DIR) / "corpus/visual/video__vp6_dispsize/test.swf";
+    if (!std::filesystem::exists(movie)) GTEST_SKIP() << "shared corpus absent";
+    const CorpusVideo video = ReadCorpusVideo(testing::ReadFileBytes(movie));
+    ASSERT_EQ(video.codec, 4);
+    const std::size_t n = video.firstFrame.size();
+    Bytes bigEndian = {std::uint8_t(n >> 16), std::uint8_t(n >> 8), std::uint8_t(n)};
+    bigEndian.insert(bigEndian.end(), video.firstFrame.begin(), video.firstFrame.end());
+    bigEndian.insert(bigEndian.end(), video.firstFrame.begin(), video.firstFrame.end());
+    Bytes littleEndian = bigEndian;
+    std::swap(littleEndian[0], littleEndian[2]);
+
+    VideoDecoder plain(4, video.width, video.height);
+    const VideoResult colour = plain.Decode(video.firstFrame);
+    ASSERT_TRUE(colour.Ok()) << colour.reason;
+    VideoDecoder big(5, video.width, video.height), little(5, video.width, video.height);
+    const VideoResult a = big.Decode(bigEndian);
+    const VideoResult b = little.Decode(littleEndian);
+    ASSERT_TRUE(a.Ok()) << a.reason;
+    ASSERT_TRUE(b.Ok()) << b.reason;
+    EXPECT_EQ(a.frame.argb, b.frame.argb);
+    int translucent = 0;
+    for (std::size_t i = 0; i < a.frame.argb.size(); ++i) {
+        const std::uint32_t p = a.frame.argb[i];
+        ASSERT_LE(Red(p), Alpha(p));
+        ASSERT_LE(Blue(p), Alpha(p));
+        if (Alpha(p) < 128) ++translucent;
+        // Dark parts of the picture are the transparent ones.
+        if (Alpha(p) < 40) ASSERT_LT(Green(colour.frame.argb[i]), 80u);
+    }
+    EXPECT_GT(translucent, 0);
+}
+
 }  // namespace
 }  // namespace media
