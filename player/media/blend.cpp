@@ -78,8 +78,10 @@ std::uint32_t Invert(std::uint32_t s, std::uint32_t d) {
 template <typename Op>
 void ForEachOverlap(Image& dest, const Image& source, int x, int y, Op op) {
     const int x0 = std::max(0, x), y0 = std::max(0, y);
-    const int x1 = std::min(dest.width, x + source.width);
-    const int y1 = std::min(dest.height, y + source.height);
+    const int x1 =
+        static_cast<int>(std::min<std::int64_t>(dest.width, std::int64_t{x} + source.width));
+    const int y1 =
+        static_cast<int>(std::min<std::int64_t>(dest.height, std::int64_t{y} + source.height));
     for (int dy = y0; dy < y1; ++dy) {
         std::uint32_t* d = dest.Row(dy);
         const std::uint32_t* s = source.Row(dy - y);
@@ -99,7 +101,7 @@ bool NeedsLayer(BlendMode mode) {
 }
 
 void Blend(Image& dest, const Image& source, int x, int y, BlendMode mode) {
-    if (dest.Empty() || source.Empty()) return;
+    if (!dest.IsValid() || !source.IsValid()) return;
     switch (mode) {
         case BlendMode::kNormal:
         case BlendMode::kLayer:

@@ -544,11 +544,12 @@ FilterError ApplyFilter(Image& layer, const Filter& filter) {
     if (layer.Empty()) return FilterError::kNone;
     if (static_cast<std::int64_t>(layer.width) * layer.height > kMaxFilterLayerPixels)
         return FilterError::kLayerTooLarge;
+    if (!layer.IsValid()) return FilterError::kBadParameters;
     return std::visit(ApplyVisitor{layer}, filter);
 }
 
 void BlurImage(Image& image, double blurX, double blurY, int passes) {
-    if (image.Empty() ||
+    if (!image.IsValid() ||
         static_cast<std::int64_t>(image.width) * image.height > kMaxFilterLayerPixels)
         return;
     BlurGrid(image.argb, image.width, image.height, PlanBlur(blurX, blurY, passes));

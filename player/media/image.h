@@ -19,6 +19,11 @@ struct Image {
     std::vector<std::uint32_t> argb;  // width * height premultiplied pixels, top row first
 
     bool Empty() const { return width <= 0 || height <= 0; }
+    // Positive size with exactly width * height pixels.
+    bool IsValid() const {
+        return !Empty() &&
+               argb.size() == static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    }
     std::uint32_t* Row(int y) { return argb.data() + static_cast<std::size_t>(y) * width; }
     const std::uint32_t* Row(int y) const {
         return argb.data() + static_cast<std::size_t>(y) * width;

@@ -59,7 +59,7 @@ std::size_t SkipEntropyData(std::span<const std::uint8_t> data, std::size_t pos)
 struct JpegErrorManager {
     jpeg_error_mgr pub;
     jmp_buf jump;
-    bool endOfData;
+    int dataEndedAtRow;  // output row at which the scan data ran out, or -1
     char message[JMSG_LENGTH_MAX];
 };
 
@@ -69,9 +69,22 @@ void JpegErrorExit(j_common_ptr cinfo) {
     longjmp(err->jump, 1);
 }
 
+// Notes where the data ran out: the end of the buffer, or a marker (such as the end-of-image
+// marker the joiner supplies) inside a scan. libjpeg fills the rest with grey.
 void JpegEmitMessage(j_common_ptr cinfo, int level) {
     auto* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
-    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) err->endOfData = true;
+    const int code = cinfo->err->msg_code;
+    if (level < 0 && err->dataEndedAtRow < 0 && (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER))
+        err->dataEndedAtRow =
+            static_cast<int>(reinterpret_cast<j_decompress_ptr>(cinfo)->output_scanline);
+}
+
+// Data that runs out within the last row of MCUs loses at most a few pixels at the bottom
+// (real movies hold JPEGs cut a few bytes short); earlier it is a truncated image.
+bool JpegEndedEarly(const jpeg_decompress_struct& cinfo, int dataEndedAtRow) {
+    if (dataEndedAtRow < 0) return false;
+    const int mcuRows = cinfo.max_v_samp_factor * DCTSIZE;
+    return static_cast<int>(cinfo.output_height) - dataEndedAtRow > mcuRows;
 }
 
 void JpegProgress(j_common_ptr cinfo) {
@@ -114,7 +127,7 @@ bool RunJpegDecode(JpegJob& job, std::span<const std::uint8_t> data) {
     cinfo.err = jpeg_std_error(&job.err.pub);
     job.err.pub.error_exit = JpegErrorExit;
     job.err.pub.emit_message = JpegEmitMessage;
-    job.err.endOfData = false;
+    job.err.dataEndedAtRow = -1;
     if (setjmp(job.err.jump)) {
         job.reason = job.err.message;
         jpeg_destroy_decompress(&cinfo);
@@ -125,7 +138,7 @@ bool RunJpegDecode(JpegJob& job, std::span<const std::uint8_t> data) {
     job.progress.progress_monitor = JpegProgress;
     cinfo.progress = &job.progress;
     jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
-    if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK || job.err.endOfData) {
+    if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK || job.err.dataEndedAtRow >= 0) {
         job.reason = "no JPEG image in the data";
         jpeg_destroy_decompress(&cinfo);
         return false;
@@ -142,13 +155,14 @@ bool RunJpegDecode(JpegJob& job, std::span<const std::uint8_t> data) {
     AllocateImage(*job.image, static_cast<int>(cinfo.output_width),
                   static_cast<int>(cinfo.output_height));
     job.row.assign(static_cast<std::size_t>(cinfo.output_width) * cinfo.output_components, 0);
-    while (cinfo.output_scanline < cinfo.output_height && !job.err.endOfData) {
+    while (cinfo.output_scanline < cinfo.output_height &&
+           !JpegEndedEarly(cinfo, job.err.dataEndedAtRow)) {
         JSAMPROW rows[1] = {job.row.data()};
         const int y = static_cast<int>(cinfo.output_scanline);
         if (jpeg_read_scanlines(&cinfo, rows, 1) != 1) break;
         StoreJpegRow(job, y, cmyk, cinfo.saw_Adobe_marker);
     }
-    if (job.err.endOfData) {
+    if (JpegEndedEarly(cinfo, job.err.dataEndedAtRow)) {
         job.reason = "JPEG data ends before the image is complete";
         jpeg_destroy_decompress(&cinfo);
         return false;
@@ -394,6 +408,8 @@ std::vector<std::uint8_t> JoinJpegStreams(std::span<const std::uint8_t> input) {
         pos = end;
     }
     out.insert(out.end(), data.begin() + std::min(pos, data.size()), data.end());
+    if (out.size() < 2 || out[out.size() - 2] != 0xFF || out.back() != 0xD9)
+        out.insert(out.end(), {0xFF, 0xD9});
     return out;
 }
 

@@ -18,7 +18,8 @@ ImageDataKind DetectImageData(std::span<const std::uint8_t> data);
 
 // Rewrites JPEG data into one well-formed stream: drops leading FF D9 FF D8 prefixes and joins
 // streams where an end-of-image marker is followed by a new start-of-image (a tables stream
-// followed by an image stream, as DefineBits with JPEGTables and DefineBitsJPEG2 store them).
+// followed by an image stream, as DefineBits with JPEGTables and DefineBitsJPEG2 store them),
+// and ends the stream with an end-of-image marker where the data lacks one.
 std::vector<std::uint8_t> JoinJpegStreams(std::span<const std::uint8_t> data);
 
 // Each decoder fills `image` (opaque or premultiplied) and returns true, or returns false with

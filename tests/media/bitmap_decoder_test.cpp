@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 
+#include "tests/media/corpus_swf.h"
 #include "tests/media/encoders.h"
 
 namespace media {
@@ -135,6 +137,22 @@ TEST(JpegBitmaps, TruncatedOrForeignDataFailsWithAReason) {
         EXPECT_FALSE(r.Ok());
         EXPECT_FALSE(r.reason.empty());
     }
+}
+
+TEST(JpegBitmaps, MissingEndMarkerIsToleratedAndEarlyEndIsNot) {
+    testing::RgbaPixels noise{32, 96, {}};  // noise: the scan data dwarfs the headers
+    for (std::uint32_t i = 0; i < 32 * 96; ++i)
+        noise.argb.push_back(0xFF000000 | (i * 2654435761u >> 8));
+    const Bytes jpeg = testing::EncodeJpeg(noise);
+    const BitmapResult full = DecodeDefineBitsJPEG2(jpeg);
+    ASSERT_TRUE(full.Ok()) << full.reason;
+    const BitmapResult noEnd = DecodeDefineBitsJPEG2(Bytes(jpeg.begin(), jpeg.end() - 2));
+    ASSERT_TRUE(noEnd.Ok()) << noEnd.reason;
+    EXPECT_EQ(noEnd.image.argb, full.image.argb);
+    const Bytes half(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(jpeg.size() * 3 / 4));
+    const BitmapResult cut = DecodeDefineBitsJPEG2(half);
+    EXPECT_EQ(cut.error, BitmapError::kCorruptImage);
+    EXPECT_NE(cut.reason.find("ends before"), std::string::npos) << cut.reason;
 }
 
 // ---- PNG and GIF in place of JPEG ----------------------------------------------------------
@@ -293,6 +311,55 @@ TEST(HostileBitmaps, MutatedDataNeverCrashes) {
         DecodeDefineBitsLossless(data, round % 2 == 0);
     }
     SUCCEED();
+}
+
+// ---- Corpus movies -------------------------------------------------------------------------
+
+// Every bitmap character in the shared corpus's movies decodes (real files carry the old
+// JPEG quirks: tables apart, erroneous prefixes, joined streams).
+TEST(CorpusBitmaps, EveryBitmapTagDecodes) {
+    const std::filesystem::path corpus = std::filesystem::path(FILMCAST_SHARED_DIR) / "corpus";
+    if (!std::filesystem::exists(corpus)) GTEST_SKIP() << "shared corpus absent";
+    int decoded = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus)) {
+        if (entry.path().extension() != ".swf") continue;
+        Bytes tables;
+        for (const testing::RawTag& tag :
+             testing::ReadMovieTags(testing::ReadFileBytes(entry.path()))) {
+            if (tag.body.size() < 2) continue;
+            const std::span<const std::uint8_t> body = std::span(tag.body).subspan(2);
+            BitmapResult r;
+            switch (tag.code) {
+                case 8:
+                    tables = tag.body;
+                    continue;
+                case 6:
+                    r = DecodeDefineBits(body, tables);
+                    break;
+                case 21:
+                    r = DecodeDefineBitsJPEG2(body);
+                    break;
+                case 35:
+                    r = DecodeDefineBitsJPEG3(body);
+                    break;
+                case 90:
+                    r = DecodeDefineBitsJPEG4(body);
+                    break;
+                case 20:
+                    r = DecodeDefineBitsLossless(body, false);
+                    break;
+                case 36:
+                    r = DecodeDefineBitsLossless(body, true);
+                    break;
+                default:
+                    continue;
+            }
+            EXPECT_TRUE(r.Ok()) << entry.path().filename() << " tag " << tag.code << ": "
+                                << r.reason;
+            ++decoded;
+        }
+    }
+    EXPECT_GT(decoded, 0);
 }
 
 }  // namespace

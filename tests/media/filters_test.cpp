@@ -308,6 +308,8 @@ TEST(FilterBounds, OversizedLayerIsLeftUnfiltered) {
     layer.height = 4097;
     layer.argb.assign(1, 0);  // the size check comes before any pixel is touched
     EXPECT_EQ(ApplyFilter(layer, BlurFilter{10, 10, 1}), FilterError::kLayerTooLarge);
+    Image inconsistent{8, 8, std::vector<std::uint32_t>(10, 0xFF000000)};
+    EXPECT_EQ(ApplyFilter(inconsistent, BlurFilter{4, 4, 1}), FilterError::kBadParameters);
 }
 
 TEST(FilterScaling, BlurAndOffsetFollowTheScale) {

@@ -4,12 +4,11 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <random>
 
 #include "player/media/bitmap_decoder.h"
-#include "player/media/inflate.h"
 #include "player/media/video_decoder.h"
+#include "tests/media/corpus_swf.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -209,11 +208,6 @@ TEST(VideoErrors, MutatedFramesNeverCrash) {
 
 // ---- Corpus movies -------------------------------------------------------------------------
 
-Bytes ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
 struct CorpusVideo {
     std::uint8_t codec = 0;
     int width = 0;
@@ -221,42 +215,18 @@ struct CorpusVideo {
     Bytes firstFrame;
 };
 
-// Minimal reader of an uncompressed or zlib-compressed movie: the first DefineVideoStream and
-// the VideoData of its first VideoFrame.
+// The first DefineVideoStream and the VideoData of its first VideoFrame.
 CorpusVideo ReadCorpusVideo(const Bytes& file) {
     CorpusVideo video;
-    Bytes body;
-    if (file.size() < 8) return video;
-    if (file[0] == 'C') {
-        const std::uint32_t length =
-            file[4] | (file[5] << 8) | (file[6] << 16) | (std::uint32_t(file[7]) << 24);
-        Bytes inflated;
-        InflateCapped(std::span(file).subspan(8), length > 8 ? length - 8 : 0, inflated);
-        body = inflated;
-    } else {
-        body.assign(file.begin() + 8, file.end());
-    }
-    if (body.empty()) return video;
-    std::size_t pos = (5 + 4 * (body[0] >> 3) + 7) / 8 + 4;
-    while (pos + 2 <= body.size()) {
-        const int header = body[pos] | (body[pos + 1] << 8);
-        pos += 2;
-        std::size_t length = header & 63;
-        if (length == 63 && pos + 4 <= body.size()) {
-            length = body[pos] | (body[pos + 1] << 8) | (body[pos + 2] << 16) |
-                     (std::size_t(body[pos + 3]) << 24);
-            pos += 4;
+    for (const testing::RawTag& tag : testing::ReadMovieTags(file)) {
+        const Bytes& b = tag.body;
+        if (tag.code == 60 && b.size() >= 10) {
+            video.width = b[4] | (b[5] << 8);
+            video.height = b[6] | (b[7] << 8);
+            video.codec = b[9];
         }
-        if (length > body.size() - pos) break;
-        const std::uint8_t* tag = body.data() + pos;
-        if ((header >> 6) == 60 && length >= 10) {
-            video.width = tag[4] | (tag[5] << 8);
-            video.height = tag[6] | (tag[7] << 8);
-            video.codec = tag[9];
-        }
-        if ((header >> 6) == 61 && length > 4 && video.firstFrame.empty())
-            video.firstFrame.assign(tag + 4, tag + length);
-        pos += length;
+        if (tag.code == 61 && b.size() > 4 && video.firstFrame.empty())
+            video.firstFrame.assign(b.begin() + 4, b.end());
     }
     return video;
 }
@@ -269,9 +239,10 @@ TEST_P(CorpusVideos, FirstFrameMatchesTheReferencePicture) {
     const std::filesystem::path folder =
         std::filesystem::path(FILMCAST_SHARED_DIR) / "corpus/visual" / GetParam();
     if (!std::filesystem::exists(folder / "test.swf")) GTEST_SKIP() << "shared corpus absent";
-    const CorpusVideo video = ReadCorpusVideo(ReadFile(folder / "test.swf"));
+    const CorpusVideo video = ReadCorpusVideo(testing::ReadFileBytes(folder / "test.swf"));
     ASSERT_FALSE(video.firstFrame.empty());
-    const BitmapResult expected = DecodeImageData(ReadFile(folder / "output.expected.png"));
+    const BitmapResult expected =
+        DecodeImageData(testing::ReadFileBytes(folder / "output.expected.png"));
     ASSERT_TRUE(expected.Ok()) << expected.reason;
     VideoDecoder decoder(video.codec, video.width, video.height);
     if (!decoder.IsOpen()) GTEST_SKIP() << decoder.OpenReason();
@@ -289,6 +260,43 @@ TEST_P(CorpusVideos, FirstFrameMatchesTheReferencePicture) {
 
 INSTANTIATE_TEST_SUITE_P(Visual, CorpusVideos,
                          ::testing::Values("video__colorconversion__h263", "video__vp6_dispsize"));
+
+// A VP6-with-alpha packet built from the corpus's VP6 key frame used as both the colour and the
+// alpha stream: the alpha plane is then the picture's luma. Its 24-bit offset decodes the same
+// whichever byte order the file used.
+TEST(CorpusVideoAlpha, AlphaStreamBecomesPremultipliedAlpha) {
+    const std::filesystem::path movie =
+        std::filesystem::path(FILMCAST_SHARED_DIR) / "corpus/visual/video__vp6_dispsize/test.swf";
+    if (!std::filesystem::exists(movie)) GTEST_SKIP() << "shared corpus absent";
+    const CorpusVideo video = ReadCorpusVideo(testing::ReadFileBytes(movie));
+    ASSERT_EQ(video.codec, 4);
+    const std::size_t n = video.firstFrame.size();
+    Bytes bigEndian = {std::uint8_t(n >> 16), std::uint8_t(n >> 8), std::uint8_t(n)};
+    bigEndian.insert(bigEndian.end(), video.firstFrame.begin(), video.firstFrame.end());
+    bigEndian.insert(bigEndian.end(), video.firstFrame.begin(), video.firstFrame.end());
+    Bytes littleEndian = bigEndian;
+    std::swap(littleEndian[0], littleEndian[2]);
+
+    VideoDecoder plain(4, video.width, video.height);
+    const VideoResult colour = plain.Decode(video.firstFrame);
+    ASSERT_TRUE(colour.Ok()) << colour.reason;
+    VideoDecoder big(5, video.width, video.height), little(5, video.width, video.height);
+    const VideoResult a = big.Decode(bigEndian);
+    const VideoResult b = little.Decode(littleEndian);
+    ASSERT_TRUE(a.Ok()) << a.reason;
+    ASSERT_TRUE(b.Ok()) << b.reason;
+    EXPECT_EQ(a.frame.argb, b.frame.argb);
+    int translucent = 0;
+    for (std::size_t i = 0; i < a.frame.argb.size(); ++i) {
+        const std::uint32_t p = a.frame.argb[i];
+        ASSERT_LE(Red(p), Alpha(p));
+        ASSERT_LE(Blue(p), Alpha(p));
+        if (Alpha(p) < 128) ++translucent;
+        // Dark parts of the picture are the transparent ones.
+        if (Alpha(p) < 40) ASSERT_LT(Green(colour.frame.argb[i]), 80u);
+    }
+    EXPECT_GT(translucent, 0);
+}
 
 }  // namespace
 }  // namespace media

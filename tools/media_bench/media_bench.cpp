@@ -2,8 +2,15 @@
 // build/tools/media_bench/media_bench.
 #include <benchmark/benchmark.h>
 
+#include <vector>
+
 #include "player/media/blend.h"
 #include "player/media/filters.h"
+#include "player/media/video_decoder.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
 
 namespace media {
 namespace {
@@ -63,6 +70,73 @@ void BM_MultiplyBlend(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_MultiplyBlend)->Unit(benchmark::kMillisecond);
+
+// 50 frames of a moving gradient, 320 x 240, through libavcodec's Sorenson H.263 encoder.
+std::vector<std::vector<std::uint8_t>> EncodeH263Stream() {
+    std::vector<std::vector<std::uint8_t>> packets;
+    const AVCodec* encoder = avcodec_find_encoder(AV_CODEC_ID_FLV1);
+    if (!encoder) return packets;
+    AVCodecContext* ctx = avcodec_alloc_context3(encoder);
+    ctx->width = 320;
+    ctx->height = 240;
+    ctx->time_base = {1, 25};
+    ctx->gop_size = 25;
+    ctx->pix_fmt = AV_PIX_FMT_YUV420P;
+    ctx->bit_rate = 400000;
+    avcodec_open2(ctx, encoder, nullptr);
+    AVFrame* frame = av_frame_alloc();
+    frame->format = ctx->pix_fmt;
+    frame->width = ctx->width;
+    frame->height = ctx->height;
+    av_frame_get_buffer(frame, 0);
+    AVPacket* packet = av_packet_alloc();
+    for (int n = 0; n <= 50; ++n) {
+        if (n < 50) {
+            av_frame_make_writable(frame);
+            for (int y = 0; y < 240; ++y)
+                for (int x = 0; x < 320; ++x)
+                    frame->data[0][y * frame->linesize[0] + x] =
+                        static_cast<std::uint8_t>(x + y + n * 4);
+            for (int y = 0; y < 120; ++y)
+                for (int x = 0; x < 160; ++x) {
+                    frame->data[1][y * frame->linesize[1] + x] =
+                        static_cast<std::uint8_t>(128 + x / 4 - n);
+                    frame->data[2][y * frame->linesize[2] + x] =
+                        static_cast<std::uint8_t>(128 - y / 4 + n);
+                }
+            frame->pts = n;
+        }
+        avcodec_send_frame(ctx, n < 50 ? frame : nullptr);
+        while (avcodec_receive_packet(ctx, packet) == 0) {
+            packets.emplace_back(packet->data, packet->data + packet->size);
+            av_packet_unref(packet);
+        }
+    }
+    av_packet_free(&packet);
+    av_frame_free(&frame);
+    avcodec_free_context(&ctx);
+    return packets;
+}
+
+// Decoded frames per second of a 320 x 240 Sorenson H.263 stream (items/s in the output).
+void BM_H263Decode320x240(benchmark::State& state) {
+    const auto packets = EncodeH263Stream();
+    if (packets.empty()) {
+        state.SkipWithError("no H.263 encoder");
+        return;
+    }
+    std::int64_t frames = 0;
+    for (auto _ : state) {
+        VideoDecoder decoder(2, 320, 240);
+        for (const auto& packet : packets) {
+            VideoResult r = decoder.Decode(packet);
+            benchmark::DoNotOptimize(r.frame.argb.data());
+            ++frames;
+        }
+    }
+    state.SetItemsProcessed(frames);
+}
+BENCHMARK(BM_H263Decode320x240)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace media
