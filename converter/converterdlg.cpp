@@ -60,6 +60,12 @@ void FitStaticToText(QLabel* label) {
     label->setGeometry(r);
 }
 
+// A radio button whose caption does not fit widens to it.
+void FitRadioToText(QRadioButton* radio) {
+    if (radio->width() < radio->sizeHint().width())
+        radio->resize(radio->sizeHint().width(), radio->height());
+}
+
 QString PathFromBytes(const std::string& bytes) {
     return QFile::decodeName(QByteArray::fromStdString(bytes));
 }
@@ -191,6 +197,7 @@ void CConverterDlg::CreateControls() {
         }
         w->setGeometry(PixelRect(t.rect));
         if (auto* label = qobject_cast<QLabel*>(w)) FitStaticToText(label);
+        if (auto* radio = qobject_cast<QRadioButton*>(w)) FitRadioToText(radio);
         if (t.id > 0) {
             w->setObjectName(QString("control%1").arg(t.id));
             m_items[t.id] = w;

@@ -44,8 +44,9 @@ struct DialogTemplate {
     DialogRect size;  // x and y unused
 };
 
-// One horizontal dialog unit is 1.5 pixels and one vertical unit 1.625 pixels, rounded to the
-// nearest pixel: the player's 325 x 256 units become 488 x 416 pixels.
+// One horizontal dialog unit is 1.5 pixels and one vertical unit 1.625 pixels; each position
+// and size is rounded to the nearest pixel on its own: the player's 325 x 256 units become
+// 488 x 416 pixels.
 constexpr int HorizontalUnitsToPixels(int units) {
     return static_cast<int>(units * 1.5 + (units >= 0 ? 0.5 : -0.5));
 }
@@ -54,8 +55,7 @@ constexpr int VerticalUnitsToPixels(int units) {
 }
 constexpr DialogRect DialogUnitsToPixels(const DialogRect& r) {
     return {HorizontalUnitsToPixels(r.x), VerticalUnitsToPixels(r.y),
-            HorizontalUnitsToPixels(r.x + r.width) - HorizontalUnitsToPixels(r.x),
-            VerticalUnitsToPixels(r.y + r.height) - VerticalUnitsToPixels(r.y)};
+            HorizontalUnitsToPixels(r.width), VerticalUnitsToPixels(r.height)};
 }
 
 inline constexpr DialogTemplate kConverterDialog{"FILMCAST CONVERTER 1.0", {0, 0, 508, 337}};
