@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include "converter/converterdlg.h"
+#include "controls/fileutil.h"
 #include "converter/outputfolder.h"
 #include "platform/messagebox.h"
 #include "res/resource.h"

@@ -11,5 +11,7 @@ struct RunState {
     int status = 0;
 };
 
+// `filmcast info MOVIE... [--json]`: the header values of each movie.
+void AddInfoCommand(CLI::App& app, RunState& state);
 
 }  // namespace cli

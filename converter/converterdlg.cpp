@@ -5,7 +5,6 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -19,9 +18,10 @@
 #include <QSlider>
 #include <QStandardPaths>
 #include <QTreeWidget>
-#include <filesystem>
-#include <system_error>
 
+#include "capture/workfolders.h"
+#include "controls/filedialogs.h"
+#include "controls/fileutil.h"
 #include "controls/flashplayerwidget.h"
 #include "controls/numberspin.h"
 #include "converter/aboutdlg.h"
@@ -44,7 +44,6 @@ constexpr int kTimer1 = 1;
 constexpr int kTimerPeriodMs = 100;
 constexpr int kPropertyColumnWidth = 90;
 constexpr const char* kAboutShortcut = "Ctrl+Shift+A";
-constexpr const char* kWorkFolder = "Tarnwick_filmcast/Temp/";
 
 QRect PixelRect(const DialogRect& units) {
     const DialogRect px = DialogUnitsToPixels(units);
@@ -76,30 +75,6 @@ std::string BytesFromPath(const QString& path) {
 // The program file's name without its extension: the caption of the window's own messages.
 QString ProgramBaseName() {
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-}
-
-bool AskMoviePath(QString& path) {
-    prompt::Request request;
-    request.kind = prompt::Kind::OpenFile;
-    request.text = "Flash Files (*.swf)|*.swf|";
-    if (auto answer = prompt::Intercept(request)) {
-        if (!answer->accepted) return false;
-        path = QString::fromStdString(answer->path);
-        return true;
-    }
-    const QString chosen = QFileDialog::getOpenFileName(nullptr, {}, {}, "Flash Files (*.swf)");
-    if (chosen.isEmpty()) return false;
-    path = chosen;
-    return true;
-}
-
-QString AskFolder() {
-    prompt::Request request;
-    request.kind = prompt::Kind::Folder;
-    request.title = "Open";
-    if (auto answer = prompt::Intercept(request))
-        return answer->accepted ? QString::fromStdString(answer->path) : QString();
-    return QFileDialog::getExistingDirectory(nullptr, "Open");
 }
 
 }  // namespace
@@ -355,9 +330,9 @@ void CConverterDlg::OnPause() {
 }
 
 void CConverterDlg::OnOpen() {
-    QString path;
-    if (!AskMoviePath(path)) return;
-    OpenMovie(path);
+    std::string path;
+    if (!PromptOpenMovie(path)) return;
+    OpenMovie(PathFromBytes(path));
 }
 
 void CConverterDlg::OpenMovie(const QString& path) {
@@ -461,7 +436,9 @@ void CConverterDlg::OnFrameRateKillFocus() {
 }
 
 void CConverterDlg::OnBrowseFolder() {
-    QString path = AskFolder();
+    CFolderDialog folderDialog;
+    folderDialog.Browse();
+    QString path = PathFromBytes(folderDialog.m_strPath);
     if (!path.isEmpty() && !path.endsWith('/')) path += '/';
     m_editOutputFolder->setText(path);
     UpdateData(false);
@@ -486,13 +463,7 @@ void CConverterDlg::OnConvert() {
 }
 
 void CConverterDlg::PrepareWorkFolder() {
-    namespace fs = std::filesystem;
-    const fs::path folder = g_strOutputFolder + kWorkFolder;
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (!it->is_directory(ec)) fs::remove(it->path(), ec);
-    }
+    capture::PrepareWorkFolder(g_strOutputFolder);
 }
 
 void CConverterDlg::OnAbout() {

@@ -1,14 +1,11 @@
-// The program's own folder and the process-wide output folder that every export writes under.
-// Folders end in "/" when not empty.
+// The process-wide output folder that every export writes under, and where it starts.
+// Folders end in "/" when not empty. The program's own folder is GetModuleDir (fileutil.h).
 #pragma once
 
 #include <string>
 
 // The output folder; set at start-up and by the folder browse command.
 extern std::string g_strOutputFolder;
-
-// The folder that holds the running program, with a trailing "/". Filled once.
-const std::string& GetModuleDir();
 
 // True when a file can be created in the folder (tried, not guessed from permission bits).
 bool IsWritableFolder(const std::string& folder);

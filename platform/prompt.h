@@ -21,6 +21,7 @@ struct Request {
     std::string initial;  // initial path or selection
     int buttons = 0;      // message boxes: MB_* style bits
     int selectedFilter = 1;
+    std::string root;  // folder pickers: the folder browsing stays under; "" = anywhere
 };
 
 struct Answer {

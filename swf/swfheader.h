@@ -1,46 +1,41 @@
-// CSwfHeader: the fixed header of a movie file (version, length, frame size, rate, count).
-// Plain movies only for now; the full reader replaces this.
+// CSwfHeader: reads the fixed header of a Flash movie file (signature, version, length, frame
+// rectangle, frame rate, frame count) from plain, zlib- and LZMA-compressed movies.
 #pragma once
 
 #include <cstdint>
-#include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/wintypes.h"
 
+// Why a header could not be read, or what is wrong with it.
+enum class SwfHeaderError {
+    None,
+    CannotOpen,    // the file could not be opened or read
+    NotAFile,      // the path names a folder or a device, not a file
+    TooShort,      // the file (or its compressed body) ends before the header does
+    CorruptBody,   // the compressed body cannot be inflated
+    BadSignature,  // neither "FWS", "CWS" nor "ZWS"; the values are still decoded
+    BadLength,     // the length field is below 8 or beyond 2^31 - 1; the values are decoded
+};
+
+// A short English phrase naming the error ("" for None).
+const char* SwfHeaderErrorText(SwfHeaderError error);
+
+// Does all its work in the constructor; the caller then reads the value members. Every value is
+// zero and m_opened FALSE unless the whole header could be decoded. Memory use is bounded: at
+// most kMaxFileRead bytes of the file are held, and only the body bytes the header needs are
+// inflated, whatever the length field says.
 class CSwfHeader {
   public:
-    explicit CSwfHeader(std::string path) {
-        std::ifstream in(path, std::ios::binary);
-        unsigned char b[32] = {};
-        if (!in.read(reinterpret_cast<char*>(b), 8)) return;
-        m_signatureValid = (b[0] == 'F' || b[0] == 'C') && b[1] == 'W' && b[2] == 'S';
-        if (b[0] != 'F' || !m_signatureValid) return;
-        in.read(reinterpret_cast<char*>(b + 8), 24);
-        m_version = b[3];
-        m_fileLength =
-            static_cast<std::int32_t>(b[4] | b[5] << 8 | b[6] << 16 | std::uint32_t(b[7]) << 24);
-        int bit = 64;
-        auto bits = [&](int n) {
-            std::uint32_t v = 0;
-            for (int i = 0; i < n; ++i, ++bit) v = v << 1 | ((b[bit / 8] >> (7 - bit % 8)) & 1);
-            return v;
-        };
-        const int n = static_cast<int>(bits(5));
-        auto field = [&] {
-            const std::uint32_t v = bits(n);
-            return n == 0 ? 0 : static_cast<std::int32_t>(v << (32 - n)) >> (32 - n);
-        };
-        const int xmin = field(), xmax = field(), ymin = field(), ymax = field();
-        int at = (bit + 7) / 8;
-        m_left = xmin / 20;
-        m_top = ymin / 20;
-        m_width = (xmax - xmin) / 20;
-        m_height = (ymax - ymin) / 20;
-        m_frameRate = b[at + 1];
-        m_frameCount = static_cast<std::uint16_t>(b[at + 2] | b[at + 3] << 8);
-        m_opened = TRUE;
-    }
+    static constexpr std::size_t kMaxFileRead = 64u << 20;
+    // Frame rectangle (at most 17 bytes), frame rate and frame count.
+    static constexpr std::size_t kMaxHeaderBodyBytes = 21;
+
+    explicit CSwfHeader(std::string path);
+    ~CSwfHeader();
+    CSwfHeader(const CSwfHeader&) = delete;
+    CSwfHeader& operator=(const CSwfHeader&) = delete;
 
     std::uint8_t m_version = 0;
     std::int32_t m_fileLength = 0;
@@ -52,4 +47,30 @@ class CSwfHeader {
     std::uint16_t m_frameCount = 0;
     BOOL m_opened = FALSE;
     BOOL m_signatureValid = FALSE;
+
+    SwfHeaderError LastError() const { return m_lastError; }
+    // The error with its detail, e.g. "cannot open: No such file or directory"; "" when none.
+    std::string LastErrorText() const;
+
+  private:
+    // The file's bytes as read; for a compressed movie the body is replaced by the inflated
+    // bytes the header needs.
+    std::vector<std::uint8_t> m_buffer;
+    int m_file = -1;  // the movie file, open for reading while the object lives
+    std::int32_t m_position = 0;
+    SwfHeaderError m_lastError = SwfHeaderError::None;
+    int m_systemError = 0;  // errno behind CannotOpen
+
+    bool m_bodyCorrupt = false;  // the inflater found an error before the header's bytes
+    bool m_overrun = false;      // a reader went past the end of m_buffer
+
+    bool OpenAndRead(const std::string& path);
+    bool InflateBody();
+    bool ParseHeader();
+    // Zeroes every value, clears m_opened and records the error.
+    void Fail(SwfHeaderError error);
+
+    // Readers over m_buffer; past its end they return 0 and set m_overrun.
+    std::uint8_t ReadByte();
+    std::uint32_t ReadUInt32();
 };

@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
+#include "controls/fileutil.h"
 #include "controls/flashplayerwidget.h"
 #include "controls/numberspin.h"
 #include "converter/outputfolder.h"

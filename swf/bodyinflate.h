@@ -1,0 +1,31 @@
+// Inflates the start of a compressed movie body: only the first bytes a reader asks for, with
+// bounded memory whatever the stream or its properties claim.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace swf {
+
+enum class InflateStatus {
+    Ok,         // `want` bytes were produced, or the stream ended cleanly before that
+    Truncated,  // the input ran out before the stream or `want` bytes were complete
+    Corrupt,    // the stream is not valid
+};
+
+struct InflateResult {
+    InflateStatus status = InflateStatus::Corrupt;
+    std::vector<std::uint8_t> bytes;  // what was produced, at most `want` bytes
+};
+
+// A zlib stream (RFC 1950), as the body of a "CWS" movie.
+InflateResult InflateZlibPrefix(std::span<const std::uint8_t> stream, std::size_t want);
+
+// Raw LZMA data after its 5 property bytes (lc/lp/pb, dictionary size), as the body of a
+// "ZWS" movie. The dictionary is held to what `want` bytes can reference.
+InflateResult InflateLzmaPrefix(std::span<const std::uint8_t> properties,
+                                std::span<const std::uint8_t> stream, std::size_t want);
+
+}  // namespace swf
