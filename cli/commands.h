@@ -11,6 +11,9 @@ struct RunState {
     int status = 0;
 };
 
+// `filmcast frame MOVIE --at N [--size WxH] -o FILE.png`: the picture after N ticks of play.
+void AddFrameCommand(CLI::App& app, RunState& state);
+
 // `filmcast info MOVIE... [--json]`: the header values of each movie.
 void AddInfoCommand(CLI::App& app, RunState& state);
 

@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", "filmcast 1.0.0");
     app.require_subcommand(1);
     cli::RunState state;
+    cli::AddFrameCommand(app, state);
     cli::AddInfoCommand(app, state);
 
     try {

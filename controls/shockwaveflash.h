@@ -3,6 +3,7 @@
 // calls OnPlaybackTimer() every PlaybackIntervalMs() while IsPlaying() and repaints.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -45,7 +46,7 @@ public:
     long CurrentFrame() const;
     BOOL IsPlaying() const;
 
-    // Playback clock, driven by the host.
+    // Playback clock, driven by the host: the movie's frame period (100 ms with no movie).
     int PlaybackIntervalMs() const;
     void OnPlaybackTimer();
 
@@ -58,9 +59,19 @@ public:
     const std::string& LastError() const { return lastError_; }
 
 private:
+    // What identifies an unchanged movie file: path, size and modification time.
+    struct FileStamp {
+        std::string path;
+        std::uintmax_t size = 0;
+        std::int64_t modified = 0;
+        bool operator==(const FileStamp&) const = default;
+    };
+    static bool StampOf(const std::string& path, FileStamp* stamp);
+
     std::unique_ptr<player::Player> player_;
     CViewObject viewObject_{*this};
-    std::string moviePath_;
+    FileStamp loaded_;
+    bool hasLoaded_ = false;  // loaded_ names the last file given, movie or not
     std::string lastError_;
     bool loop_ = true;
     bool playing_ = false;

@@ -1,23 +1,59 @@
 #include "player/player.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <vector>
 
+#include "player/limits.h"
+#include "player/reader.h"
+#include "player/renderer.h"
+#include "player/timeline.h"
+
 namespace player {
 
 struct Player::State {
+    explicit State(std::shared_ptr<const Movie> m) : movie(m), timeline(m) {}
+    std::shared_ptr<const Movie> movie;
     StageInfo stage;
-    int current = 0;
+    MovieState timeline;
+    mutable Renderer renderer;
 };
 
-Player::Player() : state_(std::make_unique<State>()) {}
+namespace {
+
+StageInfo DescribeStage(const Movie& movie) {
+    StageInfo s;
+    s.version = movie.version;
+    const Rect& r = movie.frameSize;
+    s.widthPx = static_cast<int>(std::clamp((std::int64_t(r.xMax) - r.xMin) / 20, std::int64_t{0},
+                                            std::int64_t{INT32_MAX}));
+    s.heightPx = static_cast<int>(std::clamp((std::int64_t(r.yMax) - r.yMin) / 20, std::int64_t{0},
+                                             std::int64_t{INT32_MAX}));
+    s.frameRate = movie.frameRate / 256.0;
+    s.frameCount = static_cast<int>(movie.root.frames.size());
+    const Rgba bg = movie.background.value_or(Rgba{255, 255, 255, 255});
+    s.background = 0xFF000000u | (std::uint32_t(bg.r) << 16) | (std::uint32_t(bg.g) << 8) | bg.b;
+    return s;
+}
+
+}  // namespace
+
+Player::Player() = default;
 Player::~Player() = default;
 
 std::unique_ptr<Player> Player::Load(std::span<const std::uint8_t> bytes, std::string* error) {
-    (void)bytes;
-    if (error) *error = "movie engine not built yet";
-    return nullptr;
+    std::string reason;
+    auto movie = ReadMovie(bytes, &reason);
+    if (!movie) {
+        if (error) *error = reason;
+        return nullptr;
+    }
+    std::unique_ptr<Player> p(new Player());
+    p->state_ = std::make_unique<State>(movie);
+    p->state_->stage = DescribeStage(*movie);
+    if (error) error->clear();
+    return p;
 }
 
 std::unique_ptr<Player> Player::LoadFile(const std::string& path, std::string* error) {
@@ -26,18 +62,67 @@ std::unique_ptr<Player> Player::LoadFile(const std::string& path, std::string* e
         if (error) *error = "cannot open file";
         return nullptr;
     }
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (size < 0 || static_cast<std::uint64_t>(size) > Limits::kMaxMovieBytes) {
+        if (error) *error = size < 0 ? "cannot read file" : "file larger than the engine accepts";
+        return nullptr;
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), size)) {
+        if (error) *error = "cannot read file";
+        return nullptr;
+    }
     return Load(bytes, error);
 }
 
+std::unique_ptr<Player> Player::Restart() const {
+    std::unique_ptr<Player> p(new Player());
+    p->state_ = std::make_unique<State>(state_->movie);
+    p->state_->stage = state_->stage;
+    return p;
+}
+
 const StageInfo& Player::Stage() const { return state_->stage; }
-int Player::TotalFrames() const { return state_->stage.frameCount; }
-int Player::CurrentFrame() const { return state_->current; }
-void Player::Tick(bool, bool) {}
-void Player::GotoFrame(int) {}
-void Player::Rewind() { state_->current = 0; }
-void Player::PlayTicksFromStart(int) {}
-int Player::LongestClipTimeline() const { return 0; }
-void Player::Render(const BufferView&) const {}
+const std::vector<std::string>& Player::Problems() const { return state_->movie->problems; }
+int Player::TotalFrames() const { return state_->timeline.TotalFrames(); }
+int Player::CurrentFrame() const { return state_->timeline.CurrentFrame(); }
+bool Player::RootPlaying() const { return state_->timeline.RootPlaying(); }
+void Player::SetRootPlaying(bool playing) { state_->timeline.SetRootPlaying(playing); }
+
+void Player::Tick(bool force, bool loop) { state_->timeline.Tick(force, loop); }
+
+void Player::GotoFrame(int n) {
+    const int total = TotalFrames();
+    if (total == 0) return;
+    n = std::clamp(n, 0, total - 1);
+    if (n == CurrentFrame() + 1) {
+        Tick(true, false);
+        return;
+    }
+    // Any other frame is rebuilt from the start, so the picture does not depend on the way
+    // there (clips inside keep the phase they would have had when stepping).
+    state_->timeline.Reset();
+    for (int i = 0; i < n; ++i) state_->timeline.Tick(true, false);
+}
+
+void Player::Rewind() { state_->timeline.Reset(); }
+
+void Player::PlayTicksFromStart(int n) {
+    state_->timeline.Reset();
+    for (int i = 0; i < n; ++i) state_->timeline.Tick(false, true);
+}
+
+int Player::LongestClipTimeline() const {
+    int longest = 0;
+    for (const auto& [id, character] : state_->movie->dictionary) {
+        if (const auto* sprite = std::get_if<Sprite>(character.get()))
+            longest = std::max(longest, static_cast<int>(sprite->timeline.frames.size()));
+    }
+    return longest;
+}
+
+void Player::Render(const BufferView& target) const { state_->renderer.Render(state_->timeline, target); }
 
 }  // namespace player

@@ -7,6 +7,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace player {
 
@@ -40,7 +41,12 @@ public:
 
     ~Player();
 
+    // A new player over the same parsed movie, at its first frame (no parsing again).
+    std::unique_ptr<Player> Restart() const;
+
     const StageInfo& Stage() const;
+    // What could not be read (the movie plays what it can), one line each.
+    const std::vector<std::string>& Problems() const;
     int TotalFrames() const;   // root timeline frames
     int CurrentFrame() const;  // zero-based
 
@@ -53,6 +59,10 @@ public:
     // Plays n ticks from the start the way a stand-alone player does (root loops and obeys its
     // own stop actions, clips keep running).
     void PlayTicksFromStart(int n);
+    // The root timeline's own play flag: cleared by its stop actions and, when not looping, at
+    // its last frame; set again by Play.
+    bool RootPlaying() const;
+    void SetRootPlaying(bool playing);
     // Longest nested-clip timeline (frames), for movies that animate inside one root frame.
     int LongestClipTimeline() const;
 

@@ -1,0 +1,27 @@
+// Caps on everything a movie file can make the engine allocate or repeat. Every size read from
+// a file is checked against these before it is used.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace player {
+
+struct Limits {
+    // Largest body a compressed movie may inflate to, and largest plain movie accepted.
+    static constexpr std::size_t kMaxMovieBytes = 256u << 20;
+    // Frames kept per timeline (the header's count is 16-bit; files may hold more ShowFrames).
+    static constexpr int kMaxFramesPerTimeline = 65535;
+    // Edges in one shape (each edge becomes a path segment).
+    static constexpr std::size_t kMaxShapeEdges = 4u << 20;
+    // Sprites nested inside sprites in the display tree (a sprite placing itself stops here).
+    static constexpr int kMaxNestingDepth = 32;
+    // Display objects alive at once in one playing movie, over all nesting levels.
+    static constexpr std::size_t kMaxDisplayObjects = 200000;
+    // Actions run in one tick (frames whose actions jump back and forth end here).
+    static constexpr int kMaxActionsPerTick = 100000;
+    // Problems recorded while reading one movie; later ones are counted, not kept.
+    static constexpr std::size_t kMaxReportedProblems = 100;
+};
+
+}  // namespace player

@@ -1,0 +1,220 @@
+// The typed movie model: plain structs for the header, the character dictionary and the
+// timelines, with values in file units (twips, 16.16 and 8.8 fixed point). Built once by the
+// reader, never changed afterwards; the timeline and the renderer only read it.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace player {
+
+struct Rect {  // twips
+    std::int32_t xMin = 0, xMax = 0, yMin = 0, yMax = 0;
+    bool operator==(const Rect&) const = default;
+};
+
+struct Rgba {
+    std::uint8_t r = 0, g = 0, b = 0, a = 255;
+    bool operator==(const Rgba&) const = default;
+};
+
+// x' = scaleX * x + rotateSkew1 * y + translateX; y' = rotateSkew0 * x + scaleY * y + translateY
+struct Matrix {
+    std::int32_t scaleX = 1 << 16, scaleY = 1 << 16;            // 16.16
+    std::int32_t rotateSkew0 = 0, rotateSkew1 = 0;              // 16.16
+    std::int32_t translateX = 0, translateY = 0;                // twips
+    bool operator==(const Matrix&) const = default;
+};
+
+// c' = c * mult / 256 + add, per channel R, G, B, A.
+struct ColorTransform {
+    std::int16_t mult[4] = {256, 256, 256, 256};  // 8.8
+    std::int16_t add[4] = {0, 0, 0, 0};
+    bool operator==(const ColorTransform&) const = default;
+};
+
+struct GradientRecord {
+    std::uint8_t ratio = 0;
+    Rgba color;
+    bool operator==(const GradientRecord&) const = default;
+};
+
+enum class SpreadMode : std::uint8_t { kPad = 0, kReflect = 1, kRepeat = 2 };
+enum class Interpolation : std::uint8_t { kRgb = 0, kLinearRgb = 1 };
+
+struct Gradient {
+    Matrix matrix;  // maps the gradient square (-16384..16384 twips) into the shape
+    SpreadMode spread = SpreadMode::kPad;
+    Interpolation interpolation = Interpolation::kRgb;
+    std::vector<GradientRecord> records;
+    std::int16_t focalPoint = 0;  // 8.8, focal radial only
+    bool operator==(const Gradient&) const = default;
+};
+
+enum class FillKind : std::uint8_t {
+    kSolid = 0x00,
+    kLinear = 0x10,
+    kRadial = 0x12,
+    kFocalRadial = 0x13,
+    kRepeatingBitmap = 0x40,
+    kClippedBitmap = 0x41,
+    kRepeatingBitmapHard = 0x42,
+    kClippedBitmapHard = 0x43,
+};
+
+struct FillStyle {
+    FillKind kind = FillKind::kSolid;
+    Rgba color;         // solid
+    Gradient gradient;  // linear, radial, focal radial
+    std::uint16_t bitmapId = 0;
+    Matrix bitmapMatrix;
+    bool operator==(const FillStyle&) const = default;
+};
+
+enum class CapStyle : std::uint8_t { kRound = 0, kNone = 1, kSquare = 2 };
+enum class JoinStyle : std::uint8_t { kRound = 0, kBevel = 1, kMiter = 2 };
+
+struct LineStyle {
+    std::uint16_t width = 0;  // twips
+    Rgba color;
+    CapStyle startCap = CapStyle::kRound;
+    CapStyle endCap = CapStyle::kRound;
+    JoinStyle join = JoinStyle::kRound;
+    std::uint16_t miterLimit = 3 << 8;  // 8.8
+    bool noHScale = false;
+    bool noVScale = false;
+    bool pixelHinting = false;
+    bool noClose = false;
+    std::optional<FillStyle> fill;  // a stroke painted with a fill style
+    bool operator==(const LineStyle&) const = default;
+};
+
+struct StyleArrays {
+    std::vector<FillStyle> fills;
+    std::vector<LineStyle> lines;
+    bool operator==(const StyleArrays&) const = default;
+};
+
+// Style indexes are 1-based into the current arrays; 0 means "none".
+struct StyleChange {
+    std::optional<std::int32_t> moveX, moveY;  // absolute, twips
+    std::optional<std::uint32_t> fill0, fill1, line;
+    std::optional<StyleArrays> newStyles;
+    bool operator==(const StyleChange&) const = default;
+};
+struct StraightEdge {
+    std::int32_t dx = 0, dy = 0;
+    bool operator==(const StraightEdge&) const = default;
+};
+struct CurvedEdge {
+    std::int32_t controlDx = 0, controlDy = 0, anchorDx = 0, anchorDy = 0;
+    bool operator==(const CurvedEdge&) const = default;
+};
+using ShapeRecord = std::variant<StyleChange, StraightEdge, CurvedEdge>;
+
+struct Shape {
+    std::uint16_t id = 0;
+    int version = 1;  // DefineShape 1..4
+    Rect bounds;
+    Rect edgeBounds;  // DefineShape4 only
+    bool nonZeroWinding = false;
+    bool usesNonScalingStrokes = false;
+    bool usesScalingStrokes = false;
+    StyleArrays styles;
+    std::vector<ShapeRecord> records;
+};
+
+struct Filter {
+    std::uint8_t id = 0;  // 0 drop shadow ... 7 gradient bevel
+    std::vector<std::uint8_t> bytes;  // the filter's fields as stored
+    bool operator==(const Filter&) const = default;
+};
+
+// PlaceObject, PlaceObject2 and PlaceObject3 in one form; absent fields are unset.
+struct PlaceObject {
+    int version = 1;
+    std::uint16_t depth = 0;
+    bool move = false;
+    std::optional<std::uint16_t> characterId;
+    std::optional<Matrix> matrix;
+    std::optional<ColorTransform> colorTransform;
+    std::optional<std::uint16_t> ratio;
+    std::optional<std::string> name;
+    std::optional<std::uint16_t> clipDepth;
+    std::optional<std::string> className;
+    std::optional<std::vector<Filter>> filters;
+    std::optional<std::uint8_t> blendMode;
+    std::optional<std::uint8_t> cacheAsBitmap;
+    std::optional<std::uint8_t> visible;
+    std::optional<Rgba> backgroundColor;
+    bool hasClipActions = false;  // kept raw: not run
+};
+
+struct RemoveObject {
+    std::uint16_t depth = 0;
+    std::optional<std::uint16_t> characterId;  // RemoveObject (version 1) only
+    bool operator==(const RemoveObject&) const = default;
+};
+
+using DisplayCommand = std::variant<PlaceObject, RemoveObject>;
+
+// The action subset run on timelines; every other action is skipped.
+struct Action {
+    enum class Kind { kStop, kPlay, kNextFrame, kPreviousFrame, kGotoFrame, kGotoLabel };
+    Kind kind = Kind::kStop;
+    int frame = 0;      // kGotoFrame: zero-based
+    std::string label;  // kGotoLabel
+    bool operator==(const Action&) const = default;
+};
+using ActionList = std::vector<Action>;
+
+struct Frame {
+    std::vector<DisplayCommand> commands;
+    std::vector<ActionList> actions;  // one list per DoAction tag, in file order
+    std::optional<std::string> label;
+};
+
+struct Timeline {
+    std::vector<Frame> frames;
+    std::map<std::string, int> labels;  // label -> zero-based frame
+};
+
+struct Sprite {
+    std::uint16_t id = 0;
+    std::uint16_t declaredFrameCount = 0;
+    Timeline timeline;
+};
+
+// A tag the engine does not model (or could not read): code and bytes as stored.
+struct RawTag {
+    std::uint16_t code = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
+// A dictionary entry: what the renderer and the timeline know how to use, or the raw tag.
+using Character = std::variant<Shape, Sprite, RawTag>;
+
+struct Movie {
+    std::uint8_t version = 0;
+    Rect frameSize;
+    std::uint16_t frameRate = 0;  // 8.8
+    std::uint16_t declaredFrameCount = 0;
+    std::optional<Rgba> background;
+    std::map<std::uint16_t, std::shared_ptr<const Character>> dictionary;
+    Timeline root;
+    std::vector<RawTag> rawTags;        // tags kept but not modelled, in file order
+    std::vector<std::string> problems;  // what could not be read, one line each
+    bool truncated = false;             // the file broke off before its End tag
+
+    const Character* Find(std::uint16_t id) const {
+        auto it = dictionary.find(id);
+        return it == dictionary.end() ? nullptr : it->second.get();
+    }
+};
+
+}  // namespace player

@@ -1,0 +1,164 @@
+#include "player/reader.h"
+
+#include <type_traits>
+
+#include "player/bitreader.h"
+#include "player/decompress.h"
+#include "player/limits.h"
+#include "player/records.h"
+#include "player/tags.h"
+
+namespace player {
+
+namespace {
+
+void Note(std::vector<std::string>* problems, std::string what) {
+    if (problems->size() < Limits::kMaxReportedProblems) problems->push_back(std::move(what));
+}
+
+// Collects tags into frames; the one place that decides what a tag does to a timeline.
+class TimelineBuilder {
+public:
+    TimelineBuilder(Timeline* timeline, Movie* movie, std::vector<std::string>* problems)
+        : timeline_(timeline), movie_(movie), problems_(problems) {}
+
+    // Returns false when the tag ends the timeline.
+    bool Add(Tag&& tag) {
+        return std::visit([this](auto&& t) { return On(std::move(t)); }, std::move(tag));
+    }
+
+    // A timeline whose only frame never got its ShowFrame still shows that frame.
+    void Finish() {
+        if (timeline_->frames.empty() && (!pending_.commands.empty() || !pending_.actions.empty()))
+            PushFrame();
+    }
+
+private:
+    bool On(EndTag&&) { return false; }
+    bool On(ShowFrameTag&&) {
+        PushFrame();
+        return true;
+    }
+    bool On(PlaceObject&& p) {
+        pending_.commands.emplace_back(std::move(p));
+        return true;
+    }
+    bool On(RemoveObject&& r) {
+        pending_.commands.emplace_back(r);
+        return true;
+    }
+    bool On(DoActionTag&& a) {
+        if (!a.actions.empty()) pending_.actions.push_back(std::move(a.actions));
+        return true;
+    }
+    bool On(FrameLabelTag&& l) {
+        const int frame = static_cast<int>(timeline_->frames.size());
+        timeline_->labels.emplace(l.name, frame);
+        pending_.label = std::move(l.name);
+        return true;
+    }
+    bool On(SetBackgroundColorTag&& c) {
+        if (movie_ && !movie_->background) movie_->background = c.color;
+        return true;
+    }
+    bool On(Shape&& s) {
+        Define(s.id, std::move(s));
+        return true;
+    }
+    bool On(Sprite&& s) {
+        Define(s.id, std::move(s));
+        return true;
+    }
+    bool On(RawTag&& r) {
+        if (!movie_) return true;
+        if (IsCharacterDefinition(r.code) && r.bytes.size() >= 2) {
+            const std::uint16_t id = static_cast<std::uint16_t>(r.bytes[0] | (r.bytes[1] << 8));
+            Define(id, std::move(r));
+        } else {
+            movie_->rawTags.push_back(std::move(r));
+        }
+        return true;
+    }
+
+    template <typename T>
+    void Define(std::uint16_t id, T&& character) {
+        if (!movie_) return;  // definitions inside sprites are not allowed: dropped
+        // The first definition of an id wins, as characters are looked up by id once placed.
+        movie_->dictionary.emplace(id, std::make_shared<const Character>(std::forward<T>(character)));
+    }
+
+    void PushFrame() {
+        if (static_cast<int>(timeline_->frames.size()) >= Limits::kMaxFramesPerTimeline) {
+            if (!capped_) Note(problems_, "more frames than the engine keeps; the rest are dropped");
+            capped_ = true;
+            pending_ = Frame{};
+            return;
+        }
+        timeline_->frames.push_back(std::move(pending_));
+        pending_ = Frame{};
+    }
+
+    Timeline* timeline_;
+    Movie* movie_;
+    std::vector<std::string>* problems_;
+    Frame pending_;
+    bool capped_ = false;
+};
+
+}  // namespace
+
+bool ReadTimeline(std::span<const std::uint8_t> data, int nesting, Timeline* timeline,
+                  std::vector<std::string>* problems, Movie* movie) {
+    BitReader in(data);
+    TimelineBuilder builder(timeline, movie, problems);
+    bool ended = false;
+    while (!in.AtEnd()) {
+        TagHeader header;
+        if (!ReadTagHeader(in, &header)) {
+            Note(problems, "data ends inside a tag header");
+            break;
+        }
+        const auto body = in.Bytes(header.length);
+        if (in.Failed()) {
+            Note(problems, "tag " + std::to_string(header.code) + " claims " +
+                               std::to_string(header.length) + " bytes, past the end of the data");
+            break;
+        }
+        std::string problem;
+        Tag tag = ReadTag(header.code, body, nesting, &problem);
+        if (!problem.empty()) Note(problems, std::move(problem));
+        if (!builder.Add(std::move(tag))) {
+            ended = true;
+            break;
+        }
+    }
+    builder.Finish();
+    return ended;
+}
+
+std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, std::string* error) {
+    MovieBody body;
+    const DecompressError rc = DecompressMovie(file, &body);
+    if (rc != DecompressError::kNone) {
+        if (error) *error = DecompressErrorName(rc);
+        return nullptr;
+    }
+    auto movie = std::make_shared<Movie>();
+    movie->version = body.version;
+    BitReader in(body.bytes);
+    movie->frameSize = ReadRect(in);
+    movie->frameRate = in.U16();
+    movie->declaredFrameCount = in.U16();
+    if (in.Failed()) {
+        if (error) *error = "movie header is cut short";
+        return nullptr;
+    }
+    const bool ended = ReadTimeline(std::span(body.bytes).subspan(in.Position()), 0, &movie->root,
+                                    &movie->problems, movie.get());
+    movie->truncated = body.truncated || !ended;
+    if (body.truncated) Note(&movie->problems, "the movie body breaks off before its stated length");
+    if (error) error->clear();
+    return movie;
+}
+
+}  // namespace player

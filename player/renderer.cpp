@@ -1,0 +1,369 @@
+#include "player/renderer.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace player {
+
+ColorMix ColorMix::From(const ColorTransform& c) {
+    ColorMix m;
+    for (int i = 0; i < 4; ++i) {
+        m.mult[i] = c.mult[i] / 256.0;
+        m.add[i] = c.add[i];
+    }
+    return m;
+}
+
+ColorMix ColorMix::Then(const ColorMix& outer) const {
+    ColorMix m;
+    for (int i = 0; i < 4; ++i) {
+        m.mult[i] = mult[i] * outer.mult[i];
+        m.add[i] = add[i] * outer.mult[i] + outer.add[i];
+    }
+    return m;
+}
+
+Rgba ColorMix::Apply(Rgba c) const {
+    auto channel = [&](std::uint8_t v, int i) {
+        const double out = v * mult[i] + add[i];
+        return static_cast<std::uint8_t>(std::clamp(out, 0.0, 255.0));
+    };
+    return {channel(c.r, 0), channel(c.g, 1), channel(c.b, 2), channel(c.a, 3)};
+}
+
+cairo_matrix_t ToCairo(const Matrix& m) {
+    cairo_matrix_t c;
+    cairo_matrix_init(&c, m.scaleX / 65536.0, m.rotateSkew0 / 65536.0, m.rotateSkew1 / 65536.0,
+                      m.scaleY / 65536.0, m.translateX, m.translateY);
+    return c;
+}
+
+StageFit FitStage(const Rect& frameSize, int width, int height) {
+    StageFit fit;
+    const double stageW = (double(frameSize.xMax) - frameSize.xMin) / 20.0;
+    const double stageH = (double(frameSize.yMax) - frameSize.yMin) / 20.0;
+    if (stageW <= 0 || stageH <= 0 || width <= 0 || height <= 0) return fit;
+    fit.scale = std::min(width / stageW, height / stageH);
+    fit.offsetX = (width - stageW * fit.scale) / 2.0;
+    fit.offsetY = (height - stageH * fit.scale) / 2.0;
+    return fit;
+}
+
+namespace {
+
+double Unit(std::uint8_t v) { return v / 255.0; }
+
+void SetSolid(cairo_t* cr, Rgba c) {
+    cairo_set_source_rgba(cr, Unit(c.r), Unit(c.g), Unit(c.b), Unit(c.a));
+}
+
+double ToLinear(double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
+double FromLinear(double v) {
+    return v <= 0.0031308 ? v * 12.92 : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
+}
+
+void AddStop(cairo_pattern_t* p, double offset, Rgba c) {
+    cairo_pattern_add_color_stop_rgba(p, offset, Unit(c.r), Unit(c.g), Unit(c.b), Unit(c.a));
+}
+
+// Stops in linear-light space: cairo blends in sRGB, so extra stops follow the linear curve.
+void AddLinearRgbStops(cairo_pattern_t* p, double o0, Rgba c0, double o1, Rgba c1) {
+    constexpr int kSteps = 8;
+    const double r0 = ToLinear(Unit(c0.r)), g0 = ToLinear(Unit(c0.g)), b0 = ToLinear(Unit(c0.b));
+    const double r1 = ToLinear(Unit(c1.r)), g1 = ToLinear(Unit(c1.g)), b1 = ToLinear(Unit(c1.b));
+    for (int i = 1; i < kSteps; ++i) {
+        const double t = double(i) / kSteps;
+        cairo_pattern_add_color_stop_rgba(p, o0 + (o1 - o0) * t, FromLinear(r0 + (r1 - r0) * t),
+                                          FromLinear(g0 + (g1 - g0) * t),
+                                          FromLinear(b0 + (b1 - b0) * t),
+                                          Unit(c0.a) + (Unit(c1.a) - Unit(c0.a)) * t);
+    }
+}
+
+cairo_pattern_t* MakeGradient(const FillStyle& fill, const ColorMix& color, bool mask) {
+    const Gradient& g = fill.gradient;
+    // The gradient square spans -16384..16384 twips; the pattern works in units of half of it,
+    // which keeps pixman's fixed-point coordinates in range for large shapes.
+    constexpr double kHalf = 16384.0;
+    cairo_pattern_t* p = nullptr;
+    if (fill.kind == FillKind::kLinear) {
+        p = cairo_pattern_create_linear(-1, 0, 1, 0);
+    } else {
+        const double focal =
+            fill.kind == FillKind::kFocalRadial ? std::clamp(g.focalPoint / 256.0, -0.98, 0.98) : 0.0;
+        p = cairo_pattern_create_radial(focal, 0, 0, 0, 0, 1);
+    }
+    // The ramp is a 256-entry table: several records on ratio 0 leave the last of them in its
+    // first entry, several on ratio 255 the first of them in its last; pad repeats those entries.
+    std::size_t first = 0, last = g.records.size() - 1;
+    while (first < last && g.records[first + 1].ratio == 0 && g.records[first].ratio == 0) ++first;
+    while (last > first && g.records[last - 1].ratio == 255 && g.records[last].ratio == 255) --last;
+    Rgba previous{};
+    double previousOffset = 0;
+    for (std::size_t i = first; i <= last; ++i) {
+        Rgba c = mask ? Rgba{0, 0, 0, 255} : color.Apply(g.records[i].color);
+        const double offset = g.records[i].ratio / 255.0;
+        if (i > first && g.interpolation == Interpolation::kLinearRgb)
+            AddLinearRgbStops(p, previousOffset, previous, offset, c);
+        AddStop(p, offset, c);
+        previous = c;
+        previousOffset = offset;
+    }
+    switch (g.spread) {
+        case SpreadMode::kPad: cairo_pattern_set_extend(p, CAIRO_EXTEND_PAD); break;
+        case SpreadMode::kReflect: cairo_pattern_set_extend(p, CAIRO_EXTEND_REFLECT); break;
+        case SpreadMode::kRepeat: cairo_pattern_set_extend(p, CAIRO_EXTEND_REPEAT); break;
+    }
+    cairo_matrix_t m = ToCairo(g.matrix);
+    cairo_matrix_scale(&m, kHalf, kHalf);
+    if (cairo_matrix_invert(&m) != CAIRO_STATUS_SUCCESS) {
+        cairo_pattern_destroy(p);
+        return nullptr;
+    }
+    cairo_pattern_set_matrix(p, &m);
+    return p;
+}
+
+cairo_line_cap_t CairoCap(CapStyle c) {
+    switch (c) {
+        case CapStyle::kNone: return CAIRO_LINE_CAP_BUTT;
+        case CapStyle::kSquare: return CAIRO_LINE_CAP_SQUARE;
+        default: return CAIRO_LINE_CAP_ROUND;
+    }
+}
+
+cairo_line_join_t CairoJoin(JoinStyle j) {
+    switch (j) {
+        case JoinStyle::kBevel: return CAIRO_LINE_JOIN_BEVEL;
+        case JoinStyle::kMiter: return CAIRO_LINE_JOIN_MITER;
+        default: return CAIRO_LINE_JOIN_ROUND;
+    }
+}
+
+double PixelCentre(double v) { return std::floor(v) + 0.5; }
+
+// Appends a path transformed to device space with every point moved to its pixel's centre.
+void AppendSnapped(cairo_t* cr, const cairo_path_t* path, const cairo_matrix_t& m) {
+    double pts[6];
+    for (int i = 0; i < path->num_data; i += path->data[i].header.length) {
+        const cairo_path_data_t* d = &path->data[i];
+        const int points = d->header.type == CAIRO_PATH_CURVE_TO ? 3 : d->header.type == CAIRO_PATH_CLOSE_PATH ? 0 : 1;
+        for (int k = 0; k < points; ++k) {
+            double x = d[k + 1].point.x, y = d[k + 1].point.y;
+            cairo_matrix_transform_point(&m, &x, &y);
+            pts[2 * k] = PixelCentre(x);
+            pts[2 * k + 1] = PixelCentre(y);
+        }
+        switch (d->header.type) {
+            case CAIRO_PATH_MOVE_TO: cairo_move_to(cr, pts[0], pts[1]); break;
+            case CAIRO_PATH_LINE_TO: cairo_line_to(cr, pts[0], pts[1]); break;
+            case CAIRO_PATH_CURVE_TO:
+                cairo_curve_to(cr, pts[0], pts[1], pts[2], pts[3], pts[4], pts[5]);
+                break;
+            case CAIRO_PATH_CLOSE_PATH: cairo_close_path(cr); break;
+        }
+    }
+}
+
+bool IsGradient(FillKind k) {
+    return k == FillKind::kLinear || k == FillKind::kRadial || k == FillKind::kFocalRadial;
+}
+
+}  // namespace
+
+const ShapeGeometry& Renderer::Geometry(const Shape& shape) {
+    auto& slot = geometry_[&shape];
+    if (!slot) slot = std::make_unique<ShapeGeometry>(BuildGeometry(shape));
+    return *slot;
+}
+
+void Renderer::Render(const MovieState& state, const BufferView& target) {
+    if (!target.pixels || target.width <= 0 || target.height <= 0 ||
+        target.stride < target.width * 4)
+        return;
+    cairo_surface_t* surface = cairo_image_surface_create_for_data(
+        target.pixels, CAIRO_FORMAT_ARGB32, target.width, target.height, target.stride);
+    cairo_t* cr = cairo_create(surface);
+
+    const Movie& movie = state.GetMovie();
+    const Rgba background = movie.background.value_or(Rgba{255, 255, 255, 255});
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_rgb(cr, Unit(background.r), Unit(background.g), Unit(background.b));
+    cairo_paint(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+
+    const StageFit fit = FitStage(movie.frameSize, target.width, target.height);
+    if (fit.scale > 0) {
+        const Rect& r = movie.frameSize;
+        const double stageW = (double(r.xMax) - r.xMin) / 20.0 * fit.scale;
+        const double stageH = (double(r.yMax) - r.yMin) / 20.0 * fit.scale;
+        cairo_rectangle(cr, fit.offsetX, fit.offsetY, stageW, stageH);
+        cairo_clip(cr);
+        RenderState root;
+        cairo_matrix_init_translate(&root.matrix, fit.offsetX, fit.offsetY);
+        cairo_matrix_scale(&root.matrix, fit.scale / 20.0, fit.scale / 20.0);
+        cairo_matrix_translate(&root.matrix, -double(r.xMin), -double(r.yMin));
+        stageScale_ = fit.scale;
+        DrawList(cr, state.Root(), root);
+    }
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    cairo_surface_destroy(surface);
+}
+
+void Renderer::DrawList(cairo_t* cr, const SpriteInstance& instance, const RenderState& state) {
+    const auto& list = instance.displayList;
+    DrawRange(cr, list, list.begin(), list.end(), state);
+}
+
+void Renderer::DrawRange(cairo_t* cr, const DisplayList& list, DisplayList::const_iterator begin,
+                         DisplayList::const_iterator end, const RenderState& state) {
+    for (auto it = begin; it != end;) {
+        const DisplayObject& object = it->second;
+        if (object.clipDepth == 0 || state.mask) {
+            DrawObject(cr, object, state);
+            ++it;
+            continue;
+        }
+        // A clip layer: the depths above it up to its clip depth (within this range) are drawn
+        // through it; clip layers among them mask their own depths in turn.
+        const auto maskedBegin = std::next(it);
+        auto maskedEnd = list.upper_bound(object.clipDepth);
+        if (end != list.end() && (maskedEnd == list.end() || maskedEnd->first > end->first))
+            maskedEnd = end;
+        it = maskedEnd;
+        if (maskedBegin == maskedEnd) continue;
+
+        cairo_identity_matrix(cr);
+        cairo_push_group(cr);
+        DrawRange(cr, list, maskedBegin, maskedEnd, state);
+        cairo_pattern_t* content = cairo_pop_group(cr);
+
+        cairo_push_group_with_content(cr, CAIRO_CONTENT_ALPHA);
+        cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+        RenderState maskState = state;
+        maskState.mask = true;
+        DrawObject(cr, object, maskState);
+        cairo_pattern_t* mask = cairo_pop_group(cr);
+        cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
+
+        cairo_identity_matrix(cr);
+        cairo_set_source(cr, content);
+        cairo_mask(cr, mask);
+        cairo_pattern_destroy(mask);
+        cairo_pattern_destroy(content);
+    }
+}
+
+void Renderer::DrawObject(cairo_t* cr, const DisplayObject& object, const RenderState& parent) {
+    if (!object.character) return;
+    RenderState state = parent;
+    const cairo_matrix_t local = ToCairo(object.matrix);
+    cairo_matrix_multiply(&state.matrix, &local, &parent.matrix);
+    state.color = ColorMix::From(object.colorTransform).Then(parent.color);
+    if (!state.mask && state.color.Invisible()) return;
+    if (const auto* shape = std::get_if<Shape>(object.character)) {
+        DrawShape(cr, *shape, state);
+    } else if (object.sprite) {
+        DrawList(cr, *object.sprite, state);
+    }
+}
+
+void Renderer::SetFillSource(cairo_t* cr, const FillStyle& fill, const RenderState& state) {
+    if (IsGradient(fill.kind) && !fill.gradient.records.empty()) {
+        if (fill.gradient.records.size() == 1) {
+            SetSolid(cr, state.mask ? Rgba{} : state.color.Apply(fill.gradient.records[0].color));
+            return;
+        }
+        cairo_pattern_t* p = MakeGradient(fill, state.color, state.mask);
+        if (p) {
+            cairo_set_source(cr, p);
+            cairo_pattern_destroy(p);
+            return;
+        }
+        // A gradient squeezed to nothing shows its last colour.
+        SetSolid(cr, state.mask ? Rgba{} : state.color.Apply(fill.gradient.records.back().color));
+        return;
+    }
+    if (fill.kind == FillKind::kSolid) {
+        SetSolid(cr, state.mask ? Rgba{} : state.color.Apply(fill.color));
+        return;
+    }
+    cairo_set_source_rgba(cr, 0, 0, 0, 0);  // bitmaps are drawn by the media stage
+}
+
+void Renderer::DrawShape(cairo_t* cr, const Shape& shape, const RenderState& state) {
+    const ShapeGeometry& geometry = Geometry(shape);
+    cairo_set_fill_rule(cr, geometry.nonZero ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+    for (const ShapeLayer& layer : geometry.layers) {
+        // The fills of a layer tile the shape: added together inside a group, neighbours share
+        // their edge pixels exactly instead of letting what lies beneath show through the seam.
+        const bool tiled = layer.fills.size() > 1 && !state.mask;
+        if (tiled) {
+            cairo_save(cr);
+            cairo_set_matrix(cr, &state.matrix);
+            const Rect& b = shape.bounds;
+            cairo_rectangle(cr, b.xMin, b.yMin, double(b.xMax) - b.xMin, double(b.yMax) - b.yMin);
+            cairo_identity_matrix(cr);
+            cairo_clip(cr);
+            cairo_push_group(cr);
+            cairo_set_operator(cr, CAIRO_OPERATOR_ADD);
+        }
+        for (const FillPath& fill : layer.fills) {
+            if (fill.path.Empty()) continue;
+            cairo_set_matrix(cr, &state.matrix);
+            cairo_new_path(cr);
+            cairo_append_path(cr, fill.path.Get());
+            SetFillSource(cr, *fill.style, state);
+            cairo_fill(cr);
+        }
+        if (tiled) {
+            cairo_pop_group_to_source(cr);
+            cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+            cairo_identity_matrix(cr);
+            cairo_paint(cr);
+            cairo_restore(cr);
+        }
+        if (state.mask) continue;  // a mask is its fills' coverage
+        for (const StrokePath& stroke : layer.strokes) Stroke(cr, stroke, state);
+    }
+}
+
+void Renderer::Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& state) {
+    if (stroke.path.Empty()) return;
+    const LineStyle& style = *stroke.style;
+    const cairo_matrix_t& m = state.matrix;
+    // Width in device pixels: scaled by the object's transform unless the style says not to;
+    // never thinner than one pixel (hairlines).
+    double width;
+    if (style.noHScale && style.noVScale) {
+        width = style.width / 20.0 * stageScale_;
+    } else {
+        width = style.width * std::sqrt(std::abs(m.xx * m.yy - m.xy * m.yx));
+    }
+    width = std::max(width, 1.0);
+
+    cairo_set_matrix(cr, &m);
+    if (style.fill) {
+        SetFillSource(cr, *style.fill, state);
+    } else {
+        SetSolid(cr, state.mask ? Rgba{} : state.color.Apply(style.color));
+    }
+    cairo_new_path(cr);
+    if (width < 1.5) {
+        // A one-pixel line runs through pixel centres, so it lands on one row or column
+        // instead of smearing over two.
+        cairo_identity_matrix(cr);
+        AppendSnapped(cr, stroke.path.Get(), m);
+    } else {
+        cairo_append_path(cr, stroke.path.Get());
+        cairo_identity_matrix(cr);
+    }
+    cairo_set_line_width(cr, width);
+    cairo_set_line_cap(cr, CairoCap(style.startCap));
+    cairo_set_line_join(cr, CairoJoin(style.join));
+    cairo_set_miter_limit(cr, std::max(1.0, style.miterLimit / 256.0));
+    cairo_stroke(cr);
+}
+
+}  // namespace player

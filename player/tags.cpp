@@ -1,0 +1,246 @@
+#include "player/tags.h"
+
+#include <algorithm>
+
+#include "player/limits.h"
+#include "player/records.h"
+#include "player/reader.h"
+
+namespace player {
+
+bool ReadTagHeader(BitReader& in, TagHeader* header) {
+    const std::uint16_t codeAndLength = in.U16();
+    header->code = codeAndLength >> 6;
+    header->length = codeAndLength & 0x3F;
+    if (header->length == 0x3F) header->length = in.U32();
+    return !in.Failed();
+}
+
+bool IsCharacterDefinition(std::uint16_t code) {
+    switch (code) {
+        case 6: case 7: case 10: case 11: case 14: case 20: case 21: case 33: case 34: case 35:
+        case 36: case 37: case 46: case 48: case 60: case 75: case 84: case 87: case 90: case 91:
+            return true;
+        default:
+            return false;
+    }
+}
+
+namespace {
+
+int ShapeVersion(std::uint16_t code) {
+    switch (code) {
+        case kTagDefineShape2: return 2;
+        case kTagDefineShape3: return 3;
+        case kTagDefineShape4: return 4;
+        default: return 1;
+    }
+}
+
+bool ReadShape(BitReader& in, int version, Shape* shape) {
+    shape->version = version;
+    shape->id = in.U16();
+    shape->bounds = ReadRect(in);
+    if (version == 4) {
+        shape->edgeBounds = ReadRect(in);
+        in.UBits(5);
+        shape->nonZeroWinding = in.Flag();
+        shape->usesNonScalingStrokes = in.Flag();
+        shape->usesScalingStrokes = in.Flag();
+    }
+    shape->styles = ReadStyleArrays(in, version);
+    const int fillBits = static_cast<int>(in.UBits(4));
+    const int lineBits = static_cast<int>(in.UBits(4));
+    if (in.Failed()) return false;
+    shape->records = ReadShapeRecords(in, version, fillBits, lineBits);
+    // A shape that breaks off keeps the edges read so far: it still draws what it can.
+    return true;
+}
+
+std::vector<Filter> ReadFilters(BitReader& in) {
+    std::vector<Filter> filters;
+    const int count = in.U8();
+    for (int i = 0; i < count && !in.Failed(); ++i) {
+        Filter f;
+        f.id = in.U8();
+        std::size_t size = 0;
+        switch (f.id) {
+            case 0: size = 23; break;  // drop shadow
+            case 1: size = 9; break;   // blur
+            case 2: size = 15; break;  // glow
+            case 3: size = 27; break;  // bevel
+            case 4:                    // gradient glow
+            case 7: {                  // gradient bevel
+                const auto head = in.Bytes(1);
+                if (head.empty()) break;
+                const auto rest = in.Bytes(std::size_t(head[0]) * 5 + 19);
+                f.bytes.assign(head.begin(), head.end());
+                f.bytes.insert(f.bytes.end(), rest.begin(), rest.end());
+                break;
+            }
+            case 5: {  // convolution
+                const auto dims = in.Bytes(2);
+                if (dims.empty()) break;
+                auto rest = in.Bytes(8 + std::size_t(dims[0]) * dims[1] * 4 + 5);
+                f.bytes.assign(dims.begin(), dims.end());
+                f.bytes.insert(f.bytes.end(), rest.begin(), rest.end());
+                break;
+            }
+            case 6: size = 80; break;  // colour matrix
+            default: in.Fail(); break;
+        }
+        if (size) {
+            const auto data = in.Bytes(size);
+            f.bytes.assign(data.begin(), data.end());
+        }
+        if (!in.Failed()) filters.push_back(std::move(f));
+    }
+    return filters;
+}
+
+PlaceObject ReadPlaceObject1(BitReader& in) {
+    PlaceObject p;
+    p.version = 1;
+    p.characterId = in.U16();
+    p.depth = in.U16();
+    p.matrix = ReadMatrix(in);
+    if (!in.Failed() && !in.AtEnd()) p.colorTransform = ReadColorTransform(in, false);
+    return p;
+}
+
+PlaceObject ReadPlaceObject23(BitReader& in, int version) {
+    PlaceObject p;
+    p.version = version;
+    const std::uint8_t flags = in.U8();
+    const std::uint8_t flags2 = version == 3 ? in.U8() : 0;
+    p.depth = in.U16();
+    p.move = flags & 0x01;
+    if (flags2 & 0x08) p.className = in.String();
+    if (flags & 0x02) p.characterId = in.U16();
+    if (flags & 0x04) p.matrix = ReadMatrix(in);
+    if (flags & 0x08) p.colorTransform = ReadColorTransform(in, true);
+    if (flags & 0x10) p.ratio = in.U16();
+    if (flags & 0x20) p.name = in.String();
+    if (flags & 0x40) p.clipDepth = in.U16();
+    if (flags2 & 0x01) p.filters = ReadFilters(in);
+    if (flags2 & 0x02) p.blendMode = in.U8();
+    if (flags2 & 0x04) p.cacheAsBitmap = in.U8();
+    if (flags2 & 0x20) p.visible = in.U8();
+    if (flags2 & 0x40) p.backgroundColor = ReadRgba(in);
+    p.hasClipActions = flags & 0x80;
+    return p;
+}
+
+Tag Raw(std::uint16_t code, std::span<const std::uint8_t> body) {
+    return RawTag{code, std::vector<std::uint8_t>(body.begin(), body.end())};
+}
+
+Tag Broken(std::uint16_t code, std::span<const std::uint8_t> body, const char* what,
+           std::string* problem) {
+    *problem = std::string(what) + " (tag " + std::to_string(code) + ", " +
+               std::to_string(body.size()) + " bytes) cannot be read";
+    return Raw(code, body);
+}
+
+}  // namespace
+
+Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
+            std::string* problem) {
+    problem->clear();
+    BitReader in(body);
+    switch (code) {
+        case kTagEnd: return EndTag{};
+        case kTagShowFrame: return ShowFrameTag{};
+        case kTagDefineShape:
+        case kTagDefineShape2:
+        case kTagDefineShape3:
+        case kTagDefineShape4: {
+            Shape shape;
+            if (!ReadShape(in, ShapeVersion(code), &shape)) return Broken(code, body, "shape", problem);
+            return shape;
+        }
+        case kTagDefineSprite: {
+            if (nesting > 0) return Broken(code, body, "sprite inside a sprite", problem);
+            Sprite sprite;
+            sprite.id = in.U16();
+            sprite.declaredFrameCount = in.U16();
+            if (in.Failed()) return Broken(code, body, "sprite", problem);
+            std::vector<std::string> inner;
+            ReadTimeline(body.subspan(4), nesting + 1, &sprite.timeline, &inner);
+            if (!inner.empty()) *problem = "in sprite " + std::to_string(sprite.id) + ": " + inner.front();
+            return sprite;
+        }
+        case kTagPlaceObject: {
+            PlaceObject p = ReadPlaceObject1(in);
+            if (in.Failed()) return Broken(code, body, "PlaceObject", problem);
+            return p;
+        }
+        case kTagPlaceObject2:
+        case kTagPlaceObject3: {
+            PlaceObject p = ReadPlaceObject23(in, code == kTagPlaceObject2 ? 2 : 3);
+            if (in.Failed()) return Broken(code, body, "PlaceObject", problem);
+            return p;
+        }
+        case kTagRemoveObject: {
+            RemoveObject r;
+            r.characterId = in.U16();
+            r.depth = in.U16();
+            if (in.Failed()) return Broken(code, body, "RemoveObject", problem);
+            return r;
+        }
+        case kTagRemoveObject2: {
+            RemoveObject r;
+            r.depth = in.U16();
+            if (in.Failed()) return Broken(code, body, "RemoveObject2", problem);
+            return r;
+        }
+        case kTagSetBackgroundColor: {
+            SetBackgroundColorTag t{ReadRgb(in)};
+            if (in.Failed()) return Broken(code, body, "SetBackgroundColor", problem);
+            return t;
+        }
+        case kTagFrameLabel: {
+            FrameLabelTag t{in.String()};
+            if (in.Failed()) return Broken(code, body, "FrameLabel", problem);
+            return t;
+        }
+        case kTagDoAction: return DoActionTag{ReadActions(body)};
+        default: return Raw(code, body);
+    }
+}
+
+ActionList ReadActions(std::span<const std::uint8_t> body) {
+    ActionList actions;
+    BitReader in(body);
+    while (!in.AtEnd()) {
+        const std::uint8_t code = in.U8();
+        if (code == 0) break;
+        std::span<const std::uint8_t> data;
+        if (code >= 0x80) {
+            const std::uint16_t length = in.U16();
+            data = in.Bytes(length);
+        }
+        if (in.Failed()) break;
+        BitReader args(data);
+        Action a;
+        switch (code) {
+            case 0x04: a.kind = Action::Kind::kNextFrame; break;
+            case 0x05: a.kind = Action::Kind::kPreviousFrame; break;
+            case 0x06: a.kind = Action::Kind::kPlay; break;
+            case 0x07: a.kind = Action::Kind::kStop; break;
+            case 0x81:
+                a.kind = Action::Kind::kGotoFrame;
+                a.frame = args.U16();
+                break;
+            case 0x8C:
+                a.kind = Action::Kind::kGotoLabel;
+                a.label = args.String();
+                break;
+            default: continue;  // outside the subset: skipped
+        }
+        if (!args.Failed()) actions.push_back(std::move(a));
+    }
+    return actions;
+}
+
+}  // namespace player

@@ -1,0 +1,67 @@
+// The tag stream: tag headers (short and long form) and the typed tags the engine models. A tag
+// whose body cannot be read comes back as a RawTag with a reason.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <variant>
+
+#include "player/bitreader.h"
+#include "player/model.h"
+
+namespace player {
+
+enum TagCode : std::uint16_t {
+    kTagEnd = 0,
+    kTagShowFrame = 1,
+    kTagDefineShape = 2,
+    kTagPlaceObject = 4,
+    kTagRemoveObject = 5,
+    kTagSetBackgroundColor = 9,
+    kTagDoAction = 12,
+    kTagDefineShape2 = 22,
+    kTagPlaceObject2 = 26,
+    kTagRemoveObject2 = 28,
+    kTagDefineShape3 = 32,
+    kTagDefineSprite = 39,
+    kTagFrameLabel = 43,
+    kTagPlaceObject3 = 70,
+    kTagDefineShape4 = 83,
+};
+
+struct TagHeader {
+    std::uint16_t code = 0;
+    std::uint32_t length = 0;  // body bytes
+};
+
+// Reads a tag header; false when the data ends inside it.
+bool ReadTagHeader(BitReader& in, TagHeader* header);
+
+struct ShowFrameTag {};
+struct EndTag {};
+struct SetBackgroundColorTag {
+    Rgba color;
+};
+struct FrameLabelTag {
+    std::string name;
+};
+struct DoActionTag {
+    ActionList actions;
+};
+
+using Tag = std::variant<EndTag, ShowFrameTag, Shape, Sprite, PlaceObject, RemoveObject,
+                         SetBackgroundColorTag, FrameLabelTag, DoActionTag, RawTag>;
+
+// Reads one tag's body. Unknown tags come back raw with *problem empty; tags that cannot be read
+// come back raw with *problem saying why. nesting counts the sprites the tag sits in.
+Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
+            std::string* problem);
+
+// Reads a DoAction body into the action subset; other actions are skipped.
+ActionList ReadActions(std::span<const std::uint8_t> body);
+
+// Whether a tag the engine keeps raw defines a character (its first field is the character id).
+bool IsCharacterDefinition(std::uint16_t code);
+
+}  // namespace player

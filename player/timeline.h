@@ -1,0 +1,109 @@
+// The playing state of a movie: the root timeline and every nested sprite, each with its own
+// display list, frame and play flag, advanced by ticks. One tick moves the root on (unless its
+// actions stopped it, or when forced), runs the new frames' actions, and moves every clip that
+// existed before the tick one frame along its own timeline.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "player/model.h"
+
+namespace player {
+
+// Counts live display objects; the token is held by each object and moves with it.
+class LiveToken {
+public:
+    LiveToken() = default;
+    explicit LiveToken(std::size_t* counter) : counter_(counter) { ++*counter_; }
+    LiveToken(LiveToken&& other) noexcept : counter_(std::exchange(other.counter_, nullptr)) {}
+    LiveToken& operator=(LiveToken&& other) noexcept {
+        if (this != &other) {
+            Release();
+            counter_ = std::exchange(other.counter_, nullptr);
+        }
+        return *this;
+    }
+    ~LiveToken() { Release(); }
+
+private:
+    void Release() {
+        if (counter_) --*counter_;
+        counter_ = nullptr;
+    }
+    std::size_t* counter_ = nullptr;
+};
+
+struct SpriteInstance;
+
+struct DisplayObject {
+    std::uint16_t depth = 0;
+    std::uint16_t characterId = 0;
+    const Character* character = nullptr;  // null when the id is not in the dictionary
+    Matrix matrix;
+    ColorTransform colorTransform;
+    std::uint16_t ratio = 0;
+    std::string name;
+    std::uint16_t clipDepth = 0;  // non-zero: a mask over depths up to clipDepth
+    // Kept for the compositing stage (filters, blend modes, bitmap caching, visibility).
+    std::optional<std::vector<Filter>> filters;
+    std::optional<std::uint8_t> blendMode;
+    std::optional<std::uint8_t> cacheAsBitmap;
+    std::optional<std::uint8_t> visible;
+    std::shared_ptr<SpriteInstance> sprite;  // set when the character is a sprite
+    LiveToken token;
+};
+
+struct SpriteInstance : std::enable_shared_from_this<SpriteInstance> {
+    const Timeline* timeline = nullptr;
+    int frame = 0;
+    bool playing = true;
+    int nesting = 0;         // 0 for the root
+    std::uint64_t born = 0;  // tick in which it was created
+    std::map<std::uint16_t, DisplayObject> displayList;  // by depth
+};
+
+class MovieState {
+public:
+    explicit MovieState(std::shared_ptr<const Movie> movie);
+
+    // Back to frame 0 of a fresh start: display lists built, frame 0's actions run.
+    void Reset();
+    // One tick. force: the root moves on even if stopped; loop: the root wraps at its end
+    // (otherwise it stops there).
+    void Tick(bool force, bool loop);
+
+    int CurrentFrame() const { return root_->frame; }
+    int TotalFrames() const { return static_cast<int>(movie_->root.frames.size()); }
+    bool RootPlaying() const { return root_->playing; }
+    void SetRootPlaying(bool playing) { root_->playing = playing; }
+    const SpriteInstance& Root() const { return *root_; }
+    const Movie& GetMovie() const { return *movie_; }
+    std::size_t LiveObjects() const { return liveObjects_; }
+
+private:
+    void Goto(SpriteInstance& s, int target);
+    void ApplyFrame(SpriteInstance& s, int frame);
+    void Place(SpriteInstance& s, const PlaceObject& p);
+    void SetCharacter(SpriteInstance& s, DisplayObject& object, std::uint16_t id);
+    void Advance(SpriteInstance& s, bool force, bool loop);
+    void AdvanceChildren(SpriteInstance& s);
+    void QueueFrameActions(SpriteInstance& s);
+    void RunActions();
+    void Run(SpriteInstance& s, const Action& a);
+    std::shared_ptr<SpriteInstance> NewInstance(const Timeline& timeline, int nesting);
+
+    std::shared_ptr<const Movie> movie_;
+    std::size_t liveObjects_ = 0;  // declared before root_: tokens release into it
+    std::uint64_t tick_ = 0;
+    std::shared_ptr<SpriteInstance> root_;
+    std::vector<std::pair<std::weak_ptr<SpriteInstance>, const ActionList*>> queue_;
+};
+
+}  // namespace player
