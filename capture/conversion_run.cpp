@@ -1,6 +1,7 @@
 #include "capture/conversion_run.h"
 
 #include "capture/frame_capture.h"
+#include "capture/workfolders.h"
 
 namespace capture {
 
@@ -9,11 +10,12 @@ CConversionRun::CConversionRun(IFrameSource& source, RunSettings settings, IRunO
 
 std::string CConversionRun::OutputFile() const {
     if (!settings_.outputFile.empty()) return settings_.outputFile;
-    return settings_.outputFolder + MovieFileName(settings_.moviePath) + ".gif";
+    return OutputAnimationPath(settings_.outputFolder, settings_.moviePath);
 }
 
 std::string CConversionRun::FrameFile(long frame) const {
-    return FrameFileName(settings_.workFolder, settings_.moviePath, frame, ".gif");
+    return settings_.workFolder +
+           FrameFileName(settings_.moviePath, static_cast<int>(frame), ".gif");
 }
 
 void CConversionRun::Step() {
