@@ -155,6 +155,7 @@ int ConvertMovie(const ConvertJob& job) {
     settings.outputFile = job.tempFile;
     settings.captureWidth = width;
     settings.captureHeight = height;
+    settings.backgroundFrameFiles = true;
     settings.frameRate = job.fps > 0 ? job.fps : MovieFrameRate(movie->stage);
 
     capture::IFrameSource& source = frames.Source();
