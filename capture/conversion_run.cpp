@@ -1,19 +1,24 @@
 #include "capture/conversion_run.h"
 
 #include "capture/frame_capture.h"
+#include "capture/workfolders.h"
 
 namespace capture {
 
 CConversionRun::CConversionRun(IFrameSource& source, RunSettings settings, IRunObserver* observer)
-    : source_(source), settings_(std::move(settings)), observer_(observer) {}
+    : source_(source),
+      settings_(std::move(settings)),
+      observer_(observer),
+      writer_(settings_.backgroundFrameFiles) {}
 
 std::string CConversionRun::OutputFile() const {
     if (!settings_.outputFile.empty()) return settings_.outputFile;
-    return settings_.outputFolder + MovieFileName(settings_.moviePath) + ".gif";
+    return OutputAnimationPath(settings_.outputFolder, settings_.moviePath);
 }
 
 std::string CConversionRun::FrameFile(long frame) const {
-    return FrameFileName(settings_.workFolder, settings_.moviePath, frame, ".gif");
+    return settings_.workFolder +
+           FrameFileName(settings_.moviePath, static_cast<int>(frame), ".gif");
 }
 
 void CConversionRun::Step() {
@@ -31,9 +36,11 @@ void CConversionRun::Step() {
     const long i = source_.CurrentFrame();
     if (i < source_.TotalFrames()) {
         if (observer_) observer_->ShowPosition(i, source_.TotalFrames());
-        if (i > 1) AppendFrame(i - 1);
+        // Frame i is drawn before frame i - 1 is appended, so that a background frame writer
+        // encodes one while the other is assembled; the pages come out the same either way.
         CaptureFrame();
         captured = i;
+        if (i > 1) AppendFrame(i - 1);
         source_.GotoFrame(i + 1);
     }
     if (source_.CurrentFrame() + 1 >= source_.TotalFrames()) Finish(captured);
@@ -48,13 +55,17 @@ void CConversionRun::BeginGif(bool appendFrameZero) {
 }
 
 void CConversionRun::AppendFrame(long frame) {
-    gif_.AppendFrameFile(FrameFile(frame));
+    const std::string file = FrameFile(frame);
+    writer_.WaitFor(file);
+    gif_.AppendFrameFile(file);
 }
 
 void CConversionRun::CaptureFrame() {
     const std::string file = FrameFile(source_.CurrentFrame());
     EnsureFolder(settings_.workFolder);
-    CaptureToFile(source_, settings_.captureWidth, settings_.captureHeight, file);
+    CSurface surface(settings_.captureWidth, settings_.captureHeight);
+    if (!surface.IsValid() || !source_.Draw(surface)) return;
+    writer_.Save(std::move(surface), file);
 }
 
 void CConversionRun::Finish(long capturedThisTick) {
@@ -62,6 +73,7 @@ void CConversionRun::Finish(long capturedThisTick) {
     const long last = source_.CurrentFrame();
     if (capturedThisTick >= 0 && capturedThisTick != last) AppendFrame(capturedThisTick);
     AppendFrame(last);
+    writer_.WaitForAll();
     source_.Rewind();
     if (observer_) observer_->ShowPosition(0, source_.TotalFrames());
     pagesWritten_ = gif_.PageCount();

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "capture/frame_file_writer.h"
 #include "capture/frame_source.h"
 #include "capture/gif_assembly.h"
 
@@ -18,6 +19,8 @@ struct RunSettings {
     int captureWidth = 0;
     int captureHeight = 0;
     int frameRate = 10;  // sets the page delay only
+    // Encode frame files on a second thread while the GIF is assembled (the command line).
+    bool backgroundFrameFiles = false;
 };
 
 // What the run tells its front end.
@@ -59,6 +62,7 @@ class CConversionRun {
     IFrameSource& source_;
     RunSettings settings_;
     IRunObserver* observer_;
+    CFrameFileWriter writer_;
     CGifAssembly gif_;
     RunOutcome outcome_ = RunOutcome::Running;
     int pagesWritten_ = 0;

@@ -1,6 +1,7 @@
 #include "capture/exports.h"
 
 #include "capture/frame_capture.h"
+#include "capture/workfolders.h"
 #include "imaging/pixelimage.h"
 
 namespace capture {
@@ -17,17 +18,13 @@ bool ExportSingleFrame(IFrameSource& source, int playerWidth, int playerHeight, 
     return true;
 }
 
-std::string SequenceFolder(const std::string& outputFolder) {
-    return outputFolder + "Tarnwick_reelcast/";
-}
-
 bool ExportSequenceFrame(IFrameSource& source, const SequenceExport& settings, long p,
                          std::string* error) {
     source.GotoFrame(p);
-    const std::string folder = SequenceFolder(settings.outputFolder);
     const std::string file =
-        FrameFileName(folder, settings.moviePath, source.CurrentFrame(), settings.extension);
-    EnsureFolder(folder + "Temp/");
+        SequenceFramePath(settings.outputFolder, settings.moviePath,
+                          static_cast<int>(source.CurrentFrame()), settings.extension);
+    EnsureFolder(SequenceTempFolder(settings.outputFolder));
     return CaptureToFile(source, settings.width, settings.height, file, error);
 }
 

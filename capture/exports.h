@@ -21,9 +21,6 @@ struct SequenceExport {
     int height = 0;
 };
 
-// outputFolder + "Tarnwick_reelcast/"; its "Temp/" folder is created with it and stays empty.
-std::string SequenceFolder(const std::string& outputFolder);
-
 // One tick of the sequence export: moves the source to frame p and writes that frame's file
 // into the sequence folder. False when the file could not be written (the export goes on).
 bool ExportSequenceFrame(IFrameSource& source, const SequenceExport& settings, long p,

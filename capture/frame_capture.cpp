@@ -1,9 +1,5 @@
 #include "capture/frame_capture.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <system_error>
-
 #include "imaging/codecfactory.h"
 #include "imaging/gdiplusbridge.h"
 
@@ -11,27 +7,11 @@ namespace capture {
 
 namespace {
 
-std::string ZeroPadded(long value, int width) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%0*ld", width, value);
-    return text;
-}
-
 void SetError(std::string* error, std::string reason) {
     if (error) *error = std::move(reason);
 }
 
 }  // namespace
-
-std::string MovieFileName(const std::string& moviePath) {
-    const auto slash = moviePath.find_last_of("/\\");
-    return slash == std::string::npos ? moviePath : moviePath.substr(slash + 1);
-}
-
-std::string FrameFileName(const std::string& folder, const std::string& moviePath, long frame,
-                          const std::string& extension) {
-    return folder + MovieFileName(moviePath) + ZeroPadded(frame, 5) + extension;
-}
 
 bool SaveSurface(const CSurface& surface, const std::string& path, std::string* error) {
     CPixelImage image;

@@ -5,19 +5,10 @@
 #include <string>
 
 #include "capture/frame_source.h"
-#include "capture/workfolders.h"
 #include "imaging/pixelimage.h"
 #include "platform/surface.h"
 
 namespace capture {
-
-// The movie's file name with its extension: the text after the last "/" or "\\".
-std::string MovieFileName(const std::string& moviePath);
-
-// folder + movie file name (extension kept) + zero-based frame zero-padded to 5 + extension:
-// frame 42 of /films/intro.swf with ".gif" is folder + "intro.swf00042.gif".
-std::string FrameFileName(const std::string& folder, const std::string& moviePath, long frame,
-                          const std::string& extension);
 
 // Saves through the image toolkit by the name's extension (bmp, gif, jpg/jpeg, png, tif/tiff,
 // tga); a ".gif" name is reduced to 256 colours by the GIF encoder. Alpha is not written.

@@ -6,12 +6,13 @@
 #include <system_error>
 #include <thread>
 
-#include "capture/frame_capture.h"
+#include "capture/workfolders.h"
 #include "cli/batch_files.h"
 #include "cli/child_batch.h"
 #include "cli/commands.h"
 #include "cli/movie_job.h"
 #include "cli/progress.h"
+#include "controls/fileutil.h"
 
 namespace cli {
 
@@ -75,7 +76,7 @@ int RunConvert(const ConvertOptions& options) {
                          : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
     const bool childBars = jobs == 1 || options.movies.size() == 1;
     for (const std::string& movie : options.movies) {
-        const std::string output = folder + capture::MovieFileName(movie) + ".gif";
+        const std::string output = folder + GetFileNameFromPath(movie) + ".gif";
         const auto [it, fresh] = outputs.emplace(ClashKey(output), movie);
         if (!fresh) {
             std::fprintf(stderr, "filmcast: %s: skipped, it would write %s as %s does\n",

@@ -10,8 +10,10 @@
 #include "capture/conversion_run.h"
 #include "capture/frame_capture.h"
 #include "capture/frame_source.h"
+#include "capture/workfolders.h"
 #include "cli/child_batch.h"
 #include "cli/progress.h"
+#include "controls/fileutil.h"
 #include "controls/shockwaveflash.h"
 #include "player/player.h"
 
@@ -153,12 +155,13 @@ int ConvertMovie(const ConvertJob& job) {
     settings.outputFile = job.tempFile;
     settings.captureWidth = width;
     settings.captureHeight = height;
+    settings.backgroundFrameFiles = true;
     settings.frameRate = job.fps > 0 ? job.fps : MovieFrameRate(movie->stage);
 
     capture::IFrameSource& source = frames.Source();
     const long expected = source.TotalFrames();
     capture::CConversionRun run(source, settings);
-    CProgress progress(capture::MovieFileName(job.movie), job.quiet || !job.showProgress);
+    CProgress progress(GetFileNameFromPath(job.movie), job.quiet || !job.showProgress);
     long ticks = 0;
     while (run.IsActive() && !Interrupted()) {
         run.Step();
@@ -198,10 +201,11 @@ int ExportMovieFrames(const FramesJob& job) {
 
     capture::IFrameSource& source = frames.Source();
     const long total = source.TotalFrames();
-    CProgress progress(capture::MovieFileName(job.movie), job.quiet);
+    CProgress progress(GetFileNameFromPath(job.movie), job.quiet);
     for (long p = 0; p < total && !Interrupted(); ++p) {
         source.GotoFrame(p);
-        const std::string file = capture::FrameFileName(job.folder, job.movie, p, job.extension);
+        const std::string file =
+            job.folder + capture::FrameFileName(job.movie, static_cast<int>(p), job.extension);
         if (!capture::CaptureToFile(source, width, height, file, &error))
             return Fail(job.movie, error);
         progress.Show(p + 1, total);

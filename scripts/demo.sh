@@ -6,3 +6,5 @@ scripts/install-deps.sh
 scripts/build.sh
 mkdir -p out
 build/filmcast info samples/demo.swf
+build/filmcast convert samples/demo.swf -o out
+echo "Animated GIF written to $(pwd)/out/demo.swf.gif"

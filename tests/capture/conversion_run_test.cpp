@@ -208,24 +208,6 @@ TEST_F(ConversionRunTest, NothingDrawnMeansNoFramesAndNoGif) {
     EXPECT_FALSE(fs::exists(run.FrameFile(0)));
 }
 
-TEST(FrameFileName, PadsToFiveDigitsAndKeepsTheMovieExtension) {
-    struct Case {
-        const char* movie;
-        long frame;
-        const char* ext;
-        const char* expected;
-    } cases[] = {
-        {"C:\\films\\intro.swf", 42, ".gif", "D:/gifs/Tarnwick_filmcast/Temp/intro.swf00042.gif"},
-        {"/films/intro.swf", 3, ".gif", "D:/gifs/Tarnwick_filmcast/Temp/intro.swf00003.gif"},
-        {"intro.swf", 65534, ".tga", "D:/gifs/Tarnwick_filmcast/Temp/intro.swf65534.tga"},
-        {"/a/b.swf", 123456, ".bmp", "D:/gifs/Tarnwick_filmcast/Temp/b.swf123456.bmp"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(
-            capture::FrameFileName("D:/gifs/Tarnwick_filmcast/Temp/", c.movie, c.frame, c.ext),
-            c.expected);
-}
-
 TEST(FrameRangeSource, NumbersTheRangeFromZeroAndClampsIt) {
     FakeFrameSource movie(10);
     capture::CFrameRangeSource range(movie, 3, 6);

@@ -1,0 +1,173 @@
+// `filmcast convert` and `filmcast frames` as a user runs them: the binary in a scratch folder,
+// its GIFs read back by giflib and compared with the engine's own pictures.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tests/capture/gif_reader.h"
+#include "tests/capture/test_movies.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string err;
+};
+
+class ConvertCliTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("fc_cli_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ / "tmp");
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    // Runs filmcast in the scratch folder with its own temporary folder; stderr is kept.
+    Result Run(const std::string& args) const {
+        const std::string command =
+            "cd '" + dir_.string() + "' && TMPDIR='" + (dir_ / "tmp").string() +
+            "' '" FILMCAST_BINARY_DIR "/filmcast' " + args + " 2> err.txt > /dev/null";
+        const int raw = std::system(command.c_str());
+        Result result;
+        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        std::ifstream in(dir_ / "err.txt");
+        std::stringstream text;
+        text << in.rdbuf();
+        result.err = text.str();
+        return result;
+    }
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+    testgif::Gif ReadGif(const std::string& name) const { return testgif::Read(Path(name)); }
+
+    fs::path dir_;
+};
+
+TEST_F(ConvertCliTest, GifHasEveryFrameAtTheSizeAndDelayAsked) {
+    ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("intro.swf"), 5));
+    const Result r = Run("convert intro.swf -o out --fps 25 --size 110x80");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const testgif::Gif gif = ReadGif("out/intro.swf.gif");
+    ASSERT_TRUE(gif.ok);
+    ASSERT_EQ(gif.pages.size(), 5u);
+    EXPECT_EQ(gif.width, 110);
+    EXPECT_EQ(gif.height, 80);
+    for (int k = 0; k < 5; ++k) {
+        EXPECT_EQ(gif.pages[k].delayCs, 4);
+        const CSurface expected = testmovies::EngineFrame(Path("intro.swf"), k, 110, 80);
+        EXPECT_LT(testmovies::MismatchedShare(expected, gif.pages[k].rgb.data(), 24), 0.01)
+            << "page " << k;
+    }
+    EXPECT_TRUE(fs::is_empty(dir_ / "tmp")) << "the private working folder is removed";
+    for (const auto& entry : fs::directory_iterator(dir_ / "out"))
+        EXPECT_EQ(entry.path().filename(), "intro.swf.gif") << "no temporary file is left";
+}
+
+TEST_F(ConvertCliTest, StageSizeAndTheMoviesRateByDefault) {
+    ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("intro.swf"), 3, 10.0));
+    ASSERT_EQ(Run("convert intro.swf").status, 0);
+    const testgif::Gif gif = ReadGif("intro.swf.gif");
+    ASSERT_EQ(gif.pages.size(), 3u);
+    EXPECT_EQ(gif.width, 220);
+    EXPECT_EQ(gif.height, 160);
+    EXPECT_EQ(gif.pages[0].delayCs, 10);
+    ASSERT_EQ(Run("convert intro.swf --scale 0.5 -o half").status, 0);
+    EXPECT_EQ(ReadGif("half/intro.swf.gif").width, 110);
+}
+
+TEST_F(ConvertCliTest, BrokenMovieIsReportedAndTheOthersStillConvert) {
+    ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("good.swf"), 3));
+    { std::ofstream(Path("bad.swf")) << "this is no movie"; }
+    fs::create_directories(dir_ / "out");
+    { std::ofstream(Path("out/bad.swf.gif")) << "an older animation"; }
+    const Result r = Run("convert bad.swf good.swf -o out -j 2");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("bad.swf: "), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(ReadGif("out/good.swf.gif").pages.size(), 3u);
+    std::ifstream old(Path("out/bad.swf.gif"));
+    std::string text;
+    std::getline(old, text);
+    EXPECT_EQ(text, "an older animation") << "a failed conversion keeps the existing GIF";
+}
+
+TEST_F(ConvertCliTest, SameOutputNameTwiceIsAClashForTheLaterInput) {
+    fs::create_directories(dir_ / "a");
+    fs::create_directories(dir_ / "b");
+    ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("a/x.swf"), 2));
+    ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("b/x.swf"), 4));
+    const Result r = Run("convert a/x.swf b/x.swf");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("b/x.swf"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("a/x.swf:"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadGif("x.swf.gif").pages.size(), 2u);
+}
+
+TEST_F(ConvertCliTest, UsageErrorsExitWithTwoAndAHint) {
+    ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("m.swf"), 2));
+    for (const char* args :
+         {"convert", "convert m.swf --size 3y4", "convert m.swf --fps 0",
+          "convert m.swf --size 10x10 --scale 2", "convert m.swf --from 3 --to 1",
+          "frames m.swf --format jpg", "nonsense"}) {
+        const Result r = Run(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find("--help"), std::string::npos) << args << ": " << r.err;
+    }
+    EXPECT_FALSE(fs::exists(Path("m.swf.gif")));
+}
+
+TEST_F(ConvertCliTest, OneRootFrameIsPlayedForItsLongestClip) {
+    ASSERT_TRUE(testmovies::WriteClipMovie(Path("clip.swf"), 6));
+    const Result r = Run("convert clip.swf");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("6 ticks"), std::string::npos) << r.err;
+    const testgif::Gif gif = ReadGif("clip.swf.gif");
+    ASSERT_EQ(gif.pages.size(), 6u);
+    for (int k = 0; k < 6; ++k) {
+        const CSurface expected = testmovies::EngineFrame(Path("clip.swf"), k, 220, 160, true);
+        EXPECT_LT(testmovies::MismatchedShare(expected, gif.pages[k].rgb.data(), 24), 0.01)
+            << "page " << k;
+    }
+    EXPECT_TRUE(Run("convert -q clip.swf").err.empty());
+}
+
+TEST_F(ConvertCliTest, FramesAndRangesSelectWhatIsCaptured) {
+    ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("m.swf"), 6));
+    ASSERT_EQ(Run("convert m.swf --frames 3 -o ticks").status, 0);
+    EXPECT_EQ(ReadGif("ticks/m.swf.gif").pages.size(), 3u);
+    ASSERT_EQ(Run("convert m.swf --from 2 --to 4 -o range").status, 0);
+    const testgif::Gif gif = ReadGif("range/m.swf.gif");
+    ASSERT_EQ(gif.pages.size(), 3u);
+    for (int k = 0; k < 3; ++k) {
+        const CSurface expected = testmovies::EngineFrame(Path("m.swf"), k + 2, 220, 160);
+        EXPECT_LT(testmovies::MismatchedShare(expected, gif.pages[k].rgb.data(), 24), 0.01);
+    }
+}
+
+TEST_F(ConvertCliTest, FramesWritesTheNumberedSequence) {
+    ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("m.swf"), 3));
+    const Result r = Run("frames m.swf -o seq --format png --size 64x48");
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* name : {"m.swf00000.png", "m.swf00001.png", "m.swf00002.png"})
+        EXPECT_TRUE(fs::exists(dir_ / "seq" / name)) << name;
+    EXPECT_FALSE(fs::exists(dir_ / "seq/m.swf00003.png"));
+    ASSERT_EQ(Run("frames m.swf -o tga --format tga").status, 0);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "tga"), fs::directory_iterator{}), 3);
+    EXPECT_EQ(Run("frames missing.swf").status, 1);
+}
+
+TEST(ConvertCli, LinksNoQt) {
+    const std::string command = "ldd '" FILMCAST_BINARY_DIR "/filmcast' | grep -qi qt";
+    EXPECT_NE(std::system(command.c_str()), 0);
+}
+
+}  // namespace
