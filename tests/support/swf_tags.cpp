@@ -8,11 +8,9 @@ namespace swfw {
 
 namespace {
 
-std::uint32_t Fixed16(double v) {
-    return static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(v * 65536.0)));
-}
-std::int16_t Fixed8(double v) {
-    return static_cast<std::int16_t>(std::lround(v * 256.0));
+// A 16.16 value as its 32 raw bits.
+std::uint32_t Fixed16Bits(double v) {
+    return static_cast<std::uint32_t>(Fixed16(v));
 }
 
 void WriteRgba(BitWriter& out, Color c) {
@@ -51,10 +49,10 @@ Filter GradientFilter(std::uint8_t id, const std::vector<GradientStop>& stops, d
     out.U8(static_cast<std::uint8_t>(stops.size()));
     for (const GradientStop& s : stops) WriteRgba(out, s.color);
     for (const GradientStop& s : stops) out.U8(s.ratio);
-    out.U32(Fixed16(blurX));
-    out.U32(Fixed16(blurY));
-    out.U32(Fixed16(angle));
-    out.U32(Fixed16(distance));
+    out.U32(Fixed16Bits(blurX));
+    out.U32(Fixed16Bits(blurY));
+    out.U32(Fixed16Bits(angle));
+    out.U32(Fixed16Bits(distance));
     out.S16(Fixed8(strength));
     WriteFilterFlags(out, inner, knockout, onTop, passes);
     return Filter{id, out.Bytes()};
@@ -160,10 +158,10 @@ Filter Filter::DropShadow(Color color, double blurX, double blurY, double angleR
                           double distance, double strength, int passes, bool inner, bool knockout) {
     BitWriter out;
     WriteRgba(out, color);
-    out.U32(Fixed16(blurX));
-    out.U32(Fixed16(blurY));
-    out.U32(Fixed16(angleRadians));
-    out.U32(Fixed16(distance));
+    out.U32(Fixed16Bits(blurX));
+    out.U32(Fixed16Bits(blurY));
+    out.U32(Fixed16Bits(angleRadians));
+    out.U32(Fixed16Bits(distance));
     out.S16(Fixed8(strength));
     WriteFilterFlags(out, inner, knockout, std::nullopt, passes);
     return Filter{0, out.Bytes()};
@@ -171,8 +169,8 @@ Filter Filter::DropShadow(Color color, double blurX, double blurY, double angleR
 
 Filter Filter::Blur(double blurX, double blurY, int passes) {
     BitWriter out;
-    out.U32(Fixed16(blurX));
-    out.U32(Fixed16(blurY));
+    out.U32(Fixed16Bits(blurX));
+    out.U32(Fixed16Bits(blurY));
     out.UB(5, static_cast<std::uint32_t>(passes));
     out.UB(3, 0);
     return Filter{1, out.Bytes()};
@@ -182,8 +180,8 @@ Filter Filter::Glow(Color color, double blurX, double blurY, double strength, in
                     bool inner, bool knockout) {
     BitWriter out;
     WriteRgba(out, color);
-    out.U32(Fixed16(blurX));
-    out.U32(Fixed16(blurY));
+    out.U32(Fixed16Bits(blurX));
+    out.U32(Fixed16Bits(blurY));
     out.S16(Fixed8(strength));
     WriteFilterFlags(out, inner, knockout, std::nullopt, passes);
     return Filter{2, out.Bytes()};
@@ -197,10 +195,10 @@ Filter Filter::Bevel(Color shadow, Color highlight, double blurX, double blurY, 
     // although the published field list names the shadow colour first.
     WriteRgba(out, highlight);
     WriteRgba(out, shadow);
-    out.U32(Fixed16(blurX));
-    out.U32(Fixed16(blurY));
-    out.U32(Fixed16(angleRadians));
-    out.U32(Fixed16(distance));
+    out.U32(Fixed16Bits(blurX));
+    out.U32(Fixed16Bits(blurY));
+    out.U32(Fixed16Bits(angleRadians));
+    out.U32(Fixed16Bits(distance));
     out.S16(Fixed8(strength));
     WriteFilterFlags(out, inner, knockout, onTop, passes);
     return Filter{3, out.Bytes()};
