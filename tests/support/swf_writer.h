@@ -15,7 +15,13 @@
 //
 // Malformed movies: Movie::frameCount and Movie::declaredLength may lie, RawTag writes any code
 // with any bytes and any declared length, Movie::appendEnd drops the End tag, and a test may cut
-// Bytes() or Body() short itself (Pack() wraps a cut body in a header).
+// Bytes() or Body() short itself (Pack() wraps a cut body in a header):
+//
+//   movie.declaredLength = 1u << 30;                     // the header lies about the length
+//   movie.Tag(swfw::EncodeShape(box).Cut(5));            // a DefineShape cut after 5 bytes
+//   movie.Tag(swfw::RawTag(12, {0x07}, false, 9999));    // a DoAction claiming 9999 bytes
+//   swfw::Buffer cut = movie.Bytes();
+//   cut.resize(12);                                      // a file that ends inside the stage
 //
 // Units are the file's: coordinates in twips (1/20 px), 8.8 and 16.16 fixed point where the
 // format has them; helpers taking doubles convert once.
