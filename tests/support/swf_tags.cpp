@@ -152,6 +152,60 @@ RawTag EncodeVideoFrame(const VideoFrame& frame) {
     return RawTag{kVideoFrame, out.Bytes()};
 }
 
+// ---- Text ----------------------------------------------------------------------------------
+
+RawTag EncodeDeviceFont(const DeviceFont& font) {
+    BitWriter out;
+    out.U16(font.id);
+    out.UB(5, 0);  // no layout, no Shift-JIS, no small text, no ANSI, narrow offsets
+    out.UB(1, 1);  // wide codes, required from version 6 on
+    out.UB(1, font.italic);
+    out.UB(1, font.bold);
+    out.U8(1);  // language: Latin
+    out.U8(static_cast<std::uint8_t>(font.name.size()));
+    out.Append(Buffer(font.name.begin(), font.name.end()));
+    out.U16(0);  // no glyphs
+    out.U16(2);  // the (empty) code table follows this offset field
+    return RawTag{kDefineFont2, out.Bytes()};
+}
+
+RawTag EncodeEditText(const EditText& f) {
+    BitWriter out;
+    out.U16(f.id);
+    WriteRect(out, f.bounds);
+    out.UB(1, f.text.has_value());
+    out.UB(1, f.wordWrap);
+    out.UB(1, f.multiline);
+    out.UB(1, f.password);
+    out.UB(1, f.readOnly);
+    out.UB(1, f.color.has_value());
+    out.UB(1, f.maxLength.has_value());
+    out.UB(1, f.fontId.has_value());
+    out.UB(1, f.fontClass.has_value());
+    out.UB(1, f.autoSize);
+    out.UB(1, f.layout.has_value());
+    out.UB(1, f.noSelect);
+    out.UB(1, f.border);
+    out.UB(1, f.wasStatic);
+    out.UB(1, f.html);
+    out.UB(1, f.useOutlines);
+    if (f.fontId) out.U16(*f.fontId);
+    if (f.fontClass) out.String(*f.fontClass);
+    if (f.fontId || f.fontClass) out.U16(f.fontHeight);
+    if (f.color) WriteRgba(out, *f.color);
+    if (f.maxLength) out.U16(*f.maxLength);
+    if (f.layout) {
+        out.U8(f.layout->align);
+        out.U16(f.layout->leftMargin);
+        out.U16(f.layout->rightMargin);
+        out.U16(f.layout->indent);
+        out.S16(f.layout->leading);
+    }
+    out.String(f.variableName);
+    if (f.text) out.String(*f.text);
+    return RawTag{kDefineEditText, out.Bytes()};
+}
+
 // ---- Filters -------------------------------------------------------------------------------
 
 Filter Filter::DropShadow(Color color, double blurX, double blurY, double angleRadians,

@@ -383,6 +383,38 @@ struct VideoFrame {
     Buffer data;  // the codec's bytes for this frame
 };
 
+// ---- Text ----------------------------------------------------------------------------------
+
+// DefineFont2 declaring a device font (a font name and no glyphs), for text fields.
+struct DeviceFont {
+    std::uint16_t id = 0;
+    std::string name = "_sans";  // "_sans", "_serif", "_typewriter" or a family name
+    bool bold = false, italic = false;
+};
+
+// DefineEditText: a text field. Fields left unset are left out of the tag.
+struct EditText {
+    struct Layout {
+        std::uint8_t align = 0;  // 0 left, 1 right, 2 centre, 3 justify
+        std::uint16_t leftMargin = 0, rightMargin = 0, indent = 0;  // twips
+        std::int16_t leading = 0;
+    };
+
+    std::uint16_t id = 0;
+    Rect bounds;
+    std::optional<std::string> text;
+    std::optional<std::uint16_t> fontId;
+    std::optional<std::string> fontClass;
+    std::uint16_t fontHeight = 240;  // twips; written with a font id or class
+    std::optional<Color> color;
+    std::optional<std::uint16_t> maxLength;
+    std::optional<Layout> layout;
+    std::string variableName;
+    bool wordWrap = false, multiline = false, password = false, readOnly = false;
+    bool autoSize = false, noSelect = false, border = false, wasStatic = false, html = false;
+    bool useOutlines = false;
+};
+
 // ---- Display list --------------------------------------------------------------------------
 
 enum class BlendMode : std::uint8_t {
@@ -533,9 +565,11 @@ enum TagCode : std::uint16_t {
     kDefineShape3 = 32,
     kDefineBitsJpeg3 = 35,
     kDefineBitsLossless2 = 36,
+    kDefineEditText = 37,
     kDefineSprite = 39,
     kFrameLabel = 43,
     kDefineMorphShape = 46,
+    kDefineFont2 = 48,
     kDefineVideoStream = 60,
     kVideoFrame = 61,
     kFileAttributes = 69,
@@ -552,6 +586,8 @@ RawTag EncodeBitmap(const Bitmap& bitmap);
 RawTag EncodeJpeg(const JpegBitmap& bitmap);
 RawTag EncodeVideoStream(const VideoStream& stream);
 RawTag EncodeVideoFrame(const VideoFrame& frame);
+RawTag EncodeDeviceFont(const DeviceFont& font);
+RawTag EncodeEditText(const EditText& field);
 RawTag EncodePlaceObject(const PlaceObject& place);
 
 class Sprite;
@@ -568,6 +604,8 @@ class Timeline {
     Self& Define(const Sprite& sprite) { return Tag(EncodeSprite(sprite)); }
     Self& Define(const JpegBitmap& bitmap) { return Tag(EncodeJpeg(bitmap)); }
     Self& Define(const VideoStream& stream) { return Tag(EncodeVideoStream(stream)); }
+    Self& Define(const DeviceFont& font) { return Tag(EncodeDeviceFont(font)); }
+    Self& Define(const EditText& field) { return Tag(EncodeEditText(field)); }
     Self& Video(const VideoFrame& frame) { return Tag(EncodeVideoFrame(frame)); }
     Self& JpegTables(const Buffer& tables) { return Tag(RawTag{kJpegTables, tables}); }
     Self& Place(const PlaceObject& place) { return Tag(EncodePlaceObject(place)); }
