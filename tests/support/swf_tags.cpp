@@ -24,6 +24,14 @@ std::uint8_t Premultiply(std::uint8_t channel, std::uint8_t alpha) {
     return static_cast<std::uint8_t>((channel * alpha + 127) / 255);
 }
 
+void WriteFilterList(BitWriter& out, const std::vector<Filter>& filters) {
+    out.U8(static_cast<std::uint8_t>(filters.size()));
+    for (const Filter& f : filters) {
+        out.U8(f.id);
+        out.Append(f.data);
+    }
+}
+
 void PadRow(Buffer& data, std::size_t rowBytes) {
     for (std::size_t i = rowBytes; i % 4 != 0; ++i) data.push_back(0);
 }
@@ -404,19 +412,57 @@ RawTag EncodePlaceObject(const PlaceObject& p) {
     if (p.name) out.String(*p.name);
     if (p.clipDepth) out.U16(*p.clipDepth);
     if (v >= 3) {
-        if (p.filters) {
-            out.U8(static_cast<std::uint8_t>(p.filters->size()));
-            for (const Filter& f : *p.filters) {
-                out.U8(f.id);
-                out.Append(f.data);
-            }
-        }
+        if (p.filters) WriteFilterList(out, *p.filters);
         if (p.blendMode) out.U8(static_cast<std::uint8_t>(*p.blendMode));
         if (p.cacheAsBitmap) out.U8(*p.cacheAsBitmap ? 1 : 0);
         if (p.visible) out.U8(*p.visible ? 1 : 0);
         if (p.opaqueBackground) WriteRgba(out, *p.opaqueBackground);
     }
     return RawTag{v >= 3 ? kPlaceObject3 : kPlaceObject2, out.Bytes()};
+}
+
+// ---- Buttons -------------------------------------------------------------------------------
+
+namespace {
+
+void WriteButtonRecord(BitWriter& out, const ButtonRecord& r) {
+    out.UB(2, 0);
+    out.UB(1, r.blendMode.has_value());
+    out.UB(1, r.filters.has_value());
+    out.UB(1, r.hitTest);
+    out.UB(1, r.down);
+    out.UB(1, r.over);
+    out.UB(1, r.up);
+    out.U16(r.characterId);
+    out.U16(r.depth);
+    WriteMatrix(out, r.matrix);
+    WriteColorTransform(out, r.colorTransform, true);
+    if (r.filters) WriteFilterList(out, *r.filters);
+    if (r.blendMode) out.U8(static_cast<std::uint8_t>(*r.blendMode));
+}
+
+}  // namespace
+
+RawTag EncodeButton(const Button& button) {
+    BitWriter records;
+    for (const ButtonRecord& r : button.records) WriteButtonRecord(records, r);
+    records.U8(0);  // end of the characters
+
+    BitWriter out;
+    out.U16(button.id);
+    out.U8(button.trackAsMenu ? 1 : 0);
+    // Counted from the start of this field to the first condition record.
+    out.U16(button.actions.empty() ? 0 : static_cast<std::uint16_t>(2 + records.Size()));
+    out.Append(records.Bytes());
+    for (std::size_t i = 0; i < button.actions.size(); ++i) {
+        const Buffer actions = button.actions[i].actions.Bytes();
+        const bool last = i + 1 == button.actions.size();
+        out.U16(last ? 0 : static_cast<std::uint16_t>(4 + actions.size()));
+        out.U8(static_cast<std::uint8_t>(button.actions[i].conditions >> 8));
+        out.U8(static_cast<std::uint8_t>(button.actions[i].conditions));
+        out.Append(actions);
+    }
+    return RawTag{kDefineButton2, out.Bytes()};
 }
 
 // ---- Actions -------------------------------------------------------------------------------

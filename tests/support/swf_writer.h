@@ -524,6 +524,45 @@ class Actions {
     BitWriter out_;
 };
 
+// ---- Buttons -------------------------------------------------------------------------------
+
+// One character of a button and the states it shows in.
+struct ButtonRecord {
+    std::uint16_t characterId = 0;
+    std::uint16_t depth = 1;
+    Matrix matrix;
+    ColorTransform colorTransform;
+    bool up = true, over = false, down = false, hitTest = false;
+    std::optional<BlendMode> blendMode;
+    std::optional<std::vector<Filter>> filters;
+};
+
+// Transitions that run a button's actions (first flag byte high, second low, as stored).
+enum ButtonCondition : std::uint16_t {
+    kIdleToOverDown = 0x8000,
+    kOutDownToIdle = 0x4000,
+    kOutDownToOverDown = 0x2000,
+    kOverDownToOutDown = 0x1000,
+    kOverDownToOverUp = 0x0800,  // release
+    kOverUpToOverDown = 0x0400,  // press
+    kOverUpToIdle = 0x0200,      // roll out
+    kIdleToOverUp = 0x0100,      // roll over
+    kOverDownToIdle = 0x0001,
+};
+
+struct ButtonAction {
+    std::uint16_t conditions = kOverDownToOverUp;  // ButtonCondition bits; key code << 1
+    Actions actions;
+};
+
+// DefineButton2.
+struct Button {
+    std::uint16_t id = 0;
+    bool trackAsMenu = false;
+    std::vector<ButtonRecord> records;
+    std::vector<ButtonAction> actions;
+};
+
 // ---- Tags and timelines --------------------------------------------------------------------
 
 // A tag as it goes into the file. `declaredLength` replaces the true length in the header
@@ -563,6 +602,7 @@ enum TagCode : std::uint16_t {
     kPlaceObject2 = 26,
     kRemoveObject2 = 28,
     kDefineShape3 = 32,
+    kDefineButton2 = 34,
     kDefineBitsJpeg3 = 35,
     kDefineBitsLossless2 = 36,
     kDefineEditText = 37,
@@ -587,6 +627,7 @@ RawTag EncodeJpeg(const JpegBitmap& bitmap);
 RawTag EncodeVideoStream(const VideoStream& stream);
 RawTag EncodeVideoFrame(const VideoFrame& frame);
 RawTag EncodeDeviceFont(const DeviceFont& font);
+RawTag EncodeButton(const Button& button);
 RawTag EncodeEditText(const EditText& field);
 RawTag EncodePlaceObject(const PlaceObject& place);
 
@@ -605,6 +646,7 @@ class Timeline {
     Self& Define(const JpegBitmap& bitmap) { return Tag(EncodeJpeg(bitmap)); }
     Self& Define(const VideoStream& stream) { return Tag(EncodeVideoStream(stream)); }
     Self& Define(const DeviceFont& font) { return Tag(EncodeDeviceFont(font)); }
+    Self& Define(const Button& button) { return Tag(EncodeButton(button)); }
     Self& Define(const EditText& field) { return Tag(EncodeEditText(field)); }
     Self& Video(const VideoFrame& frame) { return Tag(EncodeVideoFrame(frame)); }
     Self& JpegTables(const Buffer& tables) { return Tag(RawTag{kJpegTables, tables}); }

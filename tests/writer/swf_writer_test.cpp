@@ -530,6 +530,35 @@ TEST(Tags, DeviceFontAndTextField) {
     EXPECT_EQ(swfw::EncodeEditText(full).body, expected);
 }
 
+TEST(Tags, ButtonRecordsAndActions) {
+    swfw::Button button;
+    button.id = 2;
+    swfw::ButtonRecord shown;
+    shown.characterId = 1;
+    shown.down = shown.hitTest = true;
+    swfw::ButtonRecord over;
+    over.characterId = 3;
+    over.up = false;
+    over.over = true;
+    button.records = {shown, over};
+    button.actions = {{swfw::kOverUpToOverDown, swfw::Actions().Stop()},
+                      {swfw::kOverDownToOverUp, swfw::Actions().Play()}};
+    const swfw::RawTag tag = swfw::EncodeButton(button);
+    EXPECT_EQ(tag.code, swfw::kDefineButton2);
+    // clang-format off
+    const Buffer expected = {
+        0x02, 0x00, 0x00,                    // id, not a menu
+        0x11, 0x00,                          // 17 bytes from here to the first actions
+        0x0D, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00,  // up, down, hit: character 1, depth 1
+        0x02, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00,  // over: character 3, depth 1
+        0x00,                                // end of characters
+        0x06, 0x00, 0x04, 0x00, 0x07, 0x00,  // 6 bytes to the next; on press: stop
+        0x00, 0x00, 0x08, 0x00, 0x06, 0x00,  // last; on release: play
+    };
+    // clang-format on
+    EXPECT_EQ(tag.body, expected);
+}
+
 TEST(Tags, MorphShape2ByteByByte) {
     swfw::MorphShape morph(3);
     morph.startBounds = morph.endBounds = morph.startEdgeBounds = morph.endEdgeBounds =
