@@ -11,13 +11,6 @@ namespace {
 
 constexpr std::int32_t kMaxEdgeDelta = (1 << 16) - 1;  // 17-bit signed edge fields
 
-std::int32_t Fixed16(double v) {
-    return static_cast<std::int32_t>(std::lround(v * 65536.0));
-}
-std::int16_t Fixed8(double v) {
-    return static_cast<std::int16_t>(std::lround(v * 256.0));
-}
-
 // Bit counts stored in 5 bits allow fields of up to 31 bits, in 4 bits (colour transforms) up
 // to 15; larger values are saturated rather than let the count wrap and garble the record.
 constexpr int kWideField = 31, kColorField = 15;

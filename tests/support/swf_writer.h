@@ -15,7 +15,13 @@
 //
 // Malformed movies: Movie::frameCount and Movie::declaredLength may lie, RawTag writes any code
 // with any bytes and any declared length, Movie::appendEnd drops the End tag, and a test may cut
-// Bytes() or Body() short itself (Pack() wraps a cut body in a header).
+// Bytes() or Body() short itself (Pack() wraps a cut body in a header):
+//
+//   movie.declaredLength = 1u << 30;                     // the header lies about the length
+//   movie.Tag(swfw::EncodeShape(box).Cut(5));            // a DefineShape cut after 5 bytes
+//   movie.Tag(swfw::RawTag(12, {0x07}, false, 9999));    // a DoAction claiming 9999 bytes
+//   swfw::Buffer cut = movie.Bytes();
+//   cut.resize(12);                                      // a file that ends inside the stage
 //
 // Units are the file's: coordinates in twips (1/20 px), 8.8 and 16.16 fixed point where the
 // format has them; helpers taking doubles convert once.
@@ -377,6 +383,38 @@ struct VideoFrame {
     Buffer data;  // the codec's bytes for this frame
 };
 
+// ---- Text ----------------------------------------------------------------------------------
+
+// DefineFont2 declaring a device font (a font name and no glyphs), for text fields.
+struct DeviceFont {
+    std::uint16_t id = 0;
+    std::string name = "_sans";  // "_sans", "_serif", "_typewriter" or a family name
+    bool bold = false, italic = false;
+};
+
+// DefineEditText: a text field. Fields left unset are left out of the tag.
+struct EditText {
+    struct Layout {
+        std::uint8_t align = 0;  // 0 left, 1 right, 2 centre, 3 justify
+        std::uint16_t leftMargin = 0, rightMargin = 0, indent = 0;  // twips
+        std::int16_t leading = 0;
+    };
+
+    std::uint16_t id = 0;
+    Rect bounds;
+    std::optional<std::string> text;
+    std::optional<std::uint16_t> fontId;
+    std::optional<std::string> fontClass;
+    std::uint16_t fontHeight = 240;  // twips; written with a font id or class
+    std::optional<Color> color;
+    std::optional<std::uint16_t> maxLength;
+    std::optional<Layout> layout;
+    std::string variableName;
+    bool wordWrap = false, multiline = false, password = false, readOnly = false;
+    bool autoSize = false, noSelect = false, border = false, wasStatic = false, html = false;
+    bool useOutlines = false;
+};
+
 // ---- Display list --------------------------------------------------------------------------
 
 enum class BlendMode : std::uint8_t {
@@ -486,6 +524,45 @@ class Actions {
     BitWriter out_;
 };
 
+// ---- Buttons -------------------------------------------------------------------------------
+
+// One character of a button and the states it shows in.
+struct ButtonRecord {
+    std::uint16_t characterId = 0;
+    std::uint16_t depth = 1;
+    Matrix matrix;
+    ColorTransform colorTransform;
+    bool up = true, over = false, down = false, hitTest = false;
+    std::optional<BlendMode> blendMode;
+    std::optional<std::vector<Filter>> filters;
+};
+
+// Transitions that run a button's actions (first flag byte high, second low, as stored).
+enum ButtonCondition : std::uint16_t {
+    kIdleToOverDown = 0x8000,
+    kOutDownToIdle = 0x4000,
+    kOutDownToOverDown = 0x2000,
+    kOverDownToOutDown = 0x1000,
+    kOverDownToOverUp = 0x0800,  // release
+    kOverUpToOverDown = 0x0400,  // press
+    kOverUpToIdle = 0x0200,      // roll out
+    kIdleToOverUp = 0x0100,      // roll over
+    kOverDownToIdle = 0x0001,
+};
+
+struct ButtonAction {
+    std::uint16_t conditions = kOverDownToOverUp;  // ButtonCondition bits; key code << 1
+    Actions actions;
+};
+
+// DefineButton2.
+struct Button {
+    std::uint16_t id = 0;
+    bool trackAsMenu = false;
+    std::vector<ButtonRecord> records;
+    std::vector<ButtonAction> actions;
+};
+
 // ---- Tags and timelines --------------------------------------------------------------------
 
 // A tag as it goes into the file. `declaredLength` replaces the true length in the header
@@ -525,11 +602,14 @@ enum TagCode : std::uint16_t {
     kPlaceObject2 = 26,
     kRemoveObject2 = 28,
     kDefineShape3 = 32,
+    kDefineButton2 = 34,
     kDefineBitsJpeg3 = 35,
     kDefineBitsLossless2 = 36,
+    kDefineEditText = 37,
     kDefineSprite = 39,
     kFrameLabel = 43,
     kDefineMorphShape = 46,
+    kDefineFont2 = 48,
     kDefineVideoStream = 60,
     kVideoFrame = 61,
     kFileAttributes = 69,
@@ -546,6 +626,9 @@ RawTag EncodeBitmap(const Bitmap& bitmap);
 RawTag EncodeJpeg(const JpegBitmap& bitmap);
 RawTag EncodeVideoStream(const VideoStream& stream);
 RawTag EncodeVideoFrame(const VideoFrame& frame);
+RawTag EncodeDeviceFont(const DeviceFont& font);
+RawTag EncodeButton(const Button& button);
+RawTag EncodeEditText(const EditText& field);
 RawTag EncodePlaceObject(const PlaceObject& place);
 
 class Sprite;
@@ -562,6 +645,9 @@ class Timeline {
     Self& Define(const Sprite& sprite) { return Tag(EncodeSprite(sprite)); }
     Self& Define(const JpegBitmap& bitmap) { return Tag(EncodeJpeg(bitmap)); }
     Self& Define(const VideoStream& stream) { return Tag(EncodeVideoStream(stream)); }
+    Self& Define(const DeviceFont& font) { return Tag(EncodeDeviceFont(font)); }
+    Self& Define(const Button& button) { return Tag(EncodeButton(button)); }
+    Self& Define(const EditText& field) { return Tag(EncodeEditText(field)); }
     Self& Video(const VideoFrame& frame) { return Tag(EncodeVideoFrame(frame)); }
     Self& JpegTables(const Buffer& tables) { return Tag(RawTag{kJpegTables, tables}); }
     Self& Place(const PlaceObject& place) { return Tag(EncodePlaceObject(place)); }

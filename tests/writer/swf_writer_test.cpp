@@ -491,6 +491,74 @@ TEST(Tags, VideoStreamAndFrame) {
     EXPECT_EQ(frame.body, (Buffer{0x07, 0x00, 0x01, 0x00, 0xAB, 0xCD}));
 }
 
+TEST(Tags, DeviceFontAndTextField) {
+    EXPECT_EQ(
+        swfw::EncodeDeviceFont({3, "_sans", false, false}).body,
+        (Buffer{0x03, 0x00, 0x04, 0x01, 0x05, '_', 's', 'a', 'n', 's', 0x00, 0x00, 0x02, 0x00}));
+    EXPECT_EQ(swfw::EncodeDeviceFont({3, "A", true, true}).body[2], 0x07);
+
+    swfw::EditText plain;
+    plain.id = 1;
+    plain.bounds = {0, 20, 0, 20};
+    plain.border = true;
+    // id, bounds (N = 6), no first-byte flags, border, empty variable name.
+    EXPECT_EQ(swfw::EncodeEditText(plain).body,
+              (Buffer{0x01, 0x00, 0x30, 0x0A, 0x00, 0xA0, 0x00, 0x08, 0x00}));
+
+    swfw::EditText full;
+    full.id = 2;
+    full.text = "Hi";
+    full.fontId = 3;
+    full.fontHeight = 400;
+    full.color = swfw::Rgba(1, 2, 3, 4);
+    full.maxLength = 9;
+    full.layout = swfw::EditText::Layout{2, 40, 60, 0, -20};
+    full.variableName = "v";
+    full.readOnly = full.multiline = full.html = true;
+    // clang-format off
+    const Buffer expected = {
+        0x02, 0x00, 0x00,                    // id, empty bounds
+        0xAF,                                // text, multiline, read-only, colour, max length, font
+        0x22,                                // layout, HTML
+        0x03, 0x00, 0x90, 0x01,              // font 3, 400 twips
+        0x01, 0x02, 0x03, 0x04,              // colour
+        0x09, 0x00,                          // max length
+        0x02, 0x28, 0x00, 0x3C, 0x00, 0x00, 0x00, 0xEC, 0xFF,  // centred, margins, indent, leading
+        'v', 0x00, 'H', 'i', 0x00,           // variable name, initial text
+    };
+    // clang-format on
+    EXPECT_EQ(swfw::EncodeEditText(full).body, expected);
+}
+
+TEST(Tags, ButtonRecordsAndActions) {
+    swfw::Button button;
+    button.id = 2;
+    swfw::ButtonRecord shown;
+    shown.characterId = 1;
+    shown.down = shown.hitTest = true;
+    swfw::ButtonRecord over;
+    over.characterId = 3;
+    over.up = false;
+    over.over = true;
+    button.records = {shown, over};
+    button.actions = {{swfw::kOverUpToOverDown, swfw::Actions().Stop()},
+                      {swfw::kOverDownToOverUp, swfw::Actions().Play()}};
+    const swfw::RawTag tag = swfw::EncodeButton(button);
+    EXPECT_EQ(tag.code, swfw::kDefineButton2);
+    // clang-format off
+    const Buffer expected = {
+        0x02, 0x00, 0x00,                    // id, not a menu
+        0x11, 0x00,                          // 17 bytes from here to the first actions
+        0x0D, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00,  // up, down, hit: character 1, depth 1
+        0x02, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00,  // over: character 3, depth 1
+        0x00,                                // end of characters
+        0x06, 0x00, 0x04, 0x00, 0x07, 0x00,  // 6 bytes to the next; on press: stop
+        0x00, 0x00, 0x08, 0x00, 0x06, 0x00,  // last; on release: play
+    };
+    // clang-format on
+    EXPECT_EQ(tag.body, expected);
+}
+
 TEST(Tags, MorphShape2ByteByByte) {
     swfw::MorphShape morph(3);
     morph.startBounds = morph.endBounds = morph.startEdgeBounds = morph.endEdgeBounds =
