@@ -96,7 +96,14 @@ CPixelImage::CPixelImage(const CPixelImage& other) : CPlacedObject() {
 }
 
 CPixelImage& CPixelImage::operator=(const CPixelImage& other) {
-    CopyFrom(other);
+    if (&other == this) return *this;
+    if (other.IsValid()) {
+        CopyFrom(other);
+    } else {
+        Destroy();
+        m_x = other.m_x;
+        m_y = other.m_y;
+    }
     return *this;
 }
 
