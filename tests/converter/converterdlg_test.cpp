@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -543,6 +544,14 @@ TEST_F(ConverterDlgTest, AboutOpensFromTheButtonAndTheSystemCommand) {
         EXPECT_EQ(r.title, "Filmcast Converter 1.0 ");
     }
     EXPECT_TRUE(dlg->GetDlgItem(IDC_ABOUT)->toolTip().startsWith("About Reelcast..."));
+}
+
+TEST_F(ConverterDlgTest, EscapeEndsTheWindowAsCancelled) {
+    dlg->show();
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(dlg.get(), &escape);
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(dlg->result(), QDialog::Rejected);
 }
 
 TEST_F(ConverterDlgTest, ExitEndsTheWindow) {
