@@ -13,6 +13,10 @@ struct RunState {
 
 // `filmcast frame MOVIE --at N [--size WxH] -o FILE.png`: the picture after N ticks of play.
 void AddFrameCommand(CLI::App& app, RunState& state);
+// `filmcast convert MOVIE... [-o DIR] [--fps N] [--size WxH | --scale F] [--jobs N]`.
+void AddConvertCommand(CLI::App& app, RunState& state);
+// `filmcast frames MOVIE [-o DIR] [--format bmp|tga|png] [--size WxH]`.
+void AddFramesCommand(CLI::App& app, RunState& state);
 
 // `filmcast info MOVIE... [--json]`: the header values of each movie.
 void AddInfoCommand(CLI::App& app, RunState& state);

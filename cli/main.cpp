@@ -4,13 +4,16 @@
 #include "cli/commands.h"
 
 int main(int argc, char** argv) {
-    CLI::App app{"filmcast - convert Flash movies (.swf) to animated GIFs, images and frame sequences",
-                 "filmcast"};
+    CLI::App app{
+        "filmcast - convert Flash movies (.swf) to animated GIFs, images and frame sequences",
+        "filmcast"};
     app.set_version_flag("--version", "filmcast 1.0.0");
     app.require_subcommand(1);
     cli::RunState state;
     cli::AddFrameCommand(app, state);
     cli::AddInfoCommand(app, state);
+    cli::AddConvertCommand(app, state);
+    cli::AddFramesCommand(app, state);
 
     try {
         app.parse(argc, argv);

@@ -177,6 +177,10 @@ bool CSwfHeader::ParseHeader() {
 }
 
 void CSwfHeader::Fail(SwfHeaderError error) {
+    // A short file that does not even start like a movie is better reported as no movie.
+    if (error == SwfHeaderError::TooShort && !m_signatureValid && m_buffer.size() >= 3) {
+        error = SwfHeaderError::BadSignature;
+    }
     m_version = 0;
     m_fileLength = 0;
     m_left = m_top = m_width = m_height = 0;

@@ -67,7 +67,8 @@ class CSwfHeader {
     bool OpenAndRead(const std::string& path);
     bool InflateBody();
     bool ParseHeader();
-    // Zeroes every value, clears m_opened and records the error.
+    // Zeroes every value, clears m_opened and records the error (a bad signature rather than
+    // a short file when the file does not start like a movie).
     void Fail(SwfHeaderError error);
 
     // Readers over m_buffer; past its end they return 0 and set m_overrun.

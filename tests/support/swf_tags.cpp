@@ -159,8 +159,10 @@ Filter Filter::Bevel(Color shadow, Color highlight, double blurX, double blurY, 
                      double distance, double strength, int passes, bool inner, bool knockout,
                      bool onTop) {
     BitWriter out;
-    WriteRgba(out, shadow);
+    // Movies store the highlight colour first (it is drawn on the side the angle lights),
+    // although the published field list names the shadow colour first.
     WriteRgba(out, highlight);
+    WriteRgba(out, shadow);
     out.U32(Fixed16(blurX));
     out.U32(Fixed16(blurY));
     out.U32(Fixed16(angleRadians));
@@ -374,6 +376,13 @@ Buffer RawTag::Bytes() const {
     }
     out.Append(body);
     return out.Bytes();
+}
+
+RawTag RawTag::Cut(std::size_t keep) const {
+    RawTag cut = *this;
+    cut.declaredLength = declaredLength.value_or(static_cast<std::uint32_t>(body.size()));
+    cut.body.resize(std::min(keep, body.size()));
+    return cut;
 }
 
 template <class Self>

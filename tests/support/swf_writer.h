@@ -368,6 +368,7 @@ struct Filter {
     static Filter Blur(double blurX, double blurY, int passes = 1);
     static Filter Glow(Color color, double blurX, double blurY, double strength, int passes = 1,
                        bool inner = false, bool knockout = false);
+    // Written highlight colour first, as movies store it.
     static Filter Bevel(Color shadow, Color highlight, double blurX, double blurY,
                         double angleRadians, double distance, double strength, int passes = 1,
                         bool inner = true, bool knockout = false, bool onTop = false);
@@ -465,6 +466,8 @@ struct RawTag {
     std::optional<std::uint32_t> declaredLength;
 
     Buffer Bytes() const;
+    // This tag with its body cut to `keep` bytes and its header still giving the full length.
+    RawTag Cut(std::size_t keep) const;
 };
 
 enum TagCode : std::uint16_t {

@@ -17,24 +17,26 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-// A plain movie: 550 x 400 stage, 24 fps, 300 frames, then a ShowFrame and an End tag.
+// A plain movie: 550 x 400 stage, 24 fps, 300 frames, then a background colour, a ShowFrame
+// and an End tag.
 const Bytes kPlainMovie = {
     'F', 'W', 'S',           // signature
     0x0A,                    // version 10
-    0x19, 0x00, 0x00, 0x00,  // file length 25
+    0x1E, 0x00, 0x00, 0x00,  // file length 30
     // Rectangle: N = 15 (01111), Xmin 0, Xmax 11000, Ymin 0, Ymax 8000, padded to 72 bits.
     0x78, 0x00, 0x05, 0x5F, 0x00, 0x00, 0x0F, 0xA0, 0x00, 0x00,
-    0x18,        // frame rate 24.0 (8.8: fraction first)
-    0x2C, 0x01,  // frame count 300
-    0x40, 0x00,  // ShowFrame
-    0x00, 0x00,  // End
+    0x18,                          // frame rate 24.0 (8.8: fraction first)
+    0x2C, 0x01,                    // frame count 300
+    0x43, 0x02, 0xFF, 0xFF, 0xFF,  // SetBackgroundColor white
+    0x40, 0x00,                    // ShowFrame
+    0x00, 0x00,                    // End
 };
 constexpr std::size_t kPlainHeaderBytes = 21;
 
 struct Expected {
     int version, length, left, top, width, height, rate, count;
 };
-const Expected kPlainValues{10, 25, 0, 0, 550, 400, 24, 300};
+const Expected kPlainValues{10, 30, 0, 0, 550, 400, 24, 300};
 
 void ExpectValues(const CSwfHeader& h, const Expected& e) {
     EXPECT_EQ(h.m_version, e.version);
@@ -229,6 +231,13 @@ TEST(SwfHeader, BadSignatureIsStillDecoded) {
     ExpectValues(h, kPlainValues);
 }
 
+TEST(SwfHeader, ShortFileWithoutSignatureIsNoMovie) {
+    TempDir dir;
+    CSwfHeader h(dir.Write("notes.txt", Bytes{'h', 'e', 'l', 'l', 'o', '!', '!', '!', 'x'}));
+    ExpectAllZero(h);
+    EXPECT_EQ(h.LastError(), SwfHeaderError::BadSignature);
+}
+
 TEST(SwfHeader, CorruptCompressedBodyIsReported) {
     Bytes movie = ZlibCompressed(kPlainMovie);
     movie[8] = 0x12;  // not a zlib header
@@ -243,7 +252,8 @@ TEST(SwfHeader, CorruptCompressedBodyIsReported) {
 // and gives zeros with m_opened FALSE; nothing is read past the bytes held.
 TEST(SwfHeader, EveryTruncationIsHeaderOrNothing) {
     TempDir dir;
-    for (std::size_t size = 0; size <= 30; ++size) {
+    ASSERT_EQ(kPlainMovie.size(), 30u);
+    for (std::size_t size = 0; size <= kPlainMovie.size(); ++size) {
         SCOPED_TRACE(size);
         CSwfHeader h(dir.Write(
             "cut.swf", Bytes(kPlainMovie.begin(), kPlainMovie.begin() + std::ptrdiff_t(size))));
@@ -317,4 +327,27 @@ TEST(SwfHeader, ErrorTextNamesTheReason) {
     EXPECT_EQ(h.LastErrorText(), "length field out of range (7)");
     CSwfHeader good(dir.Write("good.swf", kPlainMovie));
     EXPECT_EQ(good.LastErrorText(), "");
+}
+
+// Every real movie of the shared corpus gives a whole header with a drawable stage; the two
+// text files among them are reported as no movie.
+TEST(SwfHeaderCorpus, RealMoviesDecode) {
+    const fs::path corpus = fs::path(FILMCAST_SHARED_DIR) / "corpus";
+    if (!fs::is_directory(corpus)) GTEST_SKIP() << "no shared corpus at " << corpus;
+    int movies = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
+        if (entry.path().extension() != ".swf") continue;
+        SCOPED_TRACE(entry.path().string());
+        CSwfHeader h(entry.path().string());
+        if (!h.m_signatureValid) {
+            EXPECT_EQ(h.LastError(), SwfHeaderError::BadSignature);
+            continue;
+        }
+        ++movies;
+        EXPECT_EQ(h.LastError(), SwfHeaderError::None) << h.LastErrorText();
+        EXPECT_TRUE(h.m_opened);
+        EXPECT_GT(h.m_width, 0);
+        EXPECT_GT(h.m_height, 0);
+    }
+    EXPECT_GT(movies, 0);
 }

@@ -159,6 +159,14 @@ TEST(Tags, HeaderLengthForms) {
               (Buffer{0x3F, 0x03, 0xE8, 0x03, 0x00, 0x00, 7}));
 }
 
+TEST(Tags, CutTagKeepsItsFullLength) {
+    swfw::Movie movie;
+    movie.appendEnd = false;
+    movie.Tag(swfw::RawTag(9, {1, 2, 3}).Cut(1));
+    const Buffer body = movie.Body();
+    EXPECT_EQ(Buffer(body.begin() + 13, body.end()), (Buffer{0x43, 0x02, 1}));
+}
+
 TEST(Tags, DefineShapeByteByByte) {
     swfw::Shape shape(1);
     shape.Fill(shape.AddFill(swfw::FillStyle::Solid(swfw::Rgb(255, 0, 0))))
@@ -342,6 +350,19 @@ TEST(Tags, FilterList) {
                              0x00, 0x00, 0x02, 0x00,  // blur y 2.0
                              0x18};                   // passes 3, reserved
     EXPECT_EQ(tag.body, expected);
+}
+
+TEST(Tags, BevelStoresHighlightBeforeShadow) {
+    const swfw::Filter bevel =
+        swfw::Filter::Bevel(swfw::Rgba(0, 0, 255, 0x3F), swfw::Rgba(255, 0, 0, 0x3F), 20, 20,
+                            0.785385, 10, 0.5, 1, true, false, false);
+    // As in movies made by the authoring tool: red highlight, blue shadow, 20, 20, 45 degrees,
+    // 10, 0.5, then inner | composite source | one pass.
+    const Buffer expected = {0xFF, 0x00, 0x00, 0x3F, 0x00, 0x00, 0xFF, 0x3F, 0x00,
+                             0x00, 0x14, 0x00, 0x00, 0x00, 0x14, 0x00, 0x0F, 0xC9,
+                             0x00, 0x00, 0x00, 0x00, 0x0A, 0x00, 0x80, 0x00, 0xA1};
+    EXPECT_EQ(bevel.id, 3);
+    EXPECT_EQ(bevel.data, expected);
 }
 
 TEST(Tags, ActionsAndLabels) {

@@ -101,6 +101,15 @@ swfw::ColorTransform Warmth(double dawn) {
     return cx;
 }
 
+// Clouds are lit grey-blue at night and white at sunrise.
+swfw::ColorTransform CloudLight(double dawn) {
+    swfw::ColorTransform cx = Warmth(dawn);
+    const auto lit = static_cast<std::int16_t>(std::lround(256 * (0.62 + 0.38 * dawn)));
+    cx.redMult = cx.greenMult = lit;
+    cx.blueMult = static_cast<std::int16_t>(std::min(256, lit + 40));
+    return cx;
+}
+
 // ---- Character ids and depths -------------------------------------------------------------
 
 enum Id : std::uint16_t {
@@ -583,7 +592,7 @@ void PlaceSky(swfw::Movie& movie, const Frame& f) {
         const double x = std::fmod(c.x + 160 + c.speed * f.index, 720.0) - 160;
         movie.Place(Put(first, kCloud, static_cast<std::uint16_t>(dClouds + i))
                         .With(Place(x, c.y, c.scale))
-                        .Colors(Warmth(f.dawn)));
+                        .Colors(CloudLight(f.dawn)));
     }
     const double trip = (f.index % 40) / 40.0;
     movie.Place(Put(first, kMeteor, dMeteor)

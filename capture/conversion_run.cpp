@@ -1,0 +1,88 @@
+#include "capture/conversion_run.h"
+
+#include "capture/frame_capture.h"
+
+namespace capture {
+
+CConversionRun::CConversionRun(IFrameSource& source, RunSettings settings, IRunObserver* observer)
+    : source_(source), settings_(std::move(settings)), observer_(observer) {}
+
+std::string CConversionRun::OutputFile() const {
+    if (!settings_.outputFile.empty()) return settings_.outputFile;
+    return settings_.outputFolder + MovieFileName(settings_.moviePath) + ".gif";
+}
+
+std::string CConversionRun::FrameFile(long frame) const {
+    return FrameFileName(settings_.workFolder, settings_.moviePath, frame, ".gif");
+}
+
+void CConversionRun::Step() {
+    if (!IsActive()) return;
+    if (observer_) observer_->DisableControls();
+    // A player with no frames would never reach the last frame: end before the old GIF is
+    // touched.
+    if (source_.TotalFrames() <= 0) {
+        EndWithoutGif("the movie has no frames");
+        return;
+    }
+    if (source_.CurrentFrame() <= 1) BeginGif(source_.CurrentFrame() == 1);
+
+    long captured = -1;
+    const long i = source_.CurrentFrame();
+    if (i < source_.TotalFrames()) {
+        if (observer_) observer_->ShowPosition(i, source_.TotalFrames());
+        if (i > 1) AppendFrame(i - 1);
+        CaptureFrame();
+        captured = i;
+        source_.GotoFrame(i + 1);
+    }
+    if (source_.CurrentFrame() + 1 >= source_.TotalFrames()) Finish(captured);
+}
+
+void CConversionRun::BeginGif(bool appendFrameZero) {
+    // Beginning again (at frame 1 after frame 0) drops the GIF begun on the tick before. At
+    // frame 0 the frame-0 file is about to be captured afresh, so an older one left in the
+    // working folder is not taken: it would show up as a stale extra first page in movies
+    // of one or two frames, which end before the GIF is begun again.
+    if (gif_.Begin(OutputFile(), settings_.frameRate) && appendFrameZero) AppendFrame(0);
+}
+
+void CConversionRun::AppendFrame(long frame) {
+    gif_.AppendFrameFile(FrameFile(frame));
+}
+
+void CConversionRun::CaptureFrame() {
+    const std::string file = FrameFile(source_.CurrentFrame());
+    EnsureFolder(settings_.workFolder);
+    CaptureToFile(source_, settings_.captureWidth, settings_.captureHeight, file);
+}
+
+void CConversionRun::Finish(long capturedThisTick) {
+    CaptureFrame();
+    const long last = source_.CurrentFrame();
+    if (capturedThisTick >= 0 && capturedThisTick != last) AppendFrame(capturedThisTick);
+    AppendFrame(last);
+    source_.Rewind();
+    if (observer_) observer_->ShowPosition(0, source_.TotalFrames());
+    pagesWritten_ = gif_.PageCount();
+    if (!gif_.IsBegun()) {
+        EndWithoutGif("the run began above frame 1, so no GIF was begun");
+        return;
+    }
+    if (gif_.Finish()) {
+        outcome_ = RunOutcome::GifWritten;
+    } else {
+        outcome_ = RunOutcome::NoGif;
+        error_ = gif_.LastError();
+    }
+    if (observer_) observer_->Finished();
+}
+
+void CConversionRun::EndWithoutGif(std::string reason) {
+    gif_.Abandon();
+    outcome_ = RunOutcome::NoGif;
+    error_ = std::move(reason);
+    if (observer_) observer_->Finished();
+}
+
+}  // namespace capture

@@ -1,0 +1,34 @@
+#include "capture/exports.h"
+
+#include "capture/frame_capture.h"
+#include "imaging/pixelimage.h"
+
+namespace capture {
+
+bool ExportSingleFrame(IFrameSource& source, int playerWidth, int playerHeight, int outputWidth,
+                       int outputHeight, const std::string& path, std::string* error) {
+    CPixelImage image;
+    if (!CaptureImage(source, playerWidth, playerHeight, image, error)) return false;
+    if (outputWidth > 0 && outputHeight > 0) image.Stretch(outputWidth, outputHeight);
+    if (!image.SaveToFile(path.c_str(), -1)) {
+        if (error) *error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+std::string SequenceFolder(const std::string& outputFolder) {
+    return outputFolder + "Tarnwick_reelcast/";
+}
+
+bool ExportSequenceFrame(IFrameSource& source, const SequenceExport& settings, long p,
+                         std::string* error) {
+    source.GotoFrame(p);
+    const std::string folder = SequenceFolder(settings.outputFolder);
+    const std::string file =
+        FrameFileName(folder, settings.moviePath, source.CurrentFrame(), settings.extension);
+    EnsureFolder(folder + "Temp/");
+    return CaptureToFile(source, settings.width, settings.height, file, error);
+}
+
+}  // namespace capture

@@ -1,0 +1,41 @@
+// Taking one frame: the frame file names of a movie, drawing the source's current frame into a
+// surface, and saving a surface as an image file whose extension picks the format.
+#pragma once
+
+#include <string>
+
+#include "capture/frame_source.h"
+#include "imaging/pixelimage.h"
+#include "platform/surface.h"
+
+namespace capture {
+
+// The movie's file name with its extension: the text after the last "/" or "\\".
+std::string MovieFileName(const std::string& moviePath);
+
+// folder + movie file name (extension kept) + zero-based frame zero-padded to 5 + extension:
+// frame 42 of /films/intro.swf with ".gif" is folder + "intro.swf00042.gif".
+std::string FrameFileName(const std::string& folder, const std::string& moviePath, long frame,
+                          const std::string& extension);
+
+// Creates the folder (and its parents) when missing.
+bool EnsureFolder(const std::string& folder);
+
+// Saves through the image toolkit by the name's extension (bmp, gif, jpg/jpeg, png, tif/tiff,
+// tga); a ".gif" name is reduced to 256 colours by the GIF encoder. Alpha is not written.
+bool SaveSurface(const CSurface& surface, const std::string& path, std::string* error = nullptr);
+
+// The drawn surface as an image (32 bits, alpha not counted), through the graphics bridge;
+// makes the conversion run's codec factory current, as every capture does.
+bool ImageFromSurface(const CSurface& surface, CPixelImage& image);
+
+// Draws the source's current frame at width x height into an image.
+bool CaptureImage(IFrameSource& source, int width, int height, CPixelImage& image,
+                  std::string* error = nullptr);
+
+// Draws the source's current frame at width x height and saves it to `path`. False, with a
+// reason, when the size is not drawable, the source draws nothing or the save fails.
+bool CaptureToFile(IFrameSource& source, int width, int height, const std::string& path,
+                   std::string* error = nullptr);
+
+}  // namespace capture

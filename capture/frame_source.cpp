@@ -1,0 +1,85 @@
+#include "capture/frame_source.h"
+
+#include <algorithm>
+
+#include "controls/shockwaveflash.h"
+
+namespace capture {
+
+namespace {
+
+bool DrawControl(CShockwaveflash& control, CSurface& target) {
+    if (!target.IsValid() || control.GetTotalFrames() <= 0) return false;
+    CViewObject* view = control.QueryViewObject();
+    if (!view) return false;
+    view->Draw(target, RECT{0, 0, target.Width(), target.Height()});
+    return true;
+}
+
+}  // namespace
+
+long CControlFrameSource::CurrentFrame() const {
+    return control_.CurrentFrame();
+}
+long CControlFrameSource::TotalFrames() const {
+    return control_.GetTotalFrames();
+}
+void CControlFrameSource::GotoFrame(long frame) {
+    control_.GotoFrame(frame);
+}
+void CControlFrameSource::Rewind() {
+    control_.Rewind();
+}
+bool CControlFrameSource::Draw(CSurface& target) {
+    return DrawControl(control_, target);
+}
+
+CFrameRangeSource::CFrameRangeSource(IFrameSource& inner, long first, long last) : inner_(inner) {
+    const long total = inner.TotalFrames();
+    first_ = std::clamp(first, 0L, std::max(total - 1, 0L));
+    const long end = std::clamp(last, first_, std::max(total - 1, 0L));
+    count_ = total > 0 ? end - first_ + 1 : 0;
+}
+
+long CFrameRangeSource::CurrentFrame() const {
+    return std::max(inner_.CurrentFrame() - first_, 0L);
+}
+long CFrameRangeSource::TotalFrames() const {
+    return count_;
+}
+
+void CFrameRangeSource::GotoFrame(long frame) {
+    inner_.GotoFrame(first_ + std::clamp(frame, 0L, std::max(count_ - 1, 0L)));
+}
+
+void CFrameRangeSource::Rewind() {
+    GotoFrame(0);
+}
+
+CPlaybackTickSource::CPlaybackTickSource(CShockwaveflash& control, long ticks)
+    : control_(control), ticks_(control.GetTotalFrames() > 0 ? std::max(ticks, 0L) : 0) {
+    Rewind();
+}
+
+void CPlaybackTickSource::GotoFrame(long frame) {
+    const long target = std::clamp(frame, 0L, std::max(ticks_ - 1, 0L));
+    if (target < tick_) Rewind();
+    while (tick_ < target) {
+        control_.OnPlaybackTimer();
+        ++tick_;
+    }
+}
+
+void CPlaybackTickSource::Rewind() {
+    control_.SetLoop(TRUE);
+    control_.GotoFrame(0);
+    control_.Rewind();
+    control_.Play();
+    tick_ = 0;
+}
+
+bool CPlaybackTickSource::Draw(CSurface& target) {
+    return DrawControl(control_, target);
+}
+
+}  // namespace capture

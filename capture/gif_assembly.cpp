@@ -1,0 +1,128 @@
+#include "capture/gif_assembly.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <system_error>
+
+#include "capture/freeimage_handles.h"
+
+namespace capture {
+
+namespace {
+
+constexpr const char* kFrameTimeKey = "FrameTime";
+
+void RemoveFile(const std::string& path) {
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+}
+
+TagHandle MakeFrameTimeTag(int frameTimeMs) {
+    TagHandle tag(FreeImage_CreateTag());
+    if (!tag) return tag;
+    // FreeImage's GIF writer reads the delay only from an unsigned 32-bit tag.
+    const std::uint32_t value = static_cast<std::uint32_t>(frameTimeMs);
+    FreeImage_SetTagKey(tag.get(), kFrameTimeKey);
+    FreeImage_SetTagType(tag.get(), FIDT_LONG);
+    FreeImage_SetTagCount(tag.get(), 1);
+    FreeImage_SetTagLength(tag.get(), sizeof value);
+    FreeImage_SetTagValue(tag.get(), &value);
+    return tag;
+}
+
+// FreeImage drops pages that are not 8-bit without a word, so anything else is reduced first.
+BitmapHandle AsEightBit(BitmapHandle image) {
+    if (!image || FreeImage_GetBPP(image.get()) == 8) return image;
+    BitmapHandle rgb(FreeImage_ConvertTo24Bits(image.get()));
+    if (!rgb) return {};
+    return BitmapHandle(FreeImage_ColorQuantize(rgb.get(), FIQ_WUQUANT));
+}
+
+}  // namespace
+
+int FrameTimeMs(int frameRate) {
+    if (frameRate <= 0) return 100;
+    return static_cast<int>(1000.0f / static_cast<float>(frameRate) + 0.5f);
+}
+
+struct CGifAssembly::Handles {
+    MultiBitmapHandle multi;
+    TagHandle frameTime;
+};
+
+CGifAssembly::CGifAssembly() : handles_(std::make_unique<Handles>()) {}
+
+CGifAssembly::~CGifAssembly() {
+    Abandon();
+}
+
+bool CGifAssembly::Begin(const std::string& outputPath, int frameRate) {
+    Abandon();
+    lastError_.clear();
+    outputPath_ = outputPath;
+    frameTimeMs_ = FrameTimeMs(frameRate);
+    pages_ = 0;
+    RemoveFile(outputPath_);
+    handles_->multi.reset(
+        FreeImage_OpenMultiBitmap(FIF_GIF, outputPath_.c_str(), TRUE, FALSE, TRUE, 0));
+    if (!handles_->multi) {
+        lastError_ = "cannot create the GIF " + outputPath_;
+        return false;
+    }
+    handles_->frameTime = MakeFrameTimeTag(frameTimeMs_);
+    return true;
+}
+
+bool CGifAssembly::IsBegun() const {
+    return handles_->multi != nullptr;
+}
+
+bool CGifAssembly::AppendFrameFile(const std::string& frameFile) {
+    if (!handles_->multi) return false;
+    BitmapHandle image = AsEightBit(BitmapHandle(FreeImage_Load(FIF_GIF, frameFile.c_str(), 0)));
+    if (!image) return false;
+    if (handles_->frameTime) {
+        FreeImage_SetMetadata(FIMD_ANIMATION, image.get(), kFrameTimeKey,
+                              handles_->frameTime.get());
+    }
+    FreeImage_AppendPage(handles_->multi.get(), image.get());
+    const int pages = FreeImage_GetPageCount(handles_->multi.get());
+    const bool appended = pages > pages_;
+    pages_ = pages;
+    return appended;
+}
+
+int CGifAssembly::PageCount() const {
+    return pages_;
+}
+
+bool CGifAssembly::Finish() {
+    if (!handles_->multi) {
+        lastError_ = "no GIF was begun";
+        return false;
+    }
+    handles_->frameTime.reset();
+    const bool closed = FreeImage_CloseMultiBitmap(handles_->multi.release(), 0) != FALSE;
+    if (pages_ == 0 || !closed) {
+        // FreeImage reports success for a GIF without pages; never leave an empty file behind.
+        RemoveFile(outputPath_);
+        lastError_ =
+            pages_ == 0 ? "no frame could be added to the GIF" : "cannot write " + outputPath_;
+        return false;
+    }
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(outputPath_, error)) {
+        lastError_ = "cannot write " + outputPath_;
+        return false;
+    }
+    return true;
+}
+
+void CGifAssembly::Abandon() {
+    if (!handles_->multi) return;
+    handles_->frameTime.reset();
+    FreeImage_CloseMultiBitmap(handles_->multi.release(), 0);
+    RemoveFile(outputPath_);
+}
+
+}  // namespace capture

@@ -1,0 +1,308 @@
+#include "player/media/video_decoder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/error.h>
+#include <libavutil/frame.h>
+#include <libavutil/log.h>
+#include <libavutil/pixfmt.h>
+}
+
+namespace media {
+namespace {
+
+// Pictures padded to whole 16-pixel macroblocks are cropped, not scaled.
+constexpr int kMacroblock = 16;
+
+AVCodecID CodecIdFor(std::uint8_t codecId) {
+    switch (static_cast<VideoCodec>(codecId)) {
+        case VideoCodec::kSorensonH263:
+            return AV_CODEC_ID_FLV1;
+        case VideoCodec::kScreenVideo:
+            return AV_CODEC_ID_FLASHSV;
+        case VideoCodec::kVp6:
+            return AV_CODEC_ID_VP6F;
+        case VideoCodec::kVp6Alpha:
+            return AV_CODEC_ID_VP6A;
+        case VideoCodec::kScreenVideo2:
+            return AV_CODEC_ID_FLASHSV2;
+    }
+    return AV_CODEC_ID_NONE;
+}
+
+std::string AvErrorText(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+std::uint32_t ClampByte(int v) {
+    return static_cast<std::uint32_t>(std::clamp(v, 0, 255));
+}
+
+// BT.601 YCbCr to RGB; limited range (16-235) unless the decoder reports full range.
+std::uint32_t YuvToRgb(int y, int u, int v, bool fullRange) {
+    const int d = u - 128, e = v - 128;
+    if (fullRange) {
+        const int c = y * 256;
+        return PackArgb(255, ClampByte((c + 359 * e + 128) >> 8),
+                        ClampByte((c - 88 * d - 183 * e + 128) >> 8),
+                        ClampByte((c + 454 * d + 128) >> 8));
+    }
+    const int c = 298 * (y - 16);
+    return PackArgb(255, ClampByte((c + 409 * e + 128) >> 8),
+                    ClampByte((c - 100 * d - 208 * e + 128) >> 8),
+                    ClampByte((c + 516 * d + 128) >> 8));
+}
+
+bool IsYuv420(int format) {
+    return format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P ||
+           format == AV_PIX_FMT_YUVA420P;
+}
+
+// Converts a decoded picture to premultiplied ARGB at its own size.
+bool ConvertPicture(const AVFrame& f, Image& out, std::string& reason) {
+    if (!AllocateImage(out, f.width, f.height)) {
+        reason = "picture size not allowed";
+        return false;
+    }
+    if (IsYuv420(f.format)) {
+        const bool full = f.format == AV_PIX_FMT_YUVJ420P || f.color_range == AVCOL_RANGE_JPEG;
+        const bool alpha = f.format == AV_PIX_FMT_YUVA420P;
+        for (int y = 0; y < f.height; ++y) {
+            const std::uint8_t* ly = f.data[0] + static_cast<std::ptrdiff_t>(y) * f.linesize[0];
+            const std::uint8_t* lu = f.data[1] + static_cast<std::ptrdiff_t>(y / 2) * f.linesize[1];
+            const std::uint8_t* lv = f.data[2] + static_cast<std::ptrdiff_t>(y / 2) * f.linesize[2];
+            const std::uint8_t* la =
+                alpha ? f.data[3] + static_cast<std::ptrdiff_t>(y) * f.linesize[3] : nullptr;
+            std::uint32_t* row = out.Row(y);
+            for (int x = 0; x < f.width; ++x) {
+                const std::uint32_t rgb = YuvToRgb(ly[x], lu[x / 2], lv[x / 2], full);
+                row[x] = la ? Premultiply((rgb & 0x00FFFFFF) | (std::uint32_t{la[x]} << 24)) : rgb;
+            }
+        }
+        return true;
+    }
+    if (f.format == AV_PIX_FMT_BGR24 || f.format == AV_PIX_FMT_RGB24) {
+        const bool bgr = f.format == AV_PIX_FMT_BGR24;
+        for (int y = 0; y < f.height; ++y) {
+            const std::uint8_t* in = f.data[0] + static_cast<std::ptrdiff_t>(y) * f.linesize[0];
+            std::uint32_t* row = out.Row(y);
+            for (int x = 0; x < f.width; ++x, in += 3)
+                row[x] =
+                    bgr ? PackArgb(255, in[2], in[1], in[0]) : PackArgb(255, in[0], in[1], in[2]);
+        }
+        return true;
+    }
+    reason = "unexpected pixel format " + std::to_string(f.format);
+    return false;
+}
+
+bool IsMacroblockPadding(int decoded, int wanted) {
+    return decoded >= wanted && decoded - wanted < kMacroblock;
+}
+
+Image CropTo(const Image& picture, int width, int height) {
+    Image out;
+    AllocateImage(out, width, height);
+    for (int y = 0; y < height; ++y) std::copy_n(picture.Row(y), width, out.Row(y));
+    return out;
+}
+
+std::uint32_t Lerp(std::uint32_t a, std::uint32_t b, std::uint32_t t) {  // t in 0..256
+    std::uint32_t out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        const std::uint32_t ca = (a >> shift) & 0xFF, cb = (b >> shift) & 0xFF;
+        out |= ((ca * (256 - t) + cb * t + 128) >> 8) << shift;
+    }
+    return out;
+}
+
+Image ScaleTo(const Image& picture, int width, int height) {
+    Image out;
+    AllocateImage(out, width, height);
+    const double sx = double(picture.width) / width, sy = double(picture.height) / height;
+    for (int y = 0; y < height; ++y) {
+        const double fy = std::max(0.0, (y + 0.5) * sy - 0.5);
+        const int y0 = std::min(static_cast<int>(fy), picture.height - 1);
+        const int y1 = std::min(y0 + 1, picture.height - 1);
+        const auto ty = static_cast<std::uint32_t>((fy - y0) * 256);
+        for (int x = 0; x < width; ++x) {
+            const double fx = std::max(0.0, (x + 0.5) * sx - 0.5);
+            const int x0 = std::min(static_cast<int>(fx), picture.width - 1);
+            const int x1 = std::min(x0 + 1, picture.width - 1);
+            const auto tx = static_cast<std::uint32_t>((fx - x0) * 256);
+            const std::uint32_t top = Lerp(picture.At(x0, y0), picture.At(x1, y0), tx);
+            const std::uint32_t bottom = Lerp(picture.At(x0, y1), picture.At(x1, y1), tx);
+            out.At(x, y) = Lerp(top, bottom, ty);
+        }
+    }
+    return out;
+}
+
+// VP6 with alpha starts with a 24-bit offset to its alpha stream, which libavcodec reads
+// big-endian. Files that store it little-endian (as the movie format writes its other
+// numbers) are recognised by which reading fits the data, and rewritten for the decoder.
+void NormaliseAlphaOffset(std::vector<std::uint8_t>& packet) {
+    if (packet.size() < 3) return;
+    const std::size_t rest = packet.size() - 3;
+    const std::size_t bigEndian = (std::size_t{packet[0]} << 16) | (packet[1] << 8) | packet[2];
+    const std::size_t littleEndian = (std::size_t{packet[2]} << 16) | (packet[1] << 8) | packet[0];
+    if (bigEndian > rest && littleEndian <= rest) std::swap(packet[0], packet[2]);
+}
+
+}  // namespace
+
+// Owns the libavcodec context, packet and frame.
+struct VideoDecoder::Codec {
+    AVCodecContext* context = nullptr;
+    AVPacket* packet = nullptr;
+    AVFrame* frame = nullptr;
+
+    ~Codec() {
+        av_frame_free(&frame);
+        av_packet_free(&packet);
+        avcodec_free_context(&context);
+    }
+};
+
+const char* VideoErrorName(VideoError error) {
+    switch (error) {
+        case VideoError::kNone:
+            return "no error";
+        case VideoError::kUnsupportedCodec:
+            return "unsupported video codec";
+        case VideoError::kBadSize:
+            return "bad video size";
+        case VideoError::kDecoderMissing:
+            return "video decoder unavailable";
+        case VideoError::kCorruptData:
+            return "corrupt video data";
+        case VideoError::kNoPicture:
+            return "no picture";
+    }
+    return "unknown error";
+}
+
+bool CanDecodeVideo(std::uint8_t codecId) {
+    const AVCodecID id = CodecIdFor(codecId);
+    return id != AV_CODEC_ID_NONE && avcodec_find_decoder(id) != nullptr;
+}
+
+VideoDecoder::VideoDecoder(std::uint8_t codecId, int width, int height)
+    : width_(width),
+      height_(height),
+      alphaPacket_(codecId == static_cast<std::uint8_t>(VideoCodec::kVp6Alpha)) {
+    const AVCodecID id = CodecIdFor(codecId);
+    if (id == AV_CODEC_ID_NONE) {
+        openError_ = VideoError::kUnsupportedCodec;
+        openReason_ = "video codec " + std::to_string(codecId) + " is not supported";
+        return;
+    }
+    if (!IsAllowedImageSize(width, height)) {
+        openError_ = VideoError::kBadSize;
+        openReason_ =
+            "video size " + std::to_string(width) + "x" + std::to_string(height) + " not allowed";
+        return;
+    }
+    av_log_set_level(AV_LOG_QUIET);
+    const AVCodec* decoder = avcodec_find_decoder(id);
+    auto codec = std::make_unique<Codec>();
+    if (decoder) codec->context = avcodec_alloc_context3(decoder);
+    codec->packet = av_packet_alloc();
+    codec->frame = av_frame_alloc();
+    if (!decoder || !codec->context || !codec->packet || !codec->frame) {
+        openError_ = VideoError::kDecoderMissing;
+        openReason_ = std::string("libavcodec has no ") + avcodec_get_name(id) + " decoder";
+        return;
+    }
+    // Every codec here reads its picture size from the frames; a preset size would make the
+    // screen video decoders reject pictures that differ from the stream's declared size.
+    codec->context->thread_count = 1;
+    codec->context->max_pixels = kMaxImagePixels;
+    const int rc = avcodec_open2(codec->context, decoder, nullptr);
+    if (rc < 0) {
+        openError_ = VideoError::kDecoderMissing;
+        openReason_ =
+            "cannot open the " + std::string(avcodec_get_name(id)) + " decoder: " + AvErrorText(rc);
+        return;
+    }
+    codec_ = std::move(codec);
+}
+
+VideoDecoder::~VideoDecoder() = default;
+
+bool VideoDecoder::IsOpen() const {
+    return codec_ != nullptr;
+}
+
+void VideoDecoder::Reset() {
+    if (codec_) avcodec_flush_buffers(codec_->context);
+}
+
+VideoResult VideoDecoder::Decode(std::span<const std::uint8_t> videoData) {
+    VideoResult result;
+    if (!codec_) {
+        result.error = openError_;
+        result.reason = openReason_;
+        return result;
+    }
+    if (videoData.empty()) {
+        result.error = VideoError::kNoPicture;
+        result.reason = "empty video frame";
+        return result;
+    }
+    if (videoData.size() > static_cast<std::size_t>(INT32_MAX - AV_INPUT_BUFFER_PADDING_SIZE)) {
+        result.error = VideoError::kCorruptData;
+        result.reason = "video frame too large";
+        return result;
+    }
+    std::vector<std::uint8_t> bytes(videoData.begin(), videoData.end());
+    if (alphaPacket_) NormaliseAlphaOffset(bytes);
+    AVPacket* packet = codec_->packet;
+    av_packet_unref(packet);
+    // av_new_packet zeroes AV_INPUT_BUFFER_PADDING_SIZE bytes after the data, so the decoder's
+    // bit reader never reads past the frame.
+    if (av_new_packet(packet, static_cast<int>(bytes.size())) < 0) {
+        result.error = VideoError::kCorruptData;
+        result.reason = "out of memory for the video frame";
+        return result;
+    }
+    std::memcpy(packet->data, bytes.data(), bytes.size());
+    int rc = avcodec_send_packet(codec_->context, packet);
+    av_packet_unref(packet);
+    if (rc >= 0) rc = avcodec_receive_frame(codec_->context, codec_->frame);
+    if (rc == AVERROR(EAGAIN)) {
+        result.error = VideoError::kNoPicture;
+        result.reason = "the frame produced no picture";
+        return result;
+    }
+    if (rc < 0) {
+        Reset();
+        result.error = VideoError::kCorruptData;
+        result.reason = "video frame rejected: " + AvErrorText(rc);
+        return result;
+    }
+    Image picture;
+    const bool converted = ConvertPicture(*codec_->frame, picture, result.reason);
+    av_frame_unref(codec_->frame);
+    if (!converted) {
+        Reset();
+        result.error = VideoError::kCorruptData;
+        return result;
+    }
+    if (picture.width == width_ && picture.height == height_)
+        result.frame = std::move(picture);
+    else if (IsMacroblockPadding(picture.width, width_) &&
+             IsMacroblockPadding(picture.height, height_))
+        result.frame = CropTo(picture, width_, height_);
+    else
+        result.frame = ScaleTo(picture, width_, height_);
+    return result;
+}
+
+}  // namespace media

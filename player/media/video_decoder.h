@@ -1,0 +1,81 @@
+// Decodes the frames of an embedded video stream (DefineVideoStream + VideoFrame) through
+// libavcodec into premultiplied ARGB images of the stream's size. Sorenson H.263, Screen
+// Video 1 and 2, VP6 and VP6 with alpha; colour converted as BT.601.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "player/media/image.h"
+
+namespace media {
+
+// DefineVideoStream codec ids.
+enum class VideoCodec : std::uint8_t {
+    kSorensonH263 = 2,
+    kScreenVideo = 3,
+    kVp6 = 4,
+    kVp6Alpha = 5,
+    kScreenVideo2 = 6,
+};
+
+enum class VideoError {
+    kNone,
+    kUnsupportedCodec,  // a codec id this decoder does not handle (such as 7, H.264)
+    kBadSize,           // stream or picture size zero or above kMaxImagePixels
+    kDecoderMissing,    // libavcodec lacks the decoder or could not open it
+    kCorruptData,       // the decoder rejected the frame (the decoder has been reset)
+    kNoPicture,         // the frame decoded to no picture (empty or skipped frame)
+};
+
+const char* VideoErrorName(VideoError error);
+
+struct VideoResult {
+    Image frame;
+    VideoError error = VideoError::kNone;
+    std::string reason;
+
+    bool Ok() const { return error == VideoError::kNone; }
+};
+
+// One decoder per placed stream. Opening one silences libavcodec's log (process-wide): hostile
+// movies must not flood the command line's stderr with decoder complaints. Frames must come in
+// stream order from a key frame; after an error the decoder is reset and the caller should resume
+// at the next key frame.
+class VideoDecoder {
+  public:
+    // codecId and the size come from DefineVideoStream.
+    VideoDecoder(std::uint8_t codecId, int width, int height);
+    ~VideoDecoder();
+    VideoDecoder(const VideoDecoder&) = delete;
+    VideoDecoder& operator=(const VideoDecoder&) = delete;
+
+    // Whether the decoder opened; if not, OpenError() says why and Decode fails with it.
+    bool IsOpen() const;
+    VideoError OpenError() const { return openError_; }
+    const std::string& OpenReason() const { return openReason_; }
+
+    // Decodes the VideoData of one VideoFrame tag (the bytes after StreamID and FrameNum).
+    // The picture is cropped to the stream's size when the codec pads it to whole macroblocks,
+    // and scaled to it (bilinear) when its size differs otherwise.
+    VideoResult Decode(std::span<const std::uint8_t> videoData);
+
+    // Forgets all decoding state (for seeking or after an error).
+    void Reset();
+
+  private:
+    struct Codec;
+    std::unique_ptr<Codec> codec_;
+    int width_ = 0;
+    int height_ = 0;
+    bool alphaPacket_ = false;
+    VideoError openError_ = VideoError::kNone;
+    std::string openReason_;
+};
+
+// Whether libavcodec on this machine can decode the codec id.
+bool CanDecodeVideo(std::uint8_t codecId);
+
+}  // namespace media

@@ -1,0 +1,110 @@
+// Runs `filmcast info` as a user would and checks what it prints and how it exits.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadAll(const fs::path& file) {
+    std::ifstream in(file);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class FilmcastInfo : public testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "cli-info-XXXXXX").string();
+        dir_ = mkdtemp(pattern.data());
+        // 550 x 400, 24 fps, 300 frames; version 10, length 25.
+        const std::vector<unsigned char> movie = {
+            'F',  'W',  'S',  0x0A, 0x19, 0x00, 0x00, 0x00, 0x78, 0x00, 0x05, 0x5F, 0x00,
+            0x00, 0x0F, 0xA0, 0x00, 0x00, 0x18, 0x2C, 0x01, 0x40, 0x00, 0x00, 0x00};
+        std::ofstream(dir_ / "movie.swf", std::ios::binary)
+            .write(reinterpret_cast<const char*>(movie.data()), std::streamsize(movie.size()));
+        std::ofstream(dir_ / "notes.txt") << "not a movie at all";
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string At(const char* name) const { return (dir_ / name).string(); }
+
+    Outcome Filmcast(const std::vector<std::string>& args) const {
+        std::string command = std::string(FILMCAST_BINARY_DIR) + "/filmcast";
+        for (const std::string& arg : args) command += " '" + arg + "'";
+        command += " >'" + At("out") + "' 2>'" + At("err") + "'";
+        Outcome run;
+        const int raw = std::system(command.c_str());
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        run.out = ReadAll(dir_ / "out");
+        run.err = ReadAll(dir_ / "err");
+        return run;
+    }
+
+    fs::path dir_;
+};
+
+}  // namespace
+
+TEST_F(FilmcastInfo, ListsThePropertyRows) {
+    const Outcome run = Filmcast({"info", At("movie.swf")});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, At("movie.swf") +
+                           "\n"
+                           "  Flash Ver     10\n"
+                           "  Flash Length  25\n"
+                           "  Frame Width   550\n"
+                           "  Frame Height  400\n"
+                           "  Frame Rate    24\n"
+                           "  Frame Count   300\n");
+}
+
+TEST_F(FilmcastInfo, JsonListsEveryGoodMovieAndFailsForTheRest) {
+    const Outcome run = Filmcast(
+        {"info", "--json", At("movie.swf"), At("notes.txt"), At("missing.swf"), At("movie.swf")});
+    EXPECT_EQ(run.status, 1);
+    const std::string object = "{\"file\": \"" + At("movie.swf") +
+                               "\", \"flash_ver\": 10, \"flash_length\": 25, \"frame_width\": "
+                               "550, \"frame_height\": 400, \"frame_rate\": 24, \"frame_count\": "
+                               "300}";
+    EXPECT_EQ(run.out, "[\n  " + object + ",\n  " + object + "\n]\n");
+    EXPECT_EQ(run.err, "filmcast: " + At("notes.txt") +
+                           ": not a Flash movie (no FWS, CWS or ZWS signature)\n"
+                           "filmcast: " +
+                           At("missing.swf") + ": cannot open: No such file or directory\n");
+}
+
+TEST_F(FilmcastInfo, NoMovieIsAUsageError) {
+    EXPECT_EQ(Filmcast({"info"}).status, 2);
+    const Outcome empty = Filmcast({"info", "--json", At("missing.swf")});
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_EQ(empty.out, "[]\n");
+}
+
+// The command line must run where Qt is not installed.
+TEST(FilmcastLinks, NoQt) {
+    const std::string command = "ldd " + std::string(FILMCAST_BINARY_DIR) + "/filmcast";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    ASSERT_TRUE(pipe);
+    std::string libraries;
+    std::array<char, 512> line{};
+    while (fgets(line.data(), int(line.size()), pipe.get())) libraries += line.data();
+    EXPECT_NE(libraries.find("libc.so"), std::string::npos);
+    EXPECT_EQ(libraries.find("libQt"), std::string::npos) << libraries;
+}

@@ -1,0 +1,294 @@
+// Video streams encoded at test time through libavcodec's encoders, decoded back to pixels;
+// corrupt frames fail and reset; the corpus's reference pictures when the shared folder exists.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "player/media/bitmap_decoder.h"
+#include "player/media/inflate.h"
+#include "player/media/video_decoder.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+namespace media {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Straight opaque RGB picture of the test pattern: four coloured quadrants.
+std::uint32_t PatternAt(int x, int y, int width, int height, int frame) {
+    static constexpr std::uint32_t kColours[4] = {0xFFC83232, 0xFF32C832, 0xFF3232C8, 0xFFC8C832};
+    const int quadrant = (x < width / 2 ? 0 : 1) + (y < height / 2 ? 0 : 2);
+    return kColours[(quadrant + frame) % 4];
+}
+
+// Encodes `frames` pattern frames with a libavcodec encoder; empty when the encoder is absent.
+std::vector<Bytes> EncodePattern(AVCodecID id, int width, int height, int frames) {
+    const AVCodec* encoder = avcodec_find_encoder(id);
+    if (!encoder) return {};
+    AVCodecContext* ctx = avcodec_alloc_context3(encoder);
+    ctx->width = width;
+    ctx->height = height;
+    ctx->time_base = {1, 10};
+    // libavcodec's Screen Video 2 encoder writes inter frames that repeat the key frame and
+    // reduces colours to 15 bits, so its streams are all key frames and compared loosely.
+    ctx->gop_size = id == AV_CODEC_ID_FLASHSV2 ? 1 : 3;
+    const bool yuv = id == AV_CODEC_ID_FLV1;
+    ctx->pix_fmt = yuv ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_BGR24;
+    if (yuv) {
+        ctx->qmin = ctx->qmax = 2;
+    }
+    std::vector<Bytes> packets;
+    if (avcodec_open2(ctx, encoder, nullptr) < 0) {
+        avcodec_free_context(&ctx);
+        return {};
+    }
+    AVFrame* frame = av_frame_alloc();
+    frame->format = ctx->pix_fmt;
+    frame->width = width;
+    frame->height = height;
+    av_frame_get_buffer(frame, 0);
+    AVPacket* packet = av_packet_alloc();
+    auto drain = [&] {
+        while (avcodec_receive_packet(ctx, packet) == 0) {
+            packets.emplace_back(packet->data, packet->data + packet->size);
+            av_packet_unref(packet);
+        }
+    };
+    for (int n = 0; n < frames; ++n) {
+        av_frame_make_writable(frame);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const std::uint32_t c = PatternAt(x, y, width, height, n);
+                const int r = Red(c), g = Green(c), b = Blue(c);
+                if (yuv) {
+                    frame->data[0][y * frame->linesize[0] + x] =
+                        static_cast<std::uint8_t>(16 + ((66 * r + 129 * g + 25 * b + 128) >> 8));
+                    if (x % 2 == 0 && y % 2 == 0) {
+                        frame->data[1][y / 2 * frame->linesize[1] + x / 2] =
+                            static_cast<std::uint8_t>(128 +
+                                                      ((-38 * r - 74 * g + 112 * b + 128) >> 8));
+                        frame->data[2][y / 2 * frame->linesize[2] + x / 2] =
+                            static_cast<std::uint8_t>(128 +
+                                                      ((112 * r - 94 * g - 18 * b + 128) >> 8));
+                    }
+                } else {
+                    std::uint8_t* p = frame->data[0] + y * frame->linesize[0] + x * 3;
+                    p[0] = static_cast<std::uint8_t>(b), p[1] = static_cast<std::uint8_t>(g),
+                    p[2] = static_cast<std::uint8_t>(r);
+                }
+            }
+        frame->pts = n;
+        avcodec_send_frame(ctx, frame);
+        drain();
+    }
+    avcodec_send_frame(ctx, nullptr);
+    drain();
+    av_packet_free(&packet);
+    av_frame_free(&frame);
+    avcodec_free_context(&ctx);
+    return packets;
+}
+
+int MaxChannelDifference(std::uint32_t a, std::uint32_t b) {
+    int worst = 0;
+    for (int shift = 0; shift < 32; shift += 8)
+        worst = std::max(worst, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+    return worst;
+}
+
+struct CodecCase {
+    const char* name;
+    VideoCodec codec;
+    AVCodecID encoder;
+    int tolerance;  // lossy codecs drift a little from the pattern
+};
+
+class EncodedStreams : public ::testing::TestWithParam<CodecCase> {};
+
+// Every frame of the stream decodes to the pattern, away from the quadrant edges where
+// chroma subsampling and blocking blur the colours.
+TEST_P(EncodedStreams, DecodeToThePattern) {
+    const CodecCase& c = GetParam();
+    const int width = 64, height = 48;
+    const std::vector<Bytes> packets = EncodePattern(c.encoder, width, height, 5);
+    if (packets.empty()) GTEST_SKIP() << "no encoder for " << c.name;
+    ASSERT_EQ(packets.size(), 5u);
+    VideoDecoder decoder(static_cast<std::uint8_t>(c.codec), width, height);
+    ASSERT_TRUE(decoder.IsOpen()) << decoder.OpenReason();
+    for (int n = 0; n < 5; ++n) {
+        const VideoResult r = decoder.Decode(packets[n]);
+        ASSERT_TRUE(r.Ok()) << "frame " << n << ": " << r.reason;
+        ASSERT_EQ(r.frame.width, width);
+        ASSERT_EQ(r.frame.height, height);
+        for (const auto [x, y] :
+             {std::pair{8, 8}, std::pair{56, 8}, std::pair{8, 40}, std::pair{56, 40}})
+            EXPECT_LE(MaxChannelDifference(r.frame.At(x, y), PatternAt(x, y, width, height, n)),
+                      c.tolerance)
+                << "frame " << n << " at " << x << "," << y << std::hex << " got "
+                << r.frame.At(x, y);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codecs, EncodedStreams,
+    ::testing::Values(CodecCase{"SorensonH263", VideoCodec::kSorensonH263, AV_CODEC_ID_FLV1, 12},
+                      CodecCase{"ScreenVideo", VideoCodec::kScreenVideo, AV_CODEC_ID_FLASHSV, 0},
+                      CodecCase{"ScreenVideo2", VideoCodec::kScreenVideo2, AV_CODEC_ID_FLASHSV2,
+                                4}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(VideoSizes, MacroblockPaddingIsCroppedOtherSizesAreScaled) {
+    const std::vector<Bytes> packets = EncodePattern(AV_CODEC_ID_FLASHSV, 64, 48, 1);
+    if (packets.empty()) GTEST_SKIP() << "no Screen Video encoder";
+    VideoDecoder cropping(3, 60, 40);
+    const VideoResult cropped = cropping.Decode(packets[0]);
+    ASSERT_TRUE(cropped.Ok()) << cropped.reason;
+    EXPECT_EQ(cropped.frame.width, 60);
+    EXPECT_EQ(cropped.frame.At(59, 39), PatternAt(59, 39, 64, 48, 0));
+
+    VideoDecoder scaling(3, 32, 24);
+    const VideoResult scaled = scaling.Decode(packets[0]);
+    ASSERT_TRUE(scaled.Ok()) << scaled.reason;
+    EXPECT_EQ(scaled.frame.height, 24);
+    EXPECT_EQ(scaled.frame.At(4, 4), PatternAt(8, 8, 64, 48, 0));
+    EXPECT_EQ(scaled.frame.At(28, 20), PatternAt(56, 40, 64, 48, 0));
+}
+
+TEST(VideoErrors, UnsupportedOrBadStreamsDoNotOpen) {
+    VideoDecoder h264(7, 64, 48);
+    EXPECT_FALSE(h264.IsOpen());
+    EXPECT_EQ(h264.OpenError(), VideoError::kUnsupportedCodec);
+    EXPECT_EQ(h264.Decode(Bytes{1, 2, 3}).error, VideoError::kUnsupportedCodec);
+    EXPECT_EQ(VideoDecoder(2, 0, 48).OpenError(), VideoError::kBadSize);
+    EXPECT_EQ(VideoDecoder(2, 65535, 65535).OpenError(), VideoError::kBadSize);
+}
+
+TEST(VideoErrors, CorruptFramesFailAndTheNextKeyFrameDecodes) {
+    const std::vector<Bytes> packets = EncodePattern(AV_CODEC_ID_FLV1, 64, 48, 4);
+    if (packets.empty()) GTEST_SKIP() << "no H.263 encoder";
+    VideoDecoder decoder(2, 64, 48);
+    EXPECT_FALSE(decoder.Decode(Bytes{0x00, 0x00, 0x84}).Ok());        // picture header cut short
+    EXPECT_FALSE(decoder.Decode(Bytes(200, 0xFF)).Ok());               // not H.263 at all
+    EXPECT_EQ(decoder.Decode(Bytes{}).error, VideoError::kNoPicture);  // empty frame
+    Bytes truncated = packets[0];
+    truncated.resize(truncated.size() / 3);
+    decoder.Decode(truncated);  // may conceal or fail, but reads nothing past its bytes
+    const VideoResult next = decoder.Decode(packets[3]);  // gop 3: frame 3 is a key frame
+    ASSERT_TRUE(next.Ok()) << next.reason;
+    EXPECT_LE(MaxChannelDifference(next.frame.At(8, 8), PatternAt(8, 8, 64, 48, 3)), 12);
+}
+
+TEST(VideoErrors, MutatedFramesNeverCrash) {
+    std::vector<std::pair<VideoCodec, std::vector<Bytes>>> streams = {
+        {VideoCodec::kSorensonH263, EncodePattern(AV_CODEC_ID_FLV1, 64, 48, 3)},
+        {VideoCodec::kScreenVideo, EncodePattern(AV_CODEC_ID_FLASHSV, 64, 48, 3)},
+        {VideoCodec::kScreenVideo2, EncodePattern(AV_CODEC_ID_FLASHSV2, 64, 48, 3)}};
+    std::mt19937 random(99);
+    for (auto& [codec, packets] : streams) {
+        if (packets.empty()) continue;
+        for (std::uint8_t id :
+             {static_cast<std::uint8_t>(codec), std::uint8_t{4}, std::uint8_t{5}}) {
+            VideoDecoder decoder(id, 64, 48);
+            for (int round = 0; round < 60; ++round) {
+                Bytes data = packets[round % packets.size()];
+                for (int e = 0; e < 4; ++e)
+                    data[random() % data.size()] = static_cast<std::uint8_t>(random());
+                if (round % 3 == 0) data.resize(random() % data.size());
+                const VideoResult r = decoder.Decode(data);
+                if (r.Ok()) ASSERT_EQ(r.frame.argb.size(), 64u * 48u);
+            }
+        }
+    }
+}
+
+// ---- Corpus movies -------------------------------------------------------------------------
+
+Bytes ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+struct CorpusVideo {
+    std::uint8_t codec = 0;
+    int width = 0;
+    int height = 0;
+    Bytes firstFrame;
+};
+
+// Minimal reader of an uncompressed or zlib-compressed movie: the first DefineVideoStream and
+// the VideoData of its first VideoFrame.
+CorpusVideo ReadCorpusVideo(const Bytes& file) {
+    CorpusVideo video;
+    Bytes body;
+    if (file.size() < 8) return video;
+    if (file[0] == 'C') {
+        const std::uint32_t length =
+            file[4] | (file[5] << 8) | (file[6] << 16) | (std::uint32_t(file[7]) << 24);
+        Bytes inflated;
+        InflateCapped(std::span(file).subspan(8), length > 8 ? length - 8 : 0, inflated);
+        body = inflated;
+    } else {
+        body.assign(file.begin() + 8, file.end());
+    }
+    if (body.empty()) return video;
+    std::size_t pos = (5 + 4 * (body[0] >> 3) + 7) / 8 + 4;
+    while (pos + 2 <= body.size()) {
+        const int header = body[pos] | (body[pos + 1] << 8);
+        pos += 2;
+        std::size_t length = header & 63;
+        if (length == 63 && pos + 4 <= body.size()) {
+            length = body[pos] | (body[pos + 1] << 8) | (body[pos + 2] << 16) |
+                     (std::size_t(body[pos + 3]) << 24);
+            pos += 4;
+        }
+        if (length > body.size() - pos) break;
+        const std::uint8_t* tag = body.data() + pos;
+        if ((header >> 6) == 60 && length >= 10) {
+            video.width = tag[4] | (tag[5] << 8);
+            video.height = tag[6] | (tag[7] << 8);
+            video.codec = tag[9];
+        }
+        if ((header >> 6) == 61 && length > 4 && video.firstFrame.empty())
+            video.firstFrame.assign(tag + 4, tag + length);
+        pos += length;
+    }
+    return video;
+}
+
+class CorpusVideos : public ::testing::TestWithParam<const char*> {};
+
+// The first frame matches the reference picture (the video fills the stage at 1:1) in at least
+// 98 % of its pixels within 32 per channel, the fidelity scorer's visual measure.
+TEST_P(CorpusVideos, FirstFrameMatchesTheReferencePicture) {
+    const std::filesystem::path folder =
+        std::filesystem::path(FILMCAST_SHARED_DIR) / "corpus/visual" / GetParam();
+    if (!std::filesystem::exists(folder / "test.swf")) GTEST_SKIP() << "shared corpus absent";
+    const CorpusVideo video = ReadCorpusVideo(ReadFile(folder / "test.swf"));
+    ASSERT_FALSE(video.firstFrame.empty());
+    const BitmapResult expected = DecodeImageData(ReadFile(folder / "output.expected.png"));
+    ASSERT_TRUE(expected.Ok()) << expected.reason;
+    VideoDecoder decoder(video.codec, video.width, video.height);
+    if (!decoder.IsOpen()) GTEST_SKIP() << decoder.OpenReason();
+    const VideoResult r = decoder.Decode(video.firstFrame);
+    ASSERT_TRUE(r.Ok()) << r.reason;
+    const int width = std::min(r.frame.width, expected.image.width);
+    const int height = std::min(r.frame.height, expected.image.height);
+    int differing = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (MaxChannelDifference(r.frame.At(x, y), expected.image.At(x, y)) > 32) ++differing;
+    EXPECT_LE(differing, width * height / 50)
+        << differing << " of " << width * height << " pixels differ";
+}
+
+INSTANTIATE_TEST_SUITE_P(Visual, CorpusVideos,
+                         ::testing::Values("video__colorconversion__h263", "video__vp6_dispsize"));
+
+}  // namespace
+}  // namespace media
