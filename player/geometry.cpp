@@ -83,7 +83,8 @@ void AddEdge(PathData& path, const Edge& e) {
 void LinkFill(const std::vector<Edge>& edges, PathData& path) {
     std::unordered_multimap<std::uint64_t, std::size_t> byStart;
     byStart.reserve(edges.size());
-    for (std::size_t i = 0; i < edges.size(); ++i) byStart.emplace(Key(edges[i].x0, edges[i].y0), i);
+    for (std::size_t i = 0; i < edges.size(); ++i)
+        byStart.emplace(Key(edges[i].x0, edges[i].y0), i);
     std::vector<bool> used(edges.size(), false);
     for (std::size_t first = 0; first < edges.size(); ++first) {
         if (used[first]) continue;
