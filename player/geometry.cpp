@@ -135,10 +135,12 @@ struct LayerEdges {
     const StyleArrays* styles = nullptr;
     std::map<std::uint32_t, std::vector<Edge>> fills;
     std::map<std::uint32_t, std::vector<Edge>> lines;
+    bool fillsTouch = false;
 };
 
 ShapeLayer FinishLayer(const LayerEdges& edges) {
     ShapeLayer layer;
+    layer.fillsTouch = edges.fillsTouch;
     for (const auto& [index, list] : edges.fills) {
         if (index == 0 || index > edges.styles->fills.size()) continue;
         FillPath fill;
@@ -170,6 +172,7 @@ ShapeGeometry BuildGeometry(const Shape& shape) {
         if (fill1) current.fills[fill1].push_back(e);
         if (fill0) current.fills[fill0].push_back(e.Reversed());
         if (line) current.lines[line].push_back(e);
+        if (fill0 && fill1 && fill0 != fill1) current.fillsTouch = true;
     };
 
     for (const ShapeRecord& record : shape.records) {

@@ -41,6 +41,7 @@ struct StrokePath {
 struct ShapeLayer {
     std::vector<FillPath> fills;      // in fill style order
     std::vector<StrokePath> strokes;  // in line style order, drawn over the fills
+    bool fillsTouch = false;          // some edge has different fills on its two sides
 };
 
 struct ShapeGeometry {

@@ -326,7 +326,7 @@ void Renderer::DrawShape(cairo_t* cr, const Shape& shape, const RenderState& sta
     for (const ShapeLayer& layer : geometry.layers) {
         // The fills of a layer tile the shape: added together inside a group, neighbours share
         // their edge pixels exactly instead of letting what lies beneath show through the seam.
-        const bool tiled = layer.fills.size() > 1 && !state.mask;
+        const bool tiled = layer.fillsTouch && layer.fills.size() > 1 && !state.mask;
         if (tiled) {
             cairo_save(cr);
             cairo_set_matrix(cr, &state.matrix);
