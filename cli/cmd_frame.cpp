@@ -49,7 +49,8 @@ void DefaultSize(const player::StageInfo& stage, int* width, int* height) {
 int RunFrame(const FrameOptions& options) {
     int width = 0, height = 0;
     if (!options.size.empty() && !ParseSize(options.size, &width, &height)) {
-        std::fprintf(stderr, "filmcast frame: bad --size '%s' (expected WxH)\n", options.size.c_str());
+        std::fprintf(stderr, "filmcast frame: bad --size '%s' (expected WxH)\n",
+                     options.size.c_str());
         return 2;
     }
     std::string error;
