@@ -8,11 +8,9 @@ namespace swfw {
 
 namespace {
 
-std::uint32_t Fixed16(double v) {
-    return static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(v * 65536.0)));
-}
-std::int16_t Fixed8(double v) {
-    return static_cast<std::int16_t>(std::lround(v * 256.0));
+// A 16.16 value as its 32 raw bits.
+std::uint32_t Fixed16Bits(double v) {
+    return static_cast<std::uint32_t>(Fixed16(v));
 }
 
 void WriteRgba(BitWriter& out, Color c) {
@@ -51,10 +49,10 @@ Filter GradientFilter(std::uint8_t id, const std::vector<GradientStop>& stops, d
     out.U8(static_cast<std::uint8_t>(stops.size()));
     for (const GradientStop& s : stops) WriteRgba(out, s.color);
     for (const GradientStop& s : stops) out.U8(s.ratio);
-    out.U32(Fixed16(blurX));
-    out.U32(Fixed16(blurY));
-    out.U32(Fixed16(angle));
-    out.U32(Fixed16(distance));
+    out.U32(Fixed16Bits(blurX));
+    out.U32(Fixed16Bits(blurY));
+    out.U32(Fixed16Bits(angle));
+    out.U32(Fixed16Bits(distance));
     out.S16(Fixed8(strength));
     WriteFilterFlags(out, inner, knockout, onTop, passes);
     return Filter{id, out.Bytes()};
@@ -67,10 +65,10 @@ Filter GradientFilter(std::uint8_t id, const std::vector<GradientStop>& stops, d
 Bitmap Bitmap::Argb(std::uint16_t id, std::uint16_t width, std::uint16_t height,
                     const std::vector<std::uint32_t>& argb, bool withAlpha) {
     Bitmap bm{id, withAlpha, 5, width, height, 0, {}};
-    const std::size_t count = std::min<std::size_t>(argb.size(), std::size_t{width} * height);
+    const std::size_t count = std::size_t{width} * height;
     bm.pixels.reserve(count * 4);
     for (std::size_t i = 0; i < count; ++i) {
-        const std::uint32_t p = argb[i];
+        const std::uint32_t p = i < argb.size() ? argb[i] : 0;  // short input: transparent
         const auto a = static_cast<std::uint8_t>(p >> 24);
         const auto r = static_cast<std::uint8_t>(p >> 16);
         const auto g = static_cast<std::uint8_t>(p >> 8);
@@ -94,8 +92,7 @@ Bitmap Bitmap::Indexed(std::uint16_t id, std::uint16_t width, std::uint16_t heig
     for (std::size_t i = 0; i < entries; ++i) {
         const Color c = i < palette.size() ? palette[i] : Color{};
         if (withAlpha)
-            bm.pixels.insert(bm.pixels.end(), {Premultiply(c.r, c.a), Premultiply(c.g, c.a),
-                                               Premultiply(c.b, c.a), c.a});
+            bm.pixels.insert(bm.pixels.end(), {c.r, c.g, c.b, c.a});
         else
             bm.pixels.insert(bm.pixels.end(), {c.r, c.g, c.b});
     }
@@ -120,16 +117,51 @@ RawTag EncodeBitmap(const Bitmap& bitmap) {
     return RawTag{bitmap.withAlpha ? kDefineBitsLossless2 : kDefineBitsLossless, out.Bytes()};
 }
 
+RawTag EncodeJpeg(const JpegBitmap& bitmap) {
+    BitWriter out;
+    out.U16(bitmap.id);
+    if (bitmap.tablesSeparate || !(bitmap.alpha || bitmap.deblock)) {
+        out.Append(bitmap.image);
+        return RawTag{bitmap.tablesSeparate ? kDefineBits : kDefineBitsJpeg2, out.Bytes()};
+    }
+    out.U32(static_cast<std::uint32_t>(bitmap.image.size()));
+    if (bitmap.deblock) out.U16(*bitmap.deblock);
+    out.Append(bitmap.image);
+    if (bitmap.alpha) out.Append(Deflate(*bitmap.alpha));
+    return RawTag{bitmap.deblock ? kDefineBitsJpeg4 : kDefineBitsJpeg3, out.Bytes()};
+}
+
+RawTag EncodeVideoStream(const VideoStream& stream) {
+    BitWriter out;
+    out.U16(stream.id);
+    out.U16(stream.frameCount);
+    out.U16(stream.width);
+    out.U16(stream.height);
+    out.UB(4, 0);
+    out.UB(3, stream.deblocking);
+    out.UB(1, stream.smoothing);
+    out.U8(static_cast<std::uint8_t>(stream.codec));
+    return RawTag{kDefineVideoStream, out.Bytes()};
+}
+
+RawTag EncodeVideoFrame(const VideoFrame& frame) {
+    BitWriter out;
+    out.U16(frame.streamId);
+    out.U16(frame.frame);
+    out.Append(frame.data);
+    return RawTag{kVideoFrame, out.Bytes()};
+}
+
 // ---- Filters -------------------------------------------------------------------------------
 
 Filter Filter::DropShadow(Color color, double blurX, double blurY, double angleRadians,
                           double distance, double strength, int passes, bool inner, bool knockout) {
     BitWriter out;
     WriteRgba(out, color);
-    out.U32(Fixed16(blurX));
-    out.U32(Fixed16(blurY));
-    out.U32(Fixed16(angleRadians));
-    out.U32(Fixed16(distance));
+    out.U32(Fixed16Bits(blurX));
+    out.U32(Fixed16Bits(blurY));
+    out.U32(Fixed16Bits(angleRadians));
+    out.U32(Fixed16Bits(distance));
     out.S16(Fixed8(strength));
     WriteFilterFlags(out, inner, knockout, std::nullopt, passes);
     return Filter{0, out.Bytes()};
@@ -137,8 +169,8 @@ Filter Filter::DropShadow(Color color, double blurX, double blurY, double angleR
 
 Filter Filter::Blur(double blurX, double blurY, int passes) {
     BitWriter out;
-    out.U32(Fixed16(blurX));
-    out.U32(Fixed16(blurY));
+    out.U32(Fixed16Bits(blurX));
+    out.U32(Fixed16Bits(blurY));
     out.UB(5, static_cast<std::uint32_t>(passes));
     out.UB(3, 0);
     return Filter{1, out.Bytes()};
@@ -148,8 +180,8 @@ Filter Filter::Glow(Color color, double blurX, double blurY, double strength, in
                     bool inner, bool knockout) {
     BitWriter out;
     WriteRgba(out, color);
-    out.U32(Fixed16(blurX));
-    out.U32(Fixed16(blurY));
+    out.U32(Fixed16Bits(blurX));
+    out.U32(Fixed16Bits(blurY));
     out.S16(Fixed8(strength));
     WriteFilterFlags(out, inner, knockout, std::nullopt, passes);
     return Filter{2, out.Bytes()};
@@ -163,10 +195,10 @@ Filter Filter::Bevel(Color shadow, Color highlight, double blurX, double blurY, 
     // although the published field list names the shadow colour first.
     WriteRgba(out, highlight);
     WriteRgba(out, shadow);
-    out.U32(Fixed16(blurX));
-    out.U32(Fixed16(blurY));
-    out.U32(Fixed16(angleRadians));
-    out.U32(Fixed16(distance));
+    out.U32(Fixed16Bits(blurX));
+    out.U32(Fixed16Bits(blurY));
+    out.U32(Fixed16Bits(angleRadians));
+    out.U32(Fixed16Bits(distance));
     out.S16(Fixed8(strength));
     WriteFilterFlags(out, inner, knockout, onTop, passes);
     return Filter{3, out.Bytes()};

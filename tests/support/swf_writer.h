@@ -15,7 +15,13 @@
 //
 // Malformed movies: Movie::frameCount and Movie::declaredLength may lie, RawTag writes any code
 // with any bytes and any declared length, Movie::appendEnd drops the End tag, and a test may cut
-// Bytes() or Body() short itself (Pack() wraps a cut body in a header).
+// Bytes() or Body() short itself (Pack() wraps a cut body in a header):
+//
+//   movie.declaredLength = 1u << 30;                     // the header lies about the length
+//   movie.Tag(swfw::EncodeShape(box).Cut(5));            // a DefineShape cut after 5 bytes
+//   movie.Tag(swfw::RawTag(12, {0x07}, false, 9999));    // a DoAction claiming 9999 bytes
+//   swfw::Buffer cut = movie.Bytes();
+//   cut.resize(12);                                      // a file that ends inside the stage
 //
 // Units are the file's: coordinates in twips (1/20 px), 8.8 and 16.16 fixed point where the
 // format has them; helpers taking doubles convert once.
@@ -97,6 +103,7 @@ struct GradientStop {
     Color color;
 };
 
+// At most 15 stops are written.
 struct Gradient {
     SpreadMode spread = SpreadMode::Pad;
     InterpolationMode interpolation = InterpolationMode::Normal;
@@ -328,14 +335,52 @@ struct Bitmap {
     std::uint8_t colorTableSize = 0;  // format 3: entries - 1
     Buffer pixels;
 
-    // From straight (not premultiplied) 0xAARRGGBB pixels, row by row. Without alpha the
-    // alpha is dropped; with alpha the colour is stored premultiplied, as the format has it.
+    // From straight (not premultiplied) 0xAARRGGBB pixels, row by row (missing ones are
+    // transparent black). Without alpha the alpha is dropped; with alpha the colour is stored
+    // premultiplied, as the format has it.
     static Bitmap Argb(std::uint16_t id, std::uint16_t width, std::uint16_t height,
                        const std::vector<std::uint32_t>& argb, bool withAlpha);
-    // Colour-mapped: up to 256 palette entries, one index per pixel, row by row.
+    // Colour-mapped: up to 256 palette entries (RGB, or RGBA with straight alpha), one index
+    // per pixel, row by row.
     static Bitmap Indexed(std::uint16_t id, std::uint16_t width, std::uint16_t height,
                           const std::vector<Color>& palette,
                           const std::vector<std::uint8_t>& indices, bool withAlpha);
+};
+
+// DefineBits (6, when `tablesSeparate`: the encoding tables come from a JPEGTables tag),
+// DefineBitsJPEG2 (21), DefineBitsJPEG3 (35, with `alpha`) or DefineBitsJPEG4 (90, with
+// `deblock`). `image` is stored as given: JPEG, or PNG or GIF data in the later versions.
+// `alpha` is one byte per pixel, uncompressed (the writer deflates it).
+struct JpegBitmap {
+    std::uint16_t id = 0;
+    Buffer image;
+    std::optional<Buffer> alpha;
+    std::optional<std::uint16_t> deblock;  // 8.8
+    bool tablesSeparate = false;
+};
+
+enum class VideoCodec : std::uint8_t {
+    H263 = 2,
+    ScreenVideo = 3,
+    Vp6 = 4,
+    Vp6Alpha = 5,
+    ScreenVideo2 = 6,
+};
+
+// DefineVideoStream; its frames follow as VideoFrame tags on the timeline.
+struct VideoStream {
+    std::uint16_t id = 0;
+    std::uint16_t frameCount = 0;
+    std::uint16_t width = 0, height = 0;
+    std::uint8_t deblocking = 0;  // 0..7
+    bool smoothing = false;
+    VideoCodec codec = VideoCodec::H263;
+};
+
+struct VideoFrame {
+    std::uint16_t streamId = 0;
+    std::uint16_t frame = 0;
+    Buffer data;  // the codec's bytes for this frame
 };
 
 // ---- Display list --------------------------------------------------------------------------
@@ -476,27 +521,37 @@ enum TagCode : std::uint16_t {
     kDefineShape = 2,
     kPlaceObject = 4,
     kRemoveObject = 5,
+    kDefineBits = 6,
+    kJpegTables = 8,
     kSetBackgroundColor = 9,
     kDoAction = 12,
     kDefineBitsLossless = 20,
+    kDefineBitsJpeg2 = 21,
     kDefineShape2 = 22,
     kPlaceObject2 = 26,
     kRemoveObject2 = 28,
     kDefineShape3 = 32,
+    kDefineBitsJpeg3 = 35,
     kDefineBitsLossless2 = 36,
     kDefineSprite = 39,
     kFrameLabel = 43,
     kDefineMorphShape = 46,
+    kDefineVideoStream = 60,
+    kVideoFrame = 61,
     kFileAttributes = 69,
     kPlaceObject3 = 70,
     kDefineShape4 = 83,
     kDefineMorphShape2 = 84,
+    kDefineBitsJpeg4 = 90,
 };
 
 // Tag encoders, for tests that want one tag's bytes.
 RawTag EncodeShape(const Shape& shape);
 RawTag EncodeMorphShape(const MorphShape& morph);
 RawTag EncodeBitmap(const Bitmap& bitmap);
+RawTag EncodeJpeg(const JpegBitmap& bitmap);
+RawTag EncodeVideoStream(const VideoStream& stream);
+RawTag EncodeVideoFrame(const VideoFrame& frame);
 RawTag EncodePlaceObject(const PlaceObject& place);
 
 class Sprite;
@@ -511,6 +566,10 @@ class Timeline {
     Self& Define(const MorphShape& morph) { return Tag(EncodeMorphShape(morph)); }
     Self& Define(const Bitmap& bitmap) { return Tag(EncodeBitmap(bitmap)); }
     Self& Define(const Sprite& sprite) { return Tag(EncodeSprite(sprite)); }
+    Self& Define(const JpegBitmap& bitmap) { return Tag(EncodeJpeg(bitmap)); }
+    Self& Define(const VideoStream& stream) { return Tag(EncodeVideoStream(stream)); }
+    Self& Video(const VideoFrame& frame) { return Tag(EncodeVideoFrame(frame)); }
+    Self& JpegTables(const Buffer& tables) { return Tag(RawTag{kJpegTables, tables}); }
     Self& Place(const PlaceObject& place) { return Tag(EncodePlaceObject(place)); }
     Self& Remove(std::uint16_t depth);                             // RemoveObject2
     Self& Remove(std::uint16_t characterId, std::uint16_t depth);  // RemoveObject
@@ -583,7 +642,8 @@ Buffer Pack(Compression compression, std::uint8_t version, const Buffer& body,
 // Deterministic zlib stream of `data` (level 9), as used in CWS bodies and lossless bitmaps.
 Buffer Deflate(const Buffer& data);
 
-// Record encoders, exposed for tests of bit packing.
+// Record encoders, exposed for tests of bit packing. Values too wide for their field (31 bits
+// in rectangles, matrices and moves, 15 in colour transforms) are saturated.
 void WriteRect(BitWriter& out, const Rect& rect);
 void WriteMatrix(BitWriter& out, const Matrix& matrix);
 void WriteColorTransform(BitWriter& out, const ColorTransform& cx, bool withAlpha);

@@ -109,6 +109,21 @@ INSTANTIATE_TEST_SUITE_P(
         RecordCase{"AddColorTransform", ColorTransformBytes(AddOnly(), false), {0x9A, 0x00, 0x10}}),
     [](const testing::TestParamInfo<RecordCase>& info) { return info.param.name; });
 
+TEST(BitCounts, TooWideValuesSaturateInsteadOfWrappingTheCount) {
+    // 31-bit fields: 11111, then INT32_MIN saturated to -2^30 = 1 followed by thirty 0s.
+    const Buffer rect = RectBytes({INT32_MIN, INT32_MAX, 0, 0});
+    ASSERT_EQ(rect.size(), 17u);  // 5 + 4 x 31 bits
+    EXPECT_EQ(rect[0], 0xFC);
+    EXPECT_EQ(rect[1], 0x00);
+
+    swfw::ColorTransform loud;
+    loud.redMult = 20000;
+    // No add | mult | 15 bits | 16383 = 011111111111111 ...
+    const Buffer cx = ColorTransformBytes(loud, false);
+    EXPECT_EQ(cx[0], 0x7D);
+    EXPECT_EQ(cx[1], 0xFF);
+}
+
 // ---- Movie header and tags -----------------------------------------------------------------
 
 TEST(Movie, SmallMovieBytes) {
@@ -192,6 +207,31 @@ TEST(Tags, DefineShapeByteByByte) {
     const Buffer framed = tag.Bytes();
     EXPECT_EQ(framed[0], 0x9A);  // code 2 << 6 | 26
     EXPECT_EQ(framed[1], 0x00);
+}
+
+TEST(Tags, RecordsAfterNewStylesUseTheNewBitCounts) {
+    swfw::Shape shape(1);
+    shape.bounds = swfw::Rect{};
+    shape.NewStyles({swfw::FillStyle::Solid(swfw::Rgb(255, 0, 0))}, {})
+        .Fill(1)
+        .MoveTo(20, 0)
+        .LineTo(40, 0);
+    const swfw::RawTag tag = swfw::EncodeShape(shape);
+    EXPECT_EQ(tag.code, swfw::kDefineShape2);
+    // clang-format off
+    const Buffer expected = {
+        0x01, 0x00, 0x00,              // id, empty bounds
+        0x00, 0x00, 0x00,              // no fills, no lines, 0 and 0 bits
+        0x40,                          // 010000: new styles only, then aligned arrays:
+        0x01, 0x00, 0xFF, 0x00, 0x00,  //   one solid red fill
+        0x00,                          //   no lines
+        0x10,                          //   NumFillBits 1, NumLineBits 0
+        // 000101 | 00110 010100 000000 | 1: fill style 1 (one bit now) and move to (20, 0)
+        // 11 0100 0 0 010100: +20 horizontally;  000000: end
+        0x14, 0xCA, 0x01, 0xD0, 0x50, 0x00,
+    };
+    // clang-format on
+    EXPECT_EQ(tag.body, expected);
 }
 
 TEST(Tags, ShapeVersionFollowsContent) {
@@ -411,6 +451,81 @@ TEST(Tags, LosslessBitmapPremultipliesAndDeflates) {
     EXPECT_EQ(indexed.colorTableSize, 1);
     // Palette (2 x RGB), then rows of 3 indices padded to 4.
     EXPECT_EQ(indexed.pixels, (Buffer{1, 2, 3, 4, 5, 6, 0, 1, 0, 0, 1, 0, 1, 0}));
+
+    const swfw::Bitmap translucent =
+        swfw::Bitmap::Indexed(4, 1, 1, {swfw::Rgba(200, 100, 50, 128)}, {0}, true);
+    EXPECT_EQ(translucent.pixels, (Buffer{200, 100, 50, 128, 0, 0, 0, 0}));
+}
+
+TEST(Tags, JpegBitmapForms) {
+    const Buffer image = {0xFF, 0xD8, 0xFF, 0xD9};
+    swfw::JpegBitmap jpeg{5, image, std::nullopt, std::nullopt, false};
+    EXPECT_EQ(swfw::EncodeJpeg(jpeg).code, swfw::kDefineBitsJpeg2);
+    EXPECT_EQ(swfw::EncodeJpeg(jpeg).body, (Buffer{0x05, 0x00, 0xFF, 0xD8, 0xFF, 0xD9}));
+    jpeg.tablesSeparate = true;
+    EXPECT_EQ(swfw::EncodeJpeg(jpeg).code, swfw::kDefineBits);
+
+    swfw::JpegBitmap withAlpha{5, image, Buffer{0x00, 0x80, 0xFF}, std::nullopt, false};
+    const swfw::RawTag third = swfw::EncodeJpeg(withAlpha);
+    EXPECT_EQ(third.code, swfw::kDefineBitsJpeg3);
+    // id, offset of the alpha data = image size, image, deflated alpha.
+    ASSERT_GT(third.body.size(), 10u);
+    EXPECT_EQ(Buffer(third.body.begin(), third.body.begin() + 10),
+              (Buffer{0x05, 0x00, 0x04, 0x00, 0x00, 0x00, 0xFF, 0xD8, 0xFF, 0xD9}));
+    EXPECT_EQ(Inflate(third.body.data() + 10, third.body.size() - 10, 3),
+              (Buffer{0x00, 0x80, 0xFF}));
+
+    swfw::JpegBitmap deblocked{5, image, std::nullopt, std::uint16_t{0x0180}, false};
+    const swfw::RawTag fourth = swfw::EncodeJpeg(deblocked);
+    EXPECT_EQ(fourth.code, swfw::kDefineBitsJpeg4);
+    EXPECT_EQ(fourth.body,
+              (Buffer{0x05, 0x00, 0x04, 0x00, 0x00, 0x00, 0x80, 0x01, 0xFF, 0xD8, 0xFF, 0xD9}));
+}
+
+TEST(Tags, VideoStreamAndFrame) {
+    const swfw::VideoStream stream{7, 2, 160, 120, 2, true, swfw::VideoCodec::Vp6};
+    EXPECT_EQ(swfw::EncodeVideoStream(stream).body,
+              (Buffer{0x07, 0x00, 0x02, 0x00, 0xA0, 0x00, 0x78, 0x00, 0x05, 0x04}));
+    const swfw::RawTag frame = swfw::EncodeVideoFrame({7, 1, {0xAB, 0xCD}});
+    EXPECT_EQ(frame.code, swfw::kVideoFrame);
+    EXPECT_EQ(frame.body, (Buffer{0x07, 0x00, 0x01, 0x00, 0xAB, 0xCD}));
+}
+
+TEST(Tags, MorphShape2ByteByByte) {
+    swfw::MorphShape morph(3);
+    morph.startBounds = morph.endBounds = morph.startEdgeBounds = morph.endEdgeBounds =
+        swfw::Rect{};
+    morph.usesScalingStrokes = true;
+    swfw::MorphLineStyle line =
+        swfw::MorphLineStyle::Solid(20, swfw::Rgba(1, 2, 3, 4), 40, swfw::Rgba(5, 6, 7, 8));
+    line.startCap = line.endCap = swfw::CapStyle::Square;
+    line.join = swfw::JoinStyle::Bevel;
+    morph.AddLine(line);
+    morph.start.Line(1).MoveTo(0, 0).LineTo(20, 0);
+    morph.end.MoveTo(0, 0).LineTo(40, 0);
+    const swfw::RawTag tag = swfw::EncodeMorphShape(morph);
+    EXPECT_EQ(tag.code, swfw::kDefineMorphShape2);
+    // clang-format off
+    const Buffer expected = {
+        0x03, 0x00,                        // id
+        0x00, 0x00, 0x00, 0x00,            // four empty bounds
+        0x01,                              // reserved, no non-scaling strokes, scaling strokes
+        0x15, 0x00, 0x00, 0x00,            // 21 bytes to the end edges
+        0x00,                              // no fills
+        0x01, 0x14, 0x00, 0x28, 0x00,      // one line, 20 -> 40 twips
+        0x90,                              // square start cap 10, bevel join 01, no fill, flags 0
+        0x02,                              // reserved, no close 0, square end cap 10
+        0x01, 0x02, 0x03, 0x04,            // start colour
+        0x05, 0x06, 0x07, 0x08,            // end colour
+        0x01,                              // start edges: 0 fill bits, 1 line bit
+        // 001001 00000 1: line style 1 and move to (0, 0);  11 0100 0 0 010100: +20;  end
+        0x24, 0x1D, 0x05, 0x00,
+        0x00,                              // end edges: no style bits
+        // 000001 00000: move to (0, 0);  11 0101 0 0 0101000: +40;  end
+        0x04, 0x1A, 0x8A, 0x00,
+    };
+    // clang-format on
+    EXPECT_EQ(tag.body, expected);
 }
 
 TEST(Tags, MorphShapeOffsetReachesTheEndEdges) {
