@@ -12,6 +12,7 @@ namespace {
 constexpr std::uint32_t kDefaultMasks[3] = {0x7C00, 0x03E0, 0x001F};
 constexpr std::size_t kMaskBytes = 12;
 constexpr std::size_t kOriginBytes = 8;
+constexpr std::size_t kPopulatedBytes = 64u << 20;
 
 bool IsSupportedDepth(int bpp) {
     return bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32;
@@ -59,9 +60,12 @@ int CPlacedObject::Store(bool bStore, BYTE* pBlock, std::size_t nBlockSize) {
 
 CPageMemory::CPageMemory(std::size_t size) {
     if (size == 0) return;
-    // Not populated up front: a file that claims a large picture but carries little data
+    // Frame-sized blocks are populated in one call, far cheaper than a fault per page; larger
+    // ones are left to fault in, so a file that claims a huge picture but carries little data
     // costs only the pages that are written.
-    void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    const int populate = size <= kPopulatedBytes ? MAP_POPULATE : 0;
+    void* p =
+        mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | populate, -1, 0);
     if (p == MAP_FAILED) return;
     m_pData = static_cast<BYTE*>(p);
     m_nSize = size;
@@ -96,7 +100,14 @@ CPixelImage::CPixelImage(const CPixelImage& other) : CPlacedObject() {
 }
 
 CPixelImage& CPixelImage::operator=(const CPixelImage& other) {
-    CopyFrom(other);
+    if (&other == this) return *this;
+    if (other.IsValid()) {
+        CopyFrom(other);
+    } else {
+        Destroy();
+        m_x = other.m_x;
+        m_y = other.m_y;
+    }
     return *this;
 }
 

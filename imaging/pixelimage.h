@@ -89,6 +89,7 @@ class CPageMemory {
 class CPixelImage : public CPlacedObject {
   public:
     CPixelImage() = default;
+    // Copies pixels, palette, masks and origin; assigning an empty image empties this one.
     CPixelImage(const CPixelImage& other);
     CPixelImage& operator=(const CPixelImage& other);
     ~CPixelImage() override = default;

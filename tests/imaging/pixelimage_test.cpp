@@ -190,6 +190,8 @@ TEST(PixelImage, CopiesCarryPixelsPaletteMasksAndOrigin) {
     CPixelImage target = PatternImage(2, 2, 24);
     target.CopyFrom(CPixelImage());
     EXPECT_TRUE(target.IsValid());
+    target = CPixelImage();  // assignment makes a copy, also of an empty image
+    EXPECT_FALSE(target.IsValid());
 }
 
 TEST(PixelImage, BlitClipsToBothImages) {
