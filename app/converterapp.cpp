@@ -4,8 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "converter/converterdlg.h"
 #include "controls/fileutil.h"
+#include "converter/converterdlg.h"
 #include "converter/outputfolder.h"
 #include "platform/messagebox.h"
 #include "res/resource.h"
@@ -15,6 +15,14 @@ namespace {
 constexpr qint64 kMaxSkinBytes = 1024 * 1024;
 
 }  // namespace
+
+CConverterApp::CConverterApp() {
+    gdiplus::GdiplusStartup(&m_gdiplusToken);
+}
+
+CConverterApp::~CConverterApp() {
+    gdiplus::GdiplusShutdown(m_gdiplusToken);
+}
 
 bool CConverterApp::LoadSkin(const QString& path) {
     QFile file(path);

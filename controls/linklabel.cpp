@@ -52,6 +52,7 @@ QString ShellErrorText(int code) {
 
 CLinkLabel::CLinkLabel(QWidget* parent) : QLabel(parent) {
     setMouseTracking(true);
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setCursor(Qt::PointingHandCursor);
 }
 

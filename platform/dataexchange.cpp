@@ -21,7 +21,8 @@ std::optional<int> ParseEditInteger(const QString& text) {
     const std::string bytes = text.left(kMaxEditChars).toStdString();
     const char* p = bytes.c_str();
     while (IsBlank(*p)) ++p;
-    if (*p == '\0') return std::nullopt;
+    // Only a sign or a digit may follow the blanks (strtoll would skip other white space).
+    if (*p != '+' && *p != '-' && (*p < '0' || *p > '9')) return std::nullopt;
     char* end = nullptr;
     const long long parsed = std::strtoll(p, &end, 10);
     if (end == p) return std::nullopt;

@@ -51,13 +51,17 @@ StageFit FitStage(const Rect& frameSize, int width, int height) {
 
 namespace {
 
-double Unit(std::uint8_t v) { return v / 255.0; }
+double Unit(std::uint8_t v) {
+    return v / 255.0;
+}
 
 void SetSolid(cairo_t* cr, Rgba c) {
     cairo_set_source_rgba(cr, Unit(c.r), Unit(c.g), Unit(c.b), Unit(c.a));
 }
 
-double ToLinear(double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
+double ToLinear(double v) {
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+}
 double FromLinear(double v) {
     return v <= 0.0031308 ? v * 12.92 : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
 }
@@ -73,10 +77,9 @@ void AddLinearRgbStops(cairo_pattern_t* p, double o0, Rgba c0, double o1, Rgba c
     const double r1 = ToLinear(Unit(c1.r)), g1 = ToLinear(Unit(c1.g)), b1 = ToLinear(Unit(c1.b));
     for (int i = 1; i < kSteps; ++i) {
         const double t = double(i) / kSteps;
-        cairo_pattern_add_color_stop_rgba(p, o0 + (o1 - o0) * t, FromLinear(r0 + (r1 - r0) * t),
-                                          FromLinear(g0 + (g1 - g0) * t),
-                                          FromLinear(b0 + (b1 - b0) * t),
-                                          Unit(c0.a) + (Unit(c1.a) - Unit(c0.a)) * t);
+        cairo_pattern_add_color_stop_rgba(
+            p, o0 + (o1 - o0) * t, FromLinear(r0 + (r1 - r0) * t), FromLinear(g0 + (g1 - g0) * t),
+            FromLinear(b0 + (b1 - b0) * t), Unit(c0.a) + (Unit(c1.a) - Unit(c0.a)) * t);
     }
 }
 
@@ -89,8 +92,9 @@ cairo_pattern_t* MakeGradient(const FillStyle& fill, const ColorMix& color, bool
     if (fill.kind == FillKind::kLinear) {
         p = cairo_pattern_create_linear(-1, 0, 1, 0);
     } else {
-        const double focal =
-            fill.kind == FillKind::kFocalRadial ? std::clamp(g.focalPoint / 256.0, -0.98, 0.98) : 0.0;
+        const double focal = fill.kind == FillKind::kFocalRadial
+                                 ? std::clamp(g.focalPoint / 256.0, -0.98, 0.98)
+                                 : 0.0;
         p = cairo_pattern_create_radial(focal, 0, 0, 0, 0, 1);
     }
     // The ramp is a 256-entry table: several records on ratio 0 leave the last of them in its
@@ -110,9 +114,15 @@ cairo_pattern_t* MakeGradient(const FillStyle& fill, const ColorMix& color, bool
         previousOffset = offset;
     }
     switch (g.spread) {
-        case SpreadMode::kPad: cairo_pattern_set_extend(p, CAIRO_EXTEND_PAD); break;
-        case SpreadMode::kReflect: cairo_pattern_set_extend(p, CAIRO_EXTEND_REFLECT); break;
-        case SpreadMode::kRepeat: cairo_pattern_set_extend(p, CAIRO_EXTEND_REPEAT); break;
+        case SpreadMode::kPad:
+            cairo_pattern_set_extend(p, CAIRO_EXTEND_PAD);
+            break;
+        case SpreadMode::kReflect:
+            cairo_pattern_set_extend(p, CAIRO_EXTEND_REFLECT);
+            break;
+        case SpreadMode::kRepeat:
+            cairo_pattern_set_extend(p, CAIRO_EXTEND_REPEAT);
+            break;
     }
     cairo_matrix_t m = ToCairo(g.matrix);
     cairo_matrix_scale(&m, kHalf, kHalf);
@@ -126,28 +136,38 @@ cairo_pattern_t* MakeGradient(const FillStyle& fill, const ColorMix& color, bool
 
 cairo_line_cap_t CairoCap(CapStyle c) {
     switch (c) {
-        case CapStyle::kNone: return CAIRO_LINE_CAP_BUTT;
-        case CapStyle::kSquare: return CAIRO_LINE_CAP_SQUARE;
-        default: return CAIRO_LINE_CAP_ROUND;
+        case CapStyle::kNone:
+            return CAIRO_LINE_CAP_BUTT;
+        case CapStyle::kSquare:
+            return CAIRO_LINE_CAP_SQUARE;
+        default:
+            return CAIRO_LINE_CAP_ROUND;
     }
 }
 
 cairo_line_join_t CairoJoin(JoinStyle j) {
     switch (j) {
-        case JoinStyle::kBevel: return CAIRO_LINE_JOIN_BEVEL;
-        case JoinStyle::kMiter: return CAIRO_LINE_JOIN_MITER;
-        default: return CAIRO_LINE_JOIN_ROUND;
+        case JoinStyle::kBevel:
+            return CAIRO_LINE_JOIN_BEVEL;
+        case JoinStyle::kMiter:
+            return CAIRO_LINE_JOIN_MITER;
+        default:
+            return CAIRO_LINE_JOIN_ROUND;
     }
 }
 
-double PixelCentre(double v) { return std::floor(v) + 0.5; }
+double PixelCentre(double v) {
+    return std::floor(v) + 0.5;
+}
 
 // Appends a path transformed to device space with every point moved to its pixel's centre.
 void AppendSnapped(cairo_t* cr, const cairo_path_t* path, const cairo_matrix_t& m) {
     double pts[6];
     for (int i = 0; i < path->num_data; i += path->data[i].header.length) {
         const cairo_path_data_t* d = &path->data[i];
-        const int points = d->header.type == CAIRO_PATH_CURVE_TO ? 3 : d->header.type == CAIRO_PATH_CLOSE_PATH ? 0 : 1;
+        const int points = d->header.type == CAIRO_PATH_CURVE_TO     ? 3
+                           : d->header.type == CAIRO_PATH_CLOSE_PATH ? 0
+                                                                     : 1;
         for (int k = 0; k < points; ++k) {
             double x = d[k + 1].point.x, y = d[k + 1].point.y;
             cairo_matrix_transform_point(&m, &x, &y);
@@ -155,12 +175,18 @@ void AppendSnapped(cairo_t* cr, const cairo_path_t* path, const cairo_matrix_t& 
             pts[2 * k + 1] = PixelCentre(y);
         }
         switch (d->header.type) {
-            case CAIRO_PATH_MOVE_TO: cairo_move_to(cr, pts[0], pts[1]); break;
-            case CAIRO_PATH_LINE_TO: cairo_line_to(cr, pts[0], pts[1]); break;
+            case CAIRO_PATH_MOVE_TO:
+                cairo_move_to(cr, pts[0], pts[1]);
+                break;
+            case CAIRO_PATH_LINE_TO:
+                cairo_line_to(cr, pts[0], pts[1]);
+                break;
             case CAIRO_PATH_CURVE_TO:
                 cairo_curve_to(cr, pts[0], pts[1], pts[2], pts[3], pts[4], pts[5]);
                 break;
-            case CAIRO_PATH_CLOSE_PATH: cairo_close_path(cr); break;
+            case CAIRO_PATH_CLOSE_PATH:
+                cairo_close_path(cr);
+                break;
         }
     }
 }
@@ -227,8 +253,10 @@ void Renderer::DrawRange(cairo_t* cr, const DisplayList& list, DisplayList::cons
         }
         // A clip layer: the depths above it up to its clip depth (within this range) are drawn
         // through it; clip layers among them mask their own depths in turn.
+        // A clip depth at or below the layer's own depth masks nothing.
         const auto maskedBegin = std::next(it);
-        auto maskedEnd = list.upper_bound(object.clipDepth);
+        auto maskedEnd =
+            object.clipDepth > it->first ? list.upper_bound(object.clipDepth) : maskedBegin;
         if (end != list.end() && (maskedEnd == list.end() || maskedEnd->first > end->first))
             maskedEnd = end;
         it = maskedEnd;
@@ -298,7 +326,7 @@ void Renderer::DrawShape(cairo_t* cr, const Shape& shape, const RenderState& sta
     for (const ShapeLayer& layer : geometry.layers) {
         // The fills of a layer tile the shape: added together inside a group, neighbours share
         // their edge pixels exactly instead of letting what lies beneath show through the seam.
-        const bool tiled = layer.fills.size() > 1 && !state.mask;
+        const bool tiled = layer.fillsTouch && layer.fills.size() > 1 && !state.mask;
         if (tiled) {
             cairo_save(cr);
             cairo_set_matrix(cr, &state.matrix);

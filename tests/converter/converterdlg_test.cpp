@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QFocusEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -545,11 +546,46 @@ TEST_F(ConverterDlgTest, AboutOpensFromTheButtonAndTheSystemCommand) {
     EXPECT_TRUE(dlg->GetDlgItem(IDC_ABOUT)->toolTip().startsWith("About Reelcast..."));
 }
 
+TEST_F(ConverterDlgTest, EscapeEndsTheWindowAsCancelled) {
+    dlg->show();
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(dlg.get(), &escape);
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(dlg->result(), QDialog::Rejected);
+}
+
 TEST_F(ConverterDlgTest, ExitEndsTheWindow) {
     dlg->show();
     Button(IDC_EXIT)->click();
     EXPECT_FALSE(dlg->isVisible());
     EXPECT_EQ(dlg->result(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The window over the real player control and movie engine.
+TEST(ConverterDlgWithEngine, PlaysAndFollowsARealMovie) {
+    EnsureQtApplication();
+    QTemporaryDir dir;
+    const std::string movie = dir.filePath("ten.swf").toStdString();
+    WriteMovie(movie, 200, 100, 10, 10);
+    CConverterDlg dlg;
+    g_strOutputFolder = dir.path().toStdString() + "/";
+    dlg.OpenMovie(QString::fromStdString(movie));
+    EXPECT_EQ(qobject_cast<QLabel*>(dlg.GetDlgItem(IDC_FRAME_COUNT))->text(), "/10");
+    dlg.OnStart();
+    ASSERT_TRUE(dlg.m_playerView->IsPlaying());
+    for (int i = 0; i < 4; ++i) dlg.m_playerView->Control().OnPlaybackTimer();
+    dlg.OnTimer(1);
+    EXPECT_EQ(qobject_cast<QLineEdit*>(dlg.GetDlgItem(IDC_FRAME_EDIT))->text(), "4");
+    EXPECT_EQ(qobject_cast<QSlider*>(dlg.GetDlgItem(IDC_POSITION_SLIDER))->value(), 40);
+    for (int i = 0; i < 5; ++i) dlg.m_playerView->Control().OnPlaybackTimer();
+    dlg.OnTimer(1);  // the last frame: back to the first, stopped
+    EXPECT_EQ(dlg.m_bPlaying, 0);
+    EXPECT_EQ(dlg.m_playerView->CurrentFrame(), 0);
+    EXPECT_FALSE(dlg.m_playerView->IsPlaying());
 }
 
 }  // namespace

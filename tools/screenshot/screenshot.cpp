@@ -1,10 +1,12 @@
 // filmcast-screenshot: shows the converter window with a movie loaded and saves a picture of
-// it. Usage: filmcast-screenshot MOVIE OUTPUT.png [MILLISECONDS]
+// it, and of the About box when asked. Usage:
+//   filmcast-screenshot MOVIE OUTPUT.png [MILLISECONDS [ABOUT.png]]
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <cstdio>
 
+#include "converter/aboutdlg.h"
 #include "converter/converterdlg.h"
 #include "res/resource.h"
 
@@ -28,6 +30,12 @@ int main(int argc, char** argv) {
     if (!dialog.grab().save(args[2])) {
         std::fprintf(stderr, "filmcast-screenshot: cannot write %s\n", qPrintable(args[2]));
         return 1;
+    }
+    if (args.size() > 4) {
+        CAboutDlg about(&dialog);
+        about.show();
+        QApplication::processEvents();
+        if (!about.grab().save(args[4])) return 1;
     }
     return 0;
 }
