@@ -5,8 +5,6 @@
 
 #include <memory>
 
-#include "capture/exports.h"
-#include "capture/frame_capture.h"
 #include "controls/fileutil.h"
 
 namespace capture {
@@ -15,13 +13,21 @@ std::string ConversionWorkFolder(const std::string& outputFolder) {
     return outputFolder + kConversionSubfolder;
 }
 
+std::string SequenceFolder(const std::string& outputFolder) {
+    return outputFolder + kSequenceSubfolder;
+}
+
 std::string SequenceTempFolder(const std::string& outputFolder) {
     return outputFolder + kSequenceTempSubfolder;
 }
 
+std::string FrameFileName(const std::string& moviePath, int frame, const std::string& extension) {
+    return GetFileNameFromPath(moviePath) + FormatZeroPadded(frame, kFrameNumberWidth) + extension;
+}
+
 std::string ConversionFramePath(const std::string& outputFolder, const std::string& moviePath,
                                 int frame) {
-    return FrameFileName(ConversionWorkFolder(outputFolder), moviePath, frame, ".gif");
+    return ConversionWorkFolder(outputFolder) + FrameFileName(moviePath, frame, ".gif");
 }
 
 std::string OutputAnimationPath(const std::string& outputFolder, const std::string& moviePath) {
@@ -30,7 +36,15 @@ std::string OutputAnimationPath(const std::string& outputFolder, const std::stri
 
 std::string SequenceFramePath(const std::string& outputFolder, const std::string& moviePath,
                               int frame, const std::string& extension) {
-    return FrameFileName(SequenceFolder(outputFolder), moviePath, frame, extension);
+    return SequenceFolder(outputFolder) + FrameFileName(moviePath, frame, extension);
+}
+
+BOOL EnsureFolder(const std::string& folder) {
+    if (folder.empty() || DirectoryExists(folder)) return TRUE;
+    // A relative path's first part has no "/" before it; "./" gives it the current folder as
+    // its parent.
+    CreateDirectoryTree(folder.front() == '/' ? folder : "./" + folder);
+    return DirectoryExists(folder);
 }
 
 BOOL PrepareWorkFolder(const std::string& outputFolder) {
