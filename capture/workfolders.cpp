@@ -40,11 +40,10 @@ std::string SequenceFramePath(const std::string& outputFolder, const std::string
 }
 
 BOOL EnsureFolder(const std::string& folder) {
-    if (DirectoryExists(folder)) return TRUE;
+    if (folder.empty() || DirectoryExists(folder)) return TRUE;
     // A relative path's first part has no "/" before it; "./" gives it the current folder as
     // its parent.
-    const bool relative = !folder.empty() && folder.front() != '/';
-    CreateDirectoryTree(relative ? "./" + folder : folder);
+    CreateDirectoryTree(folder.front() == '/' ? folder : "./" + folder);
     return DirectoryExists(folder);
 }
 

@@ -35,8 +35,8 @@ std::string OutputAnimationPath(const std::string& outputFolder, const std::stri
 std::string SequenceFramePath(const std::string& outputFolder, const std::string& moviePath,
                               int frame, const std::string& extension);
 
-// Makes sure the folder exists, creating it and its parents when missing. A relative folder
-// is created below the current folder. TRUE when the folder exists afterwards.
+// Makes sure the folder exists, creating it and its missing parents. "" is the current folder;
+// a relative folder is created below it. TRUE when the folder exists afterwards.
 BOOL EnsureFolder(const std::string& folder);
 
 // Makes sure the conversion working folder exists and deletes every file in it (any name, with

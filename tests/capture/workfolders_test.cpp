@@ -7,9 +7,6 @@
 #include <fstream>
 #include <string>
 
-#include "capture/exports.h"
-#include "capture/frame_capture.h"
-
 namespace fs = std::filesystem;
 using namespace capture;
 
@@ -54,6 +51,7 @@ TEST(WorkFolders, AreBelowTheOutputFolder) {
     EXPECT_EQ(ConversionWorkFolder("/gifs/"), "/gifs/Tarnwick_filmcast/Temp/");
     EXPECT_EQ(SequenceFolder("/gifs/"), "/gifs/Tarnwick_reelcast/");
     EXPECT_EQ(SequenceTempFolder("/gifs/"), "/gifs/Tarnwick_reelcast/Temp/");
+    EXPECT_EQ(FrameFileName("/films/intro.swf", 42, ".bmp"), "intro.swf00042.bmp");
 }
 
 namespace {
@@ -126,4 +124,7 @@ TEST_F(PrepareWork, EnsureFolderMakesSequenceTemp) {
     EXPECT_TRUE(EnsureFolder(SequenceTempFolder(output_)));
     EXPECT_TRUE(fs::is_directory(SequenceFolder(output_)));
     EXPECT_TRUE(EnsureFolder(SequenceTempFolder(output_)));  // already there is fine
+    EXPECT_TRUE(EnsureFolder(""));                           // the current folder
+    Touch(output_ + "file");
+    EXPECT_FALSE(EnsureFolder(output_ + "file/below/"));
 }
