@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 
 namespace swfw {
@@ -20,6 +21,14 @@ int SignedBits(std::initializer_list<std::int32_t> values) {
     int bits = 0;
     for (std::int32_t v : values) bits = std::max(bits, SignedBits(v));
     return bits;
+}
+
+std::int32_t Fixed16(double value) {
+    return static_cast<std::int32_t>(std::lround(value * 65536.0));
+}
+
+std::int16_t Fixed8(double value) {
+    return static_cast<std::int16_t>(std::lround(value * 256.0));
 }
 
 void BitWriter::U8(std::uint8_t value) {

@@ -17,6 +17,10 @@ int UnsignedBits(std::uint32_t value);
 int SignedBits(std::int32_t value);
 int SignedBits(std::initializer_list<std::int32_t> values);
 
+// 16.16 and 8.8 fixed point, rounded to nearest.
+std::int32_t Fixed16(double value);
+std::int16_t Fixed8(double value);
+
 class BitWriter {
   public:
     // Byte-aligned writes; each flushes a partly written bit byte first.

@@ -11,11 +11,13 @@ namespace {
 
 constexpr std::int32_t kMaxEdgeDelta = (1 << 16) - 1;  // 17-bit signed edge fields
 
-std::int32_t Fixed16(double v) {
-    return static_cast<std::int32_t>(std::lround(v * 65536.0));
-}
-std::int16_t Fixed8(double v) {
-    return static_cast<std::int16_t>(std::lround(v * 256.0));
+// Bit counts stored in 5 bits allow fields of up to 31 bits, in 4 bits (colour transforms) up
+// to 15; larger values are saturated rather than let the count wrap and garble the record.
+constexpr int kWideField = 31, kColorField = 15;
+
+std::int32_t Saturate(std::int32_t v, int bits) {
+    const std::int32_t high = (std::int32_t{1} << (bits - 1)) - 1;
+    return std::clamp(v, -high - 1, high);
 }
 
 Rect Grow(Rect r, std::int32_t by) {
@@ -128,10 +130,12 @@ void WriteStyleChange(BitWriter& out, const StyleChange& sc, RecordContext& ctx)
     out.UB(1, hasFill0);
     out.UB(1, hasMove);
     if (hasMove) {
-        const int n = SignedBits({sc.moveTo->x, sc.moveTo->y});
+        const std::int32_t x = Saturate(sc.moveTo->x, kWideField);
+        const std::int32_t y = Saturate(sc.moveTo->y, kWideField);
+        const int n = SignedBits({x, y});
         out.UB(5, static_cast<std::uint32_t>(n));
-        out.SB(n, sc.moveTo->x);
-        out.SB(n, sc.moveTo->y);
+        out.SB(n, x);
+        out.SB(n, y);
     }
     if (hasFill0) out.UB(ctx.fillBits, *sc.fill0);
     if (hasFill1) out.UB(ctx.fillBits, *sc.fill1);
@@ -261,7 +265,9 @@ bool ColorTransform::HasAdd(bool withAlpha) const {
     return redAdd != 0 || greenAdd != 0 || blueAdd != 0 || (withAlpha && alphaAdd != 0);
 }
 
-void WriteRect(BitWriter& out, const Rect& r) {
+void WriteRect(BitWriter& out, const Rect& rect) {
+    const Rect r{Saturate(rect.xMin, kWideField), Saturate(rect.xMax, kWideField),
+                 Saturate(rect.yMin, kWideField), Saturate(rect.yMax, kWideField)};
     const int n = SignedBits({r.xMin, r.xMax, r.yMin, r.yMax});
     out.UB(5, static_cast<std::uint32_t>(n));
     out.SB(n, r.xMin);
@@ -271,7 +277,11 @@ void WriteRect(BitWriter& out, const Rect& r) {
     out.Align();
 }
 
-void WriteMatrix(BitWriter& out, const Matrix& m) {
+void WriteMatrix(BitWriter& out, const Matrix& matrix) {
+    Matrix m = matrix;
+    for (std::int32_t* v :
+         {&m.scaleX, &m.scaleY, &m.rotateSkew0, &m.rotateSkew1, &m.translateX, &m.translateY})
+        *v = Saturate(*v, kWideField);
     out.UB(1, m.HasScale());
     if (m.HasScale()) {
         const int n = SignedBits({m.scaleX, m.scaleY});
@@ -293,7 +303,11 @@ void WriteMatrix(BitWriter& out, const Matrix& m) {
     out.Align();
 }
 
-void WriteColorTransform(BitWriter& out, const ColorTransform& cx, bool withAlpha) {
+void WriteColorTransform(BitWriter& out, const ColorTransform& transform, bool withAlpha) {
+    ColorTransform cx = transform;
+    for (std::int16_t* v : {&cx.redMult, &cx.greenMult, &cx.blueMult, &cx.alphaMult, &cx.redAdd,
+                            &cx.greenAdd, &cx.blueAdd, &cx.alphaAdd})
+        *v = static_cast<std::int16_t>(Saturate(*v, kColorField));
     const bool mult = cx.HasMult(withAlpha), add = cx.HasAdd(withAlpha);
     int n = 0;
     if (mult)

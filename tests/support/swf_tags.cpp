@@ -8,11 +8,9 @@ namespace swfw {
 
 namespace {
 
-std::uint32_t Fixed16(double v) {
-    return static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(v * 65536.0)));
-}
-std::int16_t Fixed8(double v) {
-    return static_cast<std::int16_t>(std::lround(v * 256.0));
+// A 16.16 value as its 32 raw bits.
+std::uint32_t Fixed16Bits(double v) {
+    return static_cast<std::uint32_t>(Fixed16(v));
 }
 
 void WriteRgba(BitWriter& out, Color c) {
@@ -24,6 +22,14 @@ void WriteRgba(BitWriter& out, Color c) {
 
 std::uint8_t Premultiply(std::uint8_t channel, std::uint8_t alpha) {
     return static_cast<std::uint8_t>((channel * alpha + 127) / 255);
+}
+
+void WriteFilterList(BitWriter& out, const std::vector<Filter>& filters) {
+    out.U8(static_cast<std::uint8_t>(filters.size()));
+    for (const Filter& f : filters) {
+        out.U8(f.id);
+        out.Append(f.data);
+    }
 }
 
 void PadRow(Buffer& data, std::size_t rowBytes) {
@@ -51,10 +57,10 @@ Filter GradientFilter(std::uint8_t id, const std::vector<GradientStop>& stops, d
     out.U8(static_cast<std::uint8_t>(stops.size()));
     for (const GradientStop& s : stops) WriteRgba(out, s.color);
     for (const GradientStop& s : stops) out.U8(s.ratio);
-    out.U32(Fixed16(blurX));
-    out.U32(Fixed16(blurY));
-    out.U32(Fixed16(angle));
-    out.U32(Fixed16(distance));
+    out.U32(Fixed16Bits(blurX));
+    out.U32(Fixed16Bits(blurY));
+    out.U32(Fixed16Bits(angle));
+    out.U32(Fixed16Bits(distance));
     out.S16(Fixed8(strength));
     WriteFilterFlags(out, inner, knockout, onTop, passes);
     return Filter{id, out.Bytes()};
@@ -67,10 +73,10 @@ Filter GradientFilter(std::uint8_t id, const std::vector<GradientStop>& stops, d
 Bitmap Bitmap::Argb(std::uint16_t id, std::uint16_t width, std::uint16_t height,
                     const std::vector<std::uint32_t>& argb, bool withAlpha) {
     Bitmap bm{id, withAlpha, 5, width, height, 0, {}};
-    const std::size_t count = std::min<std::size_t>(argb.size(), std::size_t{width} * height);
+    const std::size_t count = std::size_t{width} * height;
     bm.pixels.reserve(count * 4);
     for (std::size_t i = 0; i < count; ++i) {
-        const std::uint32_t p = argb[i];
+        const std::uint32_t p = i < argb.size() ? argb[i] : 0;  // short input: transparent
         const auto a = static_cast<std::uint8_t>(p >> 24);
         const auto r = static_cast<std::uint8_t>(p >> 16);
         const auto g = static_cast<std::uint8_t>(p >> 8);
@@ -94,8 +100,7 @@ Bitmap Bitmap::Indexed(std::uint16_t id, std::uint16_t width, std::uint16_t heig
     for (std::size_t i = 0; i < entries; ++i) {
         const Color c = i < palette.size() ? palette[i] : Color{};
         if (withAlpha)
-            bm.pixels.insert(bm.pixels.end(), {Premultiply(c.r, c.a), Premultiply(c.g, c.a),
-                                               Premultiply(c.b, c.a), c.a});
+            bm.pixels.insert(bm.pixels.end(), {c.r, c.g, c.b, c.a});
         else
             bm.pixels.insert(bm.pixels.end(), {c.r, c.g, c.b});
     }
@@ -120,16 +125,105 @@ RawTag EncodeBitmap(const Bitmap& bitmap) {
     return RawTag{bitmap.withAlpha ? kDefineBitsLossless2 : kDefineBitsLossless, out.Bytes()};
 }
 
+RawTag EncodeJpeg(const JpegBitmap& bitmap) {
+    BitWriter out;
+    out.U16(bitmap.id);
+    if (bitmap.tablesSeparate || !(bitmap.alpha || bitmap.deblock)) {
+        out.Append(bitmap.image);
+        return RawTag{bitmap.tablesSeparate ? kDefineBits : kDefineBitsJpeg2, out.Bytes()};
+    }
+    out.U32(static_cast<std::uint32_t>(bitmap.image.size()));
+    if (bitmap.deblock) out.U16(*bitmap.deblock);
+    out.Append(bitmap.image);
+    if (bitmap.alpha) out.Append(Deflate(*bitmap.alpha));
+    return RawTag{bitmap.deblock ? kDefineBitsJpeg4 : kDefineBitsJpeg3, out.Bytes()};
+}
+
+RawTag EncodeVideoStream(const VideoStream& stream) {
+    BitWriter out;
+    out.U16(stream.id);
+    out.U16(stream.frameCount);
+    out.U16(stream.width);
+    out.U16(stream.height);
+    out.UB(4, 0);
+    out.UB(3, stream.deblocking);
+    out.UB(1, stream.smoothing);
+    out.U8(static_cast<std::uint8_t>(stream.codec));
+    return RawTag{kDefineVideoStream, out.Bytes()};
+}
+
+RawTag EncodeVideoFrame(const VideoFrame& frame) {
+    BitWriter out;
+    out.U16(frame.streamId);
+    out.U16(frame.frame);
+    out.Append(frame.data);
+    return RawTag{kVideoFrame, out.Bytes()};
+}
+
+// ---- Text ----------------------------------------------------------------------------------
+
+RawTag EncodeDeviceFont(const DeviceFont& font) {
+    BitWriter out;
+    out.U16(font.id);
+    out.UB(5, 0);  // no layout, no Shift-JIS, no small text, no ANSI, narrow offsets
+    out.UB(1, 1);  // wide codes, required from version 6 on
+    out.UB(1, font.italic);
+    out.UB(1, font.bold);
+    out.U8(1);  // language: Latin
+    out.U8(static_cast<std::uint8_t>(font.name.size()));
+    out.Append(Buffer(font.name.begin(), font.name.end()));
+    out.U16(0);  // no glyphs
+    out.U16(2);  // the (empty) code table follows this offset field
+    return RawTag{kDefineFont2, out.Bytes()};
+}
+
+RawTag EncodeEditText(const EditText& f) {
+    BitWriter out;
+    out.U16(f.id);
+    WriteRect(out, f.bounds);
+    out.UB(1, f.text.has_value());
+    out.UB(1, f.wordWrap);
+    out.UB(1, f.multiline);
+    out.UB(1, f.password);
+    out.UB(1, f.readOnly);
+    out.UB(1, f.color.has_value());
+    out.UB(1, f.maxLength.has_value());
+    out.UB(1, f.fontId.has_value());
+    out.UB(1, f.fontClass.has_value());
+    out.UB(1, f.autoSize);
+    out.UB(1, f.layout.has_value());
+    out.UB(1, f.noSelect);
+    out.UB(1, f.border);
+    out.UB(1, f.wasStatic);
+    out.UB(1, f.html);
+    out.UB(1, f.useOutlines);
+    if (f.fontId) out.U16(*f.fontId);
+    if (f.fontClass) out.String(*f.fontClass);
+    if (f.fontId || f.fontClass) out.U16(f.fontHeight);
+    if (f.color) WriteRgba(out, *f.color);
+    if (f.maxLength) out.U16(*f.maxLength);
+    if (f.layout) {
+        out.U8(f.layout->align);
+        out.U16(f.layout->leftMargin);
+        out.U16(f.layout->rightMargin);
+        out.U16(f.layout->indent);
+        out.S16(f.layout->leading);
+    }
+    out.String(f.variableName);
+    if (f.text) out.String(*f.text);
+    return RawTag{kDefineEditText, out.Bytes()};
+}
+
 // ---- Filters -------------------------------------------------------------------------------
 
 Filter Filter::DropShadow(Color color, double blurX, double blurY, double angleRadians,
                           double distance, double strength, int passes, bool inner, bool knockout) {
     BitWriter out;
     WriteRgba(out, color);
-    out.U32(Fixed16(blurX));
-    out.U32(Fixed16(blurY));
-    out.U32(Fixed16(angleRadians));
-    out.U32(Fixed16(distance));
+    out.U32(Fixed16Bits(blurX));
+    out.U32(Fixed16Bits(blurY));
+    out.U32(Fixed16Bits(angleRadians));
+    out.U32(Fixed16Bits(distance));
     out.S16(Fixed8(strength));
     WriteFilterFlags(out, inner, knockout, std::nullopt, passes);
     return Filter{0, out.Bytes()};
@@ -137,8 +231,8 @@ Filter Filter::DropShadow(Color color, double blurX, double blurY, double angleR
 
 Filter Filter::Blur(double blurX, double blurY, int passes) {
     BitWriter out;
-    out.U32(Fixed16(blurX));
-    out.U32(Fixed16(blurY));
+    out.U32(Fixed16Bits(blurX));
+    out.U32(Fixed16Bits(blurY));
     out.UB(5, static_cast<std::uint32_t>(passes));
     out.UB(3, 0);
     return Filter{1, out.Bytes()};
@@ -148,8 +242,8 @@ Filter Filter::Glow(Color color, double blurX, double blurY, double strength, in
                     bool inner, bool knockout) {
     BitWriter out;
     WriteRgba(out, color);
-    out.U32(Fixed16(blurX));
-    out.U32(Fixed16(blurY));
+    out.U32(Fixed16Bits(blurX));
+    out.U32(Fixed16Bits(blurY));
     out.S16(Fixed8(strength));
     WriteFilterFlags(out, inner, knockout, std::nullopt, passes);
     return Filter{2, out.Bytes()};
@@ -159,12 +253,14 @@ Filter Filter::Bevel(Color shadow, Color highlight, double blurX, double blurY, 
                      double distance, double strength, int passes, bool inner, bool knockout,
                      bool onTop) {
     BitWriter out;
-    WriteRgba(out, shadow);
+    // Movies store the highlight colour first (it is drawn on the side the angle lights),
+    // although the published field list names the shadow colour first.
     WriteRgba(out, highlight);
-    out.U32(Fixed16(blurX));
-    out.U32(Fixed16(blurY));
-    out.U32(Fixed16(angleRadians));
-    out.U32(Fixed16(distance));
+    WriteRgba(out, shadow);
+    out.U32(Fixed16Bits(blurX));
+    out.U32(Fixed16Bits(blurY));
+    out.U32(Fixed16Bits(angleRadians));
+    out.U32(Fixed16Bits(distance));
     out.S16(Fixed8(strength));
     WriteFilterFlags(out, inner, knockout, onTop, passes);
     return Filter{3, out.Bytes()};
@@ -316,19 +412,57 @@ RawTag EncodePlaceObject(const PlaceObject& p) {
     if (p.name) out.String(*p.name);
     if (p.clipDepth) out.U16(*p.clipDepth);
     if (v >= 3) {
-        if (p.filters) {
-            out.U8(static_cast<std::uint8_t>(p.filters->size()));
-            for (const Filter& f : *p.filters) {
-                out.U8(f.id);
-                out.Append(f.data);
-            }
-        }
+        if (p.filters) WriteFilterList(out, *p.filters);
         if (p.blendMode) out.U8(static_cast<std::uint8_t>(*p.blendMode));
         if (p.cacheAsBitmap) out.U8(*p.cacheAsBitmap ? 1 : 0);
         if (p.visible) out.U8(*p.visible ? 1 : 0);
         if (p.opaqueBackground) WriteRgba(out, *p.opaqueBackground);
     }
     return RawTag{v >= 3 ? kPlaceObject3 : kPlaceObject2, out.Bytes()};
+}
+
+// ---- Buttons -------------------------------------------------------------------------------
+
+namespace {
+
+void WriteButtonRecord(BitWriter& out, const ButtonRecord& r) {
+    out.UB(2, 0);
+    out.UB(1, r.blendMode.has_value());
+    out.UB(1, r.filters.has_value());
+    out.UB(1, r.hitTest);
+    out.UB(1, r.down);
+    out.UB(1, r.over);
+    out.UB(1, r.up);
+    out.U16(r.characterId);
+    out.U16(r.depth);
+    WriteMatrix(out, r.matrix);
+    WriteColorTransform(out, r.colorTransform, true);
+    if (r.filters) WriteFilterList(out, *r.filters);
+    if (r.blendMode) out.U8(static_cast<std::uint8_t>(*r.blendMode));
+}
+
+}  // namespace
+
+RawTag EncodeButton(const Button& button) {
+    BitWriter records;
+    for (const ButtonRecord& r : button.records) WriteButtonRecord(records, r);
+    records.U8(0);  // end of the characters
+
+    BitWriter out;
+    out.U16(button.id);
+    out.U8(button.trackAsMenu ? 1 : 0);
+    // Counted from the start of this field to the first condition record.
+    out.U16(button.actions.empty() ? 0 : static_cast<std::uint16_t>(2 + records.Size()));
+    out.Append(records.Bytes());
+    for (std::size_t i = 0; i < button.actions.size(); ++i) {
+        const Buffer actions = button.actions[i].actions.Bytes();
+        const bool last = i + 1 == button.actions.size();
+        out.U16(last ? 0 : static_cast<std::uint16_t>(4 + actions.size()));
+        out.U8(static_cast<std::uint8_t>(button.actions[i].conditions >> 8));
+        out.U8(static_cast<std::uint8_t>(button.actions[i].conditions));
+        out.Append(actions);
+    }
+    return RawTag{kDefineButton2, out.Bytes()};
 }
 
 // ---- Actions -------------------------------------------------------------------------------
@@ -374,6 +508,13 @@ Buffer RawTag::Bytes() const {
     }
     out.Append(body);
     return out.Bytes();
+}
+
+RawTag RawTag::Cut(std::size_t keep) const {
+    RawTag cut = *this;
+    cut.declaredLength = declaredLength.value_or(static_cast<std::uint32_t>(body.size()));
+    cut.body.resize(std::min(keep, body.size()));
+    return cut;
 }
 
 template <class Self>

@@ -15,7 +15,13 @@
 //
 // Malformed movies: Movie::frameCount and Movie::declaredLength may lie, RawTag writes any code
 // with any bytes and any declared length, Movie::appendEnd drops the End tag, and a test may cut
-// Bytes() or Body() short itself (Pack() wraps a cut body in a header).
+// Bytes() or Body() short itself (Pack() wraps a cut body in a header):
+//
+//   movie.declaredLength = 1u << 30;                     // the header lies about the length
+//   movie.Tag(swfw::EncodeShape(box).Cut(5));            // a DefineShape cut after 5 bytes
+//   movie.Tag(swfw::RawTag(12, {0x07}, false, 9999));    // a DoAction claiming 9999 bytes
+//   swfw::Buffer cut = movie.Bytes();
+//   cut.resize(12);                                      // a file that ends inside the stage
 //
 // Units are the file's: coordinates in twips (1/20 px), 8.8 and 16.16 fixed point where the
 // format has them; helpers taking doubles convert once.
@@ -97,6 +103,7 @@ struct GradientStop {
     Color color;
 };
 
+// At most 15 stops are written.
 struct Gradient {
     SpreadMode spread = SpreadMode::Pad;
     InterpolationMode interpolation = InterpolationMode::Normal;
@@ -328,14 +335,84 @@ struct Bitmap {
     std::uint8_t colorTableSize = 0;  // format 3: entries - 1
     Buffer pixels;
 
-    // From straight (not premultiplied) 0xAARRGGBB pixels, row by row. Without alpha the
-    // alpha is dropped; with alpha the colour is stored premultiplied, as the format has it.
+    // From straight (not premultiplied) 0xAARRGGBB pixels, row by row (missing ones are
+    // transparent black). Without alpha the alpha is dropped; with alpha the colour is stored
+    // premultiplied, as the format has it.
     static Bitmap Argb(std::uint16_t id, std::uint16_t width, std::uint16_t height,
                        const std::vector<std::uint32_t>& argb, bool withAlpha);
-    // Colour-mapped: up to 256 palette entries, one index per pixel, row by row.
+    // Colour-mapped: up to 256 palette entries (RGB, or RGBA with straight alpha), one index
+    // per pixel, row by row.
     static Bitmap Indexed(std::uint16_t id, std::uint16_t width, std::uint16_t height,
                           const std::vector<Color>& palette,
                           const std::vector<std::uint8_t>& indices, bool withAlpha);
+};
+
+// DefineBits (6, when `tablesSeparate`: the encoding tables come from a JPEGTables tag),
+// DefineBitsJPEG2 (21), DefineBitsJPEG3 (35, with `alpha`) or DefineBitsJPEG4 (90, with
+// `deblock`). `image` is stored as given: JPEG, or PNG or GIF data in the later versions.
+// `alpha` is one byte per pixel, uncompressed (the writer deflates it).
+struct JpegBitmap {
+    std::uint16_t id = 0;
+    Buffer image;
+    std::optional<Buffer> alpha;
+    std::optional<std::uint16_t> deblock;  // 8.8
+    bool tablesSeparate = false;
+};
+
+enum class VideoCodec : std::uint8_t {
+    H263 = 2,
+    ScreenVideo = 3,
+    Vp6 = 4,
+    Vp6Alpha = 5,
+    ScreenVideo2 = 6,
+};
+
+// DefineVideoStream; its frames follow as VideoFrame tags on the timeline.
+struct VideoStream {
+    std::uint16_t id = 0;
+    std::uint16_t frameCount = 0;
+    std::uint16_t width = 0, height = 0;
+    std::uint8_t deblocking = 0;  // 0..7
+    bool smoothing = false;
+    VideoCodec codec = VideoCodec::H263;
+};
+
+struct VideoFrame {
+    std::uint16_t streamId = 0;
+    std::uint16_t frame = 0;
+    Buffer data;  // the codec's bytes for this frame
+};
+
+// ---- Text ----------------------------------------------------------------------------------
+
+// DefineFont2 declaring a device font (a font name and no glyphs), for text fields.
+struct DeviceFont {
+    std::uint16_t id = 0;
+    std::string name = "_sans";  // "_sans", "_serif", "_typewriter" or a family name
+    bool bold = false, italic = false;
+};
+
+// DefineEditText: a text field. Fields left unset are left out of the tag.
+struct EditText {
+    struct Layout {
+        std::uint8_t align = 0;  // 0 left, 1 right, 2 centre, 3 justify
+        std::uint16_t leftMargin = 0, rightMargin = 0, indent = 0;  // twips
+        std::int16_t leading = 0;
+    };
+
+    std::uint16_t id = 0;
+    Rect bounds;
+    std::optional<std::string> text;
+    std::optional<std::uint16_t> fontId;
+    std::optional<std::string> fontClass;
+    std::uint16_t fontHeight = 240;  // twips; written with a font id or class
+    std::optional<Color> color;
+    std::optional<std::uint16_t> maxLength;
+    std::optional<Layout> layout;
+    std::string variableName;
+    bool wordWrap = false, multiline = false, password = false, readOnly = false;
+    bool autoSize = false, noSelect = false, border = false, wasStatic = false, html = false;
+    bool useOutlines = false;
 };
 
 // ---- Display list --------------------------------------------------------------------------
@@ -368,6 +445,7 @@ struct Filter {
     static Filter Blur(double blurX, double blurY, int passes = 1);
     static Filter Glow(Color color, double blurX, double blurY, double strength, int passes = 1,
                        bool inner = false, bool knockout = false);
+    // Written highlight colour first, as movies store it.
     static Filter Bevel(Color shadow, Color highlight, double blurX, double blurY,
                         double angleRadians, double distance, double strength, int passes = 1,
                         bool inner = true, bool knockout = false, bool onTop = false);
@@ -446,6 +524,45 @@ class Actions {
     BitWriter out_;
 };
 
+// ---- Buttons -------------------------------------------------------------------------------
+
+// One character of a button and the states it shows in.
+struct ButtonRecord {
+    std::uint16_t characterId = 0;
+    std::uint16_t depth = 1;
+    Matrix matrix;
+    ColorTransform colorTransform;
+    bool up = true, over = false, down = false, hitTest = false;
+    std::optional<BlendMode> blendMode;
+    std::optional<std::vector<Filter>> filters;
+};
+
+// Transitions that run a button's actions (first flag byte high, second low, as stored).
+enum ButtonCondition : std::uint16_t {
+    kIdleToOverDown = 0x8000,
+    kOutDownToIdle = 0x4000,
+    kOutDownToOverDown = 0x2000,
+    kOverDownToOutDown = 0x1000,
+    kOverDownToOverUp = 0x0800,  // release
+    kOverUpToOverDown = 0x0400,  // press
+    kOverUpToIdle = 0x0200,      // roll out
+    kIdleToOverUp = 0x0100,      // roll over
+    kOverDownToIdle = 0x0001,
+};
+
+struct ButtonAction {
+    std::uint16_t conditions = kOverDownToOverUp;  // ButtonCondition bits; key code << 1
+    Actions actions;
+};
+
+// DefineButton2.
+struct Button {
+    std::uint16_t id = 0;
+    bool trackAsMenu = false;
+    std::vector<ButtonRecord> records;
+    std::vector<ButtonAction> actions;
+};
+
 // ---- Tags and timelines --------------------------------------------------------------------
 
 // A tag as it goes into the file. `declaredLength` replaces the true length in the header
@@ -465,6 +582,8 @@ struct RawTag {
     std::optional<std::uint32_t> declaredLength;
 
     Buffer Bytes() const;
+    // This tag with its body cut to `keep` bytes and its header still giving the full length.
+    RawTag Cut(std::size_t keep) const;
 };
 
 enum TagCode : std::uint16_t {
@@ -473,27 +592,43 @@ enum TagCode : std::uint16_t {
     kDefineShape = 2,
     kPlaceObject = 4,
     kRemoveObject = 5,
+    kDefineBits = 6,
+    kJpegTables = 8,
     kSetBackgroundColor = 9,
     kDoAction = 12,
     kDefineBitsLossless = 20,
+    kDefineBitsJpeg2 = 21,
     kDefineShape2 = 22,
     kPlaceObject2 = 26,
     kRemoveObject2 = 28,
     kDefineShape3 = 32,
+    kDefineButton2 = 34,
+    kDefineBitsJpeg3 = 35,
     kDefineBitsLossless2 = 36,
+    kDefineEditText = 37,
     kDefineSprite = 39,
     kFrameLabel = 43,
     kDefineMorphShape = 46,
+    kDefineFont2 = 48,
+    kDefineVideoStream = 60,
+    kVideoFrame = 61,
     kFileAttributes = 69,
     kPlaceObject3 = 70,
     kDefineShape4 = 83,
     kDefineMorphShape2 = 84,
+    kDefineBitsJpeg4 = 90,
 };
 
 // Tag encoders, for tests that want one tag's bytes.
 RawTag EncodeShape(const Shape& shape);
 RawTag EncodeMorphShape(const MorphShape& morph);
 RawTag EncodeBitmap(const Bitmap& bitmap);
+RawTag EncodeJpeg(const JpegBitmap& bitmap);
+RawTag EncodeVideoStream(const VideoStream& stream);
+RawTag EncodeVideoFrame(const VideoFrame& frame);
+RawTag EncodeDeviceFont(const DeviceFont& font);
+RawTag EncodeButton(const Button& button);
+RawTag EncodeEditText(const EditText& field);
 RawTag EncodePlaceObject(const PlaceObject& place);
 
 class Sprite;
@@ -508,6 +643,13 @@ class Timeline {
     Self& Define(const MorphShape& morph) { return Tag(EncodeMorphShape(morph)); }
     Self& Define(const Bitmap& bitmap) { return Tag(EncodeBitmap(bitmap)); }
     Self& Define(const Sprite& sprite) { return Tag(EncodeSprite(sprite)); }
+    Self& Define(const JpegBitmap& bitmap) { return Tag(EncodeJpeg(bitmap)); }
+    Self& Define(const VideoStream& stream) { return Tag(EncodeVideoStream(stream)); }
+    Self& Define(const DeviceFont& font) { return Tag(EncodeDeviceFont(font)); }
+    Self& Define(const Button& button) { return Tag(EncodeButton(button)); }
+    Self& Define(const EditText& field) { return Tag(EncodeEditText(field)); }
+    Self& Video(const VideoFrame& frame) { return Tag(EncodeVideoFrame(frame)); }
+    Self& JpegTables(const Buffer& tables) { return Tag(RawTag{kJpegTables, tables}); }
     Self& Place(const PlaceObject& place) { return Tag(EncodePlaceObject(place)); }
     Self& Remove(std::uint16_t depth);                             // RemoveObject2
     Self& Remove(std::uint16_t characterId, std::uint16_t depth);  // RemoveObject
@@ -580,7 +722,8 @@ Buffer Pack(Compression compression, std::uint8_t version, const Buffer& body,
 // Deterministic zlib stream of `data` (level 9), as used in CWS bodies and lossless bitmaps.
 Buffer Deflate(const Buffer& data);
 
-// Record encoders, exposed for tests of bit packing.
+// Record encoders, exposed for tests of bit packing. Values too wide for their field (31 bits
+// in rectangles, matrices and moves, 15 in colour transforms) are saturated.
 void WriteRect(BitWriter& out, const Rect& rect);
 void WriteMatrix(BitWriter& out, const Matrix& matrix);
 void WriteColorTransform(BitWriter& out, const ColorTransform& cx, bool withAlpha);

@@ -109,6 +109,21 @@ INSTANTIATE_TEST_SUITE_P(
         RecordCase{"AddColorTransform", ColorTransformBytes(AddOnly(), false), {0x9A, 0x00, 0x10}}),
     [](const testing::TestParamInfo<RecordCase>& info) { return info.param.name; });
 
+TEST(BitCounts, TooWideValuesSaturateInsteadOfWrappingTheCount) {
+    // 31-bit fields: 11111, then INT32_MIN saturated to -2^30 = 1 followed by thirty 0s.
+    const Buffer rect = RectBytes({INT32_MIN, INT32_MAX, 0, 0});
+    ASSERT_EQ(rect.size(), 17u);  // 5 + 4 x 31 bits
+    EXPECT_EQ(rect[0], 0xFC);
+    EXPECT_EQ(rect[1], 0x00);
+
+    swfw::ColorTransform loud;
+    loud.redMult = 20000;
+    // No add | mult | 15 bits | 16383 = 011111111111111 ...
+    const Buffer cx = ColorTransformBytes(loud, false);
+    EXPECT_EQ(cx[0], 0x7D);
+    EXPECT_EQ(cx[1], 0xFF);
+}
+
 // ---- Movie header and tags -----------------------------------------------------------------
 
 TEST(Movie, SmallMovieBytes) {
@@ -159,6 +174,14 @@ TEST(Tags, HeaderLengthForms) {
               (Buffer{0x3F, 0x03, 0xE8, 0x03, 0x00, 0x00, 7}));
 }
 
+TEST(Tags, CutTagKeepsItsFullLength) {
+    swfw::Movie movie;
+    movie.appendEnd = false;
+    movie.Tag(swfw::RawTag(9, {1, 2, 3}).Cut(1));
+    const Buffer body = movie.Body();
+    EXPECT_EQ(Buffer(body.begin() + 13, body.end()), (Buffer{0x43, 0x02, 1}));
+}
+
 TEST(Tags, DefineShapeByteByByte) {
     swfw::Shape shape(1);
     shape.Fill(shape.AddFill(swfw::FillStyle::Solid(swfw::Rgb(255, 0, 0))))
@@ -184,6 +207,31 @@ TEST(Tags, DefineShapeByteByByte) {
     const Buffer framed = tag.Bytes();
     EXPECT_EQ(framed[0], 0x9A);  // code 2 << 6 | 26
     EXPECT_EQ(framed[1], 0x00);
+}
+
+TEST(Tags, RecordsAfterNewStylesUseTheNewBitCounts) {
+    swfw::Shape shape(1);
+    shape.bounds = swfw::Rect{};
+    shape.NewStyles({swfw::FillStyle::Solid(swfw::Rgb(255, 0, 0))}, {})
+        .Fill(1)
+        .MoveTo(20, 0)
+        .LineTo(40, 0);
+    const swfw::RawTag tag = swfw::EncodeShape(shape);
+    EXPECT_EQ(tag.code, swfw::kDefineShape2);
+    // clang-format off
+    const Buffer expected = {
+        0x01, 0x00, 0x00,              // id, empty bounds
+        0x00, 0x00, 0x00,              // no fills, no lines, 0 and 0 bits
+        0x40,                          // 010000: new styles only, then aligned arrays:
+        0x01, 0x00, 0xFF, 0x00, 0x00,  //   one solid red fill
+        0x00,                          //   no lines
+        0x10,                          //   NumFillBits 1, NumLineBits 0
+        // 000101 | 00110 010100 000000 | 1: fill style 1 (one bit now) and move to (20, 0)
+        // 11 0100 0 0 010100: +20 horizontally;  000000: end
+        0x14, 0xCA, 0x01, 0xD0, 0x50, 0x00,
+    };
+    // clang-format on
+    EXPECT_EQ(tag.body, expected);
 }
 
 TEST(Tags, ShapeVersionFollowsContent) {
@@ -344,6 +392,19 @@ TEST(Tags, FilterList) {
     EXPECT_EQ(tag.body, expected);
 }
 
+TEST(Tags, BevelStoresHighlightBeforeShadow) {
+    const swfw::Filter bevel =
+        swfw::Filter::Bevel(swfw::Rgba(0, 0, 255, 0x3F), swfw::Rgba(255, 0, 0, 0x3F), 20, 20,
+                            0.785385, 10, 0.5, 1, true, false, false);
+    // As in movies made by the authoring tool: red highlight, blue shadow, 20, 20, 45 degrees,
+    // 10, 0.5, then inner | composite source | one pass.
+    const Buffer expected = {0xFF, 0x00, 0x00, 0x3F, 0x00, 0x00, 0xFF, 0x3F, 0x00,
+                             0x00, 0x14, 0x00, 0x00, 0x00, 0x14, 0x00, 0x0F, 0xC9,
+                             0x00, 0x00, 0x00, 0x00, 0x0A, 0x00, 0x80, 0x00, 0xA1};
+    EXPECT_EQ(bevel.id, 3);
+    EXPECT_EQ(bevel.data, expected);
+}
+
 TEST(Tags, ActionsAndLabels) {
     swfw::Movie movie;
     movie.appendEnd = false;
@@ -390,6 +451,149 @@ TEST(Tags, LosslessBitmapPremultipliesAndDeflates) {
     EXPECT_EQ(indexed.colorTableSize, 1);
     // Palette (2 x RGB), then rows of 3 indices padded to 4.
     EXPECT_EQ(indexed.pixels, (Buffer{1, 2, 3, 4, 5, 6, 0, 1, 0, 0, 1, 0, 1, 0}));
+
+    const swfw::Bitmap translucent =
+        swfw::Bitmap::Indexed(4, 1, 1, {swfw::Rgba(200, 100, 50, 128)}, {0}, true);
+    EXPECT_EQ(translucent.pixels, (Buffer{200, 100, 50, 128, 0, 0, 0, 0}));
+}
+
+TEST(Tags, JpegBitmapForms) {
+    const Buffer image = {0xFF, 0xD8, 0xFF, 0xD9};
+    swfw::JpegBitmap jpeg{5, image, std::nullopt, std::nullopt, false};
+    EXPECT_EQ(swfw::EncodeJpeg(jpeg).code, swfw::kDefineBitsJpeg2);
+    EXPECT_EQ(swfw::EncodeJpeg(jpeg).body, (Buffer{0x05, 0x00, 0xFF, 0xD8, 0xFF, 0xD9}));
+    jpeg.tablesSeparate = true;
+    EXPECT_EQ(swfw::EncodeJpeg(jpeg).code, swfw::kDefineBits);
+
+    swfw::JpegBitmap withAlpha{5, image, Buffer{0x00, 0x80, 0xFF}, std::nullopt, false};
+    const swfw::RawTag third = swfw::EncodeJpeg(withAlpha);
+    EXPECT_EQ(third.code, swfw::kDefineBitsJpeg3);
+    // id, offset of the alpha data = image size, image, deflated alpha.
+    ASSERT_GT(third.body.size(), 10u);
+    EXPECT_EQ(Buffer(third.body.begin(), third.body.begin() + 10),
+              (Buffer{0x05, 0x00, 0x04, 0x00, 0x00, 0x00, 0xFF, 0xD8, 0xFF, 0xD9}));
+    EXPECT_EQ(Inflate(third.body.data() + 10, third.body.size() - 10, 3),
+              (Buffer{0x00, 0x80, 0xFF}));
+
+    swfw::JpegBitmap deblocked{5, image, std::nullopt, std::uint16_t{0x0180}, false};
+    const swfw::RawTag fourth = swfw::EncodeJpeg(deblocked);
+    EXPECT_EQ(fourth.code, swfw::kDefineBitsJpeg4);
+    EXPECT_EQ(fourth.body,
+              (Buffer{0x05, 0x00, 0x04, 0x00, 0x00, 0x00, 0x80, 0x01, 0xFF, 0xD8, 0xFF, 0xD9}));
+}
+
+TEST(Tags, VideoStreamAndFrame) {
+    const swfw::VideoStream stream{7, 2, 160, 120, 2, true, swfw::VideoCodec::Vp6};
+    EXPECT_EQ(swfw::EncodeVideoStream(stream).body,
+              (Buffer{0x07, 0x00, 0x02, 0x00, 0xA0, 0x00, 0x78, 0x00, 0x05, 0x04}));
+    const swfw::RawTag frame = swfw::EncodeVideoFrame({7, 1, {0xAB, 0xCD}});
+    EXPECT_EQ(frame.code, swfw::kVideoFrame);
+    EXPECT_EQ(frame.body, (Buffer{0x07, 0x00, 0x01, 0x00, 0xAB, 0xCD}));
+}
+
+TEST(Tags, DeviceFontAndTextField) {
+    EXPECT_EQ(
+        swfw::EncodeDeviceFont({3, "_sans", false, false}).body,
+        (Buffer{0x03, 0x00, 0x04, 0x01, 0x05, '_', 's', 'a', 'n', 's', 0x00, 0x00, 0x02, 0x00}));
+    EXPECT_EQ(swfw::EncodeDeviceFont({3, "A", true, true}).body[2], 0x07);
+
+    swfw::EditText plain;
+    plain.id = 1;
+    plain.bounds = {0, 20, 0, 20};
+    plain.border = true;
+    // id, bounds (N = 6), no first-byte flags, border, empty variable name.
+    EXPECT_EQ(swfw::EncodeEditText(plain).body,
+              (Buffer{0x01, 0x00, 0x30, 0x0A, 0x00, 0xA0, 0x00, 0x08, 0x00}));
+
+    swfw::EditText full;
+    full.id = 2;
+    full.text = "Hi";
+    full.fontId = 3;
+    full.fontHeight = 400;
+    full.color = swfw::Rgba(1, 2, 3, 4);
+    full.maxLength = 9;
+    full.layout = swfw::EditText::Layout{2, 40, 60, 0, -20};
+    full.variableName = "v";
+    full.readOnly = full.multiline = full.html = true;
+    // clang-format off
+    const Buffer expected = {
+        0x02, 0x00, 0x00,                    // id, empty bounds
+        0xAF,                                // text, multiline, read-only, colour, max length, font
+        0x22,                                // layout, HTML
+        0x03, 0x00, 0x90, 0x01,              // font 3, 400 twips
+        0x01, 0x02, 0x03, 0x04,              // colour
+        0x09, 0x00,                          // max length
+        0x02, 0x28, 0x00, 0x3C, 0x00, 0x00, 0x00, 0xEC, 0xFF,  // centred, margins, indent, leading
+        'v', 0x00, 'H', 'i', 0x00,           // variable name, initial text
+    };
+    // clang-format on
+    EXPECT_EQ(swfw::EncodeEditText(full).body, expected);
+}
+
+TEST(Tags, ButtonRecordsAndActions) {
+    swfw::Button button;
+    button.id = 2;
+    swfw::ButtonRecord shown;
+    shown.characterId = 1;
+    shown.down = shown.hitTest = true;
+    swfw::ButtonRecord over;
+    over.characterId = 3;
+    over.up = false;
+    over.over = true;
+    button.records = {shown, over};
+    button.actions = {{swfw::kOverUpToOverDown, swfw::Actions().Stop()},
+                      {swfw::kOverDownToOverUp, swfw::Actions().Play()}};
+    const swfw::RawTag tag = swfw::EncodeButton(button);
+    EXPECT_EQ(tag.code, swfw::kDefineButton2);
+    // clang-format off
+    const Buffer expected = {
+        0x02, 0x00, 0x00,                    // id, not a menu
+        0x11, 0x00,                          // 17 bytes from here to the first actions
+        0x0D, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00,  // up, down, hit: character 1, depth 1
+        0x02, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00,  // over: character 3, depth 1
+        0x00,                                // end of characters
+        0x06, 0x00, 0x04, 0x00, 0x07, 0x00,  // 6 bytes to the next; on press: stop
+        0x00, 0x00, 0x08, 0x00, 0x06, 0x00,  // last; on release: play
+    };
+    // clang-format on
+    EXPECT_EQ(tag.body, expected);
+}
+
+TEST(Tags, MorphShape2ByteByByte) {
+    swfw::MorphShape morph(3);
+    morph.startBounds = morph.endBounds = morph.startEdgeBounds = morph.endEdgeBounds =
+        swfw::Rect{};
+    morph.usesScalingStrokes = true;
+    swfw::MorphLineStyle line =
+        swfw::MorphLineStyle::Solid(20, swfw::Rgba(1, 2, 3, 4), 40, swfw::Rgba(5, 6, 7, 8));
+    line.startCap = line.endCap = swfw::CapStyle::Square;
+    line.join = swfw::JoinStyle::Bevel;
+    morph.AddLine(line);
+    morph.start.Line(1).MoveTo(0, 0).LineTo(20, 0);
+    morph.end.MoveTo(0, 0).LineTo(40, 0);
+    const swfw::RawTag tag = swfw::EncodeMorphShape(morph);
+    EXPECT_EQ(tag.code, swfw::kDefineMorphShape2);
+    // clang-format off
+    const Buffer expected = {
+        0x03, 0x00,                        // id
+        0x00, 0x00, 0x00, 0x00,            // four empty bounds
+        0x01,                              // reserved, no non-scaling strokes, scaling strokes
+        0x15, 0x00, 0x00, 0x00,            // 21 bytes to the end edges
+        0x00,                              // no fills
+        0x01, 0x14, 0x00, 0x28, 0x00,      // one line, 20 -> 40 twips
+        0x90,                              // square start cap 10, bevel join 01, no fill, flags 0
+        0x02,                              // reserved, no close 0, square end cap 10
+        0x01, 0x02, 0x03, 0x04,            // start colour
+        0x05, 0x06, 0x07, 0x08,            // end colour
+        0x01,                              // start edges: 0 fill bits, 1 line bit
+        // 001001 00000 1: line style 1 and move to (0, 0);  11 0100 0 0 010100: +20;  end
+        0x24, 0x1D, 0x05, 0x00,
+        0x00,                              // end edges: no style bits
+        // 000001 00000: move to (0, 0);  11 0101 0 0 0101000: +40;  end
+        0x04, 0x1A, 0x8A, 0x00,
+    };
+    // clang-format on
+    EXPECT_EQ(tag.body, expected);
 }
 
 TEST(Tags, MorphShapeOffsetReachesTheEndEdges) {

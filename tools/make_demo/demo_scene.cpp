@@ -101,6 +101,15 @@ swfw::ColorTransform Warmth(double dawn) {
     return cx;
 }
 
+// Clouds are lit grey-blue at night and white at sunrise.
+swfw::ColorTransform CloudLight(double dawn) {
+    swfw::ColorTransform cx = Warmth(dawn);
+    const auto lit = static_cast<std::int16_t>(std::lround(256 * (0.62 + 0.38 * dawn)));
+    cx.redMult = cx.greenMult = lit;
+    cx.blueMult = static_cast<std::int16_t>(std::min(256, lit + 40));
+    return cx;
+}
+
 // ---- Character ids and depths -------------------------------------------------------------
 
 enum Id : std::uint16_t {
@@ -204,24 +213,37 @@ swfw::Shape StarShape() {
     return star;
 }
 
-// A grey, cratered moon face, lit from the upper left.
+// A grey, cratered moon face, lit from the upper left: darker seas, soft craters whose rims
+// catch the light, a little grain.
 swfw::Bitmap MoonBitmap() {
     constexpr int kSize = 64;
-    struct Crater {
+    struct Spot {
         double x, y, r, depth;
     };
-    constexpr Crater kCraters[] = {{20, 22, 8, 40}, {40, 18, 5, 30}, {44, 40, 10, 36},
-                                   {24, 46, 6, 28}, {32, 30, 3, 22}, {12, 36, 4, 24}};
+    constexpr Spot kSeas[] = {{24, 28, 14, 40}, {40, 42, 11, 32}, {44, 20, 8, 22}};
+    constexpr Spot kCraters[] = {{18, 44, 6, 30}, {46, 30, 4, 26}, {30, 14, 3, 22},
+                                 {50, 48, 5, 24}, {12, 24, 3, 20}, {34, 52, 3, 18}};
     std::vector<std::uint32_t> argb;
     for (int y = 0; y < kSize; ++y) {
         for (int x = 0; x < kSize; ++x) {
             const double dx = (x - 31.5) / 31.5, dy = (y - 31.5) / 31.5;
-            double shade = 236 - 46 * (dx * dx + dy * dy) - 18 * (dx + dy);
-            for (const Crater& c : kCraters) {
-                const double d = std::hypot(x - c.x, y - c.y) / c.r;
-                if (d < 1) shade -= c.depth * (1 - d * d);
-                if (d >= 1 && d < 1.25) shade += 14;  // lit rim
+            double shade = 238 - 62 * (dx * dx + dy * dy) - 22 * (dx + dy);
+            for (const Spot& sea : kSeas) {
+                const double d2 =
+                    (std::pow(x - sea.x, 2) + std::pow(y - sea.y, 2)) / (sea.r * sea.r);
+                shade -= sea.depth * std::exp(-d2);
             }
+            for (const Spot& c : kCraters) {
+                const double ux = (x - c.x) / c.r, uy = (y - c.y) / c.r;
+                const double d = std::hypot(ux, uy);
+                if (d < 1)
+                    shade -= c.depth * (1 - d * d) * (0.6 + 0.4 * (ux + uy) / std::max(d, 0.01));
+                if (d >= 1 && d < 1.4)
+                    shade += 12 * (1.4 - d) / 0.4 * std::max(0.0, -(ux + uy) / d);
+            }
+            const unsigned grain =
+                (static_cast<unsigned>(x) * 73856093u ^ static_cast<unsigned>(y) * 19349663u) % 9u;
+            shade += static_cast<double>(grain) - 4;
             const auto v = static_cast<std::uint32_t>(std::clamp(shade, 60.0, 255.0));
             const std::uint32_t blue = v > 14 ? v - 14 : 0;
             argb.push_back(0xFF000000u | v << 16 | v << 8 | blue);
@@ -557,7 +579,7 @@ void PlaceSky(swfw::Movie& movie, const Frame& f) {
     for (int i = 0; i < 16; ++i) {
         const StarSpot& s = kStars[i];
         const double twinkle = 0.6 + 0.4 * std::sin(s.phase + f.index * 0.45);
-        const double alpha = std::max(0.3, twinkle * (1 - 0.6 * f.dawn));
+        const double alpha = std::max(0.2, twinkle * (1 - 0.75 * f.dawn));
         const double spin = i % 2 == 0 ? f.index * 3.0 : 0.0;
         movie.Place(Put(first, kStar, static_cast<std::uint16_t>(dStars + i))
                         .With(Place(s.x, s.y, s.scale, spin))
@@ -583,7 +605,7 @@ void PlaceSky(swfw::Movie& movie, const Frame& f) {
         const double x = std::fmod(c.x + 160 + c.speed * f.index, 720.0) - 160;
         movie.Place(Put(first, kCloud, static_cast<std::uint16_t>(dClouds + i))
                         .With(Place(x, c.y, c.scale))
-                        .Colors(Warmth(f.dawn)));
+                        .Colors(CloudLight(f.dawn)));
     }
     const double trip = (f.index % 40) / 40.0;
     movie.Place(Put(first, kMeteor, dMeteor)
