@@ -222,6 +222,12 @@ void AppendSnapped(cairo_t* cr, const cairo_path_t* path, const cairo_matrix_t& 
     }
 }
 
+bool Drawable(const cairo_matrix_t& m) {
+    const double det = m.xx * m.yy - m.xy * m.yx;
+    return std::isfinite(det) && std::abs(det) > 1e-12 && std::isfinite(m.x0) &&
+           std::isfinite(m.y0);
+}
+
 bool IsGradient(FillKind k) {
     return k == FillKind::kLinear || k == FillKind::kRadial || k == FillKind::kFocalRadial;
 }
@@ -319,6 +325,9 @@ void Renderer::DrawObject(cairo_t* cr, const DisplayObject& object, const Render
     RenderState state = parent;
     const cairo_matrix_t local = ToCairo(object.matrix);
     cairo_matrix_multiply(&state.matrix, &local, &parent.matrix);
+    // A transform that flattens the object covers no pixels; handing it to cairo would also
+    // put the context in an error state and blank the rest of the frame.
+    if (!Drawable(state.matrix)) return;
     state.color = ColorMix::From(object.colorTransform).Then(parent.color);
     if (!state.mask && state.color.Invisible()) return;
     if (const auto* shape = std::get_if<Shape>(object.character)) {
