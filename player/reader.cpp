@@ -16,11 +16,15 @@ void Note(std::vector<std::string>* problems, std::string what) {
     if (problems->size() < Limits::kMaxReportedProblems) problems->push_back(std::move(what));
 }
 
+// What a dictionary entry costs beside the character itself (map node, shared owner).
+constexpr std::size_t kMapNodeBytes = 96;
+
 // Collects tags into frames; the one place that decides what a tag does to a timeline.
 class TimelineBuilder {
   public:
-    TimelineBuilder(Timeline* timeline, Movie* movie, std::vector<std::string>* problems)
-        : timeline_(timeline), movie_(movie), problems_(problems) {}
+    TimelineBuilder(Timeline* timeline, Movie* movie, ModelBudget& budget,
+                    std::vector<std::string>* problems)
+        : timeline_(timeline), movie_(movie), budget_(budget), problems_(problems) {}
 
     // Returns false when the tag ends the timeline.
     bool Add(Tag&& tag) {
@@ -40,18 +44,22 @@ class TimelineBuilder {
         return true;
     }
     bool On(PlaceObject&& p) {
+        if (!budget_.Charge(sizeof(DisplayCommand))) return false;
         pending_.commands.emplace_back(std::move(p));
         return true;
     }
     bool On(RemoveObject&& r) {
+        if (!budget_.Charge(sizeof(DisplayCommand))) return false;
         pending_.commands.emplace_back(r);
         return true;
     }
     bool On(DoActionTag&& a) {
+        if (!budget_.Charge(sizeof(ActionList) + a.actions.size() * sizeof(Action))) return false;
         if (!a.actions.empty()) pending_.actions.push_back(std::move(a.actions));
         return true;
     }
     bool On(FrameLabelTag&& l) {
+        if (!budget_.Charge(2 * (sizeof(std::string) + l.name.size()) + 64)) return false;
         const int frame = static_cast<int>(timeline_->frames.size());
         timeline_->labels.emplace(l.name, frame);
         pending_.label = std::move(l.name);
@@ -71,6 +79,7 @@ class TimelineBuilder {
     }
     bool On(RawTag&& r) {
         if (!movie_) return true;
+        if (!budget_.Charge(sizeof(RawTag) + r.bytes.size())) return false;
         if (IsCharacterDefinition(r.code) && r.bytes.size() >= 2) {
             const std::uint16_t id = static_cast<std::uint16_t>(r.bytes[0] | (r.bytes[1] << 8));
             Define(id, std::move(r));
@@ -83,12 +92,14 @@ class TimelineBuilder {
     template <typename T>
     void Define(std::uint16_t id, T&& character) {
         if (!movie_) return;  // definitions inside sprites are not allowed: dropped
+        if (!budget_.Charge(sizeof(Character) + kMapNodeBytes)) return;
         // The first definition of an id wins, as characters are looked up by id once placed.
         movie_->dictionary.emplace(id,
                                    std::make_shared<const Character>(std::forward<T>(character)));
     }
 
     void PushFrame() {
+        if (!budget_.Charge(sizeof(Frame))) return;
         if (static_cast<int>(timeline_->frames.size()) >= Limits::kMaxFramesPerTimeline) {
             if (!capped_)
                 Note(problems_, "more frames than the engine keeps; the rest are dropped");
@@ -102,6 +113,7 @@ class TimelineBuilder {
 
     Timeline* timeline_;
     Movie* movie_;
+    ModelBudget& budget_;
     std::vector<std::string>* problems_;
     Frame pending_;
     bool capped_ = false;
@@ -109,10 +121,10 @@ class TimelineBuilder {
 
 }  // namespace
 
-bool ReadTimeline(std::span<const std::uint8_t> data, int nesting, Timeline* timeline,
-                  std::vector<std::string>* problems, Movie* movie) {
+bool ReadTimeline(std::span<const std::uint8_t> data, int nesting, ModelBudget& budget,
+                  Timeline* timeline, std::vector<std::string>* problems, Movie* movie) {
     BitReader in(data);
-    TimelineBuilder builder(timeline, movie, problems);
+    TimelineBuilder builder(timeline, movie, budget, problems);
     bool ended = false;
     while (!in.AtEnd()) {
         TagHeader header;
@@ -127,9 +139,14 @@ bool ReadTimeline(std::span<const std::uint8_t> data, int nesting, Timeline* tim
             break;
         }
         std::string problem;
-        Tag tag = ReadTag(header.code, body, nesting, &problem);
+        Tag tag = ReadTag(header.code, body, nesting, budget, &problem);
         if (!problem.empty()) Note(problems, std::move(problem));
-        if (!builder.Add(std::move(tag))) {
+        const bool more = builder.Add(std::move(tag));
+        if (budget.Exhausted()) {
+            Note(problems, "the movie is larger than the engine keeps; the rest is dropped");
+            break;
+        }
+        if (!more) {
             ended = true;
             break;
         }
@@ -155,8 +172,9 @@ std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, std::
         if (error) *error = "movie header is cut short";
         return nullptr;
     }
-    const bool ended = ReadTimeline(std::span(body.bytes).subspan(in.Position()), 0, &movie->root,
-                                    &movie->problems, movie.get());
+    ModelBudget budget;
+    const bool ended = ReadTimeline(std::span(body.bytes).subspan(in.Position()), 0, budget,
+                                    &movie->root, &movie->problems, movie.get());
     movie->truncated = body.truncated || !ended;
     if (body.truncated)
         Note(&movie->problems, "the movie body breaks off before its stated length");

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "player/limits.h"
 #include "player/model.h"
 
 namespace player {
@@ -18,8 +19,8 @@ std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, std::
 
 // Reads a tag stream into a timeline until its End tag or the end of the data. Definitions met
 // on the way go into movie->dictionary when movie is given. Returns true when the End tag
-// was reached.
-bool ReadTimeline(std::span<const std::uint8_t> data, int nesting, Timeline* timeline,
-                  std::vector<std::string>* problems, Movie* movie = nullptr);
+// was reached. Stops where the budget runs out.
+bool ReadTimeline(std::span<const std::uint8_t> data, int nesting, ModelBudget& budget,
+                  Timeline* timeline, std::vector<std::string>* problems, Movie* movie = nullptr);
 
 }  // namespace player

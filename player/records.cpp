@@ -157,12 +157,14 @@ FillStyle ReadFillStyle(BitReader& in, int shapeVersion) {
     return f;
 }
 
-StyleArrays ReadStyleArrays(BitReader& in, int shapeVersion) {
+StyleArrays ReadStyleArrays(BitReader& in, int shapeVersion, ModelBudget& budget) {
     StyleArrays s;
     const std::size_t fills = ReadStyleCount(in, shapeVersion);
+    if (!budget.Charge(fills * sizeof(FillStyle))) in.Fail();
     for (std::size_t i = 0; i < fills && !in.Failed(); ++i)
         s.fills.push_back(ReadFillStyle(in, shapeVersion));
     const std::size_t lines = ReadStyleCount(in, shapeVersion);
+    if (!budget.Charge(lines * sizeof(LineStyle))) in.Fail();
     for (std::size_t i = 0; i < lines && !in.Failed(); ++i)
         s.lines.push_back(ReadLineStyle(in, shapeVersion));
     return s;
@@ -171,7 +173,7 @@ StyleArrays ReadStyleArrays(BitReader& in, int shapeVersion) {
 namespace {
 
 StyleChange ReadStyleChange(BitReader& in, std::uint32_t flags, int shapeVersion, int& fillBits,
-                            int& lineBits) {
+                            int& lineBits, ModelBudget& budget) {
     StyleChange c;
     if (flags & 0x01) {
         const int bits = static_cast<int>(in.UBits(5));
@@ -182,7 +184,7 @@ StyleChange ReadStyleChange(BitReader& in, std::uint32_t flags, int shapeVersion
     if (flags & 0x04) c.fill1 = in.UBits(fillBits);
     if (flags & 0x08) c.line = in.UBits(lineBits);
     if (flags & 0x10) {
-        c.newStyles = ReadStyleArrays(in, shapeVersion);
+        c.newStyles = ReadStyleArrays(in, shapeVersion, budget);
         fillBits = static_cast<int>(in.UBits(4));
         lineBits = static_cast<int>(in.UBits(4));
     }
@@ -215,10 +217,10 @@ ShapeRecord ReadEdge(BitReader& in) {
 }  // namespace
 
 std::vector<ShapeRecord> ReadShapeRecords(BitReader& in, int shapeVersion, int fillBits,
-                                          int lineBits) {
+                                          int lineBits, ModelBudget& budget) {
     std::vector<ShapeRecord> records;
     while (!in.Failed()) {
-        if (records.size() >= Limits::kMaxShapeEdges) {
+        if (records.size() >= Limits::kMaxShapeEdges || !budget.Charge(sizeof(ShapeRecord))) {
             in.Fail();
             break;
         }
@@ -228,7 +230,7 @@ std::vector<ShapeRecord> ReadShapeRecords(BitReader& in, int shapeVersion, int f
         } else {
             const std::uint32_t flags = in.UBits(5);
             if (flags == 0 || in.Failed()) break;  // end of shape
-            record = ReadStyleChange(in, flags, shapeVersion, fillBits, lineBits);
+            record = ReadStyleChange(in, flags, shapeVersion, fillBits, lineBits, budget);
         }
         if (in.Failed()) break;  // the record broke off: keep what came before it
         records.push_back(std::move(record));

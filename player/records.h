@@ -4,6 +4,7 @@
 #pragma once
 
 #include "player/bitreader.h"
+#include "player/limits.h"
 #include "player/model.h"
 
 namespace player {
@@ -17,10 +18,10 @@ Rgba ReadRgba(BitReader& in);
 // shapeVersion is 1..4 (DefineShape..DefineShape4): it decides colour sizes, extended counts and
 // the line style layout.
 FillStyle ReadFillStyle(BitReader& in, int shapeVersion);
-StyleArrays ReadStyleArrays(BitReader& in, int shapeVersion);
+StyleArrays ReadStyleArrays(BitReader& in, int shapeVersion, ModelBudget& budget);
 // Reads shape records up to and including the end record. Stops early (reader failed) when the
-// data runs out or the edge count passes Limits::kMaxShapeEdges.
+// data runs out, the edge count passes Limits::kMaxShapeEdges or the budget runs out.
 std::vector<ShapeRecord> ReadShapeRecords(BitReader& in, int shapeVersion, int fillBits,
-                                          int lineBits);
+                                          int lineBits, ModelBudget& budget);
 
 }  // namespace player

@@ -70,9 +70,22 @@ void AddStop(cairo_pattern_t* p, double offset, Rgba c) {
     cairo_pattern_add_color_stop_rgba(p, offset, Unit(c.r), Unit(c.g), Unit(c.b), Unit(c.a));
 }
 
+// c0 to c1 at fraction f, in sRGB or in linear light.
+Rgba Mix(Rgba c0, Rgba c1, double f, bool linearRgb) {
+    auto channel = [&](std::uint8_t a, std::uint8_t b) {
+        const double v =
+            linearRgb ? FromLinear(ToLinear(Unit(a)) + (ToLinear(Unit(b)) - ToLinear(Unit(a))) * f)
+                      : Unit(a) + (Unit(b) - Unit(a)) * f;
+        return static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255));
+    };
+    const double alpha = c0.a + (double(c1.a) - c0.a) * f;
+    return {channel(c0.r, c1.r), channel(c0.g, c1.g), channel(c0.b, c1.b),
+            static_cast<std::uint8_t>(std::lround(std::clamp(alpha, 0.0, 255.0)))};
+}
+
 // Stops in linear-light space: cairo blends in sRGB, so extra stops follow the linear curve.
 void AddLinearRgbStops(cairo_pattern_t* p, double o0, Rgba c0, double o1, Rgba c1) {
-    constexpr int kSteps = 8;
+    constexpr int kSteps = 16;
     const double r0 = ToLinear(Unit(c0.r)), g0 = ToLinear(Unit(c0.g)), b0 = ToLinear(Unit(c0.b));
     const double r1 = ToLinear(Unit(c1.r)), g1 = ToLinear(Unit(c1.g)), b1 = ToLinear(Unit(c1.b));
     for (int i = 1; i < kSteps; ++i) {
@@ -97,21 +110,39 @@ cairo_pattern_t* MakeGradient(const FillStyle& fill, const ColorMix& color, bool
                                  : 0.0;
         p = cairo_pattern_create_radial(focal, 0, 0, 0, 0, 1);
     }
-    // The ramp is a 256-entry table: several records on ratio 0 leave the last of them in its
-    // first entry, several on ratio 255 the first of them in its last; pad repeats those entries.
-    std::size_t first = 0, last = g.records.size() - 1;
-    while (first < last && g.records[first + 1].ratio == 0 && g.records[first].ratio == 0) ++first;
-    while (last > first && g.records[last - 1].ratio == 255 && g.records[last].ratio == 255) --last;
-    Rgba previous{};
-    double previousOffset = 0;
-    for (std::size_t i = first; i <= last; ++i) {
-        Rgba c = mask ? Rgba{0, 0, 0, 255} : color.Apply(g.records[i].color);
-        const double offset = g.records[i].ratio / 255.0;
-        if (i > first && g.interpolation == Interpolation::kLinearRgb)
-            AddLinearRgbStops(p, previousOffset, previous, offset, c);
-        AddStop(p, offset, c);
-        previous = c;
-        previousOffset = offset;
+    // The ramp is a 256-entry table in which every record takes an entry of its own: a record on
+    // the same ratio as the one before moves one entry on (records pushed past the last entry
+    // are dropped), while the ramp after it still runs between the records' own ratios.
+    struct Stop {
+        int ratio;     // as stored
+        int position;  // its own entry
+        Rgba color;
+    };
+    std::vector<Stop> stops;
+    for (const GradientRecord& record : g.records) {
+        const int position =
+            std::max<int>(record.ratio, stops.empty() ? 0 : stops.back().position + 1);
+        if (position > 255) break;
+        stops.push_back(
+            {record.ratio, position, mask ? Rgba{0, 0, 0, 255} : color.Apply(record.color)});
+    }
+    const bool linearRgb = g.interpolation == Interpolation::kLinearRgb;
+    for (std::size_t i = 0; i < stops.size(); ++i) {
+        const Stop& s = stops[i];
+        AddStop(p, s.position / 255.0, s.color);
+        if (i + 1 == stops.size()) break;
+        const Stop& next = stops[i + 1];
+        if (next.position <= s.position + 1) continue;  // no ramp between neighbouring entries
+        // The ramp from s to next over their stored ratios, from the entry after s on.
+        int from = s.position;
+        Rgba start = s.color;
+        if (s.position > s.ratio) {
+            from = s.position + 1;
+            start = Mix(s.color, next.color, double(from - s.ratio) / (next.ratio - s.ratio),
+                        linearRgb);
+            AddStop(p, from / 255.0, start);
+        }
+        if (linearRgb) AddLinearRgbStops(p, from / 255.0, start, next.position / 255.0, next.color);
     }
     switch (g.spread) {
         case SpreadMode::kPad:
@@ -189,6 +220,12 @@ void AppendSnapped(cairo_t* cr, const cairo_path_t* path, const cairo_matrix_t& 
                 break;
         }
     }
+}
+
+bool Drawable(const cairo_matrix_t& m) {
+    const double det = m.xx * m.yy - m.xy * m.yx;
+    return std::isfinite(det) && std::abs(det) > 1e-12 && std::isfinite(m.x0) &&
+           std::isfinite(m.y0);
 }
 
 bool IsGradient(FillKind k) {
@@ -288,6 +325,9 @@ void Renderer::DrawObject(cairo_t* cr, const DisplayObject& object, const Render
     RenderState state = parent;
     const cairo_matrix_t local = ToCairo(object.matrix);
     cairo_matrix_multiply(&state.matrix, &local, &parent.matrix);
+    // A transform that flattens the object covers no pixels; handing it to cairo would also
+    // put the context in an error state and blank the rest of the frame.
+    if (!Drawable(state.matrix)) return;
     state.color = ColorMix::From(object.colorTransform).Then(parent.color);
     if (!state.mask && state.color.Invisible()) return;
     if (const auto* shape = std::get_if<Shape>(object.character)) {

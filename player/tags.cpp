@@ -59,7 +59,7 @@ int ShapeVersion(std::uint16_t code) {
     }
 }
 
-bool ReadShape(BitReader& in, int version, Shape* shape) {
+bool ReadShape(BitReader& in, int version, ModelBudget& budget, Shape* shape) {
     shape->version = version;
     shape->id = in.U16();
     shape->bounds = ReadRect(in);
@@ -70,11 +70,11 @@ bool ReadShape(BitReader& in, int version, Shape* shape) {
         shape->usesNonScalingStrokes = in.Flag();
         shape->usesScalingStrokes = in.Flag();
     }
-    shape->styles = ReadStyleArrays(in, version);
+    shape->styles = ReadStyleArrays(in, version, budget);
     const int fillBits = static_cast<int>(in.UBits(4));
     const int lineBits = static_cast<int>(in.UBits(4));
     if (in.Failed()) return false;
-    shape->records = ReadShapeRecords(in, version, fillBits, lineBits);
+    shape->records = ReadShapeRecords(in, version, fillBits, lineBits, budget);
     // A shape that breaks off keeps the edges read so far: it still draws what it can.
     return true;
 }
@@ -179,7 +179,7 @@ Tag Broken(std::uint16_t code, std::span<const std::uint8_t> body, const char* w
 }  // namespace
 
 Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
-            std::string* problem) {
+            ModelBudget& budget, std::string* problem) {
     problem->clear();
     BitReader in(body);
     switch (code) {
@@ -192,7 +192,7 @@ Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
         case kTagDefineShape3:
         case kTagDefineShape4: {
             Shape shape;
-            if (!ReadShape(in, ShapeVersion(code), &shape))
+            if (!ReadShape(in, ShapeVersion(code), budget, &shape))
                 return Broken(code, body, "shape", problem);
             return shape;
         }
@@ -203,7 +203,7 @@ Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
             sprite.declaredFrameCount = in.U16();
             if (in.Failed()) return Broken(code, body, "sprite", problem);
             std::vector<std::string> inner;
-            ReadTimeline(body.subspan(4), nesting + 1, &sprite.timeline, &inner);
+            ReadTimeline(body.subspan(4), nesting + 1, budget, &sprite.timeline, &inner);
             if (!inner.empty())
                 *problem = "in sprite " + std::to_string(sprite.id) + ": " + inner.front();
             return sprite;

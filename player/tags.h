@@ -8,6 +8,7 @@
 #include <variant>
 
 #include "player/bitreader.h"
+#include "player/limits.h"
 #include "player/model.h"
 
 namespace player {
@@ -54,9 +55,10 @@ using Tag = std::variant<EndTag, ShowFrameTag, Shape, Sprite, PlaceObject, Remov
                          SetBackgroundColorTag, FrameLabelTag, DoActionTag, RawTag>;
 
 // Reads one tag's body. Unknown tags come back raw with *problem empty; tags that cannot be read
-// come back raw with *problem saying why. nesting counts the sprites the tag sits in.
+// come back raw with *problem saying why. nesting counts the sprites the tag sits in; the
+// budget is charged for what the tag's model takes.
 Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
-            std::string* problem);
+            ModelBudget& budget, std::string* problem);
 
 // Reads a DoAction body into the action subset; other actions are skipped.
 ActionList ReadActions(std::span<const std::uint8_t> body);

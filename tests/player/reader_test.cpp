@@ -133,7 +133,8 @@ TEST(Tags, ShortAndLongTagHeaders) {
 }
 
 Tag Read(std::uint16_t code, const Bytes& body, std::string* problem) {
-    return ReadTag(code, body, 0, problem);
+    ModelBudget budget;
+    return ReadTag(code, body, 0, budget, problem);
 }
 
 TEST(Tags, DefineShapeRedSquareByHand) {
@@ -379,7 +380,7 @@ TEST(ReadMovie, ShapeFourStylesRoundTrip) {
     const swfw::RawTag raw = swfw::EncodeShape(shape);
     ASSERT_EQ(raw.code, kTagDefineShape4);
     std::string problem;
-    Tag tag = ReadTag(raw.code, raw.body, 0, &problem);
+    Tag tag = Read(raw.code, raw.body, &problem);
     ASSERT_TRUE(std::holds_alternative<Shape>(tag)) << problem;
     const auto& s = std::get<Shape>(tag);
     EXPECT_TRUE(s.nonZeroWinding);

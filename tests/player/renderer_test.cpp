@@ -199,6 +199,17 @@ TEST(Renderer, ShowAllFitsCentredWithBackgroundMargins) {
     EXPECT_DOUBLE_EQ(fit.offsetY, 0.0);
 }
 
+TEST(Renderer, ObjectScaledToNothingLeavesTheRestOfTheFrame) {
+    auto m = Stage(40, 40);
+    m.Define(Square(1, swfw::Rgb(0, 0, 255), 800)).Define(Square(2, swfw::Rgb(255, 0, 0), 400));
+    m.Place(swfw::PlaceObject::New(1, 1).With(swfw::Matrix::Affine(0, 0, 0, 1, 0, 0)))
+        .Place(swfw::PlaceObject::New(2, 2))
+        .ShowFrame();
+    const Picture p = Render(m, 40, 40);
+    EXPECT_EQ(p.At(5, 5), kRed);
+    EXPECT_EQ(p.At(30, 30), kWhite);
+}
+
 TEST(Renderer, HairlinesAreAtLeastOnePixel) {
     auto m = Stage(40, 40);
     swfw::Shape s(1);

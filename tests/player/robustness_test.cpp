@@ -9,6 +9,7 @@
 #include "player/limits.h"
 #include "player/player.h"
 #include "player/reader.h"
+#include "player/tags.h"
 #include "tests/support/swf_writer.h"
 
 namespace player {
@@ -170,6 +171,30 @@ TEST(Malformed, CompressedBombsAreCapped) {
     ASSERT_EQ(DecompressMovie(swfw::Pack(swfw::Compression::Zlib, 10, big, 8 + 1000), &body),
               DecompressError::kNone);
     EXPECT_EQ(body.bytes.size(), 1000u);
+}
+
+TEST(Malformed, ModelStopsGrowingAtItsBudget) {
+    // Many tiny edges: each costs a few bits in the file and far more in the model.
+    swfw::Shape s(1);
+    s.Line(s.AddLine(swfw::LineStyle::Solid(20, swfw::Rgb(0, 0, 0)))).MoveTo(0, 0);
+    for (int i = 0; i < 20000; ++i) s.LineTo((i + 1) % 2, i / 2);
+    swfw::Movie m;
+    m.Define(s).Place(swfw::PlaceObject::New(1, 1)).ShowFrame().ShowFrame();
+    const swfw::RawTag raw = swfw::EncodeShape(s);
+    ModelBudget small(20000 * sizeof(ShapeRecord) / 2);
+    std::string problem;
+    Tag tag = ReadTag(raw.code, raw.body, 0, small, &problem);
+    ASSERT_TRUE(std::holds_alternative<Shape>(tag));
+    EXPECT_LT(std::get<Shape>(tag).records.size(), 20000u / 2 + 1);
+    EXPECT_TRUE(small.Exhausted());
+
+    Timeline timeline;
+    std::vector<std::string> problems;
+    ModelBudget tiny(sizeof(Frame) + 10);
+    const Bytes body = m.Body();  // stage rect (9 bytes for 550 x 400), rate, count, tags
+    ReadTimeline(std::span(body).subspan(13), 0, tiny, &timeline, &problems);
+    EXPECT_LE(timeline.frames.size(), 1u);
+    EXPECT_FALSE(problems.empty());
 }
 
 TEST(Malformed, SpriteDefinedInsideASpriteIsKeptRaw) {
