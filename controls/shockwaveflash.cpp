@@ -14,7 +14,9 @@ constexpr std::uint32_t kWhite = 0xFFFFFFFF;
 
 }  // namespace
 
-void CViewObject::Draw(CSurface& target, const RECT& bounds) const { control_.DrawFrame(target, bounds); }
+void CViewObject::Draw(CSurface& target, const RECT& bounds) const {
+    control_.DrawFrame(target, bounds);
+}
 
 CShockwaveflash::CShockwaveflash() = default;
 CShockwaveflash::~CShockwaveflash() = default;
@@ -46,7 +48,9 @@ void CShockwaveflash::SetMovie(const std::string& path) {
     loaded_ = stamp;
 }
 
-void CShockwaveflash::SetLoop(BOOL loop) { loop_ = loop != FALSE; }
+void CShockwaveflash::SetLoop(BOOL loop) {
+    loop_ = loop != FALSE;
+}
 
 void CShockwaveflash::Play() {
     if (!player_ || player_->TotalFrames() == 0) return;
@@ -54,14 +58,20 @@ void CShockwaveflash::Play() {
     playing_ = true;
 }
 
-void CShockwaveflash::Stop() { playing_ = false; }
-void CShockwaveflash::StopPlay() { playing_ = false; }
+void CShockwaveflash::Stop() {
+    playing_ = false;
+}
+void CShockwaveflash::StopPlay() {
+    playing_ = false;
+}
 
 void CShockwaveflash::Rewind() {
     if (player_) player_->Rewind();
 }
 
-long CShockwaveflash::GetTotalFrames() const { return player_ ? player_->TotalFrames() : 0; }
+long CShockwaveflash::GetTotalFrames() const {
+    return player_ ? player_->TotalFrames() : 0;
+}
 
 void CShockwaveflash::GotoFrame(long frame) {
     if (!player_ || player_->TotalFrames() == 0) return;
@@ -69,8 +79,12 @@ void CShockwaveflash::GotoFrame(long frame) {
     player_->GotoFrame(static_cast<int>(std::clamp(frame, 0L, last)));
 }
 
-long CShockwaveflash::CurrentFrame() const { return player_ ? player_->CurrentFrame() : 0; }
-BOOL CShockwaveflash::IsPlaying() const { return playing_ ? TRUE : FALSE; }
+long CShockwaveflash::CurrentFrame() const {
+    return player_ ? player_->CurrentFrame() : 0;
+}
+BOOL CShockwaveflash::IsPlaying() const {
+    return playing_ ? TRUE : FALSE;
+}
 
 int CShockwaveflash::PlaybackIntervalMs() const {
     if (!player_) return kDefaultIntervalMs;
@@ -98,7 +112,8 @@ void CShockwaveflash::DrawFrame(CSurface& target, const RECT& bounds) const {
     if (left >= right || top >= bottom) return;
 
     auto fillWhite = [&] {
-        for (long y = top; y < bottom; ++y) std::fill(target.Row(y) + left, target.Row(y) + right, kWhite);
+        for (long y = top; y < bottom; ++y)
+            std::fill(target.Row(y) + left, target.Row(y) + right, kWhite);
     };
     if (!player_) {
         fillWhite();
@@ -120,7 +135,8 @@ void CShockwaveflash::DrawFrame(CSurface& target, const RECT& bounds) const {
     }
     player_->Render({frame.Pixels(), frame.Width(), frame.Height(), frame.Stride()});
     for (long y = top; y < bottom; ++y) {
-        const std::uint32_t* src = frame.Row(static_cast<int>(y - bounds.top)) + (left - bounds.left);
+        const std::uint32_t* src =
+            frame.Row(static_cast<int>(y - bounds.top)) + (left - bounds.left);
         std::copy(src, src + (right - left), target.Row(static_cast<int>(y)) + left);
     }
 }

@@ -19,16 +19,16 @@ class CShockwaveflash;
 // Stand-in for the control's drawing interface: draws the frame the control shows, fitted to
 // the bounds, into a surface.
 class CViewObject {
-public:
+  public:
     explicit CViewObject(CShockwaveflash& control) : control_(control) {}
     void Draw(CSurface& target, const RECT& bounds) const;
 
-private:
+  private:
     CShockwaveflash& control_;
 };
 
 class CShockwaveflash {
-public:
+  public:
     CShockwaveflash();
     ~CShockwaveflash();
     CShockwaveflash(const CShockwaveflash&) = delete;
@@ -42,7 +42,7 @@ public:
     void Rewind();
     long GetTotalFrames() const;  // 0 when nothing loaded as a movie
     void StopPlay();
-    void GotoFrame(long frame);   // clamps into the movie
+    void GotoFrame(long frame);  // clamps into the movie
     long CurrentFrame() const;
     BOOL IsPlaying() const;
 
@@ -58,7 +58,7 @@ public:
     // Last load error ("" when the movie loaded).
     const std::string& LastError() const { return lastError_; }
 
-private:
+  private:
     // What identifies an unchanged movie file: path, size and modification time.
     struct FileStamp {
         std::string path;

@@ -75,14 +75,16 @@ std::uint32_t BitReader::UBits(int n) {
         return 0;
     }
     std::uint64_t v = 0;
-    for (int i = 0; i < n; ++i) {
+    while (n > 0) {
         if (bitCount_ == 0) {
             if (!Need(1)) return 0;
             bitBuffer_ = data_[pos_++];
             bitCount_ = 8;
         }
-        --bitCount_;
-        v = (v << 1) | ((bitBuffer_ >> bitCount_) & 1u);
+        const int take = n < bitCount_ ? n : bitCount_;
+        bitCount_ -= take;
+        v = (v << take) | ((bitBuffer_ >> bitCount_) & ((1u << take) - 1));
+        n -= take;
     }
     return static_cast<std::uint32_t>(v);
 }

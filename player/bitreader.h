@@ -10,7 +10,7 @@
 namespace player {
 
 class BitReader {
-public:
+  public:
     explicit BitReader(std::span<const std::uint8_t> data) : data_(data) {}
 
     bool Failed() const { return failed_; }
@@ -41,7 +41,7 @@ public:
     // Drops the rest of a partly read byte so the next read starts on a byte boundary.
     void Align() { bitCount_ = 0; }
 
-private:
+  private:
     bool Need(std::size_t n);
 
     std::span<const std::uint8_t> data_;

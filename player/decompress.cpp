@@ -11,11 +11,16 @@ namespace player {
 
 const char* DecompressErrorName(DecompressError e) {
     switch (e) {
-        case DecompressError::kNone: return "no error";
-        case DecompressError::kTooShort: return "file too short for a movie header";
-        case DecompressError::kBadSignature: return "not a Flash movie (bad signature)";
-        case DecompressError::kCorruptStream: return "compressed body cannot be inflated";
-        case DecompressError::kTooLarge: return "movie body larger than the engine accepts";
+        case DecompressError::kNone:
+            return "no error";
+        case DecompressError::kTooShort:
+            return "file too short for a movie header";
+        case DecompressError::kBadSignature:
+            return "not a Flash movie (bad signature)";
+        case DecompressError::kCorruptStream:
+            return "compressed body cannot be inflated";
+        case DecompressError::kTooLarge:
+            return "movie body larger than the engine accepts";
     }
     return "unknown error";
 }
@@ -27,7 +32,7 @@ constexpr std::size_t kChunk = 1u << 16;
 
 // Owns a z_stream for the life of one inflate.
 class ZlibInflater {
-public:
+  public:
     ZlibInflater() { ok_ = inflateInit(&stream_) == Z_OK; }
     ~ZlibInflater() {
         if (ok_) inflateEnd(&stream_);
@@ -37,21 +42,21 @@ public:
     bool Ok() const { return ok_; }
     z_stream* Get() { return &stream_; }
 
-private:
+  private:
     z_stream stream_{};
     bool ok_ = false;
 };
 
 // Owns an lzma_stream for the life of one decode.
 class LzmaDecoder {
-public:
+  public:
     LzmaDecoder() = default;
     ~LzmaDecoder() { lzma_end(&stream_); }
     LzmaDecoder(const LzmaDecoder&) = delete;
     LzmaDecoder& operator=(const LzmaDecoder&) = delete;
     lzma_stream* Get() { return &stream_; }
 
-private:
+  private:
     lzma_stream stream_ = LZMA_STREAM_INIT;
 };
 

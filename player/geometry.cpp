@@ -83,7 +83,8 @@ void AddEdge(PathData& path, const Edge& e) {
 void LinkFill(const std::vector<Edge>& edges, PathData& path) {
     std::unordered_multimap<std::uint64_t, std::size_t> byStart;
     byStart.reserve(edges.size());
-    for (std::size_t i = 0; i < edges.size(); ++i) byStart.emplace(Key(edges[i].x0, edges[i].y0), i);
+    for (std::size_t i = 0; i < edges.size(); ++i)
+        byStart.emplace(Key(edges[i].x0, edges[i].y0), i);
     std::vector<bool> used(edges.size(), false);
     for (std::size_t first = 0; first < edges.size(); ++first) {
         if (used[first]) continue;
@@ -134,10 +135,12 @@ struct LayerEdges {
     const StyleArrays* styles = nullptr;
     std::map<std::uint32_t, std::vector<Edge>> fills;
     std::map<std::uint32_t, std::vector<Edge>> lines;
+    bool fillsTouch = false;
 };
 
 ShapeLayer FinishLayer(const LayerEdges& edges) {
     ShapeLayer layer;
+    layer.fillsTouch = edges.fillsTouch;
     for (const auto& [index, list] : edges.fills) {
         if (index == 0 || index > edges.styles->fills.size()) continue;
         FillPath fill;
@@ -169,6 +172,7 @@ ShapeGeometry BuildGeometry(const Shape& shape) {
         if (fill1) current.fills[fill1].push_back(e);
         if (fill0) current.fills[fill0].push_back(e.Reversed());
         if (line) current.lines[line].push_back(e);
+        if (fill0 && fill1 && fill0 != fill1) current.fillsTouch = true;
     };
 
     for (const ShapeRecord& record : shape.records) {

@@ -13,7 +13,7 @@ namespace player {
 
 // A path in cairo's own layout, ready for cairo_append_path.
 class PathData {
-public:
+  public:
     void MoveTo(double x, double y);
     void LineTo(double x, double y);
     void CurveTo(double x1, double y1, double x2, double y2, double x3, double y3);
@@ -22,7 +22,7 @@ public:
     // Valid while this object lives and is not changed.
     const cairo_path_t* Get() const;
 
-private:
+  private:
     void Point(double x, double y);
     std::vector<cairo_path_data_t> data_;
     mutable cairo_path_t path_{};
@@ -41,6 +41,7 @@ struct StrokePath {
 struct ShapeLayer {
     std::vector<FillPath> fills;      // in fill style order
     std::vector<StrokePath> strokes;  // in line style order, drawn over the fills
+    bool fillsTouch = false;          // some edge has different fills on its two sides
 };
 
 struct ShapeGeometry {

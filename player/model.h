@@ -25,9 +25,9 @@ struct Rgba {
 
 // x' = scaleX * x + rotateSkew1 * y + translateX; y' = rotateSkew0 * x + scaleY * y + translateY
 struct Matrix {
-    std::int32_t scaleX = 1 << 16, scaleY = 1 << 16;            // 16.16
-    std::int32_t rotateSkew0 = 0, rotateSkew1 = 0;              // 16.16
-    std::int32_t translateX = 0, translateY = 0;                // twips
+    std::int32_t scaleX = 1 << 16, scaleY = 1 << 16;  // 16.16
+    std::int32_t rotateSkew0 = 0, rotateSkew1 = 0;    // 16.16
+    std::int32_t translateX = 0, translateY = 0;      // twips
     bool operator==(const Matrix&) const = default;
 };
 
@@ -130,7 +130,7 @@ struct Shape {
 };
 
 struct Filter {
-    std::uint8_t id = 0;  // 0 drop shadow ... 7 gradient bevel
+    std::uint8_t id = 0;              // 0 drop shadow ... 7 gradient bevel
     std::vector<std::uint8_t> bytes;  // the filter's fields as stored
     bool operator==(const Filter&) const = default;
 };

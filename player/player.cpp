@@ -26,10 +26,10 @@ StageInfo DescribeStage(const Movie& movie) {
     StageInfo s;
     s.version = movie.version;
     const Rect& r = movie.frameSize;
-    s.widthPx = static_cast<int>(std::clamp((std::int64_t(r.xMax) - r.xMin) / 20, std::int64_t{0},
-                                            std::int64_t{INT32_MAX}));
-    s.heightPx = static_cast<int>(std::clamp((std::int64_t(r.yMax) - r.yMin) / 20, std::int64_t{0},
-                                             std::int64_t{INT32_MAX}));
+    s.widthPx = static_cast<int>(
+        std::clamp((std::int64_t(r.xMax) - r.xMin) / 20, std::int64_t{0}, std::int64_t{INT32_MAX}));
+    s.heightPx = static_cast<int>(
+        std::clamp((std::int64_t(r.yMax) - r.yMin) / 20, std::int64_t{0}, std::int64_t{INT32_MAX}));
     s.frameRate = movie.frameRate / 256.0;
     s.frameCount = static_cast<int>(movie.root.frames.size());
     const Rgba bg = movie.background.value_or(Rgba{255, 255, 255, 255});
@@ -84,14 +84,28 @@ std::unique_ptr<Player> Player::Restart() const {
     return p;
 }
 
-const StageInfo& Player::Stage() const { return state_->stage; }
-const std::vector<std::string>& Player::Problems() const { return state_->movie->problems; }
-int Player::TotalFrames() const { return state_->timeline.TotalFrames(); }
-int Player::CurrentFrame() const { return state_->timeline.CurrentFrame(); }
-bool Player::RootPlaying() const { return state_->timeline.RootPlaying(); }
-void Player::SetRootPlaying(bool playing) { state_->timeline.SetRootPlaying(playing); }
+const StageInfo& Player::Stage() const {
+    return state_->stage;
+}
+const std::vector<std::string>& Player::Problems() const {
+    return state_->movie->problems;
+}
+int Player::TotalFrames() const {
+    return state_->timeline.TotalFrames();
+}
+int Player::CurrentFrame() const {
+    return state_->timeline.CurrentFrame();
+}
+bool Player::RootPlaying() const {
+    return state_->timeline.RootPlaying();
+}
+void Player::SetRootPlaying(bool playing) {
+    state_->timeline.SetRootPlaying(playing);
+}
 
-void Player::Tick(bool force, bool loop) { state_->timeline.Tick(force, loop); }
+void Player::Tick(bool force, bool loop) {
+    state_->timeline.Tick(force, loop);
+}
 
 void Player::GotoFrame(int n) {
     const int total = TotalFrames();
@@ -107,7 +121,9 @@ void Player::GotoFrame(int n) {
     for (int i = 0; i < n; ++i) state_->timeline.Tick(true, false);
 }
 
-void Player::Rewind() { state_->timeline.Reset(); }
+void Player::Rewind() {
+    state_->timeline.Reset();
+}
 
 void Player::PlayTicksFromStart(int n) {
     state_->timeline.Reset();
@@ -123,6 +139,8 @@ int Player::LongestClipTimeline() const {
     return longest;
 }
 
-void Player::Render(const BufferView& target) const { state_->renderer.Render(state_->timeline, target); }
+void Player::Render(const BufferView& target) const {
+    state_->renderer.Render(state_->timeline, target);
+}
 
 }  // namespace player

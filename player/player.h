@@ -21,10 +21,10 @@ struct BufferView {
 
 struct StageInfo {
     int version = 0;
-    int widthPx = 0;           // stage width in pixels (twips / 20)
+    int widthPx = 0;  // stage width in pixels (twips / 20)
     int heightPx = 0;
-    double frameRate = 0.0;    // frames per second from the 8.8 header value
-    int frameCount = 0;        // root frames actually read
+    double frameRate = 0.0;                 // frames per second from the 8.8 header value
+    int frameCount = 0;                     // root frames actually read
     std::uint32_t background = 0xFFFFFFFF;  // opaque ARGB
 };
 
@@ -32,7 +32,7 @@ class Movie;  // parsed, immutable movie model
 
 // One playing instance of a movie: the root timeline, nested clips, display lists.
 class Player {
-public:
+  public:
     // Loads a movie from its file bytes. Never throws; on a fatal error (not a movie, bad
     // header, decompression failure) returns nullptr and sets *error to a one-line reason.
     static std::unique_ptr<Player> Load(std::span<const std::uint8_t> bytes, std::string* error);
@@ -70,7 +70,7 @@ public:
     // the background colour).
     void Render(const BufferView& target) const;
 
-private:
+  private:
     Player();
     struct State;
     std::unique_ptr<State> state_;

@@ -18,7 +18,7 @@ void Note(std::vector<std::string>* problems, std::string what) {
 
 // Collects tags into frames; the one place that decides what a tag does to a timeline.
 class TimelineBuilder {
-public:
+  public:
     TimelineBuilder(Timeline* timeline, Movie* movie, std::vector<std::string>* problems)
         : timeline_(timeline), movie_(movie), problems_(problems) {}
 
@@ -33,7 +33,7 @@ public:
             PushFrame();
     }
 
-private:
+  private:
     bool On(EndTag&&) { return false; }
     bool On(ShowFrameTag&&) {
         PushFrame();
@@ -84,12 +84,14 @@ private:
     void Define(std::uint16_t id, T&& character) {
         if (!movie_) return;  // definitions inside sprites are not allowed: dropped
         // The first definition of an id wins, as characters are looked up by id once placed.
-        movie_->dictionary.emplace(id, std::make_shared<const Character>(std::forward<T>(character)));
+        movie_->dictionary.emplace(id,
+                                   std::make_shared<const Character>(std::forward<T>(character)));
     }
 
     void PushFrame() {
         if (static_cast<int>(timeline_->frames.size()) >= Limits::kMaxFramesPerTimeline) {
-            if (!capped_) Note(problems_, "more frames than the engine keeps; the rest are dropped");
+            if (!capped_)
+                Note(problems_, "more frames than the engine keeps; the rest are dropped");
             capped_ = true;
             pending_ = Frame{};
             return;
@@ -156,7 +158,8 @@ std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, std::
     const bool ended = ReadTimeline(std::span(body.bytes).subspan(in.Position()), 0, &movie->root,
                                     &movie->problems, movie.get());
     movie->truncated = body.truncated || !ended;
-    if (body.truncated) Note(&movie->problems, "the movie body breaks off before its stated length");
+    if (body.truncated)
+        Note(&movie->problems, "the movie body breaks off before its stated length");
     if (error) error->clear();
     return movie;
 }

@@ -160,9 +160,11 @@ FillStyle ReadFillStyle(BitReader& in, int shapeVersion) {
 StyleArrays ReadStyleArrays(BitReader& in, int shapeVersion) {
     StyleArrays s;
     const std::size_t fills = ReadStyleCount(in, shapeVersion);
-    for (std::size_t i = 0; i < fills && !in.Failed(); ++i) s.fills.push_back(ReadFillStyle(in, shapeVersion));
+    for (std::size_t i = 0; i < fills && !in.Failed(); ++i)
+        s.fills.push_back(ReadFillStyle(in, shapeVersion));
     const std::size_t lines = ReadStyleCount(in, shapeVersion);
-    for (std::size_t i = 0; i < lines && !in.Failed(); ++i) s.lines.push_back(ReadLineStyle(in, shapeVersion));
+    for (std::size_t i = 0; i < lines && !in.Failed(); ++i)
+        s.lines.push_back(ReadLineStyle(in, shapeVersion));
     return s;
 }
 

@@ -51,13 +51,17 @@ StageFit FitStage(const Rect& frameSize, int width, int height) {
 
 namespace {
 
-double Unit(std::uint8_t v) { return v / 255.0; }
+double Unit(std::uint8_t v) {
+    return v / 255.0;
+}
 
 void SetSolid(cairo_t* cr, Rgba c) {
     cairo_set_source_rgba(cr, Unit(c.r), Unit(c.g), Unit(c.b), Unit(c.a));
 }
 
-double ToLinear(double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
+double ToLinear(double v) {
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+}
 double FromLinear(double v) {
     return v <= 0.0031308 ? v * 12.92 : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
 }
@@ -66,17 +70,29 @@ void AddStop(cairo_pattern_t* p, double offset, Rgba c) {
     cairo_pattern_add_color_stop_rgba(p, offset, Unit(c.r), Unit(c.g), Unit(c.b), Unit(c.a));
 }
 
+// c0 to c1 at fraction f, in sRGB or in linear light.
+Rgba Mix(Rgba c0, Rgba c1, double f, bool linearRgb) {
+    auto channel = [&](std::uint8_t a, std::uint8_t b) {
+        const double v =
+            linearRgb ? FromLinear(ToLinear(Unit(a)) + (ToLinear(Unit(b)) - ToLinear(Unit(a))) * f)
+                      : Unit(a) + (Unit(b) - Unit(a)) * f;
+        return static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255));
+    };
+    const double alpha = c0.a + (double(c1.a) - c0.a) * f;
+    return {channel(c0.r, c1.r), channel(c0.g, c1.g), channel(c0.b, c1.b),
+            static_cast<std::uint8_t>(std::lround(std::clamp(alpha, 0.0, 255.0)))};
+}
+
 // Stops in linear-light space: cairo blends in sRGB, so extra stops follow the linear curve.
 void AddLinearRgbStops(cairo_pattern_t* p, double o0, Rgba c0, double o1, Rgba c1) {
-    constexpr int kSteps = 8;
+    constexpr int kSteps = 16;
     const double r0 = ToLinear(Unit(c0.r)), g0 = ToLinear(Unit(c0.g)), b0 = ToLinear(Unit(c0.b));
     const double r1 = ToLinear(Unit(c1.r)), g1 = ToLinear(Unit(c1.g)), b1 = ToLinear(Unit(c1.b));
     for (int i = 1; i < kSteps; ++i) {
         const double t = double(i) / kSteps;
-        cairo_pattern_add_color_stop_rgba(p, o0 + (o1 - o0) * t, FromLinear(r0 + (r1 - r0) * t),
-                                          FromLinear(g0 + (g1 - g0) * t),
-                                          FromLinear(b0 + (b1 - b0) * t),
-                                          Unit(c0.a) + (Unit(c1.a) - Unit(c0.a)) * t);
+        cairo_pattern_add_color_stop_rgba(
+            p, o0 + (o1 - o0) * t, FromLinear(r0 + (r1 - r0) * t), FromLinear(g0 + (g1 - g0) * t),
+            FromLinear(b0 + (b1 - b0) * t), Unit(c0.a) + (Unit(c1.a) - Unit(c0.a)) * t);
     }
 }
 
@@ -89,30 +105,55 @@ cairo_pattern_t* MakeGradient(const FillStyle& fill, const ColorMix& color, bool
     if (fill.kind == FillKind::kLinear) {
         p = cairo_pattern_create_linear(-1, 0, 1, 0);
     } else {
-        const double focal =
-            fill.kind == FillKind::kFocalRadial ? std::clamp(g.focalPoint / 256.0, -0.98, 0.98) : 0.0;
+        const double focal = fill.kind == FillKind::kFocalRadial
+                                 ? std::clamp(g.focalPoint / 256.0, -0.98, 0.98)
+                                 : 0.0;
         p = cairo_pattern_create_radial(focal, 0, 0, 0, 0, 1);
     }
-    // The ramp is a 256-entry table: several records on ratio 0 leave the last of them in its
-    // first entry, several on ratio 255 the first of them in its last; pad repeats those entries.
-    std::size_t first = 0, last = g.records.size() - 1;
-    while (first < last && g.records[first + 1].ratio == 0 && g.records[first].ratio == 0) ++first;
-    while (last > first && g.records[last - 1].ratio == 255 && g.records[last].ratio == 255) --last;
-    Rgba previous{};
-    double previousOffset = 0;
-    for (std::size_t i = first; i <= last; ++i) {
-        Rgba c = mask ? Rgba{0, 0, 0, 255} : color.Apply(g.records[i].color);
-        const double offset = g.records[i].ratio / 255.0;
-        if (i > first && g.interpolation == Interpolation::kLinearRgb)
-            AddLinearRgbStops(p, previousOffset, previous, offset, c);
-        AddStop(p, offset, c);
-        previous = c;
-        previousOffset = offset;
+    // The ramp is a 256-entry table in which every record takes an entry of its own: a record on
+    // the same ratio as the one before moves one entry on (records pushed past the last entry
+    // are dropped), while the ramp after it still runs between the records' own ratios.
+    struct Stop {
+        int ratio;     // as stored
+        int position;  // its own entry
+        Rgba color;
+    };
+    std::vector<Stop> stops;
+    for (const GradientRecord& record : g.records) {
+        const int position =
+            std::max<int>(record.ratio, stops.empty() ? 0 : stops.back().position + 1);
+        if (position > 255) break;
+        stops.push_back(
+            {record.ratio, position, mask ? Rgba{0, 0, 0, 255} : color.Apply(record.color)});
+    }
+    const bool linearRgb = g.interpolation == Interpolation::kLinearRgb;
+    for (std::size_t i = 0; i < stops.size(); ++i) {
+        const Stop& s = stops[i];
+        AddStop(p, s.position / 255.0, s.color);
+        if (i + 1 == stops.size()) break;
+        const Stop& next = stops[i + 1];
+        if (next.position <= s.position + 1) continue;  // no ramp between neighbouring entries
+        // The ramp from s to next over their stored ratios, from the entry after s on.
+        int from = s.position;
+        Rgba start = s.color;
+        if (s.position > s.ratio) {
+            from = s.position + 1;
+            start = Mix(s.color, next.color, double(from - s.ratio) / (next.ratio - s.ratio),
+                        linearRgb);
+            AddStop(p, from / 255.0, start);
+        }
+        if (linearRgb) AddLinearRgbStops(p, from / 255.0, start, next.position / 255.0, next.color);
     }
     switch (g.spread) {
-        case SpreadMode::kPad: cairo_pattern_set_extend(p, CAIRO_EXTEND_PAD); break;
-        case SpreadMode::kReflect: cairo_pattern_set_extend(p, CAIRO_EXTEND_REFLECT); break;
-        case SpreadMode::kRepeat: cairo_pattern_set_extend(p, CAIRO_EXTEND_REPEAT); break;
+        case SpreadMode::kPad:
+            cairo_pattern_set_extend(p, CAIRO_EXTEND_PAD);
+            break;
+        case SpreadMode::kReflect:
+            cairo_pattern_set_extend(p, CAIRO_EXTEND_REFLECT);
+            break;
+        case SpreadMode::kRepeat:
+            cairo_pattern_set_extend(p, CAIRO_EXTEND_REPEAT);
+            break;
     }
     cairo_matrix_t m = ToCairo(g.matrix);
     cairo_matrix_scale(&m, kHalf, kHalf);
@@ -126,28 +167,38 @@ cairo_pattern_t* MakeGradient(const FillStyle& fill, const ColorMix& color, bool
 
 cairo_line_cap_t CairoCap(CapStyle c) {
     switch (c) {
-        case CapStyle::kNone: return CAIRO_LINE_CAP_BUTT;
-        case CapStyle::kSquare: return CAIRO_LINE_CAP_SQUARE;
-        default: return CAIRO_LINE_CAP_ROUND;
+        case CapStyle::kNone:
+            return CAIRO_LINE_CAP_BUTT;
+        case CapStyle::kSquare:
+            return CAIRO_LINE_CAP_SQUARE;
+        default:
+            return CAIRO_LINE_CAP_ROUND;
     }
 }
 
 cairo_line_join_t CairoJoin(JoinStyle j) {
     switch (j) {
-        case JoinStyle::kBevel: return CAIRO_LINE_JOIN_BEVEL;
-        case JoinStyle::kMiter: return CAIRO_LINE_JOIN_MITER;
-        default: return CAIRO_LINE_JOIN_ROUND;
+        case JoinStyle::kBevel:
+            return CAIRO_LINE_JOIN_BEVEL;
+        case JoinStyle::kMiter:
+            return CAIRO_LINE_JOIN_MITER;
+        default:
+            return CAIRO_LINE_JOIN_ROUND;
     }
 }
 
-double PixelCentre(double v) { return std::floor(v) + 0.5; }
+double PixelCentre(double v) {
+    return std::floor(v) + 0.5;
+}
 
 // Appends a path transformed to device space with every point moved to its pixel's centre.
 void AppendSnapped(cairo_t* cr, const cairo_path_t* path, const cairo_matrix_t& m) {
     double pts[6];
     for (int i = 0; i < path->num_data; i += path->data[i].header.length) {
         const cairo_path_data_t* d = &path->data[i];
-        const int points = d->header.type == CAIRO_PATH_CURVE_TO ? 3 : d->header.type == CAIRO_PATH_CLOSE_PATH ? 0 : 1;
+        const int points = d->header.type == CAIRO_PATH_CURVE_TO     ? 3
+                           : d->header.type == CAIRO_PATH_CLOSE_PATH ? 0
+                                                                     : 1;
         for (int k = 0; k < points; ++k) {
             double x = d[k + 1].point.x, y = d[k + 1].point.y;
             cairo_matrix_transform_point(&m, &x, &y);
@@ -155,12 +206,18 @@ void AppendSnapped(cairo_t* cr, const cairo_path_t* path, const cairo_matrix_t& 
             pts[2 * k + 1] = PixelCentre(y);
         }
         switch (d->header.type) {
-            case CAIRO_PATH_MOVE_TO: cairo_move_to(cr, pts[0], pts[1]); break;
-            case CAIRO_PATH_LINE_TO: cairo_line_to(cr, pts[0], pts[1]); break;
+            case CAIRO_PATH_MOVE_TO:
+                cairo_move_to(cr, pts[0], pts[1]);
+                break;
+            case CAIRO_PATH_LINE_TO:
+                cairo_line_to(cr, pts[0], pts[1]);
+                break;
             case CAIRO_PATH_CURVE_TO:
                 cairo_curve_to(cr, pts[0], pts[1], pts[2], pts[3], pts[4], pts[5]);
                 break;
-            case CAIRO_PATH_CLOSE_PATH: cairo_close_path(cr); break;
+            case CAIRO_PATH_CLOSE_PATH:
+                cairo_close_path(cr);
+                break;
         }
     }
 }
@@ -227,8 +284,10 @@ void Renderer::DrawRange(cairo_t* cr, const DisplayList& list, DisplayList::cons
         }
         // A clip layer: the depths above it up to its clip depth (within this range) are drawn
         // through it; clip layers among them mask their own depths in turn.
+        // A clip depth at or below the layer's own depth masks nothing.
         const auto maskedBegin = std::next(it);
-        auto maskedEnd = list.upper_bound(object.clipDepth);
+        auto maskedEnd =
+            object.clipDepth > it->first ? list.upper_bound(object.clipDepth) : maskedBegin;
         if (end != list.end() && (maskedEnd == list.end() || maskedEnd->first > end->first))
             maskedEnd = end;
         it = maskedEnd;
@@ -298,7 +357,7 @@ void Renderer::DrawShape(cairo_t* cr, const Shape& shape, const RenderState& sta
     for (const ShapeLayer& layer : geometry.layers) {
         // The fills of a layer tile the shape: added together inside a group, neighbours share
         // their edge pixels exactly instead of letting what lies beneath show through the seam.
-        const bool tiled = layer.fills.size() > 1 && !state.mask;
+        const bool tiled = layer.fillsTouch && layer.fills.size() > 1 && !state.mask;
         if (tiled) {
             cairo_save(cr);
             cairo_set_matrix(cr, &state.matrix);

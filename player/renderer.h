@@ -38,14 +38,14 @@ struct StageFit {
 StageFit FitStage(const Rect& frameSize, int width, int height);
 
 class Renderer {
-public:
+  public:
     Renderer() = default;
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
 
     void Render(const MovieState& state, const BufferView& target);
 
-private:
+  private:
     struct RenderState {
         cairo_matrix_t matrix;  // twips of the object -> device pixels
         ColorMix color;

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "player/limits.h"
-#include "player/records.h"
 #include "player/reader.h"
+#include "player/records.h"
 
 namespace player {
 
@@ -18,8 +18,26 @@ bool ReadTagHeader(BitReader& in, TagHeader* header) {
 
 bool IsCharacterDefinition(std::uint16_t code) {
     switch (code) {
-        case 6: case 7: case 10: case 11: case 14: case 20: case 21: case 33: case 34: case 35:
-        case 36: case 37: case 46: case 48: case 60: case 75: case 84: case 87: case 90: case 91:
+        case 6:
+        case 7:
+        case 10:
+        case 11:
+        case 14:
+        case 20:
+        case 21:
+        case 33:
+        case 34:
+        case 35:
+        case 36:
+        case 37:
+        case 46:
+        case 48:
+        case 60:
+        case 75:
+        case 84:
+        case 87:
+        case 90:
+        case 91:
             return true;
         default:
             return false;
@@ -30,10 +48,14 @@ namespace {
 
 int ShapeVersion(std::uint16_t code) {
     switch (code) {
-        case kTagDefineShape2: return 2;
-        case kTagDefineShape3: return 3;
-        case kTagDefineShape4: return 4;
-        default: return 1;
+        case kTagDefineShape2:
+            return 2;
+        case kTagDefineShape3:
+            return 3;
+        case kTagDefineShape4:
+            return 4;
+        default:
+            return 1;
     }
 }
 
@@ -65,12 +87,20 @@ std::vector<Filter> ReadFilters(BitReader& in) {
         f.id = in.U8();
         std::size_t size = 0;
         switch (f.id) {
-            case 0: size = 23; break;  // drop shadow
-            case 1: size = 9; break;   // blur
-            case 2: size = 15; break;  // glow
-            case 3: size = 27; break;  // bevel
-            case 4:                    // gradient glow
-            case 7: {                  // gradient bevel
+            case 0:
+                size = 23;
+                break;  // drop shadow
+            case 1:
+                size = 9;
+                break;  // blur
+            case 2:
+                size = 15;
+                break;  // glow
+            case 3:
+                size = 27;
+                break;  // bevel
+            case 4:     // gradient glow
+            case 7: {   // gradient bevel
                 const auto head = in.Bytes(1);
                 if (head.empty()) break;
                 const auto rest = in.Bytes(std::size_t(head[0]) * 5 + 19);
@@ -86,8 +116,12 @@ std::vector<Filter> ReadFilters(BitReader& in) {
                 f.bytes.insert(f.bytes.end(), rest.begin(), rest.end());
                 break;
             }
-            case 6: size = 80; break;  // colour matrix
-            default: in.Fail(); break;
+            case 6:
+                size = 80;
+                break;  // colour matrix
+            default:
+                in.Fail();
+                break;
         }
         if (size) {
             const auto data = in.Bytes(size);
@@ -149,14 +183,17 @@ Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
     problem->clear();
     BitReader in(body);
     switch (code) {
-        case kTagEnd: return EndTag{};
-        case kTagShowFrame: return ShowFrameTag{};
+        case kTagEnd:
+            return EndTag{};
+        case kTagShowFrame:
+            return ShowFrameTag{};
         case kTagDefineShape:
         case kTagDefineShape2:
         case kTagDefineShape3:
         case kTagDefineShape4: {
             Shape shape;
-            if (!ReadShape(in, ShapeVersion(code), &shape)) return Broken(code, body, "shape", problem);
+            if (!ReadShape(in, ShapeVersion(code), &shape))
+                return Broken(code, body, "shape", problem);
             return shape;
         }
         case kTagDefineSprite: {
@@ -167,7 +204,8 @@ Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
             if (in.Failed()) return Broken(code, body, "sprite", problem);
             std::vector<std::string> inner;
             ReadTimeline(body.subspan(4), nesting + 1, &sprite.timeline, &inner);
-            if (!inner.empty()) *problem = "in sprite " + std::to_string(sprite.id) + ": " + inner.front();
+            if (!inner.empty())
+                *problem = "in sprite " + std::to_string(sprite.id) + ": " + inner.front();
             return sprite;
         }
         case kTagPlaceObject: {
@@ -204,8 +242,10 @@ Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
             if (in.Failed()) return Broken(code, body, "FrameLabel", problem);
             return t;
         }
-        case kTagDoAction: return DoActionTag{ReadActions(body)};
-        default: return Raw(code, body);
+        case kTagDoAction:
+            return DoActionTag{ReadActions(body)};
+        default:
+            return Raw(code, body);
     }
 }
 
@@ -224,10 +264,18 @@ ActionList ReadActions(std::span<const std::uint8_t> body) {
         BitReader args(data);
         Action a;
         switch (code) {
-            case 0x04: a.kind = Action::Kind::kNextFrame; break;
-            case 0x05: a.kind = Action::Kind::kPreviousFrame; break;
-            case 0x06: a.kind = Action::Kind::kPlay; break;
-            case 0x07: a.kind = Action::Kind::kStop; break;
+            case 0x04:
+                a.kind = Action::Kind::kNextFrame;
+                break;
+            case 0x05:
+                a.kind = Action::Kind::kPreviousFrame;
+                break;
+            case 0x06:
+                a.kind = Action::Kind::kPlay;
+                break;
+            case 0x07:
+                a.kind = Action::Kind::kStop;
+                break;
             case 0x81:
                 a.kind = Action::Kind::kGotoFrame;
                 a.frame = args.U16();
@@ -236,7 +284,8 @@ ActionList ReadActions(std::span<const std::uint8_t> body) {
                 a.kind = Action::Kind::kGotoLabel;
                 a.label = args.String();
                 break;
-            default: continue;  // outside the subset: skipped
+            default:
+                continue;  // outside the subset: skipped
         }
         if (!args.Failed()) actions.push_back(std::move(a));
     }

@@ -6,7 +6,9 @@
 
 namespace player {
 
-MovieState::MovieState(std::shared_ptr<const Movie> movie) : movie_(std::move(movie)) { Reset(); }
+MovieState::MovieState(std::shared_ptr<const Movie> movie) : movie_(std::move(movie)) {
+    Reset();
+}
 
 std::shared_ptr<SpriteInstance> MovieState::NewInstance(const Timeline& timeline, int nesting) {
     auto s = std::make_shared<SpriteInstance>();
@@ -150,8 +152,12 @@ void MovieState::RunActions() {
 void MovieState::Run(SpriteInstance& s, const Action& a) {
     const int last = static_cast<int>(s.timeline->frames.size()) - 1;
     switch (a.kind) {
-        case Action::Kind::kStop: s.playing = false; break;
-        case Action::Kind::kPlay: s.playing = true; break;
+        case Action::Kind::kStop:
+            s.playing = false;
+            break;
+        case Action::Kind::kPlay:
+            s.playing = true;
+            break;
         case Action::Kind::kNextFrame:
             Goto(s, std::min(s.frame + 1, last));
             s.playing = false;
@@ -160,7 +166,9 @@ void MovieState::Run(SpriteInstance& s, const Action& a) {
             Goto(s, std::max(s.frame - 1, 0));
             s.playing = false;
             break;
-        case Action::Kind::kGotoFrame: Goto(s, a.frame); break;
+        case Action::Kind::kGotoFrame:
+            Goto(s, a.frame);
+            break;
         case Action::Kind::kGotoLabel: {
             auto it = s.timeline->labels.find(a.label);
             if (it != s.timeline->labels.end()) Goto(s, it->second);

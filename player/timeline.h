@@ -19,7 +19,7 @@ namespace player {
 
 // Counts live display objects; the token is held by each object and moves with it.
 class LiveToken {
-public:
+  public:
     LiveToken() = default;
     explicit LiveToken(std::size_t* counter) : counter_(counter) { ++*counter_; }
     LiveToken(LiveToken&& other) noexcept : counter_(std::exchange(other.counter_, nullptr)) {}
@@ -32,7 +32,7 @@ public:
     }
     ~LiveToken() { Release(); }
 
-private:
+  private:
     void Release() {
         if (counter_) --*counter_;
         counter_ = nullptr;
@@ -64,13 +64,13 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance> {
     const Timeline* timeline = nullptr;
     int frame = 0;
     bool playing = true;
-    int nesting = 0;         // 0 for the root
-    std::uint64_t born = 0;  // tick in which it was created
+    int nesting = 0;                                     // 0 for the root
+    std::uint64_t born = 0;                              // tick in which it was created
     std::map<std::uint16_t, DisplayObject> displayList;  // by depth
 };
 
 class MovieState {
-public:
+  public:
     explicit MovieState(std::shared_ptr<const Movie> movie);
 
     // Back to frame 0 of a fresh start: display lists built, frame 0's actions run.
@@ -87,7 +87,7 @@ public:
     const Movie& GetMovie() const { return *movie_; }
     std::size_t LiveObjects() const { return liveObjects_; }
 
-private:
+  private:
     void Goto(SpriteInstance& s, int target);
     void ApplyFrame(SpriteInstance& s, int frame);
     void Place(SpriteInstance& s, const PlaceObject& p);

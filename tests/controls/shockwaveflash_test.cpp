@@ -1,0 +1,166 @@
+// CShockwaveflash over the engine: loading, playback by the host's timer, stepping, and drawing
+// into a surface.
+#include "controls/shockwaveflash.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "tests/support/swf_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class ShockwaveflashTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("swf_control_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    // A movie of `frames` frames with a red square moving right by 10 px a frame.
+    std::string WriteMovie(const std::string& name, int frames, bool stopAtSecond = false) {
+        swfw::Movie m;
+        m.Size(100, 50).Rate(25).Background(swfw::Rgb(0, 0, 255));
+        swfw::Shape s(1);
+        s.Fill(s.AddFill(swfw::FillStyle::Solid(swfw::Rgb(255, 0, 0)))).Rectangle(0, 0, 200, 200);
+        m.Define(s).Place(swfw::PlaceObject::New(1, 1)).ShowFrame();
+        for (int f = 1; f < frames; ++f) {
+            m.Place(swfw::PlaceObject::Move(1).At(f * 200, 0));
+            if (stopAtSecond && f == 1) m.Do(swfw::Actions().Stop());
+            m.ShowFrame();
+        }
+        const std::string path = (dir_ / name).string();
+        EXPECT_TRUE(m.Save(path));
+        return path;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(ShockwaveflashTest, LoadsAndShowsTheFirstFrame) {
+    CShockwaveflash control;
+    control.SetMovie(WriteMovie("a.swf", 5));
+    EXPECT_EQ(control.LastError(), "");
+    EXPECT_EQ(control.GetTotalFrames(), 5);
+    EXPECT_EQ(control.CurrentFrame(), 0);
+    EXPECT_FALSE(control.IsPlaying());
+    EXPECT_EQ(control.PlaybackIntervalMs(), 40);
+}
+
+TEST_F(ShockwaveflashTest, NotAMovieReportsZeroFramesAndDrawsWhite) {
+    const std::string path = (dir_ / "text.swf").string();
+    std::ofstream(path) << "not a movie";
+    CShockwaveflash control;
+    control.SetMovie(path);
+    EXPECT_EQ(control.GetTotalFrames(), 0);
+    EXPECT_NE(control.LastError(), "");
+    control.Play();
+    EXPECT_FALSE(control.IsPlaying());
+    control.GotoFrame(3);
+    control.OnPlaybackTimer();
+    EXPECT_EQ(control.CurrentFrame(), 0);
+    CSurface surface(20, 10);
+    control.QueryViewObject()->Draw(surface, RECT{0, 0, 20, 10});
+    EXPECT_EQ(surface.Row(5)[10], 0xFFFFFFFFu);
+    control.SetMovie((dir_ / "missing.swf").string());
+    EXPECT_EQ(control.GetTotalFrames(), 0);
+}
+
+TEST_F(ShockwaveflashTest, GotoStepsAndClamps) {
+    CShockwaveflash control;
+    control.SetMovie(WriteMovie("a.swf", 5));
+    control.GotoFrame(1);
+    EXPECT_EQ(control.CurrentFrame(), 1);
+    control.GotoFrame(4);
+    EXPECT_EQ(control.CurrentFrame(), 4);
+    control.GotoFrame(5);  // past the end: the last frame
+    EXPECT_EQ(control.CurrentFrame(), 4);
+    control.GotoFrame(-1);
+    EXPECT_EQ(control.CurrentFrame(), 0);
+    control.GotoFrame(3);
+    control.Rewind();
+    EXPECT_EQ(control.CurrentFrame(), 0);
+}
+
+TEST_F(ShockwaveflashTest, PlaybackStopsAtTheEndWithoutLoop) {
+    CShockwaveflash control;
+    control.SetMovie(WriteMovie("a.swf", 3));
+    control.SetLoop(FALSE);
+    control.Play();
+    EXPECT_TRUE(control.IsPlaying());
+    control.OnPlaybackTimer();
+    control.OnPlaybackTimer();
+    EXPECT_EQ(control.CurrentFrame(), 2);
+    control.OnPlaybackTimer();
+    EXPECT_EQ(control.CurrentFrame(), 2);
+    EXPECT_FALSE(control.IsPlaying());
+}
+
+TEST_F(ShockwaveflashTest, PlaybackLoopsWithLoopAndStopHalts) {
+    CShockwaveflash control;
+    control.SetMovie(WriteMovie("a.swf", 3));
+    control.SetLoop(TRUE);
+    control.Play();
+    for (int i = 0; i < 4; ++i) control.OnPlaybackTimer();
+    EXPECT_EQ(control.CurrentFrame(), 1);
+    control.Stop();
+    control.OnPlaybackTimer();
+    EXPECT_EQ(control.CurrentFrame(), 1);
+    EXPECT_FALSE(control.IsPlaying());
+}
+
+TEST_F(ShockwaveflashTest, MovieStoppingItselfEndsPlaybackUntilPlayAgain) {
+    CShockwaveflash control;
+    control.SetMovie(WriteMovie("a.swf", 4, true));
+    control.Play();
+    control.OnPlaybackTimer();
+    EXPECT_EQ(control.CurrentFrame(), 1);
+    EXPECT_FALSE(control.IsPlaying());
+    control.Play();  // the window resumes playback that stopped on its own
+    control.OnPlaybackTimer();
+    EXPECT_EQ(control.CurrentFrame(), 2);
+}
+
+TEST_F(ShockwaveflashTest, SettingTheSameMovieAgainRestartsIt) {
+    CShockwaveflash control;
+    const std::string path = WriteMovie("a.swf", 4);
+    control.SetMovie(path);
+    control.GotoFrame(2);
+    control.Play();
+    control.SetMovie(path);
+    EXPECT_EQ(control.CurrentFrame(), 0);
+    EXPECT_FALSE(control.IsPlaying());
+    EXPECT_EQ(control.GetTotalFrames(), 4);
+    // A changed file is read again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    WriteMovie("a.swf", 6);
+    control.SetMovie(path);
+    EXPECT_EQ(control.GetTotalFrames(), 6);
+}
+
+TEST_F(ShockwaveflashTest, DrawsTheCurrentFrameFittedIntoTheBounds) {
+    CShockwaveflash control;
+    control.SetMovie(WriteMovie("a.swf", 3));
+    control.GotoFrame(2);  // square at x 20..30 of the 100 x 50 stage
+    CSurface surface(300, 200);
+    surface.Fill(0xFF000000);
+    control.DrawFrame(surface, RECT{100, 50, 300, 150});  // 200 x 100: scale 2
+    EXPECT_EQ(surface.Row(60)[100 + 50], 0xFFFF0000u);    // stage (25, 5)
+    EXPECT_EQ(surface.Row(60)[100 + 10], 0xFF0000FFu);    // background
+    EXPECT_EQ(surface.Row(40)[150], 0xFF000000u);         // outside the bounds: untouched
+    // Bounds reaching past the surface draw the visible part at the same place.
+    CSurface small(120, 80);
+    control.DrawFrame(small, RECT{-100, -50, 100, 50});
+    EXPECT_EQ(small.Row(5)[50], 0xFF0000FFu);  // stage (75, 27): background
+    EXPECT_EQ(small.Row(60)[50], 0u);          // below the bounds: untouched
+}
+
+}  // namespace

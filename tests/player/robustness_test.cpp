@@ -1,0 +1,204 @@
+// Malformed movies: each loads with an error or as a partial movie, then plays and renders
+// without crashing, hanging or growing without bound.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "player/decompress.h"
+#include "player/limits.h"
+#include "player/player.h"
+#include "player/reader.h"
+#include "tests/support/swf_writer.h"
+
+namespace player {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A movie with a bit of everything the engine reads.
+swfw::Movie Busy() {
+    swfw::Movie m;
+    m.Background(swfw::Rgb(10, 20, 30));
+    swfw::Shape s(1);
+    s.Fill(s.AddFill(
+               swfw::FillStyle::Radial(swfw::Matrix::GradientBox(0, 0, 800, 800),
+                                       {{0, swfw::Rgb(255, 0, 0)}, {255, swfw::Rgb(0, 0, 255)}})))
+        .Line(s.AddLine(swfw::LineStyle::Solid(40, swfw::Rgb(0, 0, 0))))
+        .Ellipse(400, 400, 400, 300);
+    swfw::Sprite clip(2);
+    clip.Place(swfw::PlaceObject::New(1, 1)).ShowFrame();
+    clip.Place(swfw::PlaceObject::Move(1).At(100, 0)).Do(swfw::Actions().Play()).ShowFrame();
+    m.Define(s).Define(clip);
+    m.Place(swfw::PlaceObject::New(1, 1).ClipDepth(3))
+        .Place(swfw::PlaceObject::New(2, 2))
+        .ShowFrame();
+    m.Place(swfw::PlaceObject::Move(2).At(200, 200).Colors(swfw::ColorTransform::Alpha(0.5)))
+        .Label("x")
+        .ShowFrame();
+    m.Remove(1).Do(swfw::Actions().GotoLabel("x")).ShowFrame();
+    return m;
+}
+
+// Loads, plays a few ticks both ways and renders; returns whether it loaded.
+bool Exercise(const Bytes& file) {
+    std::string error;
+    auto p = Player::Load(file, &error);
+    if (!p) {
+        EXPECT_FALSE(error.empty());
+        return false;
+    }
+    std::vector<std::uint32_t> pixels(32 * 24);
+    BufferView view{reinterpret_cast<std::uint8_t*>(pixels.data()), 32, 24, 32 * 4};
+    p->Render(view);
+    p->PlayTicksFromStart(5);
+    p->Render(view);
+    p->GotoFrame(p->TotalFrames() - 1);
+    p->GotoFrame(0);
+    p->Render(view);
+    return true;
+}
+
+class Truncated : public ::testing::TestWithParam<swfw::Compression> {};
+
+TEST_P(Truncated, EveryCutLoadsPartlyOrFails) {
+    swfw::Movie m = Busy();
+    m.compression = GetParam();
+    const Bytes whole = m.Bytes();
+    std::string error;
+    auto full = ReadMovie(whole, &error);
+    ASSERT_TRUE(full) << error;
+    EXPECT_EQ(full->root.frames.size(), 3u);
+    for (std::size_t cut = 0; cut < whole.size(); ++cut) {
+        const Bytes part(whole.begin(), whole.begin() + cut);
+        auto movie = ReadMovie(part, &error);
+        if (movie) {
+            EXPECT_LE(movie->root.frames.size(), 3u) << cut;
+            // A zlib stream cut inside its trailing checksum still gives the whole movie.
+            if (movie->root.frames.size() < 3) EXPECT_TRUE(movie->truncated) << cut;
+        }
+        Exercise(part);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Compressions, Truncated,
+                         ::testing::Values(swfw::Compression::None, swfw::Compression::Zlib));
+
+TEST(Malformed, TagCutMidwayKeepsTheFramesBefore) {
+    const Bytes body = Busy().Body();
+    // Cut inside the last tags: the first two frames survive.
+    for (std::size_t less = 1; less < 12; ++less) {
+        const Bytes cut(body.begin(), body.end() - less);
+        std::string error;
+        auto movie = ReadMovie(swfw::Pack(swfw::Compression::None, 10, cut), &error);
+        ASSERT_TRUE(movie);
+        EXPECT_GE(movie->root.frames.size(), 2u) << less;
+        EXPECT_TRUE(movie->truncated);
+    }
+}
+
+TEST(Malformed, LengthFieldsThatLie) {
+    swfw::Movie m;
+    m.Define([] {
+         swfw::Shape s(1);
+         s.Fill(s.AddFill(swfw::FillStyle::Solid(swfw::Rgb(1, 2, 3)))).Rectangle(0, 0, 100, 100);
+         return s;
+     }())
+        .ShowFrame();
+    m.Tag(swfw::RawTag(777, {1, 2, 3}, true, 0x7FFFFFFF));  // claims 2 GB
+    m.ShowFrame();
+    m.declaredLength = 0xFFFFFF;  // header claims more than the file holds
+    auto movie = ReadMovie(m.Bytes(), nullptr);
+    ASSERT_TRUE(movie);
+    EXPECT_EQ(movie->root.frames.size(), 1u);
+    EXPECT_FALSE(movie->problems.empty());
+
+    // A tag body that is shorter than its fields: read raw, the movie goes on.
+    swfw::Movie shortTag;
+    shortTag.Tag(swfw::RawTag(swfw::kPlaceObject2, {0x06, 0x01})).ShowFrame().ShowFrame();
+    auto second = ReadMovie(shortTag.Bytes(), nullptr);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->root.frames.size(), 2u);
+    EXPECT_FALSE(second->problems.empty());
+    EXPECT_TRUE(Exercise(shortTag.Bytes()));
+}
+
+TEST(Malformed, ThirtyOneBitFieldsAndExtremeStages) {
+    for (const swfw::Rect stage : {swfw::Rect{0, 0, 0, 0}, swfw::Rect{0, 2000000, 0, 2000000},
+                                   swfw::Rect{-0x3FFFFFFF, 0x3FFFFFFF, -0x3FFFFFFF, 0x3FFFFFFF},
+                                   swfw::Rect{500, 100, 500, 100}}) {
+        swfw::Movie m;
+        m.stage = stage;
+        swfw::Shape s(1);
+        s.Fill(s.AddFill(swfw::FillStyle::Solid(swfw::Rgb(255, 0, 0))))
+            .Rectangle(-0x3FFFFFF, -0x3FFFFFF, 0x7FFFFFF, 0x7FFFFFF);
+        m.Define(s)
+            .Place(swfw::PlaceObject::New(1, 1).With(
+                swfw::Matrix::Affine(30000.0, -30000.0, 30000.0, 30000.0, 0x3FFFFFFF, -0x3FFFFFFF)))
+            .ShowFrame();
+        EXPECT_TRUE(Exercise(m.Bytes()));
+    }
+}
+
+TEST(Malformed, SixtyFiveThousandFrames) {
+    swfw::Movie m;
+    for (int i = 0; i < 65535; ++i) m.ShowFrame();
+    std::string error;
+    auto p = Player::Load(m.Bytes(), &error);
+    ASSERT_TRUE(p) << error;
+    EXPECT_EQ(p->TotalFrames(), 65535);
+    p->GotoFrame(65534);
+    EXPECT_EQ(p->CurrentFrame(), 65534);
+    // One frame more than the engine keeps: dropped, with a note.
+    m.ShowFrame();
+    auto more = ReadMovie(m.Bytes(), &error);
+    ASSERT_TRUE(more);
+    EXPECT_EQ(more->root.frames.size(), std::size_t(Limits::kMaxFramesPerTimeline));
+}
+
+TEST(Malformed, CompressedBombsAreCapped) {
+    // Declares 4 GB: refused before inflating anything.
+    const Bytes zeros(4096, 0);
+    std::string error;
+    EXPECT_FALSE(ReadMovie(swfw::Pack(swfw::Compression::Zlib, 10, zeros, 0xFFFFFFFF), &error));
+    EXPECT_EQ(error, DecompressErrorName(DecompressError::kTooLarge));
+    EXPECT_FALSE(ReadMovie(swfw::Pack(swfw::Compression::Lzma, 13, zeros, 0xFFFFFFFF), &error));
+
+    // Declares little but inflates to much more: stops at the declared length.
+    const Bytes big(8u << 20, 0);
+    MovieBody body;
+    ASSERT_EQ(DecompressMovie(swfw::Pack(swfw::Compression::Zlib, 10, big, 8 + 1000), &body),
+              DecompressError::kNone);
+    EXPECT_EQ(body.bytes.size(), 1000u);
+}
+
+TEST(Malformed, SpriteDefinedInsideASpriteIsKeptRaw) {
+    swfw::Sprite inner(3);
+    inner.ShowFrame();
+    swfw::Sprite outer(2);
+    outer.Define(inner).ShowFrame();
+    swfw::Movie m;
+    m.Define(outer).Place(swfw::PlaceObject::New(2, 1)).ShowFrame();
+    auto movie = ReadMovie(m.Bytes(), nullptr);
+    ASSERT_TRUE(movie);
+    EXPECT_FALSE(movie->Find(3));
+    EXPECT_TRUE(Exercise(m.Bytes()));
+}
+
+TEST(Malformed, GarbageTagBodiesNeverCrash) {
+    // Every modelled tag code with a body of pseudo-random bytes.
+    std::uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u, std::uint8_t(seed >> 16); };
+    for (std::uint16_t code : {2, 4, 5, 9, 12, 22, 26, 28, 32, 39, 43, 70, 83}) {
+        for (int round = 0; round < 40; ++round) {
+            Bytes body(1 + round * 3);
+            for (auto& b : body) b = next();
+            swfw::Movie m;
+            m.Tag(swfw::RawTag(code, body)).ShowFrame();
+            Exercise(m.Bytes());
+        }
+    }
+}
+
+}  // namespace
+}  // namespace player
