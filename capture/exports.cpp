@@ -21,6 +21,10 @@ bool ExportSingleFrame(IFrameSource& source, int playerWidth, int playerHeight, 
 bool ExportSequenceFrame(IFrameSource& source, const SequenceExport& settings, long p,
                          std::string* error) {
     source.GotoFrame(p);
+    return WriteSequenceFrame(source, settings, error);
+}
+
+bool WriteSequenceFrame(IFrameSource& source, const SequenceExport& settings, std::string* error) {
     const std::string file =
         SequenceFramePath(settings.outputFolder, settings.moviePath,
                           static_cast<int>(source.CurrentFrame()), settings.extension);

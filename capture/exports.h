@@ -25,5 +25,8 @@ struct SequenceExport {
 // into the sequence folder. False when the file could not be written (the export goes on).
 bool ExportSequenceFrame(IFrameSource& source, const SequenceExport& settings, long p,
                          std::string* error = nullptr);
+// Writes the source's current frame as its sequence file (the second half of the step).
+bool WriteSequenceFrame(IFrameSource& source, const SequenceExport& settings,
+                        std::string* error = nullptr);
 
 }  // namespace capture

@@ -11,6 +11,13 @@ void SetError(std::string* error, std::string reason) {
     if (error) *error = std::move(reason);
 }
 
+// Why a save failed: no writer for the name's extension, or the file could not be written.
+std::string SaveFailure(const std::string& path) {
+    if (GetCodecFactory()->CreateCodec(ImageTypeFromExtension(path.c_str())) == nullptr)
+        return "no image format for the extension of " + path;
+    return "cannot write " + path;
+}
+
 }  // namespace
 
 bool SaveSurface(const CSurface& surface, const std::string& path, std::string* error) {
@@ -20,7 +27,7 @@ bool SaveSurface(const CSurface& surface, const std::string& path, std::string* 
         return false;
     }
     if (!image.SaveToFile(path.c_str(), -1)) {
-        SetError(error, "cannot write " + path);
+        SetError(error, SaveFailure(path));
         return false;
     }
     return true;
@@ -56,7 +63,7 @@ bool CaptureToFile(IFrameSource& source, int width, int height, const std::strin
     CPixelImage image;
     if (!CaptureImage(source, width, height, image, error)) return false;
     if (!image.SaveToFile(path.c_str(), -1)) {
-        SetError(error, "cannot write " + path);
+        SetError(error, SaveFailure(path));
         return false;
     }
     return true;

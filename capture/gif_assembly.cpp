@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "capture/freeimage_handles.h"
+#include "platform/freeimagehandle.h"
 
 namespace capture {
 
@@ -17,8 +17,8 @@ void RemoveFile(const std::string& path) {
     std::filesystem::remove(path, ignored);
 }
 
-TagHandle MakeFrameTimeTag(int frameTimeMs) {
-    TagHandle tag(FreeImage_CreateTag());
+FiTag MakeFrameTimeTag(int frameTimeMs) {
+    FiTag tag(FreeImage_CreateTag());
     if (!tag) return tag;
     // FreeImage's GIF writer reads the delay only from an unsigned 32-bit tag.
     const std::uint32_t value = static_cast<std::uint32_t>(frameTimeMs);
@@ -31,11 +31,11 @@ TagHandle MakeFrameTimeTag(int frameTimeMs) {
 }
 
 // FreeImage drops pages that are not 8-bit without a word, so anything else is reduced first.
-BitmapHandle AsEightBit(BitmapHandle image) {
+FiBitmap AsEightBit(FiBitmap image) {
     if (!image || FreeImage_GetBPP(image.get()) == 8) return image;
-    BitmapHandle rgb(FreeImage_ConvertTo24Bits(image.get()));
+    FiBitmap rgb(FreeImage_ConvertTo24Bits(image.get()));
     if (!rgb) return {};
-    return BitmapHandle(FreeImage_ColorQuantize(rgb.get(), FIQ_WUQUANT));
+    return FiBitmap(FreeImage_ColorQuantize(rgb.get(), FIQ_WUQUANT));
 }
 
 }  // namespace
@@ -46,8 +46,8 @@ int FrameTimeMs(int frameRate) {
 }
 
 struct CGifAssembly::Handles {
-    MultiBitmapHandle multi;
-    TagHandle frameTime;
+    FiMultiBitmap multi;
+    FiTag frameTime;
 };
 
 CGifAssembly::CGifAssembly() : handles_(std::make_unique<Handles>()) {}
@@ -79,7 +79,7 @@ bool CGifAssembly::IsBegun() const {
 
 bool CGifAssembly::AppendFrameFile(const std::string& frameFile) {
     if (!handles_->multi) return false;
-    BitmapHandle image = AsEightBit(BitmapHandle(FreeImage_Load(FIF_GIF, frameFile.c_str(), 0)));
+    FiBitmap image = AsEightBit(FiBitmap(FreeImage_Load(FIF_GIF, frameFile.c_str(), 0)));
     if (!image) return false;
     if (handles_->frameTime) {
         FreeImage_SetMetadata(FIMD_ANIMATION, image.get(), kFrameTimeKey,

@@ -1,12 +1,12 @@
-// `filmcast frame`: renders the picture a stand-alone player shows after N ticks into a PNG.
-#include <cairo.h>
-
+// `filmcast frame`: renders the picture a stand-alone player shows after N ticks into an image
+// file.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
 
+#include "capture/frame_capture.h"
 #include "cli/commands.h"
 #include "player/player.h"
 
@@ -62,22 +62,15 @@ int RunFrame(const FrameOptions& options) {
     if (options.size.empty()) DefaultSize(movie->Stage(), &width, &height);
     movie->PlayTicksFromStart(options.at);
 
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    CSurface surface(width, height);
+    if (!surface.IsValid()) {
         std::fprintf(stderr, "filmcast frame: cannot allocate a %dx%d picture\n", width, height);
-        cairo_surface_destroy(surface);
         return 1;
     }
-    cairo_surface_flush(surface);
-    player::BufferView view{cairo_image_surface_get_data(surface), width, height,
-                            cairo_image_surface_get_stride(surface)};
-    movie->Render(view);
-    cairo_surface_mark_dirty(surface);
-    const cairo_status_t written = cairo_surface_write_to_png(surface, options.output.c_str());
-    cairo_surface_destroy(surface);
-    if (written != CAIRO_STATUS_SUCCESS) {
-        std::fprintf(stderr, "filmcast frame: %s: %s\n", options.output.c_str(),
-                     cairo_status_to_string(written));
+    movie->Render({surface.Pixels(), width, height, surface.Stride()});
+    // The file's extension picks the format, as every image the program writes.
+    if (!capture::SaveSurface(surface, options.output, &error)) {
+        std::fprintf(stderr, "filmcast frame: %s: %s\n", options.output.c_str(), error.c_str());
         return 1;
     }
     return 0;
@@ -87,12 +80,16 @@ int RunFrame(const FrameOptions& options) {
 
 void AddFrameCommand(CLI::App& app, RunState& state) {
     auto options = std::make_shared<FrameOptions>();
-    CLI::App* cmd = app.add_subcommand("frame", "Render the picture shown after N ticks to a PNG");
+    CLI::App* cmd = app.add_subcommand(
+        "frame",
+        "Render the picture shown after N ticks to an image (bmp, gif, jpg, png, tif, tga)");
     cmd->add_option("movie", options->movie, "Flash movie (.swf)")->required();
     cmd->add_option("--at", options->at, "ticks played from the start (0 = first frame)")
         ->check(CLI::Range(0, 1000000));
     cmd->add_option("--size", options->size, "picture size WxH (default: the stage size)");
-    cmd->add_option("-o,--output", options->output, "PNG file to write")->required();
+    cmd->add_option("-o,--output", options->output,
+                    "image file to write; its extension picks the format")
+        ->required();
     cmd->callback([options, &state] { state.status = RunFrame(*options); });
 }
 

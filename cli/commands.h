@@ -11,7 +11,8 @@ struct RunState {
     int status = 0;
 };
 
-// `filmcast frame MOVIE --at N [--size WxH] -o FILE.png`: the picture after N ticks of play.
+// `filmcast frame MOVIE --at N [--size WxH] -o FILE`: the picture after N ticks of play,
+// in the format the file's extension names.
 void AddFrameCommand(CLI::App& app, RunState& state);
 // `filmcast convert MOVIE... [-o DIR] [--fps N] [--size WxH | --scale F] [--jobs N]`.
 void AddConvertCommand(CLI::App& app, RunState& state);

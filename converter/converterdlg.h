@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <map>
+#include <memory>
 
 #include "platform/wintypes.h"
 
@@ -24,8 +25,7 @@ class QPushButton;
 class QRadioButton;
 class QSlider;
 class QTreeWidget;
-struct FIMULTIBITMAP;
-struct FITAG;
+struct CCaptureSession;
 
 class CConverterDlg : public QDialog {
     Q_OBJECT
@@ -88,8 +88,8 @@ class CConverterDlg : public QDialog {
     int m_nOutputHeight = 0;
     int m_nMovieWidth = 0;
     int m_nMovieHeight = 0;
-    FIMULTIBITMAP* m_hMultiBitmap = nullptr;
-    FITAG* m_pFrameTimeTag = nullptr;
+    // The conversion run in progress (its GIF and delay tag with it); null outside a run.
+    std::shared_ptr<CCaptureSession> m_pCapture;
     int m_nFrameRate = 1;
 
   protected:

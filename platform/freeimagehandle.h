@@ -1,5 +1,5 @@
-// Owning wrappers for FreeImage's C handles: a bitmap, a memory stream, a multi-page bitmap
-// and a page locked out of one. Every FreeImage call site holds its handles through these.
+// Owning wrappers for FreeImage's C handles: a bitmap, a memory stream, a multi-page bitmap,
+// a page locked out of one, and a metadata tag. Every FreeImage call site holds its handles through these.
 #pragma once
 
 #include <FreeImage.h>
@@ -20,6 +20,11 @@ struct FiMultiBitmapDeleter {
     void operator()(FIMULTIBITMAP* multi) const { FreeImage_CloseMultiBitmap(multi); }
 };
 using FiMultiBitmap = std::unique_ptr<FIMULTIBITMAP, FiMultiBitmapDeleter>;
+
+struct FiTagDeleter {
+    void operator()(FITAG* tag) const { FreeImage_DeleteTag(tag); }
+};
+using FiTag = std::unique_ptr<FITAG, FiTagDeleter>;
 
 // A page locked with FreeImage_LockPage; unlocked unchanged when the wrapper goes.
 class FiLockedPage {

@@ -171,3 +171,42 @@ TEST(ConvertCli, LinksNoQt) {
 }
 
 }  // namespace
+
+namespace {
+
+struct FormatCase {
+    const char* extension;
+    std::string magic;
+    int offset = 0;  // where the magic bytes start
+};
+
+class FrameFormatTest : public ConvertCliTest, public ::testing::WithParamInterface<FormatCase> {};
+
+// `filmcast frame` writes every format of the codec registry by the file's extension.
+TEST_P(FrameFormatTest, ExtensionPicksTheFormat) {
+    ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("m.swf"), 3));
+    const std::string name = std::string("shot.") + GetParam().extension;
+    const Result r = Run("frame m.swf --at 1 -o " + name);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::ifstream in(Path(name), std::ios::binary);
+    in.seekg(GetParam().offset);
+    std::string head(GetParam().magic.size(), '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    EXPECT_EQ(head, GetParam().magic);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, FrameFormatTest,
+                         ::testing::Values(FormatCase{"png", "\x89PNG"}, FormatCase{"bmp", "BM"},
+                                           FormatCase{"gif", "GIF8"}, FormatCase{"jpg", "\xFF\xD8"},
+                                           FormatCase{"jpeg", "\xFF\xD8"},
+                                           FormatCase{"tif", std::string("II*\0", 4)},
+                                           FormatCase{"tga", std::string("\0\2", 2), 1}));
+
+TEST_F(ConvertCliTest, FrameRefusesAnUnknownExtension) {
+    ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("m.swf"), 1));
+    const Result r = Run("frame m.swf -o shot.xyz");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("shot.xyz"), std::string::npos) << r.err;
+}
+
+}  // namespace

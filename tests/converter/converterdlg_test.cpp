@@ -528,7 +528,9 @@ TEST_F(ConverterDlgTest, RightButtonOverThePlayerOpensTheContextMenu) {
 TEST_F(ConverterDlgTest, MenuKeyPlacesTheMenuInsideTheTopLeftCorner) {
     answers.menuCommand = ID_EXPORT_BMP;
     dlg->OnContextMenu(QPoint(-1, -1));
-    ASSERT_EQ(prompt::Recorded().size(), 1u);
+    // The menu, then ExportBmp's answer to a window without a movie.
+    ASSERT_EQ(prompt::Recorded().size(), 2u);
+    EXPECT_EQ(prompt::Recorded()[1].text, "No swf files!");
     const QPoint corner = dlg->mapToGlobal(QPoint(0, 0)) + QPoint(5, 5);
     EXPECT_EQ(prompt::Recorded()[0].initial,
               std::to_string(corner.x()) + "," + std::to_string(corner.y()));
