@@ -16,6 +16,9 @@ struct Limits {
     static constexpr std::size_t kMaxShapeEdges = 1u << 20;
     // Sprites nested inside sprites in the display tree (a sprite placing itself stops here).
     static constexpr int kMaxNestingDepth = 32;
+    // Masks drawn inside masks (each holds a group the size of the picture); deeper ones are
+    // drawn unmasked.
+    static constexpr int kMaxMaskNesting = 8;
     // Display objects alive at once in one playing movie, over all nesting levels.
     static constexpr std::size_t kMaxDisplayObjects = 200000;
     // Actions run in one tick (frames whose actions jump back and forth end here).

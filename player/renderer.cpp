@@ -288,6 +288,10 @@ void Renderer::DrawRange(cairo_t* cr, const DisplayList& list, DisplayList::cons
             ++it;
             continue;
         }
+        if (state.maskNesting >= Limits::kMaxMaskNesting) {
+            ++it;  // too deep to mask: the mask is left out, what it covers drawn plainly
+            continue;
+        }
         // A clip layer: the depths above it up to its clip depth (within this range) are drawn
         // through it; clip layers among them mask their own depths in turn.
         // A clip depth at or below the layer's own depth masks nothing.
@@ -301,7 +305,9 @@ void Renderer::DrawRange(cairo_t* cr, const DisplayList& list, DisplayList::cons
 
         cairo_identity_matrix(cr);
         cairo_push_group(cr);
-        DrawRange(cr, list, maskedBegin, maskedEnd, state);
+        RenderState inner = state;
+        ++inner.maskNesting;
+        DrawRange(cr, list, maskedBegin, maskedEnd, inner);
         cairo_pattern_t* content = cairo_pop_group(cr);
 
         cairo_push_group_with_content(cr, CAIRO_CONTENT_ALPHA);

@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "player/geometry.h"
+#include "player/limits.h"
 #include "player/player.h"
 #include "player/timeline.h"
 
@@ -49,7 +50,8 @@ class Renderer {
     struct RenderState {
         cairo_matrix_t matrix;  // twips of the object -> device pixels
         ColorMix color;
-        bool mask = false;  // drawing a mask: coverage only
+        bool mask = false;    // drawing a mask: coverage only
+        int maskNesting = 0;  // masks this drawing is inside
     };
 
     using DisplayList = std::map<std::uint16_t, DisplayObject>;

@@ -182,6 +182,19 @@ TEST(Renderer, NestedMasksIntersect) {
     EXPECT_EQ(p.At(5, 30), kWhite);
 }
 
+TEST(Renderer, MasksNestedTooDeepAreLeftOut) {
+    // A clip that masks itself inside itself: masks stop at the nesting cap, the picture comes.
+    swfw::Sprite clip(2);
+    clip.Place(swfw::PlaceObject::New(1, 1).ClipDepth(3))
+        .Place(swfw::PlaceObject::New(2, 2))
+        .ShowFrame();
+    auto m = Stage(40, 40);
+    m.Define(Square(1, swfw::Rgb(255, 0, 0), 400)).Define(clip);
+    m.Place(swfw::PlaceObject::New(2, 1)).ShowFrame();
+    const Picture p = Render(m, 40, 40);
+    EXPECT_EQ(p.At(30, 30), kWhite);
+}
+
 TEST(Renderer, ShowAllFitsCentredWithBackgroundMargins) {
     swfw::Movie m;
     m.Size(100, 50).Background(swfw::Rgb(0, 255, 0));
