@@ -287,6 +287,15 @@ VideoResult VideoDecoder::Decode(std::span<const std::uint8_t> videoData) {
         result.reason = "video frame rejected: " + AvErrorText(rc);
         return result;
     }
+    if (codec_->frame->decode_error_flags != 0) {
+        // libavcodec concealed damage (a truncated or corrupt frame); later frames would build
+        // on the damaged picture, so drop it and start again from the next key frame.
+        av_frame_unref(codec_->frame);
+        Reset();
+        result.error = VideoError::kCorruptData;
+        result.reason = "video frame damaged";
+        return result;
+    }
     Image picture;
     const bool converted = ConvertPicture(*codec_->frame, picture, result.reason);
     av_frame_unref(codec_->frame);

@@ -58,6 +58,8 @@ class VideoDecoder {
     const std::string& OpenReason() const { return openReason_; }
 
     // Decodes the VideoData of one VideoFrame tag (the bytes after StreamID and FrameNum).
+    // A frame libavcodec rejects, or could only show by concealing damage (a truncated or
+    // corrupt frame), is kCorruptData and resets the decoder.
     // The picture is cropped to the stream's size when the codec pads it to whole macroblocks,
     // and scaled to it (bilinear) when its size differs otherwise.
     VideoResult Decode(std::span<const std::uint8_t> videoData);
