@@ -147,7 +147,7 @@ Image ScaleTo(const Image& picture, int width, int height) {
 // VP6 with alpha starts with a 24-bit offset to its alpha stream, which libavcodec reads
 // big-endian. Files that store it little-endian (as the movie format writes its other
 // numbers) are recognised by which reading fits the data, and rewritten for the decoder.
-void NormaliseAlphaOffset(std::vector<std::uint8_t>& packet) {
+void NormaliseAlphaOffset(std::span<std::uint8_t> packet) {
     if (packet.size() < 3) return;
     const std::size_t rest = packet.size() - 3;
     const std::size_t bigEndian = (std::size_t{packet[0]} << 16) | (packet[1] << 8) | packet[2];
@@ -261,18 +261,17 @@ VideoResult VideoDecoder::Decode(std::span<const std::uint8_t> videoData) {
         result.reason = "video frame too large";
         return result;
     }
-    std::vector<std::uint8_t> bytes(videoData.begin(), videoData.end());
-    if (alphaPacket_) NormaliseAlphaOffset(bytes);
     AVPacket* packet = codec_->packet;
     av_packet_unref(packet);
     // av_new_packet zeroes AV_INPUT_BUFFER_PADDING_SIZE bytes after the data, so the decoder's
     // bit reader never reads past the frame.
-    if (av_new_packet(packet, static_cast<int>(bytes.size())) < 0) {
+    if (av_new_packet(packet, static_cast<int>(videoData.size())) < 0) {
         result.error = VideoError::kCorruptData;
         result.reason = "out of memory for the video frame";
         return result;
     }
-    std::memcpy(packet->data, bytes.data(), bytes.size());
+    std::memcpy(packet->data, videoData.data(), videoData.size());
+    if (alphaPacket_) NormaliseAlphaOffset({packet->data, videoData.size()});
     int rc = avcodec_send_packet(codec_->context, packet);
     av_packet_unref(packet);
     if (rc >= 0) rc = avcodec_receive_frame(codec_->context, codec_->frame);
