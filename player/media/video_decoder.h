@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -79,5 +80,11 @@ class VideoDecoder {
 
 // Whether libavcodec on this machine can decode the codec id.
 bool CanDecodeVideo(std::uint8_t codecId);
+
+// Whether a VideoFrame's VideoData decodes on its own (a key frame), so seeking can start
+// there: from the picture type of H.263 and VP6 frames, and for Screen Video from every block
+// being present. nullopt when the data is too short to tell or the codec does not say
+// (Screen Video 2): start from the stream's first frame then.
+std::optional<bool> IsVideoKeyFrame(std::uint8_t codecId, std::span<const std::uint8_t> videoData);
 
 }  // namespace media

@@ -206,6 +206,27 @@ TEST(VideoErrors, MutatedFramesNeverCrash) {
     }
 }
 
+TEST(VideoKeyFrames, PictureTypesAndCompleteScreens) {
+    const std::vector<Bytes> h263 = EncodePattern(AV_CODEC_ID_FLV1, 64, 48, 4);
+    if (h263.empty()) GTEST_SKIP() << "no H.263 encoder";
+    const std::vector<std::optional<bool>> expected = {true, false, false, true};  // gop 3
+    for (std::size_t n = 0; n < h263.size(); ++n)
+        EXPECT_EQ(IsVideoKeyFrame(2, h263[n]), expected[n]) << n;
+    EXPECT_EQ(IsVideoKeyFrame(2, Bytes{0x00, 0x00}), std::nullopt);
+    EXPECT_EQ(IsVideoKeyFrame(2, Bytes(20, 0xFF)), std::nullopt);  // no start code
+
+    // 32 x 16 screen in two 16 x 16 blocks: both present, or the second unchanged.
+    EXPECT_EQ(IsVideoKeyFrame(3, Bytes{0x00, 0x20, 0x00, 0x10, 0, 1, 9, 0, 1, 9}), true);
+    EXPECT_EQ(IsVideoKeyFrame(3, Bytes{0x00, 0x20, 0x00, 0x10, 0, 1, 9, 0, 0}), false);
+    EXPECT_EQ(IsVideoKeyFrame(3, Bytes{0x00, 0x20, 0x00, 0x10, 0, 1, 9}), std::nullopt);
+
+    EXPECT_EQ(IsVideoKeyFrame(4, Bytes{0x64, 0x30}), true);
+    EXPECT_EQ(IsVideoKeyFrame(4, Bytes{0xE4}), false);
+    EXPECT_EQ(IsVideoKeyFrame(5, Bytes{0, 0, 1, 0x64}), true);
+    EXPECT_EQ(IsVideoKeyFrame(6, Bytes{1, 2, 3, 4}), std::nullopt);
+    EXPECT_EQ(IsVideoKeyFrame(7, Bytes{1, 2, 3, 4}), std::nullopt);
+}
+
 // ---- Corpus movies -------------------------------------------------------------------------
 
 struct CorpusVideo {
@@ -241,6 +262,7 @@ TEST_P(CorpusVideos, FirstFrameMatchesTheReferencePicture) {
     if (!std::filesystem::exists(folder / "test.swf")) GTEST_SKIP() << "shared corpus absent";
     const CorpusVideo video = ReadCorpusVideo(testing::ReadFileBytes(folder / "test.swf"));
     ASSERT_FALSE(video.firstFrame.empty());
+    EXPECT_EQ(IsVideoKeyFrame(video.codec, video.firstFrame), true);
     const BitmapResult expected =
         DecodeImageData(testing::ReadFileBytes(folder / "output.expected.png"));
     ASSERT_TRUE(expected.Ok()) << expected.reason;
