@@ -147,7 +147,7 @@ Image ScaleTo(const Image& picture, int width, int height) {
 // VP6 with alpha starts with a 24-bit offset to its alpha stream, which libavcodec reads
 // big-endian. Files that store it little-endian (as the movie format writes its other
 // numbers) are recognised by which reading fits the data, and rewritten for the decoder.
-void NormaliseAlphaOffset(std::vector<std::uint8_t>& packet) {
+void NormaliseAlphaOffset(std::span<std::uint8_t> packet) {
     if (packet.size() < 3) return;
     const std::size_t rest = packet.size() - 3;
     const std::size_t bigEndian = (std::size_t{packet[0]} << 16) | (packet[1] << 8) | packet[2];
@@ -155,7 +155,79 @@ void NormaliseAlphaOffset(std::vector<std::uint8_t>& packet) {
     if (bigEndian > rest && littleEndian <= rest) std::swap(packet[0], packet[2]);
 }
 
+// Reads big-endian bit fields, returning nullopt past the end.
+class BitReader {
+  public:
+    explicit BitReader(std::span<const std::uint8_t> data) : data_(data) {}
+
+    std::optional<std::uint32_t> Read(int bits) {
+        std::uint32_t value = 0;
+        for (int i = 0; i < bits; ++i, ++position_) {
+            if (position_ / 8 >= data_.size()) return std::nullopt;
+            value = (value << 1) | ((data_[position_ / 8] >> (7 - position_ % 8)) & 1);
+        }
+        return value;
+    }
+
+  private:
+    std::span<const std::uint8_t> data_;
+    std::size_t position_ = 0;
+};
+
+// Sorenson H.263 picture header: start code, version, temporal reference, picture size (with
+// a custom size of 8 or 16 bits a side), then the picture type; 0 is an intra picture.
+std::optional<bool> IsH263KeyFrame(std::span<const std::uint8_t> data) {
+    BitReader bits(data);
+    if (bits.Read(17) != 1u) return std::nullopt;
+    if (!bits.Read(5) || !bits.Read(8)) return std::nullopt;
+    const std::optional<std::uint32_t> size = bits.Read(3);
+    if (!size) return std::nullopt;
+    if (*size <= 1 && !bits.Read(*size == 0 ? 16 : 32)) return std::nullopt;
+    const std::optional<std::uint32_t> type = bits.Read(2);
+    if (!type) return std::nullopt;
+    return *type == 0;
+}
+
+// Screen Video: block and image sizes, then one 16-bit size per block; a block of size 0 is
+// unchanged from the previous frame.
+std::optional<bool> IsScreenVideoKeyFrame(std::span<const std::uint8_t> data) {
+    if (data.size() < 4) return std::nullopt;
+    const int blockWidth = ((data[0] >> 4) + 1) * 16;
+    const int imageWidth = ((data[0] & 0x0F) << 8) | data[1];
+    const int blockHeight = ((data[2] >> 4) + 1) * 16;
+    const int imageHeight = ((data[2] & 0x0F) << 8) | data[3];
+    const std::size_t blocks =
+        static_cast<std::size_t>((imageWidth + blockWidth - 1) / blockWidth) *
+        static_cast<std::size_t>((imageHeight + blockHeight - 1) / blockHeight);
+    std::size_t pos = 4;
+    for (std::size_t i = 0; i < blocks; ++i) {
+        if (pos + 2 > data.size()) return std::nullopt;
+        const std::size_t size = (std::size_t{data[pos]} << 8) | data[pos + 1];
+        if (size == 0) return false;
+        pos += 2 + size;
+    }
+    return true;
+}
+
 }  // namespace
+
+std::optional<bool> IsVideoKeyFrame(std::uint8_t codecId, std::span<const std::uint8_t> videoData) {
+    switch (static_cast<VideoCodec>(codecId)) {
+        case VideoCodec::kSorensonH263:
+            return IsH263KeyFrame(videoData);
+        case VideoCodec::kScreenVideo:
+            return IsScreenVideoKeyFrame(videoData);
+        case VideoCodec::kVp6:  // frame mode bit: 0 is an intra frame
+            if (videoData.empty()) return std::nullopt;
+            return (videoData[0] & 0x80) == 0;
+        case VideoCodec::kVp6Alpha:  // after the 24-bit alpha offset
+            if (videoData.size() < 4) return std::nullopt;
+            return (videoData[3] & 0x80) == 0;
+        case VideoCodec::kScreenVideo2:
+            break;
+    }
+    return std::nullopt;
+}
 
 // Owns the libavcodec context, packet and frame.
 struct VideoDecoder::Codec {
@@ -261,18 +333,17 @@ VideoResult VideoDecoder::Decode(std::span<const std::uint8_t> videoData) {
         result.reason = "video frame too large";
         return result;
     }
-    std::vector<std::uint8_t> bytes(videoData.begin(), videoData.end());
-    if (alphaPacket_) NormaliseAlphaOffset(bytes);
     AVPacket* packet = codec_->packet;
     av_packet_unref(packet);
     // av_new_packet zeroes AV_INPUT_BUFFER_PADDING_SIZE bytes after the data, so the decoder's
     // bit reader never reads past the frame.
-    if (av_new_packet(packet, static_cast<int>(bytes.size())) < 0) {
+    if (av_new_packet(packet, static_cast<int>(videoData.size())) < 0) {
         result.error = VideoError::kCorruptData;
         result.reason = "out of memory for the video frame";
         return result;
     }
-    std::memcpy(packet->data, bytes.data(), bytes.size());
+    std::memcpy(packet->data, videoData.data(), videoData.size());
+    if (alphaPacket_) NormaliseAlphaOffset({packet->data, videoData.size()});
     int rc = avcodec_send_packet(codec_->context, packet);
     av_packet_unref(packet);
     if (rc >= 0) rc = avcodec_receive_frame(codec_->context, codec_->frame);
@@ -285,6 +356,15 @@ VideoResult VideoDecoder::Decode(std::span<const std::uint8_t> videoData) {
         Reset();
         result.error = VideoError::kCorruptData;
         result.reason = "video frame rejected: " + AvErrorText(rc);
+        return result;
+    }
+    if (codec_->frame->decode_error_flags != 0) {
+        // libavcodec concealed damage (a truncated or corrupt frame); later frames would build
+        // on the damaged picture, so drop it and start again from the next key frame.
+        av_frame_unref(codec_->frame);
+        Reset();
+        result.error = VideoError::kCorruptData;
+        result.reason = "video frame damaged";
         return result;
     }
     Image picture;

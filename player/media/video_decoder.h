@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -58,6 +59,8 @@ class VideoDecoder {
     const std::string& OpenReason() const { return openReason_; }
 
     // Decodes the VideoData of one VideoFrame tag (the bytes after StreamID and FrameNum).
+    // A frame libavcodec rejects, or could only show by concealing damage (a truncated or
+    // corrupt frame), is kCorruptData and resets the decoder.
     // The picture is cropped to the stream's size when the codec pads it to whole macroblocks,
     // and scaled to it (bilinear) when its size differs otherwise.
     VideoResult Decode(std::span<const std::uint8_t> videoData);
@@ -77,5 +80,11 @@ class VideoDecoder {
 
 // Whether libavcodec on this machine can decode the codec id.
 bool CanDecodeVideo(std::uint8_t codecId);
+
+// Whether a VideoFrame's VideoData decodes on its own (a key frame), so seeking can start
+// there: from the picture type of H.263 and VP6 frames, and for Screen Video from every block
+// being present. nullopt when the data is too short to tell or the codec does not say
+// (Screen Video 2): start from the stream's first frame then.
+std::optional<bool> IsVideoKeyFrame(std::uint8_t codecId, std::span<const std::uint8_t> videoData);
 
 }  // namespace media

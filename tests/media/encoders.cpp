@@ -84,6 +84,7 @@ std::vector<std::uint8_t> EncodeGif(const RgbaPixels& pixels) {
         }
         const std::uint32_t rgb = p & 0xFFFFFF;
         auto [it, added] = colours.emplace(rgb, static_cast<int>(colours.size()));
+        if (it->second > 254) throw std::invalid_argument("more than 255 colours for a GIF");
         if (added)
             palette[it->second] =
                 GifColorType{GifByteType(rgb >> 16), GifByteType(rgb >> 8), GifByteType(rgb)};

@@ -177,7 +177,7 @@ TEST(VideoErrors, CorruptFramesFailAndTheNextKeyFrameDecodes) {
     EXPECT_EQ(decoder.Decode(Bytes{}).error, VideoError::kNoPicture);  // empty frame
     Bytes truncated = packets[0];
     truncated.resize(truncated.size() / 3);
-    decoder.Decode(truncated);  // may conceal or fail, but reads nothing past its bytes
+    EXPECT_EQ(decoder.Decode(truncated).error, VideoError::kCorruptData);
     const VideoResult next = decoder.Decode(packets[3]);  // gop 3: frame 3 is a key frame
     ASSERT_TRUE(next.Ok()) << next.reason;
     EXPECT_LE(MaxChannelDifference(next.frame.At(8, 8), PatternAt(8, 8, 64, 48, 3)), 12);
@@ -204,6 +204,27 @@ TEST(VideoErrors, MutatedFramesNeverCrash) {
             }
         }
     }
+}
+
+TEST(VideoKeyFrames, PictureTypesAndCompleteScreens) {
+    const std::vector<Bytes> h263 = EncodePattern(AV_CODEC_ID_FLV1, 64, 48, 4);
+    if (h263.empty()) GTEST_SKIP() << "no H.263 encoder";
+    const std::vector<std::optional<bool>> expected = {true, false, false, true};  // gop 3
+    for (std::size_t n = 0; n < h263.size(); ++n)
+        EXPECT_EQ(IsVideoKeyFrame(2, h263[n]), expected[n]) << n;
+    EXPECT_EQ(IsVideoKeyFrame(2, Bytes{0x00, 0x00}), std::nullopt);
+    EXPECT_EQ(IsVideoKeyFrame(2, Bytes(20, 0xFF)), std::nullopt);  // no start code
+
+    // 32 x 16 screen in two 16 x 16 blocks: both present, or the second unchanged.
+    EXPECT_EQ(IsVideoKeyFrame(3, Bytes{0x00, 0x20, 0x00, 0x10, 0, 1, 9, 0, 1, 9}), true);
+    EXPECT_EQ(IsVideoKeyFrame(3, Bytes{0x00, 0x20, 0x00, 0x10, 0, 1, 9, 0, 0}), false);
+    EXPECT_EQ(IsVideoKeyFrame(3, Bytes{0x00, 0x20, 0x00, 0x10, 0, 1, 9}), std::nullopt);
+
+    EXPECT_EQ(IsVideoKeyFrame(4, Bytes{0x64, 0x30}), true);
+    EXPECT_EQ(IsVideoKeyFrame(4, Bytes{0xE4}), false);
+    EXPECT_EQ(IsVideoKeyFrame(5, Bytes{0, 0, 1, 0x64}), true);
+    EXPECT_EQ(IsVideoKeyFrame(6, Bytes{1, 2, 3, 4}), std::nullopt);
+    EXPECT_EQ(IsVideoKeyFrame(7, Bytes{1, 2, 3, 4}), std::nullopt);
 }
 
 // ---- Corpus movies -------------------------------------------------------------------------
@@ -241,6 +262,7 @@ TEST_P(CorpusVideos, FirstFrameMatchesTheReferencePicture) {
     if (!std::filesystem::exists(folder / "test.swf")) GTEST_SKIP() << "shared corpus absent";
     const CorpusVideo video = ReadCorpusVideo(testing::ReadFileBytes(folder / "test.swf"));
     ASSERT_FALSE(video.firstFrame.empty());
+    EXPECT_EQ(IsVideoKeyFrame(video.codec, video.firstFrame), true);
     const BitmapResult expected =
         DecodeImageData(testing::ReadFileBytes(folder / "output.expected.png"));
     ASSERT_TRUE(expected.Ok()) << expected.reason;
