@@ -259,11 +259,15 @@ media::BitmapResult DecodeBitmap(const Bitmap& bitmap, const Movie& movie) {
     return {};
 }
 
-bool IsIdentity(const ColorMix& c) {
+bool SameMix(const ColorMix& a, const ColorMix& b) {
     for (int i = 0; i < 4; ++i) {
-        if (c.mult[i] != 1 || c.add[i] != 0) return false;
+        if (a.mult[i] != b.mult[i] || a.add[i] != b.add[i]) return false;
     }
     return true;
+}
+
+bool IsIdentity(const ColorMix& c) {
+    return SameMix(c, ColorMix{});
 }
 
 // A copy of the image with the colour transform applied, for bitmaps under a transform.
@@ -296,10 +300,11 @@ cairo_surface_t* TransformedCopy(const media::Image& image, const ColorMix& colo
 Renderer::~Renderer() {
     for (auto& [bitmap, decoded] : bitmaps_) {
         if (decoded->surface) cairo_surface_destroy(decoded->surface);
+        if (decoded->tinted) cairo_surface_destroy(decoded->tinted);
     }
 }
 
-const Renderer::DecodedBitmap& Renderer::Decoded(const Bitmap& bitmap) {
+Renderer::DecodedBitmap& Renderer::Decoded(const Bitmap& bitmap) {
     auto& slot = bitmaps_[&bitmap];
     if (slot) return *slot;
     slot = std::make_unique<DecodedBitmap>();
@@ -470,7 +475,7 @@ bool Renderer::SetFillSource(cairo_t* cr, const FillStyle& fill, const RenderSta
 bool Renderer::SetBitmapSource(cairo_t* cr, const FillStyle& fill, const RenderState& state) {
     const auto* bitmap = movie_ ? std::get_if<Bitmap>(movie_->Find(fill.bitmapId)) : nullptr;
     if (!bitmap) return false;  // fills of missing bitmaps are not drawn
-    const DecodedBitmap& decoded = Decoded(*bitmap);
+    DecodedBitmap& decoded = Decoded(*bitmap);
     if (!decoded.surface) return false;
     // The fill matrix maps bitmap pixels to the shape's twips; the pattern needs the reverse.
     cairo_matrix_t m = ToCairo(fill.bitmapMatrix);
@@ -481,13 +486,15 @@ bool Renderer::SetBitmapSource(cairo_t* cr, const FillStyle& fill, const RenderS
     }
     cairo_surface_t* surface = decoded.surface;
     if (!IsIdentity(state.color)) {
-        surface = TransformedCopy(decoded.image, state.color);
+        if (!decoded.tinted || !SameMix(decoded.tint, state.color)) {
+            if (decoded.tinted) cairo_surface_destroy(decoded.tinted);
+            decoded.tinted = TransformedCopy(decoded.image, state.color);
+            decoded.tint = state.color;
+        }
+        surface = decoded.tinted;
         if (!surface) return false;
-    } else {
-        cairo_surface_reference(surface);
     }
     cairo_pattern_t* p = cairo_pattern_create_for_surface(surface);
-    cairo_surface_destroy(surface);
     cairo_pattern_set_matrix(p, &m);
     const bool repeat =
         fill.kind == FillKind::kRepeatingBitmap || fill.kind == FillKind::kRepeatingBitmapHard;

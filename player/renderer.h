@@ -74,11 +74,14 @@ class Renderer {
     const ShapeGeometry& Geometry(const Shape& shape);
 
     // A bitmap character decoded, wrapped in a cairo surface; no surface when decoding failed.
+    // The copy under the last colour transform it was drawn with is kept beside it.
     struct DecodedBitmap {
         media::Image image;
         cairo_surface_t* surface = nullptr;
+        cairo_surface_t* tinted = nullptr;
+        ColorMix tint;
     };
-    const DecodedBitmap& Decoded(const Bitmap& bitmap);
+    DecodedBitmap& Decoded(const Bitmap& bitmap);
 
     // A tween's shape at one ratio, with its geometry (which refers to the shape's styles).
     struct MorphFrame {

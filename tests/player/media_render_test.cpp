@@ -119,12 +119,20 @@ TEST(BitmapFill, SmoothedFillBlendsNeighbours) {
     EXPECT_GT((between >> 8) & 0xFF, 60u);
 }
 
-TEST(BitmapFill, ColourTransformTintsTheBitmap) {
+TEST(BitmapFill, EachPlacementKeepsItsOwnColourTransform) {
     auto m = Stage(40, 40);
-    m.Define(Quad(1)).Define(BitmapRect(2, 10, 10, 10, 10, 5, true));
-    m.Place(swfw::PlaceObject::New(2, 1).Colors(swfw::ColorTransform::Alpha(0.5))).ShowFrame();
+    m.Define(Quad(1)).Define(BitmapRect(2, 0, 0, 10, 10, 5, true));
+    m.Place(swfw::PlaceObject::New(2, 1).Colors(swfw::ColorTransform::Alpha(0.5)))
+        .Place(swfw::PlaceObject::New(2, 2).With(swfw::Matrix::Translate(400, 0)))
+        .Place(swfw::PlaceObject::New(2, 3)
+                   .With(swfw::Matrix::Translate(0, 400))
+                   .Colors(swfw::ColorTransform::Tint(0, 1, 1)))
+        .ShowFrame();
     const Picture p = Render(m, 40, 40);
-    EXPECT_TRUE(Near(p.At(12, 12), 0xFFFF8080)) << std::hex << p.At(12, 12);
+    EXPECT_TRUE(Near(p.At(2, 2), 0xFFFF8080)) << std::hex << p.At(2, 2);
+    EXPECT_EQ(p.At(22, 2), kRed);
+    EXPECT_EQ(p.At(2, 22), 0xFF000000) << std::hex << p.At(2, 22);
+    EXPECT_EQ(p.At(27, 2), kGreen);
 }
 
 // Broken bitmaps draw nothing, say why, and leave the rest of the frame alone.
@@ -250,6 +258,21 @@ TEST(Morph, DisagreeingEdgeListsStillDraw) {
     EXPECT_EQ(p.At(5, 5), kRed);
     EXPECT_EQ(p.At(3, 23), kBlue);
     EXPECT_EQ(p.At(35, 35), kGreen);
+}
+
+TEST(Morph, CutShortAnywhereNeverTakesTheFrameDown) {
+    const swfw::RawTag whole = swfw::EncodeMorphShape(GrowingBar(1));
+    for (std::size_t n = 0; n < whole.body.size(); ++n) {
+        swfw::RawTag cut = whole;
+        cut.body.resize(n);
+        auto m = Stage(40, 40);
+        m.Tag(cut).Define(Square(2, swfw::Rgb(0, 0, 255), 30, 30, 10));
+        m.Place(swfw::PlaceObject::New(1, 1).Ratio(20000))
+            .Place(swfw::PlaceObject::New(2, 2))
+            .ShowFrame();
+        const Picture p = Render(m, 40, 40);
+        EXPECT_EQ(p.At(35, 35), kBlue) << "cut at " << n;
+    }
 }
 
 }  // namespace
