@@ -196,8 +196,57 @@ struct RawTag {
     std::vector<std::uint8_t> bytes;
 };
 
+// A bitmap character as stored; the renderer decodes it on first use.
+struct Bitmap {
+    enum class Kind : std::uint8_t {
+        kJpegWithTables,
+        kJpeg2,
+        kJpeg3,
+        kJpeg4,
+        kLossless,
+        kLossless2
+    };
+    std::uint16_t id = 0;
+    Kind kind = Kind::kLossless;
+    std::vector<std::uint8_t> body;  // the tag body after the character id
+};
+
+// A shape tween (DefineMorphShape, DefineMorphShape2): every style and edge has a start and an
+// end form; a placed object's ratio (0..65535) picks the shape in between.
+struct MorphGradientRecord {
+    GradientRecord start, end;
+};
+struct MorphFillStyle {
+    FillKind kind = FillKind::kSolid;
+    Rgba startColor, endColor;
+    Matrix startMatrix, endMatrix;  // gradient or bitmap matrix
+    SpreadMode spread = SpreadMode::kPad;
+    Interpolation interpolation = Interpolation::kRgb;
+    std::vector<MorphGradientRecord> records;
+    std::int16_t startFocalPoint = 0, endFocalPoint = 0;
+    std::uint16_t bitmapId = 0;
+};
+struct MorphLineStyle {
+    std::uint16_t startWidth = 0, endWidth = 0;
+    Rgba startColor, endColor;
+    CapStyle startCap = CapStyle::kRound, endCap = CapStyle::kRound;
+    JoinStyle join = JoinStyle::kRound;
+    std::uint16_t miterLimit = 3 << 8;
+    bool noHScale = false, noVScale = false, pixelHinting = false, noClose = false;
+    std::optional<MorphFillStyle> fill;
+};
+struct MorphShape {
+    std::uint16_t id = 0;
+    int version = 1;  // DefineMorphShape 1 or 2
+    Rect startBounds, endBounds;
+    std::vector<MorphFillStyle> fills;
+    std::vector<MorphLineStyle> lines;
+    std::vector<ShapeRecord> startRecords;  // styles and edges
+    std::vector<ShapeRecord> endRecords;    // moves and edges only
+};
+
 // A dictionary entry: what the renderer and the timeline know how to use, or the raw tag.
-using Character = std::variant<Shape, Sprite, RawTag>;
+using Character = std::variant<Shape, Sprite, Bitmap, MorphShape, RawTag>;
 
 struct Movie {
     std::uint8_t version = 0;
@@ -205,6 +254,7 @@ struct Movie {
     std::uint16_t frameRate = 0;  // 8.8
     std::uint16_t declaredFrameCount = 0;
     std::optional<Rgba> background;
+    std::vector<std::uint8_t> jpegTables;  // the JPEGTables body DefineBits images share
     std::map<std::uint16_t, std::shared_ptr<const Character>> dictionary;
     Timeline root;
     std::vector<RawTag> rawTags;        // tags kept but not modelled, in file order

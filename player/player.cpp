@@ -18,6 +18,7 @@ struct Player::State {
     StageInfo stage;
     MovieState timeline;
     mutable Renderer renderer;
+    std::vector<std::string> problems;  // the movie's, then the renderer's
 };
 
 namespace {
@@ -88,7 +89,11 @@ const StageInfo& Player::Stage() const {
     return state_->stage;
 }
 const std::vector<std::string>& Player::Problems() const {
-    return state_->movie->problems;
+    const auto& found = state_->renderer.Problems();
+    if (found.empty()) return state_->movie->problems;
+    state_->problems = state_->movie->problems;
+    state_->problems.insert(state_->problems.end(), found.begin(), found.end());
+    return state_->problems;
 }
 int Player::TotalFrames() const {
     return state_->timeline.TotalFrames();

@@ -45,7 +45,8 @@ class Player {
     std::unique_ptr<Player> Restart() const;
 
     const StageInfo& Stage() const;
-    // What could not be read (the movie plays what it can), one line each.
+    // What could not be read or decoded (the movie plays what it can), one line each; bitmaps
+    // are decoded when first drawn, so their problems show after a Render.
     const std::vector<std::string>& Problems() const;
     int TotalFrames() const;   // root timeline frames
     int CurrentFrame() const;  // zero-based

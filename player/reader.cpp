@@ -77,6 +77,22 @@ class TimelineBuilder {
         Define(s.id, std::move(s));
         return true;
     }
+    bool On(MorphShape&& s) {
+        Define(s.id, std::move(s));
+        return true;
+    }
+    bool On(Bitmap&& b) {
+        if (!budget_.Charge(sizeof(Bitmap) + b.body.size())) return false;
+        Define(b.id, std::move(b));
+        return true;
+    }
+    bool On(JpegTablesTag&& t) {
+        // One table set serves every DefineBits of the movie; a second one is ignored.
+        if (!movie_ || !movie_->jpegTables.empty()) return true;
+        if (!budget_.Charge(t.bytes.size())) return false;
+        movie_->jpegTables = std::move(t.bytes);
+        return true;
+    }
     bool On(RawTag&& r) {
         if (!movie_) return true;
         if (!budget_.Charge(sizeof(RawTag) + r.bytes.size())) return false;

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "player/limits.h"
+#include "player/media/bitmap_decoder.h"
+#include "player/morph.h"
+
 namespace player {
 
 ColorMix ColorMix::From(const ColorTransform& c) {
@@ -232,7 +236,113 @@ bool IsGradient(FillKind k) {
     return k == FillKind::kLinear || k == FillKind::kRadial || k == FillKind::kFocalRadial;
 }
 
+bool IsBitmapFill(FillKind k) {
+    return k == FillKind::kRepeatingBitmap || k == FillKind::kClippedBitmap ||
+           k == FillKind::kRepeatingBitmapHard || k == FillKind::kClippedBitmapHard;
+}
+
+media::BitmapResult DecodeBitmap(const Bitmap& bitmap, const Movie& movie) {
+    switch (bitmap.kind) {
+        case Bitmap::Kind::kJpegWithTables:
+            return media::DecodeDefineBits(bitmap.body, movie.jpegTables);
+        case Bitmap::Kind::kJpeg2:
+            return media::DecodeDefineBitsJPEG2(bitmap.body);
+        case Bitmap::Kind::kJpeg3:
+            return media::DecodeDefineBitsJPEG3(bitmap.body);
+        case Bitmap::Kind::kJpeg4:
+            return media::DecodeDefineBitsJPEG4(bitmap.body);
+        case Bitmap::Kind::kLossless:
+            return media::DecodeDefineBitsLossless(bitmap.body, false);
+        case Bitmap::Kind::kLossless2:
+            return media::DecodeDefineBitsLossless(bitmap.body, true);
+    }
+    return {};
+}
+
+bool SameMix(const ColorMix& a, const ColorMix& b) {
+    for (int i = 0; i < 4; ++i) {
+        if (a.mult[i] != b.mult[i] || a.add[i] != b.add[i]) return false;
+    }
+    return true;
+}
+
+bool IsIdentity(const ColorMix& c) {
+    return SameMix(c, ColorMix{});
+}
+
+// A copy of the image with the colour transform applied, for bitmaps under a transform.
+cairo_surface_t* TransformedCopy(const media::Image& image, const ColorMix& color) {
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, image.width, image.height);
+    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(s);
+        return nullptr;
+    }
+    cairo_surface_flush(s);
+    unsigned char* data = cairo_image_surface_get_data(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    for (int y = 0; y < image.height; ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(data + std::size_t(y) * stride);
+        const std::uint32_t* in = image.Row(y);
+        for (int x = 0; x < image.width; ++x) {
+            const std::uint32_t p = media::Unpremultiply(in[x]);
+            const Rgba c =
+                color.Apply({std::uint8_t(media::Red(p)), std::uint8_t(media::Green(p)),
+                             std::uint8_t(media::Blue(p)), std::uint8_t(media::Alpha(p))});
+            row[x] = media::Premultiply(media::PackArgb(c.a, c.r, c.g, c.b));
+        }
+    }
+    cairo_surface_mark_dirty(s);
+    return s;
+}
+
 }  // namespace
+
+Renderer::~Renderer() {
+    for (auto& [bitmap, decoded] : bitmaps_) {
+        if (decoded->surface) cairo_surface_destroy(decoded->surface);
+        if (decoded->tinted) cairo_surface_destroy(decoded->tinted);
+    }
+}
+
+Renderer::DecodedBitmap& Renderer::Decoded(const Bitmap& bitmap) {
+    auto& slot = bitmaps_[&bitmap];
+    if (slot) return *slot;
+    slot = std::make_unique<DecodedBitmap>();
+    media::BitmapResult result = DecodeBitmap(bitmap, *movie_);
+    if (!result.Ok() || !result.image.IsValid()) {
+        if (problems_.size() < Limits::kMaxReportedProblems)
+            problems_.push_back(
+                "bitmap " + std::to_string(bitmap.id) + " cannot be decoded: " +
+                (result.reason.empty() ? media::BitmapErrorName(result.error) : result.reason));
+        return *slot;
+    }
+    slot->image = std::move(result.image);
+    media::Image& image = slot->image;
+    cairo_surface_t* surface = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(image.argb.data()), CAIRO_FORMAT_ARGB32, image.width,
+        image.height, image.width * 4);
+    if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS) {
+        slot->surface = surface;
+    } else {
+        cairo_surface_destroy(surface);
+    }
+    return *slot;
+}
+
+const Renderer::MorphFrame& Renderer::MorphAtRatio(const MorphShape& morph, std::uint16_t ratio) {
+    // A tween plays through its ratios once per loop: a few dozen shapes stay, then start over.
+    constexpr std::size_t kMaxMorphFrames = 256;
+    auto& slot = morphs_[{&morph, ratio}];
+    if (slot) return *slot;
+    if (morphs_.size() > kMaxMorphFrames) {
+        morphs_.clear();
+        return MorphAtRatio(morph, ratio);
+    }
+    slot = std::make_unique<MorphFrame>();
+    slot->shape = MorphAt(morph, ratio);
+    slot->geometry = BuildGeometry(slot->shape);
+    return *slot;
+}
 
 const ShapeGeometry& Renderer::Geometry(const Shape& shape) {
     auto& slot = geometry_[&shape];
@@ -249,6 +359,7 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
     cairo_t* cr = cairo_create(surface);
 
     const Movie& movie = state.GetMovie();
+    movie_ = &movie;
     const Rgba background = movie.background.value_or(Rgba{255, 255, 255, 255});
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_set_source_rgb(cr, Unit(background.r), Unit(background.g), Unit(background.b));
@@ -337,37 +448,73 @@ void Renderer::DrawObject(cairo_t* cr, const DisplayObject& object, const Render
     state.color = ColorMix::From(object.colorTransform).Then(parent.color);
     if (!state.mask && state.color.Invisible()) return;
     if (const auto* shape = std::get_if<Shape>(object.character)) {
-        DrawShape(cr, *shape, state);
+        DrawShape(cr, *shape, Geometry(*shape), state);
+    } else if (const auto* morph = std::get_if<MorphShape>(object.character)) {
+        const MorphFrame& frame = MorphAtRatio(*morph, object.ratio);
+        DrawShape(cr, frame.shape, frame.geometry, state);
     } else if (object.sprite) {
         DrawList(cr, *object.sprite, state);
     }
 }
 
-void Renderer::SetFillSource(cairo_t* cr, const FillStyle& fill, const RenderState& state) {
+bool Renderer::SetFillSource(cairo_t* cr, const FillStyle& fill, const RenderState& state) {
     if (IsGradient(fill.kind) && !fill.gradient.records.empty()) {
         if (fill.gradient.records.size() == 1) {
             SetSolid(cr, state.mask ? Rgba{} : state.color.Apply(fill.gradient.records[0].color));
-            return;
+            return true;
         }
         cairo_pattern_t* p = MakeGradient(fill, state.color, state.mask);
         if (p) {
             cairo_set_source(cr, p);
             cairo_pattern_destroy(p);
-            return;
+            return true;
         }
         // A gradient squeezed to nothing shows its last colour.
         SetSolid(cr, state.mask ? Rgba{} : state.color.Apply(fill.gradient.records.back().color));
-        return;
+        return true;
     }
-    if (fill.kind == FillKind::kSolid) {
-        SetSolid(cr, state.mask ? Rgba{} : state.color.Apply(fill.color));
-        return;
-    }
-    cairo_set_source_rgba(cr, 0, 0, 0, 0);  // bitmaps are drawn by the media stage
+    if (IsBitmapFill(fill.kind)) return SetBitmapSource(cr, fill, state);
+    SetSolid(cr, state.mask ? Rgba{} : state.color.Apply(fill.color));
+    return true;
 }
 
-void Renderer::DrawShape(cairo_t* cr, const Shape& shape, const RenderState& state) {
-    const ShapeGeometry& geometry = Geometry(shape);
+bool Renderer::SetBitmapSource(cairo_t* cr, const FillStyle& fill, const RenderState& state) {
+    const auto* bitmap = movie_ ? std::get_if<Bitmap>(movie_->Find(fill.bitmapId)) : nullptr;
+    if (!bitmap) return false;  // fills of missing bitmaps are not drawn
+    DecodedBitmap& decoded = Decoded(*bitmap);
+    if (!decoded.surface) return false;
+    // The fill matrix maps bitmap pixels to the shape's twips; the pattern needs the reverse.
+    cairo_matrix_t m = ToCairo(fill.bitmapMatrix);
+    if (cairo_matrix_invert(&m) != CAIRO_STATUS_SUCCESS) return false;
+    if (state.mask) {
+        SetSolid(cr, Rgba{});
+        return true;
+    }
+    cairo_surface_t* surface = decoded.surface;
+    if (!IsIdentity(state.color)) {
+        if (!decoded.tinted || !SameMix(decoded.tint, state.color)) {
+            if (decoded.tinted) cairo_surface_destroy(decoded.tinted);
+            decoded.tinted = TransformedCopy(decoded.image, state.color);
+            decoded.tint = state.color;
+        }
+        surface = decoded.tinted;
+        if (!surface) return false;
+    }
+    cairo_pattern_t* p = cairo_pattern_create_for_surface(surface);
+    cairo_pattern_set_matrix(p, &m);
+    const bool repeat =
+        fill.kind == FillKind::kRepeatingBitmap || fill.kind == FillKind::kRepeatingBitmapHard;
+    const bool smooth =
+        fill.kind == FillKind::kRepeatingBitmap || fill.kind == FillKind::kClippedBitmap;
+    cairo_pattern_set_extend(p, repeat ? CAIRO_EXTEND_REPEAT : CAIRO_EXTEND_PAD);
+    cairo_pattern_set_filter(p, smooth ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
+    cairo_set_source(cr, p);
+    cairo_pattern_destroy(p);
+    return true;
+}
+
+void Renderer::DrawShape(cairo_t* cr, const Shape& shape, const ShapeGeometry& geometry,
+                         const RenderState& state) {
     cairo_set_fill_rule(cr, geometry.nonZero ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
     for (const ShapeLayer& layer : geometry.layers) {
         // The fills of a layer tile the shape: added together inside a group, neighbours share
@@ -387,8 +534,8 @@ void Renderer::DrawShape(cairo_t* cr, const Shape& shape, const RenderState& sta
             if (fill.path.Empty()) continue;
             cairo_set_matrix(cr, &state.matrix);
             cairo_new_path(cr);
+            if (!SetFillSource(cr, *fill.style, state)) continue;
             cairo_append_path(cr, fill.path.Get());
-            SetFillSource(cr, *fill.style, state);
             cairo_fill(cr);
         }
         if (tiled) {
@@ -419,7 +566,7 @@ void Renderer::Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& 
 
     cairo_set_matrix(cr, &m);
     if (style.fill) {
-        SetFillSource(cr, *style.fill, state);
+        if (!SetFillSource(cr, *style.fill, state)) return;
     } else {
         SetSolid(cr, state.mask ? Rgba{} : state.color.Apply(style.color));
     }

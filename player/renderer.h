@@ -1,17 +1,21 @@
 // Draws a movie's current display tree into a caller's premultiplied ARGB32 buffer with cairo:
 // the stage fitted with its aspect kept and centred (margins in the background colour), matrices
 // and colour transforms concatenated down the tree, masks by clip depth. Keeps each shape's
-// geometry from its first use on.
+// geometry from its first use on, each bitmap decoded once, and the shapes of recent tween ratios.
 #pragma once
 
 #include <cairo.h>
 
 #include <map>
 #include <memory>
+#include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "player/geometry.h"
 #include "player/limits.h"
+#include "player/media/image.h"
 #include "player/player.h"
 #include "player/timeline.h"
 
@@ -41,10 +45,13 @@ StageFit FitStage(const Rect& frameSize, int width, int height);
 class Renderer {
   public:
     Renderer() = default;
+    ~Renderer();
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
 
     void Render(const MovieState& state, const BufferView& target);
+    // Bitmaps that could not be decoded (they draw nothing), one line each.
+    const std::vector<std::string>& Problems() const { return problems_; }
 
   private:
     struct RenderState {
@@ -60,12 +67,36 @@ class Renderer {
     void DrawRange(cairo_t* cr, const DisplayList& list, DisplayList::const_iterator begin,
                    DisplayList::const_iterator end, const RenderState& state);
     void DrawObject(cairo_t* cr, const DisplayObject& object, const RenderState& parent);
-    void DrawShape(cairo_t* cr, const Shape& shape, const RenderState& state);
-    void SetFillSource(cairo_t* cr, const FillStyle& fill, const RenderState& state);
+    void DrawShape(cairo_t* cr, const Shape& shape, const ShapeGeometry& geometry,
+                   const RenderState& state);
+    // False when the fill draws nothing (a bitmap that is missing or cannot be decoded).
+    bool SetFillSource(cairo_t* cr, const FillStyle& fill, const RenderState& state);
+    bool SetBitmapSource(cairo_t* cr, const FillStyle& fill, const RenderState& state);
     void Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& state);
     const ShapeGeometry& Geometry(const Shape& shape);
 
+    // A bitmap character decoded, wrapped in a cairo surface; no surface when decoding failed.
+    // The copy under the last colour transform it was drawn with is kept beside it.
+    struct DecodedBitmap {
+        media::Image image;
+        cairo_surface_t* surface = nullptr;
+        cairo_surface_t* tinted = nullptr;
+        ColorMix tint;
+    };
+    DecodedBitmap& Decoded(const Bitmap& bitmap);
+
+    // A tween's shape at one ratio, with its geometry (which refers to the shape's styles).
+    struct MorphFrame {
+        Shape shape;
+        ShapeGeometry geometry;
+    };
+    const MorphFrame& MorphAtRatio(const MorphShape& morph, std::uint16_t ratio);
+
     std::unordered_map<const Shape*, std::unique_ptr<ShapeGeometry>> geometry_;
+    std::unordered_map<const Bitmap*, std::unique_ptr<DecodedBitmap>> bitmaps_;
+    std::map<std::pair<const MorphShape*, std::uint16_t>, std::unique_ptr<MorphFrame>> morphs_;
+    std::vector<std::string> problems_;
+    const Movie* movie_ = nullptr;
     double stageScale_ = 1;  // device pixels per stage pixel
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "player/limits.h"
+#include "player/morph.h"
 #include "player/reader.h"
 #include "player/records.h"
 
@@ -56,6 +57,23 @@ int ShapeVersion(std::uint16_t code) {
             return 4;
         default:
             return 1;
+    }
+}
+
+Bitmap::Kind BitmapKind(std::uint16_t code) {
+    switch (code) {
+        case kTagDefineBits:
+            return Bitmap::Kind::kJpegWithTables;
+        case kTagDefineBitsJpeg2:
+            return Bitmap::Kind::kJpeg2;
+        case kTagDefineBitsJpeg3:
+            return Bitmap::Kind::kJpeg3;
+        case kTagDefineBitsJpeg4:
+            return Bitmap::Kind::kJpeg4;
+        case kTagDefineBitsLossless2:
+            return Bitmap::Kind::kLossless2;
+        default:
+            return Bitmap::Kind::kLossless;
     }
 }
 
@@ -244,6 +262,28 @@ Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
         }
         case kTagDoAction:
             return DoActionTag{ReadActions(body)};
+        case kTagDefineMorphShape:
+        case kTagDefineMorphShape2: {
+            MorphShape morph;
+            if (!ReadMorphShape(in, code == kTagDefineMorphShape ? 1 : 2, budget, &morph))
+                return Broken(code, body, "morph shape", problem);
+            return morph;
+        }
+        case kTagJpegTables:
+            return JpegTablesTag{std::vector<std::uint8_t>(body.begin(), body.end())};
+        case kTagDefineBits:
+        case kTagDefineBitsJpeg2:
+        case kTagDefineBitsJpeg3:
+        case kTagDefineBitsJpeg4:
+        case kTagDefineBitsLossless:
+        case kTagDefineBitsLossless2: {
+            if (body.size() < 2) return Broken(code, body, "bitmap", problem);
+            Bitmap bitmap;
+            bitmap.id = static_cast<std::uint16_t>(body[0] | (body[1] << 8));
+            bitmap.kind = BitmapKind(code);
+            bitmap.body.assign(body.begin() + 2, body.end());
+            return bitmap;
+        }
         default:
             return Raw(code, body);
     }

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "player/bitreader.h"
 #include "player/limits.h"
@@ -29,6 +30,15 @@ enum TagCode : std::uint16_t {
     kTagFrameLabel = 43,
     kTagPlaceObject3 = 70,
     kTagDefineShape4 = 83,
+    kTagDefineBits = 6,
+    kTagJpegTables = 8,
+    kTagDefineBitsLossless = 20,
+    kTagDefineBitsJpeg2 = 21,
+    kTagDefineBitsJpeg3 = 35,
+    kTagDefineBitsLossless2 = 36,
+    kTagDefineMorphShape = 46,
+    kTagDefineMorphShape2 = 84,
+    kTagDefineBitsJpeg4 = 90,
 };
 
 struct TagHeader {
@@ -47,12 +57,16 @@ struct SetBackgroundColorTag {
 struct FrameLabelTag {
     std::string name;
 };
+struct JpegTablesTag {
+    std::vector<std::uint8_t> bytes;
+};
 struct DoActionTag {
     ActionList actions;
 };
 
 using Tag = std::variant<EndTag, ShowFrameTag, Shape, Sprite, PlaceObject, RemoveObject,
-                         SetBackgroundColorTag, FrameLabelTag, DoActionTag, RawTag>;
+                         SetBackgroundColorTag, FrameLabelTag, DoActionTag, Bitmap, MorphShape,
+                         JpegTablesTag, RawTag>;
 
 // Reads one tag's body. Unknown tags come back raw with *problem empty; tags that cannot be read
 // come back raw with *problem saying why. nesting counts the sprites the tag sits in; the
