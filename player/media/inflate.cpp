@@ -26,11 +26,16 @@ class Inflater {
     bool ok_ = false;
 };
 
+// Output first made room for; doubled whenever the stream fills it.
+constexpr std::size_t kFirstOutputBytes = 64u << 10;
+
 }  // namespace
 
 InflateStatus InflateCapped(std::span<const std::uint8_t> input, std::size_t limit,
                             std::vector<std::uint8_t>& output) {
-    output.assign(limit, 0);
+    // The output grows with what the stream gives: a few bytes of input claiming a huge
+    // bitmap must not cost its whole size in memory and zeroing before they fail.
+    output.clear();
     Inflater inflater;
     if (!inflater.Ok()) return InflateStatus::kCorrupt;
     z_stream& z = inflater.Stream();
@@ -40,7 +45,10 @@ InflateStatus InflateCapped(std::span<const std::uint8_t> input, std::size_t lim
     int rc = Z_OK;
     while (produced < limit) {
         const uInt inChunk = static_cast<uInt>(std::min<std::size_t>(inLeft, UINT_MAX));
-        const uInt outChunk = static_cast<uInt>(std::min<std::size_t>(limit - produced, UINT_MAX));
+        if (produced == output.size())
+            output.resize(std::min(limit, std::max(kFirstOutputBytes, output.size() * 2)));
+        const uInt outChunk =
+            static_cast<uInt>(std::min<std::size_t>(output.size() - produced, UINT_MAX));
         z.avail_in = inChunk;
         z.next_out = output.data() + produced;
         z.avail_out = outChunk;
