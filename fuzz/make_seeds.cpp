@@ -87,7 +87,10 @@ Movie Clips() {
     outer.Place(PlaceObject::New(2, 1).Name("inner")).ShowFrame();
     Button button;
     button.id = 4;
-    button.records.push_back({1, 1, Matrix{}, ColorTransform{}, true, true, true, true});
+    ButtonRecord record;
+    record.characterId = 1;
+    record.over = record.down = record.hitTest = true;
+    button.records.push_back(record);
     Actions stop;
     stop.Stop();
     button.actions.push_back({kOverDownToOverUp, stop});
