@@ -42,6 +42,14 @@ void CConversionRun::Step() {
         captured = i;
         if (i > 1) AppendFrame(i - 1);
         source_.GotoFrame(i + 1);
+        // A movie whose frame actions jump back (a loop on its second frame) lands before the
+        // frame asked for; stepping on would capture the same frames for ever.
+        if (i + 1 < source_.TotalFrames() && source_.CurrentFrame() <= i) {
+            EndWithoutGif("the movie's actions send it back from frame " + std::to_string(i + 1) +
+                          " to frame " + std::to_string(source_.CurrentFrame()) +
+                          ", so its frames cannot be stepped through");
+            return;
+        }
     }
     if (source_.CurrentFrame() + 1 >= source_.TotalFrames()) Finish(captured);
 }

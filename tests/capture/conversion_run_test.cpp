@@ -208,6 +208,28 @@ TEST_F(ConversionRunTest, NothingDrawnMeansNoFramesAndNoGif) {
     EXPECT_FALSE(fs::exists(run.FrameFile(0)));
 }
 
+// A movie whose frame `from` holds an action jumping back to frame `to`.
+class JumpingBackSource : public FakeFrameSource {
+  public:
+    JumpingBackSource(long total, long from, long to)
+        : FakeFrameSource(total), from_(from), to_(to) {}
+    void GotoFrame(long frame) override {
+        FakeFrameSource::GotoFrame(frame == from_ ? to_ : frame);
+    }
+
+  private:
+    long from_, to_;
+};
+
+TEST_F(ConversionRunTest, MovieJumpingBackEndsWithoutGifInsteadOfLoopingForEver) {
+    JumpingBackSource source(5, 3, 1);
+    CConversionRun run(source, Settings());
+    EXPECT_LT(RunToEnd(run, 1000), 1000);
+    EXPECT_EQ(run.Outcome(), RunOutcome::NoGif);
+    EXPECT_NE(run.Error().find("back from frame 3 to frame 1"), std::string::npos);
+    EXPECT_FALSE(fs::exists(Gif()));
+}
+
 TEST(FrameRangeSource, NumbersTheRangeFromZeroAndClampsIt) {
     FakeFrameSource movie(10);
     capture::CFrameRangeSource range(movie, 3, 6);

@@ -41,5 +41,23 @@ TEST(InflateCapped, ShortAndBrokenStreams) {
     EXPECT_TRUE(out.empty());
 }
 
+
+constexpr std::size_t kHugeLimit = 256u << 20;  // what an 8192 x 8192 ARGB bitmap needs
+
+TEST(InflateCapped, ShortStreamUnderHugeLimitTakesMemoryForWhatItHolds) {
+    Bytes out;
+    EXPECT_EQ(InflateCapped(testing::Deflate(Bytes(100, 7)), kHugeLimit, out), InflateStatus::kOk);
+    EXPECT_EQ(out, Bytes(100, 7));
+    EXPECT_LT(out.capacity(), 1u << 20);
+}
+
+TEST(InflateCapped, CutStreamUnderHugeLimitIsTruncatedWithoutTakingTheLimit) {
+    Bytes zipped = testing::Deflate(Bytes(5000, 1));
+    zipped.resize(6);
+    Bytes out;
+    EXPECT_EQ(InflateCapped(zipped, kHugeLimit, out), InflateStatus::kTruncated);
+    EXPECT_LT(out.capacity(), 1u << 20);
+}
+
 }  // namespace
 }  // namespace media

@@ -1,0 +1,22 @@
+// `filmcast convert` end to end on one hostile movie: the input is written to a file and
+// converted into an animated GIF of at most four frames at a small size.
+#include <cstdint>
+#include <cstdio>
+
+#include "cli/movie_job.h"
+#include "fuzz/temp_input.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    cli::ConvertJob job;
+    job.movie = fuzz::WriteTempInput("movie.swf", data, size);
+    job.outputFile = fuzz::TempFolder() + "movie.swf.gif";
+    job.tempFile = fuzz::TempFolder() + "movie.swf.gif.part";
+    job.workFolder = fuzz::TempFolder();
+    job.size = {32, 24, 0.0};
+    job.frames = {0, 0, 3};
+    job.quiet = true;
+    job.showProgress = false;
+    cli::ConvertMovie(job);
+    std::remove(job.outputFile.c_str());
+    return 0;
+}
