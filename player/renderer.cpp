@@ -330,14 +330,19 @@ Renderer::DecodedBitmap& Renderer::Decoded(const Bitmap& bitmap) {
 }
 
 const Renderer::MorphFrame& Renderer::MorphAtRatio(const MorphShape& morph, std::uint16_t ratio) {
-    // A tween plays through its ratios once per loop: a few dozen shapes stay, then start over.
+    // A tween plays through its ratios once per loop: the shapes of a few hundred ratios (and
+    // at most a few million edges) stay, then the cache starts over.
     constexpr std::size_t kMaxMorphFrames = 256;
+    constexpr std::size_t kMaxMorphRecords = 2u << 20;
     auto& slot = morphs_[{&morph, ratio}];
     if (slot) return *slot;
-    if (morphs_.size() > kMaxMorphFrames) {
+    if (morphs_.size() > kMaxMorphFrames ||
+        (morphRecords_ > 0 && morphRecords_ + morph.startRecords.size() > kMaxMorphRecords)) {
         morphs_.clear();
+        morphRecords_ = 0;
         return MorphAtRatio(morph, ratio);
     }
+    morphRecords_ += morph.startRecords.size();
     slot = std::make_unique<MorphFrame>();
     slot->shape = MorphAt(morph, ratio);
     slot->geometry = BuildGeometry(slot->shape);

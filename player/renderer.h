@@ -95,6 +95,7 @@ class Renderer {
     std::unordered_map<const Shape*, std::unique_ptr<ShapeGeometry>> geometry_;
     std::unordered_map<const Bitmap*, std::unique_ptr<DecodedBitmap>> bitmaps_;
     std::map<std::pair<const MorphShape*, std::uint16_t>, std::unique_ptr<MorphFrame>> morphs_;
+    std::size_t morphRecords_ = 0;  // edge records in morphs_
     std::vector<std::string> problems_;
     const Movie* movie_ = nullptr;
     double stageScale_ = 1;  // device pixels per stage pixel
