@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "player/effects.h"
 #include "player/limits.h"
 #include "player/media/bitmap_decoder.h"
 #include "player/morph.h"
@@ -444,6 +445,8 @@ void Renderer::DrawRange(cairo_t* cr, const DisplayList& list, DisplayList::cons
 
 void Renderer::DrawObject(cairo_t* cr, const DisplayObject& object, const RenderState& parent) {
     if (!object.character) return;
+    // A hidden object draws nothing, but a hidden mask still masks.
+    if (!parent.mask && object.clipDepth == 0 && IsHidden(object)) return;
     RenderState state = parent;
     const cairo_matrix_t local = ToCairo(object.matrix);
     cairo_matrix_multiply(&state.matrix, &local, &parent.matrix);
@@ -452,6 +455,14 @@ void Renderer::DrawObject(cairo_t* cr, const DisplayObject& object, const Render
     if (!Drawable(state.matrix)) return;
     state.color = ColorMix::From(object.colorTransform).Then(parent.color);
     if (!state.mask && state.color.Invisible()) return;
+    if (!state.mask && NeedsLayer(object)) {
+        DrawLayered(cr, object, state);
+        return;
+    }
+    DrawContent(cr, object, state);
+}
+
+void Renderer::DrawContent(cairo_t* cr, const DisplayObject& object, const RenderState& state) {
     if (const auto* shape = std::get_if<Shape>(object.character)) {
         DrawShape(cr, *shape, Geometry(*shape), state);
     } else if (const auto* morph = std::get_if<MorphShape>(object.character)) {

@@ -8,6 +8,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -15,6 +16,7 @@
 
 #include "player/geometry.h"
 #include "player/limits.h"
+#include "player/media/filters.h"
 #include "player/media/image.h"
 #include "player/player.h"
 #include "player/timeline.h"
@@ -33,6 +35,12 @@ struct ColorMix {
 };
 
 cairo_matrix_t ToCairo(const Matrix& m);
+
+// A box in device pixels; x0 >= x1 or y0 >= y1 is empty.
+struct DeviceBox {
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    bool Empty() const { return !(x0 < x1 && y0 < y1); }
+};
 
 // Where the stage lands in a width x height target: scale (pixels per pixel of stage) and
 // top-left offset. A stage of no area gets scale 0.
@@ -57,8 +65,9 @@ class Renderer {
     struct RenderState {
         cairo_matrix_t matrix;  // twips of the object -> device pixels
         ColorMix color;
-        bool mask = false;    // drawing a mask: coverage only
-        int maskNesting = 0;  // masks this drawing is inside
+        bool mask = false;     // drawing a mask: coverage only
+        int maskNesting = 0;   // masks this drawing is inside
+        int layerNesting = 0;  // off-screen layers this drawing is inside
     };
 
     using DisplayList = std::map<std::uint16_t, DisplayObject>;
@@ -67,6 +76,16 @@ class Renderer {
     void DrawRange(cairo_t* cr, const DisplayList& list, DisplayList::const_iterator begin,
                    DisplayList::const_iterator end, const RenderState& state);
     void DrawObject(cairo_t* cr, const DisplayObject& object, const RenderState& parent);
+    // The object's character with the object's own matrix and colour already in `state`.
+    void DrawContent(cairo_t* cr, const DisplayObject& object, const RenderState& state);
+    // Objects with a blend mode, filters or bitmap caching (player/layers.cpp): drawn into an
+    // off-screen layer, filtered, coloured, then composited onto what lies below.
+    void DrawLayered(cairo_t* cr, const DisplayObject& object, const RenderState& state);
+    // Device-space bounds of what the object's character draws under `matrix`, filters of
+    // nested objects included; nothing when a character's extent is not known.
+    std::optional<DeviceBox> ContentBounds(const DisplayObject& object,
+                                           const cairo_matrix_t& matrix, int nesting);
+    std::vector<media::Filter> ScaledFilters(const DisplayObject& object) const;
     void DrawShape(cairo_t* cr, const Shape& shape, const ShapeGeometry& geometry,
                    const RenderState& state);
     // False when the fill draws nothing (a bitmap that is missing or cannot be decoded).

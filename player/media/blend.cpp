@@ -76,14 +76,14 @@ std::uint32_t Invert(std::uint32_t s, std::uint32_t d) {
 }
 
 template <typename Op>
-void ForEachOverlap(Image& dest, const Image& source, int x, int y, Op op) {
+void ForEachOverlap(PixelView dest, const Image& source, int x, int y, Op op) {
     const int x0 = std::max(0, x), y0 = std::max(0, y);
     const int x1 =
         static_cast<int>(std::min<std::int64_t>(dest.width, std::int64_t{x} + source.width));
     const int y1 =
         static_cast<int>(std::min<std::int64_t>(dest.height, std::int64_t{y} + source.height));
     for (int dy = y0; dy < y1; ++dy) {
-        std::uint32_t* d = dest.Row(dy);
+        std::uint32_t* d = dest.pixels + static_cast<std::size_t>(dy) * dest.stride;
         const std::uint32_t* s = source.Row(dy - y);
         for (int dx = x0; dx < x1; ++dx) d[dx] = op(s[dx - x], d[dx]);
     }
@@ -101,7 +101,14 @@ bool NeedsLayer(BlendMode mode) {
 }
 
 void Blend(Image& dest, const Image& source, int x, int y, BlendMode mode) {
-    if (!dest.IsValid() || !source.IsValid()) return;
+    if (!dest.IsValid()) return;
+    Blend(PixelView{dest.argb.data(), dest.width, dest.height, dest.width}, source, x, y, mode);
+}
+
+void Blend(PixelView dest, const Image& source, int x, int y, BlendMode mode) {
+    if (!dest.pixels || dest.width <= 0 || dest.height <= 0 || dest.stride < dest.width ||
+        !source.IsValid())
+        return;
     switch (mode) {
         case BlendMode::kNormal:
         case BlendMode::kLayer:

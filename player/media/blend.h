@@ -42,4 +42,15 @@ bool NeedsLayer(BlendMode mode);
 // on the overlapping rectangle only, so the caller passes the source at its layer's extent.
 void Blend(Image& dest, const Image& source, int x, int y, BlendMode mode);
 
+// Pixels owned elsewhere (a cairo image surface), rows `stride` pixels apart, same layout.
+struct PixelView {
+    std::uint32_t* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    int stride = 0;  // in pixels, at least width
+};
+
+// As above, onto a view.
+void Blend(PixelView dest, const Image& source, int x, int y, BlendMode mode);
+
 }  // namespace media

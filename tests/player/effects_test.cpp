@@ -1,0 +1,200 @@
+// Blend modes, layers, visibility, filters and buttons, checked by pixels on movies from the
+// SWF writer.
+#include "player/effects.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "player/player.h"
+#include "tests/support/swf_writer.h"
+
+namespace player {
+namespace {
+
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> pixels;
+    std::uint32_t At(int x, int y) const { return pixels[std::size_t(y) * width + x]; }
+};
+
+Picture Render(const swfw::Movie& m, int width, int height) {
+    std::string error;
+    auto p = Player::Load(m.Bytes(), &error);
+    EXPECT_TRUE(p) << error;
+    Picture pic{width, height, std::vector<std::uint32_t>(std::size_t(width) * height, 0)};
+    if (p)
+        p->Render({reinterpret_cast<std::uint8_t*>(pic.pixels.data()), width, height, width * 4});
+    return pic;
+}
+
+int Channel(std::uint32_t p, int shift) {
+    return int((p >> shift) & 0xFF);
+}
+
+::testing::AssertionResult Near(std::uint32_t got, std::uint32_t want, int tolerance = 3) {
+    for (int shift = 0; shift < 32; shift += 8)
+        if (std::abs(Channel(got, shift) - Channel(want, shift)) > tolerance)
+            return ::testing::AssertionFailure()
+                   << std::hex << "0x" << got << " is not near 0x" << want;
+    return ::testing::AssertionSuccess();
+}
+
+constexpr std::uint32_t kWhite = 0xFFFFFFFF, kRed = 0xFFFF0000, kBlue = 0xFF0000FF;
+
+swfw::Movie Stage(int w, int h) {
+    swfw::Movie m;
+    m.Size(w, h).Background(swfw::Rgb(255, 255, 255));
+    return m;
+}
+
+swfw::Shape Box(std::uint16_t id, swfw::Color color, int x, int y, int w, int h) {
+    swfw::Shape s(id);
+    s.Fill(s.AddFill(swfw::FillStyle::Solid(color))).Rectangle(x * 20, y * 20, w * 20, h * 20);
+    return s;
+}
+
+// ---- Blend modes ---------------------------------------------------------------------------
+
+struct BlendCase {
+    const char* name;
+    swfw::BlendMode mode;
+    swfw::Color top;
+    std::uint32_t overRed;    // the top box over the red one
+    std::uint32_t overWhite;  // the top box over the white stage
+};
+
+class BlendModes : public ::testing::TestWithParam<BlendCase> {};
+
+// A red box on the left half, the blended box over the middle: one pixel where it covers red,
+// one where it covers the white stage, one where it covers nothing.
+TEST_P(BlendModes, CompositesWithWhatLiesBelow) {
+    const BlendCase c = GetParam();
+    auto m = Stage(40, 20);
+    m.Define(Box(1, swfw::Rgb(255, 0, 0), 0, 0, 20, 20)).Define(Box(2, c.top, 10, 0, 20, 20));
+    m.Place(swfw::PlaceObject::New(1, 1)).Place(swfw::PlaceObject::New(2, 2).Blend(c.mode));
+    m.ShowFrame();
+    const Picture p = Render(m, 40, 20);
+    EXPECT_TRUE(Near(p.At(15, 10), c.overRed)) << c.name;
+    EXPECT_TRUE(Near(p.At(25, 10), c.overWhite)) << c.name;
+    EXPECT_EQ(p.At(5, 10), kRed) << c.name;
+    EXPECT_EQ(p.At(35, 10), kWhite) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Renderer, BlendModes,
+    ::testing::Values(BlendCase{"multiply darkens", swfw::BlendMode::Multiply,
+                                swfw::Rgb(128, 128, 128), 0xFF800000, 0xFF808080},
+                      BlendCase{"screen lightens", swfw::BlendMode::Screen, swfw::Rgb(0, 128, 0),
+                                0xFFFF8000, kWhite},
+                      BlendCase{"darken keeps the lower channel", swfw::BlendMode::Darken,
+                                swfw::Rgb(128, 255, 64), 0xFF800000, 0xFF80FF40},
+                      BlendCase{"difference", swfw::BlendMode::Difference, swfw::Rgb(255, 255, 0),
+                                0xFF00FF00, kBlue},
+                      BlendCase{"subtract takes the top from below", swfw::BlendMode::Subtract,
+                                swfw::Rgb(128, 0, 0), 0xFF7F0000, 0xFF7FFFFF},
+                      BlendCase{"invert inverts below", swfw::BlendMode::Invert,
+                                swfw::Rgb(10, 20, 30), 0xFF00FFFF, 0xFF000000},
+                      BlendCase{"alpha outside a layer draws nothing", swfw::BlendMode::Alpha,
+                                swfw::Rgb(0, 0, 255), kRed, kWhite},
+                      BlendCase{"erase outside a layer draws nothing", swfw::BlendMode::Erase,
+                                swfw::Rgb(0, 0, 255), kRed, kWhite}),
+    [](const auto& info) { return std::string("case") + std::to_string(info.index); });
+
+// A sprite made a layer: a blue box, and a small box in erase mode that cuts a hole through it
+// (and only through it: the stage below shows).
+TEST(Layers, EraseInsideALayerCutsAHole) {
+    auto m = Stage(40, 40);
+    swfw::Sprite group(3);
+    group.Place(swfw::PlaceObject::New(1, 1))
+        .Place(swfw::PlaceObject::New(2, 2).Blend(swfw::BlendMode::Erase))
+        .ShowFrame();
+    m.Define(Box(1, swfw::Rgb(0, 0, 255), 0, 0, 40, 40))
+        .Define(Box(2, swfw::Rgb(0, 0, 0), 10, 10, 10, 10))
+        .Define(Box(4, swfw::Rgb(255, 0, 0), 0, 0, 40, 5))
+        .Define(group);
+    m.Place(swfw::PlaceObject::New(4, 1))
+        .Place(swfw::PlaceObject::New(3, 2).Blend(swfw::BlendMode::Layer))
+        .ShowFrame();
+    const Picture p = Render(m, 40, 40);
+    EXPECT_EQ(p.At(15, 15), kWhite);
+    EXPECT_EQ(p.At(30, 30), kBlue);
+    EXPECT_EQ(p.At(30, 2), kBlue);  // the layer still covers what lies below it
+}
+
+TEST(Layers, AlphaInsideALayerKeepsWhatItCovers) {
+    auto m = Stage(40, 40);
+    swfw::Sprite group(3);
+    group.Place(swfw::PlaceObject::New(1, 1))
+        .Place(swfw::PlaceObject::New(2, 2)
+                   .Blend(swfw::BlendMode::Alpha)
+                   .Colors(swfw::ColorTransform::Alpha(0.5)))
+        .ShowFrame();
+    m.Define(Box(1, swfw::Rgb(0, 0, 255), 0, 0, 40, 40))
+        .Define(Box(2, swfw::Rgb(0, 0, 0), 0, 0, 40, 40))
+        .Define(group);
+    m.Place(swfw::PlaceObject::New(3, 1).Blend(swfw::BlendMode::Layer)).ShowFrame();
+    const Picture p = Render(m, 40, 40);
+    EXPECT_TRUE(Near(p.At(20, 20), 0xFF8080FF));  // half the blue kept over white
+}
+
+// A faded layer fades as one picture: where its two boxes overlap the lower one does not show.
+TEST(Layers, CachedSpriteFadesAsAWhole) {
+    auto m = Stage(40, 20);
+    swfw::Sprite group(3);
+    group.Place(swfw::PlaceObject::New(1, 1)).Place(swfw::PlaceObject::New(2, 2)).ShowFrame();
+    m.Define(Box(1, swfw::Rgb(255, 0, 0), 0, 0, 30, 20))
+        .Define(Box(2, swfw::Rgb(0, 0, 255), 10, 0, 30, 20))
+        .Define(group);
+    m.Place(swfw::PlaceObject::New(3, 1).CacheAsBitmap().Colors(swfw::ColorTransform::Alpha(0.5)))
+        .ShowFrame();
+    const Picture p = Render(m, 40, 20);
+    EXPECT_TRUE(Near(p.At(5, 10), 0xFFFF8080));
+    EXPECT_TRUE(Near(p.At(20, 10), 0xFF8080FF));
+    EXPECT_TRUE(Near(p.At(35, 10), 0xFF8080FF));
+}
+
+TEST(Layers, BlendedObjectInsideAMaskStaysInsideIt) {
+    auto m = Stage(40, 20);
+    m.Define(Box(1, swfw::Rgb(0, 0, 0), 0, 0, 20, 20))  // the mask: left half
+        .Define(Box(2, swfw::Rgb(128, 128, 128), 0, 0, 40, 20));
+    m.Place(swfw::PlaceObject::New(1, 1).ClipDepth(2))
+        .Place(swfw::PlaceObject::New(2, 2).Blend(swfw::BlendMode::Multiply))
+        .ShowFrame();
+    const Picture p = Render(m, 40, 20);
+    EXPECT_TRUE(Near(p.At(10, 10), 0xFF808080));
+    EXPECT_EQ(p.At(30, 10), kWhite);
+}
+
+TEST(Visibility, HiddenObjectsAndTheirChildrenDrawNothing) {
+    auto m = Stage(40, 20);
+    swfw::Sprite group(3);
+    group.Place(swfw::PlaceObject::New(2, 1)).ShowFrame();
+    m.Define(Box(1, swfw::Rgb(255, 0, 0), 0, 0, 20, 20))
+        .Define(Box(2, swfw::Rgb(0, 0, 255), 20, 0, 20, 20))
+        .Define(group);
+    m.Place(swfw::PlaceObject::New(1, 1).Visible(false))
+        .Place(swfw::PlaceObject::New(3, 2).Visible(false))
+        .ShowFrame()
+        .Place(swfw::PlaceObject::Move(1).Visible(true))
+        .ShowFrame();
+    std::string error;
+    auto player = Player::Load(m.Bytes(), &error);
+    ASSERT_TRUE(player) << error;
+    std::vector<std::uint32_t> px(40 * 20);
+    const BufferView view{reinterpret_cast<std::uint8_t*>(px.data()), 40, 20, 160};
+    player->Render(view);
+    EXPECT_EQ(px[10 * 40 + 10], kWhite);
+    EXPECT_EQ(px[10 * 40 + 30], kWhite);
+    player->Tick();
+    player->Render(view);
+    EXPECT_EQ(px[10 * 40 + 10], kRed);  // shown again by a later move
+    EXPECT_EQ(px[10 * 40 + 30], kWhite);
+}
+
+}  // namespace
+}  // namespace player
