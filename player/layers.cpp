@@ -220,7 +220,11 @@ void Renderer::DrawLayered(cairo_t* cr, const DisplayObject& object, const Rende
     cairo_surface_flush(surface);
     cairo_surface_destroy(surface);
 
-    for (const media::Filter& f : filters) media::ApplyFilter(layer, f);
+    for (const media::Filter& f : filters) {
+        if (filterBudget_ < std::ssize(layer.argb)) break;
+        filterBudget_ -= std::ssize(layer.argb);
+        media::ApplyFilter(layer, f);
+    }
     if (!IsIdentityMix(state.color)) ApplyColor(layer, state.color);
     Composite(cr, layer, x, y, mode);
 }

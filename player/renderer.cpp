@@ -384,6 +384,7 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
         cairo_matrix_scale(&root.matrix, fit.scale / 20.0, fit.scale / 20.0);
         cairo_matrix_translate(&root.matrix, -double(r.xMin), -double(r.yMin));
         stageScale_ = fit.scale;
+        filterBudget_ = kMaxFilteredPixelsPerFrame;
         DrawList(cr, state.Root(), root);
     }
     cairo_destroy(cr);

@@ -117,7 +117,8 @@ class Renderer {
     std::size_t morphRecords_ = 0;  // edge records in morphs_
     std::vector<std::string> problems_;
     const Movie* movie_ = nullptr;
-    double stageScale_ = 1;  // device pixels per stage pixel
+    double stageScale_ = 1;          // device pixels per stage pixel
+    std::int64_t filterBudget_ = 0;  // layer pixels the frame's filters may still process
 };
 
 }  // namespace player

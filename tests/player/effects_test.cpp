@@ -196,5 +196,85 @@ TEST(Visibility, HiddenObjectsAndTheirChildrenDrawNothing) {
     EXPECT_EQ(px[10 * 40 + 30], kWhite);
 }
 
+// ---- Filters -------------------------------------------------------------------------------
+
+TEST(Filters, BlurSpreadsAnEdge) {
+    auto m = Stage(60, 20);
+    m.Define(Box(1, swfw::Rgb(0, 0, 0), 30, 0, 30, 20));
+    m.Place(swfw::PlaceObject::New(1, 1).Filters({swfw::Filter::Blur(10, 10, 1)})).ShowFrame();
+    const Picture p = Render(m, 60, 20);
+    EXPECT_TRUE(Near(p.At(30, 10), 0xFF808080, 16));  // the edge itself half covered
+    EXPECT_LT(Channel(p.At(27, 10), 0), 250);         // spread outwards
+    EXPECT_GT(Channel(p.At(33, 10), 0), 5);           // and inwards
+    EXPECT_EQ(p.At(10, 10), kWhite);                  // not beyond the box's reach
+    EXPECT_EQ(p.At(45, 10), 0xFF000000);
+}
+
+struct ShadowCase {
+    double angleDegrees;
+    int dx, dy;  // where the shadow's corner lands, in pixels, at 2x
+};
+
+class DropShadow : public ::testing::TestWithParam<ShadowCase> {};
+
+// A 10 x 10 px red box with a hard shadow 5 px away, drawn at twice the stage size: the shadow
+// moves 10 px in the angle's direction.
+TEST_P(DropShadow, LandsAtItsDistanceAndAngle) {
+    const ShadowCase c = GetParam();
+    auto m = Stage(40, 40);
+    m.Define(Box(1, swfw::Rgb(255, 0, 0), 15, 15, 10, 10));
+    m.Place(swfw::PlaceObject::New(1, 1).Filters({swfw::Filter::DropShadow(
+                swfw::Rgb(0, 0, 255), 0, 0, c.angleDegrees * M_PI / 180, 5, 1)}))
+        .ShowFrame();
+    const Picture p = Render(m, 80, 80);
+    EXPECT_EQ(p.At(40, 40), kRed);  // the box stays on top of its shadow
+    const int sx = c.dx > 0 ? 50 + c.dx - 2 : c.dx < 0 ? 30 + c.dx + 1 : 40;
+    const int sy = c.dy > 0 ? 50 + c.dy - 2 : c.dy < 0 ? 30 + c.dy + 1 : 40;
+    EXPECT_TRUE(Near(p.At(sx, sy), kBlue)) << sx << "," << sy;
+    const int ox = c.dx > 0 ? 30 - 2 : c.dx < 0 ? 50 + 1 : 40;
+    const int oy = c.dy > 0 ? 30 - 2 : c.dy < 0 ? 50 + 1 : 40;
+    if (ox != 40 || oy != 40) EXPECT_EQ(p.At(ox, oy), kWhite) << ox << "," << oy;
+}
+
+INSTANTIATE_TEST_SUITE_P(Filters, DropShadow,
+                         ::testing::Values(ShadowCase{0, 10, 0}, ShadowCase{90, 0, 10},
+                                           ShadowCase{180, -10, 0}, ShadowCase{45, 7, 7}));
+
+TEST(Filters, GlowSurroundsAndColourMatrixRecolours) {
+    auto m = Stage(60, 20);
+    const std::array<float, 20> swap = {0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0};
+    m.Define(Box(1, swfw::Rgb(255, 0, 0), 10, 5, 10, 10))
+        .Define(Box(2, swfw::Rgb(255, 0, 0), 40, 5, 10, 10));
+    m.Place(
+         swfw::PlaceObject::New(1, 1).Filters({swfw::Filter::Glow(swfw::Rgb(0, 0, 255), 4, 4, 10)}))
+        .Place(swfw::PlaceObject::New(2, 2).Filters({swfw::Filter::ColorMatrix(swap)}))
+        .ShowFrame();
+    const Picture p = Render(m, 60, 20);
+    EXPECT_EQ(p.At(15, 10), kRed);
+    EXPECT_TRUE(Near(p.At(9, 10), kBlue, 40));
+    EXPECT_TRUE(Near(p.At(21, 10), kBlue, 40));
+    EXPECT_TRUE(Near(p.At(45, 10), kBlue));
+}
+
+// The widest blur at the most passes over a layer of 4000 x 4000 pixels, many times over:
+// bounded work (the frame's filter budget runs out), and the frame still draws.
+TEST(Filters, HugeBlursOnHugeLayersAreBounded) {
+    swfw::Movie m;
+    m.Size(400, 400).Background(swfw::Rgb(255, 255, 255));
+    m.Define(Box(1, swfw::Rgb(0, 0, 255), 0, 0, 400, 400))
+        .Define(Box(2, swfw::Rgb(255, 0, 0), 0, 0, 20, 20));
+    std::vector<swfw::Filter> filters(40, swfw::Filter::Blur(255, 255, 31));
+    filters.push_back(swfw::Filter::DropShadow(swfw::Rgb(0, 0, 0), 255, 255, 1, 5000, 255, 31));
+    m.Place(swfw::PlaceObject::New(1, 1).Filters(filters))
+        .Place(swfw::PlaceObject::New(2, 2))
+        .ShowFrame();
+    const auto start = std::chrono::steady_clock::now();
+    const Picture p = Render(m, 4000, 4000);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 60.0);
+    EXPECT_EQ(p.At(100, 100), kRed);
+}
+
 }  // namespace
 }  // namespace player
