@@ -39,7 +39,6 @@ Flags ReadFlags(BitReader& in, bool withOnTop) {
     } else {
         f.passes = static_cast<int>(in.UBits(5));
     }
-    in.Align();
     return f;
 }
 
@@ -68,7 +67,6 @@ media::BlurFilter ReadBlur(BitReader& in) {
     f.blurX = Fixed16(in);
     f.blurY = Fixed16(in);
     f.passes = static_cast<int>(in.UBits(5));
-    in.Align();
     return f;
 }
 

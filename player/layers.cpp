@@ -18,8 +18,15 @@ namespace {
 constexpr std::int64_t kMaxLayerPixels = media::kMaxFilterLayerPixels;
 // Layers inside layers; objects deeper than this are drawn without their effects.
 constexpr int kMaxLayerNesting = 8;
-// Room for anti-aliased edges and hairlines beyond a character's stored bounds.
-constexpr double kEdgeMargin = 2.0;
+// Room for strokes drawn through pixel centres (hairlines) beyond a shape's stored bounds; the
+// bounds of fills are exact, and a layer cut there clips their anti-aliased edge as a cached
+// bitmap does.
+constexpr double kStrokeMargin = 1.0;
+
+bool HasStrokes(const ShapeGeometry& geometry) {
+    return std::any_of(geometry.layers.begin(), geometry.layers.end(),
+                       [](const ShapeLayer& l) { return !l.strokes.empty(); });
+}
 
 DeviceBox Union(const DeviceBox& a, const DeviceBox& b) {
     if (a.Empty()) return b;
@@ -52,7 +59,13 @@ DeviceBox Transform(const Rect& r, const cairo_matrix_t& m) {
             box = {std::min(box.x0, px), std::min(box.y0, py), std::max(box.x1, px),
                    std::max(box.y1, py)};
         }
-    return Grow(box, kEdgeMargin, kEdgeMargin, kEdgeMargin, kEdgeMargin);
+    return box;
+}
+
+DeviceBox WithStrokes(const DeviceBox& box, const ShapeGeometry& geometry) {
+    return HasStrokes(geometry)
+               ? Grow(box, kStrokeMargin, kStrokeMargin, kStrokeMargin, kStrokeMargin)
+               : box;
 }
 
 // The current clip in device pixels (the picture, or the part of a group being drawn).
@@ -151,9 +164,12 @@ std::vector<media::Filter> Renderer::ScaledFilters(const DisplayObject& object) 
 std::optional<DeviceBox> Renderer::ContentBounds(const DisplayObject& object,
                                                  const cairo_matrix_t& matrix, int nesting) {
     if (const auto* shape = std::get_if<Shape>(object.character))
-        return Transform(shape->bounds, matrix);
-    if (const auto* morph = std::get_if<MorphShape>(object.character))
-        return Union(Transform(morph->startBounds, matrix), Transform(morph->endBounds, matrix));
+        return WithStrokes(Transform(shape->bounds, matrix), Geometry(*shape));
+    if (const auto* morph = std::get_if<MorphShape>(object.character)) {
+        const DeviceBox box =
+            Union(Transform(morph->startBounds, matrix), Transform(morph->endBounds, matrix));
+        return WithStrokes(box, MorphAtRatio(*morph, object.ratio).geometry);
+    }
     if (!object.sprite || nesting > Limits::kMaxNestingDepth) return std::nullopt;
     DeviceBox box;
     for (const auto& [depth, child] : object.sprite->displayList) {
@@ -167,6 +183,20 @@ std::optional<DeviceBox> Renderer::ContentBounds(const DisplayObject& object,
             box, inner->Empty() ? *inner : Grow(*inner, media::PaddingFor(ScaledFilters(child))));
     }
     return box;
+}
+
+void Renderer::FillBackground(cairo_t* cr, const DisplayObject& object, const RenderState& state) {
+    const std::optional<DeviceBox> bounds = ContentBounds(object, state.matrix, 0);
+    if (!bounds || bounds->Empty()) return;
+    const DeviceBox& b = *bounds;
+    const Rgba c = state.color.Apply(*object.opaqueBackground);
+    cairo_save(cr);
+    cairo_identity_matrix(cr);
+    cairo_rectangle(cr, std::round(b.x0), std::round(b.y0), std::round(b.x1) - std::round(b.x0),
+                    std::round(b.y1) - std::round(b.y0));
+    cairo_set_source_rgb(cr, c.r / 255.0, c.g / 255.0, c.b / 255.0);
+    cairo_fill(cr);
+    cairo_restore(cr);
 }
 
 void Renderer::DrawLayered(cairo_t* cr, const DisplayObject& object, const RenderState& state) {
@@ -186,7 +216,17 @@ void Renderer::DrawLayered(cairo_t* cr, const DisplayObject& object, const Rende
     // grown by the farthest a filter moves pixels.
     const DeviceBox clip = ClipBox(cr);
     const DeviceBox reachable = Grow(clip, reach, reach, reach, reach);
-    const std::optional<DeviceBox> bounds = ContentBounds(object, state.matrix, 0);
+    RenderState placed = state;
+    std::optional<DeviceBox> bounds = ContentBounds(object, state.matrix, 0);
+    // A cached bitmap (filters make one too) lands on whole pixels: its box's corner is moved
+    // to the nearest pixel corner.
+    if (bounds && !bounds->Empty() && (object.cacheAsBitmap.value_or(0) || !filters.empty())) {
+        const double dx = std::round(bounds->x0) - bounds->x0;
+        const double dy = std::round(bounds->y0) - bounds->y0;
+        placed.matrix.x0 += dx;
+        placed.matrix.y0 += dy;
+        bounds = Grow(*bounds, -dx, -dy, dx, dy);
+    }
     DeviceBox area = Intersect(bounds ? Grow(*bounds, pad) : reachable, reachable);
     auto pixels = [](const DeviceBox& b) {
         return (std::ceil(b.x1) - std::floor(b.x0)) * (std::ceil(b.y1) - std::floor(b.y0));
@@ -207,10 +247,10 @@ void Renderer::DrawLayered(cairo_t* cr, const DisplayObject& object, const Rende
         return;
     }
 
-    RenderState inner = state;
+    RenderState inner = placed;
     cairo_matrix_t shift;
     cairo_matrix_init_translate(&shift, -x, -y);
-    cairo_matrix_multiply(&inner.matrix, &state.matrix, &shift);
+    cairo_matrix_multiply(&inner.matrix, &placed.matrix, &shift);
     inner.color = ColorMix{};  // applied to the layer as a whole, after the filters
     ++inner.layerNesting;
     cairo_surface_t* surface = Wrap(layer);

@@ -245,8 +245,27 @@ struct MorphShape {
     std::vector<ShapeRecord> endRecords;    // moves and edges only
 };
 
+// A button (DefineButton, DefineButton2): characters with the states they show in. Nothing
+// here follows the mouse, so only the up state is shown: `upState` is that state as a
+// one-frame timeline, placed and played like a sprite's.
+struct ButtonRecord {
+    bool up = false, over = false, down = false, hitTest = false;
+    std::uint16_t characterId = 0;
+    std::uint16_t depth = 0;
+    Matrix matrix;
+    std::optional<ColorTransform> colorTransform;  // DefineButton2, or DefineButtonCxform
+    std::vector<Filter> filters;                   // DefineButton2 only
+    std::optional<std::uint8_t> blendMode;         // DefineButton2 only
+};
+struct Button {
+    std::uint16_t id = 0;
+    int version = 1;  // DefineButton 1 or 2
+    std::vector<ButtonRecord> records;
+    Timeline upState;
+};
+
 // A dictionary entry: what the renderer and the timeline know how to use, or the raw tag.
-using Character = std::variant<Shape, Sprite, Bitmap, MorphShape, RawTag>;
+using Character = std::variant<Shape, Sprite, Bitmap, MorphShape, Button, RawTag>;
 
 struct Movie {
     std::uint8_t version = 0;

@@ -3,6 +3,7 @@
 #include <type_traits>
 
 #include "player/bitreader.h"
+#include "player/buttons.h"
 #include "player/decompress.h"
 #include "player/limits.h"
 #include "player/records.h"
@@ -84,6 +85,23 @@ class TimelineBuilder {
     bool On(Bitmap&& b) {
         if (!budget_.Charge(sizeof(Bitmap) + b.body.size())) return false;
         Define(b.id, std::move(b));
+        return true;
+    }
+    bool On(Button&& b) {
+        Define(b.id, std::move(b));
+        return true;
+    }
+    bool On(ButtonCxformTag&& t) {
+        // Colours an earlier DefineButton: the entry is replaced by a coloured copy (the model
+        // is still being built, so nothing refers to the old one yet).
+        if (!movie_) return true;
+        auto it = movie_->dictionary.find(t.buttonId);
+        if (it == movie_->dictionary.end()) return true;
+        const auto* button = std::get_if<Button>(it->second.get());
+        if (!button || button->version != 1) return true;
+        Button coloured = *button;
+        SetButtonColorTransform(coloured, t.colorTransform);
+        it->second = std::make_shared<const Character>(std::move(coloured));
         return true;
     }
     bool On(JpegTablesTag&& t) {

@@ -192,8 +192,10 @@ cairo_line_join_t CairoJoin(JoinStyle j) {
     }
 }
 
+// The centre of the pixel a one-pixel line through v covers: the line spans [v - 0.5, v + 0.5),
+// so a line on a pixel boundary falls on the pixel before it.
 double PixelCentre(double v) {
-    return std::floor(v) + 0.5;
+    return std::ceil(v) - 0.5;
 }
 
 // Appends a path transformed to device space with every point moved to its pixel's centre.
@@ -464,6 +466,7 @@ void Renderer::DrawObject(cairo_t* cr, const DisplayObject& object, const Render
 }
 
 void Renderer::DrawContent(cairo_t* cr, const DisplayObject& object, const RenderState& state) {
+    if (!state.mask && object.opaqueBackground) FillBackground(cr, object, state);
     if (const auto* shape = std::get_if<Shape>(object.character)) {
         DrawShape(cr, *shape, Geometry(*shape), state);
     } else if (const auto* morph = std::get_if<MorphShape>(object.character)) {

@@ -86,6 +86,8 @@ class Renderer {
     std::optional<DeviceBox> ContentBounds(const DisplayObject& object,
                                            const cairo_matrix_t& matrix, int nesting);
     std::vector<media::Filter> ScaledFilters(const DisplayObject& object) const;
+    // The object's opaque background: its bounds filled in the colour, whole pixels.
+    void FillBackground(cairo_t* cr, const DisplayObject& object, const RenderState& state);
     void DrawShape(cairo_t* cr, const Shape& shape, const ShapeGeometry& geometry,
                    const RenderState& state);
     // False when the fill draws nothing (a bitmap that is missing or cannot be decoded).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "player/buttons.h"
 #include "player/limits.h"
 #include "player/morph.h"
 #include "player/reader.h"
@@ -97,6 +98,52 @@ bool ReadShape(BitReader& in, int version, ModelBudget& budget, Shape* shape) {
     return true;
 }
 
+PlaceObject ReadPlaceObject1(BitReader& in) {
+    PlaceObject p;
+    p.version = 1;
+    p.characterId = in.U16();
+    p.depth = in.U16();
+    p.matrix = ReadMatrix(in);
+    if (!in.Failed() && !in.AtEnd()) p.colorTransform = ReadColorTransform(in, false);
+    return p;
+}
+
+PlaceObject ReadPlaceObject23(BitReader& in, int version) {
+    PlaceObject p;
+    p.version = version;
+    const std::uint8_t flags = in.U8();
+    const std::uint8_t flags2 = version == 3 ? in.U8() : 0;
+    p.depth = in.U16();
+    p.move = flags & 0x01;
+    if (flags2 & 0x08) p.className = in.String();
+    if (flags & 0x02) p.characterId = in.U16();
+    if (flags & 0x04) p.matrix = ReadMatrix(in);
+    if (flags & 0x08) p.colorTransform = ReadColorTransform(in, true);
+    if (flags & 0x10) p.ratio = in.U16();
+    if (flags & 0x20) p.name = in.String();
+    if (flags & 0x40) p.clipDepth = in.U16();
+    if (flags2 & 0x01) p.filters = ReadFilters(in);
+    if (flags2 & 0x02) p.blendMode = in.U8();
+    if (flags2 & 0x04) p.cacheAsBitmap = in.U8();
+    if (flags2 & 0x20) p.visible = in.U8();
+    if (flags2 & 0x40) p.backgroundColor = ReadRgba(in);
+    p.hasClipActions = flags & 0x80;
+    return p;
+}
+
+Tag Raw(std::uint16_t code, std::span<const std::uint8_t> body) {
+    return RawTag{code, std::vector<std::uint8_t>(body.begin(), body.end())};
+}
+
+Tag Broken(std::uint16_t code, std::span<const std::uint8_t> body, const char* what,
+           std::string* problem) {
+    *problem = std::string(what) + " (tag " + std::to_string(code) + ", " +
+               std::to_string(body.size()) + " bytes) cannot be read";
+    return Raw(code, body);
+}
+
+}  // namespace
+
 std::vector<Filter> ReadFilters(BitReader& in) {
     std::vector<Filter> filters;
     const int count = in.U8();
@@ -149,52 +196,6 @@ std::vector<Filter> ReadFilters(BitReader& in) {
     }
     return filters;
 }
-
-PlaceObject ReadPlaceObject1(BitReader& in) {
-    PlaceObject p;
-    p.version = 1;
-    p.characterId = in.U16();
-    p.depth = in.U16();
-    p.matrix = ReadMatrix(in);
-    if (!in.Failed() && !in.AtEnd()) p.colorTransform = ReadColorTransform(in, false);
-    return p;
-}
-
-PlaceObject ReadPlaceObject23(BitReader& in, int version) {
-    PlaceObject p;
-    p.version = version;
-    const std::uint8_t flags = in.U8();
-    const std::uint8_t flags2 = version == 3 ? in.U8() : 0;
-    p.depth = in.U16();
-    p.move = flags & 0x01;
-    if (flags2 & 0x08) p.className = in.String();
-    if (flags & 0x02) p.characterId = in.U16();
-    if (flags & 0x04) p.matrix = ReadMatrix(in);
-    if (flags & 0x08) p.colorTransform = ReadColorTransform(in, true);
-    if (flags & 0x10) p.ratio = in.U16();
-    if (flags & 0x20) p.name = in.String();
-    if (flags & 0x40) p.clipDepth = in.U16();
-    if (flags2 & 0x01) p.filters = ReadFilters(in);
-    if (flags2 & 0x02) p.blendMode = in.U8();
-    if (flags2 & 0x04) p.cacheAsBitmap = in.U8();
-    if (flags2 & 0x20) p.visible = in.U8();
-    if (flags2 & 0x40) p.backgroundColor = ReadRgba(in);
-    p.hasClipActions = flags & 0x80;
-    return p;
-}
-
-Tag Raw(std::uint16_t code, std::span<const std::uint8_t> body) {
-    return RawTag{code, std::vector<std::uint8_t>(body.begin(), body.end())};
-}
-
-Tag Broken(std::uint16_t code, std::span<const std::uint8_t> body, const char* what,
-           std::string* problem) {
-    *problem = std::string(what) + " (tag " + std::to_string(code) + ", " +
-               std::to_string(body.size()) + " bytes) cannot be read";
-    return Raw(code, body);
-}
-
-}  // namespace
 
 Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
             ModelBudget& budget, std::string* problem) {
@@ -268,6 +269,20 @@ Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
             if (!ReadMorphShape(in, code == kTagDefineMorphShape ? 1 : 2, budget, &morph))
                 return Broken(code, body, "morph shape", problem);
             return morph;
+        }
+        case kTagDefineButton:
+        case kTagDefineButton2: {
+            Button button;
+            if (!ReadButton(in, code == kTagDefineButton ? 1 : 2, budget, &button))
+                return Broken(code, body, "button", problem);
+            return button;
+        }
+        case kTagDefineButtonCxform: {
+            ButtonCxformTag t;
+            t.buttonId = in.U16();
+            t.colorTransform = ReadColorTransform(in, false);
+            if (in.Failed()) return Broken(code, body, "DefineButtonCxform", problem);
+            return t;
         }
         case kTagJpegTables:
             return JpegTablesTag{std::vector<std::uint8_t>(body.begin(), body.end())};

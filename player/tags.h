@@ -39,6 +39,9 @@ enum TagCode : std::uint16_t {
     kTagDefineMorphShape = 46,
     kTagDefineMorphShape2 = 84,
     kTagDefineBitsJpeg4 = 90,
+    kTagDefineButton = 7,
+    kTagDefineButtonCxform = 23,
+    kTagDefineButton2 = 34,
 };
 
 struct TagHeader {
@@ -63,16 +66,24 @@ struct JpegTablesTag {
 struct DoActionTag {
     ActionList actions;
 };
+// DefineButtonCxform: the colour transform of every record of a DefineButton.
+struct ButtonCxformTag {
+    std::uint16_t buttonId = 0;
+    ColorTransform colorTransform;
+};
 
 using Tag = std::variant<EndTag, ShowFrameTag, Shape, Sprite, PlaceObject, RemoveObject,
                          SetBackgroundColorTag, FrameLabelTag, DoActionTag, Bitmap, MorphShape,
-                         JpegTablesTag, RawTag>;
+                         JpegTablesTag, Button, ButtonCxformTag, RawTag>;
 
 // Reads one tag's body. Unknown tags come back raw with *problem empty; tags that cannot be read
 // come back raw with *problem saying why. nesting counts the sprites the tag sits in; the
 // budget is charged for what the tag's model takes.
 Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
             ModelBudget& budget, std::string* problem);
+
+// Reads a PlaceObject3 or button record filter list (count byte, then the filters).
+std::vector<Filter> ReadFilters(BitReader& in);
 
 // Reads a DoAction body into the action subset; other actions are skipped.
 ActionList ReadActions(std::span<const std::uint8_t> body);

@@ -97,10 +97,16 @@ void MovieState::SetCharacter(SpriteInstance& s, DisplayObject& object, std::uin
     object.characterId = id;
     object.character = movie_->Find(id);
     object.sprite.reset();
-    const auto* sprite = object.character ? std::get_if<Sprite>(object.character) : nullptr;
-    if (!sprite || s.nesting + 1 > Limits::kMaxNestingDepth) return;
-    object.sprite = NewInstance(sprite->timeline, s.nesting + 1);
-    if (!sprite->timeline.frames.empty()) {
+    // A button plays as a sprite of its up state.
+    const Timeline* timeline = nullptr;
+    if (const auto* sprite = object.character ? std::get_if<Sprite>(object.character) : nullptr)
+        timeline = &sprite->timeline;
+    else if (const auto* button =
+                 object.character ? std::get_if<Button>(object.character) : nullptr)
+        timeline = &button->upState;
+    if (!timeline || s.nesting + 1 > Limits::kMaxNestingDepth) return;
+    object.sprite = NewInstance(*timeline, s.nesting + 1);
+    if (!timeline->frames.empty()) {
         ApplyFrame(*object.sprite, 0);
         QueueFrameActions(*object.sprite);
     }
@@ -129,6 +135,7 @@ void MovieState::Place(SpriteInstance& s, const PlaceObject& p) {
     if (p.blendMode) object.blendMode = p.blendMode;
     if (p.cacheAsBitmap) object.cacheAsBitmap = p.cacheAsBitmap;
     if (p.visible) object.visible = p.visible;
+    if (p.backgroundColor) object.opaqueBackground = p.backgroundColor;
 }
 
 void MovieState::QueueFrameActions(SpriteInstance& s) {

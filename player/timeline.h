@@ -56,6 +56,7 @@ struct DisplayObject {
     std::optional<std::uint8_t> blendMode;
     std::optional<std::uint8_t> cacheAsBitmap;
     std::optional<std::uint8_t> visible;
+    std::optional<Rgba> opaqueBackground;    // filled behind the object's bounds
     std::shared_ptr<SpriteInstance> sprite;  // set when the character is a sprite
     LiveToken token;
 };

@@ -233,7 +233,9 @@ TEST_P(DropShadow, LandsAtItsDistanceAndAngle) {
     EXPECT_TRUE(Near(p.At(sx, sy), kBlue)) << sx << "," << sy;
     const int ox = c.dx > 0 ? 30 - 2 : c.dx < 0 ? 50 + 1 : 40;
     const int oy = c.dy > 0 ? 30 - 2 : c.dy < 0 ? 50 + 1 : 40;
-    if (ox != 40 || oy != 40) EXPECT_EQ(p.At(ox, oy), kWhite) << ox << "," << oy;
+    if (ox != 40 || oy != 40) {
+        EXPECT_EQ(p.At(ox, oy), kWhite) << ox << "," << oy;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Filters, DropShadow,
@@ -274,6 +276,95 @@ TEST(Filters, HugeBlursOnHugeLayersAreBounded) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LT(seconds, 60.0);
     EXPECT_EQ(p.At(100, 100), kRed);
+}
+
+// ---- Buttons -------------------------------------------------------------------------------
+
+swfw::ButtonRecord Record(std::uint16_t id, std::uint16_t depth, bool up, bool over = false,
+                          bool hit = false) {
+    swfw::ButtonRecord r;
+    r.characterId = id;
+    r.depth = depth;
+    r.up = up;
+    r.over = over;
+    r.hitTest = hit;
+    return r;
+}
+
+// Only the up state draws, with each record's matrix, colours, blend mode and filters; actions
+// are read past.
+TEST(Buttons, DrawTheirUpStateLikeASprite) {
+    auto m = Stage(60, 20);
+    m.Define(Box(1, swfw::Rgb(255, 0, 0), 0, 0, 10, 10))
+        .Define(Box(2, swfw::Rgb(0, 255, 0), 0, 0, 60, 20))
+        .Define(Box(3, swfw::Rgb(128, 128, 128), 0, 0, 10, 10));
+    swfw::Button button;
+    button.id = 10;
+    button.records.push_back(Record(2, 1, false, true, true));  // over and hit area only
+    auto moved = Record(1, 2, true);
+    moved.matrix = swfw::Matrix::Translate(200, 0);
+    button.records.push_back(moved);
+    auto tinted = Record(1, 3, true);
+    tinted.matrix = swfw::Matrix::Translate(400, 0);
+    tinted.colorTransform = swfw::ColorTransform::Tint(0, 0, 1);
+    button.records.push_back(tinted);
+    auto multiplied = Record(3, 4, true);
+    multiplied.matrix = swfw::Matrix::Translate(200, 0);
+    multiplied.blendMode = swfw::BlendMode::Multiply;
+    multiplied.filters = std::vector<swfw::Filter>{swfw::Filter::Blur(0, 0)};
+    button.records.push_back(multiplied);
+    swfw::ButtonAction action;
+    action.actions.Stop();
+    button.actions.push_back(action);
+    m.Define(button).Place(swfw::PlaceObject::New(10, 1).At(0, 100)).ShowFrame();
+    const Picture p = Render(m, 60, 20);
+    EXPECT_EQ(p.At(5, 10), kWhite);               // not the over state
+    EXPECT_TRUE(Near(p.At(15, 10), 0xFF800000));  // red, multiplied by grey
+    EXPECT_TRUE(Near(p.At(25, 10), 0xFF000000));  // red through a blue-only transform
+    EXPECT_EQ(p.At(45, 10), kWhite);
+}
+
+// DefineButton (the first form) with DefineButtonCxform colouring its records.
+TEST(Buttons, FirstFormTakesItsColourTransformTag) {
+    auto m = Stage(20, 20);
+    m.Define(Box(1, swfw::Rgb(255, 255, 255), 0, 0, 20, 20));
+    swfw::BitWriter button;
+    button.U16(10);
+    button.U8(0x01);  // up state
+    button.U16(1);
+    button.U16(1);
+    button.U8(0);  // identity matrix
+    button.U8(0);  // end of records
+    button.U8(0);  // end of actions
+    swfw::BitWriter cxform;
+    cxform.U16(10);
+    cxform.UB(1, 0);  // no additions
+    cxform.UB(1, 1);  // multipliers
+    cxform.UB(4, 10);
+    cxform.SB(10, 0);
+    cxform.SB(10, 256);
+    cxform.SB(10, 0);
+    cxform.Align();
+    m.Tag(swfw::RawTag(7, button.Bytes()))
+        .Tag(swfw::RawTag(23, cxform.Bytes()))
+        .Place(swfw::PlaceObject::New(10, 1))
+        .ShowFrame();
+    const Picture p = Render(m, 20, 20);
+    EXPECT_EQ(p.At(10, 10), 0xFF00FF00);
+}
+
+TEST(Buttons, BrokenRecordsKeepWhatWasRead) {
+    auto m = Stage(20, 20);
+    m.Define(Box(1, swfw::Rgb(255, 0, 0), 0, 0, 20, 20));
+    swfw::Button button;
+    button.id = 10;
+    button.records.push_back(Record(1, 1, true));
+    button.records.push_back(Record(1, 2, true));
+    swfw::RawTag tag = swfw::EncodeButton(button);
+    tag.body.resize(14);  // the second record breaks off after its character id
+    m.Tag(tag).Place(swfw::PlaceObject::New(10, 1)).ShowFrame();
+    const Picture p = Render(m, 20, 20);
+    EXPECT_EQ(p.At(10, 10), kRed);
 }
 
 }  // namespace
