@@ -65,6 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "simple_shapes__gradients__focal_radial", "simple_shapes__gradients__radial",
                       "simple_shapes__heavy_tesselation", "simple_shapes__layers",
                       "simple_shapes__masks_equal_clipdepth",
-                      "cache_as_bitmap__nested_color_transform"));
+                      "cache_as_bitmap__nested_color_transform", "blend_modes__lighten",
+                      "blend_modes__overlay", "cache_as_bitmap__avm2_button_state",
+                      "filters__drop_shadow_scales_with_screen"));
 
 }  // namespace

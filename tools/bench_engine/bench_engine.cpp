@@ -1,9 +1,11 @@
 // Benchmarks the movie engine on one movie (samples/demo.swf unless a path is given first):
 // loading it, and rendering every root frame in turn at 550 x 400 and 1650 x 1200 on one
 // thread, and the same for a bitmap-heavy movie built here (photo-sized bitmaps, tiled, rotated,
-// tinted and fading, and a shape tween). items_per_second is frames per second.
+// tinted and fading, and a shape tween), and for a filter-heavy one (blurred, glowing,
+// shadowed and bevelled objects over blend modes). items_per_second is frames per second.
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -82,6 +84,61 @@ std::vector<std::uint8_t> BitmapHeavyMovie() {
     return m.Bytes();
 }
 
+// 60 frames over a gradient: eight moving objects, each with its own filters (blur, glow,
+// drop shadow, bevel, gradient glow, colour matrix, two at once), and a multiply, a screen and
+// a hard-light object crossing them.
+std::vector<std::uint8_t> FilterHeavyMovie() {
+    swfw::Movie m;
+    m.Size(550, 400).Background(swfw::Rgb(255, 255, 255));
+    swfw::Shape back(1);
+    back.Fill(back.AddFill(swfw::FillStyle::Linear(
+                  swfw::Matrix::GradientBox(0, 0, 11000, 8000, 30),
+                  {{0, swfw::Rgb(30, 60, 140)}, {255, swfw::Rgb(240, 200, 90)}})))
+        .Rectangle(0, 0, 11000, 8000);
+    swfw::Shape ball(2);
+    ball.Fill(ball.AddFill(swfw::FillStyle::Radial(
+                  swfw::Matrix::GradientBox(-1000, -1000, 2000, 2000),
+                  {{0, swfw::Rgb(255, 255, 255)}, {255, swfw::Rgb(200, 40, 40)}})))
+        .Circle(0, 0, 1000);
+    swfw::Shape bar(3);
+    bar.Fill(bar.AddFill(swfw::FillStyle::Solid(swfw::Rgba(90, 160, 90, 200))))
+        .Rectangle(-3000, -600, 6000, 1200);
+    m.Define(back).Define(ball).Define(bar);
+    const std::array<float, 20> sepia = {0.39f, 0.77f, 0.19f, 0, 0, 0.35f, 0.69f, 0.17f, 0, 0,
+                                         0.27f, 0.53f, 0.13f, 0, 0, 0,     0,     0,     1, 0};
+    const std::vector<std::vector<swfw::Filter>> filters = {
+        {swfw::Filter::Blur(8, 8, 2)},
+        {swfw::Filter::Glow(swfw::Rgb(255, 220, 0), 12, 12, 2, 2)},
+        {swfw::Filter::DropShadow(swfw::Rgba(0, 0, 0, 160), 6, 6, 0.785, 8, 1, 2)},
+        {swfw::Filter::Bevel(swfw::Rgb(0, 0, 0), swfw::Rgb(255, 255, 255), 4, 4, 0.785, 4, 1)},
+        {swfw::Filter::GradientGlow({{0, swfw::Rgba(0, 0, 255, 0)}, {255, swfw::Rgb(0, 255, 255)}},
+                                    10, 10, 0, 0, 1.5, 2, false, false, false)},
+        {swfw::Filter::ColorMatrix(sepia)},
+        {swfw::Filter::Blur(4, 4, 1),
+         swfw::Filter::DropShadow(swfw::Rgb(40, 0, 60), 10, 10, 1.2, 6, 1, 3)},
+        {swfw::Filter::Glow(swfw::Rgb(255, 255, 255), 6, 6, 3, 1, true)},
+    };
+    const swfw::BlendMode modes[] = {swfw::BlendMode::Multiply, swfw::BlendMode::Screen,
+                                     swfw::BlendMode::Hardlight};
+    m.Place(swfw::PlaceObject::New(1, 1));
+    for (int frame = 0; frame < 60; ++frame) {
+        for (int i = 0; i < 8; ++i) {
+            const int x = 1000 + (i % 4) * 2800 + frame * 20, y = 2000 + (i / 4) * 4000;
+            auto place = frame == 0 ? swfw::PlaceObject::New(2, 10 + i).Filters(filters[i])
+                                    : swfw::PlaceObject::Move(10 + i);
+            m.Place(place.At(x, y));
+        }
+        for (int i = 0; i < 3; ++i) {
+            auto place = frame == 0 ? swfw::PlaceObject::New(3, 30 + i).Blend(modes[i])
+                                    : swfw::PlaceObject::Move(30 + i);
+            m.Place(place.With(
+                swfw::Matrix::ScaleRotate(1, 1, frame * 3 + i * 60, 3000 + i * 2500, 4000)));
+        }
+        m.ShowFrame();
+    }
+    return m.Bytes();
+}
+
 // Steps through a movie frame by frame as a conversion does, drawing each frame.
 void RenderFrames(benchmark::State& state, const std::vector<std::uint8_t>& bytes) {
     const int width = static_cast<int>(state.range(0));
@@ -117,6 +174,11 @@ void BM_RenderBitmapFrames(benchmark::State& state) {
     RenderFrames(state, BitmapHeavyMovie());
 }
 BENCHMARK(BM_RenderBitmapFrames)->Args({550, 400})->Unit(benchmark::kMillisecond);
+
+void BM_RenderFilterFrames(benchmark::State& state) {
+    RenderFrames(state, FilterHeavyMovie());
+}
+BENCHMARK(BM_RenderFilterFrames)->Args({550, 400})->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
