@@ -278,6 +278,60 @@ TEST(Filters, HugeBlursOnHugeLayersAreBounded) {
     EXPECT_EQ(p.At(100, 100), kRed);
 }
 
+// Every filter's fields come back in media units, from the bytes the writer lays down.
+TEST(FilterDecoding, ReadsTheStoredFields) {
+    auto stored = [](const swfw::Filter& f) { return Filter{f.id, f.data}; };
+    const auto bevel = DecodeFilter(stored(swfw::Filter::Bevel(
+        swfw::Rgb(1, 2, 3), swfw::Rgb(250, 251, 252), 5.5, 6, 1.5, 7, 2, 3, false, true, true)));
+    ASSERT_TRUE(bevel);
+    const auto& b = std::get<media::BevelFilter>(*bevel);
+    EXPECT_EQ(b.shadowColor, 0xFF010203u);
+    EXPECT_EQ(b.highlightColor, 0xFFFAFBFCu);
+    EXPECT_DOUBLE_EQ(b.blurX, 5.5);
+    EXPECT_NEAR(b.angle, 1.5, 1e-4);
+    EXPECT_DOUBLE_EQ(b.distance, 7);
+    EXPECT_DOUBLE_EQ(b.strength, 2);
+    EXPECT_EQ(b.passes, 3);
+    EXPECT_FALSE(b.inner);
+    EXPECT_TRUE(b.knockout);
+    EXPECT_TRUE(b.onTop);
+
+    const auto blur = DecodeFilter(stored(swfw::Filter::Blur(3, 4, 31)));
+    ASSERT_TRUE(blur);
+    EXPECT_EQ(std::get<media::BlurFilter>(*blur).passes, 31);
+
+    const auto glow = DecodeFilter(stored(swfw::Filter::GradientGlow(
+        {{0, swfw::Rgba(1, 2, 3, 4)}, {200, swfw::Rgb(9, 9, 9)}}, 2, 2, 0, 3, 1, 2, true)));
+    ASSERT_TRUE(glow);
+    const auto& g = std::get<media::GradientGlowFilter>(*glow);
+    ASSERT_EQ(g.stops.size(), 2u);
+    EXPECT_EQ(g.stops[0].color, 0x04010203u);
+    EXPECT_EQ(g.stops[1].ratio, 200);
+    EXPECT_TRUE(g.inner);
+    EXPECT_EQ(g.passes, 2);
+
+    const auto convolution = DecodeFilter(stored(
+        swfw::Filter::Convolution(3, 1, {1, 2, 3}, 6, 0.5f, swfw::Rgb(0, 0, 0), false, false)));
+    ASSERT_TRUE(convolution);
+    const auto& c = std::get<media::ConvolutionFilter>(*convolution);
+    EXPECT_EQ(c.matrix, (std::vector<float>{1, 2, 3}));
+    EXPECT_FALSE(c.clamp);
+    EXPECT_FALSE(c.preserveAlpha);
+}
+
+// Cut fields, unknown ids and a convolution larger than its bytes decode to nothing; a list
+// keeps what decodes, at most kMaxFiltersPerObject of it.
+TEST(FilterDecoding, RefusesWhatItCannotRead) {
+    for (std::uint8_t id = 0; id < 8; ++id)
+        EXPECT_FALSE(DecodeFilter(Filter{id, {0x01, 0x02}})) << int(id);
+    EXPECT_FALSE(DecodeFilter(Filter{8, std::vector<std::uint8_t>(80, 0)}));
+    EXPECT_FALSE(DecodeFilter(Filter{5, {15, 15, 0, 0, 128, 63, 0, 0, 0, 0}}));
+    const swfw::Filter blur = swfw::Filter::Blur(2, 2);
+    std::vector<Filter> list(40, Filter{blur.id, blur.data});
+    list.insert(list.begin(), Filter{3, {1}});
+    EXPECT_EQ(DecodeFilters(list).size(), kMaxFiltersPerObject);
+}
+
 // ---- Buttons -------------------------------------------------------------------------------
 
 swfw::ButtonRecord Record(std::uint16_t id, std::uint16_t depth, bool up, bool over = false,
