@@ -170,6 +170,41 @@ TEST(Layers, BlendedObjectInsideAMaskStaysInsideIt) {
     EXPECT_EQ(p.At(30, 10), kWhite);
 }
 
+// A cached bitmap placed half a pixel off lands on whole pixels: no half-covered edge pixels.
+// Its opaque background fills its bounds: the gap between its two boxes.
+TEST(Layers, CachedBitmapsLandOnWholePixelsOverTheirBackground) {
+    auto m = Stage(40, 20);
+    swfw::Sprite pair(3);
+    pair.Place(swfw::PlaceObject::New(1, 1)).Place(swfw::PlaceObject::New(2, 2)).ShowFrame();
+    m.Define(Box(1, swfw::Rgb(0, 0, 255), 0, 0, 4, 10))
+        .Define(Box(2, swfw::Rgb(0, 0, 255), 6, 0, 4, 10))
+        .Define(pair);
+    auto cached = swfw::PlaceObject::New(3, 1).At(50, 50).CacheAsBitmap();
+    cached.opaqueBackground = swfw::Rgb(0, 255, 0);
+    m.Place(cached).Place(swfw::PlaceObject::New(1, 2).At(450, 50)).ShowFrame();
+    const Picture p = Render(m, 40, 20);
+    for (int x : {3, 12}) EXPECT_TRUE(Near(p.At(x, 7), kBlue)) << x;  // both edges whole
+    EXPECT_EQ(p.At(2, 7), kWhite);
+    EXPECT_EQ(p.At(13, 7), kWhite);
+    EXPECT_EQ(p.At(8, 7), 0xFF00FF00u);
+    const std::uint32_t plainEdge = p.At(22, 7);  // the plain copy's edge is half covered
+    EXPECT_FALSE(Near(plainEdge, kBlue) || Near(plainEdge, kWhite));
+}
+
+// The stage's left half is covered by a box that lies mostly off-stage; its shadow, cast to
+// the right, still lands on the stage.
+TEST(Layers, ObjectsOffThePictureStillCastShadowsIntoIt) {
+    auto m = Stage(40, 20);
+    m.Define(Box(1, swfw::Rgb(255, 0, 0), -200, 0, 210, 20));
+    m.Place(swfw::PlaceObject::New(1, 1).Filters(
+                {swfw::Filter::DropShadow(swfw::Rgb(0, 0, 255), 0, 0, 0, 10, 1)}))
+        .ShowFrame();
+    const Picture p = Render(m, 40, 20);
+    EXPECT_EQ(p.At(5, 10), kRed);
+    EXPECT_TRUE(Near(p.At(15, 10), kBlue));
+    EXPECT_EQ(p.At(25, 10), kWhite);
+}
+
 TEST(Visibility, HiddenObjectsAndTheirChildrenDrawNothing) {
     auto m = Stage(40, 20);
     swfw::Sprite group(3);
