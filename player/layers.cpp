@@ -5,16 +5,16 @@
 #include <cmath>
 
 #include "player/effects.h"
-#include "player/morph.h"
 #include "player/renderer.h"
 
 namespace player {
 namespace {
 
 // Largest layer drawn: 4096 x 4096 pixels (64 MiB). The filters make a few planes of the same
-// size, and at most kMaxLayerNesting layers are alive at once, so a frame stays within a bounded
-// amount of memory and work whatever the movie asks for; a larger area is cut to the picture
-// first, and an object still larger than this is drawn without its effects.
+// size and at most kMaxLayerNesting layers are alive at once (half a GiB at the very worst, a
+// few MiB for pictures of ordinary size), so a frame stays within bounded memory whatever the
+// movie asks for; a larger area is cut to the picture first, and an object still larger than
+// this is drawn without its effects.
 constexpr std::int64_t kMaxLayerPixels = media::kMaxFilterLayerPixels;
 // Layers inside layers; objects deeper than this are drawn without their effects.
 constexpr int kMaxLayerNesting = 8;
