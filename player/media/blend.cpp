@@ -21,10 +21,6 @@ int BlendTerm(int sc, int sa, int dc, int da) {
             return std::min(sc * da, dc * sa);
         case BlendMode::kDifference:
             return std::abs(sc * da - dc * sa);
-        case BlendMode::kAdd:
-            return std::min(sc * da + dc * sa, sa * da);
-        case BlendMode::kSubtract:
-            return std::max(dc * sa - sc * da, 0);
         case BlendMode::kHardlight:
             return 2 * sc <= sa ? 2 * sc * dc : sa * da - 2 * (da - dc) * (sa - sc);
         case BlendMode::kOverlay:
@@ -38,6 +34,16 @@ int Div255(int v) {
     return (v + 127) / 255;
 }
 
+// Add and subtract are plain sums of the premultiplied colours where the destination is, not
+// blends weighted by the source's coverage: a half-transparent source subtracts half its colour
+// from all of the destination. Where there is no destination the source shows as it is.
+template <BlendMode kMode>
+int Arithmetic(int sc, int dc, int da, int a) {
+    const int covered = kMode == BlendMode::kAdd ? std::min(dc * 255 + sc * da, a * 255)
+                                                 : std::max(dc * 255 - sc * da, 0);
+    return Div255(sc * (255 - da) + covered);
+}
+
 template <BlendMode kMode>
 std::uint32_t BlendSeparable(std::uint32_t s, std::uint32_t d) {
     const int sa = static_cast<int>(Alpha(s));
@@ -47,7 +53,10 @@ std::uint32_t BlendSeparable(std::uint32_t s, std::uint32_t d) {
     auto channel = [&](int shift) {
         const int sc = static_cast<int>((s >> shift) & 0xFF);
         const int dc = static_cast<int>((d >> shift) & 0xFF);
-        const int v = Div255(BlendTerm<kMode>(sc, sa, dc, da) + sc * (255 - da) + dc * (255 - sa));
+        const int v =
+            kMode == BlendMode::kAdd || kMode == BlendMode::kSubtract
+                ? Arithmetic<kMode>(sc, dc, da, a)
+                : Div255(BlendTerm<kMode>(sc, sa, dc, da) + sc * (255 - da) + dc * (255 - sa));
         return static_cast<std::uint32_t>(std::clamp(v, 0, a));
     };
     return PackArgb(static_cast<std::uint32_t>(a), channel(16), channel(8), channel(0));

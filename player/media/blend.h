@@ -36,7 +36,9 @@ bool NeedsLayer(BlendMode mode);
 // Composites `source` onto `dest` with its top-left corner at (x, y) in dest; only the
 // overlapping rectangle is touched. Separable modes use the premultiplied form
 //   result = B(Sc, Dc) + Sc * (1 - Da) + Dc * (1 - Sa),  alpha = Sa + Da - Sa * Da,
-// where B is the mode's blend of the two colours; add and subtract saturate at the limits.
+// where B is the mode's blend of the two colours. Add and subtract instead add the source's
+// premultiplied colour to (or take it from) the destination where it is, Dc + Sc or Dc - Sc
+// times Da, saturating at the limits.
 // Invert inverts the destination under the source's coverage; alpha keeps the destination
 // where the source is opaque (dest *= Sa), erase removes it there (dest *= 1 - Sa). Both act
 // on the overlapping rectangle only, so the caller passes the source at its layer's extent.

@@ -42,6 +42,11 @@ INSTANTIATE_TEST_SUITE_P(
         BlendCase{"Difference", BlendMode::kDifference, 0xFF808080, 0xFFFF2000, 0xFF7F6080},
         BlendCase{"AddSaturates", BlendMode::kAdd, 0xFF808080, 0xFFFF2000, 0xFFFFA080},
         BlendCase{"SubtractFloorsAtZero", BlendMode::kSubtract, 0xFF808080, 0xFFFF2000, 0xFF7F0000},
+        // A half-transparent source adds or takes half its colour from all of the destination.
+        BlendCase{"HalfAddSaturates", BlendMode::kAdd, 0x80808080, 0xFFCCCCCC, 0xFFFFFFFF},
+        BlendCase{"HalfSubtract", BlendMode::kSubtract, 0x80404040, 0xFF806040, 0xFF402000},
+        BlendCase{"SubtractOnNothingShowsTheSource", BlendMode::kSubtract, 0x80404040, 0,
+                  0x80404040},
         BlendCase{"InvertIgnoresSourceColour", BlendMode::kInvert, 0xFF000000, 0xFFFF2000,
                   0xFF00DFFF},
         BlendCase{"HalfInvert", BlendMode::kInvert, 0x80000000, 0xFFFF0000, 0xFF7F8080},
