@@ -93,13 +93,18 @@ void VideoPlayback::Fail(std::uint16_t frameNumber, const media::VideoResult& re
 }
 
 void VideoPlayback::Keep(std::uint16_t frameNumber, media::Image&& picture) {
-    if (pictures_.size() >= kCachedPictures) {
+    const std::size_t bytes = picture.argb.size() * sizeof(std::uint32_t);
+    while (!pictures_.empty() &&
+           (pictures_.size() >= kCachedPictures || cachedBytes_ + bytes > kCachedBytes)) {
         const auto oldest =
             std::min_element(lastUse_.begin(), lastUse_.end(),
                              [](const auto& a, const auto& b) { return a.second < b.second; });
-        pictures_.erase(oldest->first);
+        const auto evicted = pictures_.find(oldest->first);
+        cachedBytes_ -= evicted->second.argb.size() * sizeof(std::uint32_t);
+        pictures_.erase(evicted);
         lastUse_.erase(oldest);
     }
+    cachedBytes_ += bytes;
     pictures_[frameNumber] = std::move(picture);
     lastUse_[frameNumber] = ++uses_;
 }

@@ -17,11 +17,13 @@ namespace player {
 
 class VideoPlayback {
   public:
-    // Pictures kept per stream.
+    // Pictures kept per stream, and the memory they may take (the newest is always kept).
     static constexpr std::size_t kCachedPictures = 8;
-    // Pixels one seek may decode (frames from the key frame on); a seek longer than this starts
-    // later, from a frame that may show decoding damage.
-    static constexpr std::int64_t kMaxSeekPixels = 256LL << 20;
+    static constexpr std::size_t kCachedBytes = 64u << 20;
+    // Pixels one seek may decode (frames from the key frame on), about a third of a second: a
+    // seek longer than this starts later, from a frame that may show decoding damage, so a
+    // movie that jumps around a stream without key frames cannot stall the conversion.
+    static constexpr std::int64_t kMaxSeekPixels = 64LL << 20;
 
     // frames may be null (a stream without frames shows nothing).
     VideoPlayback(const VideoStream& stream, const VideoFrames* frames);
@@ -58,6 +60,7 @@ class VideoPlayback {
     std::optional<std::uint16_t> brokenFrame_;      // the last frame that failed to decode
     std::map<std::uint16_t, media::Image> pictures_;
     std::map<std::uint16_t, std::uint64_t> lastUse_;  // per kept picture
+    std::size_t cachedBytes_ = 0;
     std::uint64_t uses_ = 0;
     std::uint64_t decodedFrames_ = 0;
     std::string problem_;

@@ -240,6 +240,7 @@ struct BrokenCase {
     swfw::VideoCodec codec;
     // Replaces the stream's frames.
     std::vector<swfw::Buffer> (*data)();
+    std::uint16_t size = kVideoSize;  // the stream's declared width and height
 };
 
 std::vector<swfw::Buffer> Garbage() {
@@ -263,7 +264,9 @@ class BrokenVideo : public ::testing::TestWithParam<BrokenCase> {};
 TEST_P(BrokenVideo, DrawsNothingAndReportsOnce) {
     REQUIRE_ENCODER();
     const BrokenCase& c = GetParam();
-    auto p = Load(VideoMovie(c.data(), swfw::PlaceObject::New(kStreamId, 2), Stream(c.codec)));
+    swfw::VideoStream stream = Stream(c.codec);
+    stream.width = stream.height = c.size;
+    auto p = Load(VideoMovie(c.data(), swfw::PlaceObject::New(kStreamId, 2), stream));
     for (int frame = 0; frame < 3; ++frame) {
         p->GotoFrame(frame);
         const Picture pic = Draw(*p);
@@ -281,7 +284,9 @@ INSTANTIATE_TEST_SUITE_P(
     Streams, BrokenVideo,
     ::testing::Values(BrokenCase{"Garbage", swfw::VideoCodec::H263, Garbage},
                       BrokenCase{"Truncated", swfw::VideoCodec::H263, Truncated},
-                      BrokenCase{"UnknownCodec", static_cast<swfw::VideoCodec>(7), Good}),
+                      BrokenCase{"UnknownCodec", static_cast<swfw::VideoCodec>(7), Good},
+                      BrokenCase{"NoSize", swfw::VideoCodec::H263, Good, 0},
+                      BrokenCase{"HugeSize", swfw::VideoCodec::H263, Good, 65535}),
     [](const auto& info) { return info.param.name; });
 
 // A corrupt inter frame blanks the video until the next key frame, which shows again.
