@@ -106,7 +106,8 @@ TEST_F(ConvertCliTest, InterruptedBatchStopsAndLeavesNoPartialFiles) {
     ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("later.swf"), 3000));
     // The shell starts filmcast in the background and sends it SIGINT, as Ctrl-C would.
     const std::string command = "cd '" + dir_.string() + "' || exit 9; TMPDIR='" +
-                                (dir_ / "tmp").string() + "' '" FILMCAST_BINARY_DIR
+                                (dir_ / "tmp").string() +
+                                "' '" FILMCAST_BINARY_DIR
                                 "/filmcast' convert long.swf later.swf -o out --size 1600x1200 "
                                 "-j 2 2> err.txt & pid=$!; sleep 1.5; kill -INT $pid; wait $pid";
     const int raw = std::system(command.c_str());
