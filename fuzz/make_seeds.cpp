@@ -153,8 +153,9 @@ Movie H263Video() {
     stream.width = 16;
     stream.height = 16;
     stream.smoothing = true;
-    const std::vector<Buffer> frames = EncodeH263(
-        16, 16, 3, [](int x, int y, int n) { return QuadrantPicture(x, y, n, 16, 16); }, 2);
+    const std::vector<Buffer> frames = EncodeVideo(
+        VideoCodec::H263, 16, 16, 3,
+        [](int x, int y, int n) { return QuadrantPicture(x, y, n, 16, 16); }, 2);
     Sprite clip(2);
     clip.Place(PlaceObject::New(1, 1).Ratio(1)).ShowFrame();
     movie.Define(stream).Define(clip);

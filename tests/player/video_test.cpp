@@ -1,6 +1,6 @@
 // Embedded video: streams and frames read into the model (root and sprites), placed streams
 // drawn by pixels (where the matrix puts them, which frame the ratio picks, colour transforms,
-// clipping), seeking from key frames with the picture cache, and broken streams that draw
+// clipping, sampling), seeking from key frames with the picture cache, and broken streams that draw
 // nothing while the rest of the frame renders.
 #include "player/video.h"
 
@@ -41,8 +41,8 @@ const std::vector<swfw::Buffer>& Frames(int keyInterval = 4) {
     static std::map<int, std::vector<swfw::Buffer>> encoded;
     auto& frames = encoded[keyInterval];
     if (frames.empty())
-        frames = swfw::EncodeH263(
-            kVideoSize, kVideoSize, 8,
+        frames = swfw::EncodeVideo(
+            swfw::VideoCodec::H263, kVideoSize, kVideoSize, 8,
             [](int x, int y, int n) {
                 return swfw::QuadrantPicture(x, y, n, kVideoSize, kVideoSize);
             },
@@ -210,6 +210,36 @@ TEST(VideoRender, InsideASprite) {
     m.Define(Stream()).Define(clip).Place(swfw::PlaceObject::New(5, 1).At(400, 0)).ShowFrame();
     auto p = Load(m);
     ExpectPicture(Draw(*p), 1, 20, 0);
+}
+
+// A lossless Screen Video stream, red left half and blue right half, drawn four times its
+// size: nearest sampling keeps the edge between two stage pixels, smoothing blends across it.
+TEST(VideoRender, SmoothingFlagPicksTheSampling) {
+    const auto halves = [](int x, int, int) -> std::uint32_t {
+        return x < 8 ? 0xFF0000 : 0x0000FF;
+    };
+    const std::vector<swfw::Buffer> frames =
+        swfw::EncodeVideo(swfw::VideoCodec::ScreenVideo, 16, 16, 1, halves);
+    if (frames.empty()) GTEST_SKIP() << "libavcodec has no Screen Video encoder";
+    for (const bool smoothing : {false, true}) {
+        swfw::VideoStream stream = Stream(swfw::VideoCodec::ScreenVideo, 1);
+        stream.width = stream.height = 16;
+        stream.smoothing = smoothing;
+        auto p = Load(VideoMovie(
+            frames,
+            swfw::PlaceObject::New(kStreamId, 2).With(swfw::Matrix::Affine(4, 0, 0, 4, 0, 0)),
+            stream));
+        const Picture pic = Draw(*p);
+        EXPECT_EQ(pic.At(2, 30), 0xFFFF0000u) << smoothing;
+        EXPECT_EQ(pic.At(61, 30), 0xFF0000FFu) << smoothing;
+        if (smoothing) {
+            EXPECT_GT(pic.At(31, 30) & 0xFF, 40u) << std::hex << pic.At(31, 30);
+            EXPECT_GT(pic.At(32, 30) & 0xFF0000, 40u << 16) << std::hex << pic.At(32, 30);
+        } else {
+            EXPECT_EQ(pic.At(31, 30), 0xFFFF0000u);
+            EXPECT_EQ(pic.At(32, 30), 0xFF0000FFu);
+        }
+    }
 }
 
 // Seeking decodes from the last key frame before the target; a picture drawn again comes from

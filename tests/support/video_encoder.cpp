@@ -13,7 +13,7 @@ std::uint8_t Clamp(int v) {
 }
 
 // BT.601 limited range, the conversion the decoder inverts.
-void FillPicture(AVFrame* frame, int width, int height, int n, const PictureFn& picture) {
+void FillYuv(AVFrame* frame, int width, int height, int n, const PictureFn& picture) {
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             const std::uint32_t c = picture(x, y, n);
@@ -30,6 +30,18 @@ void FillPicture(AVFrame* frame, int width, int height, int n, const PictureFn& 
     }
 }
 
+void FillBgr(AVFrame* frame, int width, int height, int n, const PictureFn& picture) {
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = frame->data[0] + y * frame->linesize[0];
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t c = picture(x, y, n);
+            row[3 * x] = c & 0xFF;
+            row[3 * x + 1] = (c >> 8) & 0xFF;
+            row[3 * x + 2] = (c >> 16) & 0xFF;
+        }
+    }
+}
+
 }  // namespace
 
 std::uint32_t QuadrantPicture(int x, int y, int frame, int width, int height) {
@@ -38,10 +50,12 @@ std::uint32_t QuadrantPicture(int x, int y, int frame, int width, int height) {
     return kColours[(quadrant + frame) % 4];
 }
 
-std::vector<Buffer> EncodeH263(int width, int height, int frames, const PictureFn& picture,
-                               int keyInterval) {
+std::vector<Buffer> EncodeVideo(VideoCodec codec, int width, int height, int frames,
+                                const PictureFn& picture, int keyInterval) {
     std::vector<Buffer> packets;
-    const AVCodec* encoder = avcodec_find_encoder(AV_CODEC_ID_FLV1);
+    const bool h263 = codec == VideoCodec::H263;
+    if (!h263 && codec != VideoCodec::ScreenVideo) return packets;
+    const AVCodec* encoder = avcodec_find_encoder(h263 ? AV_CODEC_ID_FLV1 : AV_CODEC_ID_FLASHSV);
     if (!encoder) return packets;
     AVCodecContext* ctx = avcodec_alloc_context3(encoder);
     AVFrame* frame = av_frame_alloc();
@@ -57,8 +71,8 @@ std::vector<Buffer> EncodeH263(int width, int height, int frames, const PictureF
     ctx->time_base = {1, 24};
     ctx->gop_size = keyInterval;
     ctx->max_b_frames = 0;
-    ctx->pix_fmt = AV_PIX_FMT_YUV420P;
-    ctx->qmin = ctx->qmax = 2;
+    ctx->pix_fmt = h263 ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_BGR24;
+    if (h263) ctx->qmin = ctx->qmax = 2;
     ctx->thread_count = 1;
     frame->format = ctx->pix_fmt;
     frame->width = width;
@@ -72,7 +86,10 @@ std::vector<Buffer> EncodeH263(int width, int height, int frames, const PictureF
     if (avcodec_open2(ctx, encoder, nullptr) >= 0 && av_frame_get_buffer(frame, 0) >= 0) {
         for (int n = 0; n < frames; ++n) {
             av_frame_make_writable(frame);
-            FillPicture(frame, width, height, n, picture);
+            if (h263)
+                FillYuv(frame, width, height, n, picture);
+            else
+                FillBgr(frame, width, height, n, picture);
             frame->pts = n;
             avcodec_send_frame(ctx, frame);
             drain();

@@ -1,5 +1,5 @@
-// Test and tool helper: encodes pictures into Sorenson H.263 frames through libavcodec's flv
-// encoder, for movies built with the SWF writer.
+// Test and tool helper: encodes pictures into Sorenson H.263 or Screen Video frames through
+// libavcodec's encoders, for movies built with the SWF writer.
 #pragma once
 
 #include <cstdint>
@@ -13,11 +13,12 @@ namespace swfw {
 // The straight 0xRRGGBB colour of pixel (x, y) in picture `frame`.
 using PictureFn = std::function<std::uint32_t(int x, int y, int frame)>;
 
-// Encodes `frames` pictures of width x height (even sizes) as H.263 VideoData, one buffer per
-// frame, with a key frame every `keyInterval` frames and near-lossless quantisers. Empty when
-// libavcodec has no flv encoder.
-std::vector<Buffer> EncodeH263(int width, int height, int frames, const PictureFn& picture,
-                               int keyInterval = 12);
+// Encodes `frames` pictures of width x height (even sizes) as VideoData of the codec, one
+// buffer per frame, with a key frame every `keyInterval` frames: H.263 with near-lossless
+// quantisers, Screen Video losslessly. Empty for other codecs or when libavcodec lacks the
+// encoder.
+std::vector<Buffer> EncodeVideo(VideoCodec codec, int width, int height, int frames,
+                                const PictureFn& picture, int keyInterval = 12);
 
 // Four quadrants of flat colour (red, green, blue, yellow) turning one step per frame.
 std::uint32_t QuadrantPicture(int x, int y, int frame, int width, int height);

@@ -124,8 +124,8 @@ BENCHMARK(BM_RenderBitmapFrames)->Args({550, 400})->Unit(benchmark::kMillisecond
 // Five seconds of 320 x 240 video at 24 frames a second, a key frame every 12: colour bars
 // with a gradient square sliding across them, so every frame changes.
 const std::vector<swfw::Buffer>& VideoFrames() {
-    static const std::vector<swfw::Buffer> frames = swfw::EncodeH263(
-        320, 240, 120,
+    static const std::vector<swfw::Buffer> frames = swfw::EncodeVideo(
+        swfw::VideoCodec::H263, 320, 240, 120,
         [](int x, int y, int n) -> std::uint32_t {
             static constexpr std::uint32_t kBars[7] = {0xC0C0C0, 0xC0C000, 0x00C0C0, 0x00C000,
                                                        0xC000C0, 0xC00000, 0x0000C0};
