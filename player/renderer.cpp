@@ -365,6 +365,7 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
 
     const Movie& movie = state.GetMovie();
     movie_ = &movie;
+    videoPixelsLeft_ = kMaxVideoPixelsPerRender;
     const Rgba background = movie.background.value_or(Rgba{255, 255, 255, 255});
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_set_source_rgb(cr, Unit(background.r), Unit(background.g), Unit(background.b));
@@ -594,6 +595,15 @@ void Renderer::Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& 
     cairo_stroke(cr);
 }
 
+void Renderer::ReleaseOtherVideos(const VideoPlayback& current) {
+    std::size_t bytes = 0;
+    for (const auto& [stream, playback] : videos_) bytes += playback->CachedBytes();
+    if (bytes <= kMaxVideoCacheBytes) return;
+    for (auto& [stream, playback] : videos_) {
+        if (playback.get() != &current) playback->Release();
+    }
+}
+
 void Renderer::DrawVideo(cairo_t* cr, const VideoStream& stream, std::uint16_t ratio,
                          const RenderState& state) {
     auto& playback = videos_[&stream];
@@ -602,7 +612,8 @@ void Renderer::DrawVideo(cairo_t* cr, const VideoStream& stream, std::uint16_t r
         playback = std::make_unique<VideoPlayback>(
             stream, frames == movie_->videoFrames.end() ? nullptr : &frames->second);
     }
-    const media::Image* picture = playback->PictureAt(ratio);
+    const media::Image* picture = playback->PictureAt(ratio, videoPixelsLeft_);
+    ReleaseOtherVideos(*playback);
     if (std::string problem = playback->TakeProblem();
         !problem.empty() && problems_.size() < Limits::kMaxReportedProblems)
         problems_.push_back(std::move(problem));

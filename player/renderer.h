@@ -78,6 +78,9 @@ class Renderer {
     // object, clipped to the stream's size.
     void DrawVideo(cairo_t* cr, const VideoStream& stream, std::uint16_t ratio,
                    const RenderState& state);
+    // When the pictures kept for all streams take more than kMaxVideoCacheBytes, every stream
+    // but the current one lets its pictures and decoder go.
+    void ReleaseOtherVideos(const VideoPlayback& current);
     const ShapeGeometry& Geometry(const Shape& shape);
 
     // A bitmap character decoded, wrapped in a cairo surface; no surface when decoding failed.
@@ -102,6 +105,7 @@ class Renderer {
     std::map<std::pair<const MorphShape*, std::uint16_t>, std::unique_ptr<MorphFrame>> morphs_;
     std::size_t morphRecords_ = 0;  // edge records in morphs_
     std::unordered_map<const VideoStream*, std::unique_ptr<VideoPlayback>> videos_;
+    std::int64_t videoPixelsLeft_ = 0;  // decoding budget of the frame being drawn
     std::vector<std::string> problems_;
     const Movie* movie_ = nullptr;
     double stageScale_ = 1;  // device pixels per stage pixel

@@ -16,7 +16,15 @@ std::string VideoPlayback::TakeProblem() {
     return problem_;
 }
 
-const media::Image* VideoPlayback::PictureAt(std::uint16_t ratio) {
+void VideoPlayback::Release() {
+    decoder_.reset();
+    lastDecoded_.reset();
+    pictures_.clear();
+    lastUse_.clear();
+    cachedBytes_ = 0;
+}
+
+const media::Image* VideoPlayback::PictureAt(std::uint16_t ratio, std::int64_t& pixelBudget) {
     if (!frames_ || frames_->empty()) return nullptr;
     auto target = frames_->upper_bound(ratio);
     if (target == frames_->begin()) return nullptr;
@@ -44,7 +52,7 @@ const media::Image* VideoPlayback::PictureAt(std::uint16_t ratio) {
         decoder_->Reset();
         lastDecoded_.reset();
     }
-    if (!DecodeRange(from, target)) return nullptr;
+    if (!DecodeRange(from, target, pixelBudget)) return nullptr;
     auto kept = pictures_.find(number);
     return kept == pictures_.end() ? nullptr : &kept->second;
 }
@@ -63,8 +71,12 @@ VideoPlayback::FrameIt VideoPlayback::SeekStart(FrameIt target) const {
     return from;
 }
 
-bool VideoPlayback::DecodeRange(FrameIt from, FrameIt target) {
+bool VideoPlayback::DecodeRange(FrameIt from, FrameIt target, std::int64_t& pixelBudget) {
+    const std::int64_t framePixels =
+        std::max<std::int64_t>(1, std::int64_t{stream_.width} * stream_.height);
     for (FrameIt it = from;; ++it) {
+        if (pixelBudget < framePixels) return false;
+        pixelBudget -= framePixels;
         media::VideoResult result = decoder_->Decode(it->second);
         ++decodedFrames_;
         // A frame that decodes to no picture (an empty or dropped frame) leaves the decoder's

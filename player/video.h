@@ -15,6 +15,12 @@
 
 namespace player {
 
+// What all the video of one player may take: pixels decoded while drawing one frame (about half
+// a second; streams past it draw nothing that frame and carry on from where they stopped on
+// the next), and memory for kept pictures over all streams.
+inline constexpr std::int64_t kMaxVideoPixelsPerRender = 128LL << 20;
+inline constexpr std::size_t kMaxVideoCacheBytes = 256u << 20;
+
 class VideoPlayback {
   public:
     // Pictures kept per stream, and the memory they may take (the newest is always kept).
@@ -33,8 +39,14 @@ class VideoPlayback {
 
     // The picture for a placement's ratio: the stored frame with that number, or the last one
     // before it when the number has none. Null when there is nothing to show (no frame yet,
-    // or the data cannot be decoded). The picture stays valid until the next call.
-    const media::Image* PictureAt(std::uint16_t ratio);
+    // or the data cannot be decoded, or pixelBudget ran out first). Decoding charges the
+    // stream's size per frame to pixelBudget. The picture stays valid until the next call.
+    const media::Image* PictureAt(std::uint16_t ratio, std::int64_t& pixelBudget);
+
+    // Memory the kept pictures take.
+    std::size_t CachedBytes() const { return cachedBytes_; }
+    // Drops the kept pictures and the decoder (the next picture decodes from a key frame).
+    void Release();
 
     // Why the stream failed the first time it did, returned once; empty otherwise.
     std::string TakeProblem();
@@ -48,8 +60,9 @@ class VideoPlayback {
     // The frame seeking to `target` must start decoding from.
     FrameIt SeekStart(FrameIt target) const;
     bool IsKeyFrame(FrameIt frame) const;
-    // Decodes from `from` up to and including `target`; false when a frame failed.
-    bool DecodeRange(FrameIt from, FrameIt target);
+    // Decodes from `from` up to and including `target`; false when a frame failed or the
+    // budget ran out (the decoder then stays where it got to).
+    bool DecodeRange(FrameIt from, FrameIt target, std::int64_t& pixelBudget);
     void Fail(std::uint16_t frameNumber, const media::VideoResult& result);
     void Keep(std::uint16_t frameNumber, media::Image&& picture);
 

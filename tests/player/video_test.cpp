@@ -250,19 +250,45 @@ TEST(VideoPlaybackTest, SeeksFromTheLastKeyFrameAndKeepsPictures) {
     VideoFrames frames;
     for (std::size_t n = 0; n < Frames().size(); ++n) frames[std::uint16_t(n)] = Frames()[n];
     VideoPlayback playback(stream, &frames);
-    ASSERT_TRUE(playback.PictureAt(6));
+    std::int64_t budget = kMaxVideoPixelsPerRender;
+    ASSERT_TRUE(playback.PictureAt(6, budget));
     EXPECT_EQ(playback.DecodedFrames(), 3u);  // 4, 5, 6
-    ASSERT_TRUE(playback.PictureAt(6));
+    ASSERT_TRUE(playback.PictureAt(6, budget));
     EXPECT_EQ(playback.DecodedFrames(), 3u);
-    ASSERT_TRUE(playback.PictureAt(7));
+    ASSERT_TRUE(playback.PictureAt(7, budget));
     EXPECT_EQ(playback.DecodedFrames(), 4u);
-    ASSERT_TRUE(playback.PictureAt(1));
-    EXPECT_EQ(playback.DecodedFrames(), 6u);             // 0, 1
-    const media::Image* past = playback.PictureAt(500);  // past the end: the last frame
+    ASSERT_TRUE(playback.PictureAt(1, budget));
+    EXPECT_EQ(playback.DecodedFrames(), 6u);                     // 0, 1
+    const media::Image* past = playback.PictureAt(500, budget);  // past the end: the last frame
     ASSERT_TRUE(past);
     EXPECT_TRUE(Near(past->At(6, 6), Expected(6, 6, 7)));
     EXPECT_EQ(playback.DecodedFrames(), 6u);
+    EXPECT_EQ(budget, kMaxVideoPixelsPerRender - 6 * kVideoSize * kVideoSize);
     EXPECT_TRUE(playback.TakeProblem().empty());
+
+    // Released, it decodes again from the key frame.
+    playback.Release();
+    EXPECT_EQ(playback.CachedBytes(), 0u);
+    ASSERT_TRUE(playback.PictureAt(5, budget));
+    EXPECT_EQ(playback.DecodedFrames(), 8u);  // 4, 5
+}
+
+// A seek that runs out of budget shows nothing and goes on from where it stopped next time.
+TEST(VideoPlaybackTest, BudgetCarriesASeekOverToTheNextFrame) {
+    REQUIRE_ENCODER();
+    VideoStream stream{kStreamId, 8, kVideoSize, kVideoSize, 0, false, 2};
+    VideoFrames frames;
+    for (std::size_t n = 0; n < Frames().size(); ++n) frames[std::uint16_t(n)] = Frames()[n];
+    VideoPlayback playback(stream, &frames);
+    std::int64_t budget = 2 * kVideoSize * kVideoSize;
+    EXPECT_FALSE(playback.PictureAt(7, budget));
+    EXPECT_EQ(playback.DecodedFrames(), 2u);  // 4, 5
+    EXPECT_EQ(budget, 0);
+    budget = 2 * kVideoSize * kVideoSize;
+    const media::Image* picture = playback.PictureAt(7, budget);
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(playback.DecodedFrames(), 4u);  // 6, 7
+    EXPECT_TRUE(Near(picture->At(6, 6), Expected(6, 6, 7)));
 }
 
 struct BrokenCase {
