@@ -42,6 +42,8 @@ enum TagCode : std::uint16_t {
     kTagDefineButton = 7,
     kTagDefineButtonCxform = 23,
     kTagDefineButton2 = 34,
+    kTagDefineVideoStream = 60,
+    kTagVideoFrame = 61,
 };
 
 struct TagHeader {
@@ -74,7 +76,7 @@ struct ButtonCxformTag {
 
 using Tag = std::variant<EndTag, ShowFrameTag, Shape, Sprite, PlaceObject, RemoveObject,
                          SetBackgroundColorTag, FrameLabelTag, DoActionTag, Bitmap, MorphShape,
-                         JpegTablesTag, Button, ButtonCxformTag, RawTag>;
+                         JpegTablesTag, Button, ButtonCxformTag, VideoStream, VideoFrame, RawTag>;
 
 // Reads one tag's body. Unknown tags come back raw with *problem empty; tags that cannot be read
 // come back raw with *problem saying why. nesting counts the sprites the tag sits in; the

@@ -67,6 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "simple_shapes__masks_equal_clipdepth",
                       "cache_as_bitmap__nested_color_transform", "blend_modes__lighten",
                       "blend_modes__overlay", "cache_as_bitmap__avm2_button_state",
-                      "filters__drop_shadow_scales_with_screen"));
+                      "filters__drop_shadow_scales_with_screen", "video__colorconversion__h263",
+                      "video__vp6_dispsize"));
 
 }  // namespace
