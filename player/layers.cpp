@@ -170,6 +170,8 @@ std::optional<DeviceBox> Renderer::ContentBounds(const DisplayObject& object,
             Union(Transform(morph->startBounds, matrix), Transform(morph->endBounds, matrix));
         return WithStrokes(box, MorphAtRatio(*morph, object.ratio).geometry);
     }
+    if (const auto* video = std::get_if<VideoStream>(object.character))
+        return Transform(Rect{0, video->width * 20, 0, video->height * 20}, matrix);
     if (!object.sprite || nesting > Limits::kMaxNestingDepth) return std::nullopt;
     DeviceBox box;
     for (const auto& [depth, child] : object.sprite->displayList) {
