@@ -205,6 +205,24 @@ TEST(Layers, ObjectsOffThePictureStillCastShadowsIntoIt) {
     EXPECT_EQ(p.At(25, 10), kWhite);
 }
 
+// Thirty sprites inside each other, each a layer with a filter: the deepest ones are drawn
+// without their own layers, and the box at the bottom still shows.
+TEST(Layers, DeeplyNestedLayersStayBounded) {
+    auto m = Stage(20, 20);
+    m.Define(Box(1, swfw::Rgb(255, 0, 0), 0, 0, 20, 20));
+    for (std::uint16_t id = 2; id < 32; ++id) {
+        swfw::Sprite s(id);
+        s.Place(swfw::PlaceObject::New(static_cast<std::uint16_t>(id - 1), 1)
+                    .Blend(swfw::BlendMode::Layer)
+                    .Filters({swfw::Filter::Blur(0, 0)}))
+            .ShowFrame();
+        m.Define(s);
+    }
+    m.Place(swfw::PlaceObject::New(31, 1)).ShowFrame();
+    const Picture p = Render(m, 20, 20);
+    EXPECT_EQ(p.At(10, 10), kRed);
+}
+
 TEST(Visibility, HiddenObjectsAndTheirChildrenDrawNothing) {
     auto m = Stage(40, 20);
     swfw::Sprite group(3);
