@@ -42,9 +42,11 @@ struct StageFit {
 };
 StageFit FitStage(const Rect& frameSize, int width, int height);
 
+class TextRenderer;
+
 class Renderer {
   public:
-    Renderer() = default;
+    Renderer();
     ~Renderer();
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
@@ -74,6 +76,7 @@ class Renderer {
     bool SetBitmapSource(cairo_t* cr, const FillStyle& fill, const RenderState& state);
     void Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& state);
     const ShapeGeometry& Geometry(const Shape& shape);
+    TextRenderer& Text();
 
     // A bitmap character decoded, wrapped in a cairo surface; no surface when decoding failed.
     // The copy under the last colour transform it was drawn with is kept beside it.
@@ -97,6 +100,7 @@ class Renderer {
     std::map<std::pair<const MorphShape*, std::uint16_t>, std::unique_ptr<MorphFrame>> morphs_;
     std::size_t morphRecords_ = 0;  // edge records in morphs_
     std::vector<std::string> problems_;
+    std::unique_ptr<TextRenderer> text_;  // fonts' glyph outlines and text field layouts
     const Movie* movie_ = nullptr;
     double stageScale_ = 1;  // device pixels per stage pixel
 };

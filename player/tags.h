@@ -11,6 +11,7 @@
 #include "player/bitreader.h"
 #include "player/limits.h"
 #include "player/model.h"
+#include "player/text.h"
 
 namespace player {
 
@@ -39,6 +40,15 @@ enum TagCode : std::uint16_t {
     kTagDefineMorphShape = 46,
     kTagDefineMorphShape2 = 84,
     kTagDefineBitsJpeg4 = 90,
+    kTagDefineFont = 10,
+    kTagDefineText = 11,
+    kTagDefineFontInfo = 13,
+    kTagDefineText2 = 33,
+    kTagDefineEditText = 37,
+    kTagDefineFont2 = 48,
+    kTagDefineFontInfo2 = 62,
+    kTagDefineFont3 = 75,
+    kTagDefineFontName = 88,
 };
 
 struct TagHeader {
@@ -64,9 +74,10 @@ struct DoActionTag {
     ActionList actions;
 };
 
-using Tag = std::variant<EndTag, ShowFrameTag, Shape, Sprite, PlaceObject, RemoveObject,
-                         SetBackgroundColorTag, FrameLabelTag, DoActionTag, Bitmap, MorphShape,
-                         JpegTablesTag, RawTag>;
+using Tag =
+    std::variant<EndTag, ShowFrameTag, Shape, Sprite, PlaceObject, RemoveObject,
+                 SetBackgroundColorTag, FrameLabelTag, DoActionTag, Bitmap, MorphShape,
+                 JpegTablesTag, Font, StaticText, EditText, FontInfoTag, FontNameTag, RawTag>;
 
 // Reads one tag's body. Unknown tags come back raw with *problem empty; tags that cannot be read
 // come back raw with *problem saying why. nesting counts the sprites the tag sits in; the
