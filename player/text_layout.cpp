@@ -13,6 +13,10 @@ namespace {
 
 // Open <font>, <b>, <i>, <u> tags kept at once; deeper ones are read but change nothing.
 constexpr std::size_t kMaxOpenTags = 64;
+// Distinct styles kept for one field; text in further styles takes the field's own.
+constexpr std::size_t kMaxStyles = 1024;
+// Characters placed in one field; the rest of a longer text is not shown.
+constexpr std::size_t kMaxPlacedGlyphs = 1u << 17;
 // The gutter between a field's bounds and its text, twips.
 constexpr double kGutter = 40;
 
@@ -62,6 +66,7 @@ class TextBuilder {
         for (std::size_t i = 0; i < text_.styles.size(); ++i) {
             if (text_.styles[i] == style) return static_cast<int>(i);
         }
+        if (text_.styles.size() >= kMaxStyles) return 0;
         text_.styles.push_back(style);
         return static_cast<int>(text_.styles.size() - 1);
     }
@@ -442,6 +447,7 @@ TextLayout LayOutText(StyledText text, const EditText& field, TextMetrics& metri
                     x += items[k].advance + std::max(0.0, spaceExtra);
                     continue;
                 }
+                if (layout.glyphs.size() >= kMaxPlacedGlyphs) break;
                 layout.glyphs.push_back({items[k].c, items[k].style, x, baseline});
                 x += items[k].advance;
             }

@@ -115,6 +115,11 @@ class TextRenderer::DeviceFonts {
     DeviceFonts& operator=(const DeviceFonts&) = delete;
 
     const cairo_font_options_t* Options() const { return options_; }
+    // A face cairo could not load is not handed to a context, which it would put in error.
+    static bool Usable(const Face& face) {
+        return cairo_font_face_status(face.face) == CAIRO_STATUS_SUCCESS &&
+               cairo_scaled_font_status(face.measure) == CAIRO_STATUS_SUCCESS;
+    }
 
     Face& For(const TextStyle& style) {
         const std::string family = DeviceFamily(style.face);
@@ -381,7 +386,7 @@ void TextRenderer::DrawFieldText(cairo_t* cr, const TextLayout& layout,
             cairo_identity_matrix(cr);
             SetColor(cr, color, style.color, mask);
             cairo_fill(cr);
-        } else if (style.size > 0) {
+        } else if (style.size > 0 && device_->Usable(device_->For(style))) {
             DeviceFonts::Face& face = device_->For(style);
             run.clear();
             for (std::size_t k = i; k < end; ++k) {
