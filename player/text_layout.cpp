@@ -195,6 +195,15 @@ double SizeNamed(const std::u32string& value, double current) {
     return std::clamp(size, 20.0, 127.0 * 20 * 10);
 }
 
+// <font letterSpacing>: pixels, possibly fractional or negative.
+double SpacingNamed(const std::u32string& value) {
+    const std::string v = Lower(value);
+    char* end = nullptr;
+    const double n = std::strtod(v.c_str(), &end);
+    if (end == v.c_str() || !std::isfinite(n)) return 0;
+    return std::clamp(n, -1000.0, 1000.0) * 20;
+}
+
 }  // namespace
 
 std::u32string DecodeText(std::string_view bytes, bool utf8) {
@@ -301,6 +310,10 @@ StyledText ParseHtml(std::u32string_view html, const TextStyle& style, TextAlign
                     s.size = SizeNamed(a->second, s.size);
                 if (auto a = tag.attributes.find("color"); a != tag.attributes.end())
                     s.color = ColorNamed(a->second).value_or(s.color);
+                if (auto a = tag.attributes.find("letterspacing"); a != tag.attributes.end())
+                    s.letterSpacing = SpacingNamed(a->second);
+                if (auto a = tag.attributes.find("kerning"); a != tag.attributes.end())
+                    s.kerning = Lower(a->second) == "1" || Lower(a->second) == "true";
                 push("font", s);
             } else if (tag.name == "b") {
                 s.bold = true;
@@ -397,9 +410,12 @@ TextLayout LayOutText(StyledText text, const EditText& field, TextMetrics& metri
         std::vector<Item> items;
         for (const StyledRun& run : paragraph.runs) {
             const TextStyle& style = text.styles[run.style];
-            for (char32_t c : run.text) {
-                const char32_t shown = field.password ? U'*' : c;
-                items.push_back({shown, run.style, metrics.Advance(style, shown)});
+            for (std::size_t k = 0; k < run.text.size(); ++k) {
+                const char32_t shown = field.password ? U'*' : run.text[k];
+                double advance = metrics.Advance(style, shown) + style.letterSpacing;
+                if (style.kerning && k + 1 < run.text.size() && !field.password)
+                    advance += metrics.Kerning(style, shown, run.text[k + 1]);
+                items.push_back({shown, run.style, advance});
             }
         }
         const double indent = field.indent;

@@ -17,6 +17,8 @@ struct TextStyle {
     double size = 240;  // twips
     Rgba color;
     bool bold = false, italic = false, underline = false;
+    double letterSpacing = 0;        // twips added after each character
+    bool kerning = false;            // apply the font's kerning pairs
     const Font* embedded = nullptr;  // glyph outlines to draw with; device text when null
     bool operator==(const TextStyle&) const = default;
 };
@@ -43,7 +45,8 @@ std::u32string DecodeText(std::string_view bytes, bool utf8);
 
 // Plain text: CR, LF and CR LF end paragraphs.
 StyledText PlainText(std::u32string_view text, const TextStyle& style, TextAlign align);
-// The HTML subset; unknown tags are skipped and their text kept, as a player shows it.
+// The HTML subset (with <font letterSpacing kerning>); unknown tags are skipped and their text
+// kept, as a player shows it.
 StyledText ParseHtml(std::u32string_view html, const TextStyle& style, TextAlign align);
 
 // What layout needs from the fonts behind the styles.
@@ -53,6 +56,8 @@ class TextMetrics {
     virtual double Ascent(const TextStyle& style) = 0;   // twips
     virtual double Descent(const TextStyle& style) = 0;  // twips
     virtual double Advance(const TextStyle& style, char32_t c) = 0;
+    // The change to the advance of `left` when `right` follows it in the same style.
+    virtual double Kerning(const TextStyle&, char32_t, char32_t) { return 0; }
 };
 
 // A character's place: its pen position on its line's baseline.

@@ -223,6 +223,13 @@ class TextRenderer::Metrics : public TextMetrics {
         DeviceFonts& device = *renderer_.device_;
         return device.GlyphOf(device.For(style), c).advance * style.size;
     }
+    double Kerning(const TextStyle& style, char32_t left, char32_t right) override {
+        const Font* font = style.embedded;
+        if (!font || left > 0xFFFF || right > 0xFFFF) return 0;
+        const FontGlyphs& glyphs = renderer_.Glyphs(*font);
+        auto it = glyphs.kerning.find(std::uint32_t(left) << 16 | std::uint32_t(right));
+        return it == glyphs.kerning.end() ? 0 : it->second / font->EmSquare() * style.size;
+    }
 
   private:
     TextRenderer& renderer_;
@@ -239,6 +246,8 @@ TextRenderer::FontGlyphs& TextRenderer::Glyphs(const Font& font) {
         // The first glyph of a code wins, as a font with a code twice shows the first.
         for (std::size_t i = 0; i < font.codes.size() && i < font.glyphs.size(); ++i)
             slot->byCode.emplace(font.codes[i], static_cast<std::uint32_t>(i));
+        for (const KerningPair& k : font.kerning)
+            slot->kerning.emplace(std::uint32_t(k.left) << 16 | k.right, k.adjustment);
     }
     return *slot;
 }

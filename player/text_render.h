@@ -43,6 +43,7 @@ class TextRenderer {
     struct FontGlyphs {
         std::vector<std::unique_ptr<GlyphOutline>> outlines;  // built on first use
         std::unordered_map<std::uint32_t, std::uint32_t> byCode;
+        std::unordered_map<std::uint32_t, std::int16_t> kerning;  // left << 16 | right
     };
     class Metrics;
     class DeviceFonts;

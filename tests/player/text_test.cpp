@@ -321,6 +321,28 @@ TEST(Layout, BreaksInsideAWordTooLongForALineAndIndentsFirstLines) {
     EXPECT_EQ(layout.glyphs[7].y, layout.glyphs[0].y + 750);
 }
 
+// FixedMetrics with one kerning pair, "AV" closer by 30 twips.
+class KernedMetrics : public FixedMetrics {
+  public:
+    double Kerning(const TextStyle&, char32_t left, char32_t right) override {
+        return left == U'A' && right == U'V' ? -30 : 0;
+    }
+};
+
+TEST(Layout, LetterSpacingAndKerningOnlyWhereTheFontTagAsksForThem) {
+    EditText f = Field(4000);
+    KernedMetrics metrics;
+    const TextLayout plain = LayOutText(ParseHtml(U"AVA", {}, f.align), f, metrics);
+    EXPECT_EQ(Xs(plain), (std::vector<double>{40, 140, 240}));
+    const TextLayout kerned =
+        LayOutText(ParseHtml(U"<font kerning=\"1\">AVA</font>", {}, f.align), f, metrics);
+    EXPECT_EQ(Xs(kerned), (std::vector<double>{40, 110, 210}));
+    const TextLayout spaced =
+        LayOutText(ParseHtml(U"<FONT LETTERSPACING=\"1.5\" KERNING=\"0\">AVA</FONT>", {}, f.align),
+                   f, metrics);
+    EXPECT_EQ(Xs(spaced), (std::vector<double>{40, 170, 300}));
+}
+
 TEST(Layout, WithoutWrapALineRunsPastTheField) {
     EditText f = Field(380);
     FixedMetrics metrics;
@@ -549,6 +571,30 @@ TEST(EditTextPixels, EmbeddedGlyphsWithHtmlColoursAndBreaks) {
     // Second line, one line height (ascent 20 px) lower, in blue.
     EXPECT_EQ(p.At(20, 40), 0xFF0000FFu);
     EXPECT_EQ(p.At(40, 40), kWhite);
+}
+
+TEST(EditTextPixels, EmbeddedKerningPairsMoveTheNextGlyph) {
+    // Square glyphs 20 px high, advances of 1200/1024 EM (23.4 px), the pair "AA" 500/1024 EM
+    // (9.8 px) closer where kerning is asked for.
+    swfw::Font font = SquareFont(1, 2, 1200);
+    font.kerning = {{'A', 'A', -500}};
+    swfw::EditText f;
+    f.id = 2;
+    f.bounds = {0, 3000, 0, 2000};
+    f.fontId = 1;
+    f.fontHeight = 400;
+    f.color = swfw::Rgb(255, 0, 0);
+    f.text = "<font kerning=\"1\">AA</font>A";
+    f.html = f.useOutlines = true;
+    auto m = Stage(120, 40);
+    m.Define(font).Define(f).Place(swfw::PlaceObject::New(2, 1)).ShowFrame();
+    const Picture p = Render(m, 120, 40);
+    // Glyphs at 2..22, 15.7..35.7 (kerned) and 39.1..59.1 (the pair ends with the run).
+    EXPECT_EQ(p.At(34, 10), kRed);
+    EXPECT_EQ(p.At(37, 10), kWhite);
+    EXPECT_EQ(p.At(40, 10), kRed);
+    EXPECT_EQ(p.At(58, 10), kRed);
+    EXPECT_EQ(p.At(61, 10), kWhite);
 }
 
 // ---- Robustness -------------------------------------------------------------------------------
