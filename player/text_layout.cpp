@@ -395,6 +395,19 @@ std::vector<Line> BreakLines(const std::vector<Item>& items, bool wrap, double w
     return lines;
 }
 
+// Continues the last underline when it is of the same style and ends where this one starts.
+void ExtendUnderline(std::vector<Underline>& underlines, int style, double x0, double x1,
+                     double y) {
+    if (!underlines.empty()) {
+        Underline& last = underlines.back();
+        if (last.style == style && last.y == y && last.x1 == x0) {
+            last.x1 = x1;
+            return;
+        }
+    }
+    if (underlines.size() < kMaxPlacedGlyphs) underlines.push_back({style, x0, x1, y});
+}
+
 }  // namespace
 
 TextLayout LayOutText(StyledText text, const EditText& field, TextMetrics& metrics) {
@@ -458,14 +471,15 @@ TextLayout LayOutText(StyledText text, const EditText& field, TextMetrics& metri
                 case TextAlign::kLeft:
                     break;
             }
+            std::size_t inkEnd = line.end;  // spaces that end a line are not underlined
+            while (inkEnd > line.begin && IsSpace(items[inkEnd - 1].c)) --inkEnd;
             for (std::size_t k = line.begin; k < line.end; ++k) {
-                if (IsSpace(items[k].c)) {
-                    x += items[k].advance + std::max(0.0, spaceExtra);
-                    continue;
-                }
-                if (layout.glyphs.size() >= kMaxPlacedGlyphs) break;
-                layout.glyphs.push_back({items[k].c, items[k].style, x, baseline});
-                x += items[k].advance;
+                const double start = x;
+                x += items[k].advance + (IsSpace(items[k].c) ? std::max(0.0, spaceExtra) : 0.0);
+                if (k < inkEnd && text.styles[items[k].style].underline)
+                    ExtendUnderline(layout.underlines, items[k].style, start, x, baseline);
+                if (IsSpace(items[k].c) || layout.glyphs.size() >= kMaxPlacedGlyphs) continue;
+                layout.glyphs.push_back({items[k].c, items[k].style, start, baseline});
             }
         }
     }

@@ -67,9 +67,16 @@ struct PlacedGlyph {
     double x = 0, y = 0;
 };
 
+// An underline under characters of one underlined style, from x0 to x1 on a baseline.
+struct Underline {
+    int style = 0;
+    double x0 = 0, x1 = 0, y = 0;
+};
+
 struct TextLayout {
     std::vector<TextStyle> styles;
     std::vector<PlacedGlyph> glyphs;  // spaces and line breaks left out
+    std::vector<Underline> underlines;
 };
 
 // Lays the text out in the field: a 2 px gutter inside its bounds, then its margins; the first

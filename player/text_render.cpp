@@ -420,6 +420,24 @@ void TextRenderer::DrawFieldText(cairo_t* cr, const TextLayout& layout,
     }
 }
 
+void TextRenderer::DrawUnderlines(cairo_t* cr, const TextLayout& layout,
+                                  const cairo_matrix_t& toDevice, const ColorMix& color,
+                                  bool mask) {
+    // A line a sixteenth of the size thick (one pixel at least), a tenth of the size below the
+    // baseline.
+    const double pixel =
+        1 / std::sqrt(std::abs(toDevice.xx * toDevice.yy - toDevice.xy * toDevice.yx));
+    for (const Underline& u : layout.underlines) {
+        const TextStyle& style = layout.styles[u.style];
+        const double thickness = std::max(style.size / 16, pixel);
+        cairo_set_matrix(cr, &toDevice);
+        cairo_rectangle(cr, u.x0, u.y + style.size / 10, u.x1 - u.x0, thickness);
+        cairo_identity_matrix(cr);
+        SetColor(cr, color, style.color, mask);
+        cairo_fill(cr);
+    }
+}
+
 void TextRenderer::DrawEditText(cairo_t* cr, const Movie& movie, const EditText& field,
                                 const cairo_matrix_t& toDevice, const ColorMix& color, bool mask) {
     if (!Invertible(toDevice)) return;
@@ -434,6 +452,7 @@ void TextRenderer::DrawEditText(cairo_t* cr, const Movie& movie, const EditText&
     cairo_clip(cr);
     cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
     DrawFieldText(cr, layout, toDevice, color, mask);
+    DrawUnderlines(cr, layout, toDevice, color, mask);
     cairo_restore(cr);
 }
 

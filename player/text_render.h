@@ -58,6 +58,8 @@ class TextRenderer {
                         const ColorMix& color, bool mask);
     void DrawFieldText(cairo_t* cr, const TextLayout& layout, const cairo_matrix_t& toDevice,
                        const ColorMix& color, bool mask);
+    void DrawUnderlines(cairo_t* cr, const TextLayout& layout, const cairo_matrix_t& toDevice,
+                        const ColorMix& color, bool mask);
 
     std::unordered_map<const Font*, std::unique_ptr<FontGlyphs>> fonts_;
     std::unordered_map<const EditText*, std::unique_ptr<TextLayout>> layouts_;

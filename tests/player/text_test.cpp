@@ -343,6 +343,20 @@ TEST(Layout, LetterSpacingAndKerningOnlyWhereTheFontTagAsksForThem) {
     EXPECT_EQ(Xs(spaced), (std::vector<double>{40, 170, 300}));
 }
 
+TEST(Layout, UnderlinesRunUnderUnderlinedTextAndItsInnerSpaces) {
+    EditText f = Field(4000);
+    FixedMetrics metrics;
+    const TextLayout layout =
+        LayOutText(ParseHtml(U"a<u>b c </u>d<u>e</u><br><u>f</u>", {}, f.align), f, metrics);
+    ASSERT_EQ(layout.underlines.size(), 3u);
+    EXPECT_EQ(layout.underlines[0].x0, 140);
+    EXPECT_EQ(layout.underlines[0].x1, 540);  // "b c " with its space before "d"
+    EXPECT_EQ(layout.underlines[1].x0, 640);
+    EXPECT_EQ(layout.underlines[1].x1, 740);
+    EXPECT_EQ(layout.underlines[2].x0, 40);
+    EXPECT_GT(layout.underlines[2].y, layout.underlines[1].y);
+}
+
 TEST(Layout, WithoutWrapALineRunsPastTheField) {
     EditText f = Field(380);
     FixedMetrics metrics;
