@@ -47,6 +47,7 @@ bool ReadFont1(std::span<const std::uint8_t> body, ModelBudget& budget, Font* fo
     const std::uint32_t first = offsets.U16();
     if (offsets.Failed()) return true;  // a font of no glyphs
     const std::size_t count = first / 2;
+    if (count == 0) return true;
     std::vector<std::uint32_t> starts{first};
     for (std::size_t i = 1; i < count && !offsets.Failed(); ++i) starts.push_back(offsets.U16());
     if (offsets.Failed() || !budget.Charge(count * sizeof(std::vector<ShapeRecord>))) return false;

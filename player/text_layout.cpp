@@ -17,6 +17,8 @@ constexpr std::size_t kMaxOpenTags = 64;
 constexpr std::size_t kMaxStyles = 1024;
 // Characters placed in one field; the rest of a longer text is not shown.
 constexpr std::size_t kMaxPlacedGlyphs = 1u << 17;
+// "&", the longest entity name this reads ("#x10FFFF") and ";".
+constexpr std::size_t kMaxEntityLength = 10;
 // The gutter between a field's bounds and its text, twips.
 constexpr double kGutter = 40;
 
@@ -329,8 +331,11 @@ StyledText ParseHtml(std::u32string_view html, const TextStyle& style, TextAlign
             continue;
         }
         if (c == U'&') {
-            const std::size_t end = html.find(U';', i);
-            if (end != std::u32string_view::npos && end - i <= 10) {
+            // Entities are short: the search for their end stops soon, so a text full of
+            // ampersands stays linear.
+            std::size_t end = html.substr(i, kMaxEntityLength).find(U';');
+            if (end != std::u32string_view::npos) {
+                end += i;
                 if (auto e = Entity(html.substr(i + 1, end - i - 1))) {
                     builder.Add(*e, current);
                     i = end;

@@ -12,8 +12,6 @@ namespace {
 // Device fonts are measured at this size, so that FreeType's 26.6 metrics keep their precision;
 // every measure is scaled from it.
 constexpr double kMeasureSize = 1024;
-// Glyph entries drawn per text record; the rest of a longer run is left out.
-constexpr std::size_t kMaxGlyphsPerCall = 4096;
 
 std::string LowerAscii(const std::string& s) {
     std::string out = s;
@@ -295,9 +293,7 @@ void TextRenderer::DrawStaticText(cairo_t* cr, const Movie& movie, const StaticT
         if (record.xOffset) x = *record.xOffset;
         if (record.yOffset) y = *record.yOffset;
         cairo_new_path(cr);
-        const std::size_t count = std::min(record.glyphs.size(), kMaxGlyphsPerCall);
-        for (std::size_t i = 0; i < count; ++i) {
-            const GlyphEntry& g = record.glyphs[i];
+        for (const GlyphEntry& g : record.glyphs) {
             if (font && height > 0) AppendGlyph(cr, *font, g.index, m, x, y, height);
             x += g.advance;
         }

@@ -644,6 +644,18 @@ TEST(TextRobustness, EveryCutOfTextTagsLoadsAndRenders) {
     }
 }
 
+TEST(TextRobustness, LongPathologicalHtmlStaysLinear) {
+    // Ampersands without a semicolon, tags left open, unfinished tags: each would cost a scan
+    // to the end of the text per character if searches were not bounded.
+    const std::u32string amps(1 << 18, U'&');
+    EXPECT_EQ(ParseHtml(amps, {}, TextAlign::kLeft).paragraphs[0].runs[0].text.size(), amps.size());
+    std::u32string opens;
+    for (int i = 0; i < 1 << 15; ++i) opens += U"<b><font size='+1'><i>x";
+    const StyledText t = ParseHtml(opens, {}, TextAlign::kLeft);
+    EXPECT_LE(t.styles.size(), 1024u);
+    EXPECT_EQ(t.paragraphs.size(), 1u);
+}
+
 TEST(TextRobustness, DegenerateHeightsAndMatricesDrawNothing) {
     swfw::Text text;
     text.id = 2;
