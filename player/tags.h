@@ -49,6 +49,8 @@ enum TagCode : std::uint16_t {
     kTagDefineFontInfo2 = 62,
     kTagDefineFont3 = 75,
     kTagDefineFontName = 88,
+    kTagDefineVideoStream = 60,
+    kTagVideoFrame = 61,
 };
 
 struct TagHeader {
@@ -74,10 +76,10 @@ struct DoActionTag {
     ActionList actions;
 };
 
-using Tag =
-    std::variant<EndTag, ShowFrameTag, Shape, Sprite, PlaceObject, RemoveObject,
-                 SetBackgroundColorTag, FrameLabelTag, DoActionTag, Bitmap, MorphShape,
-                 JpegTablesTag, Font, StaticText, EditText, FontInfoTag, FontNameTag, RawTag>;
+using Tag = std::variant<EndTag, ShowFrameTag, Shape, Sprite, PlaceObject, RemoveObject,
+                         SetBackgroundColorTag, FrameLabelTag, DoActionTag, Bitmap, MorphShape,
+                         JpegTablesTag, Font, StaticText, EditText, FontInfoTag, FontNameTag,
+                         VideoStream, VideoFrame, RawTag>;
 
 // Reads one tag's body. Unknown tags come back raw with *problem empty; tags that cannot be read
 // come back raw with *problem saying why. nesting counts the sprites the tag sits in; the

@@ -81,6 +81,10 @@ class MovieState {
 
     int CurrentFrame() const { return root_->frame; }
     int TotalFrames() const { return static_cast<int>(movie_->root.frames.size()); }
+    // When false (the host is seeking), the root's own goto, next and previous frame actions
+    // are not followed, so the root stays on the frame the host asked for; clips still follow
+    // theirs, and stop and play still set the root's play flag.
+    void FollowRootJumps(bool follow) { followRootJumps_ = follow; }
     bool RootPlaying() const { return root_->playing; }
     void SetRootPlaying(bool playing) { root_->playing = playing; }
     const SpriteInstance& Root() const { return *root_; }
@@ -102,6 +106,7 @@ class MovieState {
     std::shared_ptr<const Movie> movie_;
     std::size_t liveObjects_ = 0;  // declared before root_: tokens release into it
     std::uint64_t tick_ = 0;
+    bool followRootJumps_ = true;
     std::shared_ptr<SpriteInstance> root_;
     std::vector<std::pair<std::weak_ptr<SpriteInstance>, const ActionList*>> queue_;
 };
