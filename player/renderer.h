@@ -51,9 +51,11 @@ struct StageFit {
 };
 StageFit FitStage(const Rect& frameSize, int width, int height);
 
+class TextRenderer;
+
 class Renderer {
   public:
-    Renderer() = default;
+    Renderer();
     ~Renderer();
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
@@ -103,6 +105,7 @@ class Renderer {
     // but the current one lets its pictures and decoder go.
     void ReleaseOtherVideos(const VideoPlayback& current);
     const ShapeGeometry& Geometry(const Shape& shape);
+    TextRenderer& Text();
 
     // A bitmap character decoded, wrapped in a cairo surface; no surface when decoding failed.
     // The copy under the last colour transform it was drawn with is kept beside it.
@@ -128,6 +131,7 @@ class Renderer {
     std::unordered_map<const VideoStream*, std::unique_ptr<VideoPlayback>> videos_;
     std::int64_t videoPixelsLeft_ = 0;  // decoding budget of the frame being drawn
     std::vector<std::string> problems_;
+    std::unique_ptr<TextRenderer> text_;  // fonts' glyph outlines and text field layouts
     const Movie* movie_ = nullptr;
     double stageScale_ = 1;          // device pixels per stage pixel
     std::int64_t filterBudget_ = 0;  // layer pixels the frame's filters may still process

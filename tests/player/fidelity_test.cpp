@@ -68,6 +68,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "cache_as_bitmap__nested_color_transform", "blend_modes__lighten",
                       "blend_modes__overlay", "cache_as_bitmap__avm2_button_state",
                       "filters__drop_shadow_scales_with_screen", "video__colorconversion__h263",
-                      "video__vp6_dispsize"));
+                      "video__vp6_dispsize",
+                      // text fields: border and background on whole pixels
+                      "edittext__edittext_caret_empty"));
 
 }  // namespace
