@@ -70,6 +70,6 @@ INSTANTIATE_TEST_SUITE_P(
                       "filters__drop_shadow_scales_with_screen", "video__colorconversion__h263",
                       "video__vp6_dispsize",
                       // text fields: border and background on whole pixels
-                      "edittext__edittext_caret_empty"));
+                      "edittext__edittext_caret_empty", "edittext__edittext_border_filters"));
 
 }  // namespace
