@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/support/swf_writer.h"
+#include "tests/support/video_encoder.h"
 
 namespace {
 
@@ -142,6 +143,32 @@ Movie TextAndVideo() {
     return movie;
 }
 
+// A real 16 x 16 Sorenson H.263 stream (a key frame and two inter frames) played by ratio,
+// placed scaled, tinted and inside a clip, so fuzzing reaches the decoder with valid data.
+Movie H263Video() {
+    Movie movie = Small();
+    VideoStream stream;
+    stream.id = 1;
+    stream.frameCount = 3;
+    stream.width = 16;
+    stream.height = 16;
+    stream.smoothing = true;
+    const std::vector<Buffer> frames = EncodeVideo(
+        VideoCodec::H263, 16, 16, 3,
+        [](int x, int y, int n) { return QuadrantPicture(x, y, n, 16, 16); }, 2);
+    Sprite clip(2);
+    clip.Place(PlaceObject::New(1, 1).Ratio(1)).ShowFrame();
+    movie.Define(stream).Define(clip);
+    movie.Place(PlaceObject::New(1, 1).With(Matrix::ScaleRotate(1.5, 1, 10, 20, 20)));
+    movie.Place(PlaceObject::New(2, 2).At(300, 200).Colors(ColorTransform::Tint(1, 0.5, 0)));
+    for (std::size_t n = 0; n < frames.size(); ++n) {
+        movie.Video({1, static_cast<std::uint16_t>(n), frames[n]});
+        if (n > 0) movie.Place(PlaceObject::Move(1).Ratio(static_cast<std::uint16_t>(n)));
+        movie.ShowFrame();
+    }
+    return movie;
+}
+
 // 2 x 2 pixels, 24 bits, bottom-up rows padded to 4 bytes.
 Buffer SmallBmp() {
     Buffer bytes = {'B', 'M', 70, 0, 0,    0,    0, 0, 0,    0,    54, 0, 0, 0,  // file header
@@ -200,11 +227,10 @@ int main(int argc, char** argv) {
         const char* name;
         Movie movie;
     };
-    std::vector<Named> movies = {{"shapes", Shapes()},
-                                 {"bitmaps", Bitmaps()},
-                                 {"morph", Morph()},
-                                 {"clips", Clips()},
-                                 {"text-video", TextAndVideo()}};
+    std::vector<Named> movies = {
+        {"shapes", Shapes()}, {"bitmaps", Bitmaps()},         {"morph", Morph()},
+        {"clips", Clips()},   {"text-video", TextAndVideo()}, {"h263-video", H263Video()},
+    };
     for (Named& entry : movies) {
         for (const auto& [suffix, compression] :
              {std::pair{"fws", Compression::None}, std::pair{"cws", Compression::Zlib},

@@ -179,9 +179,18 @@ struct Frame {
     std::optional<std::string> label;
 };
 
+// One VideoFrame tag: the codec's data for one frame of a stream.
+struct VideoFrame {
+    std::uint16_t streamId = 0;
+    std::uint16_t frameNumber = 0;
+    std::vector<std::uint8_t> data;  // the VideoData after StreamID and FrameNum
+};
+
 struct Timeline {
     std::vector<Frame> frames;
     std::map<std::string, int> labels;  // label -> zero-based frame
+    // A sprite's VideoFrame tags, until the reader files them in Movie::videoFrames.
+    std::vector<VideoFrame> videoFrames;
 };
 
 struct Sprite {
@@ -245,8 +254,22 @@ struct MorphShape {
     std::vector<ShapeRecord> endRecords;    // moves and edges only
 };
 
+// An embedded video stream (DefineVideoStream); its frames are in Movie::videoFrames. A placed
+// stream shows the frame its placement's ratio names.
+struct VideoStream {
+    std::uint16_t id = 0;
+    std::uint16_t frameCount = 0;
+    std::uint16_t width = 0, height = 0;  // pixels
+    std::uint8_t deblocking = 0;          // 0..7 as stored
+    bool smoothing = false;               // bilinear when scaled, else nearest
+    std::uint8_t codecId = 0;             // 2 H.263, 3 Screen Video, 4 VP6, 5 VP6 alpha, 6 SV2
+};
+
+// One stream's VideoData by frame number.
+using VideoFrames = std::map<std::uint16_t, std::vector<std::uint8_t>>;
+
 // A dictionary entry: what the renderer and the timeline know how to use, or the raw tag.
-using Character = std::variant<Shape, Sprite, Bitmap, MorphShape, RawTag>;
+using Character = std::variant<Shape, Sprite, Bitmap, MorphShape, VideoStream, RawTag>;
 
 struct Movie {
     std::uint8_t version = 0;
@@ -257,9 +280,10 @@ struct Movie {
     std::vector<std::uint8_t> jpegTables;  // the JPEGTables body DefineBits images share
     std::map<std::uint16_t, std::shared_ptr<const Character>> dictionary;
     Timeline root;
-    std::vector<RawTag> rawTags;        // tags kept but not modelled, in file order
-    std::vector<std::string> problems;  // what could not be read, one line each
-    bool truncated = false;             // the file broke off before its End tag
+    std::map<std::uint16_t, VideoFrames> videoFrames;  // by stream id, root and sprites alike
+    std::vector<RawTag> rawTags;                       // tags kept but not modelled, in file order
+    std::vector<std::string> problems;                 // what could not be read, one line each
+    bool truncated = false;                            // the file broke off before its End tag
 
     const Character* Find(std::uint16_t id) const {
         auto it = dictionary.find(id);

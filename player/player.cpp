@@ -116,14 +116,20 @@ void Player::GotoFrame(int n) {
     const int total = TotalFrames();
     if (total == 0) return;
     n = std::clamp(n, 0, total - 1);
+    // The host asks for a frame and must get it: a frame whose actions send the root back
+    // (a preloader loop, a "go to frame 1" at the end) would otherwise keep a frame-by-frame
+    // capture from ever reaching the later frames.
+    MovieState& timeline = state_->timeline;
+    timeline.FollowRootJumps(false);
     if (n == CurrentFrame() + 1) {
-        Tick(true, false);
-        return;
+        timeline.Tick(true, false);
+    } else {
+        // Any other frame is rebuilt from the start, so the picture does not depend on the
+        // way there (clips inside keep the phase they would have had when stepping).
+        timeline.Reset();
+        for (int i = 0; i < n; ++i) timeline.Tick(true, false);
     }
-    // Any other frame is rebuilt from the start, so the picture does not depend on the way
-    // there (clips inside keep the phase they would have had when stepping).
-    state_->timeline.Reset();
-    for (int i = 0; i < n; ++i) state_->timeline.Tick(true, false);
+    timeline.FollowRootJumps(true);
 }
 
 void Player::Rewind() {

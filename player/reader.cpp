@@ -79,7 +79,21 @@ class TimelineBuilder {
         return true;
     }
     bool On(Sprite&& s) {
+        for (VideoFrame& frame : s.timeline.videoFrames) FileVideoFrame(std::move(frame));
+        s.timeline.videoFrames = {};
         Define(s.id, std::move(s));
+        return true;
+    }
+    bool On(VideoStream&& v) {
+        Define(v.id, std::move(v));
+        return true;
+    }
+    bool On(VideoFrame&& f) {
+        if (!budget_.Charge(sizeof(VideoFrame) + f.data.size())) return false;
+        if (movie_)
+            FileVideoFrame(std::move(f));
+        else
+            timeline_->videoFrames.push_back(std::move(f));
         return true;
     }
     bool On(MorphShape&& s) {
@@ -117,6 +131,12 @@ class TimelineBuilder {
         // The first definition of an id wins, as characters are looked up by id once placed.
         movie_->dictionary.emplace(id,
                                    std::make_shared<const Character>(std::forward<T>(character)));
+    }
+
+    // Files a stream's frame under its number; a second frame with the same number is ignored.
+    void FileVideoFrame(VideoFrame&& f) {
+        if (!budget_.Charge(kMapNodeBytes)) return;
+        movie_->videoFrames[f.streamId].emplace(f.frameNumber, std::move(f.data));
     }
 
     void PushFrame() {

@@ -415,6 +415,7 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
     edgesDrawn_ = 0;
     groupPixels_ = 0;
     if (bitmapBytes_ > limits_.maxBitmapBytes) ReleaseBitmaps();
+    videoPixelsLeft_ = kMaxVideoPixelsPerRender;
     const Rgba background = movie.background.value_or(Rgba{255, 255, 255, 255});
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_set_source_rgb(cr, Unit(background.r), Unit(background.g), Unit(background.b));
@@ -510,6 +511,8 @@ void Renderer::DrawObject(cairo_t* cr, const DisplayObject& object, const Render
         if (!ChargeEdges(morph->startRecords.size())) return;
         const MorphFrame& frame = MorphAtRatio(*morph, object.ratio);
         DrawShape(cr, frame.shape, frame.geometry, state);
+    } else if (const auto* video = std::get_if<VideoStream>(object.character)) {
+        DrawVideo(cr, *video, object.ratio, state);
     } else if (object.sprite) {
         DrawList(cr, *object.sprite, state);
     }
@@ -655,6 +658,61 @@ void Renderer::Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& 
     cairo_set_line_join(cr, CairoJoin(style.join));
     cairo_set_miter_limit(cr, std::max(1.0, style.miterLimit / 256.0));
     cairo_stroke(cr);
+}
+
+void Renderer::ReleaseOtherVideos(const VideoPlayback& current) {
+    std::size_t bytes = 0;
+    for (const auto& [stream, playback] : videos_) bytes += playback->CachedBytes();
+    if (bytes <= kMaxVideoCacheBytes) return;
+    for (auto& [stream, playback] : videos_) {
+        if (playback.get() != &current) playback->Release();
+    }
+}
+
+void Renderer::DrawVideo(cairo_t* cr, const VideoStream& stream, std::uint16_t ratio,
+                         const RenderState& state) {
+    auto& playback = videos_[&stream];
+    if (!playback) {
+        const auto frames = movie_->videoFrames.find(stream.id);
+        playback = std::make_unique<VideoPlayback>(
+            stream, frames == movie_->videoFrames.end() ? nullptr : &frames->second);
+    }
+    const media::Image* picture = playback->PictureAt(ratio, videoPixelsLeft_);
+    ReleaseOtherVideos(*playback);
+    if (std::string problem = playback->TakeProblem();
+        !problem.empty() && problems_.size() < Limits::kMaxReportedProblems)
+        problems_.push_back(std::move(problem));
+    if (!picture || !picture->IsValid()) return;
+
+    cairo_matrix_t m = state.matrix;
+    cairo_matrix_scale(&m, 20, 20);  // video pixels to twips
+    cairo_set_matrix(cr, &m);
+    cairo_new_path(cr);
+    cairo_rectangle(cr, 0, 0, picture->width, picture->height);
+    if (state.mask) {
+        SetSolid(cr, Rgba{});
+        cairo_fill(cr);
+        return;
+    }
+    cairo_surface_t* surface =
+        IsIdentity(state.color)
+            ? cairo_image_surface_create_for_data(
+                  reinterpret_cast<unsigned char*>(
+                      const_cast<std::uint32_t*>(picture->argb.data())),
+                  CAIRO_FORMAT_ARGB32, picture->width, picture->height, picture->width * 4)
+            : TransformedCopy(*picture, state.color);
+    if (!surface || cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        if (surface) cairo_surface_destroy(surface);
+        cairo_new_path(cr);
+        return;
+    }
+    cairo_pattern_t* p = cairo_pattern_create_for_surface(surface);
+    cairo_pattern_set_extend(p, CAIRO_EXTEND_PAD);
+    cairo_pattern_set_filter(p, stream.smoothing ? CAIRO_FILTER_BILINEAR : CAIRO_FILTER_NEAREST);
+    cairo_set_source(cr, p);
+    cairo_fill(cr);
+    cairo_pattern_destroy(p);
+    cairo_surface_destroy(surface);
 }
 
 }  // namespace player

@@ -18,6 +18,7 @@
 #include "player/media/image.h"
 #include "player/player.h"
 #include "player/timeline.h"
+#include "player/video.h"
 
 namespace player {
 
@@ -50,8 +51,8 @@ class Renderer {
     Renderer& operator=(const Renderer&) = delete;
 
     void Render(const MovieState& state, const BufferView& target);
-    // Bitmaps that could not be decoded (they draw nothing) and frames cut short at their work
-    // limits, one line each.
+    // Bitmaps and video streams that could not be decoded (they draw nothing) and frames cut
+    // short at their work limits, one line each.
     const std::vector<std::string>& Problems() const { return problems_; }
 
   private:
@@ -74,6 +75,13 @@ class Renderer {
     bool SetFillSource(cairo_t* cr, const FillStyle& fill, const RenderState& state);
     bool SetBitmapSource(cairo_t* cr, const FillStyle& fill, const RenderState& state);
     void Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& state);
+    // A placed video stream: the picture its ratio selects, one video pixel per pixel of the
+    // object, clipped to the stream's size.
+    void DrawVideo(cairo_t* cr, const VideoStream& stream, std::uint16_t ratio,
+                   const RenderState& state);
+    // When the pictures kept for all streams take more than kMaxVideoCacheBytes, every stream
+    // but the current one lets its pictures and decoder go.
+    void ReleaseOtherVideos(const VideoPlayback& current);
     const ShapeGeometry& Geometry(const Shape& shape);
 
     // A bitmap character decoded, wrapped in a cairo surface; no surface when decoding failed.
@@ -105,6 +113,8 @@ class Renderer {
     std::unordered_map<const Bitmap*, std::unique_ptr<DecodedBitmap>> bitmaps_;
     std::map<std::pair<const MorphShape*, std::uint16_t>, std::unique_ptr<MorphFrame>> morphs_;
     std::size_t morphRecords_ = 0;  // edge records in morphs_
+    std::unordered_map<const VideoStream*, std::unique_ptr<VideoPlayback>> videos_;
+    std::int64_t videoPixelsLeft_ = 0;  // decoding budget of the frame being drawn
     std::vector<std::string> problems_;
     FrameWorkLimits limits_;
     std::size_t edgesDrawn_ = 0;    // this frame

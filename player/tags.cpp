@@ -183,6 +183,19 @@ PlaceObject ReadPlaceObject23(BitReader& in, int version) {
     return p;
 }
 
+VideoStream ReadVideoStream(BitReader& in) {
+    VideoStream s;
+    s.id = in.U16();
+    s.frameCount = in.U16();
+    s.width = in.U16();
+    s.height = in.U16();
+    in.UBits(4);
+    s.deblocking = static_cast<std::uint8_t>(in.UBits(3));
+    s.smoothing = in.Flag();
+    s.codecId = in.U8();
+    return s;
+}
+
 Tag Raw(std::uint16_t code, std::span<const std::uint8_t> body) {
     return RawTag{code, std::vector<std::uint8_t>(body.begin(), body.end())};
 }
@@ -283,6 +296,19 @@ Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
             bitmap.kind = BitmapKind(code);
             bitmap.body.assign(body.begin() + 2, body.end());
             return bitmap;
+        }
+        case kTagDefineVideoStream: {
+            VideoStream stream = ReadVideoStream(in);
+            if (in.Failed()) return Broken(code, body, "DefineVideoStream", problem);
+            return stream;
+        }
+        case kTagVideoFrame: {
+            if (body.size() < 4) return Broken(code, body, "VideoFrame", problem);
+            VideoFrame frame;
+            frame.streamId = in.U16();
+            frame.frameNumber = in.U16();
+            frame.data.assign(body.begin() + 4, body.end());
+            return frame;
         }
         default:
             return Raw(code, body);

@@ -39,6 +39,8 @@ enum TagCode : std::uint16_t {
     kTagDefineMorphShape = 46,
     kTagDefineMorphShape2 = 84,
     kTagDefineBitsJpeg4 = 90,
+    kTagDefineVideoStream = 60,
+    kTagVideoFrame = 61,
 };
 
 struct TagHeader {
@@ -66,7 +68,7 @@ struct DoActionTag {
 
 using Tag = std::variant<EndTag, ShowFrameTag, Shape, Sprite, PlaceObject, RemoveObject,
                          SetBackgroundColorTag, FrameLabelTag, DoActionTag, Bitmap, MorphShape,
-                         JpegTablesTag, RawTag>;
+                         JpegTablesTag, VideoStream, VideoFrame, RawTag>;
 
 // Reads one tag's body. Unknown tags come back raw with *problem empty; tags that cannot be read
 // come back raw with *problem saying why. nesting counts the sprites the tag sits in; the

@@ -166,6 +166,8 @@ void MovieState::RunActions() {
 }
 
 void MovieState::Run(SpriteInstance& s, const Action& a) {
+    const bool jump = a.kind != Action::Kind::kStop && a.kind != Action::Kind::kPlay;
+    if (jump && !followRootJumps_ && &s == root_.get()) return;
     const int last = static_cast<int>(s.timeline->frames.size()) - 1;
     switch (a.kind) {
         case Action::Kind::kStop:

@@ -83,6 +83,10 @@ class MovieState {
 
     int CurrentFrame() const { return root_->frame; }
     int TotalFrames() const { return static_cast<int>(movie_->root.frames.size()); }
+    // When false (the host is seeking), the root's own goto, next and previous frame actions
+    // are not followed, so the root stays on the frame the host asked for; clips still follow
+    // theirs, and stop and play still set the root's play flag.
+    void FollowRootJumps(bool follow) { followRootJumps_ = follow; }
     bool RootPlaying() const { return root_->playing; }
     void SetRootPlaying(bool playing) { root_->playing = playing; }
     const SpriteInstance& Root() const { return *root_; }
@@ -108,6 +112,7 @@ class MovieState {
     std::uint64_t tick_ = 0;
     int workPerTick_;
     int workLeft_ = 0;  // in this tick
+    bool followRootJumps_ = true;
     std::shared_ptr<SpriteInstance> root_;
     std::vector<std::pair<std::weak_ptr<SpriteInstance>, const ActionList*>> queue_;
 };

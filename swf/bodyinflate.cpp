@@ -10,6 +10,9 @@
 namespace swf {
 namespace {
 
+// Movies compress with dictionaries of a few MB at most; 64 MB decodes any real one.
+constexpr std::size_t kMaxLzmaDictionary = std::size_t{64} << 20;
+
 class ZlibInflater {
   public:
     ZlibInflater() { live_ = inflateInit(&stream_) == Z_OK; }
@@ -54,29 +57,40 @@ bool DecodeLzmaFilter(std::span<const std::uint8_t> properties, std::uint32_t di
     return true;
 }
 
+// Output is grown in steps as the stream fills it, so a length field that lies large costs
+// only what the data really inflates to.
+constexpr std::size_t kOutputStep = std::size_t{1} << 16;
+
+// Makes room for the next step of output (never past `want`) and returns its size.
+std::size_t GrowOutput(std::vector<std::uint8_t>& out, std::size_t used, std::size_t want) {
+    out.resize(std::min(want, used + std::max(kOutputStep, used)));
+    return out.size() - used;
+}
+
 }  // namespace
 
 InflateResult InflateZlibPrefix(std::span<const std::uint8_t> stream, std::size_t want) {
     InflateResult result;
-    if (want == 0) {
-        result.status = InflateStatus::Ok;
+    result.status = InflateStatus::Ok;
+    if (want == 0) return result;
+    ZlibInflater inflater;
+    if (!inflater.live()) {
+        result.status = InflateStatus::Corrupt;
         return result;
     }
-    ZlibInflater inflater;
-    if (!inflater.live()) return result;
-    result.bytes.resize(want);
     z_stream& z = inflater.stream();
     z.next_in = const_cast<Bytef*>(stream.data());
     z.avail_in = static_cast<uInt>(std::min<std::size_t>(stream.size(), UINT_MAX));
-    z.next_out = result.bytes.data();
-    z.avail_out = static_cast<uInt>(want);
-    for (;;) {
+    std::size_t used = 0;
+    while (used < want) {
+        const std::size_t room = GrowOutput(result.bytes, used, want);
+        z.next_out = result.bytes.data() + used;
+        z.avail_out = static_cast<uInt>(std::min<std::size_t>(room, UINT_MAX));
         const int code = inflate(&z, Z_NO_FLUSH);
-        if (code == Z_STREAM_END || z.avail_out == 0) {
-            result.status = InflateStatus::Ok;
-            break;
-        }
-        if (code == Z_BUF_ERROR || (code == Z_OK && z.avail_in == 0)) {
+        used = static_cast<std::size_t>(z.next_out - result.bytes.data());
+        if (code == Z_STREAM_END) break;
+        // Room left over while the input is spent: the stream breaks off here.
+        if (code == Z_BUF_ERROR || (code == Z_OK && z.avail_in == 0 && z.avail_out != 0)) {
             result.status = InflateStatus::Truncated;
             break;
         }
@@ -85,39 +99,39 @@ InflateResult InflateZlibPrefix(std::span<const std::uint8_t> stream, std::size_
             break;
         }
     }
-    result.bytes.resize(want - z.avail_out);
+    result.bytes.resize(used);
     return result;
 }
 
 InflateResult InflateLzmaPrefix(std::span<const std::uint8_t> properties,
                                 std::span<const std::uint8_t> stream, std::size_t want) {
     InflateResult result;
-    if (want == 0) {
-        result.status = InflateStatus::Ok;
-        return result;
-    }
+    result.status = InflateStatus::Ok;
+    if (want == 0) return result;
     // A match can reach back no further than the bytes produced, so a dictionary of `want`
     // bytes decodes them exactly, and a hostile dictionary size allocates nothing.
     const auto dictLimit = static_cast<std::uint32_t>(
-        std::clamp<std::size_t>(want, LZMA_DICT_SIZE_MIN, std::size_t{1} << 24));
+        std::clamp<std::size_t>(want, LZMA_DICT_SIZE_MIN, kMaxLzmaDictionary));
     lzma_options_lzma options{};
-    if (!DecodeLzmaFilter(properties, dictLimit, options)) return result;
     const lzma_filter filters[] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
     LzmaDecoder decoder;
     lzma_stream& s = decoder.stream();
-    if (lzma_raw_decoder(&s, filters) != LZMA_OK) return result;
-    result.bytes.resize(want);
+    if (!DecodeLzmaFilter(properties, dictLimit, options) ||
+        lzma_raw_decoder(&s, filters) != LZMA_OK) {
+        result.status = InflateStatus::Corrupt;
+        return result;
+    }
     s.next_in = stream.data();
     s.avail_in = stream.size();
-    s.next_out = result.bytes.data();
-    s.avail_out = want;
-    for (;;) {
+    std::size_t used = 0;
+    while (used < want) {
+        const std::size_t room = GrowOutput(result.bytes, used, want);
+        s.next_out = result.bytes.data() + used;
+        s.avail_out = room;
         const lzma_ret code = lzma_code(&s, LZMA_RUN);
-        if (code == LZMA_STREAM_END || s.avail_out == 0) {
-            result.status = InflateStatus::Ok;
-            break;
-        }
-        if (code == LZMA_BUF_ERROR || (code == LZMA_OK && s.avail_in == 0)) {
+        used = static_cast<std::size_t>(s.next_out - result.bytes.data());
+        if (code == LZMA_STREAM_END) break;
+        if (code == LZMA_BUF_ERROR || (code == LZMA_OK && s.avail_in == 0 && s.avail_out != 0)) {
             result.status = InflateStatus::Truncated;
             break;
         }
@@ -126,7 +140,7 @@ InflateResult InflateLzmaPrefix(std::span<const std::uint8_t> properties,
             break;
         }
     }
-    result.bytes.resize(want - s.avail_out);
+    result.bytes.resize(used);
     return result;
 }
 

@@ -1,5 +1,5 @@
-// Inflates the start of a compressed movie body: only the first bytes a reader asks for, with
-// bounded memory whatever the stream or its properties claim.
+// Inflates a compressed movie body, or only its first bytes when that is all a reader needs,
+// with memory bounded by what the stream really holds whatever its length fields claim.
 #pragma once
 
 #include <cstddef>

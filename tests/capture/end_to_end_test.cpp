@@ -31,8 +31,12 @@ class EndToEndTest : public ::testing::Test {
     std::string movie_;
 };
 
-TEST_F(EndToEndTest, EveryPageIsTheEnginesPictureOfItsFrame) {
-    ASSERT_TRUE(testmovies::WriteSteppedMovie(movie_, 6));
+class EveryPageTest : public EndToEndTest, public ::testing::WithParamInterface<int> {};
+
+// With and without a frame whose actions loop the movie back (a preloader, an endless
+// banner): a conversion steps through every frame either way.
+TEST_P(EveryPageTest, EveryPageIsTheEnginesPictureOfItsFrame) {
+    ASSERT_TRUE(testmovies::WriteSteppedMovie(movie_, 6, 12.0, GetParam()));
     CShockwaveflash control;
     control.SetMovie(movie_);
     ASSERT_EQ(control.GetTotalFrames(), 6) << control.LastError();
@@ -59,6 +63,8 @@ TEST_F(EndToEndTest, EveryPageIsTheEnginesPictureOfItsFrame) {
     }
     EXPECT_EQ(control.CurrentFrame(), 0) << "the player is rewound after the run";
 }
+
+INSTANTIATE_TEST_SUITE_P(LoopBackFrame, EveryPageTest, ::testing::Values(-1, 2, 5));
 
 TEST_F(EndToEndTest, SequenceExportWritesEveryFrameAtTheOutputSize) {
     ASSERT_TRUE(testmovies::WriteSteppedMovie(movie_, 3));

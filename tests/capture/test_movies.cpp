@@ -28,7 +28,7 @@ std::uint32_t ColourOf(int k) {
     return colours[k % 8];
 }
 
-bool WriteSteppedMovie(const std::string& path, int frames, double rate) {
+bool WriteSteppedMovie(const std::string& path, int frames, double rate, int loopBackFrame) {
     swfw::Movie movie;
     movie.Size(220, 160).Rate(rate);
     movie.Background(swfw::Rgb(255, 255, 255));
@@ -39,6 +39,7 @@ bool WriteSteppedMovie(const std::string& path, int frames, double rate) {
         movie.Define(Block(id, ColourOf(k), 200 + 300 * (k % 8), 200 + 200 * (k % 5), 1600, 1200));
         if (k > 0) movie.Remove(2);
         movie.Place(swfw::PlaceObject::New(id, 2));
+        if (k == loopBackFrame) movie.Do(swfw::Actions().GotoFrame(0).Play());
         movie.ShowFrame();
     }
     return movie.Save(path);

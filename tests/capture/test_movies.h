@@ -13,8 +13,10 @@ namespace testmovies {
 std::uint32_t ColourOf(int k);
 
 // `frames` root frames on a 220 x 160 stage; frame k shows a block of ColourOf(k) on white, at
-// a place of its own, and a fixed black bar.
-bool WriteSteppedMovie(const std::string& path, int frames, double rate = 12.0);
+// a place of its own, and a fixed black bar. Frame `loopBackFrame`, when given, holds actions
+// that send the movie back to frame 0 and play on.
+bool WriteSteppedMovie(const std::string& path, int frames, double rate = 12.0,
+                       int loopBackFrame = -1);
 
 // One root frame holding a clip of `clipFrames` frames; clip frame k shows ColourOf(k).
 bool WriteClipMovie(const std::string& path, int clipFrames);

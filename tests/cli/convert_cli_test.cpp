@@ -100,6 +100,24 @@ TEST_F(ConvertCliTest, BrokenMovieIsReportedAndTheOthersStillConvert) {
     EXPECT_EQ(text, "an older animation") << "a failed conversion keeps the existing GIF";
 }
 
+TEST_F(ConvertCliTest, InterruptedBatchStopsAndLeavesNoPartialFiles) {
+    // Long enough at this size that the batch is still converting when Ctrl-C comes.
+    ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("long.swf"), 3000));
+    ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("later.swf"), 3000));
+    // The shell starts filmcast in the background and sends it SIGINT, as Ctrl-C would.
+    const std::string command = "cd '" + dir_.string() + "' || exit 9; TMPDIR='" +
+                                (dir_ / "tmp").string() +
+                                "' '" FILMCAST_BINARY_DIR
+                                "/filmcast' convert long.swf later.swf -o out --size 1600x1200 "
+                                "-j 2 2> err.txt & pid=$!; sleep 1.5; kill -INT $pid; wait $pid";
+    const int raw = std::system(command.c_str());
+    Result r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_TRUE(fs::is_empty(dir_ / "tmp")) << "the private working folders are removed";
+    if (fs::exists(dir_ / "out")) EXPECT_TRUE(fs::is_empty(dir_ / "out")) << "no partial GIF";
+}
+
 TEST_F(ConvertCliTest, SameOutputNameTwiceIsAClashForTheLaterInput) {
     fs::create_directories(dir_ / "a");
     fs::create_directories(dir_ / "b");

@@ -65,6 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "simple_shapes__gradients__focal_radial", "simple_shapes__gradients__radial",
                       "simple_shapes__heavy_tesselation", "simple_shapes__layers",
                       "simple_shapes__masks_equal_clipdepth",
-                      "cache_as_bitmap__nested_color_transform"));
+                      "cache_as_bitmap__nested_color_transform", "video__colorconversion__h263",
+                      "video__vp6_dispsize"));
 
 }  // namespace

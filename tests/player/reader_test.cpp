@@ -264,8 +264,9 @@ TEST(Tags, RemoveObjectsAndLabelAndBackground) {
 }
 
 TEST(Tags, CutShortTagsComeBackRawWithAReason) {
-    for (std::uint16_t code : {kTagPlaceObject2, kTagRemoveObject2, kTagFrameLabel,
-                               kTagSetBackgroundColor, kTagDefineShape}) {
+    for (std::uint16_t code :
+         {kTagPlaceObject2, kTagRemoveObject2, kTagFrameLabel, kTagSetBackgroundColor,
+          kTagDefineShape, kTagDefineVideoStream, kTagVideoFrame}) {
         std::string problem;
         Tag tag = Read(code, {0x06}, &problem);
         EXPECT_TRUE(std::holds_alternative<RawTag>(tag)) << code;

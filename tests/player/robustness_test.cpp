@@ -173,6 +173,30 @@ TEST(Malformed, CompressedBombsAreCapped) {
     EXPECT_EQ(body.bytes.size(), 1000u);
 }
 
+// Bodies of several megabytes decode whole through both compressions, and a length field that
+// lies large (within the cap) costs only what the stream holds.
+class CompressedBody : public ::testing::TestWithParam<swfw::Compression> {};
+
+TEST_P(CompressedBody, DecodesWholeAndTakesNoMoreThanTheStreamHolds) {
+    Bytes data(3u << 20);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>(i * 7 + i / 4099);
+    MovieBody body;
+    ASSERT_EQ(DecompressMovie(swfw::Pack(GetParam(), 13, data), &body), DecompressError::kNone);
+    EXPECT_EQ(body.bytes, data);
+    EXPECT_FALSE(body.truncated);
+
+    const Bytes small(1000, 9);
+    ASSERT_EQ(DecompressMovie(swfw::Pack(GetParam(), 13, small, 200u << 20), &body),
+              DecompressError::kNone);
+    EXPECT_EQ(body.bytes, small);
+    EXPECT_TRUE(body.truncated);
+    EXPECT_LT(body.bytes.capacity(), 1u << 20);
+}
+
+INSTANTIATE_TEST_SUITE_P(Compressions, CompressedBody,
+                         ::testing::Values(swfw::Compression::Zlib, swfw::Compression::Lzma));
+
 TEST(Malformed, ModelStopsGrowingAtItsBudget) {
     // Many tiny edges: each costs a few bits in the file and far more in the model.
     swfw::Shape s(1);

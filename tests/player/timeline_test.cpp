@@ -241,6 +241,28 @@ TEST_P(GotoReplay, EqualsSteppingFromTheStart) {
 
 INSTANTIATE_TEST_SUITE_P(Frames, GotoReplay, ::testing::Values(0, 1, 5, 11));
 
+// A preloader-style loop: frame 2 sends the root back to frame 0 and plays on.
+TEST(Timeline, HostGotoLandsOnTheFrameAskedForWhilePlaybackFollowsTheJump) {
+    swfw::Movie m;
+    m.ShowFrame();
+    m.ShowFrame();
+    m.Do(swfw::Actions().GotoFrame(0).Play()).ShowFrame();
+    m.ShowFrame();
+    std::string error;
+    auto p = Player::Load(m.Bytes(), &error);
+    ASSERT_TRUE(p) << error;
+    for (int f = 1; f < 4; ++f) {
+        p->GotoFrame(f);
+        EXPECT_EQ(p->CurrentFrame(), f);
+    }
+    p->GotoFrame(2);
+    EXPECT_EQ(p->CurrentFrame(), 2);
+    p->Rewind();
+    p->Tick(false, true);
+    p->Tick(false, true);
+    EXPECT_EQ(p->CurrentFrame(), 0);
+}
+
 TEST(Player, GotoClampsAndPlayTicksLoops) {
     swfw::Movie m;
     m.ShowFrame().ShowFrame().ShowFrame();
