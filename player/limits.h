@@ -23,12 +23,49 @@ struct Limits {
     static constexpr std::size_t kMaxDisplayObjects = 200000;
     // Actions run in one tick (frames whose actions jump back and forth end here).
     static constexpr int kMaxActionsPerTick = 100000;
+    // Timeline work in one tick: frames applied, display commands applied and clips created,
+    // whether by stepping, by actions jumping back (each jump back rebuilds the timeline from
+    // its first frame, clips and all) or by clips placing clips. The action cap alone does not
+    // bound it: one action can rebuild a tree of kMaxDisplayObjects. A real movie's heaviest
+    // jump costs a few hundred thousand; past the cap the tick leaves the rest undone.
+    static constexpr int kMaxTimelineWorkPerTick = 1 << 20;
     // Problems recorded while reading one movie; later ones are counted, not kept.
     static constexpr std::size_t kMaxReportedProblems = 100;
     // Memory the typed model of one movie may take: small records expand when modelled (a
     // 10-bit edge becomes a shape record, a 2-byte ShowFrame a frame), so the body cap alone
     // does not bound it.
     static constexpr std::size_t kMaxModelBytes = 512u << 20;
+    // Characters in one movie's dictionary: ids are 16-bit and the first definition of an id
+    // wins, so the dictionary never holds more than this (each entry is charged to the model
+    // budget as well).
+    static constexpr std::size_t kMaxCharacters = 65536;
+    // Display-list depths are 16-bit, so one list holds at most this many objects (all lists
+    // together are capped by kMaxDisplayObjects).
+    static constexpr std::size_t kMaxDepthsPerList = 65536;
+
+    // Drawing one frame. Past any of these the rest of the frame is left out (and a problem
+    // noted), so a frame costs seconds at worst, never hours.
+    // Shape edges drawn, counted each time a shape is drawn: a million-edge shape placed a
+    // thousand times would otherwise cost a billion path segments. Real movies draw at most a
+    // few hundred thousand edges a frame.
+    static constexpr std::size_t kMaxEdgesPerFrame = 8u << 20;
+    // Pixels of the offscreen groups pushed (two per mask, one per shape whose fills touch,
+    // each counted at its clipped size): 1 Gi pixels is about 64 full-picture groups at
+    // 4096 x 4096 and thousands at ordinary sizes; real movies push a few dozen.
+    static constexpr std::int64_t kMaxGroupPixelsPerFrame = std::int64_t{1} << 30;
+    // Decoded bitmaps kept by one renderer (with their colour-transformed copies). A few
+    // kilobytes of JPEG or zlib data can decode to 256 MiB, so the bodies' budget alone does
+    // not bound this. When it is passed, the cache is emptied before the next frame and
+    // bitmaps that no longer fit in the current frame are left out of it. Real movies keep
+    // well under 100 MiB of bitmaps.
+    static constexpr std::size_t kMaxDecodedBitmapBytes = 512u << 20;
+};
+
+// The per-frame caps a renderer works under (tests lower them).
+struct FrameWorkLimits {
+    std::size_t maxEdges = Limits::kMaxEdgesPerFrame;
+    std::int64_t maxGroupPixels = Limits::kMaxGroupPixelsPerFrame;
+    std::size_t maxBitmapBytes = Limits::kMaxDecodedBitmapBytes;
 };
 
 // What the model of one movie may still take; every element is charged before it is kept.

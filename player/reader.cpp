@@ -1,5 +1,6 @@
 #include "player/reader.h"
 
+#include <limits>
 #include <type_traits>
 
 #include "player/bitreader.h"
@@ -16,6 +17,10 @@ namespace {
 void Note(std::vector<std::string>* problems, std::string what) {
     if (problems->size() < Limits::kMaxReportedProblems) problems->push_back(std::move(what));
 }
+
+static_assert(Limits::kMaxCharacters ==
+                  std::size_t{std::numeric_limits<decltype(Shape::id)>::max()} + 1,
+              "the dictionary is keyed by 16-bit character id");
 
 // What a dictionary entry costs beside the character itself (map node, shared owner).
 constexpr std::size_t kMapNodeBytes = 96;

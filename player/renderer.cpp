@@ -301,13 +301,19 @@ cairo_surface_t* TransformedCopy(const media::Image& image, const ColorMix& colo
 
 }  // namespace
 
-Renderer::Renderer() = default;
+Renderer::Renderer(const FrameWorkLimits& limits) : limits_(limits) {}
 
 Renderer::~Renderer() {
+    ReleaseBitmaps();
+}
+
+void Renderer::ReleaseBitmaps() {
     for (auto& [bitmap, decoded] : bitmaps_) {
         if (decoded->surface) cairo_surface_destroy(decoded->surface);
         if (decoded->tinted) cairo_surface_destroy(decoded->tinted);
     }
+    bitmaps_.clear();
+    bitmapBytes_ = 0;
 }
 
 TextRenderer& Renderer::Text() {
@@ -315,9 +321,49 @@ TextRenderer& Renderer::Text() {
     return *text_;
 }
 
-Renderer::DecodedBitmap& Renderer::Decoded(const Bitmap& bitmap) {
+void Renderer::NoteCut(bool& noted, const char* what) {
+    if (noted) return;
+    noted = true;
+    if (problems_.size() < Limits::kMaxReportedProblems)
+        problems_.push_back(std::string("a frame needs more ") + what +
+                            " than the engine draws in one frame; the rest of it is left out");
+}
+
+bool Renderer::ChargeEdges(std::size_t edges) {
+    if (edges > limits_.maxEdges - std::min(edgesDrawn_, limits_.maxEdges)) {
+        edgesDrawn_ = limits_.maxEdges;
+        NoteCut(edgesNoted_, "shape edges");
+        return false;
+    }
+    edgesDrawn_ += edges;
+    return true;
+}
+
+bool Renderer::ChargeGroups(cairo_t* cr, int groups) {
+    double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    cairo_save(cr);
+    cairo_identity_matrix(cr);
+    cairo_clip_extents(cr, &x1, &y1, &x2, &y2);
+    cairo_restore(cr);
+    const std::int64_t pixels = std::int64_t(std::ceil(std::max(x2 - x1, 0.0))) *
+                                std::int64_t(std::ceil(std::max(y2 - y1, 0.0)));
+    if (groupPixels_ + pixels * groups > limits_.maxGroupPixels) {
+        groupPixels_ = limits_.maxGroupPixels;
+        NoteCut(groupsNoted_, "offscreen layers");
+        return false;
+    }
+    groupPixels_ += pixels * groups;
+    return true;
+}
+
+Renderer::DecodedBitmap* Renderer::Decoded(const Bitmap& bitmap) {
+    if (const auto found = bitmaps_.find(&bitmap); found != bitmaps_.end())
+        return found->second.get();
+    if (bitmapBytes_ >= limits_.maxBitmapBytes) {
+        NoteCut(bitmapsNoted_, "decoded bitmaps");
+        return nullptr;
+    }
     auto& slot = bitmaps_[&bitmap];
-    if (slot) return *slot;
     slot = std::make_unique<DecodedBitmap>();
     media::BitmapResult result = DecodeBitmap(bitmap, *movie_);
     if (!result.Ok() || !result.image.IsValid()) {
@@ -325,10 +371,11 @@ Renderer::DecodedBitmap& Renderer::Decoded(const Bitmap& bitmap) {
             problems_.push_back(
                 "bitmap " + std::to_string(bitmap.id) + " cannot be decoded: " +
                 (result.reason.empty() ? media::BitmapErrorName(result.error) : result.reason));
-        return *slot;
+        return slot.get();
     }
     slot->image = std::move(result.image);
     media::Image& image = slot->image;
+    bitmapBytes_ += image.argb.size() * sizeof(std::uint32_t);
     cairo_surface_t* surface = cairo_image_surface_create_for_data(
         reinterpret_cast<unsigned char*>(image.argb.data()), CAIRO_FORMAT_ARGB32, image.width,
         image.height, image.width * 4);
@@ -337,7 +384,7 @@ Renderer::DecodedBitmap& Renderer::Decoded(const Bitmap& bitmap) {
     } else {
         cairo_surface_destroy(surface);
     }
-    return *slot;
+    return slot.get();
 }
 
 const Renderer::MorphFrame& Renderer::MorphAtRatio(const MorphShape& morph, std::uint16_t ratio) {
@@ -376,6 +423,9 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
 
     const Movie& movie = state.GetMovie();
     movie_ = &movie;
+    edgesDrawn_ = 0;
+    groupPixels_ = 0;
+    if (bitmapBytes_ > limits_.maxBitmapBytes) ReleaseBitmaps();
     videoPixelsLeft_ = kMaxVideoPixelsPerRender;
     const Rgba background = movie.background.value_or(Rgba{255, 255, 255, 255});
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
@@ -431,6 +481,7 @@ void Renderer::DrawRange(cairo_t* cr, const DisplayList& list, DisplayList::cons
             maskedEnd = end;
         it = maskedEnd;
         if (maskedBegin == maskedEnd) continue;
+        if (!ChargeGroups(cr, 2)) continue;
 
         cairo_identity_matrix(cr);
         cairo_push_group(cr);
@@ -477,8 +528,10 @@ void Renderer::DrawObject(cairo_t* cr, const DisplayObject& object, const Render
 void Renderer::DrawContent(cairo_t* cr, const DisplayObject& object, const RenderState& state) {
     if (!state.mask && object.opaqueBackground) FillBackground(cr, object, state);
     if (const auto* shape = std::get_if<Shape>(object.character)) {
+        if (!ChargeEdges(shape->records.size())) return;
         DrawShape(cr, *shape, Geometry(*shape), state);
     } else if (const auto* morph = std::get_if<MorphShape>(object.character)) {
+        if (!ChargeEdges(morph->startRecords.size())) return;
         const MorphFrame& frame = MorphAtRatio(*morph, object.ratio);
         DrawShape(cr, frame.shape, frame.geometry, state);
     } else if (const auto* video = std::get_if<VideoStream>(object.character)) {
@@ -516,8 +569,9 @@ bool Renderer::SetFillSource(cairo_t* cr, const FillStyle& fill, const RenderSta
 bool Renderer::SetBitmapSource(cairo_t* cr, const FillStyle& fill, const RenderState& state) {
     const auto* bitmap = movie_ ? std::get_if<Bitmap>(movie_->Find(fill.bitmapId)) : nullptr;
     if (!bitmap) return false;  // fills of missing bitmaps are not drawn
-    DecodedBitmap& decoded = Decoded(*bitmap);
-    if (!decoded.surface) return false;
+    DecodedBitmap* found = Decoded(*bitmap);
+    if (!found || !found->surface) return false;
+    DecodedBitmap& decoded = *found;
     // The fill matrix maps bitmap pixels to the shape's twips; the pattern needs the reverse.
     cairo_matrix_t m = ToCairo(fill.bitmapMatrix);
     if (cairo_matrix_invert(&m) != CAIRO_STATUS_SUCCESS) return false;
@@ -528,7 +582,10 @@ bool Renderer::SetBitmapSource(cairo_t* cr, const FillStyle& fill, const RenderS
     cairo_surface_t* surface = decoded.surface;
     if (!IsIdentity(state.color)) {
         if (!decoded.tinted || !SameMix(decoded.tint, state.color)) {
-            if (decoded.tinted) cairo_surface_destroy(decoded.tinted);
+            if (decoded.tinted)
+                cairo_surface_destroy(decoded.tinted);
+            else
+                bitmapBytes_ += decoded.image.argb.size() * sizeof(std::uint32_t);
             decoded.tinted = TransformedCopy(decoded.image, state.color);
             decoded.tint = state.color;
         }
@@ -554,7 +611,7 @@ void Renderer::DrawShape(cairo_t* cr, const Shape& shape, const ShapeGeometry& g
     for (const ShapeLayer& layer : geometry.layers) {
         // The fills of a layer tile the shape: added together inside a group, neighbours share
         // their edge pixels exactly instead of letting what lies beneath show through the seam.
-        const bool tiled = layer.fillsTouch && layer.fills.size() > 1 && !state.mask;
+        bool tiled = layer.fillsTouch && layer.fills.size() > 1 && !state.mask;
         if (tiled) {
             cairo_save(cr);
             cairo_set_matrix(cr, &state.matrix);
@@ -562,6 +619,14 @@ void Renderer::DrawShape(cairo_t* cr, const Shape& shape, const ShapeGeometry& g
             cairo_rectangle(cr, b.xMin, b.yMin, double(b.xMax) - b.xMin, double(b.yMax) - b.yMin);
             cairo_identity_matrix(cr);
             cairo_clip(cr);
+        }
+        // Past the frame's group budget the fills are drawn without their group (seams may
+        // show) rather than left out.
+        if (tiled && !ChargeGroups(cr, 1)) {
+            cairo_restore(cr);
+            tiled = false;
+        }
+        if (tiled) {
             cairo_push_group(cr);
             cairo_set_operator(cr, CAIRO_OPERATOR_ADD);
         }

@@ -55,13 +55,14 @@ class TextRenderer;
 
 class Renderer {
   public:
-    Renderer();
+    explicit Renderer(const FrameWorkLimits& limits = {});
     ~Renderer();
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
 
     void Render(const MovieState& state, const BufferView& target);
-    // Bitmaps and video streams that could not be decoded (they draw nothing), one line each.
+    // Bitmaps and video streams that could not be decoded (they draw nothing) and frames cut
+    // short at their work limits, one line each.
     const std::vector<std::string>& Problems() const { return problems_; }
 
   private:
@@ -115,7 +116,15 @@ class Renderer {
         cairo_surface_t* tinted = nullptr;
         ColorMix tint;
     };
-    DecodedBitmap& Decoded(const Bitmap& bitmap);
+    // Null when the decoded-bitmap budget is spent for this frame.
+    DecodedBitmap* Decoded(const Bitmap& bitmap);
+    void ReleaseBitmaps();
+
+    // The frame's work so far against limits_; false (noting it once) when a cap is passed.
+    bool ChargeEdges(std::size_t edges);
+    // Charges `groups` offscreen groups of the current clip's size.
+    bool ChargeGroups(cairo_t* cr, int groups);
+    void NoteCut(bool& noted, const char* what);
 
     // A tween's shape at one ratio, with its geometry (which refers to the shape's styles).
     struct MorphFrame {
@@ -132,6 +141,11 @@ class Renderer {
     std::int64_t videoPixelsLeft_ = 0;  // decoding budget of the frame being drawn
     std::vector<std::string> problems_;
     std::unique_ptr<TextRenderer> text_;  // fonts' glyph outlines and text field layouts
+    FrameWorkLimits limits_;
+    std::size_t edgesDrawn_ = 0;    // this frame
+    std::int64_t groupPixels_ = 0;  // this frame
+    std::size_t bitmapBytes_ = 0;   // in bitmaps_, tinted copies included
+    bool edgesNoted_ = false, groupsNoted_ = false, bitmapsNoted_ = false;
     const Movie* movie_ = nullptr;
     double stageScale_ = 1;          // device pixels per stage pixel
     std::int64_t filterBudget_ = 0;  // layer pixels the frame's filters may still process

@@ -1,13 +1,25 @@
 #include "player/timeline.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "player/limits.h"
 
 namespace player {
 
-MovieState::MovieState(std::shared_ptr<const Movie> movie) : movie_(std::move(movie)) {
+static_assert(Limits::kMaxDepthsPerList ==
+                  std::size_t{std::numeric_limits<decltype(PlaceObject::depth)>::max()} + 1,
+              "a display list is keyed by 16-bit depth");
+
+MovieState::MovieState(std::shared_ptr<const Movie> movie, int workPerTick)
+    : movie_(std::move(movie)), workPerTick_(workPerTick) {
     Reset();
+}
+
+bool MovieState::Spend() {
+    if (workLeft_ <= 0) return false;
+    --workLeft_;
+    return true;
 }
 
 std::shared_ptr<SpriteInstance> MovieState::NewInstance(const Timeline& timeline, int nesting) {
@@ -22,6 +34,7 @@ void MovieState::Reset() {
     queue_.clear();
     root_.reset();
     ++tick_;
+    workLeft_ = workPerTick_;
     root_ = NewInstance(movie_->root, 0);
     if (!movie_->root.frames.empty()) {
         ApplyFrame(*root_, 0);
@@ -32,6 +45,7 @@ void MovieState::Reset() {
 
 void MovieState::Tick(bool force, bool loop) {
     ++tick_;
+    workLeft_ = workPerTick_;
     Advance(*root_, force, loop);
     AdvanceChildren(*root_);
     RunActions();
@@ -64,13 +78,13 @@ void MovieState::Goto(SpriteInstance& s, int target) {
     target = std::clamp(target, 0, count - 1);
     if (target == s.frame) return;
     if (target > s.frame) {
-        for (int f = s.frame + 1; f <= target; ++f) ApplyFrame(s, f);
+        for (int f = s.frame + 1; f <= target && workLeft_ > 0; ++f) ApplyFrame(s, f);
     } else {
         // Rebuild from the first frame; objects that stay at the same depth with the same
         // character keep their state (a clip keeps playing across the parent's loop).
         auto previous = std::move(s.displayList);
         s.displayList.clear();
-        for (int f = 0; f <= target; ++f) ApplyFrame(s, f);
+        for (int f = 0; f <= target && workLeft_ > 0; ++f) ApplyFrame(s, f);
         for (auto& [depth, object] : s.displayList) {
             auto old = previous.find(depth);
             if (old != previous.end() && old->second.characterId == object.characterId &&
@@ -84,7 +98,9 @@ void MovieState::Goto(SpriteInstance& s, int target) {
 }
 
 void MovieState::ApplyFrame(SpriteInstance& s, int frame) {
+    if (!Spend()) return;
     for (const DisplayCommand& command : s.timeline->frames[frame].commands) {
+        if (!Spend()) return;
         if (const auto* place = std::get_if<PlaceObject>(&command)) {
             Place(s, *place);
         } else {
@@ -104,7 +120,7 @@ void MovieState::SetCharacter(SpriteInstance& s, DisplayObject& object, std::uin
     else if (const auto* button =
                  object.character ? std::get_if<Button>(object.character) : nullptr)
         timeline = &button->upState;
-    if (!timeline || s.nesting + 1 > Limits::kMaxNestingDepth) return;
+    if (!timeline || s.nesting + 1 > Limits::kMaxNestingDepth || !Spend()) return;
     object.sprite = NewInstance(*timeline, s.nesting + 1);
     if (!timeline->frames.empty()) {
         ApplyFrame(*object.sprite, 0);
@@ -145,7 +161,7 @@ void MovieState::QueueFrameActions(SpriteInstance& s) {
 
 void MovieState::RunActions() {
     int budget = Limits::kMaxActionsPerTick;
-    for (std::size_t i = 0; i < queue_.size() && budget > 0; ++i) {
+    for (std::size_t i = 0; i < queue_.size() && budget > 0 && workLeft_ > 0; ++i) {
         auto target = queue_[i].first.lock();
         if (!target) continue;  // removed by an earlier action
         for (const Action& a : *queue_[i].second) {

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "player/limits.h"
 #include "player/model.h"
 
 namespace player {
@@ -72,7 +73,8 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance> {
 
 class MovieState {
   public:
-    explicit MovieState(std::shared_ptr<const Movie> movie);
+    explicit MovieState(std::shared_ptr<const Movie> movie,
+                        int workPerTick = Limits::kMaxTimelineWorkPerTick);
 
     // Back to frame 0 of a fresh start: display lists built, frame 0's actions run.
     void Reset();
@@ -103,10 +105,14 @@ class MovieState {
     void RunActions();
     void Run(SpriteInstance& s, const Action& a);
     std::shared_ptr<SpriteInstance> NewInstance(const Timeline& timeline, int nesting);
+    // Takes one unit of this tick's work; false once it is spent.
+    bool Spend();
 
     std::shared_ptr<const Movie> movie_;
     std::size_t liveObjects_ = 0;  // declared before root_: tokens release into it
     std::uint64_t tick_ = 0;
+    int workPerTick_;
+    int workLeft_ = 0;  // in this tick
     bool followRootJumps_ = true;
     std::shared_ptr<SpriteInstance> root_;
     std::vector<std::pair<std::weak_ptr<SpriteInstance>, const ActionList*>> queue_;

@@ -169,6 +169,13 @@ TEST_F(ConvertCliTest, FramesAndRangesSelectWhatIsCaptured) {
         const CSurface expected = testmovies::EngineFrame(Path("m.swf"), k + 2, 220, 160);
         EXPECT_LT(testmovies::MismatchedShare(expected, gif.pages[k].rgb.data(), 24), 0.01);
     }
+    // The first N frames (as the corpus run asks): --to N-1 alone stops there, and a movie
+    // shorter than that is taken whole instead of failing.
+    ASSERT_EQ(Run("convert m.swf --to 1 -o first").status, 0);
+    EXPECT_EQ(ReadGif("first/m.swf.gif").pages.size(), 2u);
+    ASSERT_EQ(Run("convert m.swf -o all").status, 0);
+    ASSERT_EQ(Run("convert m.swf --to 49 -o fifty").status, 0);
+    EXPECT_EQ(ReadGif("fifty/m.swf.gif").pages.size(), ReadGif("all/m.swf.gif").pages.size());
 }
 
 TEST_F(ConvertCliTest, FramesWritesTheNumberedSequence) {

@@ -181,6 +181,39 @@ TEST(Timeline, SelfPlacingSpritesStopAtTheNestingCap) {
     EXPECT_LE(depth, Limits::kMaxNestingDepth + 1);
 }
 
+// Found by fuzzing: every jump back rebuilds the root's tree of self-placing clips (capped
+// at kMaxDisplayObjects), and hundreds of such jumps in one tick took minutes.
+TEST(Timeline, JumpsBackOverAHugeTreeEndWithinATick) {
+    swfw::Sprite a(2), b(3);
+    a.Place(swfw::PlaceObject::New(1, 1)).Place(swfw::PlaceObject::New(3, 2)).ShowFrame();
+    b.Place(swfw::PlaceObject::New(2, 1)).Place(swfw::PlaceObject::New(2, 2)).ShowFrame();
+    swfw::Movie m;
+    m.Define(Box(1, swfw::Rgb(1, 1, 1))).Define(a).Define(b);
+    m.Place(swfw::PlaceObject::New(2, 1)).ShowFrame();
+    swfw::Actions pingPong;
+    for (int i = 0; i < 500; ++i) pingPong.GotoFrame(0).GotoFrame(1);
+    m.Do(pingPong).ShowFrame();
+    MovieState state(Read(m));
+    state.Tick(false, false);  // returns within the tick's work cap
+    EXPECT_LE(state.LiveObjects(), Limits::kMaxDisplayObjects);
+}
+
+// The work cap is per tick: a tick cut short leaves the rest of its frame undone, and the next
+// tick starts with the whole budget again.
+TEST(Timeline, WorkCapCutsOneTickOnly) {
+    swfw::Movie m;
+    m.Define(Box(1, swfw::Rgb(1, 1, 1)));
+    for (std::uint16_t depth = 1; depth <= 4; ++depth) m.Place(swfw::PlaceObject::New(1, depth));
+    m.ShowFrame();
+    m.Place(swfw::PlaceObject::New(1, 5)).ShowFrame();
+    MovieState state(Read(m), 3);  // the frame, then two of its four commands
+    EXPECT_TRUE(At(state.Root(), 2));
+    EXPECT_FALSE(At(state.Root(), 3));
+    state.Tick(false, false);
+    EXPECT_EQ(state.CurrentFrame(), 1);
+    EXPECT_TRUE(At(state.Root(), 5));
+}
+
 // The player's goto: the next frame is one tick, any other frame replays from the start.
 class GotoReplay : public ::testing::TestWithParam<int> {};
 

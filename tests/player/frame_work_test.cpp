@@ -1,0 +1,149 @@
+// The renderer's per-frame work caps, lowered so small movies reach them: what passes a cap is
+// left out of that frame only, the rest of the frame and the next frames still draw, and the
+// cut is reported.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "player/reader.h"
+#include "player/renderer.h"
+#include "player/timeline.h"
+#include "tests/support/swf_writer.h"
+
+namespace player {
+namespace {
+
+constexpr std::uint32_t kWhite = 0xFFFFFFFF, kRed = 0xFFFF0000, kBlue = 0xFF0000FF,
+                        kGreen = 0xFF00FF00;
+
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> pixels;
+    std::uint32_t At(int x, int y) const { return pixels[std::size_t(y) * width + x]; }
+};
+
+// One movie drawn frame after frame by one renderer under the given limits.
+class Drawing {
+  public:
+    Drawing(const swfw::Movie& m, const FrameWorkLimits& limits) : renderer_(limits) {
+        std::string error;
+        movie_ = ReadMovie(m.Bytes(), &error);
+        EXPECT_TRUE(movie_) << error;
+        state_ = std::make_unique<MovieState>(movie_);
+    }
+    Picture Draw(int width, int height) {
+        Picture pic{width, height, std::vector<std::uint32_t>(std::size_t(width) * height, 0)};
+        renderer_.Render(*state_, {reinterpret_cast<std::uint8_t*>(pic.pixels.data()), width,
+                                   height, width * 4});
+        return pic;
+    }
+    const std::vector<std::string>& Problems() const { return renderer_.Problems(); }
+
+  private:
+    std::shared_ptr<const Movie> movie_;
+    std::unique_ptr<MovieState> state_;
+    Renderer renderer_;
+};
+
+swfw::Movie Stage() {
+    swfw::Movie m;
+    m.Size(40, 20).Background(swfw::Rgb(255, 255, 255));
+    return m;
+}
+
+swfw::Shape Square(std::uint16_t id, swfw::Color color, int x) {
+    swfw::Shape s(id);
+    s.Fill(s.AddFill(swfw::FillStyle::Solid(color))).Rectangle(x * 20, 0, 200, 200);
+    return s;
+}
+
+// Blue at x 0..10 px placed at depth 1, red at x 20..30 px at depth 2.
+swfw::Movie TwoSquares() {
+    auto m = Stage();
+    m.Define(Square(1, swfw::Rgb(0, 0, 255), 0)).Define(Square(2, swfw::Rgb(255, 0, 0), 20));
+    m.Place(swfw::PlaceObject::New(1, 1)).Place(swfw::PlaceObject::New(2, 2)).ShowFrame();
+    return m;
+}
+
+bool Mentions(const std::vector<std::string>& problems, const std::string& what) {
+    for (const std::string& p : problems)
+        if (p.find(what) != std::string::npos) return true;
+    return false;
+}
+
+TEST(FrameWork, EdgesPastTheCapLeaveTheRestOfThatFrameOut) {
+    const swfw::Movie m = TwoSquares();
+    Drawing plenty(m, {});
+    const Picture all = plenty.Draw(40, 20);
+    EXPECT_EQ(all.At(5, 5), kBlue);
+    EXPECT_EQ(all.At(25, 5), kRed);
+    EXPECT_TRUE(plenty.Problems().empty());
+
+    // Room for one square's records but not two.
+    FrameWorkLimits one;
+    one.maxEdges = 7;
+    Drawing cut(m, one);
+    for (int frame = 0; frame < 2; ++frame) {  // the budget is per frame, not per renderer
+        const Picture p = cut.Draw(40, 20);
+        EXPECT_EQ(p.At(5, 5), kBlue) << frame;
+        EXPECT_EQ(p.At(25, 5), kWhite) << frame;
+    }
+    EXPECT_TRUE(Mentions(cut.Problems(), "shape edges"));
+    EXPECT_EQ(cut.Problems().size(), 1u);  // noted once, not per frame
+}
+
+TEST(FrameWork, MaskGroupsPastTheCapLeaveTheirContentOutAndTheRestDraws) {
+    auto m = Stage();
+    m.Define(Square(1, swfw::Rgb(0, 0, 255), 0))
+        .Define(Square(2, swfw::Rgb(255, 0, 0), 0))
+        .Define(Square(3, swfw::Rgb(0, 255, 0), 25));
+    m.Place(swfw::PlaceObject::New(1, 1).ClipDepth(2))
+        .Place(swfw::PlaceObject::New(2, 2))
+        .Place(swfw::PlaceObject::New(3, 3))
+        .ShowFrame();
+    Drawing plenty(m, {});
+    EXPECT_EQ(plenty.Draw(40, 20).At(5, 5), kRed);
+
+    FrameWorkLimits few;
+    few.maxGroupPixels = 100;  // less than two groups the size of the 40 x 20 picture
+    Drawing cut(m, few);
+    const Picture p = cut.Draw(40, 20);
+    EXPECT_EQ(p.At(5, 5), kWhite);
+    EXPECT_EQ(p.At(30, 5), kGreen);
+    EXPECT_TRUE(Mentions(cut.Problems(), "offscreen layers"));
+}
+
+swfw::Shape BitmapSquare(std::uint16_t id, std::uint16_t bitmapId, int x) {
+    swfw::Shape s(id);
+    const auto fill = swfw::FillStyle::Bitmap(
+        bitmapId, swfw::Matrix::Affine(20 * 5, 0, 0, 20 * 5, x * 20, 0), true, false);
+    s.Fill(s.AddFill(fill)).Rectangle(x * 20, 0, 200, 200);
+    return s;
+}
+
+TEST(FrameWork, DecodedBitmapsPastTheCapAreLeftOutOfTheFrameAndTheCacheStartsOver) {
+    auto m = Stage();
+    m.Define(swfw::Bitmap::Argb(1, 2, 2, {kRed, kRed, kRed, kRed}, false))
+        .Define(swfw::Bitmap::Argb(2, 2, 2, {kBlue, kBlue, kBlue, kBlue}, false))
+        .Define(BitmapSquare(3, 1, 0))
+        .Define(BitmapSquare(4, 2, 20));
+    m.Place(swfw::PlaceObject::New(3, 1)).Place(swfw::PlaceObject::New(4, 2)).ShowFrame();
+
+    FrameWorkLimits small;
+    small.maxBitmapBytes = 8;  // one 2 x 2 bitmap is 16 bytes
+    Drawing cut(m, small);
+    for (int frame = 0; frame < 3; ++frame) {
+        const Picture p = cut.Draw(40, 20);
+        EXPECT_EQ(p.At(5, 5), kRed) << frame;     // decoded again each frame
+        EXPECT_EQ(p.At(25, 5), kWhite) << frame;  // never fits
+    }
+    EXPECT_TRUE(Mentions(cut.Problems(), "decoded bitmaps"));
+
+    Drawing plenty(m, {});
+    EXPECT_EQ(plenty.Draw(40, 20).At(25, 5), kBlue);
+}
+
+}  // namespace
+}  // namespace player
