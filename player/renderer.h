@@ -59,6 +59,8 @@ class Renderer {
     Renderer& operator=(const Renderer&) = delete;
 
     void Render(const MovieState& state, const BufferView& target);
+    void SetQuality(Quality quality) { quality_ = quality; }
+    Quality GetQuality() const { return quality_; }
     // Bitmaps and video streams that could not be decoded (they draw nothing), one line each.
     const std::vector<std::string>& Problems() const { return problems_; }
 
@@ -103,6 +105,10 @@ class Renderer {
     // but the current one lets its pictures and decoder go.
     void ReleaseOtherVideos(const VideoPlayback& current);
     const ShapeGeometry& Geometry(const Shape& shape);
+    // Edge and sampling settings of the quality: every cairo context the renderer creates
+    // takes Antialias(); smoothed bitmaps take Smoothing(wanted).
+    cairo_antialias_t Antialias() const;
+    cairo_filter_t Smoothing(cairo_filter_t wanted) const;
 
     // A bitmap character decoded, wrapped in a cairo surface; no surface when decoding failed.
     // The copy under the last colour transform it was drawn with is kept beside it.
@@ -129,6 +135,7 @@ class Renderer {
     std::int64_t videoPixelsLeft_ = 0;  // decoding budget of the frame being drawn
     std::vector<std::string> problems_;
     const Movie* movie_ = nullptr;
+    Quality quality_ = Quality::kHigh;
     double stageScale_ = 1;          // device pixels per stage pixel
     std::int64_t filterBudget_ = 0;  // layer pixels the frame's filters may still process
 };
