@@ -273,6 +273,74 @@ struct Button {
     Timeline upState;
 };
 
+// A font (DefineFont, DefineFont2, DefineFont3) with what DefineFontInfo/2 and DefineFontName
+// add to it. Glyph shapes are in EM units: 1024 to the EM square, 20480 in DefineFont3.
+struct KerningPair {
+    std::uint16_t left = 0, right = 0;  // character codes
+    std::int16_t adjustment = 0;        // EM units
+    bool operator==(const KerningPair&) const = default;
+};
+struct Font {
+    std::uint16_t id = 0;
+    int version = 1;  // DefineFont 1..3
+    std::string name;
+    bool bold = false, italic = false, smallText = false, shiftJis = false, ansi = false;
+    bool wideCodes = false;
+    std::uint8_t language = 0;
+    std::vector<std::vector<ShapeRecord>> glyphs;  // one outline per glyph, fill style 1
+    std::vector<std::uint16_t> codes;              // character code of each glyph
+    bool hasLayout = false;
+    std::int32_t ascent = 0, descent = 0, leading = 0;  // EM units
+    std::vector<std::int16_t> advances;                 // per glyph, EM units
+    std::vector<Rect> glyphBounds;
+    std::vector<KerningPair> kerning;
+    std::string displayName, copyright;  // DefineFontName
+
+    double EmSquare() const { return version == 3 ? 1024.0 * 20 : 1024.0; }
+};
+
+// DefineText/DefineText2: runs of glyphs from embedded fonts, placed by the text's matrix.
+struct GlyphEntry {
+    std::uint32_t index = 0;   // into the font's glyphs
+    std::int32_t advance = 0;  // twips
+    bool operator==(const GlyphEntry&) const = default;
+};
+struct TextRecord {
+    std::optional<std::uint16_t> fontId;
+    std::optional<Rgba> color;
+    std::optional<std::int16_t> xOffset, yOffset;  // twips; the pen's absolute position
+    std::uint16_t height = 0;                      // twips; given with the font
+    std::vector<GlyphEntry> glyphs;
+    bool operator==(const TextRecord&) const = default;
+};
+struct StaticText {
+    std::uint16_t id = 0;
+    int version = 1;  // 2: colours with alpha
+    Rect bounds;
+    Matrix matrix;
+    std::vector<TextRecord> records;
+};
+
+// DefineEditText: a text field with its initial text, plain or in the HTML subset.
+enum class TextAlign : std::uint8_t { kLeft = 0, kRight = 1, kCenter = 2, kJustify = 3 };
+struct EditText {
+    std::uint16_t id = 0;
+    Rect bounds;
+    bool wordWrap = false, multiline = false, password = false, readOnly = false;
+    bool autoSize = false, noSelect = false, border = false, wasStatic = false, html = false;
+    bool useOutlines = false;
+    std::optional<std::uint16_t> fontId;
+    std::string fontClass;
+    std::uint16_t fontHeight = 240;  // twips
+    std::optional<Rgba> color;
+    std::optional<std::uint16_t> maxLength;
+    TextAlign align = TextAlign::kLeft;
+    std::uint16_t leftMargin = 0, rightMargin = 0, indent = 0;  // twips
+    std::int16_t leading = 0;                                   // twips
+    std::string variableName;
+    std::string initialText;  // as stored (UTF-8 from version 6 on, else the 8-bit code page)
+};
+
 // An embedded video stream (DefineVideoStream); its frames are in Movie::videoFrames. A placed
 // stream shows the frame its placement's ratio names.
 struct VideoStream {
@@ -288,7 +356,8 @@ struct VideoStream {
 using VideoFrames = std::map<std::uint16_t, std::vector<std::uint8_t>>;
 
 // A dictionary entry: what the renderer and the timeline know how to use, or the raw tag.
-using Character = std::variant<Shape, Sprite, Bitmap, MorphShape, Button, VideoStream, RawTag>;
+using Character = std::variant<Shape, Sprite, Bitmap, MorphShape, Button, Font, StaticText,
+                               EditText, VideoStream, RawTag>;
 
 struct Movie {
     std::uint8_t version = 0;

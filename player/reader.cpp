@@ -118,6 +118,31 @@ class TimelineBuilder {
         it->second = std::make_shared<const Character>(std::move(coloured));
         return true;
     }
+    bool On(Font&& f) {
+        Define(f.id, std::move(f));
+        return true;
+    }
+    bool On(StaticText&& t) {
+        Define(t.id, std::move(t));
+        return true;
+    }
+    bool On(EditText&& t) {
+        if (!budget_.Charge(t.initialText.size() + t.variableName.size() + t.fontClass.size()))
+            return false;
+        Define(t.id, std::move(t));
+        return true;
+    }
+    bool On(FontInfoTag&& info) {
+        if (!budget_.Charge(info.codes.size() * sizeof(std::uint16_t) + info.name.size()))
+            return false;
+        AmendFont(info.fontId, [&](Font& font) { ApplyFontInfo(info, &font); });
+        return true;
+    }
+    bool On(FontNameTag&& name) {
+        if (!budget_.Charge(name.name.size() + name.copyright.size())) return false;
+        AmendFont(name.fontId, [&](Font& font) { ApplyFontName(name, &font); });
+        return true;
+    }
     bool On(JpegTablesTag&& t) {
         // One table set serves every DefineBits of the movie; a second one is ignored.
         if (!movie_ || !movie_->jpegTables.empty()) return true;
@@ -144,6 +169,20 @@ class TimelineBuilder {
         // The first definition of an id wins, as characters are looked up by id once placed.
         movie_->dictionary.emplace(id,
                                    std::make_shared<const Character>(std::forward<T>(character)));
+    }
+
+    // Font information tags change a font defined before them: the entry is replaced by an
+    // amended copy while the movie is still being read.
+    template <typename Change>
+    void AmendFont(std::uint16_t id, Change change) {
+        if (!movie_) return;
+        auto it = movie_->dictionary.find(id);
+        if (it == movie_->dictionary.end()) return;
+        const auto* font = std::get_if<Font>(it->second.get());
+        if (!font) return;
+        Font amended = *font;
+        change(amended);
+        it->second = std::make_shared<const Character>(std::move(amended));
     }
 
     // Files a stream's frame under its number; a second frame with the same number is ignored.

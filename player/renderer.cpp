@@ -7,6 +7,7 @@
 #include "player/limits.h"
 #include "player/media/bitmap_decoder.h"
 #include "player/morph.h"
+#include "player/text_render.h"
 
 namespace player {
 
@@ -300,11 +301,18 @@ cairo_surface_t* TransformedCopy(const media::Image& image, const ColorMix& colo
 
 }  // namespace
 
+Renderer::Renderer() = default;
+
 Renderer::~Renderer() {
     for (auto& [bitmap, decoded] : bitmaps_) {
         if (decoded->surface) cairo_surface_destroy(decoded->surface);
         if (decoded->tinted) cairo_surface_destroy(decoded->tinted);
     }
+}
+
+TextRenderer& Renderer::Text() {
+    if (!text_) text_ = std::make_unique<TextRenderer>();
+    return *text_;
 }
 
 Renderer::DecodedBitmap& Renderer::Decoded(const Bitmap& bitmap) {
@@ -486,6 +494,10 @@ void Renderer::DrawContent(cairo_t* cr, const DisplayObject& object, const Rende
         DrawVideo(cr, *video, object.ratio, state);
     } else if (object.sprite) {
         DrawList(cr, *object.sprite, state);
+    } else if (const auto* text = std::get_if<StaticText>(object.character)) {
+        Text().DrawStaticText(cr, *movie_, *text, state.matrix, state.color, state.mask);
+    } else if (const auto* field = std::get_if<EditText>(object.character)) {
+        Text().DrawEditText(cr, *movie_, *field, state.matrix, state.color, state.mask);
     }
 }
 

@@ -51,9 +51,11 @@ struct StageFit {
 };
 StageFit FitStage(const Rect& frameSize, int width, int height);
 
+class TextRenderer;
+
 class Renderer {
   public:
-    Renderer() = default;
+    Renderer();
     ~Renderer();
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
@@ -105,6 +107,7 @@ class Renderer {
     // but the current one lets its pictures and decoder go.
     void ReleaseOtherVideos(const VideoPlayback& current);
     const ShapeGeometry& Geometry(const Shape& shape);
+    TextRenderer& Text();
     // Edge and sampling settings of the quality: every cairo context the renderer creates
     // takes Antialias(); smoothed bitmaps take Smoothing(wanted).
     cairo_antialias_t Antialias() const;
@@ -134,6 +137,7 @@ class Renderer {
     std::unordered_map<const VideoStream*, std::unique_ptr<VideoPlayback>> videos_;
     std::int64_t videoPixelsLeft_ = 0;  // decoding budget of the frame being drawn
     std::vector<std::string> problems_;
+    std::unique_ptr<TextRenderer> text_;  // fonts' glyph outlines and text field layouts
     const Movie* movie_ = nullptr;
     Quality quality_ = Quality::kHigh;
     double stageScale_ = 1;          // device pixels per stage pixel

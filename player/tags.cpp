@@ -7,6 +7,7 @@
 #include "player/morph.h"
 #include "player/reader.h"
 #include "player/records.h"
+#include "player/text.h"
 
 namespace player {
 
@@ -311,6 +312,38 @@ Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
             bitmap.kind = BitmapKind(code);
             bitmap.body.assign(body.begin() + 2, body.end());
             return bitmap;
+        }
+        case kTagDefineFont:
+        case kTagDefineFont2:
+        case kTagDefineFont3: {
+            Font font;
+            const int version = code == kTagDefineFont ? 1 : code == kTagDefineFont2 ? 2 : 3;
+            if (!ReadFont(body, version, budget, &font)) return Broken(code, body, "font", problem);
+            return font;
+        }
+        case kTagDefineFontInfo:
+        case kTagDefineFontInfo2: {
+            FontInfoTag info;
+            if (!ReadFontInfo(body, code == kTagDefineFontInfo ? 1 : 2, &info))
+                return Broken(code, body, "font info", problem);
+            return info;
+        }
+        case kTagDefineFontName: {
+            FontNameTag name;
+            if (!ReadFontName(body, &name)) return Broken(code, body, "font name", problem);
+            return name;
+        }
+        case kTagDefineText:
+        case kTagDefineText2: {
+            StaticText text;
+            if (!ReadStaticText(body, code == kTagDefineText ? 1 : 2, budget, &text))
+                return Broken(code, body, "text", problem);
+            return text;
+        }
+        case kTagDefineEditText: {
+            EditText field;
+            if (!ReadEditText(body, &field)) return Broken(code, body, "text field", problem);
+            return field;
         }
         case kTagDefineVideoStream: {
             VideoStream stream = ReadVideoStream(in);

@@ -11,6 +11,7 @@
 #include "player/bitreader.h"
 #include "player/limits.h"
 #include "player/model.h"
+#include "player/text.h"
 
 namespace player {
 
@@ -42,6 +43,15 @@ enum TagCode : std::uint16_t {
     kTagDefineButton = 7,
     kTagDefineButtonCxform = 23,
     kTagDefineButton2 = 34,
+    kTagDefineFont = 10,
+    kTagDefineText = 11,
+    kTagDefineFontInfo = 13,
+    kTagDefineText2 = 33,
+    kTagDefineEditText = 37,
+    kTagDefineFont2 = 48,
+    kTagDefineFontInfo2 = 62,
+    kTagDefineFont3 = 75,
+    kTagDefineFontName = 88,
     kTagDefineVideoStream = 60,
     kTagVideoFrame = 61,
 };
@@ -76,7 +86,8 @@ struct ButtonCxformTag {
 
 using Tag = std::variant<EndTag, ShowFrameTag, Shape, Sprite, PlaceObject, RemoveObject,
                          SetBackgroundColorTag, FrameLabelTag, DoActionTag, Bitmap, MorphShape,
-                         JpegTablesTag, Button, ButtonCxformTag, VideoStream, VideoFrame, RawTag>;
+                         JpegTablesTag, Button, ButtonCxformTag, Font, StaticText, EditText,
+                         FontInfoTag, FontNameTag, VideoStream, VideoFrame, RawTag>;
 
 // Reads one tag's body. Unknown tags come back raw with *problem empty; tags that cannot be read
 // come back raw with *problem saying why. nesting counts the sprites the tag sits in; the

@@ -50,6 +50,7 @@ run_target() {
     fuzz_player | fuzz_convert | fuzz_swfheader) options+=(-dict=fuzz/swf.dict) ;;
   esac
   ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
+  LSAN_OPTIONS="suppressions=$PWD/scripts/lsan-suppressions.txt" \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     nice -n 10 "build-fuzz/fuzz/$target" "${options[@]}" "$findings/corpus/$target" \
       >"$findings/logs/$target.log" 2>&1 || echo "fuzz: $target stopped with a finding, see $findings/logs/$target.log" >&2

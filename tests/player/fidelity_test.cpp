@@ -73,6 +73,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "video__vp6_dispsize", "blend_modes__alpha_no_layer",
                       "blend_modes__erase_no_layer", "blend_modes__multiply",
                       "blend_modes__subtract", "cache_as_bitmap__avm2_button",
-                      "filters__bevel_full", "filters__bevel_inner"));
+                      "filters__bevel_full", "filters__bevel_inner",
+                      // text fields: border and background on whole pixels
+                      "edittext__edittext_caret_empty", "edittext__edittext_border_filters"));
 
 }  // namespace

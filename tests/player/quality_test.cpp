@@ -1,5 +1,6 @@
-// Drawing quality: at low quality nothing the renderer draws is anti-aliased or smoothed, so a
-// picture holds only the colours the movie names; the default still blends its edges.
+// Drawing quality: at low quality nothing the renderer draws (shapes, strokes, layers, bitmaps,
+// device text) is anti-aliased or smoothed, so a picture holds only the colours the movie names;
+// the default still blends its edges.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -80,6 +81,22 @@ swfw::Movie SmoothedBitmap() {
     return m;
 }
 
+// A text field in the system's sans-serif font, black on white.
+swfw::Movie DeviceText() {
+    auto m = WhiteStage();
+    swfw::EditText f;
+    f.id = 2;
+    f.bounds = {0, kSide * 20, 0, kSide * 20};
+    f.fontId = 1;
+    f.fontHeight = 500;
+    f.color = swfw::Rgb(0, 0, 0);
+    f.text = "Wo";
+    f.readOnly = true;
+    m.Define(swfw::DeviceFont{1, "_sans"}).Define(f);
+    m.Place(swfw::PlaceObject::New(2, 1)).ShowFrame();
+    return m;
+}
+
 struct Case {
     const char* name;
     swfw::Movie (*movie)();
@@ -97,7 +114,8 @@ INSTANTIATE_TEST_SUITE_P(Quality, QualityCase,
                          ::testing::Values(Case{"FilledEdge", FilledEdge},
                                            Case{"StrokedDiagonal", StrokedDiagonal},
                                            Case{"LayeredEdge", LayeredEdge},
-                                           Case{"SmoothedBitmap", SmoothedBitmap}),
+                                           Case{"SmoothedBitmap", SmoothedBitmap},
+                                           Case{"DeviceText", DeviceText}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Quality, DefaultIsHigh) {

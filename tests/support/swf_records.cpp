@@ -265,6 +265,14 @@ bool ColorTransform::HasAdd(bool withAlpha) const {
     return redAdd != 0 || greenAdd != 0 || blueAdd != 0 || (withAlpha && alphaAdd != 0);
 }
 
+Buffer EncodeGlyphShape(const Path& outline) {
+    BitWriter out;
+    RecordContext ctx;
+    ctx.fillBits = 1;
+    WriteShapeRecords(out, outline.Records(), ctx);
+    return out.Bytes();
+}
+
 void WriteRect(BitWriter& out, const Rect& rect) {
     const Rect r{Saturate(rect.xMin, kWideField), Saturate(rect.xMax, kWideField),
                  Saturate(rect.yMin, kWideField), Saturate(rect.yMax, kWideField)};

@@ -392,6 +392,56 @@ struct DeviceFont {
     bool bold = false, italic = false;
 };
 
+// DefineFont2 (version 2) or DefineFont3 (3) with glyph outlines. Outlines are drawn with fill
+// style 1 in EM units: 1024 to the EM square in DefineFont2, 20480 in DefineFont3.
+struct Glyph {
+    std::uint16_t code = 0;
+    Path outline;
+    std::int16_t advance = 0;  // EM units
+};
+
+struct KerningRecord {
+    std::uint16_t left = 0, right = 0;
+    std::int16_t adjustment = 0;
+};
+
+struct Font {
+    std::uint16_t id = 0;
+    int version = 2;
+    std::string name = "Embedded";
+    bool bold = false, italic = false;
+    std::vector<Glyph> glyphs;
+    bool layout = true;  // ascent, descent, leading, advances, bounds and kerning
+    std::uint16_t ascent = 0, descent = 0;
+    std::int16_t leading = 0;
+    std::vector<KerningRecord> kerning;
+};
+
+// DefineText (version 1) or DefineText2 (2, colours with alpha); version 0 picks 2 when a colour
+// has alpha.
+struct TextGlyph {
+    std::uint32_t index = 0;
+    std::int32_t advance = 0;  // twips
+};
+
+struct TextRun {
+    std::optional<std::uint16_t> fontId;
+    std::uint16_t height = 240;  // twips; written with the font
+    std::optional<Color> color;
+    std::optional<std::int16_t> x, y;
+    std::vector<TextGlyph> glyphs;
+};
+
+struct Text {
+    std::uint16_t id = 0;
+    int version = 0;
+    Rect bounds;
+    Matrix matrix;
+    std::vector<TextRun> runs;
+
+    int ResolvedVersion() const;
+};
+
 // DefineEditText: a text field. Fields left unset are left out of the tag.
 struct EditText {
     struct Layout {
@@ -610,6 +660,9 @@ enum TagCode : std::uint16_t {
     kFrameLabel = 43,
     kDefineMorphShape = 46,
     kDefineFont2 = 48,
+    kDefineFont3 = 75,
+    kDefineText = 11,
+    kDefineText2 = 33,
     kDefineVideoStream = 60,
     kVideoFrame = 61,
     kFileAttributes = 69,
@@ -627,6 +680,8 @@ RawTag EncodeJpeg(const JpegBitmap& bitmap);
 RawTag EncodeVideoStream(const VideoStream& stream);
 RawTag EncodeVideoFrame(const VideoFrame& frame);
 RawTag EncodeDeviceFont(const DeviceFont& font);
+RawTag EncodeFont(const Font& font);
+RawTag EncodeText(const Text& text);
 RawTag EncodeButton(const Button& button);
 RawTag EncodeEditText(const EditText& field);
 RawTag EncodePlaceObject(const PlaceObject& place);
@@ -646,6 +701,8 @@ class Timeline {
     Self& Define(const JpegBitmap& bitmap) { return Tag(EncodeJpeg(bitmap)); }
     Self& Define(const VideoStream& stream) { return Tag(EncodeVideoStream(stream)); }
     Self& Define(const DeviceFont& font) { return Tag(EncodeDeviceFont(font)); }
+    Self& Define(const Font& font) { return Tag(EncodeFont(font)); }
+    Self& Define(const Text& text) { return Tag(EncodeText(text)); }
     Self& Define(const Button& button) { return Tag(EncodeButton(button)); }
     Self& Define(const EditText& field) { return Tag(EncodeEditText(field)); }
     Self& Video(const VideoFrame& frame) { return Tag(EncodeVideoFrame(frame)); }
@@ -727,5 +784,7 @@ Buffer Deflate(const Buffer& data);
 void WriteRect(BitWriter& out, const Rect& rect);
 void WriteMatrix(BitWriter& out, const Matrix& matrix);
 void WriteColorTransform(BitWriter& out, const ColorTransform& cx, bool withAlpha);
+// A glyph outline as a SHAPE: one fill bit, no line bits, the path's records, the end record.
+Buffer EncodeGlyphShape(const Path& outline);
 
 }  // namespace swfw

@@ -530,6 +530,67 @@ TEST(Tags, DeviceFontAndTextField) {
     EXPECT_EQ(swfw::EncodeEditText(full).body, expected);
 }
 
+TEST(Tags, EmbeddedFontAndStaticText) {
+    swfw::Font font;
+    font.id = 5;
+    font.name = "Ab";
+    font.bold = true;
+    font.ascent = 800;
+    font.descent = 200;
+    font.leading = -10;
+    swfw::Glyph glyph;
+    glyph.code = 'A';
+    glyph.advance = 900;
+    glyph.outline.Fill(1).MoveTo(1, -1).LineTo(2, -1);
+    font.glyphs = {glyph};
+    font.kerning = {{'A', 'A', -50}};
+    // clang-format off
+    const Buffer expectedFont = {
+        0x05, 0x00, 0x85, 0x01, 0x02, 'A', 'b',  // id, layout + wide codes + bold, Latin, name
+        0x01, 0x00, 0x04, 0x00, 0x09, 0x00,      // one glyph at 4, code table at 9
+        0x10, 0x14, 0x4F, 0xC0, 0x40,            // 1 fill bit: move (1, -1) with fill 1, dx 1, end
+        0x41, 0x00,                              // code
+        0x20, 0x03, 0xC8, 0x00, 0xF6, 0xFF,      // ascent, descent, leading
+        0x84, 0x03,                              // advance
+        0x19, 0x5F, 0x80,                        // bounds: N = 3; 1, 2, -1, -1
+        0x01, 0x00, 0x41, 0x00, 0x41, 0x00, 0xCE, 0xFF,  // one kerning pair
+    };
+    // clang-format on
+    const swfw::RawTag fontTag = swfw::EncodeFont(font);
+    EXPECT_EQ(fontTag.code, swfw::kDefineFont2);
+    EXPECT_EQ(fontTag.body, expectedFont);
+    font.version = 3;
+    EXPECT_EQ(swfw::EncodeFont(font).code, swfw::kDefineFont3);
+
+    swfw::Text text;
+    text.id = 7;
+    swfw::TextRun first;
+    first.fontId = 5;
+    first.height = 400;
+    first.color = swfw::Rgb(255, 0, 0);
+    first.x = 100;
+    first.y = 200;
+    first.glyphs = {{0, 120}, {3, -20}};
+    swfw::TextRun second;
+    second.x = 50;
+    second.glyphs = {{1, 0}};
+    text.runs = {first, second};
+    // clang-format off
+    const Buffer expectedText = {
+        0x07, 0x00, 0x00, 0x00, 0x02, 0x08,  // id, empty bounds, identity, 2 glyph and 8 advance bits
+        0x8F, 0x05, 0x00, 0xFF, 0x00, 0x00, 0x64, 0x00, 0xC8, 0x00, 0x90, 0x01,
+        0x02, 0x1E, 0x3E, 0xC0,              // (0, 120), (3, -20)
+        0x81, 0x32, 0x00, 0x01, 0x40, 0x00,  // x 50; (1, 0)
+        0x00,
+    };
+    // clang-format on
+    const swfw::RawTag textTag = swfw::EncodeText(text);
+    EXPECT_EQ(textTag.code, swfw::kDefineText);
+    EXPECT_EQ(textTag.body, expectedText);
+    text.runs[0].color = swfw::Rgba(255, 0, 0, 128);
+    EXPECT_EQ(swfw::EncodeText(text).code, swfw::kDefineText2);
+}
+
 TEST(Tags, ButtonRecordsAndActions) {
     swfw::Button button;
     button.id = 2;

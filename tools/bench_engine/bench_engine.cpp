@@ -2,8 +2,9 @@
 // loading it, and rendering every root frame in turn at 550 x 400 and 1650 x 1200 on one
 // thread, and the same for a bitmap-heavy movie built here (photo-sized bitmaps, tiled, rotated,
 // tinted and fading, and a shape tween), a filter-heavy one (blurred, glowing, shadowed and
-// bevelled objects over blend modes), and a 320 x 240 Sorenson H.263 stream encoded here
-// (decoded alone, and played as a movie). items_per_second is frames per second.
+// bevelled objects over blend modes), a text-heavy one (embedded glyphs, device-font and
+// embedded-font fields), and a 320 x 240 Sorenson H.263 stream encoded here (decoded alone,
+// and played as a movie). items_per_second is frames per second.
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -183,6 +184,74 @@ void BM_RenderFilterFrames(benchmark::State& state) {
 }
 BENCHMARK(BM_RenderFilterFrames)->Args({550, 400})->Unit(benchmark::kMillisecond);
 
+// 60 frames of text: a static text of 24 lines of 40 glyphs from an embedded font (each glyph a
+// ring with a bar) turning slowly, two device-font fields of wrapped paragraphs (sans and serif,
+// one in HTML with bold and colours) and a field drawn with the embedded glyphs, fading.
+std::vector<std::uint8_t> TextHeavyMovie() {
+    swfw::Font font;
+    font.id = 1;
+    font.name = "Rings";
+    font.ascent = 900;
+    font.descent = 200;
+    for (int i = 0; i < 26; ++i) {
+        swfw::Glyph glyph;
+        glyph.code = static_cast<std::uint16_t>('a' + i);
+        glyph.advance = 700;
+        glyph.outline.Fill(1).Circle(320, -400, 300).Rectangle(100, -100 - i * 30, 440, 80);
+        font.glyphs.push_back(glyph);
+    }
+    swfw::Text text;
+    text.id = 2;
+    text.bounds = {0, 11000, 0, 8000};
+    for (int line = 0; line < 24; ++line) {
+        swfw::TextRun run;
+        if (line == 0) run.fontId = 1;
+        run.height = 300;
+        run.color = swfw::Rgb(static_cast<std::uint8_t>(line * 10), 40, 200);
+        run.x = 100;
+        run.y = static_cast<std::int16_t>(300 + line * 320);
+        for (int k = 0; k < 40; ++k)
+            run.glyphs.push_back({static_cast<std::uint32_t>((line + k) % 26), 260});
+        text.runs.push_back(run);
+    }
+    const std::string words =
+        "Flash movies hold text as glyph outlines of embedded fonts or as device text drawn "
+        "with the fonts of the machine, wrapped to the width of the field and aligned. ";
+    swfw::EditText sans;
+    sans.id = 4;
+    sans.bounds = {0, 5000, 0, 3800};
+    sans.fontId = 3;
+    sans.fontHeight = 260;
+    sans.text = words + words + words;
+    sans.wordWrap = sans.multiline = sans.border = true;
+    swfw::EditText serif = sans;
+    serif.id = 6;
+    serif.fontId = 5;
+    serif.html = true;
+    serif.text = "<p align=\"justify\">" + words + "<b>" + words + "</b><font color=\"#c02020\">" +
+                 words + "</font></p>";
+    swfw::EditText outlined = sans;
+    outlined.id = 7;
+    outlined.fontId = 1;
+    outlined.useOutlines = true;
+    outlined.border = false;
+    outlined.text = "abcdefghijklm nopqrstuvwxyz abcdefghijklm nopqrstuvwxyz abcdefghijklm";
+    swfw::Movie m;
+    m.Size(550, 400).Background(swfw::Rgb(255, 255, 255));
+    m.Define(font).Define(text).Define(swfw::DeviceFont{3, "_sans"});
+    m.Define(swfw::DeviceFont{5, "_serif"}).Define(sans).Define(serif).Define(outlined);
+    m.Place(swfw::PlaceObject::New(4, 2).At(200, 200));
+    m.Place(swfw::PlaceObject::New(6, 3).At(5600, 200));
+    for (int frame = 0; frame < 60; ++frame) {
+        auto place = frame == 0 ? swfw::PlaceObject::New(2, 1) : swfw::PlaceObject::Move(1);
+        m.Place(place.With(swfw::Matrix::ScaleRotate(1, 1, frame * 0.5, 0, 0)));
+        auto field = frame == 0 ? swfw::PlaceObject::New(7, 4) : swfw::PlaceObject::Move(4);
+        m.Place(field.At(2000, 4200).Colors(swfw::ColorTransform::Alpha(0.4 + frame / 100.0)));
+        m.ShowFrame();
+    }
+    return m.Bytes();
+}
+
 // Five seconds of 320 x 240 video at 24 frames a second, a key frame every 12: colour bars
 // with a gradient square sliding across them, so every frame changes.
 const std::vector<swfw::Buffer>& VideoFrames() {
@@ -217,6 +286,11 @@ std::vector<std::uint8_t> VideoMovie() {
     }
     return m.Bytes();
 }
+
+void BM_RenderTextFrames(benchmark::State& state) {
+    RenderFrames(state, TextHeavyMovie());
+}
+BENCHMARK(BM_RenderTextFrames)->Args({550, 400})->Unit(benchmark::kMillisecond);
 
 // The stream through the decoder alone, in order, looping.
 void BM_DecodeH263(benchmark::State& state) {

@@ -1,0 +1,69 @@
+// Draws text characters for the renderer: static text from embedded glyph outlines, and text
+// fields laid out once from their initial text, drawn with embedded glyphs or with the DejaVu
+// faces that stand in for device fonts. Glyph outlines are built once per font glyph.
+#pragma once
+
+#include <cairo.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "player/geometry.h"
+#include "player/model.h"
+#include "player/renderer.h"
+#include "player/text_layout.h"
+
+namespace player {
+
+// The DejaVu family that stands in for a device font name: "DejaVu Sans", "DejaVu Serif" or
+// "DejaVu Sans Mono".
+const char* DeviceFamily(const std::string& fontName);
+
+class TextRenderer {
+  public:
+    TextRenderer();
+    ~TextRenderer();
+    TextRenderer(const TextRenderer&) = delete;
+    TextRenderer& operator=(const TextRenderer&) = delete;
+
+    // toDevice maps the character's twips to device pixels; mask draws coverage only.
+    void DrawStaticText(cairo_t* cr, const Movie& movie, const StaticText& text,
+                        const cairo_matrix_t& toDevice, const ColorMix& color, bool mask);
+    void DrawEditText(cairo_t* cr, const Movie& movie, const EditText& field,
+                      const cairo_matrix_t& toDevice, const ColorMix& color, bool mask);
+
+  private:
+    struct GlyphOutline {
+        Shape shape;  // the glyph's records under one solid fill
+        ShapeGeometry geometry;
+    };
+    struct FontGlyphs {
+        std::vector<std::unique_ptr<GlyphOutline>> outlines;  // built on first use
+        std::unordered_map<std::uint32_t, std::uint32_t> byCode;
+        std::unordered_map<std::uint32_t, std::int16_t> kerning;  // left << 16 | right
+    };
+    class Metrics;
+    class DeviceFonts;
+
+    FontGlyphs& Glyphs(const Font& font);
+    const GlyphOutline& Outline(const Font& font, std::uint32_t index);
+    // Appends a glyph's outline, scaled from EM units by size twips and moved to (x, y).
+    void AppendGlyph(cairo_t* cr, const Font& font, std::uint32_t index, const cairo_matrix_t& m,
+                     double x, double y, double size);
+    const TextLayout& Layout(const Movie& movie, const EditText& field);
+    void DrawFieldFrame(cairo_t* cr, const EditText& field, const cairo_matrix_t& toDevice,
+                        const ColorMix& color, bool mask);
+    void DrawFieldText(cairo_t* cr, const TextLayout& layout, const cairo_matrix_t& toDevice,
+                       const ColorMix& color, bool mask);
+    void DrawUnderlines(cairo_t* cr, const TextLayout& layout, const cairo_matrix_t& toDevice,
+                        const ColorMix& color, bool mask);
+
+    std::unordered_map<const Font*, std::unique_ptr<FontGlyphs>> fonts_;
+    std::unordered_map<const EditText*, std::unique_ptr<TextLayout>> layouts_;
+    std::unique_ptr<DeviceFonts> device_;
+};
+
+}  // namespace player
