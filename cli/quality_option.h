@@ -18,7 +18,11 @@ inline CLI::Option* AddQualityOption(CLI::App* cmd, player::Quality* quality) {
         ->add_option("--quality", *quality,
                      "drawing quality: low (no anti-aliasing, crisp pixels), medium, high or best "
                      "(default: high)")
-        ->transform(CLI::CheckedTransformer(kNames, CLI::ignore_case));
+        // Transforms run last added first: the names are checked before they are mapped.
+        ->transform(CLI::CheckedTransformer(kNames, CLI::ignore_case).description(""))
+        ->transform(
+            CLI::IsMember({"low", "medium", "high", "best"}, CLI::ignore_case).description(""))
+        ->type_name("low|medium|high|best");
 }
 
 }  // namespace cli
