@@ -12,6 +12,7 @@
 #include "cli/commands.h"
 #include "cli/movie_job.h"
 #include "cli/progress.h"
+#include "cli/quality_option.h"
 #include "controls/fileutil.h"
 
 namespace cli {
@@ -30,6 +31,7 @@ struct ConvertOptions {
     long frames = 0;
     long from = -1;
     long to = -1;
+    player::Quality quality = player::Quality::kHigh;
     bool quiet = false;
 };
 
@@ -92,6 +94,7 @@ int RunConvert(const ConvertOptions& options) {
         job->fps = options.fps;
         job->size = size;
         job->frames = {options.frames, options.from, options.to};
+        job->quality = options.quality;
         job->quiet = options.quiet;
         job->showProgress = childBars;
         if (job->tempFile.empty() || job->workFolder.empty()) {
@@ -139,6 +142,7 @@ void AddConvertCommand(CLI::App& app, RunState& state) {
         ->check(CLI::Range(0L, 10000000L));
     cmd->add_option("--to", options->to, "last frame to capture (0-based)")
         ->check(CLI::Range(0L, 10000000L));
+    AddQualityOption(cmd, &options->quality);
     cmd->add_flag("-q,--quiet", options->quiet, "no progress bar and no notes");
     cmd->callback([options, &state] { state.status = RunConvert(*options); });
 }

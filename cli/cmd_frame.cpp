@@ -8,6 +8,7 @@
 
 #include "capture/frame_capture.h"
 #include "cli/commands.h"
+#include "cli/quality_option.h"
 #include "player/player.h"
 
 namespace cli {
@@ -24,6 +25,7 @@ struct FrameOptions {
     int at = 0;
     std::string size;
     std::string output;
+    player::Quality quality = player::Quality::kHigh;
 };
 
 bool ParseSize(const std::string& text, int* width, int* height) {
@@ -59,6 +61,7 @@ int RunFrame(const FrameOptions& options) {
         std::fprintf(stderr, "filmcast frame: %s: %s\n", options.movie.c_str(), error.c_str());
         return 1;
     }
+    movie->SetQuality(options.quality);
     if (options.size.empty()) DefaultSize(movie->Stage(), &width, &height);
     movie->PlayTicksFromStart(options.at);
 
@@ -87,6 +90,7 @@ void AddFrameCommand(CLI::App& app, RunState& state) {
     cmd->add_option("--at", options->at, "ticks played from the start (0 = first frame)")
         ->check(CLI::Range(0, 1000000));
     cmd->add_option("--size", options->size, "picture size WxH (default: the stage size)");
+    AddQualityOption(cmd, &options->quality);
     cmd->add_option("-o,--output", options->output,
                     "image file to write; its extension picks the format")
         ->required();

@@ -5,6 +5,7 @@
 #include "cli/child_batch.h"
 #include "cli/commands.h"
 #include "cli/movie_job.h"
+#include "cli/quality_option.h"
 
 namespace cli {
 
@@ -18,6 +19,7 @@ struct FramesOptions {
     long frames = 0;
     long from = -1;
     long to = -1;
+    player::Quality quality = player::Quality::kHigh;
     bool quiet = false;
 };
 
@@ -39,6 +41,7 @@ int RunFrames(const FramesOptions& options) {
     if (job.folder.back() != '/') job.folder += '/';
     job.extension = "." + options.format;
     job.frames = {options.frames, options.from, options.to};
+    job.quality = options.quality;
     job.quiet = options.quiet;
     std::vector<BatchItem> items{{job.movie, [&job] { return ExportMovieFrames(job); }, {}}};
     const int failed = RunInChildren(items, 1, {});
@@ -63,6 +66,7 @@ void AddFramesCommand(CLI::App& app, RunState& state) {
         ->check(CLI::Range(0L, 10000000L));
     cmd->add_option("--to", options->to, "last frame to take (0-based)")
         ->check(CLI::Range(0L, 10000000L));
+    AddQualityOption(cmd, &options->quality);
     cmd->add_flag("-q,--quiet", options->quiet, "no progress bar and no notes");
     cmd->callback([options, &state] { state.status = RunFrames(*options); });
 }

@@ -37,12 +37,14 @@ struct LoadedMovie {
     long longestClip = 0;
 };
 
-std::unique_ptr<LoadedMovie> Load(const std::string& path, std::string* error) {
+std::unique_ptr<LoadedMovie> Load(const std::string& path, player::Quality quality,
+                                  std::string* error) {
     auto info = player::Player::LoadFile(path, error);
     if (!info) return nullptr;
     auto movie = std::make_unique<LoadedMovie>();
     movie->stage = info->Stage();
     movie->longestClip = info->LongestClipTimeline();
+    movie->control.SetQuality(quality);
     movie->control.SetMovie(path);
     if (!movie->control.LastError().empty()) {
         *error = movie->control.LastError();
@@ -139,7 +141,7 @@ std::optional<SizeOption> ParseSize(const std::string& text) {
 
 int ConvertMovie(const ConvertJob& job) {
     std::string error;
-    auto movie = Load(job.movie, &error);
+    auto movie = Load(job.movie, job.quality, &error);
     if (!movie) return Fail(job.movie, error);
     int width = 0, height = 0;
     if (!OutputSize(job.size, movie->stage, &width, &height))
@@ -188,7 +190,7 @@ int ConvertMovie(const ConvertJob& job) {
 
 int ExportMovieFrames(const FramesJob& job) {
     std::string error;
-    auto movie = Load(job.movie, &error);
+    auto movie = Load(job.movie, job.quality, &error);
     if (!movie) return Fail(job.movie, error);
     int width = 0, height = 0;
     if (!OutputSize(job.size, movie->stage, &width, &height))

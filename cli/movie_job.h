@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "player/player.h"
+
 namespace cli {
 
 // Which frames to take. By default the root timeline's frames; a movie whose root holds one
@@ -34,6 +36,7 @@ struct ConvertJob {
     int fps = 0;             // 0 = the movie's own rate
     SizeOption size;
     FrameSelection frames;
+    player::Quality quality = player::Quality::kHigh;
     bool quiet = false;
     bool showProgress = true;
 };
@@ -48,6 +51,7 @@ struct FramesJob {
     std::string extension;  // ".bmp", ".tga" or ".png"
     SizeOption size;
     FrameSelection frames;
+    player::Quality quality = player::Quality::kHigh;
     bool quiet = false;
 };
 

@@ -18,7 +18,7 @@ void CViewObject::Draw(CSurface& target, const RECT& bounds) const {
     control_.DrawFrame(target, bounds);
 }
 
-CShockwaveflash::CShockwaveflash() = default;
+CShockwaveflash::CShockwaveflash() : quality_(player::Quality::kHigh) {}
 CShockwaveflash::~CShockwaveflash() = default;
 
 bool CShockwaveflash::StampOf(const std::string& path, FileStamp* stamp) {
@@ -44,8 +44,14 @@ void CShockwaveflash::SetMovie(const std::string& path) {
     }
     lastError_.clear();
     player_ = player::Player::LoadFile(path, &lastError_);
+    if (player_) player_->SetQuality(quality_);
     hasLoaded_ = stamped;
     loaded_ = stamp;
+}
+
+void CShockwaveflash::SetQuality(player::Quality quality) {
+    quality_ = quality;
+    if (player_) player_->SetQuality(quality);
 }
 
 void CShockwaveflash::SetLoop(BOOL loop) {

@@ -12,7 +12,8 @@
 
 namespace player {
 class Player;
-}
+enum class Quality;
+}  // namespace player
 
 class CShockwaveflash;
 
@@ -45,6 +46,9 @@ class CShockwaveflash {
     void GotoFrame(long frame);  // clamps into the movie
     long CurrentFrame() const;
     BOOL IsPlaying() const;
+    // Drawing quality of this movie and of every movie loaded after (high until set).
+    void SetQuality(player::Quality quality);
+    player::Quality GetQuality() const { return quality_; }
 
     // Playback clock, driven by the host: the movie's frame period (100 ms with no movie).
     int PlaybackIntervalMs() const;
@@ -75,4 +79,5 @@ class CShockwaveflash {
     std::string lastError_;
     bool loop_ = true;
     bool playing_ = false;
+    player::Quality quality_;
 };

@@ -257,6 +257,7 @@ void Renderer::DrawLayered(cairo_t* cr, const DisplayObject& object, const Rende
     ++inner.layerNesting;
     cairo_surface_t* surface = Wrap(layer);
     cairo_t* layerCr = cairo_create(surface);
+    cairo_set_antialias(layerCr, Antialias());
     DrawContent(layerCr, object, inner);
     cairo_destroy(layerCr);
     cairo_surface_flush(surface);

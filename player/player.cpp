@@ -82,6 +82,7 @@ std::unique_ptr<Player> Player::Restart() const {
     std::unique_ptr<Player> p(new Player());
     p->state_ = std::make_unique<State>(state_->movie);
     p->state_->stage = state_->stage;
+    p->state_->renderer.SetQuality(state_->renderer.GetQuality());
     return p;
 }
 
@@ -152,6 +153,14 @@ int Player::LongestClipTimeline() const {
 
 void Player::Render(const BufferView& target) const {
     state_->renderer.Render(state_->timeline, target);
+}
+
+void Player::SetQuality(Quality quality) {
+    state_->renderer.SetQuality(quality);
+}
+
+Quality Player::GetQuality() const {
+    return state_->renderer.GetQuality();
 }
 
 }  // namespace player

@@ -30,6 +30,10 @@ struct StageInfo {
 
 class Movie;  // parsed, immutable movie model
 
+// Drawing quality, as players offer it: low draws every edge, stroke, bitmap and glyph without
+// anti-aliasing or smoothing (crisp pixels); the others draw alike, anti-aliased.
+enum class Quality { kLow, kMedium, kHigh, kBest };
+
 // One playing instance of a movie: the root timeline, nested clips, display lists.
 class Player {
   public:
@@ -70,6 +74,9 @@ class Player {
     // Draws the current frame fitted into the whole buffer (aspect kept, centred, margins in
     // the background colour).
     void Render(const BufferView& target) const;
+    // High unless set; a restarted player keeps its quality.
+    void SetQuality(Quality quality);
+    Quality GetQuality() const;
 
   private:
     Player();

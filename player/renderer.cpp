@@ -413,6 +413,14 @@ const ShapeGeometry& Renderer::Geometry(const Shape& shape) {
     return *slot;
 }
 
+cairo_antialias_t Renderer::Antialias() const {
+    return quality_ == Quality::kLow ? CAIRO_ANTIALIAS_NONE : CAIRO_ANTIALIAS_DEFAULT;
+}
+
+cairo_filter_t Renderer::Smoothing(cairo_filter_t wanted) const {
+    return quality_ == Quality::kLow ? CAIRO_FILTER_NEAREST : wanted;
+}
+
 void Renderer::Render(const MovieState& state, const BufferView& target) {
     if (!target.pixels || target.width <= 0 || target.height <= 0 ||
         target.stride < target.width * 4)
@@ -420,6 +428,7 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
     cairo_surface_t* surface = cairo_image_surface_create_for_data(
         target.pixels, CAIRO_FORMAT_ARGB32, target.width, target.height, target.stride);
     cairo_t* cr = cairo_create(surface);
+    cairo_set_antialias(cr, Antialias());
 
     const Movie& movie = state.GetMovie();
     movie_ = &movie;
@@ -496,7 +505,7 @@ void Renderer::DrawRange(cairo_t* cr, const DisplayList& list, DisplayList::cons
         maskState.mask = true;
         DrawObject(cr, object, maskState);
         cairo_pattern_t* mask = cairo_pop_group(cr);
-        cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
+        cairo_set_antialias(cr, Antialias());
 
         cairo_identity_matrix(cr);
         cairo_set_source(cr, content);
@@ -599,7 +608,7 @@ bool Renderer::SetBitmapSource(cairo_t* cr, const FillStyle& fill, const RenderS
     const bool smooth =
         fill.kind == FillKind::kRepeatingBitmap || fill.kind == FillKind::kClippedBitmap;
     cairo_pattern_set_extend(p, repeat ? CAIRO_EXTEND_REPEAT : CAIRO_EXTEND_PAD);
-    cairo_pattern_set_filter(p, smooth ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
+    cairo_pattern_set_filter(p, smooth ? Smoothing(CAIRO_FILTER_GOOD) : CAIRO_FILTER_NEAREST);
     cairo_set_source(cr, p);
     cairo_pattern_destroy(p);
     return true;
@@ -735,7 +744,8 @@ void Renderer::DrawVideo(cairo_t* cr, const VideoStream& stream, std::uint16_t r
     }
     cairo_pattern_t* p = cairo_pattern_create_for_surface(surface);
     cairo_pattern_set_extend(p, CAIRO_EXTEND_PAD);
-    cairo_pattern_set_filter(p, stream.smoothing ? CAIRO_FILTER_BILINEAR : CAIRO_FILTER_NEAREST);
+    cairo_pattern_set_filter(
+        p, stream.smoothing ? Smoothing(CAIRO_FILTER_BILINEAR) : CAIRO_FILTER_NEAREST);
     cairo_set_source(cr, p);
     cairo_fill(cr);
     cairo_pattern_destroy(p);

@@ -61,6 +61,8 @@ class Renderer {
     Renderer& operator=(const Renderer&) = delete;
 
     void Render(const MovieState& state, const BufferView& target);
+    void SetQuality(Quality quality) { quality_ = quality; }
+    Quality GetQuality() const { return quality_; }
     // Bitmaps and video streams that could not be decoded (they draw nothing) and frames cut
     // short at their work limits, one line each.
     const std::vector<std::string>& Problems() const { return problems_; }
@@ -107,6 +109,10 @@ class Renderer {
     void ReleaseOtherVideos(const VideoPlayback& current);
     const ShapeGeometry& Geometry(const Shape& shape);
     TextRenderer& Text();
+    // Edge and sampling settings of the quality: every cairo context the renderer creates
+    // takes Antialias(); smoothed bitmaps take Smoothing(wanted).
+    cairo_antialias_t Antialias() const;
+    cairo_filter_t Smoothing(cairo_filter_t wanted) const;
 
     // A bitmap character decoded, wrapped in a cairo surface; no surface when decoding failed.
     // The copy under the last colour transform it was drawn with is kept beside it.
@@ -147,6 +153,7 @@ class Renderer {
     std::size_t bitmapBytes_ = 0;   // in bitmaps_, tinted copies included
     bool edgesNoted_ = false, groupsNoted_ = false, bitmapsNoted_ = false;
     const Movie* movie_ = nullptr;
+    Quality quality_ = Quality::kHigh;
     double stageScale_ = 1;          // device pixels per stage pixel
     std::int64_t filterBudget_ = 0;  // layer pixels the frame's filters may still process
 };

@@ -101,6 +101,8 @@ class TextRenderer::DeviceFonts {
         cairo_font_options_set_hint_style(options_, CAIRO_HINT_STYLE_NONE);
         cairo_font_options_set_hint_metrics(options_, CAIRO_HINT_METRICS_OFF);
         cairo_font_options_set_antialias(options_, CAIRO_ANTIALIAS_GRAY);
+        crisp_ = cairo_font_options_copy(options_);
+        cairo_font_options_set_antialias(crisp_, CAIRO_ANTIALIAS_NONE);
     }
     ~DeviceFonts() {
         for (auto& [key, face] : faces_) {
@@ -108,11 +110,15 @@ class TextRenderer::DeviceFonts {
             cairo_font_face_destroy(face.face);
         }
         cairo_font_options_destroy(options_);
+        cairo_font_options_destroy(crisp_);
     }
     DeviceFonts(const DeviceFonts&) = delete;
     DeviceFonts& operator=(const DeviceFonts&) = delete;
 
-    const cairo_font_options_t* Options() const { return options_; }
+    // Glyphs follow the context: none anti-aliased where its edges are not (low quality).
+    const cairo_font_options_t* Options(cairo_t* cr) const {
+        return cairo_get_antialias(cr) == CAIRO_ANTIALIAS_NONE ? crisp_ : options_;
+    }
     // A face cairo could not load is not handed to a context, which it would put in error.
     static bool Usable(const Face& face) {
         return cairo_font_face_status(face.face) == CAIRO_STATUS_SUCCESS &&
@@ -185,6 +191,7 @@ class TextRenderer::DeviceFonts {
     }
 
     cairo_font_options_t* options_ = nullptr;
+    cairo_font_options_t* crisp_ = nullptr;
     std::map<std::tuple<std::string, bool, bool>, Face> faces_;
 };
 
@@ -402,7 +409,7 @@ void TextRenderer::DrawFieldText(cairo_t* cr, const TextLayout& layout,
             cairo_set_matrix(cr, &toDevice);
             cairo_set_font_face(cr, face.face);
             cairo_set_font_size(cr, style.size);
-            cairo_set_font_options(cr, device_->Options());
+            cairo_set_font_options(cr, device_->Options(cr));
             SetColor(cr, color, style.color, mask);
             if (mask) {
                 cairo_glyph_path(cr, run.data(), int(run.size()));

@@ -11,6 +11,7 @@
 
 #include "tests/capture/gif_reader.h"
 #include "tests/capture/test_movies.h"
+#include "tests/support/swf_writer.h"
 
 namespace fs = std::filesystem;
 
@@ -188,6 +189,39 @@ TEST_F(ConvertCliTest, FramesWritesTheNumberedSequence) {
     ASSERT_EQ(Run("frames m.swf -o tga --format tga").status, 0);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "tga"), fs::directory_iterator{}), 3);
     EXPECT_EQ(Run("frames missing.swf").status, 1);
+}
+
+// A red triangle on white whose long side runs diagonally across the 40 x 40 stage.
+bool WriteDiagonalMovie(const std::string& path) {
+    swfw::Movie m;
+    m.Size(40, 40).Background(swfw::Rgb(255, 255, 255));
+    swfw::Shape s(1);
+    s.Fill(s.AddFill(swfw::FillStyle::Solid(swfw::Rgb(255, 0, 0))))
+        .Polygon({{0, 0}, {800, 0}, {0, 800}});
+    m.Define(s).Place(swfw::PlaceObject::New(1, 1)).ShowFrame();
+    return m.Save(path);
+}
+
+std::size_t ColoursOf(const testgif::Gif& gif) {
+    if (gif.pages.empty()) return 0;
+    const auto& rgb = gif.pages.front().rgb;
+    std::vector<std::uint32_t> sorted(rgb);
+    std::sort(sorted.begin(), sorted.end());
+    return std::unique(sorted.begin(), sorted.end()) - sorted.begin();
+}
+
+TEST_F(ConvertCliTest, QualityReachesTheEngine) {
+    ASSERT_TRUE(WriteDiagonalMovie(Path("m.swf")));
+    Result r = Run("convert m.swf -o low --quality low");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ColoursOf(ReadGif("low/m.swf.gif")), 2u);
+    r = Run("convert m.swf -o high");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_GT(ColoursOf(ReadGif("high/m.swf.gif")), 2u);
+    EXPECT_EQ(Run("frames m.swf -o seq --quality LOW").status, 0);
+    for (const char* command : {"convert", "frames", "frame"})
+        EXPECT_EQ(Run(std::string(command) + " m.swf -o x.png --quality crisp").status, 2)
+            << command;
 }
 
 TEST(ConvertCli, LinksNoQt) {

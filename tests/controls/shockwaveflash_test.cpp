@@ -6,9 +6,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <thread>
 
+#include "player/player.h"
 #include "tests/support/swf_writer.h"
 
 namespace {
@@ -161,6 +163,32 @@ TEST_F(ShockwaveflashTest, DrawsTheCurrentFrameFittedIntoTheBounds) {
     control.DrawFrame(small, RECT{-100, -50, 100, 50});
     EXPECT_EQ(small.Row(5)[50], 0xFF0000FFu);  // stage (75, 27): background
     EXPECT_EQ(small.Row(60)[50], 0u);          // below the bounds: untouched
+}
+
+// The distinct colours of the control's frame drawn at 1.32 times the stage size, where the
+// square's edges fall inside pixels.
+std::size_t ColoursDrawn(CShockwaveflash& control) {
+    CSurface surface(133, 66);
+    control.DrawFrame(surface, RECT{0, 0, 133, 66});
+    std::set<std::uint32_t> colours;
+    for (int y = 0; y < surface.Height(); ++y)
+        colours.insert(surface.Row(y), surface.Row(y) + surface.Width());
+    return colours.size();
+}
+
+TEST_F(ShockwaveflashTest, QualityHoldsForTheShownMovieAndTheNextLoads) {
+    CShockwaveflash control;
+    const std::string path = WriteMovie("a.swf", 2);
+    control.SetMovie(path);
+    EXPECT_GT(ColoursDrawn(control), 2u);
+    control.SetQuality(player::Quality::kLow);
+    EXPECT_EQ(ColoursDrawn(control), 2u);
+    control.SetMovie(path);  // the same file: restarted without parsing again
+    EXPECT_EQ(ColoursDrawn(control), 2u);
+    control.SetMovie(WriteMovie("b.swf", 2));
+    EXPECT_EQ(ColoursDrawn(control), 2u);
+    control.SetQuality(player::Quality::kBest);
+    EXPECT_GT(ColoursDrawn(control), 2u);
 }
 
 }  // namespace

@@ -16,6 +16,8 @@ const fs::path kShared = FILMCAST_SHARED_DIR;
 const fs::path kScorer = kShared / "tools" / "fidelity.py";
 const fs::path kCorpus = kShared / "corpus" / "visual";
 const fs::path kFilmcast = fs::path(FILMCAST_BINARY_DIR) / "filmcast";
+// Draws each test at the quality its manifest entry names.
+const fs::path kRenderer = fs::path(FILMCAST_SOURCE_DIR) / "tools" / "frame_at_quality.py";
 
 // Runs a command and returns what it printed on stdout.
 std::string Capture(const std::string& command) {
@@ -40,8 +42,8 @@ TEST_P(Fidelity, MatchesTheReferenceVisually) {
     if (!fs::exists(kScorer) || !fs::exists(kCorpus / name)) GTEST_SKIP() << "no shared corpus";
     ASSERT_TRUE(fs::exists(kFilmcast)) << kFilmcast;
     const std::string python = fs::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
-    const std::string renderer =
-        kFilmcast.string() + " frame {swf} --at {frame} --size {width}x{height} -o {out}";
+    const std::string renderer = python + " " + kRenderer.string() + " " + kFilmcast.string() +
+                                 " {swf} {frame} {width}x{height} {out}";
     const std::string out =
         Capture(python + " " + Quote(kScorer.string()) + " --only " + name + " " + Quote(renderer) +
                 " " + Quote(kCorpus.string()) + " 2>&1");
@@ -68,7 +70,10 @@ INSTANTIATE_TEST_SUITE_P(
                       "cache_as_bitmap__nested_color_transform", "blend_modes__lighten",
                       "blend_modes__overlay", "cache_as_bitmap__avm2_button_state",
                       "filters__drop_shadow_scales_with_screen", "video__colorconversion__h263",
-                      "video__vp6_dispsize",
+                      "video__vp6_dispsize", "blend_modes__alpha_no_layer",
+                      "blend_modes__erase_no_layer", "blend_modes__multiply",
+                      "blend_modes__subtract", "cache_as_bitmap__avm2_button",
+                      "filters__bevel_full", "filters__bevel_inner",
                       // text fields: border and background on whole pixels
                       "edittext__edittext_caret_empty", "edittext__edittext_border_filters"));
 

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "tests/support/swf_writer.h"
@@ -83,6 +84,38 @@ TEST_F(FrameCommand, FailuresExitNonZero) {
     EXPECT_EQ(RunFilmcast(movie_ + " --size wide -o " + out), 2);
     EXPECT_EQ(RunFilmcast(movie_ + " -o " + (dir_ / "no" / "such" / "dir.png").string()), 1);
     EXPECT_FALSE(fs::exists(out));
+}
+
+// The distinct pixel values of a PNG; empty when it cannot be read.
+std::set<std::uint32_t> ColoursOf(const std::string& png) {
+    std::set<std::uint32_t> colours;
+    cairo_surface_t* s = cairo_image_surface_create_from_png(png.c_str());
+    if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
+        const int stride = cairo_image_surface_get_stride(s);
+        for (int y = 0; y < cairo_image_surface_get_height(s); ++y) {
+            const auto* row = reinterpret_cast<const std::uint32_t*>(
+                cairo_image_surface_get_data(s) + y * stride);
+            colours.insert(row, row + cairo_image_surface_get_width(s));
+        }
+    }
+    cairo_surface_destroy(s);
+    return colours;
+}
+
+TEST_F(FrameCommand, LowQualityDrawsCrispEdges) {
+    // A red circle: its edge crosses pixels at every slope.
+    swfw::Movie m;
+    m.Size(40, 40).Background(swfw::Rgb(255, 255, 255));
+    swfw::Shape s(1);
+    s.Fill(s.AddFill(swfw::FillStyle::Solid(swfw::Rgb(255, 0, 0)))).Circle(400, 400, 300);
+    m.Define(s).Place(swfw::PlaceObject::New(1, 1)).ShowFrame();
+    const std::string movie = (dir_ / "circle.swf").string();
+    ASSERT_TRUE(m.Save(movie));
+    const std::string low = (dir_ / "low.png").string(), high = (dir_ / "high.png").string();
+    ASSERT_EQ(RunFilmcast(movie + " --quality low --size 80x80 -o " + low), 0);
+    ASSERT_EQ(RunFilmcast(movie + " --size 80x80 -o " + high), 0);
+    EXPECT_EQ(ColoursOf(low), (std::set<std::uint32_t>{0xFFFF0000u, 0xFFFFFFFFu}));
+    EXPECT_GT(ColoursOf(high).size(), 2u);
 }
 
 }  // namespace
