@@ -10,6 +10,7 @@
 #include <mutex>
 #include <new>
 #include <set>
+#include <unordered_map>
 
 #include "platform/freeimagehandle.h"
 #include "platform/surface.h"
@@ -251,13 +252,45 @@ int JpegQuality(const EncoderParameters* parameters) {
     return 75;
 }
 
-// Brings a bitmap into a depth the format's writer takes: GIF is reduced to 256 colours with
-// Wu's quantizer (no dithering), JPEG gets 24 bits, PNG and TIFF get 24 bits instead of 16.
+// A 24- or 32-bit picture of at most 256 colours as an 8-bit one with exactly those colours
+// (alpha is left out, as the quantizer leaves it out); null when it holds more.
+FiBitmap ExactPalette(FIBITMAP* dib) {
+    const unsigned width = FreeImage_GetWidth(dib), height = FreeImage_GetHeight(dib);
+    const unsigned bytesPerPixel = FreeImage_GetBPP(dib) / 8;
+    std::unordered_map<std::uint32_t, BYTE> index;
+    FiBitmap out(FreeImage_Allocate(static_cast<int>(width), static_cast<int>(height), 8));
+    if (!out) return nullptr;
+    RGBQUAD* palette = FreeImage_GetPalette(out.get());
+    for (unsigned y = 0; y < height; ++y) {
+        const BYTE* in = FreeImage_GetScanLine(dib, static_cast<int>(y));
+        BYTE* row = FreeImage_GetScanLine(out.get(), static_cast<int>(y));
+        for (unsigned x = 0; x < width; ++x, in += bytesPerPixel) {
+            const std::uint32_t rgb = std::uint32_t(in[FI_RGBA_RED]) << 16 |
+                                      std::uint32_t(in[FI_RGBA_GREEN]) << 8 | in[FI_RGBA_BLUE];
+            auto [it, added] = index.try_emplace(rgb, static_cast<BYTE>(index.size()));
+            if (added) {
+                if (index.size() > 256) return nullptr;
+                palette[it->second] = {in[FI_RGBA_BLUE], in[FI_RGBA_GREEN], in[FI_RGBA_RED], 0};
+            }
+            row[x] = it->second;
+        }
+    }
+    return out;
+}
+
+// Brings a bitmap into a depth the format's writer takes: GIF keeps the exact colours of a
+// picture that has at most 256 (Wu's quantizer gives up on some of those) and is otherwise
+// reduced to 256 colours with Wu's quantizer (no dithering); JPEG gets 24 bits, PNG and TIFF
+// get 24 bits instead of 16.
 FiBitmap PrepareForFormat(FiBitmap dib, FREE_IMAGE_FORMAT fif) {
     const unsigned bpp = FreeImage_GetBPP(dib.get());
     if (fif == FIF_GIF && bpp > 8) {
         if (bpp == 16) dib.reset(FreeImage_ConvertTo24Bits(dib.get()));
         if (!dib) return nullptr;
+        const bool plainRgb =
+            FreeImage_GetImageType(dib.get()) == FIT_BITMAP &&
+            (FreeImage_GetBPP(dib.get()) == 24 || FreeImage_GetBPP(dib.get()) == 32);
+        if (FiBitmap exact = plainRgb ? ExactPalette(dib.get()) : nullptr) return exact;
         return FiBitmap(FreeImage_ColorQuantizeEx(dib.get(), FIQ_WUQUANT, 256));
     }
     const bool greyscale = bpp == 8 && FreeImage_GetColorType(dib.get()) == FIC_MINISBLACK;
@@ -285,6 +318,8 @@ unsigned DLL_CALLCONV ReadOutput(void* buffer, unsigned size, unsigned count, fi
 }
 unsigned DLL_CALLCONV WriteOutput(void* buffer, unsigned size, unsigned count, fi_handle handle) {
     auto* out = static_cast<OutputFile*>(handle);
+    // The GIF writer hands over empty blocks (size 0) at times; fwrite counts them as unwritten.
+    if (size == 0 || count == 0) return count;
     const std::size_t written = std::fwrite(buffer, size, count, out->file);
     if (written != count) out->failed = true;
     return unsigned(written);

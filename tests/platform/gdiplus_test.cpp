@@ -180,6 +180,42 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
+// Random pictures of many sizes: some make the GIF writer hand over empty blocks, which must
+// not count as a failed write; pictures of at most 256 colours keep them exactly.
+TEST(GdiplusSaveGif, EverySizeSavesAndFewColoursStayExact) {
+    std::uint32_t seed = 12345;
+    const auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    for (int width = 1; width <= 400; ++width) {  // 337 makes an empty block
+        const int height = 1 + width * 37 % 97;
+        auto bitmap = Make(width, height, PixelFormat24bppRGB);
+        const int stride = width * 3;
+        std::vector<std::uint8_t> pixels(static_cast<std::size_t>(stride) * height);
+        for (auto& byte : pixels) byte = static_cast<std::uint8_t>((next() >> 16) % 6 * 51);
+        ASSERT_EQ(CopyRows(*bitmap, Rect{0, 0, width, height}, ImageLockModeWrite, pixels, stride),
+                  Status::Ok);
+        const std::string path = TempPath("gif_" + std::to_string(width) + ".gif");
+        ASSERT_EQ(bitmap->Save(path, EncoderFor("image/gif"), nullptr), Status::Ok) << width;
+        std::unique_ptr<Bitmap> back;
+        ASSERT_EQ(Bitmap::CreateFromFile(path, &back), Status::Ok);
+        ASSERT_EQ(back->GetPixelFormat(), PixelFormat8bppIndexed);
+        ColorPalette palette;
+        ASSERT_EQ(back->GetPalette(&palette), Status::Ok);
+        std::vector<std::uint8_t> indexes(static_cast<std::size_t>(width) * height);
+        ASSERT_EQ(CopyRows(*back, Rect{0, 0, width, height}, ImageLockModeRead, indexes, width),
+                  Status::Ok);
+        std::vector<std::uint8_t> read;
+        for (const std::uint8_t index : indexes) {
+            ASSERT_LT(index, palette.Entries.size());
+            const std::uint32_t argb = palette.Entries[index];
+            read.insert(read.end(),
+                        {static_cast<std::uint8_t>(argb), static_cast<std::uint8_t>(argb >> 8),
+                         static_cast<std::uint8_t>(argb >> 16)});
+        }
+        EXPECT_EQ(read, pixels) << "216 colours are kept exactly, width " << width;
+        std::remove(path.c_str());
+    }
+}
+
 TEST(GdiplusSaveFailure, LeavesNoFileBehind) {
     const std::string path = TempPath("fail.png");
     std::remove(path.c_str());
