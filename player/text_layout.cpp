@@ -39,23 +39,7 @@ std::string Lower(std::u32string_view s) {
 
 std::string Narrow(std::u32string_view s) {
     std::string out;
-    for (char32_t c : s) {
-        if (c < 0x80) {
-            out.push_back(char(c));
-        } else if (c < 0x800) {
-            out.push_back(char(0xC0 | (c >> 6)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(char(0xE0 | (c >> 12)));
-            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(char(0xF0 | (c >> 18)));
-            out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        }
-    }
+    for (char32_t c : s) out += EncodeUtf8(c);
     return out;
 }
 
@@ -207,6 +191,27 @@ double SpacingNamed(const std::u32string& value) {
 }
 
 }  // namespace
+
+std::string EncodeUtf8(char32_t c) {
+    std::string out;
+    if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;
+    if (c < 0x80) {
+        out.push_back(char(c));
+    } else if (c < 0x800) {
+        out.push_back(char(0xC0 | (c >> 6)));
+        out.push_back(char(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(char(0xE0 | (c >> 12)));
+        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(char(0xF0 | (c >> 18)));
+        out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (c & 0x3F)));
+    }
+    return out;
+}
 
 std::u32string DecodeText(std::string_view bytes, bool utf8) {
     std::u32string out;

@@ -43,6 +43,9 @@ struct StyledText {
 // stands for itself), each byte one character before.
 std::u32string DecodeText(std::string_view bytes, bool utf8);
 
+// One character as UTF-8 (a lone surrogate becomes U+FFFD).
+std::string EncodeUtf8(char32_t c);
+
 // Plain text: CR, LF and CR LF end paragraphs.
 StyledText PlainText(std::u32string_view text, const TextStyle& style, TextAlign align);
 // The HTML subset (with <font letterSpacing kerning>); unknown tags are skipped and their text

@@ -151,7 +151,7 @@ class TextRenderer::DeviceFonts {
         auto it = face.glyphs.find(c);
         if (it != face.glyphs.end()) return it->second;
         Glyph glyph;
-        const std::string utf8 = Utf8(c);
+        const std::string utf8 = EncodeUtf8(c);
         cairo_glyph_t* glyphs = nullptr;
         int count = 0;
         if (cairo_scaled_font_status(face.measure) == CAIRO_STATUS_SUCCESS &&
@@ -169,27 +169,6 @@ class TextRenderer::DeviceFonts {
     }
 
   private:
-    static std::string Utf8(char32_t c) {
-        std::string out;
-        if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;
-        if (c < 0x80) {
-            out.push_back(char(c));
-        } else if (c < 0x800) {
-            out.push_back(char(0xC0 | (c >> 6)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(char(0xE0 | (c >> 12)));
-            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(char(0xF0 | (c >> 18)));
-            out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        }
-        return out;
-    }
-
     cairo_font_options_t* options_ = nullptr;
     cairo_font_options_t* crisp_ = nullptr;
     std::map<std::tuple<std::string, bool, bool>, Face> faces_;
