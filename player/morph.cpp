@@ -73,17 +73,7 @@ MorphLineStyle ReadMorphLine(BitReader& in, int version) {
         s.endColor = ReadRgba(in);
         return s;
     }
-    s.startCap = static_cast<CapStyle>(std::min<std::uint32_t>(in.UBits(2), 2));
-    const std::uint32_t join = in.UBits(2);
-    s.join = static_cast<JoinStyle>(std::min<std::uint32_t>(join, 2));
-    const bool hasFill = in.Flag();
-    s.noHScale = in.Flag();
-    s.noVScale = in.Flag();
-    s.pixelHinting = in.Flag();
-    in.UBits(5);
-    s.noClose = in.Flag();
-    s.endCap = static_cast<CapStyle>(std::min<std::uint32_t>(in.UBits(2), 2));
-    if (join == 2) s.miterLimit = in.U16();
+    const bool hasFill = ReadLineStyle2Flags(in, s);
     if (hasFill) {
         s.fill = ReadMorphFill(in);
         if (s.fill->kind == FillKind::kSolid) {

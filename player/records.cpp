@@ -106,17 +106,7 @@ LineStyle ReadLineStyle(BitReader& in, int shapeVersion) {
         s.color = ReadShapeColor(in, shapeVersion);
         return s;
     }
-    s.startCap = static_cast<CapStyle>(std::min<std::uint32_t>(in.UBits(2), 2));
-    const std::uint32_t join = in.UBits(2);
-    s.join = static_cast<JoinStyle>(std::min<std::uint32_t>(join, 2));
-    const bool hasFill = in.Flag();
-    s.noHScale = in.Flag();
-    s.noVScale = in.Flag();
-    s.pixelHinting = in.Flag();
-    in.UBits(5);
-    s.noClose = in.Flag();
-    s.endCap = static_cast<CapStyle>(std::min<std::uint32_t>(in.UBits(2), 2));
-    if (join == 2) s.miterLimit = in.U16();
+    const bool hasFill = ReadLineStyle2Flags(in, s);
     if (hasFill) {
         s.fill = ReadFillStyle(in, shapeVersion);
         if (s.fill->kind == FillKind::kSolid) s.color = s.fill->color;

@@ -3,6 +3,9 @@
 // record that runs past its data leaves the reader failed.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
+
 #include "player/bitreader.h"
 #include "player/limits.h"
 #include "player/model.h"
@@ -14,6 +17,24 @@ Matrix ReadMatrix(BitReader& in);
 ColorTransform ReadColorTransform(BitReader& in, bool withAlpha);
 Rgba ReadRgb(BitReader& in);
 Rgba ReadRgba(BitReader& in);
+
+// The caps, join, scaling and miter fields that LINESTYLE2 shares with its tweened form;
+// returns whether a fill style follows.
+template <typename Style>
+bool ReadLineStyle2Flags(BitReader& in, Style& s) {
+    s.startCap = static_cast<CapStyle>(std::min<std::uint32_t>(in.UBits(2), 2));
+    const std::uint32_t join = in.UBits(2);
+    s.join = static_cast<JoinStyle>(std::min<std::uint32_t>(join, 2));
+    const bool hasFill = in.Flag();
+    s.noHScale = in.Flag();
+    s.noVScale = in.Flag();
+    s.pixelHinting = in.Flag();
+    in.UBits(5);
+    s.noClose = in.Flag();
+    s.endCap = static_cast<CapStyle>(std::min<std::uint32_t>(in.UBits(2), 2));
+    if (join == 2) s.miterLimit = in.U16();
+    return hasFill;
+}
 
 // shapeVersion is 1..4 (DefineShape..DefineShape4): it decides colour sizes, extended counts and
 // the line style layout.
