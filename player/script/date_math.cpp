@@ -257,7 +257,7 @@ double LocalTime(double t) { return t; }
 double Utc(double t) { return t; }
 
 std::string DateToString(double t) {
-    if (!std::isfinite(t)) return "Invalid Date";
+    if (std::isnan(TimeClip(t))) return "Invalid Date";
     const double local = LocalTime(t);
     char buffer[96];
     std::snprintf(buffer, sizeof buffer, "%s %s %d %02d:%02d:%02d GMT+0000 %.0f",

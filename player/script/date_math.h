@@ -45,7 +45,7 @@ double TimeClip(double t);
 double LocalTime(double t);
 double Utc(double t);
 
-// "Mon Jan 1 00:00:00 GMT+0000 2001"; "Invalid Date" for NaN.
+// "Mon Jan 1 00:00:00 GMT+0000 2001"; "Invalid Date" for NaN and times out of range.
 std::string DateToString(double t);
 
 // Reads what DateToString writes (any "GMT+hhmm" offset), "Mon DD YYYY [HH:MM[:SS]]" and

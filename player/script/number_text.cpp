@@ -15,6 +15,7 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr int kSignificantDigits = 15;
 constexpr int kLargestPlainExponent = 14;
 constexpr int kSmallestPlainExponent = -5;
+constexpr double kFirstExponentFormInteger = 1e15;
 // Powers of ten past 10^308 overflow; past 10^400 nothing that scaling meets stays finite.
 constexpr std::int64_t kLargestPowerOfTen = 308;
 constexpr std::int64_t kExponentCap = 400;
@@ -238,6 +239,12 @@ std::string NumberToString(double value) {
     if (std::isnan(value)) return "NaN";
     if (std::isinf(value)) return value > 0 ? "Infinity" : "-Infinity";
     if (value == 0) return "0";
+    if (std::fabs(value) < kFirstExponentFormInteger && value == std::trunc(value)) {
+        char buffer[24];
+        const auto written =
+            std::to_chars(buffer, buffer + sizeof buffer, static_cast<std::int64_t>(value));
+        return std::string(buffer, written.ptr);
+    }
     // d.dddddddddddddde±x, rounded to 15 significant digits.
     char buffer[40];
     const auto written = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
