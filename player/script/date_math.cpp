@@ -27,9 +27,13 @@ double PositiveModulo(double a, double b) {
     return r < 0 ? r + b : r;
 }
 
-double ToInteger(double value) { return std::trunc(value); }
+double ToInteger(double value) {
+    return std::trunc(value);
+}
 
-double DayWithinYear(double t) { return Day(t) - DayFromYear(YearFromTime(t)); }
+double DayWithinYear(double t) {
+    return Day(t) - DayFromYear(YearFromTime(t));
+}
 
 double MonthStart(int month, bool leap) {
     return kMonthStarts[static_cast<std::size_t>(month)] + (leap && month >= 2 ? 1 : 0);
@@ -37,10 +41,16 @@ double MonthStart(int month, bool leap) {
 
 // ---- Reading dates ---------------------------------------------------------------------------
 
-bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsAlpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool StartsWithName(std::string_view word, const char* name) {
     if (word.size() < 3) return false;
@@ -59,7 +69,7 @@ int FindName(std::string_view word, const std::array<const char*, N>& names) {
 }
 
 class DateReader {
-public:
+  public:
     explicit DateReader(std::string_view text) : text_(text) {}
 
     double Read() {
@@ -73,10 +83,10 @@ public:
         return TimeClip(local - offsetMinutes_ * kMsPerMinute);
     }
 
-private:
+  private:
     bool SkipSeparators() {
-        while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == ',' ||
-                                      text_[at_] == '\t')) {
+        while (at_ < text_.size() &&
+               (text_[at_] == ' ' || text_[at_] == ',' || text_[at_] == '\t')) {
             ++at_;
         }
         return at_ < text_.size();
@@ -168,9 +178,13 @@ private:
 
 }  // namespace
 
-double Day(double t) { return std::floor(t / kMsPerDay); }
+double Day(double t) {
+    return std::floor(t / kMsPerDay);
+}
 
-double TimeWithinDay(double t) { return PositiveModulo(t, kMsPerDay); }
+double TimeWithinDay(double t) {
+    return PositiveModulo(t, kMsPerDay);
+}
 
 double DaysInYear(double year) {
     if (std::fmod(year, 4) != 0) return 365;
@@ -184,7 +198,9 @@ double DayFromYear(double year) {
            std::floor((year - 1601) / 400);
 }
 
-double TimeFromYear(double year) { return kMsPerDay * DayFromYear(year); }
+double TimeFromYear(double year) {
+    return kMsPerDay * DayFromYear(year);
+}
 
 double YearFromTime(double t) {
     if (!std::isfinite(t)) return kNaN;
@@ -196,7 +212,9 @@ double YearFromTime(double t) {
     return year;
 }
 
-bool InLeapYear(double t) { return DaysInYear(YearFromTime(t)) == 366; }
+bool InLeapYear(double t) {
+    return DaysInYear(YearFromTime(t)) == 366;
+}
 
 double MonthFromTime(double t) {
     if (!std::isfinite(t)) return kNaN;
@@ -213,15 +231,25 @@ double DateFromTime(double t) {
     return DayWithinYear(t) - MonthStart(month, InLeapYear(t)) + 1;
 }
 
-double WeekDay(double t) { return PositiveModulo(Day(t) + 4, 7); }
+double WeekDay(double t) {
+    return PositiveModulo(Day(t) + 4, 7);
+}
 
-double HourFromTime(double t) { return PositiveModulo(std::floor(t / kMsPerHour), 24); }
+double HourFromTime(double t) {
+    return PositiveModulo(std::floor(t / kMsPerHour), 24);
+}
 
-double MinFromTime(double t) { return PositiveModulo(std::floor(t / kMsPerMinute), 60); }
+double MinFromTime(double t) {
+    return PositiveModulo(std::floor(t / kMsPerMinute), 60);
+}
 
-double SecFromTime(double t) { return PositiveModulo(std::floor(t / kMsPerSecond), 60); }
+double SecFromTime(double t) {
+    return PositiveModulo(std::floor(t / kMsPerSecond), 60);
+}
 
-double MsFromTime(double t) { return PositiveModulo(t, kMsPerSecond); }
+double MsFromTime(double t) {
+    return PositiveModulo(t, kMsPerSecond);
+}
 
 double MakeTime(double hour, double minute, double second, double ms) {
     if (!std::isfinite(hour) || !std::isfinite(minute) || !std::isfinite(second) ||
@@ -252,9 +280,13 @@ double TimeClip(double t) {
     return ToInteger(t) + 0.0;
 }
 
-double LocalTime(double t) { return t; }
+double LocalTime(double t) {
+    return t;
+}
 
-double Utc(double t) { return t; }
+double Utc(double t) {
+    return t;
+}
 
 std::string DateToString(double t) {
     if (std::isnan(TimeClip(t))) return "Invalid Date";
@@ -269,6 +301,8 @@ std::string DateToString(double t) {
     return buffer;
 }
 
-double ParseDate(std::string_view text) { return DateReader(text).Read(); }
+double ParseDate(std::string_view text) {
+    return DateReader(text).Read();
+}
 
 }  // namespace player::script

@@ -1,8 +1,8 @@
 #include "player/script/number_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
@@ -11,18 +11,19 @@ namespace player::script {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr int kSignificantDigits = 15;
 constexpr int kLargestPlainExponent = 14;
 constexpr int kSmallestPlainExponent = -5;
 constexpr double kFirstExponentFormInteger = 1e15;
-// Powers of ten past 10^308 overflow; past 10^400 nothing that scaling meets stays finite.
+// 10^309 is infinite; past 10^400 no double scaled by it stays finite or non-zero.
 constexpr std::int64_t kLargestPowerOfTen = 308;
 constexpr std::int64_t kExponentCap = 400;
 constexpr char kUpperHex[] = "0123456789ABCDEF";
 constexpr char kLowerDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 bool IsWhitespace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
@@ -45,7 +46,9 @@ std::size_t SkipWhitespace(std::string_view text, std::size_t at) {
     return at;
 }
 
-std::int32_t WrapToInt32(std::uint32_t bits) { return static_cast<std::int32_t>(bits); }
+std::int32_t WrapToInt32(std::uint32_t bits) {
+    return static_cast<std::int32_t>(bits);
+}
 
 std::int32_t ToInt32(double value) {
     if (!std::isfinite(value)) return 0;
@@ -89,8 +92,8 @@ void AppendPlainForm(std::string& out, std::string_view digits, int exponent) {
 // ---- Reading decimal numbers -------------------------------------------------------------------
 
 struct DecimalScan {
-    bool found = false;      // at least one mantissa digit
-    std::size_t end = 0;     // first position not taken
+    bool found = false;   // at least one mantissa digit
+    std::size_t end = 0;  // first position not taken
     double value = 0;
 };
 
@@ -98,7 +101,8 @@ double PowerOfTen(std::int64_t exponent) {
     return std::pow(10.0, static_cast<double>(std::min<std::int64_t>(exponent, kExponentCap)));
 }
 
-// value × 10^exponent, staying finite where the power alone would not be.
+// value × 10^exponent; exponents past ±308 go in two steps, since 10^309 alone is infinite and
+// 10^-324 alone is zero.
 double ScaleByPowerOfTen(double value, std::int64_t exponent) {
     if (value == 0 || !std::isfinite(value) || exponent == 0) return value;
     if (exponent > kLargestPowerOfTen) {
@@ -385,8 +389,9 @@ Variables DecodeVariables(std::string_view text) {
         const std::size_t equals = pair.find('=');
         std::string name = Unescape(pair.substr(0, equals));
         if (!name.empty()) {
-            std::string value =
-                equals == std::string_view::npos ? std::string() : Unescape(pair.substr(equals + 1));
+            std::string value = equals == std::string_view::npos
+                                    ? std::string()
+                                    : Unescape(pair.substr(equals + 1));
             variables.emplace_back(std::move(name), std::move(value));
         }
         at = end + 1;

@@ -10,9 +10,13 @@ namespace {
 constexpr std::size_t kMaxEntityLength = 10;
 constexpr std::uint32_t kMaxCodePoint = 0x10FFFF;
 
-bool IsWhitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool IsWhitespace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
-bool IsNameEnd(char c) { return IsWhitespace(c) || c == '/' || c == '>' || c == '<' || c == '='; }
+bool IsNameEnd(char c) {
+    return IsWhitespace(c) || c == '/' || c == '>' || c == '<' || c == '=';
+}
 
 bool IsAllWhitespace(std::string_view text) {
     return std::all_of(text.begin(), text.end(), IsWhitespace);
@@ -115,7 +119,7 @@ std::string DecodeEntities(std::string_view raw) {
 }
 
 class XmlParser {
-public:
+  public:
     XmlParser(std::string_view text, bool ignoreWhite, const XmlLimits& limits,
               XmlDocument& document)
         : text_(text), ignoreWhite_(ignoreWhite), limits_(limits), document_(document) {}
@@ -133,7 +137,7 @@ public:
         }
     }
 
-private:
+  private:
     std::vector<XmlNode>& Siblings() {
         return open_.empty() ? document_.children : open_.back()->children;
     }
@@ -359,12 +363,23 @@ std::string EscapeXml(std::string_view text) {
     out.reserve(text.size());
     for (const char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&apos;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;

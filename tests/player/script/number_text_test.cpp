@@ -263,8 +263,8 @@ TEST(ParseFloat, RoundsAsThePlayer) {
 }
 
 TEST(ParseFloat, NaNWithoutDigits) {
-    const char* const cases[] = {"", "-", "e10", "Infinity", "-Infinity", "+Infinity", "BADBAD",
-                                 "\xC4\xB1", "."};
+    const char* const cases[] = {"",          "-",      "e10",      "Infinity", "-Infinity",
+                                 "+Infinity", "BADBAD", "\xC4\xB1", "."};
     for (const char* text : cases) EXPECT_TRUE(std::isnan(ParseFloat(text))) << text;
 }
 
@@ -304,9 +304,15 @@ TEST(ParseInt, DetectsRadixAndStopsAtNonDigits) {
 
 TEST(ParseInt, NaNWithoutDigitsOrWithBadRadix) {
     const ParseIntCase cases[] = {
-        {"", std::nullopt, kNaN},   {"abc", std::nullopt, kNaN}, {"0x", std::nullopt, kNaN},
-        {"-", std::nullopt, kNaN},  {"2", 2, kNaN},              {"12", 1, kNaN},
-        {"12", 37, kNaN},           {"12", -5, kNaN},            {"0xg", 16, kNaN},
+        {"", std::nullopt, kNaN},
+        {"abc", std::nullopt, kNaN},
+        {"0x", std::nullopt, kNaN},
+        {"-", std::nullopt, kNaN},
+        {"2", 2, kNaN},
+        {"12", 1, kNaN},
+        {"12", 37, kNaN},
+        {"12", -5, kNaN},
+        {"0xg", 16, kNaN},
     };
     for (const auto& c : cases) {
         EXPECT_TRUE(SameNumber(ParseInt(c.text, c.radix), c.value)) << c.text;
