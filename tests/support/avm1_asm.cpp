@@ -136,9 +136,8 @@ Asm& Asm::DefineFunction(const std::string& name, const std::vector<std::string>
     return *this;
 }
 
-Asm& Asm::DefineFunction2(const std::string& name, std::uint8_t registerCount,
-                          std::uint16_t flags, const std::vector<RegisterParam>& params,
-                          const Block& body) {
+Asm& Asm::DefineFunction2(const std::string& name, std::uint8_t registerCount, std::uint16_t flags,
+                          const std::vector<RegisterParam>& params, const Block& body) {
     BitWriter data;
     data.String(name);
     data.U16(static_cast<std::uint16_t>(params.size()));
@@ -262,8 +261,8 @@ Buffer Asm::Bytes() const {
     for (const Branch& b : branches_) {
         const auto target = labels_.find(b.label);
         if (target == labels_.end()) throw std::logic_error("label never defined: " + b.label);
-        const auto offset = static_cast<std::ptrdiff_t>(target->second) -
-                            static_cast<std::ptrdiff_t>(b.field + 2);
+        const auto offset =
+            static_cast<std::ptrdiff_t>(target->second) - static_cast<std::ptrdiff_t>(b.field + 2);
         if (offset < INT16_MIN || offset > INT16_MAX)
             throw std::logic_error("branch to " + b.label + " too far for its offset");
         const auto field = static_cast<std::uint16_t>(offset);

@@ -237,9 +237,8 @@ class Asm {
     // Function, with and try blocks: `body` writes the block's actions into this assembler.
     Asm& DefineFunction(const std::string& name, const std::vector<std::string>& params,
                         const Block& body);
-    Asm& DefineFunction2(const std::string& name, std::uint8_t registerCount,
-                         std::uint16_t flags, const std::vector<RegisterParam>& params,
-                         const Block& body);
+    Asm& DefineFunction2(const std::string& name, std::uint8_t registerCount, std::uint16_t flags,
+                         const std::vector<RegisterParam>& params, const Block& body);
     Asm& With(const Block& body);
     // A missing (empty) catchBody or finallyBody leaves that block and its flag out.
     Asm& Try(const Block& body, const CatchInto& into, const Block& catchBody,

@@ -148,20 +148,20 @@ class Walker {
         in.U16();             // reserved
         in.Bytes(flagBytes);  // every event used
         while (!in.Failed()) {
-            const auto events = in.Bytes(flagBytes);
+            const auto stored = in.Bytes(flagBytes);
             if (in.Failed()) break;
             std::uint8_t bytes[4] = {};
-            for (int i = 0; i < flagBytes; ++i) bytes[i] = events[i];
+            for (int i = 0; i < flagBytes; ++i) bytes[i] = stored[i];
             if (!(bytes[0] | bytes[1] | bytes[2] | bytes[3])) return;
             const std::uint32_t size = in.U32();
             auto record = in.Bytes(size);
             if (in.Failed()) break;
-            std::string label = place + " onClipEvent(" + FlagNames(bytes, flagBytes, kClipEvents);
+            std::string events = FlagNames(bytes, flagBytes, kClipEvents);
             if (bytes[2] & 0x02 && !record.empty()) {  // key press: the key code comes first
-                label += " key " + std::to_string(record[0]);
+                events += " key " + std::to_string(record[0]);
                 record = record.subspan(1);
             }
-            Add(label + ")", record);
+            Add(place + " onClipEvent(" + events + ")", record);
         }
         Problem(place + ": clip actions cut short");
     }
@@ -192,9 +192,10 @@ class Walker {
             const std::uint8_t conditions[2] = {body[at + 2], body[at + 3]};
             const std::size_t end = size == 0 ? body.size() : at + size;
             if (size != 0 && (size < 4 || end > body.size())) break;
-            std::string label = button + " on(" + FlagNames(conditions, 2, kButtonConditions);
-            if (conditions[1] >> 1) label += " key " + std::to_string(conditions[1] >> 1);
-            Add(label + ")", body.subspan(at + 4, end - at - 4));
+            std::string events = FlagNames(conditions, 2, kButtonConditions);
+            if (conditions[1] >> 1)
+                events += (events.empty() ? "key " : " key ") + std::to_string(conditions[1] >> 1);
+            Add(button + " on(" + events + ")", body.subspan(at + 4, end - at - 4));
             if (size == 0) return;
             at = end;
         }
