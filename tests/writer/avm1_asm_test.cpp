@@ -331,6 +331,40 @@ INSTANTIATE_TEST_SUITE_P(
                     "     0  With body 1 bytes [5, 6)\n"
                     "     5  Stop\n"
                     "     6  End\n"},
+        ListingCase{"CountingLoop",
+                    Asm()
+                        .ConstantPool({"x"})
+                        .Push(swfw::Const{0}, 0)
+                        .Op(Op::kSetVariable)
+                        .Label("loop")
+                        .GetVariable("x")
+                        .Push(10)
+                        .Op(Op::kLess2)
+                        .Op(Op::kNot)
+                        .If("end")
+                        .SetVariable("x", [](Asm& v) { v.GetVariable("x").Op(Op::kIncrement); })
+                        .Jump("loop")
+                        .Label("end")
+                        .PushTraceString("done")
+                        .Bytes(),
+                    "     0  ConstantPool 1 entries: 0 \"x\"\n"
+                    "     7  Push constant 0 (\"x\"), int 0\n"
+                    "    17  SetVariable\n"
+                    "    18  Push string \"x\"\n"
+                    "    24  GetVariable\n"
+                    "    25  Push int 10\n"
+                    "    33  Less2\n"
+                    "    34  Not\n"
+                    "    35  If -> 60 (+20)\n"
+                    "    40  Push string \"x\"\n"
+                    "    46  Push string \"x\"\n"
+                    "    52  GetVariable\n"
+                    "    53  Increment\n"
+                    "    54  SetVariable\n"
+                    "    55  Jump -> 18 (-42)\n"
+                    "    60  Push string \"done\"\n"
+                    "    69  Trace\n"
+                    "    70  End\n"},
         ListingCase{"FrameRecords",
                     Asm()
                         .GotoFrame2(true, 3)

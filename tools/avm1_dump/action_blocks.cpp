@@ -12,8 +12,8 @@ namespace {
 constexpr std::uint16_t kTagDoInitAction = 59;
 constexpr int kMaxSpriteNesting = 8;
 
-// Clip event names by bit, the first stored byte's high bit first.
-constexpr const char* kClipEvents[24] = {
+// Clip event names by bit, the first stored byte's high bit first; the fourth byte is reserved.
+constexpr const char* kClipEvents[32] = {
     "keyUp",      "keyDown", "mouseUp",    "mouseDown", "mouseMove", "unload",
     "enterFrame", "load",    "dragOver",   "rollOut",   "rollOver",  "releaseOutside",
     "release",    "press",   "initialize", "data",      nullptr,     nullptr,
@@ -40,9 +40,9 @@ constexpr const char* kButtonConditions[16] = {
     "overDownToIdle",
 };
 
-std::string FlagNames(const std::uint8_t* bytes, int count, const char* const* names) {
+std::string FlagNames(std::span<const std::uint8_t> bytes, std::span<const char* const> names) {
     std::string out;
-    for (int bit = 0; bit < count * 8; ++bit) {
+    for (std::size_t bit = 0; bit < bytes.size() * 8 && bit < names.size(); ++bit) {
         if (!(bytes[bit / 8] & (0x80 >> (bit % 8))) || !names[bit]) continue;
         out += (out.empty() ? "" : " ") + std::string(names[bit]);
     }
@@ -156,7 +156,7 @@ class Walker {
             const std::uint32_t size = in.U32();
             auto record = in.Bytes(size);
             if (in.Failed()) break;
-            std::string events = FlagNames(bytes, flagBytes, kClipEvents);
+            std::string events = FlagNames(stored, kClipEvents);
             if (bytes[2] & 0x02 && !record.empty()) {  // key press: the key code comes first
                 events += " key " + std::to_string(record[0]);
                 record = record.subspan(1);
@@ -192,7 +192,7 @@ class Walker {
             const std::uint8_t conditions[2] = {body[at + 2], body[at + 3]};
             const std::size_t end = size == 0 ? body.size() : at + size;
             if (size != 0 && (size < 4 || end > body.size())) break;
-            std::string events = FlagNames(conditions, 2, kButtonConditions);
+            std::string events = FlagNames(conditions, kButtonConditions);
             if (conditions[1] >> 1)
                 events += (events.empty() ? "key " : " key ") + std::to_string(conditions[1] >> 1);
             Add(button + " on(" + events + ")", body.subspan(at + 4, end - at - 4));
