@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "tests/support/avm1_asm.h"
 #include "tests/support/swf_writer.h"
 
 namespace swfw {
@@ -560,6 +561,19 @@ Self& Timeline<Self>::Label(const std::string& name, bool namedAnchor) {
 template <class Self>
 Self& Timeline<Self>::Do(const Actions& actions) {
     return Tag(RawTag{kDoAction, actions.Bytes()});
+}
+
+template <class Self>
+Self& Timeline<Self>::Do(const Asm& code) {
+    return Tag(RawTag{kDoAction, code.Bytes()});
+}
+
+template <class Self>
+Self& Timeline<Self>::DoInit(std::uint16_t spriteId, const Asm& code) {
+    BitWriter out;
+    out.U16(spriteId);
+    out.Append(code.Bytes());
+    return Tag(RawTag{kDoInitAction, out.Bytes()});
 }
 
 template <class Self>

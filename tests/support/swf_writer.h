@@ -670,6 +670,7 @@ enum TagCode : std::uint16_t {
     kDefineShape4 = 83,
     kDefineMorphShape2 = 84,
     kDefineBitsJpeg4 = 90,
+    kDoInitAction = 59,
 };
 
 // Tag encoders, for tests that want one tag's bytes.
@@ -688,6 +689,8 @@ RawTag EncodePlaceObject(const PlaceObject& place);
 
 class Sprite;
 RawTag EncodeSprite(const Sprite& sprite);
+
+class Asm;  // tests/support/avm1_asm.h
 
 // A tag list with a fluent API; the movie's root timeline and DefineSprite share it.
 template <class Self>
@@ -713,6 +716,9 @@ class Timeline {
     Self& ShowFrame();
     Self& Label(const std::string& name, bool namedAnchor = false);
     Self& Do(const Actions& actions);
+    Self& Do(const Asm& code);  // DoAction
+    // DoInitAction: runs once, before the sprite's first use.
+    Self& DoInit(std::uint16_t spriteId, const Asm& code);
     Self& End() { return Tag(RawTag{kEnd, {}}); }
     Self& Tag(RawTag tag);
 
