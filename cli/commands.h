@@ -19,6 +19,9 @@ void AddConvertCommand(CLI::App& app, RunState& state);
 // `filmcast frames MOVIE [-o DIR] [--format bmp|tga|png] [--size WxH]`.
 void AddFramesCommand(CLI::App& app, RunState& state);
 
+// `filmcast trace MOVIE [--frames N]`: the scripts' trace() output, one line a call.
+void AddTraceCommand(CLI::App& app, RunState& state);
+
 // `filmcast info MOVIE... [--json]`: the header values of each movie.
 void AddInfoCommand(CLI::App& app, RunState& state);
 

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
     cli::AddInfoCommand(app, state);
     cli::AddConvertCommand(app, state);
     cli::AddFramesCommand(app, state);
+    cli::AddTraceCommand(app, state);
 
     try {
         app.parse(argc, argv);

@@ -21,8 +21,17 @@ struct Limits {
     static constexpr int kMaxMaskNesting = 8;
     // Display objects alive at once in one playing movie, over all nesting levels.
     static constexpr std::size_t kMaxDisplayObjects = 200000;
-    // Actions run in one tick (frames whose actions jump back and forth end here).
-    static constexpr int kMaxActionsPerTick = 100000;
+    // Scripts. Actions run in one tick over all blocks, handlers and timers: a script past
+    // it is stopped, with the movie's other scripts, as when a user answers a player's
+    // slow-script prompt; real movies run a few thousand a frame.
+    static constexpr std::int64_t kMaxActionsPerTick = 5'000'000;
+    // Nested function calls, unless the movie's ScriptLimits tag sets its own depth.
+    static constexpr int kMaxScriptRecursion = 256;
+    // One script string, and the elements one array may be given at once.
+    static constexpr std::size_t kMaxScriptStringBytes = 64u << 20;
+    static constexpr std::uint32_t kMaxScriptArrayLength = 1u << 24;
+    // Live script data (objects, strings, closures) after a collection.
+    static constexpr std::size_t kMaxScriptHeapBytes = 1024u << 20;
     // Timeline work in one tick: frames applied, display commands applied and clips created,
     // whether by stepping, by actions jumping back (each jump back rebuilds the timeline from
     // its first frame, clips and all) or by clips placing clips. The action cap alone does not

@@ -163,19 +163,19 @@ struct RemoveObject {
 
 using DisplayCommand = std::variant<PlaceObject, RemoveObject>;
 
-// The action subset run on timelines; every other action is skipped.
-struct Action {
-    enum class Kind { kStop, kPlay, kNextFrame, kPreviousFrame, kGotoFrame, kGotoLabel };
-    Kind kind = Kind::kStop;
-    int frame = 0;      // kGotoFrame: zero-based
-    std::string label;  // kGotoLabel
-    bool operator==(const Action&) const = default;
+// A DoAction body as stored: action records for the script engine, which decodes them.
+using ActionBlock = std::vector<std::uint8_t>;
+
+// DoInitAction: actions run once, before the frame's own, for the sprite they name.
+struct InitAction {
+    std::uint16_t spriteId = 0;
+    ActionBlock actions;
 };
-using ActionList = std::vector<Action>;
 
 struct Frame {
     std::vector<DisplayCommand> commands;
-    std::vector<ActionList> actions;  // one list per DoAction tag, in file order
+    std::vector<ActionBlock> actions;  // one per DoAction tag, in file order
+    std::vector<InitAction> initActions;
     std::optional<std::string> label;
 };
 
@@ -372,6 +372,8 @@ struct Movie {
     std::vector<RawTag> rawTags;                       // tags kept but not modelled, in file order
     std::vector<std::string> problems;                 // what could not be read, one line each
     bool truncated = false;                            // the file broke off before its End tag
+    bool actionScript3 = false;                        // scripts in DoABC tags (not run)
+    std::optional<std::uint16_t> maxRecursion;         // the ScriptLimits tag's depth
 
     const Character* Find(std::uint16_t id) const {
         auto it = dictionary.find(id);

@@ -83,6 +83,7 @@ std::unique_ptr<Player> Player::Restart() const {
     p->state_ = std::make_unique<State>(state_->movie);
     p->state_->stage = state_->stage;
     p->state_->renderer.SetQuality(state_->renderer.GetQuality());
+    p->SetScripting(state_->timeline.GetScriptSettings());
     return p;
 }
 
@@ -91,11 +92,20 @@ const StageInfo& Player::Stage() const {
 }
 const std::vector<std::string>& Player::Problems() const {
     const auto& found = state_->renderer.Problems();
-    if (found.empty()) return state_->movie->problems;
+    const auto& scripts = state_->timeline.ScriptProblems();
+    if (found.empty() && scripts.empty()) return state_->movie->problems;
     state_->problems = state_->movie->problems;
+    state_->problems.insert(state_->problems.end(), scripts.begin(), scripts.end());
     state_->problems.insert(state_->problems.end(), found.begin(), found.end());
     return state_->problems;
 }
+
+void Player::SetScripting(ScriptSettings settings) {
+    state_->timeline.SetScriptSettings(std::move(settings));
+    state_->timeline.Reset();
+}
+
+bool Player::UsesActionScript3() const { return state_->movie->actionScript3; }
 int Player::TotalFrames() const {
     return state_->timeline.TotalFrames();
 }

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace player {
@@ -29,6 +31,17 @@ struct StageInfo {
 };
 
 class Movie;  // parsed, immutable movie model
+
+// How a movie's scripts run. They see the movie's own clock (getTimer and intervals move on by
+// one frame's time per tick), a seeded random source and a calendar that starts at a fixed
+// moment, so the same movie gives the same frames on every run and machine.
+struct ScriptSettings {
+    std::uint64_t seed = 1;
+    // Date's now at the first frame, in ms since 1970: 2005-01-01 00:00:00 UTC by default.
+    double clockStartMs = 1104537600000.0;
+    // Where trace() output goes, one line a call; nowhere when empty.
+    std::function<void(std::string_view)> trace;
+};
 
 // Drawing quality, as players offer it: low draws every edge, stroke, bitmap and glyph without
 // anti-aliasing or smoothing (crisp pixels); the others draw alike, anti-aliased.
@@ -77,6 +90,11 @@ class Player {
     // High unless set; a restarted player keeps its quality.
     void SetQuality(Quality quality);
     Quality GetQuality() const;
+    // Sets how scripts run and starts the movie again at its first frame; a restarted player
+    // keeps the settings.
+    void SetScripting(ScriptSettings settings);
+    // True for a movie scripted in ActionScript 3, whose scripts are not run.
+    bool UsesActionScript3() const;
 
   private:
     Player();

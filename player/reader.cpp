@@ -39,7 +39,8 @@ class TimelineBuilder {
 
     // A timeline whose only frame never got its ShowFrame still shows that frame.
     void Finish() {
-        if (timeline_->frames.empty() && (!pending_.commands.empty() || !pending_.actions.empty()))
+        if (timeline_->frames.empty() && (!pending_.commands.empty() || !pending_.actions.empty() ||
+                                         !pending_.initActions.empty()))
             PushFrame();
     }
 
@@ -60,8 +61,21 @@ class TimelineBuilder {
         return true;
     }
     bool On(DoActionTag&& a) {
-        if (!budget_.Charge(sizeof(ActionList) + a.actions.size() * sizeof(Action))) return false;
+        if (!budget_.Charge(sizeof(ActionBlock) + a.actions.size())) return false;
         if (!a.actions.empty()) pending_.actions.push_back(std::move(a.actions));
+        return true;
+    }
+    bool On(DoInitActionTag&& a) {
+        if (!budget_.Charge(sizeof(InitAction) + a.action.actions.size())) return false;
+        pending_.initActions.push_back(std::move(a.action));
+        return true;
+    }
+    bool On(ScriptLimitsTag&& t) {
+        if (movie_) movie_->maxRecursion = t.maxRecursion;
+        return true;
+    }
+    bool On(DoAbcTag&&) {
+        if (movie_) movie_->actionScript3 = true;
         return true;
     }
     bool On(FrameLabelTag&& l) {

@@ -276,7 +276,28 @@ Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
             return t;
         }
         case kTagDoAction:
-            return DoActionTag{ReadActions(body)};
+            return DoActionTag{ActionBlock(body.begin(), body.end())};
+        case kTagDoInitAction: {
+            DoInitActionTag t;
+            t.action.spriteId = in.U16();
+            if (in.Failed()) return Broken(code, body, "DoInitAction", problem);
+            t.action.actions.assign(body.begin() + 2, body.end());
+            return t;
+        }
+        case kTagScriptLimits: {
+            ScriptLimitsTag t;
+            t.maxRecursion = in.U16();
+            t.timeoutSeconds = in.U16();
+            if (in.Failed()) return Broken(code, body, "ScriptLimits", problem);
+            return t;
+        }
+        case kTagDoAbc:
+        case kTagDoAbcDefine:
+            return DoAbcTag{};
+        case kTagFileAttributes:
+            // The ActionScript 3 flag: such a movie's DoAction tags are never run.
+            if (!body.empty() && (body[0] & 0x08)) return DoAbcTag{};
+            return Raw(code, body);
         case kTagDefineMorphShape:
         case kTagDefineMorphShape2: {
             MorphShape morph;
@@ -361,49 +382,6 @@ Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
         default:
             return Raw(code, body);
     }
-}
-
-ActionList ReadActions(std::span<const std::uint8_t> body) {
-    ActionList actions;
-    BitReader in(body);
-    while (!in.AtEnd()) {
-        const std::uint8_t code = in.U8();
-        if (code == 0) break;
-        std::span<const std::uint8_t> data;
-        if (code >= 0x80) {
-            const std::uint16_t length = in.U16();
-            data = in.Bytes(length);
-        }
-        if (in.Failed()) break;
-        BitReader args(data);
-        Action a;
-        switch (code) {
-            case 0x04:
-                a.kind = Action::Kind::kNextFrame;
-                break;
-            case 0x05:
-                a.kind = Action::Kind::kPreviousFrame;
-                break;
-            case 0x06:
-                a.kind = Action::Kind::kPlay;
-                break;
-            case 0x07:
-                a.kind = Action::Kind::kStop;
-                break;
-            case 0x81:
-                a.kind = Action::Kind::kGotoFrame;
-                a.frame = args.U16();
-                break;
-            case 0x8C:
-                a.kind = Action::Kind::kGotoLabel;
-                a.label = args.String();
-                break;
-            default:
-                continue;  // outside the subset: skipped
-        }
-        if (!args.Failed()) actions.push_back(std::move(a));
-    }
-    return actions;
 }
 
 }  // namespace player

@@ -23,6 +23,11 @@ enum TagCode : std::uint16_t {
     kTagRemoveObject = 5,
     kTagSetBackgroundColor = 9,
     kTagDoAction = 12,
+    kTagDoInitAction = 59,
+    kTagScriptLimits = 65,
+    kTagFileAttributes = 69,
+    kTagDoAbcDefine = 72,
+    kTagDoAbc = 82,
     kTagDefineShape2 = 22,
     kTagPlaceObject2 = 26,
     kTagRemoveObject2 = 28,
@@ -76,8 +81,16 @@ struct JpegTablesTag {
     std::vector<std::uint8_t> bytes;
 };
 struct DoActionTag {
-    ActionList actions;
+    ActionBlock actions;
 };
+struct DoInitActionTag {
+    InitAction action;
+};
+struct ScriptLimitsTag {
+    std::uint16_t maxRecursion = 0;
+    std::uint16_t timeoutSeconds = 0;
+};
+struct DoAbcTag {};
 // DefineButtonCxform: the colour transform of every record of a DefineButton.
 struct ButtonCxformTag {
     std::uint16_t buttonId = 0;
@@ -85,7 +98,8 @@ struct ButtonCxformTag {
 };
 
 using Tag = std::variant<EndTag, ShowFrameTag, Shape, Sprite, PlaceObject, RemoveObject,
-                         SetBackgroundColorTag, FrameLabelTag, DoActionTag, Bitmap, MorphShape,
+                         SetBackgroundColorTag, FrameLabelTag, DoActionTag, DoInitActionTag,
+                         ScriptLimitsTag, DoAbcTag, Bitmap, MorphShape,
                          JpegTablesTag, Button, ButtonCxformTag, Font, StaticText, EditText,
                          FontInfoTag, FontNameTag, VideoStream, VideoFrame, RawTag>;
 
@@ -97,9 +111,6 @@ Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
 
 // Reads a PlaceObject3 or button record filter list (count byte, then the filters).
 std::vector<Filter> ReadFilters(BitReader& in);
-
-// Reads a DoAction body into the action subset; other actions are skipped.
-ActionList ReadActions(std::span<const std::uint8_t> body);
 
 // Whether a tag the engine keeps raw defines a character (its first field is the character id).
 bool IsCharacterDefinition(std::uint16_t code);

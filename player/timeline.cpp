@@ -11,9 +11,27 @@ static_assert(Limits::kMaxDepthsPerList ==
                   std::size_t{std::numeric_limits<decltype(PlaceObject::depth)>::max()} + 1,
               "a display list is keyed by 16-bit depth");
 
-MovieState::MovieState(std::shared_ptr<const Movie> movie, int workPerTick)
-    : movie_(std::move(movie)), workPerTick_(workPerTick) {
+MovieState::MovieState(std::shared_ptr<const Movie> movie, int workPerTick,
+                       ScriptSettings settings)
+    : movie_(std::move(movie)), workPerTick_(workPerTick), settings_(std::move(settings)) {
     Reset();
+}
+
+MovieState::~MovieState() {
+    queue_.clear();
+    root_.reset();
+}
+
+std::unique_ptr<script::Vm> MovieState::NewScriptMachine() {
+    script::VmOptions options;
+    options.swfVersion = movie_->version;
+    options.frameRate = movie_->frameRate / 256.0;
+    options.seed = settings_.seed;
+    options.clockStartMs = settings_.clockStartMs;
+    if (movie_->maxRecursion && *movie_->maxRecursion > 0)
+        options.limits.maxRecursion = *movie_->maxRecursion;
+    script::Host& host = *this;
+    return std::make_unique<script::Vm>(host, options);
 }
 
 bool MovieState::Spend() {
@@ -22,20 +40,27 @@ bool MovieState::Spend() {
     return true;
 }
 
-std::shared_ptr<SpriteInstance> MovieState::NewInstance(const Timeline& timeline, int nesting) {
+std::shared_ptr<SpriteInstance> MovieState::NewInstance(const Timeline& timeline, int nesting,
+                                                        SpriteInstance* parent) {
     auto s = std::make_shared<SpriteInstance>();
     s->timeline = &timeline;
     s->nesting = nesting;
     s->born = tick_;
+    s->state = this;
+    s->parent = parent;
     return s;
 }
 
 void MovieState::Reset() {
     queue_.clear();
     root_.reset();
+    vm_ = NewScriptMachine();
+    scriptProblems_.clear();
+    problemsDropped_ = 0;
+    initialized_.clear();
     ++tick_;
     workLeft_ = workPerTick_;
-    root_ = NewInstance(movie_->root, 0);
+    root_ = NewInstance(movie_->root, 0, nullptr);
     if (!movie_->root.frames.empty()) {
         ApplyFrame(*root_, 0);
         QueueFrameActions(*root_);
@@ -46,6 +71,7 @@ void MovieState::Reset() {
 void MovieState::Tick(bool force, bool loop) {
     ++tick_;
     workLeft_ = workPerTick_;
+    vm_->BeginTick();
     Advance(*root_, force, loop);
     AdvanceChildren(*root_);
     RunActions();
@@ -90,6 +116,7 @@ void MovieState::Goto(SpriteInstance& s, int target) {
             if (old != previous.end() && old->second.characterId == object.characterId &&
                 old->second.sprite && object.sprite) {
                 object.sprite = std::move(old->second.sprite);
+                object.sprite->name = object.name;
             }
         }
     }
@@ -121,7 +148,9 @@ void MovieState::SetCharacter(SpriteInstance& s, DisplayObject& object, std::uin
                  object.character ? std::get_if<Button>(object.character) : nullptr)
         timeline = &button->upState;
     if (!timeline || s.nesting + 1 > Limits::kMaxNestingDepth || !Spend()) return;
-    object.sprite = NewInstance(*timeline, s.nesting + 1);
+    object.sprite = NewInstance(*timeline, s.nesting + 1, &s);
+    object.sprite->depth = object.depth;
+    object.sprite->name = object.name;
     if (!timeline->frames.empty()) {
         ApplyFrame(*object.sprite, 0);
         QueueFrameActions(*object.sprite);
@@ -145,7 +174,10 @@ void MovieState::Place(SpriteInstance& s, const PlaceObject& p) {
     if (p.matrix) object.matrix = *p.matrix;
     if (p.colorTransform) object.colorTransform = *p.colorTransform;
     if (p.ratio) object.ratio = *p.ratio;
-    if (p.name) object.name = *p.name;
+    if (p.name) {
+        object.name = *p.name;
+        if (object.sprite) object.sprite->name = object.name;
+    }
     if (p.clipDepth) object.clipDepth = *p.clipDepth;
     if (p.filters) object.filters = p.filters;
     if (p.blendMode) object.blendMode = p.blendMode;
@@ -155,51 +187,140 @@ void MovieState::Place(SpriteInstance& s, const PlaceObject& p) {
 }
 
 void MovieState::QueueFrameActions(SpriteInstance& s) {
-    for (const ActionList& list : s.timeline->frames[s.frame].actions)
-        queue_.emplace_back(s.weak_from_this(), &list);
+    const Frame& frame = s.timeline->frames[s.frame];
+    for (const InitAction& init : frame.initActions) {
+        if (std::find(initialized_.begin(), initialized_.end(), init.spriteId) !=
+            initialized_.end())
+            continue;
+        initialized_.push_back(init.spriteId);
+        queue_.emplace_back(root_, &init.actions);
+    }
+    for (const ActionBlock& block : frame.actions) queue_.emplace_back(s.weak_from_this(), &block);
 }
 
 void MovieState::RunActions() {
-    int budget = Limits::kMaxActionsPerTick;
-    for (std::size_t i = 0; i < queue_.size() && budget > 0 && workLeft_ > 0; ++i) {
+    for (std::size_t i = 0; i < queue_.size() && workLeft_ > 0; ++i) {
         auto target = queue_[i].first.lock();
         if (!target) continue;  // removed by an earlier action
-        for (const Action& a : *queue_[i].second) {
-            if (--budget < 0) break;
-            Run(*target, a);
-        }
+        vm_->RunBlock(*queue_[i].second, vm_->ClipFor(target.get()));
+        if (vm_->GetHeap().WantsCollection()) vm_->CollectGarbage();
     }
     queue_.clear();
 }
 
-void MovieState::Run(SpriteInstance& s, const Action& a) {
-    const bool jump = a.kind != Action::Kind::kStop && a.kind != Action::Kind::kPlay;
-    if (jump && !followRootJumps_ && &s == root_.get()) return;
-    const int last = static_cast<int>(s.timeline->frames.size()) - 1;
-    switch (a.kind) {
-        case Action::Kind::kStop:
-            s.playing = false;
-            break;
-        case Action::Kind::kPlay:
-            s.playing = true;
-            break;
-        case Action::Kind::kNextFrame:
-            Goto(s, std::min(s.frame + 1, last));
-            s.playing = false;
-            break;
-        case Action::Kind::kPreviousFrame:
-            Goto(s, std::max(s.frame - 1, 0));
-            s.playing = false;
-            break;
-        case Action::Kind::kGotoFrame:
-            Goto(s, a.frame);
-            break;
-        case Action::Kind::kGotoLabel: {
-            auto it = s.timeline->labels.find(a.label);
-            if (it != s.timeline->labels.end()) Goto(s, it->second);
-            break;
-        }
-    }
+void MovieState::ScriptGoto(SpriteInstance& s, int frame) {
+    if (!followRootJumps_ && &s == root_.get()) return;
+    Goto(s, frame);
 }
+
+void MovieState::Trace(std::string_view line) {
+    if (settings_.trace) settings_.trace(line);
+}
+
+void MovieState::Problem(std::string line) {
+    if (std::find(scriptProblems_.begin(), scriptProblems_.end(), line) != scriptProblems_.end())
+        return;
+    if (scriptProblems_.size() < Limits::kMaxReportedProblems)
+        scriptProblems_.push_back(std::move(line));
+    else
+        ++problemsDropped_;
+}
+
+script::ClipHost* MovieState::Level(int n) { return n == 0 ? root_.get() : nullptr; }
+
+SpriteInstance* MovieState::DuplicateClip(SpriteInstance& source, std::string_view name,
+                                          int depth) {
+    SpriteInstance* parent = source.parent;
+    const int internal = depth + 16384;
+    if (!parent || internal < 0 || internal > 65535 || liveObjects_ >= Limits::kMaxDisplayObjects)
+        return nullptr;
+    auto it = parent->displayList.find(source.depth);
+    if (it == parent->displayList.end() || it->second.sprite.get() != &source) return nullptr;
+    const DisplayObject& original = it->second;
+    DisplayObject copy;
+    copy.depth = static_cast<std::uint16_t>(internal);
+    copy.matrix = original.matrix;
+    copy.colorTransform = original.colorTransform;
+    copy.ratio = original.ratio;
+    copy.name = std::string(name);
+    copy.filters = original.filters;
+    copy.blendMode = original.blendMode;
+    copy.visible = original.visible;
+    copy.token = LiveToken(&liveObjects_);
+    const std::uint16_t character = original.characterId;
+    auto placed = parent->displayList.insert_or_assign(copy.depth, std::move(copy)).first;
+    SetCharacter(*parent, placed->second, character);
+    return placed->second.sprite.get();
+}
+
+bool MovieState::RemoveClip(SpriteInstance& clip) {
+    SpriteInstance* parent = clip.parent;
+    if (!parent || clip.depth < 16384) return false;
+    auto it = parent->displayList.find(clip.depth);
+    if (it == parent->displayList.end() || it->second.sprite.get() != &clip) return false;
+    parent->displayList.erase(it);
+    return true;
+}
+
+// ---- Sprite instances as script clips ----------------------------------------------------------
+
+SpriteInstance::~SpriteInstance() {
+    if (state && state->vm_) state->vm_->ReleaseClip(this);
+}
+
+script::ClipObject* SpriteInstance::ScriptObject(script::Vm& vm) { return vm.NewClipObject(this); }
+
+script::ClipHost* SpriteInstance::Child(std::string_view childName, bool caseSensitive) {
+    for (auto& [d, object] : displayList) {
+        if (!object.sprite || object.name.size() != childName.size()) continue;
+        const bool same =
+            caseSensitive ? object.name == childName
+                          : std::equal(object.name.begin(), object.name.end(), childName.begin(),
+                                       [](char a, char b) {
+                                           return std::tolower(static_cast<unsigned char>(a)) ==
+                                                  std::tolower(static_cast<unsigned char>(b));
+                                       });
+        if (same) return object.sprite.get();
+    }
+    return nullptr;
+}
+
+int SpriteInstance::TotalFrames() const { return static_cast<int>(timeline->frames.size()); }
+
+int SpriteInstance::FindLabel(std::string_view label) const {
+    for (const auto& [text, index] : timeline->labels) {
+        if (text.size() == label.size() &&
+            std::equal(text.begin(), text.end(), label.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            }))
+            return index;
+    }
+    return -1;
+}
+
+void SpriteInstance::GotoFrame(int target) {
+    if (state) state->ScriptGoto(*this, target);
+}
+
+std::vector<std::span<const std::uint8_t>> SpriteInstance::FrameScripts(int index) const {
+    std::vector<std::span<const std::uint8_t>> blocks;
+    if (index < 0 || index >= TotalFrames()) return blocks;
+    for (const ActionBlock& block : timeline->frames[index].actions) blocks.emplace_back(block);
+    return blocks;
+}
+
+script::ClipHost* SpriteInstance::Duplicate(std::string_view newName, int newDepth) {
+    return state ? state->DuplicateClip(*this, newName, newDepth) : nullptr;
+}
+
+bool SpriteInstance::Remove() { return state && state->RemoveClip(*this); }
+
+script::Value SpriteInstance::GetDisplayProperty(script::Vm&, script::ClipProperty) {
+    return script::Value();
+}
+
+void SpriteInstance::SetDisplayProperty(script::Vm&, script::ClipProperty,
+                                        const script::Value&) {}
 
 }  // namespace player

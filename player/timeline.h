@@ -1,11 +1,15 @@
 // The playing state of a movie: the root timeline and every nested sprite, each with its own
 // display list, frame and play flag, advanced by ticks. One tick moves the root on (unless its
 // actions stopped it, or when forced), runs the new frames' actions, and moves every clip that
-// existed before the tick one frame along its own timeline.
+// existed before the tick one frame along its own timeline. The frames' scripts run in the
+// movie's script machine, which sees each sprite instance as a clip.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <span>
+#include <string_view>
 #include <map>
 #include <memory>
 #include <optional>
@@ -15,6 +19,9 @@
 
 #include "player/limits.h"
 #include "player/model.h"
+#include "player/player.h"
+#include "player/script/host.h"
+#include "player/script/vm.h"
 
 namespace player {
 
@@ -62,19 +69,53 @@ struct DisplayObject {
     LiveToken token;
 };
 
-struct SpriteInstance : std::enable_shared_from_this<SpriteInstance> {
+class MovieState;
+
+struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::ClipHost {
     const Timeline* timeline = nullptr;
     int frame = 0;
     bool playing = true;
     int nesting = 0;                                     // 0 for the root
     std::uint64_t born = 0;                              // tick in which it was created
     std::map<std::uint16_t, DisplayObject> displayList;  // by depth
+    MovieState* state = nullptr;
+    SpriteInstance* parent = nullptr;  // null for the root
+    std::string name;                  // the instance name it was placed with
+    std::uint16_t depth = 0;           // in the parent's display list
+
+    SpriteInstance() = default;
+    SpriteInstance(const SpriteInstance&) = delete;
+    SpriteInstance& operator=(const SpriteInstance&) = delete;
+    ~SpriteInstance() override;
+
+    // As scripts see it.
+    script::ClipObject* ScriptObject(script::Vm& vm) override;
+    script::ClipHost* Parent() override { return parent; }
+    script::ClipHost* Child(std::string_view childName, bool caseSensitive) override;
+    int Level() const override { return 0; }
+    std::string Name() const override { return name; }
+    int CurrentFrame() const override { return frame; }
+    int TotalFrames() const override;
+    int FramesLoaded() const override { return TotalFrames(); }
+    int FindLabel(std::string_view label) const override;
+    void GotoFrame(int target) override;
+    void SetPlaying(bool play) override { playing = play; }
+    std::vector<std::span<const std::uint8_t>> FrameScripts(int index) const override;
+    script::ClipHost* Duplicate(std::string_view newName, int newDepth) override;
+    bool Remove() override;
+    script::Value GetDisplayProperty(script::Vm& vm, script::ClipProperty property) override;
+    void SetDisplayProperty(script::Vm& vm, script::ClipProperty property,
+                            const script::Value& value) override;
 };
 
-class MovieState {
+class MovieState : private script::Host {
   public:
     explicit MovieState(std::shared_ptr<const Movie> movie,
-                        int workPerTick = Limits::kMaxTimelineWorkPerTick);
+                        int workPerTick = Limits::kMaxTimelineWorkPerTick,
+                        ScriptSettings settings = {});
+    ~MovieState() override;
+    MovieState(const MovieState&) = delete;
+    MovieState& operator=(const MovieState&) = delete;
 
     // Back to frame 0 of a fresh start: display lists built, frame 0's actions run.
     void Reset();
@@ -93,8 +134,24 @@ class MovieState {
     const SpriteInstance& Root() const { return *root_; }
     const Movie& GetMovie() const { return *movie_; }
     std::size_t LiveObjects() const { return liveObjects_; }
+    // Takes effect from the next Reset.
+    void SetScriptSettings(ScriptSettings settings) { settings_ = std::move(settings); }
+    const ScriptSettings& GetScriptSettings() const { return settings_; }
+    // What the movie's scripts could not do, one line each (at most kMaxReportedProblems).
+    const std::vector<std::string>& ScriptProblems() const { return scriptProblems_; }
+    script::Vm& Scripts() { return *vm_; }
 
   private:
+    friend struct SpriteInstance;
+    // The script machine's questions.
+    void Trace(std::string_view line) override;
+    void Problem(std::string line) override;
+    script::ClipHost* Level(int n) override;
+    // A script's goto: the root stays put while the host seeks.
+    void ScriptGoto(SpriteInstance& s, int frame);
+    SpriteInstance* DuplicateClip(SpriteInstance& source, std::string_view name, int depth);
+    bool RemoveClip(SpriteInstance& clip);
+
     void Goto(SpriteInstance& s, int target);
     void ApplyFrame(SpriteInstance& s, int frame);
     void Place(SpriteInstance& s, const PlaceObject& p);
@@ -103,8 +160,9 @@ class MovieState {
     void AdvanceChildren(SpriteInstance& s);
     void QueueFrameActions(SpriteInstance& s);
     void RunActions();
-    void Run(SpriteInstance& s, const Action& a);
-    std::shared_ptr<SpriteInstance> NewInstance(const Timeline& timeline, int nesting);
+    std::shared_ptr<SpriteInstance> NewInstance(const Timeline& timeline, int nesting,
+                                                SpriteInstance* parent);
+    std::unique_ptr<script::Vm> NewScriptMachine();
     // Takes one unit of this tick's work; false once it is spent.
     bool Spend();
 
@@ -114,8 +172,14 @@ class MovieState {
     int workPerTick_;
     int workLeft_ = 0;  // in this tick
     bool followRootJumps_ = true;
+    ScriptSettings settings_;
+    std::vector<std::string> scriptProblems_;
+    std::size_t problemsDropped_ = 0;
+    std::unique_ptr<script::Vm> vm_;  // declared before root_: clips release into it
     std::shared_ptr<SpriteInstance> root_;
-    std::vector<std::pair<std::weak_ptr<SpriteInstance>, const ActionList*>> queue_;
+    // Blocks to run this tick, with the clip they run on.
+    std::vector<std::pair<std::weak_ptr<SpriteInstance>, const ActionBlock*>> queue_;
+    std::vector<std::uint16_t> initialized_;  // sprites whose DoInitAction ran
 };
 
 }  // namespace player

@@ -278,33 +278,6 @@ TEST(Tags, CutShortTagsComeBackRawWithAReason) {
     EXPECT_TRUE(problem.empty());
 }
 
-TEST(Actions, SubsetWithConstantArgumentsOthersSkipped) {
-    const Bytes body = {
-        0x07,                                // stop
-        0x06,                                // play
-        0x81, 0x02, 0x00, 0x05, 0x00,        // goto frame 5
-        0x8C, 0x03, 0x00, 'a',  'b',  0x00,  // goto label "ab"
-        0x96, 0x02, 0x00, 0x08, 0x01,        // push (outside the subset)
-        0x04, 0x05,                          // next, previous
-        0x00,                                // end
-        0x07,                                // after the end: not read
-    };
-    const ActionList a = ReadActions(body);
-    ASSERT_EQ(a.size(), 6u);
-    EXPECT_EQ(a[0].kind, Action::Kind::kStop);
-    EXPECT_EQ(a[1].kind, Action::Kind::kPlay);
-    EXPECT_EQ(a[2].kind, Action::Kind::kGotoFrame);
-    EXPECT_EQ(a[2].frame, 5);
-    EXPECT_EQ(a[3].label, "ab");
-    EXPECT_EQ(a[4].kind, Action::Kind::kNextFrame);
-    EXPECT_EQ(a[5].kind, Action::Kind::kPreviousFrame);
-}
-
-TEST(Actions, LengthPastTheEndStops) {
-    const ActionList a = ReadActions(Bytes{0x07, 0x81, 0xFF, 0x00, 0x01});
-    ASSERT_EQ(a.size(), 1u);
-}
-
 // A whole minimal movie: header, SetBackgroundColor, ShowFrame, End.
 Bytes MinimalMovie(char signature) {
     Bytes body = {0x78, 0x00, 0x05, 0x5F, 0x00, 0x00, 0x0F, 0xA0, 0x00,  // 550 x 400

@@ -1,0 +1,108 @@
+// MovieClip: the prototype every clip's object inherits, with the timeline methods.
+#include <cmath>
+
+#include "player/script/builtins.h"
+#include "player/script/number_text.h"
+
+namespace player::script {
+
+namespace {
+
+ClipHost* ThisClip(Vm& vm, const Value& self) { return vm.ClipOf(self.AsObject()); }
+
+// A frame argument: a number (one-based) or a label; -1 when it names no frame.
+int FrameOf(Vm& vm, ClipHost* clip, const Value& which) {
+    if (which.IsString()) {
+        const double n = StringToNumber(which.Text(), vm.Version());
+        if (!std::isfinite(n)) return clip->FindLabel(which.Text());
+        return static_cast<int>(n) - 1;
+    }
+    const double n = vm.ToNumber(which);
+    return std::isfinite(n) ? static_cast<int>(n) - 1 : -1;
+}
+
+void Goto(Vm& vm, const Value& self, std::span<const Value> args, bool play) {
+    ClipHost* clip = ThisClip(vm, self);
+    if (!clip || args.empty()) return;
+    const int frame = FrameOf(vm, clip, args[0]);
+    if (frame < 0) return;
+    clip->GotoFrame(frame);
+    clip->SetPlaying(play);
+}
+
+Value GotoAndPlay(Vm& vm, const Value& self, std::span<const Value> args) {
+    Goto(vm, self, args, true);
+    return Value();
+}
+
+Value GotoAndStop(Vm& vm, const Value& self, std::span<const Value> args) {
+    Goto(vm, self, args, false);
+    return Value();
+}
+
+Value Play(Vm& vm, const Value& self, std::span<const Value>) {
+    if (ClipHost* clip = ThisClip(vm, self)) clip->SetPlaying(true);
+    return Value();
+}
+
+Value StopClip(Vm& vm, const Value& self, std::span<const Value>) {
+    if (ClipHost* clip = ThisClip(vm, self)) clip->SetPlaying(false);
+    return Value();
+}
+
+void Step(Vm& vm, const Value& self, int by) {
+    ClipHost* clip = ThisClip(vm, self);
+    if (!clip) return;
+    const int to = clip->CurrentFrame() + by;
+    if (to >= 0 && to < clip->TotalFrames()) clip->GotoFrame(to);
+    clip->SetPlaying(false);
+}
+
+Value NextFrame(Vm& vm, const Value& self, std::span<const Value>) {
+    Step(vm, self, 1);
+    return Value();
+}
+
+Value PrevFrame(Vm& vm, const Value& self, std::span<const Value>) {
+    Step(vm, self, -1);
+    return Value();
+}
+
+Value RemoveMovieClip(Vm& vm, const Value& self, std::span<const Value>) {
+    if (ClipHost* clip = ThisClip(vm, self)) clip->Remove();
+    return Value();
+}
+
+Value DuplicateMovieClip(Vm& vm, const Value& self, std::span<const Value> args) {
+    ClipHost* clip = ThisClip(vm, self);
+    if (!clip || args.size() < 2) return Value();
+    ClipHost* copy = clip->Duplicate(vm.ToString(args[0]), static_cast<int>(vm.ToInteger(args[1])));
+    return copy ? Value::Obj(vm.ClipFor(copy)) : Value();
+}
+
+Value MovieClipCall(Vm&, const Value&, std::span<const Value>) { return Value(); }
+
+Value ClipToString(Vm& vm, const Value& self, std::span<const Value>) {
+    ClipHost* clip = ThisClip(vm, self);
+    return clip ? vm.Str(vm.TargetPath(clip)) : vm.Str("[object Object]");
+}
+
+}  // namespace
+
+void InstallMovieClip(Vm& vm) {
+    Realm& realm = vm.GetRealm();
+    realm.clipProto = vm.NewObject();
+    vm.DefineClass(realm.global, "MovieClip", MovieClipCall, nullptr, realm.clipProto);
+    Object* mp = realm.clipProto;
+    vm.DefineMethod(mp, "gotoAndPlay", GotoAndPlay);
+    vm.DefineMethod(mp, "gotoAndStop", GotoAndStop);
+    vm.DefineMethod(mp, "play", Play);
+    vm.DefineMethod(mp, "stop", StopClip);
+    vm.DefineMethod(mp, "nextFrame", NextFrame);
+    vm.DefineMethod(mp, "prevFrame", PrevFrame);
+    vm.DefineMethod(mp, "removeMovieClip", RemoveMovieClip);
+    vm.DefineMethod(mp, "duplicateMovieClip", DuplicateMovieClip);
+    vm.DefineMethod(mp, "toString", ClipToString);
+}
+
+}  // namespace player::script

@@ -1,0 +1,946 @@
+// The machine's value rules: conversions, equality and ordering by movie version, property
+// access along prototypes (getters, setters, watchers, flags), variables along the scope
+// chain and target paths.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "player/script/frame.h"
+#include "player/script/number_text.h"
+#include "player/script/vm.h"
+
+namespace player::script {
+
+namespace {
+
+bool HiddenByVersion(const Property& p, int version) {
+    return ((p.flags & kVersion6) && version < 6) || ((p.flags & kVersion7) && version < 7) ||
+           ((p.flags & kVersion8) && version < 8);
+}
+
+bool Contains(std::string_view s, char c) { return s.find(c) != std::string_view::npos; }
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+}
+
+// Appends the UTF-8 form of a code point.
+void AppendUtf8(std::string& out, std::uint32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+}  // namespace
+
+// ---- Strings -----------------------------------------------------------------------------------
+
+std::size_t Vm::StringLength(std::string_view text) const {
+    if (Version() < 6) return text.size();
+    std::size_t n = 0;
+    for (unsigned char c : text)
+        if ((c & 0xC0) != 0x80) ++n;
+    return n;
+}
+
+const String* Vm::NewString(std::string text) { return heap_.NewString(std::move(text)); }
+
+const String* Vm::Intern(std::string_view text) {
+    auto it = interned_.find(std::string(text));
+    if (it != interned_.end()) return it->second;
+    const String* s = heap_.NewString(std::string(text));
+    interned_.emplace(std::string(text), s);
+    return s;
+}
+
+bool Vm::CheckStringSize(std::size_t bytes) {
+    if (bytes <= options_.limits.maxStringBytes) return true;
+    Stop("a script made a string longer than " + std::to_string(options_.limits.maxStringBytes) +
+         " bytes");
+    return false;
+}
+
+// Byte offsets of characters: code points from version 6 on, bytes before.
+std::string Vm::ExtractString(const std::string& text, double index, double count) {
+    // index is one-based; out-of-range starts clamp to the first character.
+    std::vector<std::size_t> starts;
+    if (Version() >= 6) {
+        for (std::size_t i = 0; i < text.size(); ++i)
+            if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) starts.push_back(i);
+    } else {
+        starts.resize(text.size());
+        for (std::size_t i = 0; i < text.size(); ++i) starts[i] = i;
+    }
+    const double length = static_cast<double>(starts.size());
+    double first = std::isnan(index) ? 0 : index - 1;
+    if (first < 0) first = 0;
+    if (first >= length) return {};
+    double n = std::isnan(count) ? 0 : count;
+    if (n < 0 || first + n > length) n = length - first;
+    const auto from = static_cast<std::size_t>(first);
+    const auto to = static_cast<std::size_t>(first + n);
+    const std::size_t begin = starts[from];
+    const std::size_t end = to < starts.size() ? starts[to] : text.size();
+    return text.substr(begin, end - begin);
+}
+
+double Vm::FirstCharCode(const std::string& text) const {
+    if (text.empty()) return 0;
+    const auto c0 = static_cast<unsigned char>(text[0]);
+    if (Version() < 6 || c0 < 0x80) return c0;
+    int extra = c0 >= 0xF0 ? 3 : c0 >= 0xE0 ? 2 : c0 >= 0xC0 ? 1 : 0;
+    std::uint32_t code = c0 & (0x3F >> extra);
+    for (int k = 1; k <= extra && k < static_cast<int>(text.size()); ++k)
+        code = code << 6 | (static_cast<unsigned char>(text[k]) & 0x3F);
+    return code;
+}
+
+std::string Vm::CharFromCode(double code) const {
+    const double c = std::isfinite(code) ? std::trunc(code) : 0;
+    const auto n = static_cast<std::uint32_t>(std::fmod(c < 0 ? c + 65536 : c, 65536));
+    if (n == 0) return {};
+    std::string out;
+    if (Version() < 6 && n < 256)
+        out += static_cast<char>(n);
+    else
+        AppendUtf8(out, n);
+    return out;
+}
+
+// ---- Conversions -------------------------------------------------------------------------------
+
+double Vm::ToNumber(const Value& v) {
+    switch (v.GetType()) {
+        case Type::kUndefined:
+        case Type::kNull:
+            return Version() >= 7 ? std::numeric_limits<double>::quiet_NaN() : 0.0;
+        case Type::kBoolean:
+            return v.AsBoolean() ? 1 : 0;
+        case Type::kNumber:
+            return v.AsNumber();
+        case Type::kString:
+            return StringToNumber(v.Text(), Version());
+        case Type::kObject: {
+            const Value p = ToPrimitive(v, Hint::kNumber);
+            if (p.IsObject()) return std::numeric_limits<double>::quiet_NaN();
+            if (p.IsUndefined() && v.AsObject()->Kind() != ObjectKind::kFunction &&
+                Version() < 7)
+                return std::numeric_limits<double>::quiet_NaN();
+            return ToNumber(p);
+        }
+    }
+    return 0;
+}
+
+const String* Vm::ToStringCell(const Value& v) {
+    if (v.IsString()) return v.AsString();
+    switch (v.GetType()) {
+        case Type::kUndefined:
+            return Intern(Version() >= 7 ? "undefined" : "");
+        case Type::kNull:
+            return Intern("null");
+        case Type::kBoolean:
+            return Intern(v.AsBoolean() ? "true" : "false");
+        default:
+            return NewString(ToString(v));
+    }
+}
+
+std::string Vm::ToString(const Value& v) {
+    switch (v.GetType()) {
+        case Type::kUndefined:
+            return Version() >= 7 ? "undefined" : "";
+        case Type::kNull:
+            return "null";
+        case Type::kBoolean:
+            return v.AsBoolean() ? "true" : "false";
+        case Type::kNumber:
+            return NumberToString(v.AsNumber());
+        case Type::kString:
+            return v.Text();
+        case Type::kObject: {
+            Object* o = v.AsObject();
+            if (ClipHost* clip = ClipOf(o)) return TargetPath(clip);
+            const Value p = ToPrimitive(v, Hint::kString);
+            if (p.IsObject()) return o->Kind() == ObjectKind::kFunction ? "[type Function]" : "[type Object]";
+            return ToString(p);
+        }
+    }
+    return {};
+}
+
+Value Vm::ToPrimitive(const Value& v, Hint hint) {
+    Object* o = v.AsObject();
+    if (!o) return v;
+    if (o->Kind() == ObjectKind::kClip && ClipOf(o)) return Str(TargetPath(ClipOf(o)));
+    const bool stringFirst = hint == Hint::kString || (hint == Hint::kNone && o->Kind() == ObjectKind::kDate);
+    const char* order[2] = {stringFirst ? "toString" : "valueOf", stringFirst ? "valueOf" : "toString"};
+    for (const char* name : order) {
+        const Value method = Get(o, name);
+        if (method.AsObject() && method.AsObject()->Kind() == ObjectKind::kFunction) {
+            const Value r = Call(method, v, {});
+            if (!r.IsObject()) return r;
+        }
+    }
+    if (o->Kind() == ObjectKind::kFunction) return Str("[type Function]");
+    return v;
+}
+
+bool Vm::ToBoolean(const Value& v) const {
+    switch (v.GetType()) {
+        case Type::kUndefined:
+        case Type::kNull:
+            return false;
+        case Type::kBoolean:
+            return v.AsBoolean();
+        case Type::kNumber:
+            return !std::isnan(v.AsNumber()) && v.AsNumber() != 0;
+        case Type::kString:
+            if (Version() >= 7) return !v.Text().empty();
+            {
+                const double n = StringToNumber(v.Text(), Version());
+                return !std::isnan(n) && n != 0;
+            }
+        case Type::kObject:
+            return true;
+    }
+    return false;
+}
+
+double Vm::ToInteger(const Value& v) {
+    const double n = ToNumber(v);
+    if (std::isnan(n)) return 0;
+    if (std::isinf(n)) return n;
+    return std::trunc(n);
+}
+
+std::int32_t Vm::ToInt32(const Value& v) { return static_cast<std::int32_t>(ToUint32(v)); }
+
+std::uint32_t Vm::ToUint32(const Value& v) {
+    const double n = ToNumber(v);
+    if (!std::isfinite(n)) return 0;
+    const double m = std::fmod(std::trunc(n), 4294967296.0);
+    return static_cast<std::uint32_t>(static_cast<std::int64_t>(m < 0 ? m + 4294967296.0 : m));
+}
+
+Object* Vm::ToObject(const Value& v) {
+    switch (v.GetType()) {
+        case Type::kUndefined:
+        case Type::kNull:
+            return nullptr;
+        case Type::kBoolean:
+            return heap_.New<BoxObject>(realm_.booleanProto, ObjectKind::kBoolean, v);
+        case Type::kNumber:
+            return heap_.New<BoxObject>(realm_.numberProto, ObjectKind::kNumber, v);
+        case Type::kString:
+            return heap_.New<BoxObject>(realm_.stringProto, ObjectKind::kString, v);
+        case Type::kObject:
+            return v.AsObject();
+    }
+    return nullptr;
+}
+
+std::string Vm::TypeOf(const Value& v) const {
+    switch (v.GetType()) {
+        case Type::kUndefined:
+            return "undefined";
+        case Type::kNull:
+            return "null";
+        case Type::kBoolean:
+            return "boolean";
+        case Type::kNumber:
+            return "number";
+        case Type::kString:
+            return "string";
+        case Type::kObject:
+            switch (v.AsObject()->Kind()) {
+                case ObjectKind::kFunction:
+                    return "function";
+                case ObjectKind::kClip:
+                    return static_cast<ClipObject*>(v.AsObject())->Host() ? "movieclip" : "object";
+                default:
+                    return "object";
+            }
+    }
+    return "undefined";
+}
+
+Value Vm::LegacyBool(bool b) const {
+    return Version() < 5 ? Value::Number(b ? 1 : 0) : Value::Boolean(b);
+}
+
+Value Vm::Arithmetic(Op op, double a, double b) const {
+    switch (op) {
+        case Op::kAdd:
+            return Value::Number(a + b);
+        case Op::kSubtract:
+            return Value::Number(a - b);
+        case Op::kMultiply:
+            return Value::Number(a * b);
+        case Op::kDivide:
+            if (b == 0 && Version() < 5) return Value::Str(const_cast<Vm*>(this)->Intern("#ERROR#"));
+            return Value::Number(a / b);
+        default:
+            return Value::Number(std::fmod(a, b));
+    }
+}
+
+Value Vm::Bitwise(Op op, const Value& a, const Value& b) {
+    const std::int32_t x = ToInt32(a);
+    const std::int32_t y = ToInt32(b);
+    const unsigned shift = static_cast<unsigned>(y) & 31;
+    switch (op) {
+        case Op::kBitAnd:
+            return Value::Number(x & y);
+        case Op::kBitOr:
+            return Value::Number(x | y);
+        case Op::kBitXor:
+            return Value::Number(x ^ y);
+        case Op::kBitLShift:
+            return Value::Number(static_cast<std::int32_t>(static_cast<std::uint32_t>(x) << shift));
+        case Op::kBitRShift:
+            return Value::Number(x >> shift);
+        default:
+            return Value::Number(static_cast<std::uint32_t>(x) >> shift);
+    }
+}
+
+Value Vm::Add(const Value& a, const Value& b) {
+    const Value pa = ToPrimitive(a);
+    const Value pb = ToPrimitive(b);
+    if (pa.IsString() || pb.IsString()) {
+        std::string text = ToString(pa);
+        text += ToString(pb);
+        if (!CheckStringSize(text.size())) return Value();
+        return Str(std::move(text));
+    }
+    return Value::Number(ToNumber(pa) + ToNumber(pb));
+}
+
+bool Vm::StrictEquals(const Value& a, const Value& b) const {
+    if (a.GetType() != b.GetType()) return false;
+    switch (a.GetType()) {
+        case Type::kUndefined:
+        case Type::kNull:
+            return true;
+        case Type::kBoolean:
+            return a.AsBoolean() == b.AsBoolean();
+        case Type::kNumber:
+            return a.AsNumber() == b.AsNumber();
+        case Type::kString:
+            return a.Text() == b.Text();
+        case Type::kObject:
+            return a.AsObject() == b.AsObject();
+    }
+    return false;
+}
+
+bool Vm::LooseEquals(const Value& a, const Value& b) {
+    if (a.GetType() == b.GetType()) return StrictEquals(a, b);
+    if (a.IsNullish() && b.IsNullish()) return true;
+    if (a.IsNullish() || b.IsNullish()) return false;
+    if (a.IsNumber() && b.IsString()) return a.AsNumber() == ToNumber(b);
+    if (a.IsString() && b.IsNumber()) return ToNumber(a) == b.AsNumber();
+    if (a.IsBoolean()) return LooseEquals(Value::Number(a.AsBoolean() ? 1 : 0), b);
+    if (b.IsBoolean()) return LooseEquals(a, Value::Number(b.AsBoolean() ? 1 : 0));
+    if ((a.IsNumber() || a.IsString()) && b.IsObject()) {
+        const Value p = ToPrimitive(b);
+        return p.IsObject() ? false : LooseEquals(a, p);
+    }
+    if (a.IsObject() && (b.IsNumber() || b.IsString())) {
+        const Value p = ToPrimitive(a);
+        return p.IsObject() ? false : LooseEquals(p, b);
+    }
+    return false;
+}
+
+Value Vm::LessThan(const Value& a, const Value& b) {
+    const Value pa = ToPrimitive(a, Hint::kNumber);
+    const Value pb = ToPrimitive(b, Hint::kNumber);
+    if (pa.IsString() && pb.IsString()) return Value::Boolean(pa.Text() < pb.Text());
+    const double x = ToNumber(pa);
+    const double y = ToNumber(pb);
+    if (std::isnan(x) || std::isnan(y)) return Value();
+    return Value::Boolean(x < y);
+}
+
+// ---- Properties ----------------------------------------------------------------------------
+
+std::string Vm::Key(std::string_view name) const {
+    std::string key(name);
+    if (!CaseSensitive())
+        for (char& c : key) c = Lower(c);
+    return key;
+}
+
+Value Vm::Lookup(Object* object, std::string_view name, const Value& receiver, Object** holder) {
+    const std::string key = Key(name);
+    int hops = 0;
+    for (Object* o = object; o && hops < 256; o = o->Proto(), ++hops) {
+        Value v;
+        if (o->GetVirtual(*this, key, &v)) {
+            if (holder) *holder = o;
+            return v;
+        }
+        if (key == "__proto__" && o->HasProtoSlot()) {
+            if (holder) *holder = o;
+            return Value::Obj(o->Proto());
+        }
+        if (const Property* p = o->FindOwn(key); p && !HiddenByVersion(*p, Version())) {
+            if (holder) *holder = o;
+            if (p->IsAccessor()) return Call(Value::Obj(p->getter), receiver, {});
+            return p->value;
+        }
+        if (o->GetAfterOwn(*this, key, &v)) {
+            if (holder) *holder = o;
+            return v;
+        }
+    }
+    return Value();
+}
+
+Value Vm::Get(Object* object, std::string_view name) {
+    return Lookup(object, name, Value::Obj(object), nullptr);
+}
+
+Value Vm::LookupMember(const Value& target, std::string_view name, Object** holder) {
+    if (target.IsString() && Key(name) == "length")
+        return Value::Number(static_cast<double>(StringLength(target.Text())));
+    Object* o = target.IsObject() ? target.AsObject() : ToObject(target);
+    if (!o) return Value();
+    if (auto* super = dynamic_cast<SuperObject*>(o)) {
+        Object* above = super->Home()->Proto();
+        return above ? Lookup(above, name, super->Self(), holder) : Value();
+    }
+    return Lookup(o, name, target, holder);
+}
+
+Value Vm::GetMember(const Value& target, std::string_view name) {
+    return LookupMember(target, name, nullptr);
+}
+
+void Vm::Set(Object* object, std::string_view name, const Value& value) {
+    std::string key = Key(name);
+    if (key == "__proto__") {
+        if (!object->HasProtoSlot()) object->RestoreProtoSlot();
+        object->SetProto(value.AsObject());
+        return;
+    }
+    Value stored = value;
+    if (const Watcher* w = object->FindWatcher(key)) {
+        const Watcher watcher = *w;
+        const Value old = Get(object, name);
+        const Value args[] = {Value::Str(Intern(name)), old, value, watcher.userData};
+        object->RemoveWatcher(key);  // a watcher does not see its own assignment
+        stored = Call(Value::Obj(watcher.callback), Value::Obj(object), args);
+        object->SetWatcher(key, watcher);
+    }
+    if (object->SetVirtual(*this, key, stored)) return;
+    if (Property* p = object->FindOwn(key)) {
+        if (p->IsAccessor()) {
+            if (p->setter) {
+                const Value args[] = {stored};
+                Call(Value::Obj(p->setter), Value::Obj(object), args);
+            }
+            return;
+        }
+        if (p->flags & kReadOnly) return;
+        p->value = stored;
+        object->AfterPut(*this, key);
+        return;
+    }
+    // A getter and setter pair higher up the prototype chain takes the assignment.
+    int hops = 0;
+    for (Object* o = object->Proto(); o && hops < 256; o = o->Proto(), ++hops) {
+        const Property* p = o->FindOwn(key);
+        if (!p) continue;
+        if (p->IsAccessor()) {
+            if (p->setter) {
+                const Value args[] = {stored};
+                Call(Value::Obj(p->setter), Value::Obj(object), args);
+            }
+            return;
+        }
+        break;
+    }
+    const String* nameCell = Intern(name);
+    heap_.Grew(sizeof(Property) + key.size());
+    object->Put(nameCell, std::move(key), stored);
+    object->AfterPut(*this, Key(name));
+}
+
+void Vm::SetMember(const Value& target, std::string_view name, const Value& value) {
+    if (Object* o = target.AsObject()) Set(o, name, value);
+}
+
+bool Vm::Delete(Object* object, std::string_view name) {
+    const std::string key = Key(name);
+    if (key == "__proto__" && object->HasProtoSlot()) {
+        object->RemoveProtoSlot();
+        return true;
+    }
+    const Property* p = object->FindOwn(key);
+    if (!p || (p->flags & kDontDelete)) return false;
+    return object->RemoveOwn(key);
+}
+
+bool Vm::HasOwnProperty(Object* object, std::string_view name) {
+    const std::string key = Key(name);
+    Value v;
+    if (object->GetVirtual(*this, key, &v)) return true;
+    if (key == "__proto__") return object->HasProtoSlot();
+    const Property* p = object->FindOwn(key);
+    return p && !HiddenByVersion(*p, Version());
+}
+
+bool Vm::HasProperty(Object* object, std::string_view name) {
+    const std::string key = Key(name);
+    int hops = 0;
+    for (Object* o = object; o && hops < 256; o = o->Proto(), ++hops) {
+        Value v;
+        if (HasOwnProperty(o, name) || o->GetAfterOwn(*this, key, &v)) return true;
+    }
+    return false;
+}
+
+std::vector<Value> Vm::EnumerableKeys(Object* object) {
+    std::vector<Value> keys;
+    std::vector<std::string> seen;
+    auto fresh = [&](const std::string& key) {
+        if (std::find(seen.begin(), seen.end(), key) != seen.end()) return false;
+        seen.push_back(key);
+        return true;
+    };
+    int hops = 0;
+    for (Object* o = object; o && hops < 256; o = o->Proto(), ++hops) {
+        if (o == object) o->VirtualKeys(*this, keys);
+        const auto& props = o->Properties();
+        for (auto it = props.rbegin(); it != props.rend(); ++it) {
+            if (!fresh(it->key)) continue;
+            if ((it->flags & kDontEnum) || HiddenByVersion(*it, Version())) continue;
+            keys.push_back(Value::Str(it->name));
+        }
+    }
+    return keys;
+}
+
+bool Vm::InstanceOf(Object* object, Object* constructor) {
+    const Value protoValue = Get(constructor, "prototype");
+    Object* proto = protoValue.AsObject();
+    if (!proto) return false;
+    int hops = 0;
+    for (Object* o = object->Proto(); o && hops < 256; o = o->Proto(), ++hops) {
+        if (o == proto) return true;
+        if (const auto* ifaces = o->Interfaces()) {
+            for (Object* iface : *ifaces) {
+                if (iface == constructor) return true;
+                // Interfaces may extend interfaces.
+                Object* ifaceProto = Get(iface, "prototype").AsObject();
+                if (ifaceProto && ifaceProto != o && ifaceProto->Interfaces())
+                    for (Object* inner : *ifaceProto->Interfaces())
+                        if (inner == constructor) return true;
+            }
+        }
+    }
+    return false;
+}
+
+// ---- Variables -------------------------------------------------------------------------------
+
+bool Vm::SplitPath(std::string_view name, std::string_view* path, std::string_view* var) const {
+    const auto colon = name.rfind(':');
+    if (colon != std::string_view::npos) {
+        *path = name.substr(0, colon);
+        *var = name.substr(colon + 1);
+        return true;
+    }
+    if (Contains(name, '/')) {
+        // "/a/b" or "a/b/var" before version 5 style: the last part after '/' is a clip.
+        *path = name;
+        *var = {};
+        return true;
+    }
+    const auto dot = name.rfind('.');
+    if (dot != std::string_view::npos && dot > 0 && dot + 1 < name.size()) {
+        *path = name.substr(0, dot);
+        *var = name.substr(dot + 1);
+        return true;
+    }
+    return false;
+}
+
+bool Vm::SpecialName(Frame& frame, std::string_view name, Value* out) {
+    if (name.empty() || (name[0] != '_' && name[0] != 't' && name[0] != 'T')) return false;
+    auto is = [&](std::string_view special) {
+        return CaseSensitive() ? name == special : EqualsIgnoringCase(name, special);
+    };
+    if (is("this")) {
+        *out = frame.thisValue;
+        return true;
+    }
+    if (is("_global") && Version() >= 6) {
+        *out = Value::Obj(realm_.global);
+        return true;
+    }
+    if (is("_root")) {
+        *out = Value::Obj(RootOf(frame.target ? frame.target : frame.timeline));
+        return true;
+    }
+    if (is("_parent")) {
+        *out = ParentOf(frame.target ? frame.target : frame.timeline);
+        return true;
+    }
+    if (name.size() > 6 && (CaseSensitive() ? name.starts_with("_level")
+                                            : EqualsIgnoringCase(name.substr(0, 6), "_level"))) {
+        int n = 0;
+        for (char c : name.substr(6)) {
+            if (c < '0' || c > '9' || n > 100000) return false;
+            n = n * 10 + (c - '0');
+        }
+        ClipHost* level = host_.Level(n);
+        *out = level ? Value::Obj(ClipFor(level)) : Value();
+        return true;
+    }
+    return false;
+}
+
+bool Vm::FindVariable(Frame& frame, std::string_view name, Value* out) {
+    int hops = 0;
+    for (Scope* s = frame.scope; s && hops < 4096; s = s->Parent(), ++hops) {
+        Object* o = s->GetObject();
+        if (HasProperty(o, name)) {
+            *out = Get(o, name);
+            return true;
+        }
+    }
+    if (HasProperty(realm_.global, name)) {
+        *out = Get(realm_.global, name);
+        return true;
+    }
+    return false;
+}
+
+Value Vm::GetVariable(Frame& frame, std::string_view name) {
+    Value v;
+    std::string_view path, var;
+    if (SplitPath(name, &path, &var)) {
+        Object* base = frame.target ? frame.target : frame.timeline;
+        if (Contains(path, '/') || Contains(name, ':')) {
+            Object* o = ResolvePath(path, base);
+            if (!o) return Value();
+            return var.empty() ? Value::Obj(o) : Get(o, var);
+        }
+        // a.b.c: the first part is a variable, the rest members.
+        Value object = GetVariable(frame, path);
+        return GetMember(object, var);
+    }
+    if (SpecialName(frame, name, &v)) return v;
+    if (FindVariable(frame, name, &v)) return v;
+    return Value();
+}
+
+Object* Vm::BottomScopeObject(Frame& frame) {
+    Scope* s = frame.scope;
+    int hops = 0;
+    while (s && s->Parent() && hops++ < 4096) s = s->Parent();
+    return s ? s->GetObject() : frame.target;
+}
+
+void Vm::SetVariable(Frame& frame, std::string_view name, const Value& value) {
+    std::string_view path, var;
+    if (SplitPath(name, &path, &var)) {
+        Object* o = nullptr;
+        if (Contains(path, '/') || Contains(name, ':'))
+            o = ResolvePath(path, frame.target ? frame.target : frame.timeline);
+        else
+            o = GetVariable(frame, path).AsObject();
+        if (o && !var.empty()) Set(o, var, value);
+        return;
+    }
+    int hops = 0;
+    for (Scope* s = frame.scope; s && hops < 4096; s = s->Parent(), ++hops) {
+        Object* o = s->GetObject();
+        if (!s->Parent() || HasProperty(o, name)) {
+            Set(o, name, value);
+            return;
+        }
+    }
+    if (frame.target) Set(frame.target, name, value);
+}
+
+void Vm::DefineLocal(Frame& frame, std::string_view name, const Value& value, bool assign) {
+    Object* where = frame.activation ? frame.activation : BottomScopeObject(frame);
+    if (!where) return;
+    if (!assign && where->FindOwn(Key(name))) return;
+    Set(where, name, value);
+}
+
+bool Vm::DeleteVariable(Frame& frame, std::string_view name) {
+    int hops = 0;
+    for (Scope* s = frame.scope; s && hops < 4096; s = s->Parent(), ++hops) {
+        if (HasOwnProperty(s->GetObject(), name)) return Delete(s->GetObject(), name);
+    }
+    if (HasOwnProperty(realm_.global, name)) return Delete(realm_.global, name);
+    return false;
+}
+
+void Vm::Retarget(Frame& frame) {
+    // Top-level code looks its variables up on its target; functions keep their scope.
+    if (frame.activation) return;
+    Object* base = frame.target ? frame.target : frame.timeline;
+    if (!frame.scope || !frame.scope->Parent())
+        frame.scope = base ? heap_.New<Scope>(base, nullptr) : nullptr;
+}
+
+// ---- Clips and paths -------------------------------------------------------------------------
+
+ClipHost* Vm::ClipOf(Object* o) const {
+    if (!o || o->Kind() != ObjectKind::kClip) return nullptr;
+    return static_cast<ClipObject*>(o)->Host();
+}
+
+ClipObject* Vm::NewClipObject(ClipHost* host) {
+    auto* clip = heap_.New<ClipObject>(realm_.clipProto, host);
+    clips_[host] = clip;
+    return clip;
+}
+
+ClipObject* Vm::ClipFor(ClipHost* clip) {
+    if (!clip) return nullptr;
+    auto it = clips_.find(clip);
+    if (it != clips_.end()) return it->second;
+    return clip->ScriptObject(*this);
+}
+
+void Vm::ReleaseClip(ClipHost* clip) {
+    auto it = clips_.find(clip);
+    if (it == clips_.end()) return;
+    it->second->Detach();
+    clips_.erase(it);
+}
+
+std::string Vm::TargetPath(ClipHost* clip) const {
+    std::vector<std::string> names;
+    ClipHost* c = clip;
+    int hops = 0;
+    while (c->Parent() && hops++ < 1024) {
+        names.push_back(c->Name());
+        c = c->Parent();
+    }
+    std::string path = "_level" + std::to_string(c->Level());
+    for (auto it = names.rbegin(); it != names.rend(); ++it) path += "." + *it;
+    return path;
+}
+
+std::string Vm::SlashPath(ClipHost* clip) const {
+    std::vector<std::string> names;
+    ClipHost* c = clip;
+    int hops = 0;
+    while (c->Parent() && hops++ < 1024) {
+        names.push_back(c->Name());
+        c = c->Parent();
+    }
+    if (names.empty()) return "/";
+    std::string path;
+    for (auto it = names.rbegin(); it != names.rend(); ++it) path += "/" + *it;
+    return path;
+}
+
+Object* Vm::RootOf(Object* o) {
+    ClipHost* clip = ClipOf(o);
+    if (!clip) {
+        ClipHost* level0 = host_.Level(0);
+        return level0 ? ClipFor(level0) : nullptr;
+    }
+    int hops = 0;
+    while (clip->Parent() && hops++ < 1024) clip = clip->Parent();
+    return ClipFor(clip);
+}
+
+Value Vm::ParentOf(Object* o) {
+    ClipHost* clip = ClipOf(o);
+    if (!clip || !clip->Parent()) return Value();
+    return Value::Obj(ClipFor(clip->Parent()));
+}
+
+Object* Vm::ValueToClip(Frame& frame, const Value& v) {
+    if (Object* o = v.AsObject()) return o;
+    return ResolvePath(ToString(v), frame.target ? frame.target : frame.timeline);
+}
+
+Object* Vm::ResolvePath(std::string_view path, Object* base) {
+    if (path.empty()) return base;
+    Object* current = base;
+    std::size_t pos = 0;
+    if (path[0] == '/') {
+        current = RootOf(base);
+        pos = 1;
+    }
+    int hops = 0;
+    while (pos < path.size() && current && hops++ < 1024) {
+        std::size_t next = path.find_first_of("/.", pos);
+        // ".." is the parent in either syntax.
+        if (path.compare(pos, 2, "..") == 0) next = pos + 2;
+        const std::string_view part =
+            path.substr(pos, (next == std::string_view::npos ? path.size() : next) - pos);
+        pos = next == std::string_view::npos ? path.size() : next + 1;
+        if (part.empty()) continue;
+        Value special;
+        if (part == "..") {
+            current = ParentOf(current).AsObject();
+        } else if (EqualsIgnoringCase(part, "_root") || EqualsIgnoringCase(part, "_parent") ||
+                   EqualsIgnoringCase(part, "_global") ||
+                   EqualsIgnoringCase(part.substr(0, std::min<std::size_t>(6, part.size())), "_level") ||
+                   part == "this") {
+            Frame scratch;
+            scratch.target = scratch.timeline = current;
+            scratch.thisValue = Value::Obj(current);
+            if (!SpecialName(scratch, part, &special)) return nullptr;
+            current = special.AsObject();
+        } else {
+            current = Get(current, part).AsObject();
+        }
+    }
+    return current;
+}
+
+bool ClipObject::GetVirtual(Vm& vm, std::string_view key, Value* out) {
+    if (!host_ || key.empty() || key[0] != '_') return false;
+    if (key == "_parent") {
+        *out = host_->Parent() ? Value::Obj(vm.ClipFor(host_->Parent())) : Value();
+        return true;
+    }
+    if (key == "_root") {
+        *out = Value::Obj(vm.RootOf(this));
+        return true;
+    }
+    for (int i = 0; i < kClipPropertyCount; ++i) {
+        if (key == vm.PropertyName(i)) {
+            *out = vm.ClipPropertyValue(host_, static_cast<ClipProperty>(i));
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ClipObject::SetVirtual(Vm& vm, std::string_view key, const Value& value) {
+    if (!host_ || key.empty() || key[0] != '_') return false;
+    for (int i = 0; i < kClipPropertyCount; ++i) {
+        if (key == vm.PropertyName(i)) {
+            host_->SetDisplayProperty(vm, static_cast<ClipProperty>(i), value);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ClipObject::GetAfterOwn(Vm& vm, std::string_view key, Value* out) {
+    if (!host_) return false;
+    ClipHost* child = host_->Child(key, vm.CaseSensitive());
+    if (!child) return false;
+    *out = Value::Obj(vm.ClipFor(child));
+    return true;
+}
+
+std::string_view Vm::PropertyName(int index) const {
+    static constexpr std::string_view kNames[kClipPropertyCount] = {
+        "_x",         "_y",       "_xscale",      "_yscale",     "_currentframe", "_totalframes",
+        "_alpha",     "_visible", "_width",       "_height",     "_rotation",     "_target",
+        "_framesloaded", "_name", "_droptarget",  "_url",        "_highquality",  "_focusrect",
+        "_soundbuftime", "_quality", "_xmouse",   "_ymouse"};
+    return kNames[index];
+}
+
+Value Vm::ClipPropertyValue(ClipHost* clip, ClipProperty property) {
+    switch (property) {
+        case ClipProperty::kCurrentFrame:
+            return Value::Number(clip->CurrentFrame() + 1);
+        case ClipProperty::kTotalFrames:
+            return Value::Number(clip->TotalFrames());
+        case ClipProperty::kFramesLoaded:
+            return Value::Number(clip->FramesLoaded());
+        case ClipProperty::kName:
+            return Str(clip->Name());
+        case ClipProperty::kTarget:
+            return Str(SlashPath(clip));
+        default:
+            return clip->GetDisplayProperty(*this, property);
+    }
+}
+
+Value Vm::GetPropertyAction(Frame& frame, const Value& target, int index) {
+    if (index < 0 || index >= kClipPropertyCount) return Value();
+    Object* o = target.IsString() && target.Text().empty() ? frame.target : ValueToClip(frame, target);
+    ClipHost* clip = ClipOf(o);
+    if (!clip) return Value();
+    return ClipPropertyValue(clip, static_cast<ClipProperty>(index));
+}
+
+void Vm::SetPropertyAction(Frame& frame, const Value& target, int index, const Value& value) {
+    if (index < 0 || index >= kClipPropertyCount) return;
+    Object* o = target.IsString() && target.Text().empty() ? frame.target : ValueToClip(frame, target);
+    if (ClipHost* clip = ClipOf(o)) clip->SetDisplayProperty(*this, static_cast<ClipProperty>(index), value);
+}
+
+void Vm::GotoFrameAction(Frame& frame, const Value& which, bool play, int bias) {
+    Object* target = frame.target;
+    int to = -1;
+    if (which.IsString()) {
+        std::string_view text = which.Text();
+        const auto colon = text.rfind(':');
+        if (colon != std::string_view::npos) {
+            target = ResolvePath(text.substr(0, colon), frame.target);
+            text = text.substr(colon + 1);
+        }
+        ClipHost* clip = ClipOf(target);
+        if (!clip) return;
+        const double n = StringToNumber(text, Version());
+        to = std::isfinite(n) ? static_cast<int>(n) - 1 + bias : clip->FindLabel(text);
+    } else {
+        const double n = ToNumber(which);
+        if (!std::isfinite(n)) return;
+        to = static_cast<int>(n) - 1 + bias;
+    }
+    ClipHost* clip = ClipOf(target);
+    if (!clip || to < 0) return;
+    clip->GotoFrame(to);
+    clip->SetPlaying(play);
+}
+
+void Vm::CallFrameAction(Frame& frame, const Value& which) {
+    Object* target = frame.target;
+    std::string text = ToString(which);
+    std::string_view frameText = text;
+    const auto colon = frameText.rfind(':');
+    if (colon != std::string_view::npos) {
+        target = ResolvePath(frameText.substr(0, colon), frame.target);
+        frameText = frameText.substr(colon + 1);
+    }
+    ClipHost* clip = ClipOf(target);
+    if (!clip) return;
+    const double n = StringToNumber(frameText, Version());
+    const int f = std::isfinite(n) ? static_cast<int>(n) - 1 : clip->FindLabel(frameText);
+    if (f < 0 || f >= clip->TotalFrames()) return;
+    for (std::span<const std::uint8_t> block : clip->FrameScripts(f)) {
+        const std::size_t savedBase = stackBase_;
+        RunBlock(block, target);
+        stackBase_ = savedBase;
+    }
+}
+
+}  // namespace player::script
