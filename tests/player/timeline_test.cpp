@@ -9,6 +9,7 @@
 #include "player/limits.h"
 #include "player/player.h"
 #include "player/reader.h"
+#include "tests/support/avm1_asm.h"
 #include "tests/support/swf_writer.h"
 
 namespace player {
@@ -115,6 +116,31 @@ TEST(Timeline, ActionsStopPlayAndGoto) {
     EXPECT_EQ(state.CurrentFrame(), 2);
     state.Tick(true, false);  // frame 3 jumps back to "there"
     EXPECT_EQ(state.CurrentFrame(), 2);
+}
+
+// A preloader: `if (loaded) gotoAndPlay(3); else gotoAndPlay(1);` takes one branch only.
+TEST(Timeline, BranchesDecideWhichGotoRuns) {
+    for (const bool loaded : {false, true}) {
+        swfw::Asm code;
+        code.SetVariable("loaded", loaded)
+            .GetVariable("loaded")
+            .If("yes")
+            .GotoFrame(0)
+            .Op(swfw::Op::kPlay)
+            .Jump("end")
+            .Label("yes")
+            .GotoFrame(2)
+            .Op(swfw::Op::kPlay)
+            .Label("end");
+        swfw::Movie m;
+        m.Do(code).ShowFrame();
+        m.ShowFrame();
+        m.ShowFrame();
+        m.ShowFrame();
+        MovieState state(Read(m));
+        EXPECT_EQ(state.CurrentFrame(), loaded ? 2 : 0) << "loaded " << loaded;
+        EXPECT_TRUE(state.RootPlaying());
+    }
 }
 
 TEST(Timeline, NextAndPreviousFrameStop) {
