@@ -13,6 +13,7 @@
 #include "cli/movie_job.h"
 #include "cli/progress.h"
 #include "cli/quality_option.h"
+#include "cli/script_options.h"
 #include "controls/fileutil.h"
 
 namespace cli {
@@ -32,6 +33,7 @@ struct ConvertOptions {
     long from = -1;
     long to = -1;
     player::Quality quality = player::Quality::kHigh;
+    ScriptOptions scripts;
     bool quiet = false;
 };
 
@@ -95,6 +97,7 @@ int RunConvert(const ConvertOptions& options) {
         job->size = size;
         job->frames = {options.frames, options.from, options.to};
         job->quality = options.quality;
+        job->scripts = options.scripts.Settings();
         job->quiet = options.quiet;
         job->showProgress = childBars;
         if (job->tempFile.empty() || job->workFolder.empty()) {
@@ -143,6 +146,7 @@ void AddConvertCommand(CLI::App& app, RunState& state) {
     cmd->add_option("--to", options->to, "last frame to capture (0-based)")
         ->check(CLI::Range(0L, 10000000L));
     AddQualityOption(cmd, &options->quality);
+    AddScriptOptions(cmd, &options->scripts);
     cmd->add_flag("-q,--quiet", options->quiet, "no progress bar and no notes");
     cmd->callback([options, &state] { state.status = RunConvert(*options); });
 }

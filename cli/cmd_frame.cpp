@@ -9,6 +9,7 @@
 #include "capture/frame_capture.h"
 #include "cli/commands.h"
 #include "cli/quality_option.h"
+#include "cli/script_options.h"
 #include "player/player.h"
 
 namespace cli {
@@ -26,6 +27,7 @@ struct FrameOptions {
     std::string size;
     std::string output;
     player::Quality quality = player::Quality::kHigh;
+    ScriptOptions scripts;
 };
 
 bool ParseSize(const std::string& text, int* width, int* height) {
@@ -62,6 +64,10 @@ int RunFrame(const FrameOptions& options) {
         return 1;
     }
     movie->SetQuality(options.quality);
+    movie->SetScripting(options.scripts.Settings());
+    if (movie->UsesActionScript3())
+        std::fprintf(stderr, "filmcast frame: %s: ActionScript 3 is not run\n",
+                     options.movie.c_str());
     if (options.size.empty()) DefaultSize(movie->Stage(), &width, &height);
     movie->PlayTicksFromStart(options.at);
 
@@ -91,6 +97,7 @@ void AddFrameCommand(CLI::App& app, RunState& state) {
         ->check(CLI::Range(0, 1000000));
     cmd->add_option("--size", options->size, "picture size WxH (default: the stage size)");
     AddQualityOption(cmd, &options->quality);
+    AddScriptOptions(cmd, &options->scripts);
     cmd->add_option("-o,--output", options->output,
                     "image file to write; its extension picks the format")
         ->required();

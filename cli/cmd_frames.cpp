@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "cli/movie_job.h"
 #include "cli/quality_option.h"
+#include "cli/script_options.h"
 
 namespace cli {
 
@@ -20,6 +21,7 @@ struct FramesOptions {
     long from = -1;
     long to = -1;
     player::Quality quality = player::Quality::kHigh;
+    ScriptOptions scripts;
     bool quiet = false;
 };
 
@@ -42,6 +44,7 @@ int RunFrames(const FramesOptions& options) {
     job.extension = "." + options.format;
     job.frames = {options.frames, options.from, options.to};
     job.quality = options.quality;
+        job.scripts = options.scripts.Settings();
     job.quiet = options.quiet;
     std::vector<BatchItem> items{{job.movie, [&job] { return ExportMovieFrames(job); }, {}}};
     const int failed = RunInChildren(items, 1, {});
@@ -67,6 +70,7 @@ void AddFramesCommand(CLI::App& app, RunState& state) {
     cmd->add_option("--to", options->to, "last frame to take (0-based)")
         ->check(CLI::Range(0L, 10000000L));
     AddQualityOption(cmd, &options->quality);
+    AddScriptOptions(cmd, &options->scripts);
     cmd->add_flag("-q,--quiet", options->quiet, "no progress bar and no notes");
     cmd->callback([options, &state] { state.status = RunFrames(*options); });
 }

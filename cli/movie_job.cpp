@@ -35,16 +35,19 @@ struct LoadedMovie {
     CShockwaveflash control;
     player::StageInfo stage;
     long longestClip = 0;
+    bool actionScript3 = false;
 };
 
 std::unique_ptr<LoadedMovie> Load(const std::string& path, player::Quality quality,
-                                  std::string* error) {
+                                  const player::ScriptSettings& scripts, std::string* error) {
     auto info = player::Player::LoadFile(path, error);
     if (!info) return nullptr;
     auto movie = std::make_unique<LoadedMovie>();
     movie->stage = info->Stage();
     movie->longestClip = info->LongestClipTimeline();
+    movie->actionScript3 = info->UsesActionScript3();
     movie->control.SetQuality(quality);
+    movie->control.SetScripting(scripts);
     movie->control.SetMovie(path);
     if (!movie->control.LastError().empty()) {
         *error = movie->control.LastError();
@@ -141,11 +144,13 @@ std::optional<SizeOption> ParseSize(const std::string& text) {
 
 int ConvertMovie(const ConvertJob& job) {
     std::string error;
-    auto movie = Load(job.movie, job.quality, &error);
+    auto movie = Load(job.movie, job.quality, job.scripts, &error);
     if (!movie) return Fail(job.movie, error);
     int width = 0, height = 0;
     if (!OutputSize(job.size, movie->stage, &width, &height))
         return Fail(job.movie, "the output size is too large");
+    if (movie->actionScript3 && !job.quiet)
+        std::fprintf(stderr, "filmcast: %s: ActionScript 3 is not run\n", job.movie.c_str());
     std::string note;
     SelectedFrames frames(*movie, job.frames, &note);
     if (!note.empty() && !job.quiet)
@@ -190,11 +195,13 @@ int ConvertMovie(const ConvertJob& job) {
 
 int ExportMovieFrames(const FramesJob& job) {
     std::string error;
-    auto movie = Load(job.movie, job.quality, &error);
+    auto movie = Load(job.movie, job.quality, job.scripts, &error);
     if (!movie) return Fail(job.movie, error);
     int width = 0, height = 0;
     if (!OutputSize(job.size, movie->stage, &width, &height))
         return Fail(job.movie, "the output size is too large");
+    if (movie->actionScript3 && !job.quiet)
+        std::fprintf(stderr, "filmcast: %s: ActionScript 3 is not run\n", job.movie.c_str());
     std::string note;
     SelectedFrames frames(*movie, job.frames, &note);
     if (!note.empty() && !job.quiet)

@@ -37,6 +37,7 @@ struct ConvertJob {
     SizeOption size;
     FrameSelection frames;
     player::Quality quality = player::Quality::kHigh;
+    player::ScriptSettings scripts;
     bool quiet = false;
     bool showProgress = true;
 };
@@ -52,6 +53,7 @@ struct FramesJob {
     SizeOption size;
     FrameSelection frames;
     player::Quality quality = player::Quality::kHigh;
+    player::ScriptSettings scripts;
     bool quiet = false;
 };
 

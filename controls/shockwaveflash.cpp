@@ -44,7 +44,10 @@ void CShockwaveflash::SetMovie(const std::string& path) {
     }
     lastError_.clear();
     player_ = player::Player::LoadFile(path, &lastError_);
-    if (player_) player_->SetQuality(quality_);
+    if (player_) {
+        player_->SetQuality(quality_);
+        player_->SetScripting(scripting_);
+    }
     hasLoaded_ = stamped;
     loaded_ = stamp;
 }
@@ -52,6 +55,11 @@ void CShockwaveflash::SetMovie(const std::string& path) {
 void CShockwaveflash::SetQuality(player::Quality quality) {
     quality_ = quality;
     if (player_) player_->SetQuality(quality);
+}
+
+void CShockwaveflash::SetScripting(const player::ScriptSettings& settings) {
+    scripting_ = settings;
+    if (player_) player_->SetScripting(settings);
 }
 
 void CShockwaveflash::SetLoop(BOOL loop) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/surface.h"
+#include "player/player.h"
 #include "platform/wintypes.h"
 
 namespace player {
@@ -49,6 +50,9 @@ class CShockwaveflash {
     // Drawing quality of this movie and of every movie loaded after (high until set).
     void SetQuality(player::Quality quality);
     player::Quality GetQuality() const { return quality_; }
+    // How scripts run (seed, calendar) in this movie and every movie loaded after; the movie
+    // starts again at its first frame.
+    void SetScripting(const player::ScriptSettings& settings);
 
     // Playback clock, driven by the host: the movie's frame period (100 ms with no movie).
     int PlaybackIntervalMs() const;
@@ -80,4 +84,5 @@ class CShockwaveflash {
     bool loop_ = true;
     bool playing_ = false;
     player::Quality quality_;
+    player::ScriptSettings scripting_;
 };
