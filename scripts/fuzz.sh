@@ -10,7 +10,7 @@ seconds=${1:-600}
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(fuzz_player fuzz_convert fuzz_swfheader fuzz_bitmap fuzz_bmp fuzz_tga)
+  targets=(fuzz_player fuzz_convert fuzz_swfheader fuzz_bitmap fuzz_bmp fuzz_tga fuzz_script)
 fi
 shared=${FILMCAST_SHARED_DIR:-../shared}
 findings=fuzz-findings
@@ -19,7 +19,8 @@ if [ ! -f build-fuzz/build.ninja ]; then
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DFUZZ=ON -DFILMCAST_BUILD_GUI=OFF \
     -DFILMCAST_BUILD_TESTS=OFF -DFILMCAST_BUILD_BENCHMARKS=OFF
 fi
-nice -n 10 cmake --build build-fuzz --parallel 2 --target "${targets[@]}" fuzz_make_seeds
+nice -n 10 cmake --build build-fuzz --parallel 2 --target "${targets[@]}" fuzz_make_seeds \
+  fuzz_extract_actions
 
 mkdir -p "$findings/logs" "$findings/seeds"
 build-fuzz/fuzz/fuzz_make_seeds "$findings/seeds"
@@ -38,6 +39,11 @@ seed_corpus() {
     fuzz_bmp) cp -n "$findings"/seeds/*.bmp "$corpus"/ ;;
     fuzz_tga) cp -n "$findings"/seeds/*.tga "$corpus"/ ;;
     fuzz_bitmap) cp -n "$findings"/seeds/*.bits "$corpus"/ ;;
+    fuzz_script)
+      # The action blocks of the seed movies and of the shared script conformance movies.
+      build-fuzz/fuzz/fuzz_extract_actions "$corpus" "$findings"/seeds/*.swf \
+        $(find "$shared/corpus/avm1" -name '*.swf' 2>/dev/null) >/dev/null
+      ;;
   esac
 }
 
