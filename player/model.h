@@ -135,6 +135,35 @@ struct Filter {
     bool operator==(const Filter&) const = default;
 };
 
+// One onClipEvent handler of a placed clip: the events it answers and its actions.
+enum ClipEvent : std::uint32_t {
+    kClipLoad = 1u << 0,
+    kClipEnterFrame = 1u << 1,
+    kClipUnload = 1u << 2,
+    kClipMouseMove = 1u << 3,
+    kClipMouseDown = 1u << 4,
+    kClipMouseUp = 1u << 5,
+    kClipKeyDown = 1u << 6,
+    kClipKeyUp = 1u << 7,
+    kClipData = 1u << 8,
+    kClipInitialize = 1u << 9,
+    kClipPress = 1u << 10,
+    kClipRelease = 1u << 11,
+    kClipReleaseOutside = 1u << 12,
+    kClipRollOver = 1u << 13,
+    kClipRollOut = 1u << 14,
+    kClipDragOver = 1u << 15,
+    kClipDragOut = 1u << 16,
+    kClipKeyPress = 1u << 17,
+    kClipConstruct = 1u << 18,
+};
+struct ClipAction {
+    std::uint32_t events = 0;  // ClipEvent bits
+    std::uint8_t keyCode = 0;  // with kClipKeyPress
+    std::vector<std::uint8_t> actions;
+    bool operator==(const ClipAction&) const = default;
+};
+
 // PlaceObject, PlaceObject2 and PlaceObject3 in one form; absent fields are unset.
 struct PlaceObject {
     int version = 1;
@@ -152,7 +181,7 @@ struct PlaceObject {
     std::optional<std::uint8_t> cacheAsBitmap;
     std::optional<std::uint8_t> visible;
     std::optional<Rgba> backgroundColor;
-    bool hasClipActions = false;  // kept raw: not run
+    std::vector<ClipAction> clipActions;
 };
 
 struct RemoveObject {

@@ -51,7 +51,9 @@ class TimelineBuilder {
         return true;
     }
     bool On(PlaceObject&& p) {
-        if (!budget_.Charge(sizeof(DisplayCommand))) return false;
+        std::size_t handlers = 0;
+        for (const ClipAction& c : p.clipActions) handlers += sizeof(ClipAction) + c.actions.size();
+        if (!budget_.Charge(sizeof(DisplayCommand) + handlers)) return false;
         pending_.commands.emplace_back(std::move(p));
         return true;
     }
@@ -234,7 +236,8 @@ class TimelineBuilder {
 }  // namespace
 
 bool ReadTimeline(std::span<const std::uint8_t> data, int nesting, ModelBudget& budget,
-                  Timeline* timeline, std::vector<std::string>* problems, Movie* movie) {
+                  Timeline* timeline, std::vector<std::string>* problems, Movie* movie,
+                  int swfVersion) {
     BitReader in(data);
     TimelineBuilder builder(timeline, movie, budget, problems);
     bool ended = false;
@@ -251,7 +254,7 @@ bool ReadTimeline(std::span<const std::uint8_t> data, int nesting, ModelBudget& 
             break;
         }
         std::string problem;
-        Tag tag = ReadTag(header.code, body, nesting, budget, &problem);
+        Tag tag = ReadTag(header.code, body, nesting, budget, &problem, swfVersion);
         if (!problem.empty()) Note(problems, std::move(problem));
         const bool more = builder.Add(std::move(tag));
         if (budget.Exhausted()) {
@@ -286,7 +289,7 @@ std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, std::
     }
     ModelBudget budget;
     const bool ended = ReadTimeline(std::span(body.bytes).subspan(in.Position()), 0, budget,
-                                    &movie->root, &movie->problems, movie.get());
+                                    &movie->root, &movie->problems, movie.get(), body.version);
     movie->truncated = body.truncated || !ended;
     if (body.truncated)
         Note(&movie->problems, "the movie body breaks off before its stated length");

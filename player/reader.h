@@ -21,6 +21,7 @@ std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, std::
 // on the way go into movie->dictionary when movie is given. Returns true when the End tag
 // was reached. Stops where the budget runs out.
 bool ReadTimeline(std::span<const std::uint8_t> data, int nesting, ModelBudget& budget,
-                  Timeline* timeline, std::vector<std::string>* problems, Movie* movie = nullptr);
+                  Timeline* timeline, std::vector<std::string>* problems, Movie* movie = nullptr,
+                  int swfVersion = 10);
 
 }  // namespace player

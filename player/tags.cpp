@@ -109,7 +109,32 @@ PlaceObject ReadPlaceObject1(BitReader& in) {
     return p;
 }
 
-PlaceObject ReadPlaceObject23(BitReader& in, int version) {
+// The onClipEvent handlers after PlaceObject2/3's fields: event flags are 16 bits before
+// version 6, 32 after. A handler that runs past the tag ends the list.
+std::vector<ClipAction> ReadClipActions(BitReader& in, int swfVersion) {
+    std::vector<ClipAction> handlers;
+    const bool wide = swfVersion >= 6;
+    auto flagsField = [&] { return wide ? in.U32() : std::uint32_t{in.U16()}; };
+    in.U16();      // reserved
+    flagsField();  // every event used
+    while (!in.Failed() && !in.AtEnd()) {
+        ClipAction handler;
+        handler.events = flagsField();
+        if (handler.events == 0 || in.Failed()) break;
+        std::uint32_t size = in.U32();
+        if (handler.events & kClipKeyPress) {
+            handler.keyCode = in.U8();
+            if (size > 0) --size;
+        }
+        if (in.Failed() || size > in.Remaining()) break;
+        const auto bytes = in.Bytes(size);
+        handler.actions.assign(bytes.begin(), bytes.end());
+        handlers.push_back(std::move(handler));
+    }
+    return handlers;
+}
+
+PlaceObject ReadPlaceObject23(BitReader& in, int version, int swfVersion) {
     PlaceObject p;
     p.version = version;
     const std::uint8_t flags = in.U8();
@@ -128,7 +153,7 @@ PlaceObject ReadPlaceObject23(BitReader& in, int version) {
     if (flags2 & 0x04) p.cacheAsBitmap = in.U8();
     if (flags2 & 0x20) p.visible = in.U8();
     if (flags2 & 0x40) p.backgroundColor = ReadRgba(in);
-    p.hasClipActions = flags & 0x80;
+    if (flags & 0x80) p.clipActions = ReadClipActions(in, swfVersion);
     return p;
 }
 
@@ -212,7 +237,7 @@ std::vector<Filter> ReadFilters(BitReader& in) {
 }
 
 Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
-            ModelBudget& budget, std::string* problem) {
+            ModelBudget& budget, std::string* problem, int swfVersion) {
     problem->clear();
     BitReader in(body);
     switch (code) {
@@ -236,7 +261,8 @@ Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
             sprite.declaredFrameCount = in.U16();
             if (in.Failed()) return Broken(code, body, "sprite", problem);
             std::vector<std::string> inner;
-            ReadTimeline(body.subspan(4), nesting + 1, budget, &sprite.timeline, &inner);
+            ReadTimeline(body.subspan(4), nesting + 1, budget, &sprite.timeline, &inner, nullptr,
+                         swfVersion);
             if (!inner.empty())
                 *problem = "in sprite " + std::to_string(sprite.id) + ": " + inner.front();
             return sprite;
@@ -248,7 +274,7 @@ Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
         }
         case kTagPlaceObject2:
         case kTagPlaceObject3: {
-            PlaceObject p = ReadPlaceObject23(in, code == kTagPlaceObject2 ? 2 : 3);
+            PlaceObject p = ReadPlaceObject23(in, code == kTagPlaceObject2 ? 2 : 3, swfVersion);
             if (in.Failed()) return Broken(code, body, "PlaceObject", problem);
             return p;
         }

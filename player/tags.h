@@ -106,8 +106,9 @@ using Tag = std::variant<EndTag, ShowFrameTag, Shape, Sprite, PlaceObject, Remov
 // Reads one tag's body. Unknown tags come back raw with *problem empty; tags that cannot be read
 // come back raw with *problem saying why. nesting counts the sprites the tag sits in; the
 // budget is charged for what the tag's model takes.
+// swfVersion decides the width of clip event flags.
 Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
-            ModelBudget& budget, std::string* problem);
+            ModelBudget& budget, std::string* problem, int swfVersion = 10);
 
 // Reads a PlaceObject3 or button record filter list (count byte, then the filters).
 std::vector<Filter> ReadFilters(BitReader& in);

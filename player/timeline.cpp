@@ -1,6 +1,7 @@
 #include "player/timeline.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "player/limits.h"
@@ -72,6 +73,7 @@ void MovieState::Tick(bool force, bool loop) {
     ++tick_;
     workLeft_ = workPerTick_;
     vm_->BeginTick();
+    RunEnterFrame();
     Advance(*root_, force, loop);
     AdvanceChildren(*root_);
     RunActions();
@@ -119,6 +121,7 @@ void MovieState::Goto(SpriteInstance& s, int target) {
                 object.sprite->name = object.name;
             }
         }
+        for (auto& [depth, object] : previous) Unload(object.sprite);
     }
     s.frame = target;
     QueueFrameActions(s);
@@ -131,7 +134,10 @@ void MovieState::ApplyFrame(SpriteInstance& s, int frame) {
         if (const auto* place = std::get_if<PlaceObject>(&command)) {
             Place(s, *place);
         } else {
-            s.displayList.erase(std::get<RemoveObject>(command).depth);
+            auto gone = s.displayList.find(std::get<RemoveObject>(command).depth);
+            if (gone == s.displayList.end()) continue;
+            Unload(gone->second.sprite);
+            s.displayList.erase(gone);
         }
     }
 }
@@ -139,6 +145,7 @@ void MovieState::ApplyFrame(SpriteInstance& s, int frame) {
 void MovieState::SetCharacter(SpriteInstance& s, DisplayObject& object, std::uint16_t id) {
     object.characterId = id;
     object.character = movie_->Find(id);
+    Unload(object.sprite);
     object.sprite.reset();
     // A button plays as a sprite of its up state.
     const Timeline* timeline = nullptr;
@@ -151,6 +158,8 @@ void MovieState::SetCharacter(SpriteInstance& s, DisplayObject& object, std::uin
     object.sprite = NewInstance(*timeline, s.nesting + 1, &s);
     object.sprite->depth = object.depth;
     object.sprite->name = object.name;
+    object.sprite->clipActions = placing_;
+    QueueClipEvents(*object.sprite, kClipLoad);
     if (!timeline->frames.empty()) {
         ApplyFrame(*object.sprite, 0);
         QueueFrameActions(*object.sprite);
@@ -160,8 +169,10 @@ void MovieState::SetCharacter(SpriteInstance& s, DisplayObject& object, std::uin
 void MovieState::Place(SpriteInstance& s, const PlaceObject& p) {
     auto it = s.displayList.find(p.depth);
     const bool fresh = it == s.displayList.end() || !p.move;
+    placing_ = p.clipActions.empty() ? nullptr : &p.clipActions;
     if (fresh) {
         if (!p.characterId || liveObjects_ >= Limits::kMaxDisplayObjects) return;
+        if (it != s.displayList.end()) Unload(it->second.sprite);
         DisplayObject object;
         object.depth = p.depth;
         object.token = LiveToken(&liveObjects_);
@@ -170,9 +181,12 @@ void MovieState::Place(SpriteInstance& s, const PlaceObject& p) {
     } else if (p.characterId && *p.characterId != it->second.characterId) {
         SetCharacter(s, it->second, *p.characterId);
     }
+    placing_ = nullptr;
     DisplayObject& object = it->second;
-    if (p.matrix) object.matrix = *p.matrix;
-    if (p.colorTransform) object.colorTransform = *p.colorTransform;
+    if (!object.scriptTransformed) {
+        if (p.matrix) object.matrix = *p.matrix;
+        if (p.colorTransform) object.colorTransform = *p.colorTransform;
+    }
     if (p.ratio) object.ratio = *p.ratio;
     if (p.name) {
         object.name = *p.name;
@@ -199,13 +213,75 @@ void MovieState::QueueFrameActions(SpriteInstance& s) {
 }
 
 void MovieState::RunActions() {
-    for (std::size_t i = 0; i < queue_.size() && workLeft_ > 0; ++i) {
-        auto target = queue_[i].first.lock();
-        if (!target) continue;  // removed by an earlier action
-        vm_->RunBlock(*queue_[i].second, vm_->ClipFor(target.get()));
-        if (vm_->GetHeap().WantsCollection()) vm_->CollectGarbage();
+    std::size_t next = 0;
+    while ((next < queue_.size() || !unloading_.empty()) && workLeft_ > 0) {
+        for (; next < queue_.size() && workLeft_ > 0; ++next) {
+            auto target = queue_[next].first.lock();
+            if (!target) continue;  // removed by an earlier action
+            vm_->RunBlock(*queue_[next].second, vm_->ClipFor(target.get()));
+            if (vm_->GetHeap().WantsCollection()) vm_->CollectGarbage();
+        }
+        RunUnloadHandlers();
     }
     queue_.clear();
+    unloading_.clear();
+}
+
+void MovieState::QueueClipEvents(SpriteInstance& s, std::uint32_t event) {
+    if (!s.clipActions) return;
+    for (const ClipAction& handler : *s.clipActions)
+        if (handler.events & event) queue_.emplace_back(s.weak_from_this(), &handler.actions);
+}
+
+void MovieState::Unload(const std::shared_ptr<SpriteInstance>& sprite) {
+    if (!sprite || !Spend()) return;
+    for (auto& [depth, child] : sprite->displayList) Unload(child.sprite);
+    if (sprite->clipActions || vm_->ExistingClip(sprite.get())) unloading_.push_back(sprite);
+}
+
+void MovieState::RunUnloadHandlers() {
+    auto unloading = std::move(unloading_);
+    unloading_.clear();
+    for (const auto& sprite : unloading) {
+        if (sprite->clipActions) {
+            for (const ClipAction& handler : *sprite->clipActions)
+                if (handler.events & kClipUnload)
+                    vm_->RunBlock(handler.actions, vm_->ClipFor(sprite.get()));
+        }
+        CallHandler(*sprite, "onUnload");
+    }
+}
+
+void MovieState::CallHandler(SpriteInstance& s, std::string_view name) {
+    script::Object* object = vm_->ExistingClip(&s);
+    if (!object || vm_->Stopped()) return;
+    const script::Value handler = vm_->Get(object, name);
+    if (handler.AsObject() && handler.AsObject()->Kind() == script::ObjectKind::kFunction)
+        vm_->CallFromHost(handler, script::Value::Obj(object), {});
+}
+
+void MovieState::CollectPostOrder(const std::shared_ptr<SpriteInstance>& s,
+                                  std::vector<std::weak_ptr<SpriteInstance>>& out) {
+    for (auto it = s->displayList.rbegin(); it != s->displayList.rend(); ++it)
+        if (it->second.sprite) CollectPostOrder(it->second.sprite, out);
+    out.push_back(s);
+}
+
+void MovieState::RunEnterFrame() {
+    // Newest first, as players keep their clips: children before their parent, the higher
+    // depth first.
+    std::vector<std::weak_ptr<SpriteInstance>> clips;
+    CollectPostOrder(root_, clips);
+    for (const auto& weak : clips) {
+        auto clip = weak.lock();
+        if (!clip || vm_->Stopped()) continue;
+        if (clip->clipActions) {
+            for (const ClipAction& handler : *clip->clipActions)
+                if (handler.events & kClipEnterFrame)
+                    vm_->RunBlock(handler.actions, vm_->ClipFor(clip.get()));
+        }
+        CallHandler(*clip, "onEnterFrame");
+    }
 }
 
 void MovieState::ScriptGoto(SpriteInstance& s, int frame) {
@@ -316,11 +392,131 @@ script::ClipHost* SpriteInstance::Duplicate(std::string_view newName, int newDep
 
 bool SpriteInstance::Remove() { return state && state->RemoveClip(*this); }
 
-script::Value SpriteInstance::GetDisplayProperty(script::Vm&, script::ClipProperty) {
-    return script::Value();
+DisplayObject* SpriteInstance::Placement() const {
+    if (!parent) return nullptr;
+    auto it = parent->displayList.find(depth);
+    if (it == parent->displayList.end() || it->second.sprite.get() != this) return nullptr;
+    return &it->second;
 }
 
-void SpriteInstance::SetDisplayProperty(script::Vm&, script::ClipProperty,
-                                        const script::Value&) {}
+namespace {
+
+constexpr double kTwipsPerPixel = 20.0;
+constexpr double kFixed16 = 65536.0;
+constexpr double kRadiansToDegrees = 180.0 / 3.14159265358979323846;
+
+// Scale in percent along x and y, and rotation in degrees, as a matrix holds them.
+std::array<double, 3> ScaleAndRotation(const DisplayObject& object) {
+    if (object.scriptScale) return *object.scriptScale;
+    const Matrix& m = object.matrix;
+    const double a = m.scaleX / kFixed16, b = m.rotateSkew0 / kFixed16;
+    const double c = m.rotateSkew1 / kFixed16, d = m.scaleY / kFixed16;
+    return {std::hypot(a, b) * 100, std::hypot(c, d) * 100, std::atan2(b, a) * kRadiansToDegrees};
+}
+
+std::int32_t ToFixed16(double v) {
+    return static_cast<std::int32_t>(std::clamp(std::round(v * kFixed16), -2147483647.0, 2147483647.0));
+}
+
+void SetScaleAndRotation(DisplayObject& object, const std::array<double, 3>& sr) {
+    const double radians = sr[2] / kRadiansToDegrees;
+    const double xs = sr[0] / 100, ys = sr[1] / 100;
+    object.matrix.scaleX = ToFixed16(xs * std::cos(radians));
+    object.matrix.rotateSkew0 = ToFixed16(xs * std::sin(radians));
+    object.matrix.rotateSkew1 = ToFixed16(-ys * std::sin(radians));
+    object.matrix.scaleY = ToFixed16(ys * std::cos(radians));
+    object.scriptScale = sr;
+}
+
+// Degrees in (-180, 180].
+double NormalAngle(double degrees) {
+    double a = std::fmod(degrees, 360.0);
+    if (a > 180) a -= 360;
+    if (a <= -180) a += 360;
+    return a;
+}
+
+}  // namespace
+
+script::Value SpriteInstance::GetDisplayProperty(script::Vm& vm, script::ClipProperty property) {
+    using script::ClipProperty;
+    using script::Value;
+    const DisplayObject* placed = Placement();
+    switch (property) {
+        case ClipProperty::kX:
+            return Value::Number(placed ? placed->matrix.translateX / kTwipsPerPixel : 0);
+        case ClipProperty::kY:
+            return Value::Number(placed ? placed->matrix.translateY / kTwipsPerPixel : 0);
+        case ClipProperty::kXScale:
+            return Value::Number(placed ? ScaleAndRotation(*placed)[0] : 100);
+        case ClipProperty::kYScale:
+            return Value::Number(placed ? ScaleAndRotation(*placed)[1] : 100);
+        case ClipProperty::kRotation:
+            return Value::Number(placed ? ScaleAndRotation(*placed)[2] : 0);
+        case ClipProperty::kAlpha:
+            return Value::Number(placed ? placed->colorTransform.mult[3] / 256.0 * 100 : 100);
+        case ClipProperty::kVisible:
+            return Value::Boolean(!placed || placed->visible.value_or(1) != 0);
+        case ClipProperty::kQuality:
+            return vm.Str("HIGH");
+        case ClipProperty::kHighQuality:
+            return Value::Number(1);
+        case ClipProperty::kFocusRect:
+            return Value::Boolean(true);
+        case ClipProperty::kSoundBufTime:
+            return Value::Number(5);
+        case ClipProperty::kDropTarget:
+            return vm.Str("");
+        case ClipProperty::kXMouse:
+        case ClipProperty::kYMouse:
+            return Value::Number(0);
+        default:
+            return Value();
+    }
+}
+
+void SpriteInstance::SetDisplayProperty(script::Vm& vm, script::ClipProperty property,
+                                        const script::Value& value) {
+    using script::ClipProperty;
+    DisplayObject* placed = Placement();
+    if (!placed) return;
+    const double v = vm.ToNumber(value);
+    switch (property) {
+        case ClipProperty::kX:
+        case ClipProperty::kY: {
+            if (!std::isfinite(v)) return;
+            const auto twips = static_cast<std::int32_t>(
+                std::clamp(std::round(v * kTwipsPerPixel), -2147483647.0, 2147483647.0));
+            (property == ClipProperty::kX ? placed->matrix.translateX : placed->matrix.translateY) =
+                twips;
+            break;
+        }
+        case ClipProperty::kXScale:
+        case ClipProperty::kYScale:
+        case ClipProperty::kRotation: {
+            if (!std::isfinite(v)) return;
+            std::array<double, 3> sr = ScaleAndRotation(*placed);
+            if (property == ClipProperty::kXScale) sr[0] = v;
+            if (property == ClipProperty::kYScale) sr[1] = v;
+            if (property == ClipProperty::kRotation) sr[2] = NormalAngle(v);
+            SetScaleAndRotation(*placed, sr);
+            break;
+        }
+        case ClipProperty::kAlpha:
+            if (!std::isfinite(v)) return;
+            placed->colorTransform.mult[3] =
+                static_cast<std::int16_t>(std::clamp(std::round(v * 2.56), -32768.0, 32767.0));
+            break;
+        case ClipProperty::kVisible:
+            placed->visible = vm.ToBoolean(value) ? 1 : 0;
+            return;
+        case ClipProperty::kName:
+            placed->name = name = vm.ToString(value);
+            return;
+        default:
+            return;
+    }
+    placed->scriptTransformed = true;
+}
 
 }  // namespace player

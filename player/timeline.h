@@ -10,6 +10,7 @@
 #include <functional>
 #include <span>
 #include <string_view>
+#include <array>
 #include <map>
 #include <memory>
 #include <optional>
@@ -67,6 +68,12 @@ struct DisplayObject {
     std::optional<Rgba> opaqueBackground;    // filled behind the object's bounds
     std::shared_ptr<SpriteInstance> sprite;  // set when the character is a sprite
     LiveToken token;
+    // Set once a script moves, scales, turns or fades the object: from then on the timeline's
+    // placements no longer change its matrix or colour transform.
+    bool scriptTransformed = false;
+    // The scale (percent) and rotation (degrees) a script last set, kept as given because a
+    // matrix would round them.
+    std::optional<std::array<double, 3>> scriptScale;
 };
 
 class MovieState;
@@ -82,6 +89,7 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     SpriteInstance* parent = nullptr;  // null for the root
     std::string name;                  // the instance name it was placed with
     std::uint16_t depth = 0;           // in the parent's display list
+    const std::vector<ClipAction>* clipActions = nullptr;  // its onClipEvent handlers
 
     SpriteInstance() = default;
     SpriteInstance(const SpriteInstance&) = delete;
@@ -106,6 +114,9 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     script::Value GetDisplayProperty(script::Vm& vm, script::ClipProperty property) override;
     void SetDisplayProperty(script::Vm& vm, script::ClipProperty property,
                             const script::Value& value) override;
+
+    // Where the parent keeps this clip; null for a root or a clip being replaced.
+    DisplayObject* Placement() const;
 };
 
 class MovieState : private script::Host {
@@ -159,7 +170,16 @@ class MovieState : private script::Host {
     void Advance(SpriteInstance& s, bool force, bool loop);
     void AdvanceChildren(SpriteInstance& s);
     void QueueFrameActions(SpriteInstance& s);
+    void QueueClipEvents(SpriteInstance& s, std::uint32_t event);
     void RunActions();
+    void RunEnterFrame();
+    // A clip leaving the display: it and its children get their unload handlers after the
+    // tick's actions.
+    void Unload(const std::shared_ptr<SpriteInstance>& sprite);
+    void RunUnloadHandlers();
+    void CallHandler(SpriteInstance& s, std::string_view name);
+    void CollectPostOrder(const std::shared_ptr<SpriteInstance>& s,
+                          std::vector<std::weak_ptr<SpriteInstance>>& out);
     std::shared_ptr<SpriteInstance> NewInstance(const Timeline& timeline, int nesting,
                                                 SpriteInstance* parent);
     std::unique_ptr<script::Vm> NewScriptMachine();
@@ -180,6 +200,8 @@ class MovieState : private script::Host {
     // Blocks to run this tick, with the clip they run on.
     std::vector<std::pair<std::weak_ptr<SpriteInstance>, const ActionBlock*>> queue_;
     std::vector<std::uint16_t> initialized_;  // sprites whose DoInitAction ran
+    std::vector<std::shared_ptr<SpriteInstance>> unloading_;  // kept for their handlers
+    const std::vector<ClipAction>* placing_ = nullptr;        // handlers of the clip being placed
 };
 
 }  // namespace player

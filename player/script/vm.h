@@ -161,6 +161,8 @@ class Vm {
     // Movie clips. The host makes a clip's object with NewClipObject (from its ScriptObject)
     // and releases it when the clip leaves the display.
     ClipObject* ClipFor(ClipHost* clip);
+    // The clip's object if a script has seen it, else null (none is made).
+    ClipObject* ExistingClip(ClipHost* clip) const;
     ClipObject* NewClipObject(ClipHost* host);
     void ReleaseClip(ClipHost* clip);
     ClipHost* ClipOf(Object* o) const;

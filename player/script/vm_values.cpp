@@ -727,6 +727,11 @@ ClipObject* Vm::ClipFor(ClipHost* clip) {
     return clip->ScriptObject(*this);
 }
 
+ClipObject* Vm::ExistingClip(ClipHost* clip) const {
+    auto it = clips_.find(clip);
+    return it == clips_.end() ? nullptr : it->second;
+}
+
 void Vm::ReleaseClip(ClipHost* clip) {
     auto it = clips_.find(clip);
     if (it == clips_.end()) return;
