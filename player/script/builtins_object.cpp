@@ -115,6 +115,26 @@ Value Unwatch(Vm& vm, const Value& self, std::span<const Value> args) {
     return Value::Boolean(o && !args.empty() && o->RemoveWatcher(vm.Key(vm.ToString(args[0]))));
 }
 
+// Object.registerClass(exportName, constructor): a function registers the symbol's class,
+// null (or undefined) forgets it; any other value, or fewer than two arguments, is refused.
+Value RegisterClass(Vm& vm, const Value&, std::span<const Value> args) {
+    if (args.size() < 2) return Value::Boolean(false);
+    Object* constructor = args[1].AsObject();
+    if (!args[1].IsNullish() && (!constructor || constructor->Kind() != ObjectKind::kFunction))
+        return Value::Boolean(false);
+    Realm& realm = vm.GetRealm();
+    if (!realm.classRegistry) realm.classRegistry = vm.GetHeap().New<Object>(nullptr);
+    std::string name = vm.ToString(args[0]);
+    if (!constructor) {
+        realm.classRegistry->RemoveOwn(name);
+        return Value::Boolean(true);
+    }
+    vm.GetHeap().Grew(sizeof(Property) + name.size());
+    const String* cell = vm.NewString(name);
+    realm.classRegistry->Put(cell, std::move(name), args[1]);
+    return Value::Boolean(true);
+}
+
 // ---- Function --------------------------------------------------------------------------------
 
 Value FunctionCallMethod(Vm& vm, const Value& self, std::span<const Value> args) {
@@ -141,6 +161,12 @@ Value FunctionConstruct(Vm& vm, const Value&, std::span<const Value>) {
 
 }  // namespace
 
+Object* RegisteredClass(Vm& vm, std::string_view exportName) {
+    Object* registry = vm.GetRealm().classRegistry;
+    const Property* p = registry ? registry->FindOwn(exportName) : nullptr;
+    return p ? p->value.AsObject() : nullptr;
+}
+
 void InstallObjectAndFunction(Vm& vm) {
     Realm& realm = vm.GetRealm();
     Heap& heap = vm.GetHeap();
@@ -159,6 +185,7 @@ void InstallObjectAndFunction(Vm& vm) {
     vm.DefineMethod(op, "addProperty", AddProperty);
     vm.DefineMethod(op, "watch", Watch);
     vm.DefineMethod(op, "unwatch", Unwatch);
+    vm.DefineMethod(realm.objectCtor, "registerClass", RegisterClass);
 
     Object* fp = realm.functionProto;
     realm.functionCtor =
@@ -173,6 +200,7 @@ void InstallBuiltins(Vm& vm) {
     InstallArray(vm);
     InstallMath(vm);
     InstallGlobals(vm);
+    InstallBroadcaster(vm);
     InstallMovieClip(vm);
 }
 
