@@ -86,15 +86,54 @@ Value Initialize(Vm& vm, const Value& self, std::span<const Value> args) {
     return Value();
 }
 
+Object* TheBroadcaster(Vm& vm) {
+    return vm.Get(vm.GetRealm().global, "AsBroadcaster").AsObject();
+}
+
+// new MovieClipLoader(): each loader is a broadcaster of its own.
+Value LoaderConstruct(Vm& vm, const Value& self, std::span<const Value>) {
+    Object* broadcaster = TheBroadcaster(vm);
+    if (self.IsObject() && broadcaster) {
+        const Value target[1] = {self};
+        Initialize(vm, Value::Obj(broadcaster), target);
+    }
+    return self;
+}
+
+// The player's event sources (keys, mouse, stage, input method) are broadcasters; their other
+// members come from the objects' own installers, which keep what is made here.
+Object* EventSource(Vm& vm, Object* on, std::string_view name) {
+    Object* o = vm.Get(on, name).AsObject();
+    if (!o) {
+        o = vm.NewObject();
+        vm.DefineValue(on, name, Value::Obj(o));
+    }
+    MakeBroadcaster(vm, o);
+    return o;
+}
+
 }  // namespace
 
+void MakeBroadcaster(Vm& vm, Object* o) {
+    if (Object* broadcaster = TheBroadcaster(vm)) {
+        const Value target[1] = {Value::Obj(o)};
+        Initialize(vm, Value::Obj(broadcaster), target);
+    }
+}
+
 Object* InstallBroadcaster(Vm& vm) {
+    Object* global = vm.GetRealm().global;
     Object* broadcaster = vm.NewObject();
     vm.DefineMethod(broadcaster, "initialize", Initialize);
     vm.DefineMethod(broadcaster, "addListener", AddListener);
     vm.DefineMethod(broadcaster, "removeListener", RemoveListener);
     vm.DefineMethod(broadcaster, "broadcastMessage", BroadcastMessage);
-    vm.DefineValue(vm.GetRealm().global, "AsBroadcaster", Value::Obj(broadcaster));
+    vm.DefineValue(global, "AsBroadcaster", Value::Obj(broadcaster));
+
+    for (std::string_view name : {"Key", "Mouse", "Stage"}) EventSource(vm, global, name);
+    EventSource(vm, EventSource(vm, global, "System"), "IME");
+    if (vm.Get(global, "MovieClipLoader").IsUndefined())
+        vm.DefineClass(global, "MovieClipLoader", LoaderConstruct, nullptr, vm.NewObject());
     return broadcaster;
 }
 

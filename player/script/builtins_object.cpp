@@ -159,6 +159,14 @@ Value FunctionConstruct(Vm& vm, const Value&, std::span<const Value>) {
     return Value::Obj(vm.NewObject());
 }
 
+// Function(x) answers x unchanged; Function() a bare object without a prototype.
+Value FunctionCall(Vm& vm, const Value&, std::span<const Value> args) {
+    if (!args.empty()) return args[0];
+    Object* bare = vm.NewObject();
+    bare->SetProto(nullptr);
+    return Value::Obj(bare);
+}
+
 }  // namespace
 
 Object* RegisteredClass(Vm& vm, std::string_view exportName) {
@@ -189,7 +197,7 @@ void InstallObjectAndFunction(Vm& vm) {
 
     Object* fp = realm.functionProto;
     realm.functionCtor =
-        vm.DefineClass(realm.global, "Function", FunctionConstruct, FunctionConstruct, fp);
+        vm.DefineClass(realm.global, "Function", FunctionCall, FunctionConstruct, fp);
     vm.DefineMethod(fp, "call", FunctionCallMethod, kDontEnum | kVersion6);
     vm.DefineMethod(fp, "apply", FunctionApply, kDontEnum | kVersion6);
 }

@@ -67,7 +67,9 @@ std::size_t Clamp(double n, std::size_t length, bool fromEnd) {
 
 // ---- Boolean ---------------------------------------------------------------------------------
 
+// Boolean() called with nothing is undefined.
 Value BooleanCall(Vm& vm, const Value&, std::span<const Value> args) {
+    if (args.empty()) return Value();
     return Value::Boolean(vm.ToBoolean(Arg(args, 0)));
 }
 
@@ -121,8 +123,11 @@ Value StringCall(Vm& vm, const Value&, std::span<const Value> args) {
 
 Value StringConstruct(Vm& vm, const Value&, std::span<const Value> args) {
     const Value text = args.empty() ? vm.Str("") : Value::Str(vm.ToStringCell(args[0]));
-    return Value::Obj(
-        vm.GetHeap().New<BoxObject>(vm.GetRealm().stringProto, ObjectKind::kString, text));
+    auto* box = vm.GetHeap().New<BoxObject>(vm.GetRealm().stringProto, ObjectKind::kString, text);
+    vm.DefineValue(box, "length",
+                   Value::Number(static_cast<double>(vm.StringLength(text.Text()))),
+                   kDontEnum | kDontDelete);
+    return Value::Obj(box);
 }
 
 Value StringValueOf(Vm& vm, const Value& self, std::span<const Value>) {
