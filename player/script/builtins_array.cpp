@@ -72,13 +72,23 @@ Value Shift(Vm& vm, const Value& self, std::span<const Value>) {
     return first;
 }
 
+// unshift(items...): the elements move up from the last one down (holes become undefined
+// elements), then the new ones are written from the front, as for-in's order shows.
 Value Unshift(Vm& vm, const Value& self, std::span<const Value> args) {
     Object* o = self.AsObject();
     if (!o) return Value();
-    std::vector<Value> items = Elements(vm, o);
-    items.insert(items.begin(), args.begin(), args.end());
-    Store(vm, o, items);
-    return Value::Number(static_cast<double>(items.size()));
+    const std::vector<Value> items = Elements(vm, o);
+    const std::size_t total = items.size() + args.size();
+    if (total > vm.Limits().maxArrayLength) {
+        vm.Stop("an array grew past " + std::to_string(vm.Limits().maxArrayLength) + " elements");
+        return Value();
+    }
+    if (o->Kind() == ObjectKind::kArray) static_cast<ArrayObject*>(o)->SetLength(vm, 0);
+    for (std::size_t i = items.size(); i-- > 0;)
+        vm.Set(o, std::to_string(i + args.size()), items[i]);
+    for (std::size_t i = 0; i < args.size(); ++i) vm.Set(o, std::to_string(i), args[i]);
+    vm.Set(o, "length", Value::Number(static_cast<double>(total)));
+    return Value::Number(static_cast<double>(total));
 }
 
 std::string JoinWith(Vm& vm, Object* o, const std::string& separator) {
