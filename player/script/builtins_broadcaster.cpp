@@ -86,6 +86,8 @@ Value Initialize(Vm& vm, const Value& self, std::span<const Value> args) {
     return Value();
 }
 
+Value Construct(Vm&, const Value& self, std::span<const Value>) { return self; }
+
 Object* TheBroadcaster(Vm& vm) {
     return vm.Get(vm.GetRealm().global, "AsBroadcaster").AsObject();
 }
@@ -123,12 +125,12 @@ void MakeBroadcaster(Vm& vm, Object* o) {
 
 Object* InstallBroadcaster(Vm& vm) {
     Object* global = vm.GetRealm().global;
-    Object* broadcaster = vm.NewObject();
+    // A constructor of plain objects; its own methods are what matter.
+    Object* broadcaster = vm.DefineClass(global, "AsBroadcaster", Construct, nullptr, vm.NewObject());
     vm.DefineMethod(broadcaster, "initialize", Initialize);
     vm.DefineMethod(broadcaster, "addListener", AddListener);
     vm.DefineMethod(broadcaster, "removeListener", RemoveListener);
     vm.DefineMethod(broadcaster, "broadcastMessage", BroadcastMessage);
-    vm.DefineValue(global, "AsBroadcaster", Value::Obj(broadcaster));
 
     for (std::string_view name : {"Key", "Mouse", "Stage"}) EventSource(vm, global, name);
     EventSource(vm, EventSource(vm, global, "System"), "IME");
