@@ -127,6 +127,11 @@ Value Concat(Vm& vm, const Value& self, std::span<const Value> args) {
         } else {
             items.push_back(a);
         }
+        if (items.size() > vm.Limits().maxArrayLength) {
+            vm.Stop("an array grew past " + std::to_string(vm.Limits().maxArrayLength) +
+                    " elements");
+            return Value();
+        }
     }
     return Value::Obj(vm.NewArray(items));
 }
@@ -325,6 +330,12 @@ Value SortOn(Vm& vm, const Value& self, std::span<const Value> args) {
     }
     if (fieldFlags.empty()) fieldFlags.assign(fields.size(), flags);
     std::vector<Value> items = Elements(vm, o);
+    if (fields.empty()) return self;
+    if (fields.size() * items.size() > 8.0 * vm.Limits().maxArrayLength) {
+        vm.Stop("sortOn was asked to read more than " +
+                std::to_string(vm.Limits().maxArrayLength) + " fields");
+        return Value();
+    }
     // Each element's fields, read once.
     std::vector<std::vector<Value>> keys(items.size());
     for (std::size_t i = 0; i < items.size(); ++i) {

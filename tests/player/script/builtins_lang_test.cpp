@@ -23,7 +23,8 @@ class NoHost final : public Host {
 
 // A machine of one movie version with helpers to build values and call methods.
 struct Machine {
-    explicit Machine(int version) : vm(host, VmOptions{.swfVersion = version}) {}
+    explicit Machine(int version, ScriptLimits limits = {})
+        : vm(host, VmOptions{.swfVersion = version, .limits = limits}) {}
 
     Value S(const char* text) { return vm.Str(text); }
     static Value N(double n) { return Value::Number(n); }
@@ -204,6 +205,27 @@ TEST(ArrayUnshift, MovesElementsUpAndCountsTheResult) {
     const Value n = m.Call(array, "unshift", {m.S("x"), m.S("y")});
     EXPECT_EQ(m.Text(n), "4");
     EXPECT_EQ(m.Text(array), "x,y,1,2");
+}
+
+// Growing an array past the cap stops the scripts instead of allocating.
+TEST(ArrayCaps, GrowthPastTheCapStops) {
+    using Grow = Value (*)(Machine&, const Value&);
+    const Grow grows[] = {
+        [](Machine& m, const Value& a) { return m.Call(a, "unshift", {a, a, a, a, a, a}); },
+        [](Machine& m, const Value& a) {
+            return m.Call(a, "splice", {Machine::N(0), Machine::N(0), a, a, a, a, a, a});
+        },
+        [](Machine& m, const Value& a) { return m.Call(a, "concat", {a, a}); },
+    };
+    for (Grow grow : grows) {
+        ScriptLimits limits;
+        limits.maxArrayLength = 10;
+        Machine m(8, limits);
+        const Value array = m.Numbers({1, 2, 3, 4, 5});
+        grow(m, array);
+        EXPECT_TRUE(m.vm.Stopped());
+        EXPECT_FALSE(m.host.problems.empty());
+    }
 }
 
 TEST(StringMethods, ByVersionAndArgument) {
