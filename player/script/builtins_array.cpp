@@ -200,7 +200,7 @@ enum SortFlag : std::uint32_t {
     kNumeric = 16,
 };
 
-// A stable merge sort of positions that stays in bounds whatever the comparison answers (a
+// A merge sort of positions that stays in bounds whatever the comparison answers (a
 // script's comparator may be inconsistent). `compare` answers <0, 0 or >0; false from `ok`
 // abandons the sort (an exception or a stopped machine).
 template <class Compare, class Ok>
@@ -220,6 +220,50 @@ void MergeSort(std::vector<std::uint32_t>& order, Compare compare, Ok ok) {
         }
         order.swap(scratch);
     }
+}
+
+// The player's own sort: a quicksort whose pivot is the first element of each range, compared
+// (pivot, element) in an order a script's comparator can observe. Inconsistent comparators
+// cannot make it run forever: past a budget of comparisons it gives up (false) and the caller
+// finishes with the merge sort.
+template <class Compare, class Ok>
+bool QuickSort(std::vector<std::uint32_t>& a, Compare compare, Ok ok) {
+    if (a.size() < 2) return true;
+    double budget = 16.0 * static_cast<double>(a.size()) * (std::log2(a.size()) + 2) + 4096;
+    auto cmp = [&](std::uint32_t x, std::uint32_t y) {
+        budget -= 1;
+        return compare(x, y);
+    };
+    std::vector<std::pair<std::size_t, std::size_t>> ranges{{0, a.size() - 1}};
+    while (!ranges.empty()) {
+        const auto [lo, hi] = ranges.back();
+        ranges.pop_back();
+        if (hi <= lo) continue;
+        if (!ok() || budget < 0) return false;
+        if (hi - lo == 1) {
+            if (cmp(a[lo], a[hi]) > 0) std::swap(a[lo], a[hi]);
+            continue;
+        }
+        const std::uint32_t pivot = a[lo];
+        std::size_t i = lo + 1, j = hi;
+        while (true) {
+            while (i <= hi && cmp(pivot, a[i]) > 0) ++i;
+            if (i > hi) {
+                j = hi;
+                break;
+            }
+            if (j == i) --j;
+            while (j > lo && cmp(pivot, a[j]) <= 0) --j;
+            if (i >= j || !ok() || budget < 0) break;
+            std::swap(a[i], a[j]);
+        }
+        if (!ok() || budget < 0) return false;
+        std::swap(a[lo], a[j]);
+        // The left part is sorted first.
+        if (j + 1 < hi) ranges.push_back({j + 1, hi});
+        if (j > lo + 1) ranges.push_back({lo, j - 1});
+    }
+    return true;
 }
 
 int Sign(double d) { return d < 0 ? -1 : d > 0 ? 1 : 0; }
@@ -261,7 +305,7 @@ Value SortAndAnswer(Vm& vm, Object* o, const Value& self, std::vector<Value>& it
     std::vector<std::uint32_t> order(items.size());
     for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
     auto ok = [&vm] { return !vm.Throwing() && !vm.Stopped(); };
-    MergeSort(order, compare, ok);
+    if (!QuickSort(order, compare, ok) && ok()) MergeSort(order, compare, ok);
     if (!ok()) return Value();
     if (flags & kUniqueSort) {
         for (std::size_t i = 1; i < order.size(); ++i)
