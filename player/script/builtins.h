@@ -25,5 +25,12 @@ void InstallPrimitives(Vm& vm);  // Boolean, Number, String
 void InstallArray(Vm& vm);
 void InstallMath(Vm& vm);
 void InstallMovieClip(Vm& vm);
+// AsBroadcaster; returns it.
+Object* InstallBroadcaster(Vm& vm);
+// Gives `o` a fresh listener list and AsBroadcaster's methods.
+void MakeBroadcaster(Vm& vm, Object* o);
+
+// The constructor Object.registerClass gave a library symbol's export name, or null.
+Object* RegisteredClass(Vm& vm, std::string_view exportName);
 
 }  // namespace player::script

@@ -13,7 +13,9 @@ Value IsNaN(Vm& vm, const Value&, std::span<const Value> args) {
     return Value::Boolean(std::isnan(vm.ToNumber(Arg(args, 0))));
 }
 
+// Called with nothing, isFinite is false and parseFloat undefined (not as for undefined).
 Value IsFinite(Vm& vm, const Value&, std::span<const Value> args) {
+    if (args.empty()) return Value::Boolean(false);
     return Value::Boolean(std::isfinite(vm.ToNumber(Arg(args, 0))));
 }
 
@@ -24,6 +26,7 @@ Value ParseIntFn(Vm& vm, const Value&, std::span<const Value> args) {
 }
 
 Value ParseFloatFn(Vm& vm, const Value&, std::span<const Value> args) {
+    if (args.empty()) return Value();
     return Value::Number(ParseFloat(vm.ToString(Arg(args, 0))));
 }
 

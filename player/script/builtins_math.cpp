@@ -10,13 +10,23 @@ namespace player::script {
 
 namespace {
 
-double Number(Vm& vm, std::span<const Value> args, std::size_t i) {
-    return i < args.size() ? vm.ToNumber(args[i]) : std::numeric_limits<double>::quiet_NaN();
+// Math's functions read their first two arguments as numbers, in order (their valueOf runs,
+// used or not) and ignore the rest; a missing one is NaN.
+struct Pair {
+    double x, y;
+};
+
+Pair Numbers(Vm& vm, std::span<const Value> args) {
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+    Pair p{kNaN, kNaN};
+    if (!args.empty()) p.x = vm.ToNumber(args[0]);
+    if (args.size() > 1 && !vm.Throwing()) p.y = vm.ToNumber(args[1]);
+    return p;
 }
 
 template <double (*F)(double)>
 Value Unary(Vm& vm, const Value&, std::span<const Value> args) {
-    return Value::Number(F(Number(vm, args, 0)));
+    return Value::Number(F(Numbers(vm, args).x));
 }
 
 double Abs(double x) { return std::fabs(x); }
@@ -34,36 +44,32 @@ double Sqrt(double x) { return std::sqrt(x); }
 double Tan(double x) { return std::tan(x); }
 
 Value Atan2(Vm& vm, const Value&, std::span<const Value> args) {
-    return Value::Number(std::atan2(Number(vm, args, 0), Number(vm, args, 1)));
+    const Pair p = Numbers(vm, args);
+    return Value::Number(std::atan2(p.x, p.y));
 }
 
 Value Pow(Vm& vm, const Value&, std::span<const Value> args) {
-    return Value::Number(std::pow(Number(vm, args, 0), Number(vm, args, 1)));
+    const Pair p = Numbers(vm, args);
+    return Value::Number(std::pow(p.x, p.y));
 }
 
+// max and min of no arguments are the identities; of one, NaN (it meets a missing second).
 Value Max(Vm& vm, const Value&, std::span<const Value> args) {
     if (args.empty()) return Value::Number(-std::numeric_limits<double>::infinity());
-    double best = vm.ToNumber(args[0]);
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const double x = vm.ToNumber(args[i]);
-        if (std::isnan(x) || std::isnan(best)) best = std::numeric_limits<double>::quiet_NaN();
-        else best = std::max(best, x);
-    }
-    return Value::Number(best);
+    const Pair p = Numbers(vm, args);
+    if (std::isnan(p.x) || std::isnan(p.y)) return Value::Number(std::numeric_limits<double>::quiet_NaN());
+    return Value::Number(std::max(p.x, p.y));
 }
 
 Value Min(Vm& vm, const Value&, std::span<const Value> args) {
     if (args.empty()) return Value::Number(std::numeric_limits<double>::infinity());
-    double best = vm.ToNumber(args[0]);
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const double x = vm.ToNumber(args[i]);
-        if (std::isnan(x) || std::isnan(best)) best = std::numeric_limits<double>::quiet_NaN();
-        else best = std::min(best, x);
-    }
-    return Value::Number(best);
+    const Pair p = Numbers(vm, args);
+    if (std::isnan(p.x) || std::isnan(p.y)) return Value::Number(std::numeric_limits<double>::quiet_NaN());
+    return Value::Number(std::min(p.x, p.y));
 }
 
-Value Random(Vm& vm, const Value&, std::span<const Value>) {
+Value Random(Vm& vm, const Value&, std::span<const Value> args) {
+    Numbers(vm, args);
     return Value::Number(std::ldexp(static_cast<double>(vm.Random()() >> 11), -53));
 }
 

@@ -115,6 +115,26 @@ Value Unwatch(Vm& vm, const Value& self, std::span<const Value> args) {
     return Value::Boolean(o && !args.empty() && o->RemoveWatcher(vm.Key(vm.ToString(args[0]))));
 }
 
+// Object.registerClass(exportName, constructor): a function registers the symbol's class,
+// null (or undefined) forgets it; any other value, or fewer than two arguments, is refused.
+Value RegisterClass(Vm& vm, const Value&, std::span<const Value> args) {
+    if (args.size() < 2) return Value::Boolean(false);
+    Object* constructor = args[1].AsObject();
+    if (!args[1].IsNullish() && (!constructor || constructor->Kind() != ObjectKind::kFunction))
+        return Value::Boolean(false);
+    Realm& realm = vm.GetRealm();
+    if (!realm.classRegistry) realm.classRegistry = vm.GetHeap().New<Object>(nullptr);
+    std::string name = vm.ToString(args[0]);
+    if (!constructor) {
+        realm.classRegistry->RemoveOwn(name);
+        return Value::Boolean(true);
+    }
+    vm.GetHeap().Grew(sizeof(Property) + name.size());
+    const String* cell = vm.NewString(name);
+    realm.classRegistry->Put(cell, std::move(name), args[1]);
+    return Value::Boolean(true);
+}
+
 // ---- Function --------------------------------------------------------------------------------
 
 Value FunctionCallMethod(Vm& vm, const Value& self, std::span<const Value> args) {
@@ -139,14 +159,28 @@ Value FunctionConstruct(Vm& vm, const Value&, std::span<const Value>) {
     return Value::Obj(vm.NewObject());
 }
 
+// Function(x) answers x unchanged; Function() a bare object without a prototype.
+Value FunctionCall(Vm& vm, const Value&, std::span<const Value> args) {
+    if (!args.empty()) return args[0];
+    Object* bare = vm.NewObject();
+    bare->SetProto(nullptr);
+    return Value::Obj(bare);
+}
+
 }  // namespace
+
+Object* RegisteredClass(Vm& vm, std::string_view exportName) {
+    Object* registry = vm.GetRealm().classRegistry;
+    const Property* p = registry ? registry->FindOwn(exportName) : nullptr;
+    return p ? p->value.AsObject() : nullptr;
+}
 
 void InstallObjectAndFunction(Vm& vm) {
     Realm& realm = vm.GetRealm();
     Heap& heap = vm.GetHeap();
     realm.objectProto = heap.New<Object>(nullptr);
     realm.functionProto = heap.New<Object>(realm.objectProto);
-    realm.global = heap.New<Object>(realm.objectProto);
+    realm.global = heap.New<Object>(nullptr);  // _global has no prototype
 
     Object* op = realm.objectProto;
     realm.objectCtor = vm.DefineClass(realm.global, "Object", ObjectCall, ObjectCall, op);
@@ -159,10 +193,11 @@ void InstallObjectAndFunction(Vm& vm) {
     vm.DefineMethod(op, "addProperty", AddProperty);
     vm.DefineMethod(op, "watch", Watch);
     vm.DefineMethod(op, "unwatch", Unwatch);
+    vm.DefineMethod(realm.objectCtor, "registerClass", RegisterClass);
 
     Object* fp = realm.functionProto;
     realm.functionCtor =
-        vm.DefineClass(realm.global, "Function", FunctionConstruct, FunctionConstruct, fp);
+        vm.DefineClass(realm.global, "Function", FunctionCall, FunctionConstruct, fp);
     vm.DefineMethod(fp, "call", FunctionCallMethod, kDontEnum | kVersion6);
     vm.DefineMethod(fp, "apply", FunctionApply, kDontEnum | kVersion6);
 }
@@ -173,6 +208,7 @@ void InstallBuiltins(Vm& vm) {
     InstallArray(vm);
     InstallMath(vm);
     InstallGlobals(vm);
+    InstallBroadcaster(vm);
     InstallMovieClip(vm);
 }
 

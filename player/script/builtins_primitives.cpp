@@ -67,7 +67,9 @@ std::size_t Clamp(double n, std::size_t length, bool fromEnd) {
 
 // ---- Boolean ---------------------------------------------------------------------------------
 
+// Boolean() called with nothing is undefined.
 Value BooleanCall(Vm& vm, const Value&, std::span<const Value> args) {
+    if (args.empty()) return Value();
     return Value::Boolean(vm.ToBoolean(Arg(args, 0)));
 }
 
@@ -121,8 +123,11 @@ Value StringCall(Vm& vm, const Value&, std::span<const Value> args) {
 
 Value StringConstruct(Vm& vm, const Value&, std::span<const Value> args) {
     const Value text = args.empty() ? vm.Str("") : Value::Str(vm.ToStringCell(args[0]));
-    return Value::Obj(
-        vm.GetHeap().New<BoxObject>(vm.GetRealm().stringProto, ObjectKind::kString, text));
+    auto* box = vm.GetHeap().New<BoxObject>(vm.GetRealm().stringProto, ObjectKind::kString, text);
+    vm.DefineValue(box, "length",
+                   Value::Number(static_cast<double>(vm.StringLength(text.Text()))),
+                   kDontEnum | kDontDelete);
+    return Value::Obj(box);
 }
 
 Value StringValueOf(Vm& vm, const Value& self, std::span<const Value>) {
@@ -130,16 +135,21 @@ Value StringValueOf(Vm& vm, const Value& self, std::span<const Value>) {
     return v.IsString() ? v : Value::Str(vm.ToStringCell(self));
 }
 
+// Positions and counts are 32-bit integers (4294967297 is 1).
+double Index(Vm& vm, const Value& v) { return vm.ToInt32(v); }
+
 Value CharAt(Vm& vm, const Value& self, std::span<const Value> args) {
     const std::u32string text = ThisText(vm, self);
-    const double i = vm.ToInteger(Arg(args, 0));
+    const double i = Index(vm, Arg(args, 0));
     if (i < 0 || i >= static_cast<double>(text.size())) return vm.Str("");
     return vm.Str(Encode(vm, std::u32string_view(text).substr(static_cast<std::size_t>(i), 1)));
 }
 
+// Past the end, movies before version 6 read the text's terminating 0.
 Value CharCodeAt(Vm& vm, const Value& self, std::span<const Value> args) {
     const std::u32string text = ThisText(vm, self);
-    const double i = vm.ToInteger(Arg(args, 0));
+    const double i = Index(vm, Arg(args, 0));
+    if (i >= static_cast<double>(text.size()) && vm.Version() < 6) return Value::Number(0);
     if (i < 0 || i >= static_cast<double>(text.size()))
         return Value::Number(std::numeric_limits<double>::quiet_NaN());
     return Value::Number(text[static_cast<std::size_t>(i)]);
@@ -147,24 +157,35 @@ Value CharCodeAt(Vm& vm, const Value& self, std::span<const Value> args) {
 
 Value Concat(Vm& vm, const Value& self, std::span<const Value> args) {
     std::string text = vm.ToString(self);
-    for (const Value& a : args) text += vm.ToString(a);
+    for (const Value& a : args) {
+        text += vm.ToString(a);
+        if (text.size() > vm.Limits().maxStringBytes) {
+            vm.Stop("a string grew past " + std::to_string(vm.Limits().maxStringBytes) + " bytes");
+            return Value();
+        }
+    }
     return vm.Str(std::move(text));
 }
 
+// indexOf(needle, from): a start past the end finds nothing, not even "".
 Value IndexOf(Vm& vm, const Value& self, std::span<const Value> args) {
+    if (args.empty()) return Value();
     const std::u32string text = ThisText(vm, self);
-    const std::u32string needle = Decode(vm, vm.ToString(Arg(args, 0)));
-    const std::size_t from = Clamp(vm.ToInteger(Arg(args, 1)), text.size(), false);
+    const std::u32string needle = Decode(vm, vm.ToString(args[0]));
+    const double start = Index(vm, Arg(args, 1));
+    if (start > static_cast<double>(text.size())) return Value::Number(-1);
+    const std::size_t from = Clamp(start, text.size(), false);
     const auto at = text.find(needle, from);
     return Value::Number(at == std::u32string::npos ? -1 : static_cast<double>(at));
 }
 
 Value LastIndexOf(Vm& vm, const Value& self, std::span<const Value> args) {
+    if (args.empty()) return Value();
     const std::u32string text = ThisText(vm, self);
     const std::u32string needle = Decode(vm, vm.ToString(Arg(args, 0)));
     std::size_t from = std::u32string::npos;
     if (args.size() > 1 && !args[1].IsUndefined()) {
-        const double n = vm.ToInteger(args[1]);
+        const double n = Index(vm, args[1]);
         if (n < 0) return Value::Number(-1);
         from = static_cast<std::size_t>(std::min(n, static_cast<double>(text.size())));
     }
@@ -173,51 +194,72 @@ Value LastIndexOf(Vm& vm, const Value& self, std::span<const Value> args) {
 }
 
 Value Slice(Vm& vm, const Value& self, std::span<const Value> args) {
+    if (args.empty()) return Value();
     const std::u32string text = ThisText(vm, self);
-    const std::size_t begin = Clamp(vm.ToInteger(Arg(args, 0)), text.size(), true);
+    const std::size_t begin = Clamp(Index(vm, Arg(args, 0)), text.size(), true);
     const std::size_t end = args.size() > 1 && !args[1].IsUndefined()
-                                ? Clamp(vm.ToInteger(args[1]), text.size(), true)
+                                ? Clamp(Index(vm, args[1]), text.size(), true)
                                 : text.size();
     if (end <= begin) return vm.Str("");
     return vm.Str(Encode(vm, std::u32string_view(text).substr(begin, end - begin)));
 }
 
 Value Substring(Vm& vm, const Value& self, std::span<const Value> args) {
+    if (args.empty()) return Value();
     const std::u32string text = ThisText(vm, self);
-    std::size_t begin = Clamp(vm.ToInteger(Arg(args, 0)), text.size(), false);
+    std::size_t begin = Clamp(Index(vm, Arg(args, 0)), text.size(), false);
     std::size_t end = args.size() > 1 && !args[1].IsUndefined()
-                          ? Clamp(vm.ToInteger(args[1]), text.size(), false)
+                          ? Clamp(Index(vm, args[1]), text.size(), false)
                           : text.size();
     if (end < begin) std::swap(begin, end);
     return vm.Str(Encode(vm, std::u32string_view(text).substr(begin, end - begin)));
 }
 
+// substr(start, count): a negative count is counted back from the length of the whole text,
+// and gives nothing when that reaches the end.
 Value Substr(Vm& vm, const Value& self, std::span<const Value> args) {
+    if (args.empty()) return Value();
     const std::u32string text = ThisText(vm, self);
-    const std::size_t begin = Clamp(vm.ToInteger(Arg(args, 0)), text.size(), true);
-    double count = args.size() > 1 && !args[1].IsUndefined() ? vm.ToInteger(args[1])
-                                                             : static_cast<double>(text.size());
-    if (count < 0) count = std::max(0.0, static_cast<double>(text.size() - begin) + count);
-    const std::size_t n = static_cast<std::size_t>(std::min(count, static_cast<double>(text.size() - begin)));
+    const double length = static_cast<double>(text.size());
+    const std::size_t begin = Clamp(Index(vm, Arg(args, 0)), text.size(), true);
+    double count = args.size() > 1 && !args[1].IsUndefined() ? Index(vm, args[1]) : length;
+    if (count < 0) {
+        count += length;
+        if (count < 0 || static_cast<double>(begin) + count >= length) return vm.Str("");
+    }
+    const std::size_t n = static_cast<std::size_t>(std::min(count, length - static_cast<double>(begin)));
     return vm.Str(Encode(vm, std::u32string_view(text).substr(begin, n)));
 }
 
+// split(separator, limit). Before version 6 a missing separator splits at commas, an empty
+// one does not split, and a negative limit gives nothing.
 Value Split(Vm& vm, const Value& self, std::span<const Value> args) {
     const std::u32string text = ThisText(vm, self);
+    const bool old = vm.Version() < 6;
     std::vector<Value> parts;
-    if (args.empty() || args[0].IsUndefined()) {
-        parts.push_back(Value::Str(vm.ToStringCell(self)));
-        return Value::Obj(vm.NewArray(parts));
+    double limitArg = 4294967295.0;
+    if (args.size() > 1 && !args[1].IsUndefined()) {
+        limitArg = old ? vm.ToInt32(args[1]) : vm.ToNumber(args[1]);
+        if (limitArg < 0) limitArg = old ? 0 : 4294967295.0;
     }
-    const std::u32string sep = Decode(vm, vm.ToString(args[0]));
-    const double limitArg = args.size() > 1 && !args[1].IsUndefined() ? vm.ToNumber(args[1]) : 4294967295.0;
-    const std::size_t limit = limitArg >= 0 ? static_cast<std::size_t>(std::min(limitArg, 4294967295.0)) : 4294967295u;
-    if (sep.empty()) {
-        for (std::size_t i = 0; i < text.size() && parts.size() < limit; ++i)
+    const std::size_t limit = static_cast<std::size_t>(std::min(limitArg, 4294967295.0));
+    if (args.empty() || args[0].IsUndefined()) {
+        if (!old) {
+            if (limit > 0) parts.push_back(Value::Str(vm.ToStringCell(self)));
+            return Value::Obj(vm.NewArray(parts));
+        }
+    }
+    const std::u32string sep =
+        args.empty() || args[0].IsUndefined() ? U"," : Decode(vm, vm.ToString(args[0]));
+    const std::size_t cap = std::min<std::size_t>(limit, vm.Limits().maxArrayLength);
+    if (sep.empty() && old) {
+        if (cap > 0) parts.push_back(Value::Str(vm.ToStringCell(self)));
+    } else if (sep.empty()) {
+        for (std::size_t i = 0; i < text.size() && parts.size() < cap; ++i)
             parts.push_back(vm.Str(Encode(vm, std::u32string_view(text).substr(i, 1))));
     } else {
         std::size_t start = 0;
-        while (parts.size() < limit) {
+        while (parts.size() < cap) {
             const auto at = text.find(sep, start);
             if (at == std::u32string::npos) {
                 parts.push_back(vm.Str(Encode(vm, std::u32string_view(text).substr(start))));
@@ -255,7 +297,8 @@ Value FromCharCode(Vm& vm, const Value&, std::span<const Value> args) {
     std::u32string chars;
     for (const Value& a : args) {
         const auto c = static_cast<char32_t>(vm.ToUint32(a) & 0xFFFF);
-        if (c) chars += c;
+        if (!c) break;  // the text ends at a 0
+        chars += c;
     }
     return vm.Str(Encode(vm, chars));
 }

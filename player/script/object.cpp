@@ -128,7 +128,8 @@ void Value::Mark(Marker& marker) const {
 }
 
 bool BoxObject::GetVirtual(Vm& vm, std::string_view key, Value* out) {
-    if (Kind() != ObjectKind::kString || key != "length") return false;
+    // new String(...) keeps its length as an own property, which a script may replace.
+    if (Kind() != ObjectKind::kString || key != "length" || FindOwn(key)) return false;
     *out = Value::Number(static_cast<double>(vm.StringLength(primitive_.Text())));
     return true;
 }

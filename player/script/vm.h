@@ -58,6 +58,8 @@ struct Realm {
     Object* stringCtor = nullptr;
     Object* numberCtor = nullptr;
     Object* booleanCtor = nullptr;
+    // Object.registerClass: export names to constructors, as properties of a bare object.
+    Object* classRegistry = nullptr;
 };
 
 class Vm {
