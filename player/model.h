@@ -402,6 +402,7 @@ struct Movie {
     std::vector<std::string> problems;                 // what could not be read, one line each
     bool truncated = false;                            // the file broke off before its End tag
     bool actionScript3 = false;                        // scripts in DoABC tags (not run)
+    std::map<std::string, std::uint16_t> exports;      // ExportAssets: name -> character
     std::optional<std::uint16_t> maxRecursion;         // the ScriptLimits tag's depth
 
     const Character* Find(std::uint16_t id) const {

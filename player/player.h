@@ -30,7 +30,7 @@ struct StageInfo {
     std::uint32_t background = 0xFFFFFFFF;  // opaque ARGB
 };
 
-class Movie;  // parsed, immutable movie model
+struct Movie;  // parsed, immutable movie model
 
 // How a movie's scripts run. They see the movie's own clock (getTimer and intervals move on by
 // one frame's time per tick), a seeded random source and a calendar that starts at a fixed

@@ -76,6 +76,11 @@ class TimelineBuilder {
         if (movie_) movie_->maxRecursion = t.maxRecursion;
         return true;
     }
+    bool On(ExportAssetsTag&& t) {
+        if (!movie_) return true;
+        for (auto& [id, name] : t.assets) movie_->exports.emplace(std::move(name), id);
+        return true;
+    }
     bool On(DoAbcTag&&) {
         if (movie_) movie_->actionScript3 = true;
         return true;

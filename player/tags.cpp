@@ -310,6 +310,17 @@ Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
             t.action.actions.assign(body.begin() + 2, body.end());
             return t;
         }
+        case kTagExportAssets: {
+            ExportAssetsTag t;
+            const std::uint16_t count = in.U16();
+            for (std::uint16_t i = 0; i < count && !in.Failed(); ++i) {
+                const std::uint16_t id = in.U16();
+                std::string name = in.String();
+                if (!in.Failed()) t.assets.emplace_back(id, std::move(name));
+            }
+            if (!budget.Charge(t.assets.size() * 64)) return Raw(code, body);
+            return t;
+        }
         case kTagScriptLimits: {
             ScriptLimitsTag t;
             t.maxRecursion = in.U16();

@@ -23,6 +23,7 @@ enum TagCode : std::uint16_t {
     kTagRemoveObject = 5,
     kTagSetBackgroundColor = 9,
     kTagDoAction = 12,
+    kTagExportAssets = 56,
     kTagDoInitAction = 59,
     kTagScriptLimits = 65,
     kTagFileAttributes = 69,
@@ -91,6 +92,9 @@ struct ScriptLimitsTag {
     std::uint16_t timeoutSeconds = 0;
 };
 struct DoAbcTag {};
+struct ExportAssetsTag {
+    std::vector<std::pair<std::uint16_t, std::string>> assets;
+};
 // DefineButtonCxform: the colour transform of every record of a DefineButton.
 struct ButtonCxformTag {
     std::uint16_t buttonId = 0;
@@ -99,7 +103,7 @@ struct ButtonCxformTag {
 
 using Tag = std::variant<EndTag, ShowFrameTag, Shape, Sprite, PlaceObject, RemoveObject,
                          SetBackgroundColorTag, FrameLabelTag, DoActionTag, DoInitActionTag,
-                         ScriptLimitsTag, DoAbcTag, Bitmap, MorphShape,
+                         ScriptLimitsTag, DoAbcTag, ExportAssetsTag, Bitmap, MorphShape,
                          JpegTablesTag, Button, ButtonCxformTag, Font, StaticText, EditText,
                          FontInfoTag, FontNameTag, VideoStream, VideoFrame, RawTag>;
 

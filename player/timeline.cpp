@@ -121,7 +121,13 @@ void MovieState::Goto(SpriteInstance& s, int target) {
                 object.sprite->name = object.name;
             }
         }
-        for (auto& [depth, object] : previous) Unload(object.sprite);
+        // Clips made by scripts live above the timeline's depths and stay.
+        for (auto& [depth, object] : previous) {
+            if (depth >= kScriptDepthOffset && object.sprite && !s.displayList.count(depth))
+                s.displayList.emplace(depth, std::move(object));
+            else
+                Unload(object.sprite);
+        }
     }
     s.frame = target;
     QueueFrameActions(s);
@@ -304,6 +310,46 @@ void MovieState::Problem(std::string line) {
 
 script::ClipHost* MovieState::Level(int n) { return n == 0 ? root_.get() : nullptr; }
 
+// An empty clip's timeline: one frame with nothing on it.
+const Timeline& EmptyTimeline() {
+    static const Timeline empty{{Frame{}}, {}, {}};
+    return empty;
+}
+
+SpriteInstance* MovieState::AttachClip(SpriteInstance& parent, std::string_view exportName,
+                                       std::string_view name, int depth) {
+    const int internal = depth + kScriptDepthOffset;
+    if (internal < 0 || internal > 65535 || liveObjects_ >= Limits::kMaxDisplayObjects ||
+        parent.nesting + 1 > Limits::kMaxNestingDepth)
+        return nullptr;
+    std::uint16_t id = 0;
+    if (!exportName.empty()) {
+        auto found = movie_->exports.find(std::string(exportName));
+        if (found == movie_->exports.end()) return nullptr;
+        const Character* character = movie_->Find(found->second);
+        if (!character || !std::holds_alternative<Sprite>(*character)) return nullptr;
+        id = found->second;
+    }
+    auto existing = parent.displayList.find(static_cast<std::uint16_t>(internal));
+    if (existing != parent.displayList.end()) {
+        Unload(existing->second.sprite);
+        parent.displayList.erase(existing);
+    }
+    DisplayObject object;
+    object.depth = static_cast<std::uint16_t>(internal);
+    object.name = std::string(name);
+    object.token = LiveToken(&liveObjects_);
+    DisplayObject& placed = parent.displayList.emplace(object.depth, std::move(object)).first->second;
+    if (id != 0) {
+        SetCharacter(parent, placed, id);
+    } else {
+        placed.sprite = NewInstance(EmptyTimeline(), parent.nesting + 1, &parent);
+        placed.sprite->depth = placed.depth;
+        placed.sprite->name = placed.name;
+    }
+    return placed.sprite.get();
+}
+
 SpriteInstance* MovieState::DuplicateClip(SpriteInstance& source, std::string_view name,
                                           int depth) {
     SpriteInstance* parent = source.parent;
@@ -391,6 +437,45 @@ script::ClipHost* SpriteInstance::Duplicate(std::string_view newName, int newDep
 }
 
 bool SpriteInstance::Remove() { return state && state->RemoveClip(*this); }
+
+script::ClipHost* SpriteInstance::Attach(std::string_view exportName, std::string_view newName,
+                                         int newDepth) {
+    return state ? state->AttachClip(*this, exportName, newName, newDepth) : nullptr;
+}
+
+script::ClipHost* SpriteInstance::AtDepth(int scriptDepth) {
+    const int internal = scriptDepth + kScriptDepthOffset;
+    if (internal < 0 || internal > 65535) return nullptr;
+    auto it = displayList.find(static_cast<std::uint16_t>(internal));
+    return it == displayList.end() ? nullptr : it->second.sprite.get();
+}
+
+int SpriteInstance::NextHighestDepth() const {
+    if (displayList.empty() || displayList.rbegin()->first < kScriptDepthOffset) return 0;
+    return displayList.rbegin()->first - kScriptDepthOffset + 1;
+}
+
+void SpriteInstance::SwapDepths(int scriptDepth) {
+    const int internal = scriptDepth + kScriptDepthOffset;
+    if (!parent || internal < 0 || internal > 65535 || internal == depth) return;
+    auto& list = parent->displayList;
+    auto mine = list.find(depth);
+    if (mine == list.end() || mine->second.sprite.get() != this) return;
+    const auto target = static_cast<std::uint16_t>(internal);
+    auto other = list.find(target);
+    DisplayObject moving = std::move(mine->second);
+    list.erase(mine);
+    if (other != list.end()) {
+        DisplayObject displaced = std::move(other->second);
+        list.erase(other);
+        displaced.depth = depth;
+        if (displaced.sprite) displaced.sprite->depth = depth;
+        list.emplace(depth, std::move(displaced));
+    }
+    moving.depth = target;
+    depth = target;
+    list.emplace(target, std::move(moving));
+}
 
 DisplayObject* SpriteInstance::Placement() const {
     if (!parent) return nullptr;

@@ -51,6 +51,9 @@ class LiveToken {
 
 struct SpriteInstance;
 
+// Scripts number depths from -16384; the display list keys them from 0.
+inline constexpr int kScriptDepthOffset = 16384;
+
 struct DisplayObject {
     std::uint16_t depth = 0;
     std::uint16_t characterId = 0;
@@ -111,6 +114,12 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     std::vector<std::span<const std::uint8_t>> FrameScripts(int index) const override;
     script::ClipHost* Duplicate(std::string_view newName, int newDepth) override;
     bool Remove() override;
+    script::ClipHost* Attach(std::string_view exportName, std::string_view newName,
+                             int newDepth) override;
+    int Depth() const override { return depth - kScriptDepthOffset; }
+    script::ClipHost* AtDepth(int scriptDepth) override;
+    int NextHighestDepth() const override;
+    void SwapDepths(int scriptDepth) override;
     script::Value GetDisplayProperty(script::Vm& vm, script::ClipProperty property) override;
     void SetDisplayProperty(script::Vm& vm, script::ClipProperty property,
                             const script::Value& value) override;
@@ -161,6 +170,8 @@ class MovieState : private script::Host {
     // A script's goto: the root stays put while the host seeks.
     void ScriptGoto(SpriteInstance& s, int frame);
     SpriteInstance* DuplicateClip(SpriteInstance& source, std::string_view name, int depth);
+    SpriteInstance* AttachClip(SpriteInstance& parent, std::string_view exportName,
+                               std::string_view name, int depth);
     bool RemoveClip(SpriteInstance& clip);
 
     void Goto(SpriteInstance& s, int target);

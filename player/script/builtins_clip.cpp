@@ -80,6 +80,78 @@ Value DuplicateMovieClip(Vm& vm, const Value& self, std::span<const Value> args)
     return copy ? Value::Obj(vm.ClipFor(copy)) : Value();
 }
 
+// Copies an init object's enumerable properties onto a new clip.
+void CopyInto(Vm& vm, Object* clip, const Value& init) {
+    Object* source = init.AsObject();
+    if (!clip || !source) return;
+    for (const Value& key : vm.EnumerableKeys(source)) {
+        const std::string name = vm.ToString(key);
+        vm.Set(clip, name, vm.Get(source, name));
+    }
+}
+
+Value Attached(Vm& vm, ClipHost* clip, const Value& init) {
+    if (!clip) return Value();
+    ClipObject* object = vm.ClipFor(clip);
+    CopyInto(vm, object, init);
+    return Value::Obj(object);
+}
+
+// attachMovie(exportName, newName, depth [, initObject])
+Value AttachMovie(Vm& vm, const Value& self, std::span<const Value> args) {
+    ClipHost* clip = ThisClip(vm, self);
+    if (!clip || args.size() < 3) return Value();
+    const std::string exportName = vm.ToString(args[0]);
+    if (exportName.empty()) return Value();
+    return Attached(vm, clip->Attach(exportName, vm.ToString(args[1]),
+                                     static_cast<int>(vm.ToInteger(args[2]))),
+                    Arg(args, 3));
+}
+
+// createEmptyMovieClip(name, depth)
+Value CreateEmptyMovieClip(Vm& vm, const Value& self, std::span<const Value> args) {
+    ClipHost* clip = ThisClip(vm, self);
+    if (!clip || args.size() < 2) return Value();
+    return Attached(vm, clip->Attach({}, vm.ToString(args[0]), static_cast<int>(vm.ToInteger(args[1]))),
+                    Value());
+}
+
+Value GetDepth(Vm& vm, const Value& self, std::span<const Value>) {
+    ClipHost* clip = ThisClip(vm, self);
+    return clip ? Value::Number(clip->Depth()) : Value();
+}
+
+Value GetNextHighestDepth(Vm& vm, const Value& self, std::span<const Value>) {
+    ClipHost* clip = ThisClip(vm, self);
+    return clip ? Value::Number(clip->NextHighestDepth()) : Value();
+}
+
+Value GetInstanceAtDepth(Vm& vm, const Value& self, std::span<const Value> args) {
+    ClipHost* clip = ThisClip(vm, self);
+    if (!clip || args.empty()) return Value();
+    ClipHost* found = clip->AtDepth(static_cast<int>(vm.ToInteger(args[0])));
+    return found ? Value::Obj(vm.ClipFor(found)) : Value();
+}
+
+// swapDepths(depth) or swapDepths(otherClip)
+Value SwapDepths(Vm& vm, const Value& self, std::span<const Value> args) {
+    ClipHost* clip = ThisClip(vm, self);
+    if (!clip || args.empty()) return Value();
+    if (ClipHost* other = vm.ClipOf(args[0].AsObject())) {
+        if (other->Parent() == clip->Parent()) clip->SwapDepths(other->Depth());
+        return Value();
+    }
+    const double depth = vm.ToNumber(args[0]);
+    if (std::isfinite(depth)) clip->SwapDepths(static_cast<int>(depth));
+    return Value();
+}
+
+// The whole movie is at hand: loaded equals total, so preloaders go straight on.
+Value GetBytes(Vm& vm, const Value& self, std::span<const Value>) {
+    ClipHost* clip = ThisClip(vm, self);
+    return clip ? Value::Number(clip->TotalFrames()) : Value();
+}
+
 Value MovieClipCall(Vm&, const Value&, std::span<const Value>) { return Value(); }
 
 Value ClipToString(Vm& vm, const Value& self, std::span<const Value>) {
@@ -103,6 +175,14 @@ void InstallMovieClip(Vm& vm) {
     vm.DefineMethod(mp, "removeMovieClip", RemoveMovieClip);
     vm.DefineMethod(mp, "duplicateMovieClip", DuplicateMovieClip);
     vm.DefineMethod(mp, "toString", ClipToString);
+    vm.DefineMethod(mp, "attachMovie", AttachMovie);
+    vm.DefineMethod(mp, "createEmptyMovieClip", CreateEmptyMovieClip);
+    vm.DefineMethod(mp, "getDepth", GetDepth);
+    vm.DefineMethod(mp, "getNextHighestDepth", GetNextHighestDepth);
+    vm.DefineMethod(mp, "getInstanceAtDepth", GetInstanceAtDepth);
+    vm.DefineMethod(mp, "swapDepths", SwapDepths);
+    vm.DefineMethod(mp, "getBytesLoaded", GetBytes);
+    vm.DefineMethod(mp, "getBytesTotal", GetBytes);
 }
 
 }  // namespace player::script

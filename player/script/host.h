@@ -68,6 +68,15 @@ class ClipHost {
     virtual ClipHost* Duplicate(std::string_view name, int depth) = 0;
     // Takes a clip made by script off the display; false for other clips.
     virtual bool Remove() = 0;
+    // A new clip of the library symbol exported under `exportName` (or an empty clip for an
+    // empty name) inside this one; null when there is no such symbol or no room.
+    virtual ClipHost* Attach(std::string_view exportName, std::string_view name, int depth) = 0;
+    // Depths as scripts number them (timeline depths start at -16383).
+    virtual int Depth() const = 0;
+    virtual ClipHost* AtDepth(int depth) = 0;
+    virtual int NextHighestDepth() const = 0;
+    // Trades places with whatever is at `depth` in the same parent.
+    virtual void SwapDepths(int depth) = 0;
 
     // Display properties other than the ones above; undefined when the clip has none.
     virtual Value GetDisplayProperty(Vm& vm, ClipProperty property) = 0;

@@ -1,0 +1,197 @@
+// Movie clips under script: display properties and their rounding, clips a script moved
+// leaving their timeline's placements, clips made and arranged by script (attachMovie,
+// createEmptyMovieClip, depths), onClipEvent handlers and onEnterFrame, and the pixels of a
+// clip a script moved. Movies are built with the SWF writer and the bytecode assembler.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "player/player.h"
+#include "tests/support/avm1_asm.h"
+#include "tests/support/swf_writer.h"
+
+namespace {
+
+using swfw::Asm;
+using Op = swfw::Op;
+
+swfw::Shape Box(std::uint16_t id) {
+    swfw::Shape s(id);
+    s.Fill(s.AddFill(swfw::FillStyle::Solid(swfw::Rgb(255, 0, 0)))).Rectangle(0, 0, 400, 400);
+    return s;
+}
+
+// A sprite (id 2) holding a 20 x 20 px red box (id 1).
+swfw::Movie WithBoxClip() {
+    swfw::Movie m;
+    m.Version(8);
+    m.Define(Box(1));
+    swfw::Sprite clip(2);
+    clip.Place(swfw::PlaceObject::New(1, 1)).ShowFrame();
+    m.Define(clip);
+    return m;
+}
+
+struct Run {
+    std::unique_ptr<player::Player> player;
+    std::vector<std::string> lines;
+};
+
+std::unique_ptr<Run> Play(const swfw::Movie& m, int frames = 1) {
+    auto run = std::make_unique<Run>();
+    std::string error;
+    run->player = player::Player::Load(m.Bytes(), &error);
+    EXPECT_TRUE(run->player) << error;
+    if (!run->player) return run;
+    player::ScriptSettings settings;
+    settings.trace = [lines = &run->lines](std::string_view line) { lines->emplace_back(line); };
+    run->player->SetScripting(std::move(settings));
+    for (int i = 1; i < frames; ++i) run->player->Tick(false, true);
+    return run;
+}
+
+// trace(<expression>) for a clip property: pushes clip, then the property.
+Asm& TraceMember(Asm& a, const std::string& object, const std::string& member) {
+    return a.GetVariable(object).Push(member).Op(Op::kGetMember).Trace();
+}
+
+Asm& SetMember(Asm& a, const std::string& object, const std::string& member, double value) {
+    return a.GetVariable(object).Push(member, value).Op(Op::kSetMember);
+}
+
+TEST(ClipProperties, ReadFromThePlacementAndWrittenInTwips) {
+    swfw::Movie m = WithBoxClip();
+    const swfw::Matrix half = swfw::Matrix::ScaleRotate(0.5, 2.0, 0, 2010, 400);  // 100.5, 20 px
+    m.Place(swfw::PlaceObject::New(2, 1).With(half).Name("a"));
+    Asm a;
+    TraceMember(a, "a", "_x");
+    TraceMember(a, "a", "_y");
+    TraceMember(a, "a", "_xscale");
+    TraceMember(a, "a", "_yscale");
+    SetMember(a, "a", "_x", 10.57);  // 211.4 twips: 211
+    TraceMember(a, "a", "_x");
+    SetMember(a, "a", "_rotation", 270);
+    TraceMember(a, "a", "_rotation");
+    TraceMember(a, "a", "_xscale");  // kept as set, not read back from the matrix
+    SetMember(a, "a", "_alpha", 50);
+    TraceMember(a, "a", "_alpha");
+    TraceMember(a, "a", "_name");
+    TraceMember(a, "a", "_target");
+    m.Do(a).ShowFrame();
+    auto run = Play(m);
+    const std::vector<std::string> want = {"100.5", "20",   "50",   "200", "10.55",
+                                           "-90",   "50",   "50",   "a",   "/a"};
+    EXPECT_EQ(run->lines, want);
+}
+
+TEST(ClipProperties, AClipMovedByScriptLeavesItsTimelinePlacements) {
+    swfw::Movie m = WithBoxClip();
+    m.Place(swfw::PlaceObject::New(2, 1).At(0, 0).Name("a"));
+    Asm moveIt;
+    SetMember(moveIt, "a", "_x", 100);
+    m.Do(moveIt).ShowFrame();
+    m.Place(swfw::PlaceObject::Move(1).At(1000, 0));  // the timeline moves it to 50 px
+    Asm report;
+    TraceMember(report, "a", "_x");
+    m.Do(report).ShowFrame();
+    auto run = Play(m, 2);
+    ASSERT_EQ(run->lines.size(), 1u);
+    EXPECT_EQ(run->lines[0], "100");
+
+    // The picture agrees: the box is drawn at the script's place.
+    std::vector<std::uint8_t> pixels(550 * 400 * 4);
+    run->player->Render({pixels.data(), 550, 400, 550 * 4});
+    auto redAt = [&](int x, int y) {
+        const std::uint8_t* p = &pixels[(y * 550 + x) * 4];
+        return p[2] > 200 && p[1] < 50;  // BGRA in memory
+    };
+    EXPECT_TRUE(redAt(110, 10));
+    EXPECT_FALSE(redAt(60, 10));
+}
+
+TEST(ClipsByScript, AttachCreateDepthsAndRemove) {
+    swfw::Movie m = WithBoxClip();
+    // ExportAssets: count 1; character 2 as "box".
+    m.Tag(swfw::RawTag(56, {0x01, 0x00, 0x02, 0x00, 'b', 'o', 'x', 0x00}));
+    Asm a;
+    // b = attachMovie("box", "b", 5, {_x: 30})
+    a.Push("_x", 30, 1).Op(Op::kInitObject).Push(5, "b", "box", 4);
+    a.Push("_root").Op(Op::kGetVariable).Push("attachMovie").Op(Op::kCallMethod).Op(Op::kPop);
+    TraceMember(a, "b", "_x");
+    a.Push(0).Push("b").Op(Op::kGetVariable).Push("getDepth").Op(Op::kCallMethod).Trace();
+    // createEmptyMovieClip("e", 9)
+    a.Push(9, "e", 2).Push("_root").Op(Op::kGetVariable).Push("createEmptyMovieClip")
+        .Op(Op::kCallMethod).Op(Op::kPop);
+    TraceMember(a, "e", "_totalframes");
+    a.Push(0).Push("_root").Op(Op::kGetVariable).Push("getNextHighestDepth").Op(Op::kCallMethod).Trace();
+    // b.swapDepths(20); trace(b.getDepth())
+    a.Push(20, 1).Push("b").Op(Op::kGetVariable).Push("swapDepths").Op(Op::kCallMethod).Op(Op::kPop);
+    a.Push(0).Push("b").Op(Op::kGetVariable).Push("getDepth").Op(Op::kCallMethod).Trace();
+    // attachMovie of an unknown name gives undefined
+    a.Push("x", "nothing", 3).Push("_root").Op(Op::kGetVariable).Push("attachMovie")
+        .Op(Op::kCallMethod).Op(Op::kTypeOf).Trace();
+    // b.removeMovieClip(); typeof(b)
+    a.Push(0).Push("b").Op(Op::kGetVariable).Push("removeMovieClip").Op(Op::kCallMethod).Op(Op::kPop);
+    a.GetVariable("b").Op(Op::kTypeOf).Trace();
+    m.Do(a).ShowFrame();
+    auto run = Play(m);
+    const std::vector<std::string> want = {"30", "5", "1", "10", "20", "undefined", "undefined"};
+    EXPECT_EQ(run->lines, want);
+}
+
+// PlaceObject2 of character 2 at depth 1 with one onClipEvent handler (32-bit flags).
+swfw::RawTag PlaceWithHandler(std::uint32_t events, const Asm& actions) {
+    const swfw::Buffer code = actions.Bytes();
+    swfw::Buffer body = {
+        0x82,        // flags: has clip actions, has character
+        0x01, 0x00,  // depth 1
+        0x02, 0x00,  // character 2
+        0x00, 0x00,  // clip actions: reserved
+    };
+    auto put32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) body.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    put32(events);  // every event used
+    put32(events);  // this handler's events
+    put32(static_cast<std::uint32_t>(code.size()));
+    body.insert(body.end(), code.begin(), code.end());
+    put32(0);  // end of handlers
+    return swfw::RawTag(26, body);
+}
+
+TEST(ClipEvents, LoadOnceAndEnterFrameEveryTick) {
+    swfw::Movie m = WithBoxClip();
+    Asm handler;
+    handler.PushTraceString("event");
+    m.Tag(PlaceWithHandler(0x1 | 0x2, handler));  // load and enterFrame
+    m.ShowFrame().ShowFrame().ShowFrame();
+    auto run = Play(m, 3);
+    // load in the first frame, then enterFrame in each of the two ticks after it
+    EXPECT_EQ(run->lines.size(), 3u);
+}
+
+TEST(ClipEvents, OnEnterFrameFunctionRunsEachTickUntilDeleted) {
+    swfw::Movie m;
+    m.Version(8);
+    Asm a;
+    // n = 0; _root.onEnterFrame = function () { n++; trace(n); if (n == 2) delete this.onEnterFrame; }
+    a.SetVariable("n", swfw::PushItem(0));
+    a.Push("_root").Op(Op::kGetVariable).Push("onEnterFrame");
+    a.DefineFunction("", {}, [](Asm& f) {
+        f.SetVariable("n", [](Asm& v) { v.GetVariable("n").Op(Op::kIncrement); });
+        f.GetVariable("n").Trace();
+        f.GetVariable("n").Push(2).Op(Op::kEquals2).Op(Op::kNot).If("keep");
+        f.Push("this").Op(Op::kGetVariable).Push("onEnterFrame").Op(Op::kDelete).Op(Op::kPop);
+        f.Label("keep");
+    });
+    a.Op(Op::kSetMember);
+    m.Do(a).ShowFrame();
+    auto run = Play(m, 5);
+    const std::vector<std::string> want = {"1", "2"};
+    EXPECT_EQ(run->lines, want);
+}
+
+}  // namespace
