@@ -146,7 +146,7 @@ void InstallObjectAndFunction(Vm& vm) {
     Heap& heap = vm.GetHeap();
     realm.objectProto = heap.New<Object>(nullptr);
     realm.functionProto = heap.New<Object>(realm.objectProto);
-    realm.global = heap.New<Object>(realm.objectProto);
+    realm.global = heap.New<Object>(nullptr);  // _global has no prototype
 
     Object* op = realm.objectProto;
     realm.objectCtor = vm.DefineClass(realm.global, "Object", ObjectCall, ObjectCall, op);

@@ -302,9 +302,9 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
             case Op::kMultiply:
             case Op::kDivide:
             case Op::kModulo: {
-                const double b = ToNumber(Pop());
+                const Value bv = Pop();
                 const double a = ToNumber(Pop());
-                Push(Arithmetic(in.op, a, b));
+                Push(Arithmetic(in.op, a, ToNumber(bv)));
                 break;
             }
             case Op::kAdd2: {
@@ -318,14 +318,16 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                 Push(Value::Number(ToNumber(Pop()) + (in.op == Op::kIncrement ? 1 : -1)));
                 break;
             case Op::kEquals: {
+                // Unlike Add, Equals converts its right operand first.
                 const double b = ToNumber(Pop());
                 const double a = ToNumber(Pop());
                 Push(LegacyBool(a == b));
                 break;
             }
             case Op::kLess: {
-                const double b = ToNumber(Pop());
+                const Value bv = Pop();
                 const double a = ToNumber(Pop());
+                const double b = ToNumber(bv);
                 Push(LegacyBool(a < b));
                 break;
             }
@@ -360,8 +362,7 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
             case Op::kGreater: {
                 const Value b = Pop();
                 const Value a = Pop();
-                const Value r = LessThan(b, a);
-                Push(r.IsUndefined() ? Value::Boolean(false) : r);
+                Push(LessThan(b, a));
                 break;
             }
             case Op::kBitAnd:
@@ -500,7 +501,9 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                 if (in.op == Op::kEnumerate) v = GetVariable(frame, ToString(v));
                 Push(Value::Null());
                 if (Object* o = v.AsObject()) {
-                    for (const Value& key : EnumerableKeys(o)) Push(key);
+                    // Pushed oldest first so that the loop pops the newest first.
+                    const std::vector<Value> keys = EnumerableKeys(o);
+                    for (auto it = keys.rbegin(); it != keys.rend(); ++it) Push(*it);
                 }
                 break;
             }
@@ -810,7 +813,9 @@ Value Vm::CallScript(FunctionObject* f, const Value& self, std::span<const Value
     if (!v2 || !(flags & kSuppressArguments) || (flags & kPreloadArguments)) {
         arguments = NewArray(args);
         DefineValue(arguments, "callee", Value::Obj(f));
-        DefineValue(arguments, "caller", Value());
+        // The script function that made this call, null from a frame's block.
+        Object* caller = frames_.empty() ? nullptr : frames_.back()->callee;
+        DefineValue(arguments, "caller", caller ? Value::Obj(caller) : Value::Null());
     }
     int reg = 1;
     auto preload = [&](const Value& v) {

@@ -136,8 +136,9 @@ double Vm::ToNumber(const Value& v) {
         case Type::kString:
             return StringToNumber(v.Text(), Version());
         case Type::kObject: {
+            // An object's number is its valueOf's, NaN when that gives no primitive.
             const Value p = ToPrimitive(v, Hint::kNumber);
-            if (p.IsObject()) return std::numeric_limits<double>::quiet_NaN();
+            if (p.IsObject()) return Version() < 5 ? 0.0 : std::numeric_limits<double>::quiet_NaN();
             if (p.IsUndefined() && v.AsObject()->Kind() != ObjectKind::kFunction &&
                 Version() < 7)
                 return std::numeric_limits<double>::quiet_NaN();
@@ -176,29 +177,30 @@ std::string Vm::ToString(const Value& v) {
         case Type::kObject: {
             Object* o = v.AsObject();
             if (ClipHost* clip = ClipOf(o)) return TargetPath(clip);
+            // toString's own string; an object or undefined from it names the type instead.
             const Value p = ToPrimitive(v, Hint::kString);
-            if (p.IsObject()) return o->Kind() == ObjectKind::kFunction ? "[type Function]" : "[type Object]";
+            if (p.IsObject() || p.IsUndefined())
+                return o->Kind() == ObjectKind::kFunction ? "[type Function]" : "[type Object]";
             return ToString(p);
         }
     }
     return {};
 }
 
+// With a string hint an object answers through toString, otherwise through valueOf. An
+// object whose method gives an object stands for itself (the other method is not tried); one
+// without such a method stands for undefined.
 Value Vm::ToPrimitive(const Value& v, Hint hint) {
     Object* o = v.AsObject();
     if (!o) return v;
-    if (o->Kind() == ObjectKind::kClip && ClipOf(o)) return Str(TargetPath(ClipOf(o)));
-    const bool stringFirst = hint == Hint::kString || (hint == Hint::kNone && o->Kind() == ObjectKind::kDate);
-    const char* order[2] = {stringFirst ? "toString" : "valueOf", stringFirst ? "valueOf" : "toString"};
-    for (const char* name : order) {
-        const Value method = Get(o, name);
-        if (method.AsObject() && method.AsObject()->Kind() == ObjectKind::kFunction) {
-            const Value r = Call(method, v, {});
-            if (!r.IsObject()) return r;
-        }
-    }
-    if (o->Kind() == ObjectKind::kFunction) return Str("[type Function]");
-    return v;
+    if (hint == Hint::kString && ClipOf(o)) return Str(TargetPath(ClipOf(o)));
+    const bool useString =
+        hint == Hint::kString || (hint == Hint::kNone && o->Kind() == ObjectKind::kDate);
+    const Value method = Get(o, useString ? "toString" : "valueOf");
+    if (!method.AsObject() || method.AsObject()->Kind() != ObjectKind::kFunction) return Value();
+    const Value r = Call(method, v, {});
+    if (throwing_) return Value();
+    return r.IsObject() ? v : r;
 }
 
 bool Vm::ToBoolean(const Value& v) const {
@@ -320,18 +322,21 @@ Value Vm::Bitwise(Op op, const Value& a, const Value& b) {
     }
 }
 
+// The right operand is made primitive first; a string on either side concatenates.
 Value Vm::Add(const Value& a, const Value& b) {
-    const Value pa = ToPrimitive(a);
     const Value pb = ToPrimitive(b);
+    const Value pa = ToPrimitive(a);
     if (pa.IsString() || pb.IsString()) {
         std::string text = ToString(pa);
         text += ToString(pb);
         if (!CheckStringSize(text.size())) return Value();
         return Str(std::move(text));
     }
-    return Value::Number(ToNumber(pa) + ToNumber(pb));
+    const double x = ToNumber(pa);
+    return Value::Number(x + ToNumber(pb));
 }
 
+// Numbers compare with NaN equal to itself.
 bool Vm::StrictEquals(const Value& a, const Value& b) const {
     if (a.GetType() != b.GetType()) return false;
     switch (a.GetType()) {
@@ -341,7 +346,8 @@ bool Vm::StrictEquals(const Value& a, const Value& b) const {
         case Type::kBoolean:
             return a.AsBoolean() == b.AsBoolean();
         case Type::kNumber:
-            return a.AsNumber() == b.AsNumber();
+            return a.AsNumber() == b.AsNumber() ||
+                   (std::isnan(a.AsNumber()) && std::isnan(b.AsNumber()));
         case Type::kString:
             return a.Text() == b.Text();
         case Type::kObject:
@@ -350,28 +356,30 @@ bool Vm::StrictEquals(const Value& a, const Value& b) const {
     return false;
 }
 
+// An object met by a primitive answers with its valueOf (undefined when it has none, so a
+// bare object equals undefined); a string met by a number becomes a number.
 bool Vm::LooseEquals(const Value& a, const Value& b) {
     if (a.GetType() == b.GetType()) return StrictEquals(a, b);
+    if (a.IsObject() || b.IsObject()) {
+        const bool left = a.IsObject();
+        const Value p = ToPrimitive(left ? a : b);
+        if (p.IsObject() || throwing_) return false;
+        return left ? LooseEquals(p, b) : LooseEquals(a, p);
+    }
     if (a.IsNullish() && b.IsNullish()) return true;
     if (a.IsNullish() || b.IsNullish()) return false;
-    if (a.IsNumber() && b.IsString()) return a.AsNumber() == ToNumber(b);
-    if (a.IsString() && b.IsNumber()) return ToNumber(a) == b.AsNumber();
     if (a.IsBoolean()) return LooseEquals(Value::Number(a.AsBoolean() ? 1 : 0), b);
     if (b.IsBoolean()) return LooseEquals(a, Value::Number(b.AsBoolean() ? 1 : 0));
-    if ((a.IsNumber() || a.IsString()) && b.IsObject()) {
-        const Value p = ToPrimitive(b);
-        return p.IsObject() ? false : LooseEquals(a, p);
-    }
-    if (a.IsObject() && (b.IsNumber() || b.IsString())) {
-        const Value p = ToPrimitive(a);
-        return p.IsObject() ? false : LooseEquals(p, b);
-    }
-    return false;
+    return ToNumber(a) == ToNumber(b);
 }
 
+// a < b as Less2: the left operand first, and an object that stays an object makes the
+// answer false without looking at the right one (a clip counts as NaN instead).
 Value Vm::LessThan(const Value& a, const Value& b) {
     const Value pa = ToPrimitive(a, Hint::kNumber);
+    if (pa.IsObject() && !ClipOf(pa.AsObject())) return Value::Boolean(false);
     const Value pb = ToPrimitive(b, Hint::kNumber);
+    if (pb.IsObject() && !ClipOf(pb.AsObject())) return Value::Boolean(false);
     if (pa.IsString() && pb.IsString()) return Value::Boolean(pa.Text() < pb.Text());
     const double x = ToNumber(pa);
     const double y = ToNumber(pb);
