@@ -173,7 +173,9 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                 if (ClipHost* clip = ClipOf(frame.target)) clip->SetPlaying(in.op == Op::kPlay);
                 break;
             case Op::kGotoFrame:
-                if (ClipHost* clip = ClipOf(frame.target)) clip->GotoFrame(static_cast<int>(in.a));
+                // A frame past the end of the timeline is ignored.
+                if (ClipHost* clip = ClipOf(frame.target); clip && in.a < static_cast<std::uint32_t>(clip->TotalFrames()))
+                    clip->GotoFrame(static_cast<int>(in.a));
                 break;
             case Op::kGotoLabel:
                 if (ClipHost* clip = ClipOf(frame.target)) {
@@ -206,6 +208,8 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                     else
                         frame.target = ResolvePath(ToString(t), frame.timeline);
                 }
+                // A path that leads nowhere targets the movie's root.
+                if (!frame.target) frame.target = RootOf(frame.timeline);
                 Retarget(frame);
                 break;
             }
@@ -509,6 +513,10 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
             }
             case Op::kInitArray: {
                 const double n = ToNumber(Pop());
+                if (!(n >= 0 && n <= 2147483647.0)) {
+                    Push(Value());  // a count no array can have makes nothing
+                    break;
+                }
                 const std::size_t count = n > 0 ? static_cast<std::size_t>(std::min(n, 1e9)) : 0;
                 ArrayObject* array = NewArray();
                 std::vector<Value> items;
@@ -692,8 +700,15 @@ Vm::Completion Vm::RunWith(Frame& frame, Object* object, std::uint32_t begin, st
 }
 
 Vm::Completion Vm::RunTry(Frame& frame, const TryDef& t, std::uint32_t* pc) {
+    // A part that jumps to the start of a later part or to the end has simply finished.
+    auto settle = [&](Completion c) {
+        if (c == Completion::kJumpOut &&
+            (*pc == t.catchBegin || *pc == t.finallyBegin || *pc == t.end))
+            return Completion::kNormal;
+        return c;
+    };
     *pc = t.tryBegin;
-    Completion c = Execute(frame, t.tryBegin, t.catchBegin, pc);
+    Completion c = settle(Execute(frame, t.tryBegin, t.catchBegin, pc));
     if (c == Completion::kThrow && t.hasCatch) {
         const Value error = thrown_;
         throwing_ = false;
@@ -704,7 +719,7 @@ Vm::Completion Vm::RunTry(Frame& frame, const TryDef& t, std::uint32_t* pc) {
             DefineLocal(frame, t.catchName->Text(), error, true);
         }
         *pc = t.catchBegin;
-        c = Execute(frame, t.catchBegin, t.finallyBegin, pc);
+        c = settle(Execute(frame, t.catchBegin, t.finallyBegin, pc));
     }
     if (t.hasFinally && c != Completion::kStop) {
         const bool wasThrowing = throwing_;
@@ -798,7 +813,8 @@ Value Vm::CallScript(FunctionObject* f, const Value& self, std::span<const Value
     frame.pool = f->Pool();
     frame.callee = f;
     frame.home = home;
-    frame.thisValue = self;
+    // Called without a receiver, a function runs on the timeline it was defined on.
+    frame.thisValue = self.IsNullish() && f->Target() ? Value::Obj(f->Target()) : self;
     frame.timeline = f->Target();
     frame.target = f->Target();
     frame.activation = heap_.New<Object>(nullptr);
@@ -808,9 +824,15 @@ Value Vm::CallScript(FunctionObject* f, const Value& self, std::span<const Value
     frame.stackBase = stack_.size();
 
     const bool v2 = def.v2;
-    const auto flags = def.flags;
+    const auto flags = v2 ? def.flags : 0;
+    // `this`, `arguments` and `super` are names in the body unless preloaded or suppressed.
+    auto named = [&](std::uint16_t preload, std::uint16_t suppress) {
+        return !(flags & (preload | suppress));
+    };
+    frame.thisVisible = named(kPreloadThis, kSuppressThis);
+    frame.superVisible = named(kPreloadSuper, kSuppressSuper);
     ArrayObject* arguments = nullptr;
-    if (!v2 || !(flags & kSuppressArguments) || (flags & kPreloadArguments)) {
+    if (named(kPreloadArguments, kSuppressArguments) || (flags & kPreloadArguments)) {
         arguments = NewArray(args);
         DefineValue(arguments, "callee", Value::Obj(f));
         // The script function that made this call, null from a frame's block.
@@ -822,18 +844,19 @@ Value Vm::CallScript(FunctionObject* f, const Value& self, std::span<const Value
         if (reg < static_cast<int>(frame.registers.size())) frame.registers[reg] = v;
         ++reg;
     };
-    if (v2) {
-        if (flags & kPreloadThis) preload(self);
-        if (flags & kPreloadArguments) preload(Value::Obj(arguments));
-        if (flags & kPreloadSuper) preload(Value::Obj(SuperFor(frame)));
-        if (flags & kPreloadRoot) preload(Value::Obj(RootOf(frame.timeline)));
-        if (flags & kPreloadParent) preload(ParentOf(frame.timeline));
-        if (flags & kPreloadGlobal) preload(Value::Obj(realm_.global));
-        if (!(flags & kSuppressArguments) && arguments)
-            frame.activation->Put(Intern("arguments"), Key("arguments"), Value::Obj(arguments));
-    } else {
-        frame.activation->Put(Intern("arguments"), Key("arguments"), Value::Obj(arguments));
+    // Preloaded values take registers from 1 in this order; a suppressed `this` or `super`
+    // keeps its register empty.
+    if (flags & kPreloadThis) preload((flags & kSuppressThis) ? Value() : frame.thisValue);
+    if (flags & kPreloadArguments) preload(Value::Obj(arguments));
+    if (flags & kPreloadSuper) {
+        Object* super = (flags & kSuppressSuper) ? nullptr : SuperFor(frame);
+        preload(super ? Value::Obj(super) : Value());
     }
+    if (flags & kPreloadRoot) preload(Value::Obj(RootOf(frame.timeline)));
+    if (flags & kPreloadParent) preload(ParentOf(frame.timeline));
+    if (flags & kPreloadGlobal) preload(Value::Obj(realm_.global));
+    if (named(kPreloadArguments, kSuppressArguments))
+        frame.activation->Put(Intern("arguments"), Key("arguments"), Value::Obj(arguments));
     for (std::size_t k = 0; k < def.params.size(); ++k) {
         const Value arg = k < args.size() ? args[k] : Value();
         const std::uint8_t r = v2 ? def.paramRegisters[k] : 0;
@@ -867,7 +890,7 @@ Value Vm::CallMethodAction(Frame& frame, const Value& object, const Value& nameV
                            std::span<const Value> args) {
     const bool noName = nameValue.IsUndefined() || (nameValue.IsString() && nameValue.Text().empty());
     Object* o = object.AsObject();
-    if (o && dynamic_cast<SuperObject*>(o)) {
+    if (o && o->Kind() == ObjectKind::kSuper) {
         auto* super = static_cast<SuperObject*>(o);
         Object* above = super->Home()->Proto();
         if (noName) {
@@ -903,9 +926,9 @@ Value Vm::Construct(const Value& constructor, std::span<const Value> args) {
     }
     Object* proto = Get(f, "prototype").AsObject();
     Object* object = heap_.New<Object>(proto);
-    DefineValue(object, Version() >= 6 ? "__constructor__" : "constructor", Value::Obj(f));
-    if (Version() < 6) {
-    }
+    // The instance knows its constructor; from version 6 also as __constructor__ (super).
+    if (Version() >= 6) DefineValue(object, "__constructor__", Value::Obj(f));
+    DefineValue(object, "constructor", Value::Obj(f));
     const Value result = CallValue(constructor, Value::Obj(object), args, proto, {});
     if (f->IsNative() && result.IsObject()) return result;
     return Value::Obj(object);

@@ -396,7 +396,14 @@ std::string Vm::Key(std::string_view name) const {
     return key;
 }
 
-Value Vm::Lookup(Object* object, std::string_view name, const Value& receiver, Object** holder) {
+Value Vm::Lookup(Object* object, std::string_view name, const Value& receiverIn, Object** holder) {
+    Value receiver = receiverIn;
+    if (object && object->Kind() == ObjectKind::kSuper) {
+        // super.x: found above the method's home object, run on the method's `this`.
+        auto* super = static_cast<SuperObject*>(object);
+        receiver = super->Self();
+        object = super->Home() ? super->Home()->Proto() : nullptr;
+    }
     const std::string key = Key(name);
     int hops = 0;
     for (Object* o = object; o && hops < 256; o = o->Proto(), ++hops) {
@@ -431,10 +438,6 @@ Value Vm::LookupMember(const Value& target, std::string_view name, Object** hold
         return Value::Number(static_cast<double>(StringLength(target.Text())));
     Object* o = target.IsObject() ? target.AsObject() : ToObject(target);
     if (!o) return Value();
-    if (auto* super = dynamic_cast<SuperObject*>(o)) {
-        Object* above = super->Home()->Proto();
-        return above ? Lookup(above, name, super->Self(), holder) : Value();
-    }
     return Lookup(o, name, target, holder);
 }
 
@@ -593,12 +596,25 @@ bool Vm::SplitPath(std::string_view name, std::string_view* path, std::string_vi
 }
 
 bool Vm::SpecialName(Frame& frame, std::string_view name, Value* out) {
-    if (name.empty() || (name[0] != '_' && name[0] != 't' && name[0] != 'T')) return false;
+    if (name.empty() || (name[0] != '_' && name[0] != 't' && name[0] != 'T' && name[0] != 's' &&
+                          name[0] != 'S'))
+        return false;
     auto is = [&](std::string_view special) {
         return CaseSensitive() ? name == special : EqualsIgnoringCase(name, special);
     };
     if (is("this")) {
-        *out = frame.thisValue;
+        // A hidden `this` is an ordinary (missing) name before version 6, the timeline after.
+        if (frame.thisVisible)
+            *out = frame.thisValue;
+        else if (Version() >= 6)
+            *out = Value::Obj(frame.timeline);
+        else
+            return false;
+        return true;
+    }
+    if (is("super") && frame.callee) {
+        Object* super = frame.superVisible ? SuperFor(frame) : nullptr;
+        *out = super ? Value::Obj(super) : Value();
         return true;
     }
     if (is("_global") && Version() >= 6) {
@@ -694,7 +710,7 @@ void Vm::SetVariable(Frame& frame, std::string_view name, const Value& value) {
 void Vm::DefineLocal(Frame& frame, std::string_view name, const Value& value, bool assign) {
     Object* where = frame.activation ? frame.activation : BottomScopeObject(frame);
     if (!where) return;
-    if (!assign && where->FindOwn(Key(name))) return;
+    if (!assign && HasProperty(where, name)) return;
     Set(where, name, value);
 }
 
@@ -829,16 +845,17 @@ Object* Vm::ResolvePath(std::string_view path, Object* base) {
 
 bool ClipObject::GetVirtual(Vm& vm, std::string_view key, Value* out) {
     if (!host_ || key.empty() || key[0] != '_') return false;
-    if (key == "_parent") {
+    // Display property names ignore case in every version.
+    if (EqualsIgnoringCase(key, "_parent")) {
         *out = host_->Parent() ? Value::Obj(vm.ClipFor(host_->Parent())) : Value();
         return true;
     }
-    if (key == "_root") {
+    if (EqualsIgnoringCase(key, "_root")) {
         *out = Value::Obj(vm.RootOf(this));
         return true;
     }
     for (int i = 0; i < kClipPropertyCount; ++i) {
-        if (key == vm.PropertyName(i)) {
+        if (EqualsIgnoringCase(key, vm.PropertyName(i))) {
             *out = vm.ClipPropertyValue(host_, static_cast<ClipProperty>(i));
             return true;
         }
@@ -849,7 +866,7 @@ bool ClipObject::GetVirtual(Vm& vm, std::string_view key, Value* out) {
 bool ClipObject::SetVirtual(Vm& vm, std::string_view key, const Value& value) {
     if (!host_ || key.empty() || key[0] != '_') return false;
     for (int i = 0; i < kClipPropertyCount; ++i) {
-        if (key == vm.PropertyName(i)) {
+        if (EqualsIgnoringCase(key, vm.PropertyName(i))) {
             host_->SetDisplayProperty(vm, static_cast<ClipProperty>(i), value);
             return true;
         }
