@@ -123,6 +123,16 @@ void Vm::MarkRoots(Marker& marker) {
     thrown_.Mark(marker);
 }
 
+Value* Vm::Register(Frame& frame, std::size_t index) {
+    if (index < frame.registers.size()) return &frame.registers[index];
+    if (!frame.callee) return nullptr;
+    for (auto it = frames_.rbegin(); it != frames_.rend(); ++it) {
+        if ((*it)->callee) continue;
+        return index < (*it)->registers.size() ? &(*it)->registers[index] : nullptr;
+    }
+    return nullptr;
+}
+
 Value Vm::Pop() {
     if (stack_.size() <= stackBase_) return Value();
     Value v = stack_.back();
@@ -238,8 +248,10 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                             Push(item.value);
                             break;
                         case PushItem::Kind::kRegister:
-                            Push(item.index < frame.registers.size() ? frame.registers[item.index]
-                                                                     : Value());
+                            if (const Value* r = Register(frame, item.index))
+                                Push(*r);
+                            else
+                                Push(Value());
                             break;
                         case PushItem::Kind::kConstant:
                             if (!frame.pool || item.index >= frame.pool->size()) {
@@ -273,8 +285,8 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                 break;
             }
             case Op::kStoreRegister:
-                if (in.u8 < frame.registers.size())
-                    frame.registers[in.u8] = stack_.size() > stackBase_ ? stack_.back() : Value();
+                if (Value* r = Register(frame, in.u8))
+                    *r = stack_.size() > stackBase_ ? stack_.back() : Value();
                 break;
             case Op::kConstantPool:
                 frame.pool = &program.pools[in.a];
@@ -714,7 +726,7 @@ Vm::Completion Vm::RunTry(Frame& frame, const TryDef& t, std::uint32_t* pc) {
         throwing_ = false;
         thrown_ = Value();
         if (t.catchInRegister) {
-            if (t.catchRegister < frame.registers.size()) frame.registers[t.catchRegister] = error;
+            if (Value* r = Register(frame, t.catchRegister)) *r = error;
         } else {
             DefineLocal(frame, t.catchName->Text(), error, true);
         }

@@ -413,8 +413,11 @@ Value Vm::Lookup(Object* object, std::string_view name, const Value& receiverIn,
             return v;
         }
         if (key == "__proto__" && o->HasProtoSlot()) {
+            // A primitive given as __proto__ is kept as a plain hidden property.
             if (holder) *holder = o;
-            return Value::Obj(o->Proto());
+            if (o->Proto()) return Value::Obj(o->Proto());
+            const Property* p = o->FindOwn(key);
+            return p ? p->value : Value();
         }
         if (const Property* p = o->FindOwn(key); p && !HiddenByVersion(*p, Version())) {
             if (holder) *holder = o;
@@ -447,11 +450,6 @@ Value Vm::GetMember(const Value& target, std::string_view name) {
 
 void Vm::Set(Object* object, std::string_view name, const Value& value) {
     std::string key = Key(name);
-    if (key == "__proto__") {
-        if (!object->HasProtoSlot()) object->RestoreProtoSlot();
-        object->SetProto(value.AsObject());
-        return;
-    }
     Value stored = value;
     if (const Watcher* w = object->FindWatcher(key)) {
         const Watcher watcher = *w;
@@ -460,6 +458,15 @@ void Vm::Set(Object* object, std::string_view name, const Value& value) {
         object->RemoveWatcher(key);  // a watcher does not see its own assignment
         stored = Call(Value::Obj(watcher.callback), Value::Obj(object), args);
         object->SetWatcher(key, watcher);
+    }
+    if (key == "__proto__") {
+        if (!object->HasProtoSlot()) object->RestoreProtoSlot();
+        object->SetProto(stored.AsObject());
+        if (stored.IsObject())
+            object->RemoveOwn(key);
+        else
+            object->Put(Intern(name), std::move(key), stored, kDontEnum);
+        return;
     }
     if (object->SetVirtual(*this, key, stored)) return;
     if (Property* p = object->FindOwn(key)) {
@@ -503,6 +510,7 @@ bool Vm::Delete(Object* object, std::string_view name) {
     const std::string key = Key(name);
     if (key == "__proto__" && object->HasProtoSlot()) {
         object->RemoveProtoSlot();
+        object->RemoveOwn(key);
         return true;
     }
     const Property* p = object->FindOwn(key);
@@ -514,7 +522,8 @@ bool Vm::HasOwnProperty(Object* object, std::string_view name) {
     const std::string key = Key(name);
     Value v;
     if (object->GetVirtual(*this, key, &v)) return true;
-    if (key == "__proto__") return object->HasProtoSlot();
+    if (key == "__proto__")
+        return object->HasProtoSlot() && (object->Proto() || object->FindOwn(key));
     const Property* p = object->FindOwn(key);
     return p && !HiddenByVersion(*p, Version());
 }
@@ -686,6 +695,12 @@ Object* Vm::BottomScopeObject(Frame& frame) {
 }
 
 void Vm::SetVariable(Frame& frame, std::string_view name, const Value& value) {
+    // Assigning to `this` changes it for the rest of the block or call.
+    if (CaseSensitive() ? name == "this" : EqualsIgnoringCase(name, "this")) {
+        frame.thisValue = value;
+        frame.thisVisible = true;
+        return;
+    }
     std::string_view path, var;
     if (SplitPath(name, &path, &var)) {
         Object* o = nullptr;
@@ -710,6 +725,15 @@ void Vm::SetVariable(Frame& frame, std::string_view name, const Value& value) {
 void Vm::DefineLocal(Frame& frame, std::string_view name, const Value& value, bool assign) {
     Object* where = frame.activation ? frame.activation : BottomScopeObject(frame);
     if (!where) return;
+    // A with object that has the name as its own takes the assignment.
+    int hops = 0;
+    for (Scope* s = frame.scope; s && s->GetObject() != where && hops < 4096;
+         s = s->Parent(), ++hops) {
+        if (HasOwnProperty(s->GetObject(), name)) {
+            if (assign) Set(s->GetObject(), name, value);
+            return;
+        }
+    }
     if (!assign && HasProperty(where, name)) return;
     Set(where, name, value);
 }
