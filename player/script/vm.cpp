@@ -564,7 +564,10 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                 const std::string name = ToString(Pop());
                 std::vector<Value> args = PopArgs();
                 const Value function = GetVariable(frame, name);
-                Push(CallValue(function, Value(), args, nullptr, name));
+                if (function.AsObject() && function.AsObject()->Kind() == ObjectKind::kSuper)
+                    Push(CallMethodAction(frame, function, Value(), args));  // super(...)
+                else
+                    Push(CallValue(function, Value(), args, nullptr, name));
                 break;
             }
             case Op::kCallMethod:

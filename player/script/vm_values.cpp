@@ -421,7 +421,8 @@ Value Vm::Lookup(Object* object, std::string_view name, const Value& receiverIn,
         }
         if (const Property* p = o->FindOwn(key); p && !HiddenByVersion(*p, Version())) {
             if (holder) *holder = o;
-            if (p->IsAccessor()) return Call(Value::Obj(p->getter), receiver, {});
+            // A getter's home is where it was found (for `super` inside it).
+            if (p->IsAccessor()) return CallValue(Value::Obj(p->getter), receiver, {}, o, {});
             return p->value;
         }
         if (o->GetAfterOwn(*this, key, &v)) {
@@ -450,6 +451,27 @@ Value Vm::GetMember(const Value& target, std::string_view name) {
 
 void Vm::Set(Object* object, std::string_view name, const Value& value) {
     std::string key = Key(name);
+    if (object->Kind() == ObjectKind::kSuper) {
+        // super.x = v: a setter above the home runs on the super object; anything else is
+        // stored on the method's `this`.
+        auto* super = static_cast<SuperObject*>(object);
+        int hops = 0;
+        for (Object* o = super->Home() ? super->Home()->Proto() : nullptr; o && hops < 256;
+             o = o->Proto(), ++hops) {
+            const Property* p = o->FindOwn(key);
+            if (!p) continue;
+            if (p->IsAccessor()) {
+                if (p->setter) {
+                    const Value args[] = {value};
+                    CallValue(Value::Obj(p->setter), super->Self(), args, o, {});
+                }
+                return;
+            }
+            break;
+        }
+        if (Object* self = super->Self().AsObject()) Set(self, name, value);
+        return;
+    }
     Value stored = value;
     if (const Watcher* w = object->FindWatcher(key)) {
         const Watcher watcher = *w;
@@ -490,7 +512,7 @@ void Vm::Set(Object* object, std::string_view name, const Value& value) {
         if (p->IsAccessor()) {
             if (p->setter) {
                 const Value args[] = {stored};
-                Call(Value::Obj(p->setter), Value::Obj(object), args);
+                CallValue(Value::Obj(p->setter), Value::Obj(object), args, o, {});
             }
             return;
         }
