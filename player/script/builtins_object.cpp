@@ -155,8 +155,8 @@ Value FunctionApply(Vm& vm, const Value& self, std::span<const Value> args) {
     return vm.Call(self, thisArg.IsNullish() ? Value() : thisArg, list);
 }
 
-Value FunctionConstruct(Vm& vm, const Value&, std::span<const Value>) {
-    return Value::Obj(vm.NewObject());
+Value FunctionConstruct(Vm& vm, const Value&, std::span<const Value> args) {
+    return args.empty() ? Value::Obj(vm.GetHeap().New<Object>(nullptr)) : args[0];
 }
 
 // Function(x) answers x unchanged; Function() a bare object without a prototype.

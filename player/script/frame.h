@@ -18,6 +18,9 @@ struct Vm::Frame {
     Object* home = nullptr;        // where the running method was found, for `super`
     std::vector<Value> registers;
     Value returnValue;
+    // DefineFunction2 may hide `this` and `super` as names (preloaded or suppressed).
+    bool thisVisible = true;
+    bool superVisible = true;
     std::size_t stackBase = 0;
 
     void Mark(Marker& marker) const {

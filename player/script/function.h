@@ -96,7 +96,7 @@ class ClipObject final : public Object {
 class SuperObject final : public Object {
   public:
     SuperObject(Object* home, Value self)
-        : Object(nullptr, ObjectKind::kObject), home_(home), self_(self) {}
+        : Object(nullptr, ObjectKind::kSuper), home_(home), self_(self) {}
     Object* Home() const { return home_; }
     const Value& Self() const { return self_; }
     void Trace(Marker& marker) const override {

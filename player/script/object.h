@@ -56,6 +56,7 @@ enum class ObjectKind : std::uint8_t {
     kDate,
     kArguments,
     kNative,  // built-ins with C++ state of their own (XML nodes, loaders, ...)
+    kSuper,   // `super` in a method (SuperObject)
 };
 
 class Object : public Cell {

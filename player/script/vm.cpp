@@ -123,6 +123,16 @@ void Vm::MarkRoots(Marker& marker) {
     thrown_.Mark(marker);
 }
 
+Value* Vm::Register(Frame& frame, std::size_t index) {
+    if (index < frame.registers.size()) return &frame.registers[index];
+    if (!frame.callee) return nullptr;
+    for (auto it = frames_.rbegin(); it != frames_.rend(); ++it) {
+        if ((*it)->callee) continue;
+        return index < (*it)->registers.size() ? &(*it)->registers[index] : nullptr;
+    }
+    return nullptr;
+}
+
 Value Vm::Pop() {
     if (stack_.size() <= stackBase_) return Value();
     Value v = stack_.back();
@@ -173,7 +183,9 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                 if (ClipHost* clip = ClipOf(frame.target)) clip->SetPlaying(in.op == Op::kPlay);
                 break;
             case Op::kGotoFrame:
-                if (ClipHost* clip = ClipOf(frame.target)) clip->GotoFrame(static_cast<int>(in.a));
+                // A frame past the end of the timeline is ignored.
+                if (ClipHost* clip = ClipOf(frame.target); clip && in.a < static_cast<std::uint32_t>(clip->TotalFrames()))
+                    clip->GotoFrame(static_cast<int>(in.a));
                 break;
             case Op::kGotoLabel:
                 if (ClipHost* clip = ClipOf(frame.target)) {
@@ -206,6 +218,8 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                     else
                         frame.target = ResolvePath(ToString(t), frame.timeline);
                 }
+                // A path that leads nowhere targets the movie's root.
+                if (!frame.target) frame.target = RootOf(frame.timeline);
                 Retarget(frame);
                 break;
             }
@@ -234,8 +248,10 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                             Push(item.value);
                             break;
                         case PushItem::Kind::kRegister:
-                            Push(item.index < frame.registers.size() ? frame.registers[item.index]
-                                                                     : Value());
+                            if (const Value* r = Register(frame, item.index))
+                                Push(*r);
+                            else
+                                Push(Value());
                             break;
                         case PushItem::Kind::kConstant:
                             if (!frame.pool || item.index >= frame.pool->size()) {
@@ -269,8 +285,8 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                 break;
             }
             case Op::kStoreRegister:
-                if (in.u8 < frame.registers.size())
-                    frame.registers[in.u8] = stack_.size() > stackBase_ ? stack_.back() : Value();
+                if (Value* r = Register(frame, in.u8))
+                    *r = stack_.size() > stackBase_ ? stack_.back() : Value();
                 break;
             case Op::kConstantPool:
                 frame.pool = &program.pools[in.a];
@@ -302,9 +318,9 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
             case Op::kMultiply:
             case Op::kDivide:
             case Op::kModulo: {
-                const double b = ToNumber(Pop());
+                const Value bv = Pop();
                 const double a = ToNumber(Pop());
-                Push(Arithmetic(in.op, a, b));
+                Push(Arithmetic(in.op, a, ToNumber(bv)));
                 break;
             }
             case Op::kAdd2: {
@@ -318,14 +334,16 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                 Push(Value::Number(ToNumber(Pop()) + (in.op == Op::kIncrement ? 1 : -1)));
                 break;
             case Op::kEquals: {
+                // Unlike Add, Equals converts its right operand first.
                 const double b = ToNumber(Pop());
                 const double a = ToNumber(Pop());
                 Push(LegacyBool(a == b));
                 break;
             }
             case Op::kLess: {
-                const double b = ToNumber(Pop());
+                const Value bv = Pop();
                 const double a = ToNumber(Pop());
+                const double b = ToNumber(bv);
                 Push(LegacyBool(a < b));
                 break;
             }
@@ -360,8 +378,7 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
             case Op::kGreater: {
                 const Value b = Pop();
                 const Value a = Pop();
-                const Value r = LessThan(b, a);
-                Push(r.IsUndefined() ? Value::Boolean(false) : r);
+                Push(LessThan(b, a));
                 break;
             }
             case Op::kBitAnd:
@@ -500,12 +517,18 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                 if (in.op == Op::kEnumerate) v = GetVariable(frame, ToString(v));
                 Push(Value::Null());
                 if (Object* o = v.AsObject()) {
-                    for (const Value& key : EnumerableKeys(o)) Push(key);
+                    // Pushed oldest first so that the loop pops the newest first.
+                    const std::vector<Value> keys = EnumerableKeys(o);
+                    for (auto it = keys.rbegin(); it != keys.rend(); ++it) Push(*it);
                 }
                 break;
             }
             case Op::kInitArray: {
                 const double n = ToNumber(Pop());
+                if (!(n >= 0 && n <= 2147483647.0)) {
+                    Push(Value());  // a count no array can have makes nothing
+                    break;
+                }
                 const std::size_t count = n > 0 ? static_cast<std::size_t>(std::min(n, 1e9)) : 0;
                 ArrayObject* array = NewArray();
                 std::vector<Value> items;
@@ -541,7 +564,10 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                 const std::string name = ToString(Pop());
                 std::vector<Value> args = PopArgs();
                 const Value function = GetVariable(frame, name);
-                Push(CallValue(function, Value(), args, nullptr, name));
+                if (function.AsObject() && function.AsObject()->Kind() == ObjectKind::kSuper)
+                    Push(CallMethodAction(frame, function, Value(), args));  // super(...)
+                else
+                    Push(CallValue(function, Value(), args, nullptr, name));
                 break;
             }
             case Op::kCallMethod:
@@ -689,19 +715,26 @@ Vm::Completion Vm::RunWith(Frame& frame, Object* object, std::uint32_t begin, st
 }
 
 Vm::Completion Vm::RunTry(Frame& frame, const TryDef& t, std::uint32_t* pc) {
+    // A part that jumps to the start of a later part or to the end has simply finished.
+    auto settle = [&](Completion c) {
+        if (c == Completion::kJumpOut &&
+            (*pc == t.catchBegin || *pc == t.finallyBegin || *pc == t.end))
+            return Completion::kNormal;
+        return c;
+    };
     *pc = t.tryBegin;
-    Completion c = Execute(frame, t.tryBegin, t.catchBegin, pc);
+    Completion c = settle(Execute(frame, t.tryBegin, t.catchBegin, pc));
     if (c == Completion::kThrow && t.hasCatch) {
         const Value error = thrown_;
         throwing_ = false;
         thrown_ = Value();
         if (t.catchInRegister) {
-            if (t.catchRegister < frame.registers.size()) frame.registers[t.catchRegister] = error;
+            if (Value* r = Register(frame, t.catchRegister)) *r = error;
         } else {
             DefineLocal(frame, t.catchName->Text(), error, true);
         }
         *pc = t.catchBegin;
-        c = Execute(frame, t.catchBegin, t.finallyBegin, pc);
+        c = settle(Execute(frame, t.catchBegin, t.finallyBegin, pc));
     }
     if (t.hasFinally && c != Completion::kStop) {
         const bool wasThrowing = throwing_;
@@ -795,7 +828,8 @@ Value Vm::CallScript(FunctionObject* f, const Value& self, std::span<const Value
     frame.pool = f->Pool();
     frame.callee = f;
     frame.home = home;
-    frame.thisValue = self;
+    // Called without a receiver, a function runs on the timeline it was defined on.
+    frame.thisValue = self.IsNullish() && f->Target() ? Value::Obj(f->Target()) : self;
     frame.timeline = f->Target();
     frame.target = f->Target();
     frame.activation = heap_.New<Object>(nullptr);
@@ -805,30 +839,39 @@ Value Vm::CallScript(FunctionObject* f, const Value& self, std::span<const Value
     frame.stackBase = stack_.size();
 
     const bool v2 = def.v2;
-    const auto flags = def.flags;
+    const auto flags = v2 ? def.flags : 0;
+    // `this`, `arguments` and `super` are names in the body unless preloaded or suppressed.
+    auto named = [&](std::uint16_t preload, std::uint16_t suppress) {
+        return !(flags & (preload | suppress));
+    };
+    frame.thisVisible = named(kPreloadThis, kSuppressThis);
+    frame.superVisible = named(kPreloadSuper, kSuppressSuper);
     ArrayObject* arguments = nullptr;
-    if (!v2 || !(flags & kSuppressArguments) || (flags & kPreloadArguments)) {
+    if (named(kPreloadArguments, kSuppressArguments) || (flags & kPreloadArguments)) {
         arguments = NewArray(args);
         DefineValue(arguments, "callee", Value::Obj(f));
-        DefineValue(arguments, "caller", Value());
+        // The script function that made this call, null from a frame's block.
+        Object* caller = frames_.empty() ? nullptr : frames_.back()->callee;
+        DefineValue(arguments, "caller", caller ? Value::Obj(caller) : Value::Null());
     }
     int reg = 1;
     auto preload = [&](const Value& v) {
         if (reg < static_cast<int>(frame.registers.size())) frame.registers[reg] = v;
         ++reg;
     };
-    if (v2) {
-        if (flags & kPreloadThis) preload(self);
-        if (flags & kPreloadArguments) preload(Value::Obj(arguments));
-        if (flags & kPreloadSuper) preload(Value::Obj(SuperFor(frame)));
-        if (flags & kPreloadRoot) preload(Value::Obj(RootOf(frame.timeline)));
-        if (flags & kPreloadParent) preload(ParentOf(frame.timeline));
-        if (flags & kPreloadGlobal) preload(Value::Obj(realm_.global));
-        if (!(flags & kSuppressArguments) && arguments)
-            frame.activation->Put(Intern("arguments"), Key("arguments"), Value::Obj(arguments));
-    } else {
-        frame.activation->Put(Intern("arguments"), Key("arguments"), Value::Obj(arguments));
+    // Preloaded values take registers from 1 in this order; a suppressed `this` or `super`
+    // keeps its register empty.
+    if (flags & kPreloadThis) preload((flags & kSuppressThis) ? Value() : frame.thisValue);
+    if (flags & kPreloadArguments) preload(Value::Obj(arguments));
+    if (flags & kPreloadSuper) {
+        Object* super = (flags & kSuppressSuper) ? nullptr : SuperFor(frame);
+        preload(super ? Value::Obj(super) : Value());
     }
+    if (flags & kPreloadRoot) preload(Value::Obj(RootOf(frame.timeline)));
+    if (flags & kPreloadParent) preload(ParentOf(frame.timeline));
+    if (flags & kPreloadGlobal) preload(Value::Obj(realm_.global));
+    if (named(kPreloadArguments, kSuppressArguments))
+        frame.activation->Put(Intern("arguments"), Key("arguments"), Value::Obj(arguments));
     for (std::size_t k = 0; k < def.params.size(); ++k) {
         const Value arg = k < args.size() ? args[k] : Value();
         const std::uint8_t r = v2 ? def.paramRegisters[k] : 0;
@@ -862,7 +905,7 @@ Value Vm::CallMethodAction(Frame& frame, const Value& object, const Value& nameV
                            std::span<const Value> args) {
     const bool noName = nameValue.IsUndefined() || (nameValue.IsString() && nameValue.Text().empty());
     Object* o = object.AsObject();
-    if (o && dynamic_cast<SuperObject*>(o)) {
+    if (o && o->Kind() == ObjectKind::kSuper) {
         auto* super = static_cast<SuperObject*>(o);
         Object* above = super->Home()->Proto();
         if (noName) {
@@ -898,9 +941,9 @@ Value Vm::Construct(const Value& constructor, std::span<const Value> args) {
     }
     Object* proto = Get(f, "prototype").AsObject();
     Object* object = heap_.New<Object>(proto);
-    DefineValue(object, Version() >= 6 ? "__constructor__" : "constructor", Value::Obj(f));
-    if (Version() < 6) {
-    }
+    // The instance knows its constructor; from version 6 also as __constructor__ (super).
+    if (Version() >= 6) DefineValue(object, "__constructor__", Value::Obj(f));
+    DefineValue(object, "constructor", Value::Obj(f));
     const Value result = CallValue(constructor, Value::Obj(object), args, proto, {});
     if (f->IsNative() && result.IsObject()) return result;
     return Value::Obj(object);

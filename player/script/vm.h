@@ -199,6 +199,8 @@ class Vm {
     bool CheckBudget();
     bool CheckStringSize(std::size_t bytes);
     Value Pop();
+    // A register: a function's own, or past its count the enclosing block's; null if neither.
+    Value* Register(Frame& frame, std::size_t index);
     void Push(const Value& v) { stack_.push_back(v); }
     std::vector<Value> PopArgs();
 

@@ -136,8 +136,9 @@ double Vm::ToNumber(const Value& v) {
         case Type::kString:
             return StringToNumber(v.Text(), Version());
         case Type::kObject: {
+            // An object's number is its valueOf's, NaN when that gives no primitive.
             const Value p = ToPrimitive(v, Hint::kNumber);
-            if (p.IsObject()) return std::numeric_limits<double>::quiet_NaN();
+            if (p.IsObject()) return Version() < 5 ? 0.0 : std::numeric_limits<double>::quiet_NaN();
             if (p.IsUndefined() && v.AsObject()->Kind() != ObjectKind::kFunction &&
                 Version() < 7)
                 return std::numeric_limits<double>::quiet_NaN();
@@ -176,29 +177,30 @@ std::string Vm::ToString(const Value& v) {
         case Type::kObject: {
             Object* o = v.AsObject();
             if (ClipHost* clip = ClipOf(o)) return TargetPath(clip);
+            // toString's own string; an object or undefined from it names the type instead.
             const Value p = ToPrimitive(v, Hint::kString);
-            if (p.IsObject()) return o->Kind() == ObjectKind::kFunction ? "[type Function]" : "[type Object]";
+            if (p.IsObject() || p.IsUndefined())
+                return o->Kind() == ObjectKind::kFunction ? "[type Function]" : "[type Object]";
             return ToString(p);
         }
     }
     return {};
 }
 
+// With a string hint an object answers through toString, otherwise through valueOf. An
+// object whose method gives an object stands for itself (the other method is not tried); one
+// without such a method stands for undefined.
 Value Vm::ToPrimitive(const Value& v, Hint hint) {
     Object* o = v.AsObject();
     if (!o) return v;
-    if (o->Kind() == ObjectKind::kClip && ClipOf(o)) return Str(TargetPath(ClipOf(o)));
-    const bool stringFirst = hint == Hint::kString || (hint == Hint::kNone && o->Kind() == ObjectKind::kDate);
-    const char* order[2] = {stringFirst ? "toString" : "valueOf", stringFirst ? "valueOf" : "toString"};
-    for (const char* name : order) {
-        const Value method = Get(o, name);
-        if (method.AsObject() && method.AsObject()->Kind() == ObjectKind::kFunction) {
-            const Value r = Call(method, v, {});
-            if (!r.IsObject()) return r;
-        }
-    }
-    if (o->Kind() == ObjectKind::kFunction) return Str("[type Function]");
-    return v;
+    if (hint == Hint::kString && ClipOf(o)) return Str(TargetPath(ClipOf(o)));
+    const bool useString =
+        hint == Hint::kString || (hint == Hint::kNone && o->Kind() == ObjectKind::kDate);
+    const Value method = Get(o, useString ? "toString" : "valueOf");
+    if (!method.AsObject() || method.AsObject()->Kind() != ObjectKind::kFunction) return Value();
+    const Value r = Call(method, v, {});
+    if (throwing_) return Value();
+    return r.IsObject() ? v : r;
 }
 
 bool Vm::ToBoolean(const Value& v) const {
@@ -320,18 +322,21 @@ Value Vm::Bitwise(Op op, const Value& a, const Value& b) {
     }
 }
 
+// The right operand is made primitive first; a string on either side concatenates.
 Value Vm::Add(const Value& a, const Value& b) {
-    const Value pa = ToPrimitive(a);
     const Value pb = ToPrimitive(b);
+    const Value pa = ToPrimitive(a);
     if (pa.IsString() || pb.IsString()) {
         std::string text = ToString(pa);
         text += ToString(pb);
         if (!CheckStringSize(text.size())) return Value();
         return Str(std::move(text));
     }
-    return Value::Number(ToNumber(pa) + ToNumber(pb));
+    const double x = ToNumber(pa);
+    return Value::Number(x + ToNumber(pb));
 }
 
+// Numbers compare with NaN equal to itself.
 bool Vm::StrictEquals(const Value& a, const Value& b) const {
     if (a.GetType() != b.GetType()) return false;
     switch (a.GetType()) {
@@ -341,7 +346,8 @@ bool Vm::StrictEquals(const Value& a, const Value& b) const {
         case Type::kBoolean:
             return a.AsBoolean() == b.AsBoolean();
         case Type::kNumber:
-            return a.AsNumber() == b.AsNumber();
+            return a.AsNumber() == b.AsNumber() ||
+                   (std::isnan(a.AsNumber()) && std::isnan(b.AsNumber()));
         case Type::kString:
             return a.Text() == b.Text();
         case Type::kObject:
@@ -350,28 +356,30 @@ bool Vm::StrictEquals(const Value& a, const Value& b) const {
     return false;
 }
 
+// An object met by a primitive answers with its valueOf (undefined when it has none, so a
+// bare object equals undefined); a string met by a number becomes a number.
 bool Vm::LooseEquals(const Value& a, const Value& b) {
     if (a.GetType() == b.GetType()) return StrictEquals(a, b);
+    if (a.IsObject() || b.IsObject()) {
+        const bool left = a.IsObject();
+        const Value p = ToPrimitive(left ? a : b);
+        if (p.IsObject() || throwing_) return false;
+        return left ? LooseEquals(p, b) : LooseEquals(a, p);
+    }
     if (a.IsNullish() && b.IsNullish()) return true;
     if (a.IsNullish() || b.IsNullish()) return false;
-    if (a.IsNumber() && b.IsString()) return a.AsNumber() == ToNumber(b);
-    if (a.IsString() && b.IsNumber()) return ToNumber(a) == b.AsNumber();
     if (a.IsBoolean()) return LooseEquals(Value::Number(a.AsBoolean() ? 1 : 0), b);
     if (b.IsBoolean()) return LooseEquals(a, Value::Number(b.AsBoolean() ? 1 : 0));
-    if ((a.IsNumber() || a.IsString()) && b.IsObject()) {
-        const Value p = ToPrimitive(b);
-        return p.IsObject() ? false : LooseEquals(a, p);
-    }
-    if (a.IsObject() && (b.IsNumber() || b.IsString())) {
-        const Value p = ToPrimitive(a);
-        return p.IsObject() ? false : LooseEquals(p, b);
-    }
-    return false;
+    return ToNumber(a) == ToNumber(b);
 }
 
+// a < b as Less2: the left operand first, and an object that stays an object makes the
+// answer false without looking at the right one (a clip counts as NaN instead).
 Value Vm::LessThan(const Value& a, const Value& b) {
     const Value pa = ToPrimitive(a, Hint::kNumber);
+    if (pa.IsObject() && !ClipOf(pa.AsObject())) return Value::Boolean(false);
     const Value pb = ToPrimitive(b, Hint::kNumber);
+    if (pb.IsObject() && !ClipOf(pb.AsObject())) return Value::Boolean(false);
     if (pa.IsString() && pb.IsString()) return Value::Boolean(pa.Text() < pb.Text());
     const double x = ToNumber(pa);
     const double y = ToNumber(pb);
@@ -388,7 +396,14 @@ std::string Vm::Key(std::string_view name) const {
     return key;
 }
 
-Value Vm::Lookup(Object* object, std::string_view name, const Value& receiver, Object** holder) {
+Value Vm::Lookup(Object* object, std::string_view name, const Value& receiverIn, Object** holder) {
+    Value receiver = receiverIn;
+    if (object && object->Kind() == ObjectKind::kSuper) {
+        // super.x: found above the method's home object, run on the method's `this`.
+        auto* super = static_cast<SuperObject*>(object);
+        receiver = super->Self();
+        object = super->Home() ? super->Home()->Proto() : nullptr;
+    }
     const std::string key = Key(name);
     int hops = 0;
     for (Object* o = object; o && hops < 256; o = o->Proto(), ++hops) {
@@ -398,12 +413,16 @@ Value Vm::Lookup(Object* object, std::string_view name, const Value& receiver, O
             return v;
         }
         if (key == "__proto__" && o->HasProtoSlot()) {
+            // A primitive given as __proto__ is kept as a plain hidden property.
             if (holder) *holder = o;
-            return Value::Obj(o->Proto());
+            if (o->Proto()) return Value::Obj(o->Proto());
+            const Property* p = o->FindOwn(key);
+            return p ? p->value : Value();
         }
         if (const Property* p = o->FindOwn(key); p && !HiddenByVersion(*p, Version())) {
             if (holder) *holder = o;
-            if (p->IsAccessor()) return Call(Value::Obj(p->getter), receiver, {});
+            // A getter's home is where it was found (for `super` inside it).
+            if (p->IsAccessor()) return CallValue(Value::Obj(p->getter), receiver, {}, o, {});
             return p->value;
         }
         if (o->GetAfterOwn(*this, key, &v)) {
@@ -423,10 +442,6 @@ Value Vm::LookupMember(const Value& target, std::string_view name, Object** hold
         return Value::Number(static_cast<double>(StringLength(target.Text())));
     Object* o = target.IsObject() ? target.AsObject() : ToObject(target);
     if (!o) return Value();
-    if (auto* super = dynamic_cast<SuperObject*>(o)) {
-        Object* above = super->Home()->Proto();
-        return above ? Lookup(above, name, super->Self(), holder) : Value();
-    }
     return Lookup(o, name, target, holder);
 }
 
@@ -436,9 +451,25 @@ Value Vm::GetMember(const Value& target, std::string_view name) {
 
 void Vm::Set(Object* object, std::string_view name, const Value& value) {
     std::string key = Key(name);
-    if (key == "__proto__") {
-        if (!object->HasProtoSlot()) object->RestoreProtoSlot();
-        object->SetProto(value.AsObject());
+    if (object->Kind() == ObjectKind::kSuper) {
+        // super.x = v: a setter above the home runs on the super object; anything else is
+        // stored on the method's `this`.
+        auto* super = static_cast<SuperObject*>(object);
+        int hops = 0;
+        for (Object* o = super->Home() ? super->Home()->Proto() : nullptr; o && hops < 256;
+             o = o->Proto(), ++hops) {
+            const Property* p = o->FindOwn(key);
+            if (!p) continue;
+            if (p->IsAccessor()) {
+                if (p->setter) {
+                    const Value args[] = {value};
+                    CallValue(Value::Obj(p->setter), super->Self(), args, o, {});
+                }
+                return;
+            }
+            break;
+        }
+        if (Object* self = super->Self().AsObject()) Set(self, name, value);
         return;
     }
     Value stored = value;
@@ -449,6 +480,15 @@ void Vm::Set(Object* object, std::string_view name, const Value& value) {
         object->RemoveWatcher(key);  // a watcher does not see its own assignment
         stored = Call(Value::Obj(watcher.callback), Value::Obj(object), args);
         object->SetWatcher(key, watcher);
+    }
+    if (key == "__proto__") {
+        if (!object->HasProtoSlot()) object->RestoreProtoSlot();
+        object->SetProto(stored.AsObject());
+        if (stored.IsObject())
+            object->RemoveOwn(key);
+        else
+            object->Put(Intern(name), std::move(key), stored, kDontEnum);
+        return;
     }
     if (object->SetVirtual(*this, key, stored)) return;
     if (Property* p = object->FindOwn(key)) {
@@ -472,7 +512,7 @@ void Vm::Set(Object* object, std::string_view name, const Value& value) {
         if (p->IsAccessor()) {
             if (p->setter) {
                 const Value args[] = {stored};
-                Call(Value::Obj(p->setter), Value::Obj(object), args);
+                CallValue(Value::Obj(p->setter), Value::Obj(object), args, o, {});
             }
             return;
         }
@@ -492,6 +532,7 @@ bool Vm::Delete(Object* object, std::string_view name) {
     const std::string key = Key(name);
     if (key == "__proto__" && object->HasProtoSlot()) {
         object->RemoveProtoSlot();
+        object->RemoveOwn(key);
         return true;
     }
     const Property* p = object->FindOwn(key);
@@ -503,7 +544,8 @@ bool Vm::HasOwnProperty(Object* object, std::string_view name) {
     const std::string key = Key(name);
     Value v;
     if (object->GetVirtual(*this, key, &v)) return true;
-    if (key == "__proto__") return object->HasProtoSlot();
+    if (key == "__proto__")
+        return object->HasProtoSlot() && (object->Proto() || object->FindOwn(key));
     const Property* p = object->FindOwn(key);
     return p && !HiddenByVersion(*p, Version());
 }
@@ -585,12 +627,25 @@ bool Vm::SplitPath(std::string_view name, std::string_view* path, std::string_vi
 }
 
 bool Vm::SpecialName(Frame& frame, std::string_view name, Value* out) {
-    if (name.empty() || (name[0] != '_' && name[0] != 't' && name[0] != 'T')) return false;
+    if (name.empty() || (name[0] != '_' && name[0] != 't' && name[0] != 'T' && name[0] != 's' &&
+                          name[0] != 'S'))
+        return false;
     auto is = [&](std::string_view special) {
         return CaseSensitive() ? name == special : EqualsIgnoringCase(name, special);
     };
     if (is("this")) {
-        *out = frame.thisValue;
+        // A hidden `this` is an ordinary (missing) name before version 6, the timeline after.
+        if (frame.thisVisible)
+            *out = frame.thisValue;
+        else if (Version() >= 6)
+            *out = Value::Obj(frame.timeline);
+        else
+            return false;
+        return true;
+    }
+    if (is("super") && frame.callee) {
+        Object* super = frame.superVisible ? SuperFor(frame) : nullptr;
+        *out = super ? Value::Obj(super) : Value();
         return true;
     }
     if (is("_global") && Version() >= 6) {
@@ -662,6 +717,12 @@ Object* Vm::BottomScopeObject(Frame& frame) {
 }
 
 void Vm::SetVariable(Frame& frame, std::string_view name, const Value& value) {
+    // Assigning to `this` changes it for the rest of the block or call.
+    if (CaseSensitive() ? name == "this" : EqualsIgnoringCase(name, "this")) {
+        frame.thisValue = value;
+        frame.thisVisible = true;
+        return;
+    }
     std::string_view path, var;
     if (SplitPath(name, &path, &var)) {
         Object* o = nullptr;
@@ -686,7 +747,16 @@ void Vm::SetVariable(Frame& frame, std::string_view name, const Value& value) {
 void Vm::DefineLocal(Frame& frame, std::string_view name, const Value& value, bool assign) {
     Object* where = frame.activation ? frame.activation : BottomScopeObject(frame);
     if (!where) return;
-    if (!assign && where->FindOwn(Key(name))) return;
+    // A with object that has the name as its own takes the assignment.
+    int hops = 0;
+    for (Scope* s = frame.scope; s && s->GetObject() != where && hops < 4096;
+         s = s->Parent(), ++hops) {
+        if (HasOwnProperty(s->GetObject(), name)) {
+            if (assign) Set(s->GetObject(), name, value);
+            return;
+        }
+    }
+    if (!assign && HasProperty(where, name)) return;
     Set(where, name, value);
 }
 
@@ -826,16 +896,17 @@ Object* Vm::ResolvePath(std::string_view path, Object* base) {
 
 bool ClipObject::GetVirtual(Vm& vm, std::string_view key, Value* out) {
     if (!host_ || key.empty() || key[0] != '_') return false;
-    if (key == "_parent") {
+    // Display property names ignore case in every version.
+    if (EqualsIgnoringCase(key, "_parent")) {
         *out = host_->Parent() ? Value::Obj(vm.ClipFor(host_->Parent())) : Value();
         return true;
     }
-    if (key == "_root") {
+    if (EqualsIgnoringCase(key, "_root")) {
         *out = Value::Obj(vm.RootOf(this));
         return true;
     }
     for (int i = 0; i < kClipPropertyCount; ++i) {
-        if (key == vm.PropertyName(i)) {
+        if (EqualsIgnoringCase(key, vm.PropertyName(i))) {
             *out = vm.ClipPropertyValue(host_, static_cast<ClipProperty>(i));
             return true;
         }
@@ -846,7 +917,7 @@ bool ClipObject::GetVirtual(Vm& vm, std::string_view key, Value* out) {
 bool ClipObject::SetVirtual(Vm& vm, std::string_view key, const Value& value) {
     if (!host_ || key.empty() || key[0] != '_') return false;
     for (int i = 0; i < kClipPropertyCount; ++i) {
-        if (key == vm.PropertyName(i)) {
+        if (EqualsIgnoringCase(key, vm.PropertyName(i))) {
             host_->SetDisplayProperty(vm, static_cast<ClipProperty>(i), value);
             return true;
         }
