@@ -174,6 +174,10 @@ void InstallBuiltins(Vm& vm) {
     InstallMath(vm);
     InstallGlobals(vm);
     InstallMovieClip(vm);
+    InstallDate(vm);
+    InstallError(vm);
+    InstallXml(vm);
+    InstallLoadVars(vm);
 }
 
 }  // namespace player::script

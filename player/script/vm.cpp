@@ -107,7 +107,8 @@ void Vm::MarkRoots(Marker& marker) {
                       realm_.stringProto, realm_.numberProto, realm_.booleanProto,
                       realm_.dateProto, realm_.errorProto, realm_.clipProto, realm_.objectCtor,
                       realm_.functionCtor, realm_.arrayCtor, realm_.stringCtor,
-                      realm_.numberCtor, realm_.booleanCtor})
+                      realm_.numberCtor, realm_.booleanCtor, realm_.xmlNodeProto,
+                      realm_.xmlProto, realm_.loadVarsProto})
         marker.Mark(o);
     for (const Value& v : stack_) v.Mark(marker);
     for (const Frame* f : frames_) f->Mark(marker);

@@ -52,6 +52,9 @@ struct Realm {
     Object* dateProto = nullptr;
     Object* errorProto = nullptr;
     Object* clipProto = nullptr;
+    Object* xmlNodeProto = nullptr;
+    Object* xmlProto = nullptr;
+    Object* loadVarsProto = nullptr;
     Object* objectCtor = nullptr;
     Object* functionCtor = nullptr;
     Object* arrayCtor = nullptr;

@@ -1,0 +1,547 @@
+// XMLNode and XML: live trees of node objects. Each node keeps its children and its parent in
+// C++; childNodes is a script array rewritten whenever the children change, and the node
+// properties (firstChild, nodeName, ...) are getter/setter pairs on XMLNode.prototype. XML is
+// a node without a name that parses text into children and writes them back.
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "player/script/builtins.h"
+#include "player/script/builtins_xml.h"
+#include "player/script/xml_text.h"
+
+namespace player::script {
+
+namespace {
+
+constexpr int kElementNode = 1;
+constexpr int kTextNode = 3;
+
+XmlNodeObject* ThisNode(const Value& self) {
+    Object* o = self.AsObject();
+    return o && o->Kind() == ObjectKind::kNative ? dynamic_cast<XmlNodeObject*>(o) : nullptr;
+}
+
+// A node's name or value as stored: null for null and undefined, else the string.
+Value TextOrNull(Vm& vm, const Value& v) {
+    if (v.IsNullish()) return Value::Null();
+    return Value::Str(vm.ToStringCell(v));
+}
+
+bool HeapFull(Vm& vm) {
+    if (vm.GetHeap().Bytes() <= vm.Limits().maxHeapBytes) return false;
+    vm.Stop("the movie's XML outgrew the script heap of " +
+            std::to_string(vm.Limits().maxHeapBytes >> 20) + " MiB");
+    return true;
+}
+
+// A plain property whose name is not interned: attribute names and array indices come from
+// movie data and need not live for ever.
+void PutPlain(Vm& vm, Object* on, const std::string& name, const Value& value) {
+    std::string key = vm.Key(name);
+    if (Property* p = on->FindOwn(key); p && !p->IsAccessor()) {
+        p->value = value;
+    } else {
+        vm.GetHeap().Grew(sizeof(Property) + 2 * name.size());
+        on->Put(vm.NewString(name), std::move(key), value);
+    }
+    on->AfterPut(vm, vm.Key(name));
+}
+
+// Rewrites the childNodes array from `from` on and renumbers the children there.
+void SyncChildren(Vm& vm, XmlNodeObject* node, std::size_t from) {
+    auto& children = node->Children();
+    for (std::size_t i = from; i < children.size(); ++i) {
+        children[i]->SetIndex(i);
+        PutPlain(vm, node->ChildArray(), std::to_string(i), Value::Obj(children[i]));
+    }
+    node->ChildArray()->SetLength(vm, static_cast<std::uint32_t>(children.size()));
+}
+
+// Whether `node` is `ancestor` or lies below it.
+bool Within(const XmlNodeObject* node, const XmlNodeObject* ancestor) {
+    for (const XmlNodeObject* n = node; n; n = n->Parent())
+        if (n == ancestor) return true;
+    return false;
+}
+
+void Detach(Vm& vm, XmlNodeObject* child) {
+    XmlNodeObject* parent = child->Parent();
+    if (!parent) return;
+    auto& siblings = parent->Children();
+    const std::size_t at = child->Index();
+    if (at < siblings.size() && siblings[at] == child) {
+        siblings.erase(siblings.begin() + static_cast<std::ptrdiff_t>(at));
+        SyncChildren(vm, parent, at);
+    }
+    child->SetParent(nullptr);
+}
+
+// Moves `child` under `parent` at position `at` (clamped); refused when `parent` is the child
+// itself or lies below it.
+void Insert(Vm& vm, XmlNodeObject* parent, XmlNodeObject* child, std::size_t at) {
+    if (Within(parent, child)) return;
+    if (child->Parent() == parent && child->Index() < at) --at;
+    Detach(vm, child);
+    auto& children = parent->Children();
+    at = std::min(at, children.size());
+    children.insert(children.begin() + static_cast<std::ptrdiff_t>(at), child);
+    child->SetParent(parent);
+    SyncChildren(vm, parent, at);
+}
+
+XmlNodeObject* NewNode(Vm& vm, Object* proto, int type, const Value& nameOrValue) {
+    auto* node = vm.GetHeap().New<XmlNodeObject>(proto, vm.NewObject(), vm.NewArray());
+    node->SetType(type);
+    if (type == kTextNode)
+        node->SetValue(nameOrValue);
+    else
+        node->SetName(nameOrValue);
+    return node;
+}
+
+// ---- Text in and out ---------------------------------------------------------------------
+
+// Appends the parsed nodes under `parent`; the parser's depth cap bounds the recursion.
+void Build(Vm& vm, XmlNodeObject* parent, const std::vector<XmlNode>& nodes) {
+    for (const XmlNode& n : nodes) {
+        if (HeapFull(vm)) return;
+        const bool text = n.kind == XmlNode::Kind::kText;
+        XmlNodeObject* node = NewNode(vm, vm.GetRealm().xmlNodeProto, text ? kTextNode : kElementNode,
+                                      vm.Str(text ? n.value : n.name));
+        for (const auto& [name, value] : n.attributes)
+            PutPlain(vm, node->Attributes(), name, vm.Str(value));
+        node->SetParent(parent);
+        parent->Children().push_back(node);
+        SyncChildren(vm, parent, parent->Children().size() - 1);
+        Build(vm, node, n.children);
+    }
+}
+
+void RemoveChildren(Vm& vm, XmlNodeObject* node) {
+    for (XmlNodeObject* child : node->Children()) child->SetParent(nullptr);
+    node->Children().clear();
+    SyncChildren(vm, node, 0);
+}
+
+XmlLimits LimitsFor(Vm& vm) {
+    XmlLimits limits;
+    // A node costs its object, its attributes and its child array: about a kilobyte.
+    limits.maxNodes = std::min<std::size_t>(limits.maxNodes, vm.Limits().maxHeapBytes / 1024);
+    return limits;
+}
+
+void Parse(Vm& vm, XmlNodeObject* doc, const std::string& text) {
+    RemoveChildren(vm, doc);
+    const bool ignoreWhite = vm.ToBoolean(vm.Get(doc, "ignoreWhite"));
+    const XmlDocument parsed = ParseXml(text, ignoreWhite, LimitsFor(vm));
+    if (!parsed.xmlDecl.empty()) vm.Set(doc, "xmlDecl", vm.Str(parsed.xmlDecl));
+    if (!parsed.docTypeDecl.empty()) vm.Set(doc, "docTypeDecl", vm.Str(parsed.docTypeDecl));
+    Build(vm, doc, parsed.children);
+    vm.Set(doc, "status", Value::Number(parsed.status));
+}
+
+class Writer {
+  public:
+    Writer(Vm& vm, std::string& out) : vm_(vm), out_(out) {}
+
+    // Walks with its own stack: script-built trees can be deeper than any call stack.
+    bool Write(XmlNodeObject* root) {
+        struct Frame {
+            XmlNodeObject* node;
+            std::size_t next;
+        };
+        std::vector<Frame> stack;
+        if (Open(root)) stack.push_back({root, 0});
+        while (!stack.empty() && Fits()) {
+            Frame& f = stack.back();
+            if (f.next < f.node->Children().size()) {
+                XmlNodeObject* child = f.node->Children()[f.next++];
+                if (Open(child)) stack.push_back({child, 0});
+                continue;
+            }
+            if (f.node->Name().IsString()) {
+                out_ += "</";
+                out_ += f.node->Name().Text();
+                out_ += '>';
+            }
+            stack.pop_back();
+        }
+        return Fits();
+    }
+
+  private:
+    bool Fits() const { return out_.size() <= vm_.Limits().maxStringBytes; }
+
+    // Writes the node's start; true when its children and end are still to come.
+    bool Open(XmlNodeObject* node) {
+        if (node->Type() == kTextNode) {
+            if (node->GetValue().IsString()) out_ += EscapeXml(node->GetValue().Text());
+            return false;
+        }
+        if (!node->Name().IsString()) return !node->Children().empty();
+        out_ += '<';
+        out_ += node->Name().Text();
+        Object* attributes = node->Attributes();
+        // Converting a value can run a script's toString, which may change the attributes.
+        for (std::size_t i = 0; i < attributes->Properties().size() && Fits(); ++i) {
+            const Property p = attributes->Properties()[i];
+            if ((p.flags & kDontEnum) || p.IsAccessor()) continue;
+            const std::string value = vm_.ToString(p.value);
+            out_ += ' ';
+            out_ += p.name->Text();
+            out_ += "=\"";
+            out_ += EscapeXml(value);
+            out_ += '"';
+        }
+        if (node->Children().empty()) {
+            out_ += " />";
+            return false;
+        }
+        out_ += '>';
+        return true;
+    }
+
+    Vm& vm_;
+    std::string& out_;
+};
+
+Value WriteText(Vm& vm, std::string out, XmlNodeObject* node) {
+    if (!Writer(vm, out).Write(node)) {
+        vm.Stop("an XML object's text grew past " + std::to_string(vm.Limits().maxStringBytes) +
+                " bytes");
+        return Value();
+    }
+    return vm.Str(std::move(out));
+}
+
+// ---- Namespaces --------------------------------------------------------------------------
+
+// The value of an attribute of the node, when it has one.
+const Value* Attribute(Vm& vm, XmlNodeObject* node, const std::string& name) {
+    const Property* p = node->Attributes()->FindOwn(vm.Key(name));
+    return p && !p->IsAccessor() ? &p->value : nullptr;
+}
+
+// The namespace "xmlns[:prefix]" declares on the node or its nearest ancestor declaring it.
+Value NamespaceFor(Vm& vm, XmlNodeObject* node, const std::string& prefix) {
+    const std::string name = prefix.empty() ? "xmlns" : "xmlns:" + prefix;
+    for (XmlNodeObject* n = node; n; n = n->Parent())
+        if (const Value* v = Attribute(vm, n, name)) return *v;
+    return Value::Null();
+}
+
+std::string PrefixOf(const std::string& name) {
+    const auto colon = name.find(':');
+    return colon == std::string::npos ? "" : name.substr(0, colon);
+}
+
+std::string LocalNameOf(const std::string& name) {
+    const auto colon = name.find(':');
+    return colon == std::string::npos ? name : name.substr(colon + 1);
+}
+
+// ---- XMLNode properties ------------------------------------------------------------------
+
+template <Value (*Read)(Vm&, XmlNodeObject*)>
+Value NodeGetter(Vm& vm, const Value& self, std::span<const Value>) {
+    XmlNodeObject* node = ThisNode(self);
+    return node ? Read(vm, node) : Value();
+}
+
+Value NodeOrNull(XmlNodeObject* node) { return node ? Value::Obj(node) : Value::Null(); }
+
+Value ReadType(Vm&, XmlNodeObject* n) { return Value::Number(n->Type()); }
+Value ReadName(Vm&, XmlNodeObject* n) { return n->Name(); }
+Value ReadValue(Vm&, XmlNodeObject* n) { return n->GetValue(); }
+Value ReadAttributes(Vm&, XmlNodeObject* n) { return Value::Obj(n->Attributes()); }
+Value ReadChildNodes(Vm&, XmlNodeObject* n) { return Value::Obj(n->ChildArray()); }
+Value ReadParent(Vm&, XmlNodeObject* n) { return NodeOrNull(n->Parent()); }
+Value ReadFirstChild(Vm&, XmlNodeObject* n) {
+    return NodeOrNull(n->Children().empty() ? nullptr : n->Children().front());
+}
+Value ReadLastChild(Vm&, XmlNodeObject* n) {
+    return NodeOrNull(n->Children().empty() ? nullptr : n->Children().back());
+}
+Value ReadNextSibling(Vm&, XmlNodeObject* n) {
+    XmlNodeObject* p = n->Parent();
+    const std::size_t next = n->Index() + 1;
+    return NodeOrNull(p && next < p->Children().size() ? p->Children()[next] : nullptr);
+}
+Value ReadPreviousSibling(Vm&, XmlNodeObject* n) {
+    XmlNodeObject* p = n->Parent();
+    return NodeOrNull(p && n->Index() > 0 ? p->Children()[n->Index() - 1] : nullptr);
+}
+Value ReadPrefix(Vm& vm, XmlNodeObject* n) {
+    return n->Name().IsString() ? vm.Str(PrefixOf(n->Name().Text())) : Value::Null();
+}
+Value ReadLocalName(Vm& vm, XmlNodeObject* n) {
+    return n->Name().IsString() ? vm.Str(LocalNameOf(n->Name().Text())) : Value::Null();
+}
+Value ReadNamespaceUri(Vm& vm, XmlNodeObject* n) {
+    if (!n->Name().IsString()) return Value::Null();
+    return NamespaceFor(vm, n, PrefixOf(n->Name().Text()));
+}
+
+Value SetNodeName(Vm& vm, const Value& self, std::span<const Value> args) {
+    if (XmlNodeObject* node = ThisNode(self)) node->SetName(TextOrNull(vm, Arg(args, 0)));
+    return Value();
+}
+
+Value SetNodeValue(Vm& vm, const Value& self, std::span<const Value> args) {
+    if (XmlNodeObject* node = ThisNode(self)) node->SetValue(TextOrNull(vm, Arg(args, 0)));
+    return Value();
+}
+
+void DefineAccessor(Vm& vm, Object* on, std::string_view name, NativeFn get, NativeFn set) {
+    FunctionObject* getter = vm.NewNative(get);
+    FunctionObject* setter = set ? vm.NewNative(set) : nullptr;
+    vm.GetHeap().Grew(sizeof(Property));
+    Property& p = on->Put(vm.Intern(name), vm.Key(name), Value(), kDontEnum);
+    p.getter = getter;
+    p.setter = setter;
+}
+
+// ---- XMLNode methods ---------------------------------------------------------------------
+
+Value NodeConstruct(Vm& vm, const Value&, std::span<const Value> args) {
+    Object* proto = vm.GetRealm().xmlNodeProto;
+    // Without both a type and a text the node is never made: the object stays a plain one.
+    if (args.size() < 2) return Value::Obj(vm.GetHeap().New<Object>(proto));
+    const int type = vm.ToNumber(args[0]) == kTextNode ? kTextNode : kElementNode;
+    return Value::Obj(NewNode(vm, proto, type, TextOrNull(vm, args[1])));
+}
+
+Value NodeCall(Vm&, const Value&, std::span<const Value>) { return Value(); }
+
+Value AppendChild(Vm& vm, const Value& self, std::span<const Value> args) {
+    XmlNodeObject* node = ThisNode(self);
+    XmlNodeObject* child = ThisNode(Arg(args, 0));
+    if (node && child) Insert(vm, node, child, node->Children().size());
+    return Value();
+}
+
+Value InsertBefore(Vm& vm, const Value& self, std::span<const Value> args) {
+    XmlNodeObject* node = ThisNode(self);
+    XmlNodeObject* child = ThisNode(Arg(args, 0));
+    XmlNodeObject* before = ThisNode(Arg(args, 1));
+    if (!node || !child || !before || before->Parent() != node || child == before) return Value();
+    Insert(vm, node, child, before->Index());
+    return Value();
+}
+
+Value RemoveNode(Vm& vm, const Value& self, std::span<const Value>) {
+    if (XmlNodeObject* node = ThisNode(self)) Detach(vm, node);
+    return Value();
+}
+
+Value HasChildNodes(Vm&, const Value& self, std::span<const Value>) {
+    XmlNodeObject* node = ThisNode(self);
+    return node ? Value::Boolean(!node->Children().empty()) : Value();
+}
+
+XmlNodeObject* CopyOne(Vm& vm, XmlNodeObject* source) {
+    XmlNodeObject* copy = NewNode(vm, source->Proto(), source->Type(), Value::Null());
+    copy->SetName(source->Name());
+    copy->SetValue(source->GetValue());
+    for (const Property& p : source->Attributes()->Properties()) {
+        if (p.IsAccessor()) continue;
+        vm.GetHeap().Grew(sizeof(Property) + p.key.size());
+        copy->Attributes()->Put(p.name, p.key, p.value, p.flags);
+    }
+    return copy;
+}
+
+Value CloneNode(Vm& vm, const Value& self, std::span<const Value> args) {
+    XmlNodeObject* source = ThisNode(self);
+    if (!source) return Value();
+    XmlNodeObject* root = CopyOne(vm, source);
+    if (!vm.ToBoolean(Arg(args, 0))) return Value::Obj(root);
+    std::vector<std::pair<XmlNodeObject*, XmlNodeObject*>> pending = {{source, root}};
+    while (!pending.empty() && !HeapFull(vm)) {
+        auto [from, to] = pending.back();
+        pending.pop_back();
+        for (XmlNodeObject* child : from->Children()) {
+            XmlNodeObject* copy = CopyOne(vm, child);
+            copy->SetParent(to);
+            to->Children().push_back(copy);
+            pending.emplace_back(child, copy);
+        }
+        SyncChildren(vm, to, 0);
+    }
+    return Value::Obj(root);
+}
+
+Value NodeToString(Vm& vm, const Value& self, std::span<const Value>) {
+    XmlNodeObject* node = ThisNode(self);
+    return node ? WriteText(vm, "", node) : Value();
+}
+
+Value GetNamespaceForPrefix(Vm& vm, const Value& self, std::span<const Value> args) {
+    XmlNodeObject* node = ThisNode(self);
+    if (!node) return Value();
+    return NamespaceFor(vm, node, vm.ToString(Arg(args, 0)));
+}
+
+Value GetPrefixForNamespace(Vm& vm, const Value& self, std::span<const Value> args) {
+    XmlNodeObject* node = ThisNode(self);
+    if (!node) return Value();
+    const std::string uri = vm.ToString(Arg(args, 0));
+    for (XmlNodeObject* n = node; n; n = n->Parent()) {
+        const auto& props = n->Attributes()->Properties();
+        for (std::size_t i = 0; i < props.size(); ++i) {
+            const Property p = props[i];
+            if (p.IsAccessor() || !p.name) continue;
+            const std::string& name = p.name->Text();
+            const bool declares = name == "xmlns" || name.starts_with("xmlns:");
+            if (declares && vm.ToString(p.value) == uri)
+                return vm.Str(name.size() > 6 ? name.substr(6) : "");
+        }
+    }
+    return Value::Null();
+}
+
+// ---- XML ---------------------------------------------------------------------------------
+
+Value XmlConstruct(Vm& vm, const Value&, std::span<const Value> args) {
+    XmlNodeObject* doc = NewNode(vm, vm.GetRealm().xmlProto, kElementNode, Value::Null());
+    if (!args.empty() && !args[0].IsUndefined()) Parse(vm, doc, vm.ToString(args[0]));
+    return Value::Obj(doc);
+}
+
+Value XmlCall(Vm&, const Value&, std::span<const Value>) { return Value(); }
+
+Value ParseXmlMethod(Vm& vm, const Value& self, std::span<const Value> args) {
+    if (XmlNodeObject* doc = ThisNode(self)) Parse(vm, doc, vm.ToString(Arg(args, 0)));
+    return Value();
+}
+
+Value CreateElement(Vm& vm, const Value&, std::span<const Value> args) {
+    return Value::Obj(NewNode(vm, vm.GetRealm().xmlNodeProto, kElementNode, TextOrNull(vm, Arg(args, 0))));
+}
+
+Value CreateTextNode(Vm& vm, const Value&, std::span<const Value> args) {
+    return Value::Obj(NewNode(vm, vm.GetRealm().xmlNodeProto, kTextNode, TextOrNull(vm, Arg(args, 0))));
+}
+
+Value XmlToStringMethod(Vm& vm, const Value& self, std::span<const Value>) {
+    XmlNodeObject* doc = ThisNode(self);
+    if (!doc) return Value();
+    std::string head;
+    for (const char* name : {"xmlDecl", "docTypeDecl"}) {
+        const Value v = vm.Get(doc, name);
+        if (!v.IsNullish()) head += vm.ToString(v);
+    }
+    return WriteText(vm, std::move(head), doc);
+}
+
+// The default onData: text parsed and onLoad(true), or onLoad(false) when nothing came.
+Value XmlOnData(Vm& vm, const Value& self, std::span<const Value> args) {
+    Object* o = self.AsObject();
+    if (!o) return Value();
+    const Value src = Arg(args, 0);
+    if (src.IsUndefined()) {
+        const Value failed[] = {Value::Boolean(false)};
+        vm.CallMethod(self, "onLoad", failed);
+        return Value();
+    }
+    if (XmlNodeObject* doc = ThisNode(self)) Parse(vm, doc, vm.ToString(src));
+    vm.Set(o, "loaded", Value::Boolean(true));
+    const Value done[] = {Value::Boolean(true)};
+    vm.CallMethod(self, "onLoad", done);
+    return Value();
+}
+
+Value Nothing(Vm&, const Value&, std::span<const Value>) { return Value(); }
+
+Value XmlLoad(Vm& vm, const Value& self, std::span<const Value> args) {
+    return RefuseLoad(vm, self, "XML", vm.ToString(Arg(args, 0)));
+}
+
+Value XmlSendAndLoad(Vm& vm, const Value&, std::span<const Value> args) {
+    return RefuseLoad(vm, Arg(args, 1), "XML", vm.ToString(Arg(args, 0)));
+}
+
+Value XmlSend(Vm& vm, const Value&, std::span<const Value> args) {
+    vm.GetHost().Problem("a script sent XML to \"" + vm.ToString(Arg(args, 0)) +
+                         "\"; nothing is sent");
+    return Value::Boolean(false);
+}
+
+}  // namespace
+
+void XmlNodeObject::Trace(Marker& marker) const {
+    Object::Trace(marker);
+    name_.Mark(marker);
+    value_.Mark(marker);
+    marker.Mark(attributes_);
+    marker.Mark(childArray_);
+    marker.Mark(parent_);
+    for (const XmlNodeObject* child : children_) marker.Mark(child);
+}
+
+std::size_t XmlNodeObject::Size() const {
+    return Object::Size() + sizeof(XmlNodeObject) - sizeof(Object) +
+           children_.capacity() * sizeof(XmlNodeObject*);
+}
+
+Value RefuseLoad(Vm& vm, const Value& target, std::string_view kind, const std::string& url) {
+    vm.GetHost().Problem("a script asked " + std::string(kind) + " to load \"" + url +
+                         "\"; loading is not supported, so it fails");
+    Object* o = target.AsObject();
+    if (!o) return Value::Boolean(false);
+    vm.Set(o, "loaded", Value::Boolean(false));
+    // As a failed download does: onData with nothing, on the next frame.
+    vm.AddTimer(Value(), target, vm.Str("onData"), {}, 1, false);
+    return Value::Boolean(true);
+}
+
+void InstallXml(Vm& vm) {
+    Realm& realm = vm.GetRealm();
+    Heap& heap = vm.GetHeap();
+
+    realm.xmlNodeProto = heap.New<Object>(realm.objectProto);
+    Object* np = realm.xmlNodeProto;
+    vm.DefineClass(realm.global, "XMLNode", NodeCall, NodeConstruct, np);
+    DefineAccessor(vm, np, "nodeType", NodeGetter<ReadType>, nullptr);
+    DefineAccessor(vm, np, "nodeName", NodeGetter<ReadName>, SetNodeName);
+    DefineAccessor(vm, np, "nodeValue", NodeGetter<ReadValue>, SetNodeValue);
+    DefineAccessor(vm, np, "attributes", NodeGetter<ReadAttributes>, nullptr);
+    DefineAccessor(vm, np, "childNodes", NodeGetter<ReadChildNodes>, nullptr);
+    DefineAccessor(vm, np, "parentNode", NodeGetter<ReadParent>, nullptr);
+    DefineAccessor(vm, np, "firstChild", NodeGetter<ReadFirstChild>, nullptr);
+    DefineAccessor(vm, np, "lastChild", NodeGetter<ReadLastChild>, nullptr);
+    DefineAccessor(vm, np, "nextSibling", NodeGetter<ReadNextSibling>, nullptr);
+    DefineAccessor(vm, np, "previousSibling", NodeGetter<ReadPreviousSibling>, nullptr);
+    DefineAccessor(vm, np, "prefix", NodeGetter<ReadPrefix>, nullptr);
+    DefineAccessor(vm, np, "localName", NodeGetter<ReadLocalName>, nullptr);
+    DefineAccessor(vm, np, "namespaceURI", NodeGetter<ReadNamespaceUri>, nullptr);
+    vm.DefineMethod(np, "appendChild", AppendChild);
+    vm.DefineMethod(np, "insertBefore", InsertBefore);
+    vm.DefineMethod(np, "removeNode", RemoveNode);
+    vm.DefineMethod(np, "hasChildNodes", HasChildNodes);
+    vm.DefineMethod(np, "cloneNode", CloneNode);
+    vm.DefineMethod(np, "toString", NodeToString);
+    vm.DefineMethod(np, "getNamespaceForPrefix", GetNamespaceForPrefix);
+    vm.DefineMethod(np, "getPrefixForNamespace", GetPrefixForNamespace);
+
+    realm.xmlProto = heap.New<Object>(np);
+    Object* xp = realm.xmlProto;
+    vm.DefineClass(realm.global, "XML", XmlCall, XmlConstruct, xp);
+    vm.DefineMethod(xp, "parseXML", ParseXmlMethod);
+    vm.DefineMethod(xp, "createElement", CreateElement);
+    vm.DefineMethod(xp, "createTextNode", CreateTextNode);
+    vm.DefineMethod(xp, "toString", XmlToStringMethod);
+    vm.DefineMethod(xp, "onData", XmlOnData);
+    vm.DefineMethod(xp, "onLoad", Nothing);
+    vm.DefineMethod(xp, "load", XmlLoad);
+    vm.DefineMethod(xp, "sendAndLoad", XmlSendAndLoad);
+    vm.DefineMethod(xp, "send", XmlSend);
+    vm.DefineMethod(xp, "addRequestHeader", Nothing);
+    vm.DefineMethod(xp, "getBytesLoaded", Nothing);
+    vm.DefineMethod(xp, "getBytesTotal", Nothing);
+    vm.DefineValue(xp, "ignoreWhite", Value::Boolean(false));
+    vm.DefineValue(xp, "contentType", vm.Str("application/x-www-form-urlencoded"));
+}
+
+}  // namespace player::script
