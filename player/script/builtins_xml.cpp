@@ -217,18 +217,40 @@ Value WriteText(Vm& vm, std::string out, XmlNodeObject* node) {
 
 // ---- Namespaces --------------------------------------------------------------------------
 
-// The value of an attribute of the node, when it has one.
-const Value* Attribute(Vm& vm, XmlNodeObject* node, const std::string& name) {
-    const Property* p = node->Attributes()->FindOwn(vm.Key(name));
-    return p && !p->IsAccessor() ? &p->value : nullptr;
+// The prefix an attribute declares a namespace for: "xmlns:p" declares p; "xmlns", "xmlns:"
+// and any other name starting "xmlns" declare the default one (""). False for other names.
+bool DeclaredPrefix(const std::string& name, std::string* prefix) {
+    if (!name.starts_with("xmlns")) return false;
+    *prefix = name.size() > 5 && name[5] == ':' ? name.substr(6) : "";
+    return true;
 }
 
-// The namespace "xmlns[:prefix]" declares on the node or its nearest ancestor declaring it.
-Value NamespaceFor(Vm& vm, XmlNodeObject* node, const std::string& prefix) {
-    const std::string name = prefix.empty() ? "xmlns" : "xmlns:" + prefix;
-    for (XmlNodeObject* n = node; n; n = n->Parent())
-        if (const Value* v = Attribute(vm, n, name)) return *v;
-    return Value::Null();
+// Calls `visit(prefix, value)` for the node's declarations in document order until it returns
+// true.
+template <class Visit>
+bool VisitDeclarations(XmlNodeObject* node, Visit&& visit) {
+    const auto& props = node->Attributes()->Properties();
+    for (std::size_t i = 0; i < props.size(); ++i) {
+        const Property p = props[i];
+        std::string prefix;
+        if (p.IsAccessor() || !p.name || !DeclaredPrefix(p.name->Text(), &prefix)) continue;
+        if (visit(prefix, p.value)) return true;
+    }
+    return false;
+}
+
+// The namespace the node or its nearest ancestor declaring the prefix gives it.
+Value NamespaceFor(XmlNodeObject* node, const std::string& prefix) {
+    Value found = Value::Null();
+    for (XmlNodeObject* n = node; n; n = n->Parent()) {
+        const bool hit = VisitDeclarations(n, [&](const std::string& p, const Value& v) {
+            if (p != prefix) return false;
+            found = v;
+            return true;
+        });
+        if (hit) break;
+    }
+    return found;
 }
 
 std::string PrefixOf(const std::string& name) {
@@ -278,18 +300,21 @@ Value ReadPrefix(Vm& vm, XmlNodeObject* n) {
 Value ReadLocalName(Vm& vm, XmlNodeObject* n) {
     return n->Name().IsString() ? vm.Str(LocalNameOf(n->Name().Text())) : Value::Null();
 }
-Value ReadNamespaceUri(Vm& vm, XmlNodeObject* n) {
+Value ReadNamespaceUri(Vm&, XmlNodeObject* n) {
     if (!n->Name().IsString()) return Value::Null();
-    return NamespaceFor(vm, n, PrefixOf(n->Name().Text()));
+    return NamespaceFor(n, PrefixOf(n->Name().Text()));
 }
 
+// Undefined leaves the name or value as it was.
 Value SetNodeName(Vm& vm, const Value& self, std::span<const Value> args) {
-    if (XmlNodeObject* node = ThisNode(self)) node->SetName(TextOrNull(vm, Arg(args, 0)));
+    XmlNodeObject* node = ThisNode(self);
+    if (node && !Arg(args, 0).IsUndefined()) node->SetName(TextOrNull(vm, args[0]));
     return Value();
 }
 
 Value SetNodeValue(Vm& vm, const Value& self, std::span<const Value> args) {
-    if (XmlNodeObject* node = ThisNode(self)) node->SetValue(TextOrNull(vm, Arg(args, 0)));
+    XmlNodeObject* node = ThisNode(self);
+    if (node && !Arg(args, 0).IsUndefined()) node->SetValue(TextOrNull(vm, args[0]));
     return Value();
 }
 
@@ -380,25 +405,23 @@ Value NodeToString(Vm& vm, const Value& self, std::span<const Value>) {
 Value GetNamespaceForPrefix(Vm& vm, const Value& self, std::span<const Value> args) {
     XmlNodeObject* node = ThisNode(self);
     if (!node) return Value();
-    return NamespaceFor(vm, node, vm.ToString(Arg(args, 0)));
+    return NamespaceFor(node, vm.ToString(Arg(args, 0)));
 }
 
 Value GetPrefixForNamespace(Vm& vm, const Value& self, std::span<const Value> args) {
     XmlNodeObject* node = ThisNode(self);
     if (!node) return Value();
     const std::string uri = vm.ToString(Arg(args, 0));
+    Value found = Value::Null();
     for (XmlNodeObject* n = node; n; n = n->Parent()) {
-        const auto& props = n->Attributes()->Properties();
-        for (std::size_t i = 0; i < props.size(); ++i) {
-            const Property p = props[i];
-            if (p.IsAccessor() || !p.name) continue;
-            const std::string& name = p.name->Text();
-            const bool declares = name == "xmlns" || name.starts_with("xmlns:");
-            if (declares && vm.ToString(p.value) == uri)
-                return vm.Str(name.size() > 6 ? name.substr(6) : "");
-        }
+        const bool hit = VisitDeclarations(n, [&](const std::string& p, const Value& v) {
+            if (vm.ToString(v) != uri) return false;
+            found = vm.Str(p);
+            return true;
+        });
+        if (hit) break;
     }
-    return Value::Null();
+    return found;
 }
 
 // ---- XML ---------------------------------------------------------------------------------
