@@ -16,6 +16,8 @@ namespace {
 
 constexpr int kElementNode = 1;
 constexpr int kTextNode = 3;
+// Ancestors looked at before a node with children is moved; deeper parents refuse it.
+constexpr std::size_t kMaxAncestorWalk = 1u << 16;
 
 XmlNodeObject* ThisNode(const Value& self) {
     Object* o = self.AsObject();
@@ -58,11 +60,15 @@ void SyncChildren(Vm& vm, XmlNodeObject* node, std::size_t from) {
     node->ChildArray()->SetLength(vm, static_cast<std::uint32_t>(children.size()));
 }
 
-// Whether `node` is `ancestor` or lies below it.
-bool Within(const XmlNodeObject* node, const XmlNodeObject* ancestor) {
-    for (const XmlNodeObject* n = node; n; n = n->Parent())
-        if (n == ancestor) return true;
-    return false;
+// Whether `child` may go under `parent`: not when that would put it below itself. A node
+// with children is only moved under a parent whose ancestry can be checked in a bounded walk.
+bool CanAdopt(const XmlNodeObject* parent, const XmlNodeObject* child) {
+    if (child->Children().empty()) return parent != child;
+    std::size_t steps = 0;
+    for (const XmlNodeObject* n = parent; n; n = n->Parent()) {
+        if (n == child || ++steps > kMaxAncestorWalk) return false;
+    }
+    return true;
 }
 
 void Detach(Vm& vm, XmlNodeObject* child) {
@@ -77,10 +83,9 @@ void Detach(Vm& vm, XmlNodeObject* child) {
     child->SetParent(nullptr);
 }
 
-// Moves `child` under `parent` at position `at` (clamped); refused when `parent` is the child
-// itself or lies below it.
+// Moves `child` under `parent` at position `at` (clamped), unless CanAdopt refuses.
 void Insert(Vm& vm, XmlNodeObject* parent, XmlNodeObject* child, std::size_t at) {
-    if (Within(parent, child)) return;
+    if (!CanAdopt(parent, child)) return;
     if (child->Parent() == parent && child->Index() < at) --at;
     Detach(vm, child);
     auto& children = parent->Children();
