@@ -24,9 +24,10 @@ void InstallError(Vm& vm) {
     realm.errorProto = vm.GetHeap().New<Object>(realm.objectProto);
     Object* p = realm.errorProto;
     vm.DefineClass(realm.global, "Error", ErrorCall, nullptr, p);
+    // For-in lists them newest first: message, name, toString.
+    vm.DefineMethod(p, "toString", ErrorToString);
     vm.DefineValue(p, "name", vm.Str("Error"));
     vm.DefineValue(p, "message", vm.Str("Error"));
-    vm.DefineMethod(p, "toString", ErrorToString);
 }
 
 }  // namespace player::script

@@ -7,7 +7,13 @@ namespace player::script {
 
 namespace {
 
+// Called on an object (super() in a subclass) there is nothing to set up: the methods work
+// on any object.
 Value LoadVarsCall(Vm&, const Value&, std::span<const Value>) { return Value(); }
+
+Value LoadVarsConstruct(Vm& vm, const Value&, std::span<const Value>) {
+    return Value::Obj(vm.GetHeap().New<Object>(vm.GetRealm().loadVarsProto));
+}
 
 Value Decode(Vm& vm, const Value& self, std::span<const Value> args) {
     Object* o = self.AsObject();
@@ -80,7 +86,7 @@ void InstallLoadVars(Vm& vm) {
     Realm& realm = vm.GetRealm();
     realm.loadVarsProto = vm.GetHeap().New<Object>(realm.objectProto);
     Object* p = realm.loadVarsProto;
-    vm.DefineClass(realm.global, "LoadVars", LoadVarsCall, nullptr, p);
+    vm.DefineClass(realm.global, "LoadVars", LoadVarsCall, LoadVarsConstruct, p);
     vm.DefineMethod(p, "decode", Decode);
     vm.DefineMethod(p, "toString", LoadVarsToString);
     vm.DefineMethod(p, "onData", LoadVarsOnData);

@@ -138,12 +138,13 @@ XmlLimits LimitsFor(Vm& vm) {
 
 void Parse(Vm& vm, XmlNodeObject* doc, const std::string& text) {
     RemoveChildren(vm, doc);
+    // Read as a property: a movie may have set it on XML.prototype.
     const bool ignoreWhite = vm.ToBoolean(vm.Get(doc, "ignoreWhite"));
     const XmlDocument parsed = ParseXml(text, ignoreWhite, LimitsFor(vm));
-    if (!parsed.xmlDecl.empty()) vm.Set(doc, "xmlDecl", vm.Str(parsed.xmlDecl));
-    if (!parsed.docTypeDecl.empty()) vm.Set(doc, "docTypeDecl", vm.Str(parsed.docTypeDecl));
+    if (!parsed.xmlDecl.empty()) doc->SetXmlDecl(vm.Str(parsed.xmlDecl));
+    if (!parsed.docTypeDecl.empty()) doc->SetDocTypeDecl(vm.Str(parsed.docTypeDecl));
     Build(vm, doc, parsed.children);
-    vm.Set(doc, "status", Value::Number(parsed.status));
+    doc->SetStatus(parsed.status);
 }
 
 class Writer {
@@ -402,9 +403,16 @@ Value CloneNode(Vm& vm, const Value& self, std::span<const Value> args) {
     return Value::Obj(root);
 }
 
+// A document starts with its declaration and DOCTYPE.
 Value NodeToString(Vm& vm, const Value& self, std::span<const Value>) {
     XmlNodeObject* node = ThisNode(self);
-    return node ? WriteText(vm, "", node) : Value();
+    if (!node) return Value();
+    std::string head;
+    if (node->IsDocument()) {
+        for (const Value* v : {&node->XmlDecl(), &node->DocTypeDecl()})
+            if (!v->IsNullish()) head += vm.ToString(*v);
+    }
+    return WriteText(vm, std::move(head), node);
 }
 
 Value GetNamespaceForPrefix(Vm& vm, const Value& self, std::span<const Value> args) {
@@ -433,6 +441,7 @@ Value GetPrefixForNamespace(Vm& vm, const Value& self, std::span<const Value> ar
 
 Value XmlConstruct(Vm& vm, const Value&, std::span<const Value> args) {
     XmlNodeObject* doc = NewNode(vm, vm.GetRealm().xmlProto, kElementNode, Value::Null());
+    doc->MakeDocument();
     if (!args.empty() && !args[0].IsUndefined()) Parse(vm, doc, vm.ToString(args[0]));
     return Value::Obj(doc);
 }
@@ -452,15 +461,55 @@ Value CreateTextNode(Vm& vm, const Value&, std::span<const Value> args) {
     return Value::Obj(NewNode(vm, vm.GetRealm().xmlNodeProto, kTextNode, TextOrNull(vm, Arg(args, 0))));
 }
 
-Value XmlToStringMethod(Vm& vm, const Value& self, std::span<const Value>) {
-    XmlNodeObject* doc = ThisNode(self);
-    if (!doc) return Value();
-    std::string head;
-    for (const char* name : {"xmlDecl", "docTypeDecl"}) {
-        const Value v = vm.Get(doc, name);
-        if (!v.IsNullish()) head += vm.ToString(v);
+// ---- XML properties ----------------------------------------------------------------------
+
+XmlNodeObject* ThisDocument(const Value& self) {
+    XmlNodeObject* node = ThisNode(self);
+    return node && node->IsDocument() ? node : nullptr;
+}
+
+template <Value (*Read)(Vm&, XmlNodeObject*)>
+Value DocumentGetter(Vm& vm, const Value& self, std::span<const Value>) {
+    XmlNodeObject* doc = ThisDocument(self);
+    return doc ? Read(vm, doc) : Value();
+}
+
+Value ReadStatus(Vm&, XmlNodeObject* d) { return Value::Number(d->Status()); }
+Value ReadIgnoreWhite(Vm&, XmlNodeObject* d) { return Value::Boolean(d->IgnoreWhite()); }
+Value ReadLoaded(Vm&, XmlNodeObject* d) { return d->Loaded(); }
+Value ReadXmlDecl(Vm&, XmlNodeObject* d) { return d->XmlDecl(); }
+Value ReadDocTypeDecl(Vm&, XmlNodeObject* d) { return d->DocTypeDecl(); }
+
+Value SetStatus(Vm& vm, const Value& self, std::span<const Value> args) {
+    if (XmlNodeObject* doc = ThisDocument(self)) doc->SetStatus(vm.ToNumber(Arg(args, 0)));
+    return Value();
+}
+
+// On an object that is no document (XML.prototype itself, as movies set it to change every
+// document's default) the value becomes a plain property in place of the pair.
+Value SetIgnoreWhite(Vm& vm, const Value& self, std::span<const Value> args) {
+    const bool ignore = vm.ToBoolean(Arg(args, 0));
+    if (XmlNodeObject* doc = ThisDocument(self)) {
+        doc->SetIgnoreWhite(ignore);
+    } else if (Object* o = self.AsObject()) {
+        o->Put(vm.Intern("ignoreWhite"), vm.Key("ignoreWhite"), Value::Boolean(ignore), kDontEnum);
     }
-    return WriteText(vm, std::move(head), doc);
+    return Value();
+}
+
+Value SetLoaded(Vm& vm, const Value& self, std::span<const Value> args) {
+    if (XmlNodeObject* doc = ThisDocument(self)) doc->SetLoaded(Value::Boolean(vm.ToBoolean(Arg(args, 0))));
+    return Value();
+}
+
+Value SetXmlDecl(Vm&, const Value& self, std::span<const Value> args) {
+    if (XmlNodeObject* doc = ThisDocument(self)) doc->SetXmlDecl(Arg(args, 0));
+    return Value();
+}
+
+Value SetDocTypeDecl(Vm&, const Value& self, std::span<const Value> args) {
+    if (XmlNodeObject* doc = ThisDocument(self)) doc->SetDocTypeDecl(Arg(args, 0));
+    return Value();
 }
 
 // The default onData: text parsed and onLoad(true), or onLoad(false) when nothing came.
@@ -506,6 +555,9 @@ void XmlNodeObject::Trace(Marker& marker) const {
     marker.Mark(childArray_);
     marker.Mark(parent_);
     for (const XmlNodeObject* child : children_) marker.Mark(child);
+    loaded_.Mark(marker);
+    xmlDecl_.Mark(marker);
+    docTypeDecl_.Mark(marker);
 }
 
 std::size_t XmlNodeObject::Size() const {
@@ -524,6 +576,7 @@ Value RefuseLoad(Vm& vm, const Value& target, std::string_view kind, const std::
     return Value::Boolean(true);
 }
 
+// Members are defined in the reverse of the order for-in lists them.
 void InstallXml(Vm& vm) {
     Realm& realm = vm.GetRealm();
     Heap& heap = vm.GetHeap();
@@ -531,45 +584,48 @@ void InstallXml(Vm& vm) {
     realm.xmlNodeProto = heap.New<Object>(realm.objectProto);
     Object* np = realm.xmlNodeProto;
     vm.DefineClass(realm.global, "XMLNode", NodeCall, NodeConstruct, np);
+    DefineAccessor(vm, np, "namespaceURI", NodeGetter<ReadNamespaceUri>, nullptr);
+    DefineAccessor(vm, np, "localName", NodeGetter<ReadLocalName>, nullptr);
+    DefineAccessor(vm, np, "prefix", NodeGetter<ReadPrefix>, nullptr);
+    DefineAccessor(vm, np, "previousSibling", NodeGetter<ReadPreviousSibling>, nullptr);
+    DefineAccessor(vm, np, "parentNode", NodeGetter<ReadParent>, nullptr);
+    DefineAccessor(vm, np, "nodeValue", NodeGetter<ReadValue>, SetNodeValue);
     DefineAccessor(vm, np, "nodeType", NodeGetter<ReadType>, nullptr);
     DefineAccessor(vm, np, "nodeName", NodeGetter<ReadName>, SetNodeName);
-    DefineAccessor(vm, np, "nodeValue", NodeGetter<ReadValue>, SetNodeValue);
-    DefineAccessor(vm, np, "attributes", NodeGetter<ReadAttributes>, nullptr);
-    DefineAccessor(vm, np, "childNodes", NodeGetter<ReadChildNodes>, nullptr);
-    DefineAccessor(vm, np, "parentNode", NodeGetter<ReadParent>, nullptr);
-    DefineAccessor(vm, np, "firstChild", NodeGetter<ReadFirstChild>, nullptr);
-    DefineAccessor(vm, np, "lastChild", NodeGetter<ReadLastChild>, nullptr);
     DefineAccessor(vm, np, "nextSibling", NodeGetter<ReadNextSibling>, nullptr);
-    DefineAccessor(vm, np, "previousSibling", NodeGetter<ReadPreviousSibling>, nullptr);
-    DefineAccessor(vm, np, "prefix", NodeGetter<ReadPrefix>, nullptr);
-    DefineAccessor(vm, np, "localName", NodeGetter<ReadLocalName>, nullptr);
-    DefineAccessor(vm, np, "namespaceURI", NodeGetter<ReadNamespaceUri>, nullptr);
+    DefineAccessor(vm, np, "lastChild", NodeGetter<ReadLastChild>, nullptr);
+    DefineAccessor(vm, np, "firstChild", NodeGetter<ReadFirstChild>, nullptr);
+    DefineAccessor(vm, np, "childNodes", NodeGetter<ReadChildNodes>, nullptr);
+    DefineAccessor(vm, np, "attributes", NodeGetter<ReadAttributes>, nullptr);
+    vm.DefineMethod(np, "getPrefixForNamespace", GetPrefixForNamespace);
+    vm.DefineMethod(np, "getNamespaceForPrefix", GetNamespaceForPrefix);
+    vm.DefineMethod(np, "toString", NodeToString);
+    vm.DefineMethod(np, "hasChildNodes", HasChildNodes);
     vm.DefineMethod(np, "appendChild", AppendChild);
     vm.DefineMethod(np, "insertBefore", InsertBefore);
     vm.DefineMethod(np, "removeNode", RemoveNode);
-    vm.DefineMethod(np, "hasChildNodes", HasChildNodes);
     vm.DefineMethod(np, "cloneNode", CloneNode);
-    vm.DefineMethod(np, "toString", NodeToString);
-    vm.DefineMethod(np, "getNamespaceForPrefix", GetNamespaceForPrefix);
-    vm.DefineMethod(np, "getPrefixForNamespace", GetPrefixForNamespace);
 
     realm.xmlProto = heap.New<Object>(np);
     Object* xp = realm.xmlProto;
     vm.DefineClass(realm.global, "XML", XmlCall, XmlConstruct, xp);
-    vm.DefineMethod(xp, "parseXML", ParseXmlMethod);
-    vm.DefineMethod(xp, "createElement", CreateElement);
-    vm.DefineMethod(xp, "createTextNode", CreateTextNode);
-    vm.DefineMethod(xp, "toString", XmlToStringMethod);
+    DefineAccessor(vm, xp, "xmlDecl", DocumentGetter<ReadXmlDecl>, SetXmlDecl);
+    DefineAccessor(vm, xp, "status", DocumentGetter<ReadStatus>, SetStatus);
+    DefineAccessor(vm, xp, "loaded", DocumentGetter<ReadLoaded>, SetLoaded);
+    DefineAccessor(vm, xp, "ignoreWhite", DocumentGetter<ReadIgnoreWhite>, SetIgnoreWhite);
+    DefineAccessor(vm, xp, "docTypeDecl", DocumentGetter<ReadDocTypeDecl>, SetDocTypeDecl);
+    vm.DefineValue(xp, "contentType", vm.Str("application/x-www-form-urlencoded"));
+    vm.DefineMethod(xp, "addRequestHeader", Nothing);
+    vm.DefineMethod(xp, "getBytesTotal", Nothing);
+    vm.DefineMethod(xp, "getBytesLoaded", Nothing);
     vm.DefineMethod(xp, "onData", XmlOnData);
     vm.DefineMethod(xp, "onLoad", Nothing);
-    vm.DefineMethod(xp, "load", XmlLoad);
     vm.DefineMethod(xp, "sendAndLoad", XmlSendAndLoad);
     vm.DefineMethod(xp, "send", XmlSend);
-    vm.DefineMethod(xp, "addRequestHeader", Nothing);
-    vm.DefineMethod(xp, "getBytesLoaded", Nothing);
-    vm.DefineMethod(xp, "getBytesTotal", Nothing);
-    vm.DefineValue(xp, "ignoreWhite", Value::Boolean(false));
-    vm.DefineValue(xp, "contentType", vm.Str("application/x-www-form-urlencoded"));
+    vm.DefineMethod(xp, "load", XmlLoad);
+    vm.DefineMethod(xp, "parseXML", ParseXmlMethod);
+    vm.DefineMethod(xp, "createTextNode", CreateTextNode);
+    vm.DefineMethod(xp, "createElement", CreateElement);
 }
 
 }  // namespace player::script

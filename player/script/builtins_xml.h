@@ -32,6 +32,20 @@ class XmlNodeObject final : public Object {
     std::size_t Index() const { return index_; }
     void SetIndex(std::size_t index) { index_ = index; }
 
+    // What an XML object has beyond a node: the parse's outcome and the text around the tree.
+    bool IsDocument() const { return document_; }
+    void MakeDocument() { document_ = true; }
+    double Status() const { return status_; }
+    void SetStatus(double status) { status_ = status; }
+    bool IgnoreWhite() const { return ignoreWhite_; }
+    void SetIgnoreWhite(bool ignore) { ignoreWhite_ = ignore; }
+    const Value& Loaded() const { return loaded_; }  // undefined until a load ends
+    void SetLoaded(const Value& loaded) { loaded_ = loaded; }
+    const Value& XmlDecl() const { return xmlDecl_; }
+    void SetXmlDecl(const Value& decl) { xmlDecl_ = decl; }
+    const Value& DocTypeDecl() const { return docTypeDecl_; }
+    void SetDocTypeDecl(const Value& decl) { docTypeDecl_ = decl; }
+
     void Trace(Marker& marker) const override;
     std::size_t Size() const override;
 
@@ -44,6 +58,12 @@ class XmlNodeObject final : public Object {
     std::vector<XmlNodeObject*> children_;
     XmlNodeObject* parent_ = nullptr;
     std::size_t index_ = 0;
+    bool document_ = false;
+    bool ignoreWhite_ = false;
+    double status_ = 0;
+    Value loaded_;
+    Value xmlDecl_;
+    Value docTypeDecl_;
 };
 
 }  // namespace player::script

@@ -220,6 +220,34 @@ TEST_F(Library, XmlIgnoreWhiteDropsBlankText) {
     Call(x, "parseXML", {S("<z/>")});
     EXPECT_EQ(Text(x), "<z />");
     EXPECT_EQ(Number(Member(Member(x, "childNodes"), "length")), 1);
+
+    // Set on the prototype, the flag is every document's default.
+    Object* proto = Member(Global("XML"), "prototype").AsObject();
+    vm.Set(proto, "ignoreWhite", Value::Boolean(true));
+    EXPECT_EQ(Text(Xml("<a> <b/> </a>")), "<a><b /></a>");
+    vm.Set(proto, "ignoreWhite", Value::Boolean(false));
+    EXPECT_EQ(Text(Xml("<a> </a>")), "<a> </a>");
+}
+
+TEST_F(Library, XmlDocumentProperties) {
+    const Value x = Xml("<?xml version=\"1.0\"?><a/>");
+    EXPECT_EQ(Text(Member(x, "xmlDecl")), "<?xml version=\"1.0\"?>");
+    EXPECT_TRUE(Member(x, "docTypeDecl").IsUndefined());
+    EXPECT_TRUE(Member(x, "loaded").IsUndefined());
+    EXPECT_EQ(Text(Member(x, "contentType")), "application/x-www-form-urlencoded");
+    vm.Set(x.AsObject(), "xmlDecl", S("<?decl?>"));
+    vm.Set(x.AsObject(), "docTypeDecl", S("<!DOCTYPE a>"));
+    EXPECT_EQ(Text(x), "<?decl?><!DOCTYPE a><a />");
+    // The flags keep their types whatever is stored in them.
+    vm.Set(x.AsObject(), "status", S("12"));
+    EXPECT_TRUE(vm.StrictEquals(Member(x, "status"), N(12)));
+    vm.Set(x.AsObject(), "loaded", S("yes"));
+    EXPECT_TRUE(vm.StrictEquals(Member(x, "loaded"), Value::Boolean(true)));
+    // None of it is an own property, so for-in over a document lists nothing.
+    EXPECT_TRUE(vm.EnumerableKeys(x.AsObject()).empty());
+    // A node made by createElement is no document: it writes no declaration.
+    const Value node = Call(x, "createElement", {S("n")});
+    EXPECT_TRUE(Member(node, "status").IsUndefined());
 }
 
 TEST_F(Library, XmlNodesReportTheirParts) {
