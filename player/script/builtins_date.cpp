@@ -39,19 +39,28 @@ double TimeFromFields(Vm& vm, std::span<const Value> args) {
     return Utc(MakeDate(day, MakeTime(f[3], f[4], f[5], f[6])));
 }
 
-Value DateConstruct(Vm& vm, const Value&, std::span<const Value> args) {
-    double t;
-    if (args.empty())
-        t = vm.DateNowMs();
-    else if (args.size() == 1)
-        t = vm.ToNumber(args[0]);
-    else
-        t = TimeFromFields(vm, args);
-    return Value::Obj(vm.GetHeap().New<DateObject>(vm.GetRealm().dateProto, TimeClip(t)));
+// The time the constructor's arguments give: none for now, one time value, or the fields.
+double TimeFromArgs(Vm& vm, std::span<const Value> args) {
+    if (args.empty()) return vm.DateNowMs();
+    if (args.size() == 1) return TimeClip(vm.ToNumber(args[0]));
+    return TimeClip(TimeFromFields(vm, args));
 }
 
-// Date() called as a function: the text of now.
-Value DateCall(Vm& vm, const Value&, std::span<const Value>) {
+Value DateConstruct(Vm& vm, const Value&, std::span<const Value> args) {
+    return Value::Obj(vm.GetHeap().New<DateObject>(vm.GetRealm().dateProto, TimeFromArgs(vm, args)));
+}
+
+Object* MakeDateInstance(Vm& vm, Object* proto) {
+    return vm.GetHeap().New<DateObject>(proto, kNaN);
+}
+
+// Date() called as a function gives the text of now; called on a date (super() in a class
+// extending Date) it sets the date up as the constructor would.
+Value DateCall(Vm& vm, const Value& self, std::span<const Value> args) {
+    if (DateObject* d = ThisDate(self)) {
+        d->SetTime(TimeFromArgs(vm, args));
+        return Value();
+    }
     return vm.Str(DateToString(vm.DateNowMs()));
 }
 
@@ -166,6 +175,7 @@ void InstallDate(Vm& vm) {
     Object* p = realm.dateProto;
     FunctionObject* ctor = vm.DefineClass(realm.global, "Date", DateCall, DateConstruct, p);
     vm.DefineMethod(ctor, "UTC", DateUtc);
+    realm.nativeClasses.emplace_back(p, MakeDateInstance);
 
     struct Method {
         const char* name;

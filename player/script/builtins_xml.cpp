@@ -343,7 +343,23 @@ Value NodeConstruct(Vm& vm, const Value&, std::span<const Value> args) {
     return Value::Obj(NewNode(vm, proto, type, TextOrNull(vm, args[1])));
 }
 
-Value NodeCall(Vm&, const Value&, std::span<const Value>) { return Value(); }
+Object* MakeNodeInstance(Vm& vm, Object* proto) {
+    return NewNode(vm, proto, kElementNode, Value::Null());
+}
+
+// On a node (super() in a class extending XMLNode) sets its type and text.
+Value NodeCall(Vm& vm, const Value& self, std::span<const Value> args) {
+    XmlNodeObject* node = ThisNode(self);
+    if (!node || args.size() < 2 || node->IsDocument()) return Value();
+    node->SetType(vm.ToNumber(args[0]) == kTextNode ? kTextNode : kElementNode);
+    node->SetName(Value::Null());
+    node->SetValue(Value::Null());
+    if (node->Type() == kTextNode)
+        node->SetValue(TextOrNull(vm, args[1]));
+    else
+        node->SetName(TextOrNull(vm, args[1]));
+    return Value();
+}
 
 Value AppendChild(Vm& vm, const Value& self, std::span<const Value> args) {
     XmlNodeObject* node = ThisNode(self);
@@ -446,7 +462,19 @@ Value XmlConstruct(Vm& vm, const Value&, std::span<const Value> args) {
     return Value::Obj(doc);
 }
 
-Value XmlCall(Vm&, const Value&, std::span<const Value>) { return Value(); }
+Object* MakeXmlInstance(Vm& vm, Object* proto) {
+    XmlNodeObject* doc = NewNode(vm, proto, kElementNode, Value::Null());
+    doc->MakeDocument();
+    return doc;
+}
+
+// On a document (super() in a class extending XML) parses the text given.
+Value XmlCall(Vm& vm, const Value& self, std::span<const Value> args) {
+    XmlNodeObject* doc = ThisNode(self);
+    if (doc && doc->IsDocument() && !args.empty() && !args[0].IsUndefined())
+        Parse(vm, doc, vm.ToString(args[0]));
+    return Value();
+}
 
 Value ParseXmlMethod(Vm& vm, const Value& self, std::span<const Value> args) {
     if (XmlNodeObject* doc = ThisNode(self)) Parse(vm, doc, vm.ToString(Arg(args, 0)));
@@ -584,6 +612,7 @@ void InstallXml(Vm& vm) {
     realm.xmlNodeProto = heap.New<Object>(realm.objectProto);
     Object* np = realm.xmlNodeProto;
     vm.DefineClass(realm.global, "XMLNode", NodeCall, NodeConstruct, np);
+    realm.nativeClasses.emplace_back(np, MakeNodeInstance);
     DefineAccessor(vm, np, "namespaceURI", NodeGetter<ReadNamespaceUri>, nullptr);
     DefineAccessor(vm, np, "localName", NodeGetter<ReadLocalName>, nullptr);
     DefineAccessor(vm, np, "prefix", NodeGetter<ReadPrefix>, nullptr);
@@ -609,6 +638,7 @@ void InstallXml(Vm& vm) {
     realm.xmlProto = heap.New<Object>(np);
     Object* xp = realm.xmlProto;
     vm.DefineClass(realm.global, "XML", XmlCall, XmlConstruct, xp);
+    realm.nativeClasses.emplace_back(xp, MakeXmlInstance);
     DefineAccessor(vm, xp, "xmlDecl", DocumentGetter<ReadXmlDecl>, SetXmlDecl);
     DefineAccessor(vm, xp, "status", DocumentGetter<ReadStatus>, SetStatus);
     DefineAccessor(vm, xp, "loaded", DocumentGetter<ReadLoaded>, SetLoaded);

@@ -898,7 +898,13 @@ Value Vm::Construct(const Value& constructor, std::span<const Value> args) {
         return result;
     }
     Object* proto = Get(f, "prototype").AsObject();
-    Object* object = heap_.New<Object>(proto);
+    Object* object = nullptr;
+    int hops = 0;
+    for (Object* p = proto; p && !object && hops < 256; p = p->Proto(), ++hops) {
+        for (const auto& [nativeProto, make] : realm_.nativeClasses)
+            if (p == nativeProto && !object) object = make(*this, proto);
+    }
+    if (!object) object = heap_.New<Object>(proto);
     DefineValue(object, Version() >= 6 ? "__constructor__" : "constructor", Value::Obj(f));
     if (Version() < 6) {
     }

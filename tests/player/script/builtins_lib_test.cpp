@@ -445,6 +445,37 @@ TEST_F(Library, XmlOnDataParsesWhatCame) {
     EXPECT_TRUE(vm.ToBoolean(Member(x, "loaded")));
 }
 
+// A class extending a built-in: `new` makes the built-in's kind of object, and the
+// constructor's super(...) call sets it up.
+TEST_F(Library, ClassesExtendingBuiltInsGetTheirKindOfObject) {
+    struct Case {
+        const char* base;
+        std::vector<Value> args;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"XML", {S("<a><b/></a>")}, "<a><b /></a>"},
+        {"XMLNode", {N(1), S("el")}, "<el />"},
+        {"Date", {N(0)}, "Thu Jan 1 00:00:00 GMT+0000 1970"},
+    };
+    for (const Case& c : cases) {
+        vm.Set(vm.GetRealm().global, "Base", Global(c.base));
+        // Stands for function Sub(...) { super(...); } with Sub extending the base.
+        FunctionObject* sub = vm.NewNative([](Vm& m, const Value& self, std::span<const Value> args) {
+            return m.Call(m.Get(m.GetRealm().global, "Base"), self, args);
+        });
+        Object* proto = vm.GetHeap().New<Object>(Member(Global(c.base), "prototype").AsObject());
+        vm.Set(sub, "prototype", Value::Obj(proto));
+        const Value object = vm.Construct(Value::Obj(sub), c.args);
+        EXPECT_EQ(Text(object), c.text) << c.base;
+        EXPECT_TRUE(vm.InstanceOf(object.AsObject(), Global(c.base).AsObject())) << c.base;
+    }
+    // Plain classes still get plain objects.
+    FunctionObject* plain = vm.NewNative([](Vm&, const Value&, std::span<const Value>) { return Value(); });
+    const Value object = vm.Construct(Value::Obj(plain), {});
+    EXPECT_EQ(object.AsObject()->Kind(), ObjectKind::kObject);
+}
+
 // ---- LoadVars ----------------------------------------------------------------------------
 
 TEST_F(Library, LoadVarsDecodesAndWritesVariables) {
