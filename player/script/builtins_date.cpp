@@ -23,7 +23,9 @@ class DateObject final : public Object {
     double time_;
 };
 
-DateObject* ThisDate(const Value& self) { return This<DateObject>(self, ObjectKind::kDate); }
+DateObject* ThisDate(const Value& self) {
+    return This<DateObject>(self, ObjectKind::kDate);
+}
 
 // Years 0 to 99 stand for 1900 to 1999.
 double FullYear(double year) {
@@ -47,7 +49,8 @@ double TimeFromArgs(Vm& vm, std::span<const Value> args) {
 }
 
 Value DateConstruct(Vm& vm, const Value&, std::span<const Value> args) {
-    return Value::Obj(vm.GetHeap().New<DateObject>(vm.GetRealm().dateProto, TimeFromArgs(vm, args)));
+    return Value::Obj(
+        vm.GetHeap().New<DateObject>(vm.GetRealm().dateProto, TimeFromArgs(vm, args)));
 }
 
 Object* MakeDateInstance(Vm& vm, Object* proto) {
@@ -117,7 +120,8 @@ Value GetTime(Vm&, const Value& self, std::span<const Value>) {
 Value GetTimezoneOffset(Vm&, const Value& self, std::span<const Value>) {
     DateObject* d = ThisDate(self);
     if (!d) return Value();
-    return Value::Number(std::isnan(d->Time()) ? kNaN : (d->Time() - LocalTime(d->Time())) / kMsPerMinute);
+    return Value::Number(std::isnan(d->Time()) ? kNaN
+                                               : (d->Time() - LocalTime(d->Time())) / kMsPerMinute);
 }
 
 Value DateToStringMethod(Vm& vm, const Value& self, std::span<const Value>) {

@@ -9,7 +9,9 @@ namespace {
 
 // Called on an object (super() in a subclass) there is nothing to set up: the methods work
 // on any object.
-Value LoadVarsCall(Vm&, const Value&, std::span<const Value>) { return Value(); }
+Value LoadVarsCall(Vm&, const Value&, std::span<const Value>) {
+    return Value();
+}
 
 Value LoadVarsConstruct(Vm& vm, const Value&, std::span<const Value>) {
     return Value::Obj(vm.GetHeap().New<Object>(vm.GetRealm().loadVarsProto));
@@ -64,7 +66,9 @@ Value LoadVarsOnData(Vm& vm, const Value& self, std::span<const Value> args) {
     return Value();
 }
 
-Value Nothing(Vm&, const Value&, std::span<const Value>) { return Value(); }
+Value Nothing(Vm&, const Value&, std::span<const Value>) {
+    return Value();
+}
 
 Value Load(Vm& vm, const Value& self, std::span<const Value> args) {
     return RefuseLoad(vm, self, "LoadVars", vm.ToString(Arg(args, 0)));

@@ -2,12 +2,13 @@
 // C++; childNodes is a script array rewritten whenever the children change, and the node
 // properties (firstChild, nodeName, ...) are getter/setter pairs on XMLNode.prototype. XML is
 // a node without a name that parses text into children and writes them back.
-#include <cmath>
+#include "player/script/builtins_xml.h"
+
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "player/script/builtins.h"
-#include "player/script/builtins_xml.h"
 #include "player/script/xml_text.h"
 
 namespace player::script {
@@ -112,8 +113,9 @@ void Build(Vm& vm, XmlNodeObject* parent, const std::vector<XmlNode>& nodes) {
     for (const XmlNode& n : nodes) {
         if (HeapFull(vm)) return;
         const bool text = n.kind == XmlNode::Kind::kText;
-        XmlNodeObject* node = NewNode(vm, vm.GetRealm().xmlNodeProto, text ? kTextNode : kElementNode,
-                                      vm.Str(text ? n.value : n.name));
+        XmlNodeObject* node =
+            NewNode(vm, vm.GetRealm().xmlNodeProto, text ? kTextNode : kElementNode,
+                    vm.Str(text ? n.value : n.name));
         for (const auto& [name, value] : n.attributes)
             PutPlain(vm, node->Attributes(), name, vm.Str(value));
         node->SetParent(parent);
@@ -277,14 +279,28 @@ Value NodeGetter(Vm& vm, const Value& self, std::span<const Value>) {
     return node ? Read(vm, node) : Value();
 }
 
-Value NodeOrNull(XmlNodeObject* node) { return node ? Value::Obj(node) : Value::Null(); }
+Value NodeOrNull(XmlNodeObject* node) {
+    return node ? Value::Obj(node) : Value::Null();
+}
 
-Value ReadType(Vm&, XmlNodeObject* n) { return Value::Number(n->Type()); }
-Value ReadName(Vm&, XmlNodeObject* n) { return n->Name(); }
-Value ReadValue(Vm&, XmlNodeObject* n) { return n->GetValue(); }
-Value ReadAttributes(Vm&, XmlNodeObject* n) { return Value::Obj(n->Attributes()); }
-Value ReadChildNodes(Vm&, XmlNodeObject* n) { return Value::Obj(n->ChildArray()); }
-Value ReadParent(Vm&, XmlNodeObject* n) { return NodeOrNull(n->Parent()); }
+Value ReadType(Vm&, XmlNodeObject* n) {
+    return Value::Number(n->Type());
+}
+Value ReadName(Vm&, XmlNodeObject* n) {
+    return n->Name();
+}
+Value ReadValue(Vm&, XmlNodeObject* n) {
+    return n->GetValue();
+}
+Value ReadAttributes(Vm&, XmlNodeObject* n) {
+    return Value::Obj(n->Attributes());
+}
+Value ReadChildNodes(Vm&, XmlNodeObject* n) {
+    return Value::Obj(n->ChildArray());
+}
+Value ReadParent(Vm&, XmlNodeObject* n) {
+    return NodeOrNull(n->Parent());
+}
 Value ReadFirstChild(Vm&, XmlNodeObject* n) {
     return NodeOrNull(n->Children().empty() ? nullptr : n->Children().front());
 }
@@ -482,11 +498,13 @@ Value ParseXmlMethod(Vm& vm, const Value& self, std::span<const Value> args) {
 }
 
 Value CreateElement(Vm& vm, const Value&, std::span<const Value> args) {
-    return Value::Obj(NewNode(vm, vm.GetRealm().xmlNodeProto, kElementNode, TextOrNull(vm, Arg(args, 0))));
+    return Value::Obj(
+        NewNode(vm, vm.GetRealm().xmlNodeProto, kElementNode, TextOrNull(vm, Arg(args, 0))));
 }
 
 Value CreateTextNode(Vm& vm, const Value&, std::span<const Value> args) {
-    return Value::Obj(NewNode(vm, vm.GetRealm().xmlNodeProto, kTextNode, TextOrNull(vm, Arg(args, 0))));
+    return Value::Obj(
+        NewNode(vm, vm.GetRealm().xmlNodeProto, kTextNode, TextOrNull(vm, Arg(args, 0))));
 }
 
 // ---- XML properties ----------------------------------------------------------------------
@@ -502,11 +520,21 @@ Value DocumentGetter(Vm& vm, const Value& self, std::span<const Value>) {
     return doc ? Read(vm, doc) : Value();
 }
 
-Value ReadStatus(Vm&, XmlNodeObject* d) { return Value::Number(d->Status()); }
-Value ReadIgnoreWhite(Vm&, XmlNodeObject* d) { return Value::Boolean(d->IgnoreWhite()); }
-Value ReadLoaded(Vm&, XmlNodeObject* d) { return d->Loaded(); }
-Value ReadXmlDecl(Vm&, XmlNodeObject* d) { return d->XmlDecl(); }
-Value ReadDocTypeDecl(Vm&, XmlNodeObject* d) { return d->DocTypeDecl(); }
+Value ReadStatus(Vm&, XmlNodeObject* d) {
+    return Value::Number(d->Status());
+}
+Value ReadIgnoreWhite(Vm&, XmlNodeObject* d) {
+    return Value::Boolean(d->IgnoreWhite());
+}
+Value ReadLoaded(Vm&, XmlNodeObject* d) {
+    return d->Loaded();
+}
+Value ReadXmlDecl(Vm&, XmlNodeObject* d) {
+    return d->XmlDecl();
+}
+Value ReadDocTypeDecl(Vm&, XmlNodeObject* d) {
+    return d->DocTypeDecl();
+}
 
 Value SetStatus(Vm& vm, const Value& self, std::span<const Value> args) {
     if (XmlNodeObject* doc = ThisDocument(self)) doc->SetStatus(vm.ToNumber(Arg(args, 0)));
@@ -526,7 +554,8 @@ Value SetIgnoreWhite(Vm& vm, const Value& self, std::span<const Value> args) {
 }
 
 Value SetLoaded(Vm& vm, const Value& self, std::span<const Value> args) {
-    if (XmlNodeObject* doc = ThisDocument(self)) doc->SetLoaded(Value::Boolean(vm.ToBoolean(Arg(args, 0))));
+    if (XmlNodeObject* doc = ThisDocument(self))
+        doc->SetLoaded(Value::Boolean(vm.ToBoolean(Arg(args, 0))));
     return Value();
 }
 
@@ -557,7 +586,9 @@ Value XmlOnData(Vm& vm, const Value& self, std::span<const Value> args) {
     return Value();
 }
 
-Value Nothing(Vm&, const Value&, std::span<const Value>) { return Value(); }
+Value Nothing(Vm&, const Value&, std::span<const Value>) {
+    return Value();
+}
 
 Value XmlLoad(Vm& vm, const Value& self, std::span<const Value> args) {
     return RefuseLoad(vm, self, "XML", vm.ToString(Arg(args, 0)));

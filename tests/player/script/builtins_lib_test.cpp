@@ -68,8 +68,8 @@ TEST_F(Library, DateGettersReadEveryFieldInBothZones) {
         const Value d = New("Date", {N(c.time)});
         SCOPED_TRACE(Text(d));
         const std::pair<const char*, double> fields[] = {
-            {"FullYear", c.year}, {"Month", c.month},     {"Date", c.date},
-            {"Day", c.day},       {"Hours", c.hours},     {"Minutes", c.minutes},
+            {"FullYear", c.year},   {"Month", c.month},     {"Date", c.date},
+            {"Day", c.day},         {"Hours", c.hours},     {"Minutes", c.minutes},
             {"Seconds", c.seconds}, {"Milliseconds", c.ms}, {"Year", c.year - 1900},
         };
         for (const auto& [field, expected] : fields) {
@@ -88,13 +88,13 @@ TEST_F(Library, DateConstructorForms) {
         double time;
     };
     const Case cases[] = {
-        {{}, kClockStart},                  // the movie's clock, not the machine's
-        {{1234.9}, 1234},                   // a time value, truncated
-        {{99, 0}, 915148800000},            // two-digit years are in the 1900s
+        {{}, kClockStart},        // the movie's clock, not the machine's
+        {{1234.9}, 1234},         // a time value, truncated
+        {{99, 0}, 915148800000},  // two-digit years are in the 1900s
         {{2000, 0}, 946684800000},
         {{2000, 1, 29, 12, 30}, 951827400000},
         {{1970, 0, 1, 0, 0, 0, 5}, 5},
-        {{1970, 12, 1}, 31536000000},       // month 12 is January of the next year
+        {{1970, 12, 1}, 31536000000},  // month 12 is January of the next year
     };
     for (const Case& c : cases) {
         std::vector<Value> args;
@@ -122,12 +122,12 @@ TEST_F(Library, DateSettersCarryOverflowIntoTheNextField) {
         double time;
     };
     const Case cases[] = {
-        {"setMonth", {1}, 983614830000},          // Feb 31 is Mar 3
-        {"setMonth", {13}, 1015150830000},        // month 13: Feb 2002, then Mar 3
-        {"setDate", {0}, 978258030000},           // day 0: the last of December
-        {"setHours", {35}, 981026430000},         // 11 o'clock the next day
-        {"setMinutes", {-1}, 980935170000},       // 09:59
-        {"setYear", {95}, 791547630000},          // 1995
+        {"setMonth", {1}, 983614830000},     // Feb 31 is Mar 3
+        {"setMonth", {13}, 1015150830000},   // month 13: Feb 2002, then Mar 3
+        {"setDate", {0}, 978258030000},      // day 0: the last of December
+        {"setHours", {35}, 981026430000},    // 11 o'clock the next day
+        {"setMinutes", {-1}, 980935170000},  // 09:59
+        {"setYear", {95}, 791547630000},     // 1995
         {"setUTCFullYear", {1995}, 791547630000},
         {"setFullYear", {2001, 0, 31}, start},
         {"setUTCDate", {31}, start},
@@ -461,9 +461,10 @@ TEST_F(Library, ClassesExtendingBuiltInsGetTheirKindOfObject) {
     for (const Case& c : cases) {
         vm.Set(vm.GetRealm().global, "Base", Global(c.base));
         // Stands for function Sub(...) { super(...); } with Sub extending the base.
-        FunctionObject* sub = vm.NewNative([](Vm& m, const Value& self, std::span<const Value> args) {
-            return m.Call(m.Get(m.GetRealm().global, "Base"), self, args);
-        });
+        FunctionObject* sub =
+            vm.NewNative([](Vm& m, const Value& self, std::span<const Value> args) {
+                return m.Call(m.Get(m.GetRealm().global, "Base"), self, args);
+            });
         Object* proto = vm.GetHeap().New<Object>(Member(Global(c.base), "prototype").AsObject());
         vm.Set(sub, "prototype", Value::Obj(proto));
         const Value object = vm.Construct(Value::Obj(sub), c.args);
@@ -471,7 +472,8 @@ TEST_F(Library, ClassesExtendingBuiltInsGetTheirKindOfObject) {
         EXPECT_TRUE(vm.InstanceOf(object.AsObject(), Global(c.base).AsObject())) << c.base;
     }
     // Plain classes still get plain objects.
-    FunctionObject* plain = vm.NewNative([](Vm&, const Value&, std::span<const Value>) { return Value(); });
+    FunctionObject* plain =
+        vm.NewNative([](Vm&, const Value&, std::span<const Value>) { return Value(); });
     const Value object = vm.Construct(Value::Obj(plain), {});
     EXPECT_EQ(object.AsObject()->Kind(), ObjectKind::kObject);
 }
