@@ -407,6 +407,14 @@ XmlNodeObject* CopyOne(Vm& vm, XmlNodeObject* source) {
     XmlNodeObject* copy = NewNode(vm, source->Proto(), source->Type(), Value::Null());
     copy->SetName(source->Name());
     copy->SetValue(source->GetValue());
+    if (source->IsDocument()) {
+        copy->MakeDocument();
+        copy->SetStatus(source->Status());
+        copy->SetIgnoreWhite(source->IgnoreWhite());
+        copy->SetLoaded(source->Loaded());
+        copy->SetXmlDecl(source->XmlDecl());
+        copy->SetDocTypeDecl(source->DocTypeDecl());
+    }
     for (const Property& p : source->Attributes()->Properties()) {
         if (p.IsAccessor()) continue;
         vm.GetHeap().Grew(sizeof(Property) + p.key.size());

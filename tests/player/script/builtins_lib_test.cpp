@@ -377,6 +377,10 @@ TEST_F(Library, XmlCloneCopiesWithoutSharing) {
     Call(Member(deep, "firstChild"), "removeNode");
     EXPECT_EQ(Text(x), "<a k=\"v\"><b>t</b></a>");
     EXPECT_EQ(Text(deep), "<a k=\"changed\" />");
+
+    // A document's copy is a document, declaration and all.
+    const Value doc = Xml("<?xml?><d/>");
+    EXPECT_EQ(Text(Call(doc, "cloneNode", {Value::Boolean(true)})), "<?xml?><d />");
 }
 
 TEST_F(Library, XmlNodeConstructor) {
