@@ -365,6 +365,48 @@ TEST_F(Library, XmlReparentingKeepsBothParentsConsistent) {
     EXPECT_TRUE(Member(nb, "parentNode").IsNull());
 }
 
+// Random moves among a few nodes: after each, every parent's children, its childNodes array
+// and the children's parent links and positions agree, and no node is its own ancestor.
+TEST_F(Library, XmlRandomMovesKeepTheTreeWhole) {
+    const Value x = New("XML");
+    std::vector<Value> nodes = {x};
+    for (int i = 0; i < 12; ++i) nodes.push_back(Call(x, "createElement", {S("n")}));
+    std::uint32_t seed = 12345;
+    auto next = [&](std::size_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<std::size_t>((seed >> 8) % n);
+    };
+    for (int step = 0; step < 3000; ++step) {
+        const Value a = nodes[next(nodes.size())];
+        const Value b = nodes[next(nodes.size())];
+        switch (next(3)) {
+            case 0:
+                Call(a, "appendChild", {b});
+                break;
+            case 1:
+                Call(a, "insertBefore", {b, Member(a, "firstChild")});
+                break;
+            default:
+                Call(b, "removeNode");
+        }
+        for (const Value& v : nodes) {
+            auto* node = static_cast<XmlNodeObject*>(v.AsObject());
+            ASSERT_EQ(node->ChildArray()->Length(), node->Children().size()) << step;
+            for (std::size_t i = 0; i < node->Children().size(); ++i) {
+                XmlNodeObject* child = node->Children()[i];
+                ASSERT_EQ(child->Parent(), node) << step;
+                ASSERT_EQ(child->Index(), i) << step;
+                ASSERT_EQ(vm.Get(node->ChildArray(), std::to_string(i)).AsObject(), child);
+            }
+            int depth = 0;
+            for (XmlNodeObject* up = node->Parent(); up; up = up->Parent()) {
+                ASSERT_NE(up, node) << step;
+                ASSERT_LT(++depth, 20) << step;
+            }
+        }
+    }
+}
+
 TEST_F(Library, XmlCloneCopiesWithoutSharing) {
     const Value x = Xml("<a k=\"v\"><b>t</b></a>");
     const Value a = Member(x, "firstChild");
