@@ -3,6 +3,7 @@
 
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "player/script/vm.h"
 
@@ -32,5 +33,15 @@ void MakeBroadcaster(Vm& vm, Object* o);
 
 // The constructor Object.registerClass gave a library symbol's export name, or null.
 Object* RegisteredClass(Vm& vm, std::string_view exportName);
+
+void InstallDate(Vm& vm);
+void InstallError(Vm& vm);
+void InstallXml(Vm& vm);  // XMLNode and XML
+void InstallLoadVars(Vm& vm);
+
+// What load, sendAndLoad and the like do: the engine loads nothing, so the problem is
+// reported and `target` hears of the failure as from a download that broke: loaded is false
+// and its onData runs with nothing on the next frame. Returns what load returns.
+Value RefuseLoad(Vm& vm, const Value& target, std::string_view kind, const std::string& url);
 
 }  // namespace player::script

@@ -210,6 +210,10 @@ void InstallBuiltins(Vm& vm) {
     InstallGlobals(vm);
     InstallBroadcaster(vm);
     InstallMovieClip(vm);
+    InstallDate(vm);
+    InstallError(vm);
+    InstallXml(vm);
+    InstallLoadVars(vm);
 }
 
 }  // namespace player::script

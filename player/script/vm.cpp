@@ -107,7 +107,8 @@ void Vm::MarkRoots(Marker& marker) {
                       realm_.stringProto, realm_.numberProto, realm_.booleanProto,
                       realm_.dateProto, realm_.errorProto, realm_.clipProto, realm_.objectCtor,
                       realm_.functionCtor, realm_.arrayCtor, realm_.stringCtor,
-                      realm_.numberCtor, realm_.booleanCtor, realm_.classRegistry})
+                      realm_.numberCtor, realm_.booleanCtor, realm_.classRegistry,
+                      realm_.xmlNodeProto, realm_.xmlProto, realm_.loadVarsProto})
         marker.Mark(o);
     for (const Value& v : stack_) v.Mark(marker);
     for (const Frame* f : frames_) f->Mark(marker);
@@ -940,7 +941,15 @@ Value Vm::Construct(const Value& constructor, std::span<const Value> args) {
         return result;
     }
     Object* proto = Get(f, "prototype").AsObject();
-    Object* object = heap_.New<Object>(proto);
+    // Instances of built-in classes with C++ state (XML nodes, ...) are made by their class,
+    // also when a script's class extends one.
+    Object* object = nullptr;
+    int hops = 0;
+    for (Object* p = proto; p && !object && hops < 256; p = p->Proto(), ++hops) {
+        for (const auto& [nativeProto, make] : realm_.nativeClasses)
+            if (p == nativeProto && !object) object = make(*this, proto);
+    }
+    if (!object) object = heap_.New<Object>(proto);
     // The instance knows its constructor; from version 6 also as __constructor__ (super).
     if (Version() >= 6) DefineValue(object, "__constructor__", Value::Obj(f));
     DefineValue(object, "constructor", Value::Obj(f));

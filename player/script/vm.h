@@ -52,6 +52,13 @@ struct Realm {
     Object* dateProto = nullptr;
     Object* errorProto = nullptr;
     Object* clipProto = nullptr;
+    Object* xmlNodeProto = nullptr;
+    Object* xmlProto = nullptr;
+    Object* loadVarsProto = nullptr;
+    // Built-in classes whose instances are C++ objects of their own kind. `new` of a script
+    // class that extends one makes its object with the maker, for super() to set up.
+    using InstanceMaker = Object* (*)(Vm& vm, Object* proto);
+    std::vector<std::pair<Object*, InstanceMaker>> nativeClasses;
     Object* objectCtor = nullptr;
     Object* functionCtor = nullptr;
     Object* arrayCtor = nullptr;
