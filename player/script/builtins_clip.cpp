@@ -15,10 +15,10 @@ int FrameOf(Vm& vm, ClipHost* clip, const Value& which) {
     if (which.IsString()) {
         const double n = StringToNumber(which.Text(), vm.Version());
         if (!std::isfinite(n)) return clip->FindLabel(which.Text());
-        return static_cast<int>(n) - 1;
+        return ClampToInt(n) - 1;
     }
     const double n = vm.ToNumber(which);
-    return std::isfinite(n) ? static_cast<int>(n) - 1 : -1;
+    return std::isfinite(n) ? ClampToInt(n) - 1 : -1;
 }
 
 void Goto(Vm& vm, const Value& self, std::span<const Value> args, bool play) {
@@ -76,7 +76,7 @@ Value RemoveMovieClip(Vm& vm, const Value& self, std::span<const Value>) {
 Value DuplicateMovieClip(Vm& vm, const Value& self, std::span<const Value> args) {
     ClipHost* clip = ThisClip(vm, self);
     if (!clip || args.size() < 2) return Value();
-    ClipHost* copy = clip->Duplicate(vm.ToString(args[0]), static_cast<int>(vm.ToInteger(args[1])));
+    ClipHost* copy = clip->Duplicate(vm.ToString(args[0]), ClampToInt(vm.ToInteger(args[1])));
     return copy ? Value::Obj(vm.ClipFor(copy)) : Value();
 }
 
@@ -104,7 +104,7 @@ Value AttachMovie(Vm& vm, const Value& self, std::span<const Value> args) {
     const std::string exportName = vm.ToString(args[0]);
     if (exportName.empty()) return Value();
     return Attached(vm, clip->Attach(exportName, vm.ToString(args[1]),
-                                     static_cast<int>(vm.ToInteger(args[2]))),
+                                     ClampToInt(vm.ToInteger(args[2]))),
                     Arg(args, 3));
 }
 
@@ -112,7 +112,7 @@ Value AttachMovie(Vm& vm, const Value& self, std::span<const Value> args) {
 Value CreateEmptyMovieClip(Vm& vm, const Value& self, std::span<const Value> args) {
     ClipHost* clip = ThisClip(vm, self);
     if (!clip || args.size() < 2) return Value();
-    return Attached(vm, clip->Attach({}, vm.ToString(args[0]), static_cast<int>(vm.ToInteger(args[1]))),
+    return Attached(vm, clip->Attach({}, vm.ToString(args[0]), ClampToInt(vm.ToInteger(args[1]))),
                     Value());
 }
 
@@ -129,7 +129,7 @@ Value GetNextHighestDepth(Vm& vm, const Value& self, std::span<const Value>) {
 Value GetInstanceAtDepth(Vm& vm, const Value& self, std::span<const Value> args) {
     ClipHost* clip = ThisClip(vm, self);
     if (!clip || args.empty()) return Value();
-    ClipHost* found = clip->AtDepth(static_cast<int>(vm.ToInteger(args[0])));
+    ClipHost* found = clip->AtDepth(ClampToInt(vm.ToInteger(args[0])));
     return found ? Value::Obj(vm.ClipFor(found)) : Value();
 }
 
@@ -142,7 +142,7 @@ Value SwapDepths(Vm& vm, const Value& self, std::span<const Value> args) {
         return Value();
     }
     const double depth = vm.ToNumber(args[0]);
-    if (std::isfinite(depth)) clip->SwapDepths(static_cast<int>(depth));
+    if (std::isfinite(depth)) clip->SwapDepths(ClampToInt(depth));
     return Value();
 }
 

@@ -21,7 +21,7 @@ Value IsFinite(Vm& vm, const Value&, std::span<const Value> args) {
 
 Value ParseIntFn(Vm& vm, const Value&, std::span<const Value> args) {
     std::optional<int> radix;
-    if (args.size() > 1 && !args[1].IsUndefined()) radix = static_cast<int>(vm.ToInteger(args[1]));
+    if (args.size() > 1 && !args[1].IsUndefined()) radix = ClampToInt(vm.ToInteger(args[1]));
     return Value::Number(ParseInt(vm.ToString(Arg(args, 0)), radix));
 }
 
@@ -70,7 +70,7 @@ Value SetTimeout(Vm& vm, const Value&, std::span<const Value> args) {
 }
 
 Value ClearTimer(Vm& vm, const Value&, std::span<const Value> args) {
-    vm.RemoveTimer(static_cast<int>(vm.ToInteger(Arg(args, 0))));
+    vm.RemoveTimer(ClampToInt(vm.ToInteger(Arg(args, 0))));
     return Value();
 }
 

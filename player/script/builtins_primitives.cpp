@@ -107,7 +107,7 @@ Value NumberConstruct(Vm& vm, const Value&, std::span<const Value> args) {
 Value NumberToStringMethod(Vm& vm, const Value& self, std::span<const Value> args) {
     const Value v = PrimitiveOf(self, ObjectKind::kNumber);
     if (!v.IsNumber()) return Value();
-    const int radix = args.empty() || args[0].IsUndefined() ? 10 : static_cast<int>(vm.ToInteger(args[0]));
+    const int radix = args.empty() || args[0].IsUndefined() ? 10 : ClampToInt(vm.ToInteger(args[0]));
     return vm.Str(NumberToStringRadix(v.AsNumber(), radix));
 }
 

@@ -76,4 +76,13 @@ class Value {
     };
 };
 
+// A number as an int for counts, depths, frames and indexes: truncated, NaN as 0, and
+// clamped so that no conversion overflows (scripts pass any double).
+inline int ClampToInt(double n) {
+    if (!(n == n)) return 0;
+    if (n >= 1e9) return 1000000000;
+    if (n <= -1e9) return -1000000000;
+    return static_cast<int>(n);
+}
+
 }  // namespace player::script

@@ -493,14 +493,14 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                 Push(Value::Boolean(DeleteVariable(frame, ToString(Pop()))));
                 break;
             case Op::kGetProperty: {
-                const int index = static_cast<int>(ToNumber(Pop()));
+                const int index = ClampToInt(ToNumber(Pop()));
                 const Value target = Pop();
                 Push(GetPropertyAction(frame, target, index));
                 break;
             }
             case Op::kSetProperty: {
                 const Value value = Pop();
-                const int index = static_cast<int>(ToNumber(Pop()));
+                const int index = ClampToInt(ToNumber(Pop()));
                 const Value target = Pop();
                 SetPropertyAction(frame, target, index, value);
                 break;
@@ -663,7 +663,7 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                 const std::string name = ToString(Pop());
                 const Value source = Pop();
                 if (ClipHost* clip = ClipOf(ValueToClip(frame, source)))
-                    clip->Duplicate(name, static_cast<int>(depth) - 16384);
+                    clip->Duplicate(name, ClampToInt(depth) - 16384);
                 break;
             }
             case Op::kRemoveSprite:

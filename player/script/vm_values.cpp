@@ -518,7 +518,7 @@ void Vm::Set(Object* object, std::string_view name, const Value& value) {
         }
         break;
     }
-    const String* nameCell = Intern(name);
+    const String* nameCell = NewString(std::string(name));
     heap_.Grew(sizeof(Property) + key.size());
     object->Put(nameCell, std::move(key), stored);
     object->AfterPut(*this, Key(name));
@@ -986,11 +986,11 @@ void Vm::GotoFrameAction(Frame& frame, const Value& which, bool play, int bias) 
         ClipHost* clip = ClipOf(target);
         if (!clip) return;
         const double n = StringToNumber(text, Version());
-        to = std::isfinite(n) ? static_cast<int>(n) - 1 + bias : clip->FindLabel(text);
+        to = std::isfinite(n) ? ClampToInt(n) - 1 + bias : clip->FindLabel(text);
     } else {
         const double n = ToNumber(which);
         if (!std::isfinite(n)) return;
-        to = static_cast<int>(n) - 1 + bias;
+        to = ClampToInt(n) - 1 + bias;
     }
     ClipHost* clip = ClipOf(target);
     if (!clip || to < 0) return;
@@ -1010,7 +1010,7 @@ void Vm::CallFrameAction(Frame& frame, const Value& which) {
     ClipHost* clip = ClipOf(target);
     if (!clip) return;
     const double n = StringToNumber(frameText, Version());
-    const int f = std::isfinite(n) ? static_cast<int>(n) - 1 : clip->FindLabel(frameText);
+    const int f = std::isfinite(n) ? ClampToInt(n) - 1 : clip->FindLabel(frameText);
     if (f < 0 || f >= clip->TotalFrames()) return;
     for (std::span<const std::uint8_t> block : clip->FrameScripts(f)) {
         const std::size_t savedBase = stackBase_;
