@@ -116,8 +116,10 @@ void Build(Vm& vm, XmlNodeObject* parent, const std::vector<XmlNode>& nodes) {
         XmlNodeObject* node =
             NewNode(vm, vm.GetRealm().xmlNodeProto, text ? kTextNode : kElementNode,
                     vm.Str(text ? n.value : n.name));
-        for (const auto& [name, value] : n.attributes)
-            PutPlain(vm, node->Attributes(), name, vm.Str(value));
+        // Stored last first: the attributes object lists its newest property first, so a
+        // for-in over it (and the text written back) follows the document's order.
+        for (auto it = n.attributes.rbegin(); it != n.attributes.rend(); ++it)
+            PutPlain(vm, node->Attributes(), it->first, vm.Str(it->second));
         node->SetParent(parent);
         parent->Children().push_back(node);
         SyncChildren(vm, parent, parent->Children().size() - 1);
@@ -191,9 +193,11 @@ class Writer {
         out_ += '<';
         out_ += node->Name().Text();
         Object* attributes = node->Attributes();
-        // Converting a value can run a script's toString, which may change the attributes.
-        for (std::size_t i = 0; i < attributes->Properties().size() && Fits(); ++i) {
-            const Property p = attributes->Properties()[i];
+        // Newest first, as a for-in lists them. Converting a value can run a script's
+        // toString, which may change the attributes.
+        for (std::size_t k = attributes->Properties().size(); k > 0 && Fits(); --k) {
+            if (k > attributes->Properties().size()) continue;
+            const Property p = attributes->Properties()[k - 1];
             if ((p.flags & kDontEnum) || p.IsAccessor()) continue;
             const std::string value = vm_.ToString(p.value);
             out_ += ' ';
@@ -233,13 +237,14 @@ bool DeclaredPrefix(const std::string& name, std::string* prefix) {
     return true;
 }
 
-// Calls `visit(prefix, value)` for the node's declarations in document order until it returns
-// true.
+// Calls `visit(prefix, value)` for the node's declarations in document order (newest
+// property first) until it returns true.
 template <class Visit>
 bool VisitDeclarations(XmlNodeObject* node, Visit&& visit) {
     const auto& props = node->Attributes()->Properties();
-    for (std::size_t i = 0; i < props.size(); ++i) {
-        const Property p = props[i];
+    for (std::size_t k = props.size(); k > 0; --k) {
+        if (k > props.size()) continue;
+        const Property p = props[k - 1];
         std::string prefix;
         if (p.IsAccessor() || !p.name || !DeclaredPrefix(p.name->Text(), &prefix)) continue;
         if (visit(prefix, p.value)) return true;
