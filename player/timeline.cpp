@@ -63,8 +63,8 @@ void MovieState::Reset() {
     workLeft_ = workPerTick_;
     root_ = NewInstance(movie_->root, 0, nullptr);
     if (!movie_->root.frames.empty()) {
+        QueueFrameActions(*root_, 0);
         ApplyFrame(*root_, 0);
-        QueueFrameActions(*root_);
     }
     RunActions();
 }
@@ -73,9 +73,12 @@ void MovieState::Tick(bool force, bool loop) {
     ++tick_;
     workLeft_ = workPerTick_;
     vm_->BeginTick();
-    RunEnterFrame();
+    // The timelines move first; clips they took away hear of it at once, clips that were
+    // already there get their enterFrame, then the queued actions run.
     Advance(*root_, force, loop);
     AdvanceChildren(*root_);
+    RunUnloadHandlers();
+    RunEnterFrame();
     RunActions();
 }
 
@@ -105,6 +108,8 @@ void MovieState::Goto(SpriteInstance& s, int target) {
     if (count == 0) return;
     target = std::clamp(target, 0, count - 1);
     if (target == s.frame) return;
+    // The frame's own actions run before those of the clips it places.
+    QueueFrameActions(s, target);
     if (target > s.frame) {
         for (int f = s.frame + 1; f <= target && workLeft_ > 0; ++f) ApplyFrame(s, f);
     } else {
@@ -130,11 +135,11 @@ void MovieState::Goto(SpriteInstance& s, int target) {
         }
     }
     s.frame = target;
-    QueueFrameActions(s);
 }
 
 void MovieState::ApplyFrame(SpriteInstance& s, int frame) {
     if (!Spend()) return;
+    QueueInitActions(s, frame);
     for (const DisplayCommand& command : s.timeline->frames[frame].commands) {
         if (!Spend()) return;
         if (const auto* place = std::get_if<PlaceObject>(&command)) {
@@ -165,10 +170,14 @@ void MovieState::SetCharacter(SpriteInstance& s, DisplayObject& object, std::uin
     object.sprite->depth = object.depth;
     object.sprite->name = object.name;
     object.sprite->clipActions = placing_;
+    // Initialize handlers run before the placing frame's actions, then construct handlers;
+    // load handlers and the clip's first frame after them.
+    QueueClipEvents(*object.sprite, kClipInitialize);
+    QueueClipEvents(*object.sprite, kClipConstruct);
     QueueClipEvents(*object.sprite, kClipLoad);
     if (!timeline->frames.empty()) {
+        QueueFrameActions(*object.sprite, 0);
         ApplyFrame(*object.sprite, 0);
-        QueueFrameActions(*object.sprite);
     }
 }
 
@@ -206,37 +215,59 @@ void MovieState::Place(SpriteInstance& s, const PlaceObject& p) {
     if (p.backgroundColor) object.opaqueBackground = p.backgroundColor;
 }
 
-void MovieState::QueueFrameActions(SpriteInstance& s) {
-    const Frame& frame = s.timeline->frames[s.frame];
-    for (const InitAction& init : frame.initActions) {
+void MovieState::QueueFrameActions(SpriteInstance& s, int frame) {
+    for (const ActionBlock& block : s.timeline->frames[frame].actions)
+        queue_.emplace_back(s.weak_from_this(), &block);
+}
+
+void MovieState::QueueInitActions(SpriteInstance& s, int frame) {
+    // Each symbol's initialisation runs once, on the timeline that holds it, before the
+    // actions of the clips the frame places.
+    for (const InitAction& init : s.timeline->frames[frame].initActions) {
         if (std::find(initialized_.begin(), initialized_.end(), init.spriteId) !=
             initialized_.end())
             continue;
         initialized_.push_back(init.spriteId);
-        queue_.emplace_back(root_, &init.actions);
+        preQueue_.emplace_back(s.weak_from_this(), &init.actions);
     }
-    for (const ActionBlock& block : frame.actions) queue_.emplace_back(s.weak_from_this(), &block);
 }
 
 void MovieState::RunActions() {
-    std::size_t next = 0;
-    while ((next < queue_.size() || !unloading_.empty()) && workLeft_ > 0) {
-        for (; next < queue_.size() && workLeft_ > 0; ++next) {
-            auto target = queue_[next].first.lock();
-            if (!target) continue;  // removed by an earlier action
-            vm_->RunBlock(*queue_[next].second, vm_->ClipFor(target.get()));
-            if (vm_->GetHeap().WantsCollection()) vm_->CollectGarbage();
+    // Initialisation first (DoInitAction, initialize handlers), then construct handlers, then
+    // frame actions and load handlers, each in the order queued; unload handlers after them.
+    std::size_t pre = 0, construct = 0, next = 0;
+    auto runOne = [this](const QueuedBlock& entry) {
+        auto target = entry.first.lock();
+        if (!target) return;  // removed by an earlier action
+        vm_->RunBlock(*entry.second, vm_->ClipFor(target.get()));
+        if (vm_->GetHeap().WantsCollection()) vm_->CollectGarbage();
+    };
+    while (workLeft_ > 0) {
+        if (pre < preQueue_.size()) {
+            runOne(preQueue_[pre++]);
+        } else if (construct < constructQueue_.size()) {
+            runOne(constructQueue_[construct++]);
+        } else if (next < queue_.size()) {
+            runOne(queue_[next++]);
+        } else if (!unloading_.empty()) {
+            RunUnloadHandlers();
+        } else {
+            break;
         }
-        RunUnloadHandlers();
     }
+    preQueue_.clear();
+    constructQueue_.clear();
     queue_.clear();
     unloading_.clear();
 }
 
 void MovieState::QueueClipEvents(SpriteInstance& s, std::uint32_t event) {
     if (!s.clipActions) return;
+    auto& queue = event == kClipInitialize  ? preQueue_
+                  : event == kClipConstruct ? constructQueue_
+                                            : queue_;
     for (const ClipAction& handler : *s.clipActions)
-        if (handler.events & event) queue_.emplace_back(s.weak_from_this(), &handler.actions);
+        if (handler.events & event) queue.emplace_back(s.weak_from_this(), &handler.actions);
 }
 
 void MovieState::Unload(const std::shared_ptr<SpriteInstance>& sprite) {
@@ -280,7 +311,7 @@ void MovieState::RunEnterFrame() {
     CollectPostOrder(root_, clips);
     for (const auto& weak : clips) {
         auto clip = weak.lock();
-        if (!clip || vm_->Stopped()) continue;
+        if (!clip || clip->born >= tick_ || vm_->Stopped()) continue;
         if (clip->clipActions) {
             for (const ClipAction& handler : *clip->clipActions)
                 if (handler.events & kClipEnterFrame)

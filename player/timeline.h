@@ -180,7 +180,8 @@ class MovieState : private script::Host {
     void SetCharacter(SpriteInstance& s, DisplayObject& object, std::uint16_t id);
     void Advance(SpriteInstance& s, bool force, bool loop);
     void AdvanceChildren(SpriteInstance& s);
-    void QueueFrameActions(SpriteInstance& s);
+    void QueueFrameActions(SpriteInstance& s, int frame);
+    void QueueInitActions(SpriteInstance& s, int frame);
     void QueueClipEvents(SpriteInstance& s, std::uint32_t event);
     void RunActions();
     void RunEnterFrame();
@@ -208,8 +209,12 @@ class MovieState : private script::Host {
     std::size_t problemsDropped_ = 0;
     std::unique_ptr<script::Vm> vm_;  // declared before root_: clips release into it
     std::shared_ptr<SpriteInstance> root_;
-    // Blocks to run this tick, with the clip they run on.
-    std::vector<std::pair<std::weak_ptr<SpriteInstance>, const ActionBlock*>> queue_;
+    // Blocks to run this tick, with the clip they run on: initialisation, construct handlers,
+    // then frame actions and load handlers.
+    using QueuedBlock = std::pair<std::weak_ptr<SpriteInstance>, const ActionBlock*>;
+    std::vector<QueuedBlock> preQueue_;
+    std::vector<QueuedBlock> constructQueue_;
+    std::vector<QueuedBlock> queue_;
     std::vector<std::uint16_t> initialized_;  // sprites whose DoInitAction ran
     std::vector<std::shared_ptr<SpriteInstance>> unloading_;  // kept for their handlers
     const std::vector<ClipAction>* placing_ = nullptr;        // handlers of the clip being placed
