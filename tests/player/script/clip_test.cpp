@@ -142,9 +142,13 @@ TEST(ClipsByScript, AttachCreateDepthsAndRemove) {
     EXPECT_EQ(run->lines, want);
 }
 
-// PlaceObject2 of character 2 at depth 1 with one onClipEvent handler (32-bit flags).
-swfw::RawTag PlaceWithHandler(std::uint32_t events, const Asm& actions) {
-    const swfw::Buffer code = actions.Bytes();
+struct Handler {
+    std::uint32_t events;
+    std::string text;  // what it traces
+};
+
+// PlaceObject2 of character 2 at depth 1 with onClipEvent handlers (32-bit flags).
+swfw::RawTag PlaceWithHandlers(const std::vector<Handler>& handlers) {
     swfw::Buffer body = {
         0x82,        // flags: has clip actions, has character
         0x01, 0x00,  // depth 1
@@ -154,23 +158,59 @@ swfw::RawTag PlaceWithHandler(std::uint32_t events, const Asm& actions) {
     auto put32 = [&](std::uint32_t v) {
         for (int i = 0; i < 4; ++i) body.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
     };
-    put32(events);  // every event used
-    put32(events);  // this handler's events
-    put32(static_cast<std::uint32_t>(code.size()));
-    body.insert(body.end(), code.begin(), code.end());
+    std::uint32_t all = 0;
+    for (const Handler& h : handlers) all |= h.events;
+    put32(all);  // every event used
+    for (const Handler& h : handlers) {
+        Asm code;
+        code.PushTraceString(h.text);
+        const swfw::Buffer bytes = code.Bytes();
+        put32(h.events);  // this handler's events
+        put32(static_cast<std::uint32_t>(bytes.size()));
+        body.insert(body.end(), bytes.begin(), bytes.end());
+    }
     put32(0);  // end of handlers
     return swfw::RawTag(26, body);
 }
 
 TEST(ClipEvents, LoadOnceAndEnterFrameEveryTick) {
     swfw::Movie m = WithBoxClip();
-    Asm handler;
-    handler.PushTraceString("event");
-    m.Tag(PlaceWithHandler(0x1 | 0x2, handler));  // load and enterFrame
+    m.Tag(PlaceWithHandlers({{0x1 | 0x2, "event"}}));  // load and enterFrame
     m.ShowFrame().ShowFrame().ShowFrame();
     auto run = Play(m, 3);
     // load in the first frame, then enterFrame in each of the two ticks after it
     EXPECT_EQ(run->lines.size(), 3u);
+}
+
+// Within a tick: initialize and construct handlers before the frame's actions, load and the
+// clip's first frame after them; enterFrame the next tick before that frame's actions; unload
+// as soon as the timeline takes the clip away.
+TEST(ClipEvents, RunInThePlayersOrder) {
+    swfw::Movie m;
+    m.Version(8);
+    m.Define(Box(1));
+    swfw::Sprite clip(2);
+    Asm clipFrame;
+    clipFrame.PushTraceString("clip frame");
+    clip.Place(swfw::PlaceObject::New(1, 1)).Do(clipFrame).ShowFrame();
+    m.Define(clip);
+    m.Tag(PlaceWithHandlers({{1u << 9, "initialize"},
+                             {1u << 18, "construct"},
+                             {1u << 0, "load"},
+                             {1u << 1, "enterFrame"},
+                             {1u << 2, "unload"}}));
+    Asm first, second, third;
+    first.PushTraceString("frame 1");
+    second.PushTraceString("frame 2");
+    third.PushTraceString("frame 3");
+    m.Do(first).ShowFrame();
+    m.Do(second).ShowFrame();
+    m.Remove(1).Do(third).ShowFrame();
+    auto run = Play(m, 3);
+    const std::vector<std::string> want = {"initialize", "construct",  "frame 1", "load",
+                                           "clip frame", "enterFrame", "frame 2", "unload",
+                                           "frame 3"};
+    EXPECT_EQ(run->lines, want);
 }
 
 TEST(ClipEvents, OnEnterFrameFunctionRunsEachTickUntilDeleted) {
