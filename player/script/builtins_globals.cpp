@@ -142,6 +142,44 @@ Value Length(Vm& vm, const Value&, std::span<const Value> args) {
 
 Value Nothing(Vm&, const Value&, std::span<const Value>) { return Value(); }
 
+Value TraceFn(Vm& vm, const Value&, std::span<const Value> args) {
+    const Value v = Arg(args, 0);
+    vm.GetHost().Trace(v.IsUndefined() ? std::string("undefined") : vm.ToString(v));
+    return Value();
+}
+
+// An unnumbered math native: reads its two operands as numbers and has no result.
+Value NoMath(Vm& vm, const Value&, std::span<const Value> args) {
+    for (std::size_t i = 0; i < args.size() && i < 2; ++i) vm.ToNumber(args[i]);
+    return Value::Number(std::numeric_limits<double>::quiet_NaN());
+}
+
+// ASnative(category, index): the built-in functions by the numbers players file them under.
+// Known ones are the global and Math functions of the same name; other indexes of a known
+// category give a function that does nothing.
+Value AsNative(Vm& vm, const Value&, std::span<const Value> args) {
+    static constexpr std::string_view kGlobals[] = {"escape", "unescape", "parseInt",
+                                                    "parseFloat"};
+    static constexpr std::string_view kMath[] = {
+        "abs",   "min",  "max",   "sin",  "cos",  "atan2", "tan",  "exp",  "log",
+        "sqrt",  "round", "random", "floor", "ceil", "atan", "asin", "acos", "pow"};
+    if (args.size() != 2 || std::isnan(vm.ToNumber(args[0]))) return Value();
+    const std::int32_t category = vm.ToInt32(args[0]);
+    const std::int32_t index = vm.ToInt32(args[1]);
+    Object* global = vm.GetRealm().global;
+    if (category == 100) {
+        if (index >= 0 && index < 4) return vm.Get(global, kGlobals[index]);
+        return Value::Obj(vm.NewNative(index == 4 ? TraceFn : Nothing));
+    }
+    if (category == 200) {
+        Object* math = vm.Get(global, "Math").AsObject();
+        if (math && index >= 0 && index < static_cast<int>(std::size(kMath)))
+            return vm.Get(math, kMath[index]);
+        return Value::Obj(vm.NewNative(NoMath));
+    }
+    return Value::Obj(vm.NewNative(Nothing));
+}
+
 }  // namespace
 
 void InstallGlobals(Vm& vm) {
@@ -166,6 +204,7 @@ void InstallGlobals(Vm& vm) {
     vm.DefineMethod(g, "length", Length);
     vm.DefineMethod(g, "mblength", Length);
     vm.DefineMethod(g, "updateAfterEvent", Nothing);
+    vm.DefineMethod(g, "ASnative", AsNative);
     vm.DefineMethod(g, "fscommand", Nothing);
     vm.DefineValue(g, "NaN", Value::Number(std::numeric_limits<double>::quiet_NaN()));
     vm.DefineValue(g, "Infinity", Value::Number(std::numeric_limits<double>::infinity()));

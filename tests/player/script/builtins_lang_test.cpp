@@ -436,3 +436,40 @@ TEST(RegisterClass, AnswersAndRegistry) {
 
 }  // namespace
 }  // namespace player::script
+
+namespace player::script {
+namespace {
+
+// ASnative gives the global and Math functions filed under their numbers.
+TEST(AsNative, NumberedFunctions) {
+    Machine m(8);
+    struct Case {
+        double category, index;
+        Value argument;
+        const char* result;  // of calling it with the argument; null: not a function
+    };
+    const Case cases[] = {
+        {100, 0, m.S("&"), "%26"},         // escape
+        {100, 1, m.S("%26"), "&"},         // unescape
+        {100, 2, m.S("12px"), "12"},       // parseInt
+        {200, 0, Machine::N(-3), "3"},     // Math.abs
+        {200, 9, Machine::N(16), "4"},     // Math.sqrt
+        {200, 50, Machine::N(1), "NaN"},   // an unnumbered math function
+        {4294967296.0 + 200, 12, Machine::N(2.5), "2"},  // categories wrap to 32 bits: floor
+    };
+    for (const Case& c : cases) {
+        const Value f = m.Global("ASnative", {Machine::N(c.category), Machine::N(c.index)});
+        ASSERT_TRUE(f.IsObject()) << c.category << "," << c.index;
+        EXPECT_EQ(m.Text(m.vm.Call(f, Value(), std::vector<Value>{c.argument})), c.result);
+    }
+    EXPECT_TRUE(m.Global("ASnative", {Machine::N(100)}).IsUndefined());
+    EXPECT_TRUE(m.Global("ASnative", {m.S("onehundred"), Machine::N(0)}).IsUndefined());
+    // 100, 4 traces its argument.
+    const Value trace = m.Global("ASnative", {Machine::N(100), Machine::N(4)});
+    m.vm.Call(trace, Value(), std::vector<Value>{m.S("success")});
+    ASSERT_EQ(m.host.lines.size(), 1u);
+    EXPECT_EQ(m.host.lines[0], "success");
+}
+
+}  // namespace
+}  // namespace player::script
