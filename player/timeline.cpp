@@ -554,6 +554,129 @@ double NormalAngle(double degrees) {
 
 }  // namespace
 
+// ---- Geometry as scripts see it -------------------------------------------------------------
+
+namespace {
+
+// A 2-D affine map in pixels: x' = a x + c y + tx, y' = b x + d y + ty.
+struct Affine {
+    double a = 1, b = 0, c = 0, d = 1, tx = 0, ty = 0;
+
+    static Affine From(const Matrix& m) {
+        return {m.scaleX / kFixed16,      m.rotateSkew0 / kFixed16, m.rotateSkew1 / kFixed16,
+                m.scaleY / kFixed16,      m.translateX / kTwipsPerPixel,
+                m.translateY / kTwipsPerPixel};
+    }
+    // This map after `inner` (inner first).
+    Affine After(const Affine& inner) const {
+        return {a * inner.a + c * inner.b,         b * inner.a + d * inner.b,
+                a * inner.c + c * inner.d,         b * inner.c + d * inner.d,
+                a * inner.tx + c * inner.ty + tx,  b * inner.tx + d * inner.ty + ty};
+    }
+    void Apply(double* x, double* y) const {
+        const double nx = a * *x + c * *y + tx;
+        *y = b * *x + d * *y + ty;
+        *x = nx;
+    }
+    bool Invert(Affine* out) const {
+        const double det = a * d - b * c;
+        if (det == 0 || !std::isfinite(det)) return false;
+        *out = {d / det, -b / det, -c / det, a / det, (c * ty - d * tx) / det,
+                (b * tx - a * ty) / det};
+        return true;
+    }
+};
+
+using Box = script::ClipHost::Box;
+
+void Include(Box& box, double x, double y) {
+    if (box.empty) {
+        box = {x, y, x, y, false};
+        return;
+    }
+    box.xMin = std::min(box.xMin, x);
+    box.yMin = std::min(box.yMin, y);
+    box.xMax = std::max(box.xMax, x);
+    box.yMax = std::max(box.yMax, y);
+}
+
+// A rectangle in twips, mapped and added to the box.
+void IncludeRect(Box& box, const Rect& r, const Affine& map) {
+    if (r.xMin > r.xMax || r.yMin > r.yMax) return;
+    const double xs[2] = {r.xMin / kTwipsPerPixel, r.xMax / kTwipsPerPixel};
+    const double ys[2] = {r.yMin / kTwipsPerPixel, r.yMax / kTwipsPerPixel};
+    for (double x : xs) {
+        for (double y : ys) {
+            double px = x, py = y;
+            map.Apply(&px, &py);
+            Include(box, px, py);
+        }
+    }
+}
+
+void IncludeList(Box& box, const SpriteInstance& s, const Affine& map, int nesting);
+
+void IncludeObject(Box& box, const DisplayObject& object, const Affine& parent, int nesting) {
+    const Affine map = parent.After(Affine::From(object.matrix));
+    if (object.sprite) {
+        IncludeList(box, *object.sprite, map, nesting + 1);
+        return;
+    }
+    if (!object.character) return;
+    if (const auto* shape = std::get_if<Shape>(object.character))
+        IncludeRect(box, shape->bounds, map);
+    else if (const auto* morph = std::get_if<MorphShape>(object.character))
+        IncludeRect(box, morph->startBounds, map);
+    else if (const auto* text = std::get_if<StaticText>(object.character))
+        IncludeRect(box, text->bounds, map.After(Affine::From(text->matrix)));
+    else if (const auto* field = std::get_if<EditText>(object.character))
+        IncludeRect(box, field->bounds, map);
+    else if (const auto* video = std::get_if<VideoStream>(object.character))
+        IncludeRect(box, Rect{0, video->width * 20, 0, video->height * 20}, map);
+}
+
+void IncludeList(Box& box, const SpriteInstance& s, const Affine& map, int nesting) {
+    if (nesting > Limits::kMaxNestingDepth) return;
+    for (const auto& [depth, object] : s.displayList) IncludeObject(box, object, map, nesting);
+}
+
+// The clip's coordinates to the stage's.
+Affine ToStage(const SpriteInstance& s) {
+    Affine map;
+    int hops = 0;
+    for (const SpriteInstance* c = &s; c && hops < 1024; c = c->parent, ++hops)
+        if (const DisplayObject* placed = c->Placement()) map = Affine::From(placed->matrix).After(map);
+    return map;
+}
+
+}  // namespace
+
+script::ClipHost::Box SpriteInstance::Bounds(script::ClipHost* space) {
+    Affine map = ToStage(*this);
+    if (auto* other = dynamic_cast<SpriteInstance*>(space)) {
+        Affine back;
+        if (!ToStage(*other).Invert(&back)) return {};
+        map = back.After(map);
+    }
+    Box box;
+    IncludeList(box, *this, map, nesting);
+    return box;
+}
+
+void SpriteInstance::LocalToGlobal(double* x, double* y) { ToStage(*this).Apply(x, y); }
+
+void SpriteInstance::GlobalToLocal(double* x, double* y) {
+    Affine back;
+    if (ToStage(*this).Invert(&back)) back.Apply(x, y);
+}
+
+// The clip's box in its parent's coordinates, the one _width and _height measure.
+static Box BoxInParent(const SpriteInstance& s, const DisplayObject& placed) {
+    Box box;
+    IncludeList(box, s, Affine::From(placed.matrix), s.nesting);
+    return box;
+}
+
 script::Value SpriteInstance::GetDisplayProperty(script::Vm& vm, script::ClipProperty property) {
     using script::ClipProperty;
     using script::Value;
@@ -573,6 +696,18 @@ script::Value SpriteInstance::GetDisplayProperty(script::Vm& vm, script::ClipPro
             return Value::Number(placed ? placed->colorTransform.mult[3] / 256.0 * 100 : 100);
         case ClipProperty::kVisible:
             return Value::Boolean(!placed || placed->visible.value_or(1) != 0);
+        case ClipProperty::kWidth:
+        case ClipProperty::kHeight: {
+            if (!placed) {
+                Box box;
+                IncludeList(box, *this, Affine{}, nesting);
+                return Value::Number(box.empty ? 0 : property == ClipProperty::kWidth ? box.xMax - box.xMin : box.yMax - box.yMin);
+            }
+            const Box box = BoxInParent(*this, *placed);
+            if (box.empty) return Value::Number(0);
+            return Value::Number(property == ClipProperty::kWidth ? box.xMax - box.xMin
+                                                                  : box.yMax - box.yMin);
+        }
         case ClipProperty::kQuality:
             return vm.Str("HIGH");
         case ClipProperty::kHighQuality:
@@ -615,6 +750,18 @@ void SpriteInstance::SetDisplayProperty(script::Vm& vm, script::ClipProperty pro
             if (property == ClipProperty::kXScale) sr[0] = v;
             if (property == ClipProperty::kYScale) sr[1] = v;
             if (property == ClipProperty::kRotation) sr[2] = NormalAngle(v);
+            SetScaleAndRotation(*placed, sr);
+            break;
+        }
+        case ClipProperty::kWidth:
+        case ClipProperty::kHeight: {
+            // Scales the clip so its box in the parent measures v.
+            const Box box = BoxInParent(*this, *placed);
+            const double now = property == ClipProperty::kWidth ? box.xMax - box.xMin
+                                                                : box.yMax - box.yMin;
+            if (!std::isfinite(v) || v < 0 || box.empty || now <= 0) return;
+            std::array<double, 3> sr = ScaleAndRotation(*placed);
+            sr[property == ClipProperty::kWidth ? 0 : 1] *= v / now;
             SetScaleAndRotation(*placed, sr);
             break;
         }

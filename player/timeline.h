@@ -120,6 +120,9 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     script::ClipHost* AtDepth(int scriptDepth) override;
     int NextHighestDepth() const override;
     void SwapDepths(int scriptDepth) override;
+    Box Bounds(script::ClipHost* space) override;
+    void LocalToGlobal(double* x, double* y) override;
+    void GlobalToLocal(double* x, double* y) override;
     script::Value GetDisplayProperty(script::Vm& vm, script::ClipProperty property) override;
     void SetDisplayProperty(script::Vm& vm, script::ClipProperty property,
                             const script::Value& value) override;

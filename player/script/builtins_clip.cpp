@@ -152,6 +152,60 @@ Value GetBytes(Vm& vm, const Value& self, std::span<const Value>) {
     return clip ? Value::Number(clip->TotalFrames()) : Value();
 }
 
+// An empty clip's box: every side at the largest coordinate a movie can hold.
+constexpr double kNoBounds = 6710886.35;
+
+// getBounds(targetSpace) and getRect(targetSpace): {xMin, xMax, yMin, yMax} in pixels.
+Value GetBounds(Vm& vm, const Value& self, std::span<const Value> args) {
+    ClipHost* clip = ThisClip(vm, self);
+    if (!clip) return Value();
+    ClipHost* space = args.empty() ? clip : vm.ClipOf(args[0].AsObject());
+    if (!args.empty() && !space) return Value();
+    const ClipHost::Box box = clip->Bounds(space);
+    Object* result = vm.NewObject();
+    vm.Set(result, "xMin", Value::Number(box.empty ? kNoBounds : box.xMin));
+    vm.Set(result, "xMax", Value::Number(box.empty ? kNoBounds : box.xMax));
+    vm.Set(result, "yMin", Value::Number(box.empty ? kNoBounds : box.yMin));
+    vm.Set(result, "yMax", Value::Number(box.empty ? kNoBounds : box.yMax));
+    return Value::Obj(result);
+}
+
+// localToGlobal(point) and globalToLocal(point) change the point's x and y in place.
+template <bool kToGlobal>
+Value MapPoint(Vm& vm, const Value& self, std::span<const Value> args) {
+    ClipHost* clip = ThisClip(vm, self);
+    Object* point = args.empty() ? nullptr : args[0].AsObject();
+    if (!clip || !point) return Value();
+    double x = vm.ToNumber(vm.Get(point, "x"));
+    double y = vm.ToNumber(vm.Get(point, "y"));
+    if (kToGlobal)
+        clip->LocalToGlobal(&x, &y);
+    else
+        clip->GlobalToLocal(&x, &y);
+    vm.Set(point, "x", Value::Number(x));
+    vm.Set(point, "y", Value::Number(y));
+    return Value();
+}
+
+// hitTest(x, y [, shapeFlag]) against the clip's box on the stage, or hitTest(other): the
+// two boxes overlap.
+Value HitTest(Vm& vm, const Value& self, std::span<const Value> args) {
+    ClipHost* clip = ThisClip(vm, self);
+    if (!clip || args.empty()) return Value::Boolean(false);
+    const ClipHost::Box box = clip->Bounds(nullptr);
+    if (args.size() >= 2) {
+        const double x = vm.ToNumber(args[0]), y = vm.ToNumber(args[1]);
+        return Value::Boolean(!box.empty && x >= box.xMin && x <= box.xMax && y >= box.yMin &&
+                              y <= box.yMax);
+    }
+    ClipHost* other = vm.ClipOf(args[0].AsObject());
+    if (!other) return Value::Boolean(false);
+    const ClipHost::Box them = other->Bounds(nullptr);
+    return Value::Boolean(!box.empty && !them.empty && box.xMin <= them.xMax &&
+                          them.xMin <= box.xMax && box.yMin <= them.yMax &&
+                          them.yMin <= box.yMax);
+}
+
 Value MovieClipCall(Vm&, const Value&, std::span<const Value>) { return Value(); }
 
 Value ClipToString(Vm& vm, const Value& self, std::span<const Value>) {
@@ -182,6 +236,11 @@ void InstallMovieClip(Vm& vm) {
     vm.DefineMethod(mp, "getInstanceAtDepth", GetInstanceAtDepth);
     vm.DefineMethod(mp, "swapDepths", SwapDepths);
     vm.DefineMethod(mp, "getBytesLoaded", GetBytes);
+    vm.DefineMethod(mp, "getBounds", GetBounds);
+    vm.DefineMethod(mp, "getRect", GetBounds);
+    vm.DefineMethod(mp, "localToGlobal", MapPoint<true>);
+    vm.DefineMethod(mp, "globalToLocal", MapPoint<false>);
+    vm.DefineMethod(mp, "hitTest", HitTest);
     vm.DefineMethod(mp, "getBytesTotal", GetBytes);
 }
 

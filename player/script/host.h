@@ -78,6 +78,17 @@ class ClipHost {
     // Trades places with whatever is at `depth` in the same parent.
     virtual void SwapDepths(int depth) = 0;
 
+    // The box around what the clip shows, in pixels of `space`'s coordinates (the stage's
+    // when null); empty when it shows nothing.
+    struct Box {
+        double xMin = 0, yMin = 0, xMax = 0, yMax = 0;
+        bool empty = true;
+    };
+    virtual Box Bounds(ClipHost* space) = 0;
+    // Points between the clip's coordinates and the stage's, in pixels.
+    virtual void LocalToGlobal(double* x, double* y) = 0;
+    virtual void GlobalToLocal(double* x, double* y) = 0;
+
     // Display properties other than the ones above; undefined when the clip has none.
     virtual Value GetDisplayProperty(Vm& vm, ClipProperty property) = 0;
     virtual void SetDisplayProperty(Vm& vm, ClipProperty property, const Value& value) = 0;

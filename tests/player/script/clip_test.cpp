@@ -112,6 +112,34 @@ TEST(ClipProperties, AClipMovedByScriptLeavesItsTimelinePlacements) {
     EXPECT_FALSE(redAt(60, 10));
 }
 
+// A 20 x 20 px box clip at (100, 50), drawn twice its size.
+TEST(ClipGeometry, BoundsPointsHitsAndSize) {
+    swfw::Movie m = WithBoxClip();
+    m.Place(swfw::PlaceObject::New(2, 1).With(swfw::Matrix::ScaleRotate(2, 2, 0, 2000, 1000)).Name("a"));
+    Asm a;
+    TraceMember(a, "a", "_width");
+    // b = a.getBounds(_root); trace(b.xMin, b.xMax, b.yMin, b.yMax)
+    a.Push("b").Push("_root").Op(Op::kGetVariable).Push(1).Push("a").Op(Op::kGetVariable)
+        .Push("getBounds").Op(Op::kCallMethod).Op(Op::kSetVariable);
+    for (const char* side : {"xMin", "xMax", "yMin", "yMax"}) TraceMember(a, "b", side);
+    // p = {x: 10, y: 10}; a.localToGlobal(p); trace(p.x, p.y)
+    a.Push("p").Push("x", 10, "y", 10, 2).Op(Op::kInitObject).Op(Op::kSetVariable);
+    a.GetVariable("p").Push(1).Push("a").Op(Op::kGetVariable).Push("localToGlobal")
+        .Op(Op::kCallMethod).Op(Op::kPop);
+    TraceMember(a, "p", "x");
+    TraceMember(a, "p", "y");
+    // a.hitTest(110, 60), a.hitTest(99, 60)
+    for (int x : {110, 99})
+        a.Push(60, x, 2).Push("a").Op(Op::kGetVariable).Push("hitTest").Op(Op::kCallMethod).Trace();
+    SetMember(a, "a", "_width", 20);
+    TraceMember(a, "a", "_xscale");
+    m.Do(a).ShowFrame();
+    auto run = Play(m);
+    const std::vector<std::string> want = {"40",  "100", "140",  "50",    "90",
+                                           "120", "70",  "true", "false", "100"};
+    EXPECT_EQ(run->lines, want);
+}
+
 TEST(ClipsByScript, AttachCreateDepthsAndRemove) {
     swfw::Movie m = WithBoxClip();
     // ExportAssets: count 1; character 2 as "box".
