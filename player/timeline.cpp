@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "player/limits.h"
+#include "player/script/builtins.h"
 
 namespace player {
 
@@ -170,11 +171,15 @@ void MovieState::SetCharacter(SpriteInstance& s, DisplayObject& object, std::uin
     object.sprite->depth = object.depth;
     object.sprite->name = object.name;
     object.sprite->clipActions = placing_;
-    // Initialize handlers run before the placing frame's actions, then construct handlers;
-    // load handlers and the clip's first frame after them.
+    object.sprite->characterId = id;
+    // Initialize handlers run before the placing frame's actions, then construct handlers and
+    // the clip's class constructor; load handlers, onLoad and the clip's first frame after
+    // them.
     QueueClipEvents(*object.sprite, kClipInitialize);
     QueueClipEvents(*object.sprite, kClipConstruct);
+    constructQueue_.emplace_back(object.sprite, nullptr, QueuedBlock::What::kConstructor);
     QueueClipEvents(*object.sprite, kClipLoad);
+    queue_.emplace_back(object.sprite, nullptr, QueuedBlock::What::kOnLoad);
     if (!timeline->frames.empty()) {
         QueueFrameActions(*object.sprite, 0);
         ApplyFrame(*object.sprite, 0);
@@ -236,12 +241,7 @@ void MovieState::RunActions() {
     // Initialisation first (DoInitAction, initialize handlers), then construct handlers, then
     // frame actions and load handlers, each in the order queued; unload handlers after them.
     std::size_t pre = 0, construct = 0, next = 0;
-    auto runOne = [this](const QueuedBlock& entry) {
-        auto target = entry.first.lock();
-        if (!target) return;  // removed by an earlier action
-        vm_->RunBlock(*entry.second, vm_->ClipFor(target.get()));
-        if (vm_->GetHeap().WantsCollection()) vm_->CollectGarbage();
-    };
+    auto runOne = [this](const QueuedBlock& entry) { RunQueued(entry); };
     while (workLeft_ > 0) {
         if (pre < preQueue_.size()) {
             runOne(preQueue_[pre++]);
@@ -259,6 +259,32 @@ void MovieState::RunActions() {
     constructQueue_.clear();
     queue_.clear();
     unloading_.clear();
+}
+
+void MovieState::RunQueued(const QueuedBlock& entry) {
+    auto target = entry.target.lock();
+    if (!target) return;  // removed by an earlier action
+    switch (entry.kind) {
+        case QueuedBlock::What::kBlock:
+            vm_->RunBlock(*entry.block, vm_->ClipFor(target.get()));
+            break;
+        case QueuedBlock::What::kConstructor:
+            if (script::Object* constructor = ClassOf(*target))
+                vm_->ConstructOn(vm_->ClipFor(target.get()), script::Value::Obj(constructor));
+            break;
+        case QueuedBlock::What::kOnLoad:
+            CallHandler(*target, "onLoad");
+            break;
+    }
+    if (vm_->GetHeap().WantsCollection()) vm_->CollectGarbage();
+}
+
+script::Object* MovieState::ClassOf(const SpriteInstance& s) {
+    if (s.characterId == 0) return nullptr;
+    for (const auto& [name, id] : movie_->exports)
+        if (id == s.characterId)
+            if (script::Object* c = script::RegisteredClass(*vm_, name)) return c;
+    return nullptr;
 }
 
 void MovieState::QueueClipEvents(SpriteInstance& s, std::uint32_t event) {

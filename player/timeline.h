@@ -93,6 +93,7 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     std::string name;                  // the instance name it was placed with
     std::uint16_t depth = 0;           // in the parent's display list
     const std::vector<ClipAction>* clipActions = nullptr;  // its onClipEvent handlers
+    std::uint16_t characterId = 0;                         // its library symbol
 
     SpriteInstance() = default;
     SpriteInstance(const SpriteInstance&) = delete;
@@ -166,6 +167,7 @@ class MovieState : private script::Host {
 
   private:
     friend struct SpriteInstance;
+    struct QueuedBlock;
     // The script machine's questions.
     void Trace(std::string_view line) override;
     void Problem(std::string line) override;
@@ -193,6 +195,9 @@ class MovieState : private script::Host {
     void Unload(const std::shared_ptr<SpriteInstance>& sprite);
     void RunUnloadHandlers();
     void CallHandler(SpriteInstance& s, std::string_view name);
+    void RunQueued(const QueuedBlock& entry);
+    // The class scripts registered for the clip's library symbol (Object.registerClass).
+    script::Object* ClassOf(const SpriteInstance& s);
     void CollectPostOrder(const std::shared_ptr<SpriteInstance>& s,
                           std::vector<std::weak_ptr<SpriteInstance>>& out);
     std::shared_ptr<SpriteInstance> NewInstance(const Timeline& timeline, int nesting,
@@ -214,7 +219,17 @@ class MovieState : private script::Host {
     std::shared_ptr<SpriteInstance> root_;
     // Blocks to run this tick, with the clip they run on: initialisation, construct handlers,
     // then frame actions and load handlers.
-    using QueuedBlock = std::pair<std::weak_ptr<SpriteInstance>, const ActionBlock*>;
+    // A block to run on a clip, or (without a block) a step of a new clip's class: its
+    // constructor, or its onLoad method.
+    struct QueuedBlock {
+        enum class What { kBlock, kConstructor, kOnLoad };
+        QueuedBlock(std::weak_ptr<SpriteInstance> clip, const ActionBlock* actions,
+                    What what = What::kBlock)
+            : target(std::move(clip)), block(actions), kind(what) {}
+        std::weak_ptr<SpriteInstance> target;
+        const ActionBlock* block;
+        What kind;
+    };
     std::vector<QueuedBlock> preQueue_;
     std::vector<QueuedBlock> constructQueue_;
     std::vector<QueuedBlock> queue_;

@@ -958,6 +958,21 @@ Value Vm::Construct(const Value& constructor, std::span<const Value> args) {
     return Value::Obj(object);
 }
 
+void Vm::ConstructOn(Object* object, const Value& constructor) {
+    Object* c = constructor.AsObject();
+    if (!object || !c || c->Kind() != ObjectKind::kFunction || stopped_) return;
+    Object* proto = Get(c, "prototype").AsObject();
+    object->SetProto(proto);
+    if (Version() >= 6) DefineValue(object, "__constructor__", constructor);
+    DefineValue(object, "constructor", constructor);
+    CallValue(constructor, Value::Obj(object), {}, proto, {});
+    if (throwing_) {
+        throwing_ = false;
+        host_.Trace("Warning: Uncaught exception, " + ToString(thrown_));
+        thrown_ = Value();
+    }
+}
+
 void Vm::Extends(const Value& subclass, const Value& superclass) {
     Object* sub = subclass.AsObject();
     Object* super = superclass.AsObject();

@@ -160,6 +160,9 @@ class Vm {
     Value Call(const Value& function, const Value& self, std::span<const Value> args);
     Value CallMethod(const Value& target, std::string_view name, std::span<const Value> args);
     Value Construct(const Value& constructor, std::span<const Value> args);
+    // Makes an existing object (a clip of a registered class) an instance of `constructor`:
+    // its prototype becomes the class's and the constructor runs on it.
+    void ConstructOn(Object* object, const Value& constructor);
 
     // Exceptions thrown by scripts or built-ins; built-ins return after Throw.
     void Throw(const Value& value);
