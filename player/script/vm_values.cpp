@@ -442,7 +442,26 @@ Value Vm::LookupMember(const Value& target, std::string_view name, Object** hold
         return Value::Number(static_cast<double>(StringLength(target.Text())));
     Object* o = target.IsObject() ? target.AsObject() : ToObject(target);
     if (!o) return Value();
-    return Lookup(o, name, target, holder);
+    Object* found = nullptr;
+    Value v = Lookup(o, name, target, &found);
+    if (holder) *holder = found;
+    if (found || Key(name) == "__resolve") return v;
+    // A missing member is asked of the first __resolve function along the prototypes; a
+    // primitive or clip there is passed over, any other value ends the search.
+    int hops = 0;
+    for (Object* p = o; p && hops < 256; p = p->Proto(), ++hops) {
+        const Property* r = p->FindOwn(Key("__resolve"));
+        if (!r) continue;
+        if (r->IsAccessor()) return Value();
+        Object* f = r->value.AsObject();
+        if (f && f->Kind() == ObjectKind::kFunction) {
+            const Value function = r->value;
+            const Value args[] = {Str(std::string(name))};
+            return Call(function, target, args);
+        }
+        if (f && !ClipOf(f)) return Value();
+    }
+    return Value();
 }
 
 Value Vm::GetMember(const Value& target, std::string_view name) {
@@ -607,8 +626,13 @@ bool Vm::InstanceOf(Object* object, Object* constructor) {
 bool Vm::SplitPath(std::string_view name, std::string_view* path, std::string_view* var) const {
     const auto colon = name.rfind(':');
     if (colon != std::string_view::npos) {
-        *path = name.substr(0, colon);
-        *var = name.substr(colon + 1);
+        // "o:c.f" names f of o:c; a dot ends the path only after the last colon.
+        auto cut = colon;
+        const auto dot = name.rfind('.');
+        if (dot != std::string_view::npos && dot > colon + 1 && name[dot - 1] != '.')
+            cut = dot;
+        *path = name.substr(0, cut);
+        *var = name.substr(cut + 1);
         return true;
     }
     if (Contains(name, '/')) {
@@ -745,6 +769,19 @@ void Vm::SetVariable(Frame& frame, std::string_view name, const Value& value) {
 }
 
 void Vm::DefineLocal(Frame& frame, std::string_view name, const Value& value, bool assign) {
+    std::string_view path, var;
+    if (!frame.activation && SplitPath(name, &path, &var)) {
+        // Outside functions a path names the timeline or object that gets the variable
+        // (inside them the whole text is the local's name).
+        Object* o = nullptr;
+        if (Contains(path, '/') || Contains(name, ':'))
+            o = ResolvePath(path, frame.target ? frame.target : frame.timeline);
+        else
+            o = GetVariable(frame, path).AsObject();
+        if (!o || var.empty()) return;
+        if (assign || !HasProperty(o, var)) Set(o, var, value);
+        return;
+    }
     Object* where = frame.activation ? frame.activation : BottomScopeObject(frame);
     if (!where) return;
     // A with object that has the name as its own takes the assignment.
@@ -761,6 +798,25 @@ void Vm::DefineLocal(Frame& frame, std::string_view name, const Value& value, bo
 }
 
 bool Vm::DeleteVariable(Frame& frame, std::string_view name) {
+    std::string_view path, var;
+    if (SplitPath(name, &path, &var)) {
+        // A path names the object to delete from, as for reading it.
+        Value base;
+        if (Contains(path, '/') || Contains(name, ':')) {
+            Object* o = ResolvePath(path, frame.target ? frame.target : frame.timeline);
+            base = o ? Value::Obj(o) : Value();
+        } else {
+            base = GetVariable(frame, path);
+        }
+        if (base.IsString() || base.IsNumber() || base.IsBoolean()) {
+            if (Version() >= 8)
+                host_.Trace("Parameters of primitive types are no longer coerced into the "
+                            "required type - Object.");
+            return false;
+        }
+        Object* o = base.AsObject();
+        return o && !var.empty() && Delete(o, var);
+    }
     int hops = 0;
     for (Scope* s = frame.scope; s && hops < 4096; s = s->Parent(), ++hops) {
         if (HasOwnProperty(s->GetObject(), name)) return Delete(s->GetObject(), name);
@@ -863,7 +919,7 @@ Object* Vm::ResolvePath(std::string_view path, Object* base) {
     }
     int hops = 0;
     while (pos < path.size() && current && hops++ < 1024) {
-        std::size_t next = path.find_first_of("/.", pos);
+        std::size_t next = path.find_first_of("/.:", pos);
         // ".." is the parent in either syntax.
         if (path.compare(pos, 2, "..") == 0) next = pos + 2;
         const std::string_view part =
