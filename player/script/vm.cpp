@@ -219,6 +219,7 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                         frame.target = ResolvePath(ToString(t), frame.timeline);
                 }
                 // A path that leads nowhere targets the movie's root.
+                frame.targetLost = !frame.target;
                 if (!frame.target) frame.target = RootOf(frame.timeline);
                 Retarget(frame);
                 break;

@@ -228,6 +228,9 @@ class Vm {
     void DefineLocal(Frame& frame, std::string_view name, const Value& value, bool assign);
     bool DeleteVariable(Frame& frame, std::string_view name);
     bool FindVariable(Frame& frame, std::string_view name, Value* out);
+    // The object a dotted path ("a.b") leads to: clip children before variables at each step.
+    Value PathValue(Frame& frame, std::string_view path, int depth = 0);
+    Object* ChildClip(Object* o, std::string_view name);
     bool SpecialName(Frame& frame, std::string_view name, Value* out);
     bool SplitPath(std::string_view name, std::string_view* path, std::string_view* var) const;
     Object* BottomScopeObject(Frame& frame);

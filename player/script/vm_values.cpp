@@ -636,9 +636,17 @@ bool Vm::SplitPath(std::string_view name, std::string_view* path, std::string_vi
         return true;
     }
     if (Contains(name, '/')) {
-        // "/a/b" or "a/b/var" before version 5 style: the last part after '/' is a clip.
-        *path = name;
-        *var = {};
+        // "/a/b" names a clip; "/a/b.x" the member x of one.
+        const auto slash = name.rfind('/');
+        const auto dot = name.rfind('.');
+        if (dot != std::string_view::npos && dot > slash + 1 && name[dot - 1] != '.' &&
+            dot + 1 < name.size()) {
+            *path = name.substr(0, dot);
+            *var = name.substr(dot + 1);
+        } else {
+            *path = name;
+            *var = {};
+        }
         return true;
     }
     const auto dot = name.rfind('.');
@@ -724,13 +732,35 @@ Value Vm::GetVariable(Frame& frame, std::string_view name) {
             if (!o) return Value();
             return var.empty() ? Value::Obj(o) : Get(o, var);
         }
-        // a.b.c: the first part is a variable, the rest members.
-        Value object = GetVariable(frame, path);
-        return GetMember(object, var);
+        // a.b.c: the path leads to an object, whose member is the value.
+        return GetMember(PathValue(frame, path), var);
     }
     if (SpecialName(frame, name, &v)) return v;
     if (FindVariable(frame, name, &v)) return v;
     return Value();
+}
+
+Object* Vm::ChildClip(Object* o, std::string_view name) {
+    ClipHost* clip = ClipOf(o);
+    ClipHost* child = clip ? clip->Child(name, CaseSensitive()) : nullptr;
+    return child ? ClipFor(child) : nullptr;
+}
+
+Value Vm::PathValue(Frame& frame, std::string_view path, int depth) {
+    std::string_view head, last;
+    const auto dot = path.rfind('.');
+    if (dot != std::string_view::npos && dot > 0 && dot + 1 < path.size() && depth < 256) {
+        head = path.substr(0, dot);
+        last = path.substr(dot + 1);
+        const Value parent = PathValue(frame, head, depth + 1);
+        if (Object* child = ChildClip(parent.AsObject(), last)) return Value::Obj(child);
+        return GetMember(parent, last);
+    }
+    Value v;
+    if (SpecialName(frame, path, &v)) return v;
+    if (Object* child = ChildClip(frame.target ? frame.target : frame.timeline, path))
+        return Value::Obj(child);
+    return GetVariable(frame, path);
 }
 
 Object* Vm::BottomScopeObject(Frame& frame) {
@@ -753,7 +783,7 @@ void Vm::SetVariable(Frame& frame, std::string_view name, const Value& value) {
         if (Contains(path, '/') || Contains(name, ':'))
             o = ResolvePath(path, frame.target ? frame.target : frame.timeline);
         else
-            o = GetVariable(frame, path).AsObject();
+            o = PathValue(frame, path).AsObject();
         if (o && !var.empty()) Set(o, var, value);
         return;
     }
@@ -777,7 +807,7 @@ void Vm::DefineLocal(Frame& frame, std::string_view name, const Value& value, bo
         if (Contains(path, '/') || Contains(name, ':'))
             o = ResolvePath(path, frame.target ? frame.target : frame.timeline);
         else
-            o = GetVariable(frame, path).AsObject();
+            o = PathValue(frame, path).AsObject();
         if (!o || var.empty()) return;
         if (assign || !HasProperty(o, var)) Set(o, var, value);
         return;
@@ -806,7 +836,7 @@ bool Vm::DeleteVariable(Frame& frame, std::string_view name) {
             Object* o = ResolvePath(path, frame.target ? frame.target : frame.timeline);
             base = o ? Value::Obj(o) : Value();
         } else {
-            base = GetVariable(frame, path);
+            base = PathValue(frame, path);
         }
         if (base.IsString() || base.IsNumber() || base.IsBoolean()) {
             if (Version() >= 8)
@@ -917,9 +947,12 @@ Object* Vm::ResolvePath(std::string_view path, Object* base) {
         current = RootOf(base);
         pos = 1;
     }
+    // Dots separate names only before the first slash; after it slashes and colons do.
+    const std::size_t firstSlash = path.find('/', pos);
     int hops = 0;
     while (pos < path.size() && current && hops++ < 1024) {
-        std::size_t next = path.find_first_of("/.:", pos);
+        const bool dots = firstSlash == std::string_view::npos || pos < firstSlash;
+        std::size_t next = path.find_first_of(dots ? "/.:" : "/:", pos);
         // ".." is the parent in either syntax.
         if (path.compare(pos, 2, "..") == 0) next = pos + 2;
         const std::string_view part =
@@ -938,6 +971,8 @@ Object* Vm::ResolvePath(std::string_view path, Object* base) {
             scratch.thisValue = Value::Obj(current);
             if (!SpecialName(scratch, part, &special)) return nullptr;
             current = special.AsObject();
+        } else if (Object* child = ChildClip(current, part)) {
+            current = child;  // a clip's children come before its variables in paths
         } else {
             current = Get(current, part).AsObject();
         }
@@ -1012,7 +1047,9 @@ Value Vm::ClipPropertyValue(ClipHost* clip, ClipProperty property) {
 
 Value Vm::GetPropertyAction(Frame& frame, const Value& target, int index) {
     if (index < 0 || index >= kClipPropertyCount) return Value();
-    Object* o = target.IsString() && target.Text().empty() ? frame.target : ValueToClip(frame, target);
+    const bool own = target.IsString() && target.Text().empty();
+    if (own && frame.targetLost) return Value();
+    Object* o = own ? frame.target : ValueToClip(frame, target);
     ClipHost* clip = ClipOf(o);
     if (!clip) return Value();
     return ClipPropertyValue(clip, static_cast<ClipProperty>(index));
