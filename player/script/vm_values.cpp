@@ -156,6 +156,7 @@ const String* Vm::ToStringCell(const Value& v) {
         case Type::kNull:
             return Intern("null");
         case Type::kBoolean:
+            if (Version() < 5) return Intern(v.AsBoolean() ? "1" : "0");
             return Intern(v.AsBoolean() ? "true" : "false");
         default:
             return NewString(ToString(v));
@@ -169,6 +170,8 @@ std::string Vm::ToString(const Value& v) {
         case Type::kNull:
             return "null";
         case Type::kBoolean:
+            // Version 4 movies print their booleans as numbers.
+            if (Version() < 5) return v.AsBoolean() ? "1" : "0";
             return v.AsBoolean() ? "true" : "false";
         case Type::kNumber:
             return NumberToString(v.AsNumber());
@@ -282,9 +285,7 @@ std::string Vm::TypeOf(const Value& v) const {
     return "undefined";
 }
 
-Value Vm::LegacyBool(bool b) const {
-    return Version() < 5 ? Value::Number(b ? 1 : 0) : Value::Boolean(b);
-}
+Value Vm::LegacyBool(bool b) const { return Value::Boolean(b); }
 
 Value Vm::Arithmetic(Op op, double a, double b) const {
     switch (op) {

@@ -107,6 +107,9 @@ TEST(VmValues, OperatorsByVersion) {
         {8, [&](Asm& a) { a.PushItems({null, "x"}).Op(Ops::kAdd2); }, "nullx"},
         // Legacy Add is always numeric.
         {5, [&](Asm& a) { a.Push("3", "4").Op(Ops::kAdd); }, "7"},
+        // Version 4 booleans print as numbers but stay booleans.
+        {4, [&](Asm& a) { a.Push(1, 1).Op(Ops::kEquals).Op(Ops::kTypeOf); }, "boolean"},
+        {4, [&](Asm& a) { a.Push(true); }, "1"},
         // typeof.
         {8, [&](Asm& a) { a.PushItems({null}).Op(Ops::kTypeOf); }, "null"},
         {8, [&](Asm& a) { a.Push(0).Op(Ops::kInitObject).Op(Ops::kTypeOf); }, "object"},
@@ -358,6 +361,30 @@ TEST(VmObjects, ProtoTakesPrimitivesAndArgumentsKnowTheirCaller) {
     });
     a.Push(0, "top").Op(Ops::kCallFunction).Op(Ops::kPop);
     EXPECT_EQ(m.Lines(a), (Strings{"number", "true", "null"}));
+}
+
+TEST(VmObjects, ResolveAnswersMissingMembersAndPathsNameObjects) {
+    Machine m;
+    Asm a;
+    a.SetVariable("o", [](Asm& v) { v.Push("x", 1, 1).Op(Ops::kInitObject); });
+    a.GetVariable("o").Push("__resolve");
+    a.DefineFunction("", {"n"}, [](Asm& f) {
+        f.Push("asked ").GetVariable("n").Op(Ops::kAdd2).Op(Ops::kReturn);
+    });
+    a.Op(Ops::kSetMember);
+    a.GetVariable("o").Push("missing").Op(Ops::kGetMember).Trace();
+    a.GetVariable("o").Push("x").Op(Ops::kGetMember).Trace();
+    // Delete2 and DefineLocal through a dotted path act on the object it names.
+    a.Push("o.x").Op(Ops::kDelete2).Trace();
+    a.Push("o.y", "defined").Op(Ops::kDefineLocal);
+    a.GetVariable("o.y").Trace();
+    a.SetVariable("s", "text");
+    a.Push("s.length").Op(Ops::kDelete2).Trace();  // a primitive has nothing to delete
+    EXPECT_EQ(m.Lines(a),
+              (Strings{"asked missing", "1", "true", "defined",
+                       "Parameters of primitive types are no longer coerced into the required "
+                       "type - Object.",
+                       "false"}));
 }
 
 // ---- DefineFunction2 ---------------------------------------------------------------------
