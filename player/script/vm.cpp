@@ -564,11 +564,15 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
             case Op::kCallFunction: {
                 const std::string name = ToString(Pop());
                 std::vector<Value> args = PopArgs();
-                const Value function = GetVariable(frame, name);
+                // The function runs on the object it was found on (a timeline, a with
+                // object, a function's locals).
+                Object* where = nullptr;
+                const Value function = GetVariable(frame, name, &where);
                 if (function.AsObject() && function.AsObject()->Kind() == ObjectKind::kSuper)
                     Push(CallMethodAction(frame, function, Value(), args));  // super(...)
                 else
-                    Push(CallValue(function, Value(), args, nullptr, name));
+                    Push(CallValue(function, where ? Value::Obj(where) : Value(), args, nullptr,
+                                   name));
                 break;
             }
             case Op::kCallMethod:

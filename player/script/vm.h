@@ -223,11 +223,12 @@ class Vm {
     void SetElements(ArrayObject* array, std::span<const Value> elements);
 
     // Variables.
-    Value GetVariable(Frame& frame, std::string_view name);
+    // *where (when asked) is the object the variable was found on, null for special names.
+    Value GetVariable(Frame& frame, std::string_view name, Object** where = nullptr);
     void SetVariable(Frame& frame, std::string_view name, const Value& value);
     void DefineLocal(Frame& frame, std::string_view name, const Value& value, bool assign);
     bool DeleteVariable(Frame& frame, std::string_view name);
-    bool FindVariable(Frame& frame, std::string_view name, Value* out);
+    bool FindVariable(Frame& frame, std::string_view name, Value* out, Object** where = nullptr);
     // The object a dotted path ("a.b") leads to: clip children before variables at each step.
     Value PathValue(Frame& frame, std::string_view path, int depth = 0);
     Object* ChildClip(Object* o, std::string_view name);

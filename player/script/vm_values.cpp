@@ -707,23 +707,25 @@ bool Vm::SpecialName(Frame& frame, std::string_view name, Value* out) {
     return false;
 }
 
-bool Vm::FindVariable(Frame& frame, std::string_view name, Value* out) {
+bool Vm::FindVariable(Frame& frame, std::string_view name, Value* out, Object** where) {
     int hops = 0;
     for (Scope* s = frame.scope; s && hops < 4096; s = s->Parent(), ++hops) {
         Object* o = s->GetObject();
         if (HasProperty(o, name)) {
             *out = Get(o, name);
+            if (where) *where = o;
             return true;
         }
     }
     if (HasProperty(realm_.global, name)) {
         *out = Get(realm_.global, name);
+        if (where) *where = realm_.global;
         return true;
     }
     return false;
 }
 
-Value Vm::GetVariable(Frame& frame, std::string_view name) {
+Value Vm::GetVariable(Frame& frame, std::string_view name, Object** where) {
     Value v;
     std::string_view path, var;
     if (SplitPath(name, &path, &var)) {
@@ -731,13 +733,17 @@ Value Vm::GetVariable(Frame& frame, std::string_view name) {
         if (Contains(path, '/') || Contains(name, ':')) {
             Object* o = ResolvePath(path, base);
             if (!o) return Value();
-            return var.empty() ? Value::Obj(o) : Get(o, var);
+            if (var.empty()) return Value::Obj(o);
+            if (where) *where = o;
+            return Get(o, var);
         }
         // a.b.c: the path leads to an object, whose member is the value.
-        return GetMember(PathValue(frame, path), var);
+        const Value object = PathValue(frame, path);
+        if (where) *where = object.AsObject();
+        return GetMember(object, var);
     }
     if (SpecialName(frame, name, &v)) return v;
-    if (FindVariable(frame, name, &v)) return v;
+    if (FindVariable(frame, name, &v, where)) return v;
     return Value();
 }
 

@@ -222,6 +222,28 @@ TEST(VmScopes, LocalsShadowAndAssignmentsClimbTheChain) {
     EXPECT_EQ(m.Lines(a), (Strings{"local", "arg", "outer", "set in f"}));
 }
 
+TEST(VmScopes, PlainCallsRunOnWhereTheFunctionWasFound) {
+    Machine m;
+    Asm a;
+    // function outer() { var x = "local"; var g = function() { return this.x; }; return g(); }
+    a.DefineFunction("outer", {}, [](Asm& f) {
+        f.Push("x", "local").Op(Ops::kDefineLocal);
+        f.Push("g");
+        f.DefineFunction("", {}, [](Asm& g) {
+            g.GetVariable("this").Push("x").Op(Ops::kGetMember).Op(Ops::kReturn);
+        });
+        f.Op(Ops::kDefineLocal);
+        f.Push(0, "g").Op(Ops::kCallFunction).Op(Ops::kReturn);
+    });
+    a.SetVariable("x", "timeline");
+    a.Push(0, "outer").Op(Ops::kCallFunction).Trace();
+    a.DefineFunction("top", {}, [](Asm& f) {
+        f.GetVariable("this").Push("x").Op(Ops::kGetMember).Op(Ops::kReturn);
+    });
+    a.Push(0, "top").Op(Ops::kCallFunction).Trace();
+    EXPECT_EQ(m.Lines(a), (Strings{"local", "timeline"}));
+}
+
 TEST(VmScopes, WithLooksUpInItsObjectFirst) {
     Machine m;
     Asm a;
