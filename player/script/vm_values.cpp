@@ -1071,8 +1071,10 @@ void Vm::SetPropertyAction(Frame& frame, const Value& target, int index, const V
 void Vm::GotoFrameAction(Frame& frame, const Value& which, bool play, int bias) {
     Object* target = frame.target;
     int to = -1;
-    if (which.IsString()) {
-        std::string_view text = which.Text();
+    if (!which.IsNumber()) {
+        // Anything but a number is a frame number or label in text ("false" is a label).
+        const std::string whole = which.IsString() ? std::string() : ToString(which);
+        std::string_view text = which.IsString() ? which.Text() : std::string_view(whole);
         const auto colon = text.rfind(':');
         if (colon != std::string_view::npos) {
             target = ResolvePath(text.substr(0, colon), frame.target);
@@ -1083,9 +1085,13 @@ void Vm::GotoFrameAction(Frame& frame, const Value& which, bool play, int bias) 
         const double n = StringToNumber(text, Version());
         to = std::isfinite(n) ? static_cast<int>(n) - 1 + bias : clip->FindLabel(text);
     } else {
+        // Whole numbers wrap as 32-bit frame numbers; a fraction is a label no frame has.
         const double n = ToNumber(which);
-        if (!std::isfinite(n)) return;
-        to = static_cast<int>(n) - 1 + bias;
+        if (!std::isfinite(n) || n != std::trunc(n)) return;
+        const double wrapped = std::fmod(n, 4294967296.0);
+        const double frameNumber = wrapped < 0 ? wrapped + 4294967296.0 : wrapped;
+        if (frameNumber > 2147483647.0) return;
+        to = static_cast<int>(frameNumber) - 1 + bias;
     }
     ClipHost* clip = ClipOf(target);
     if (!clip || to < 0) return;
