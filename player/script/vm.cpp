@@ -29,12 +29,20 @@ Vm::~Vm() = default;
 // ---- Running ---------------------------------------------------------------------------------
 
 const Program* Vm::ProgramFor(std::span<const std::uint8_t> block) {
-    auto& slot = programs_[block.data()];
-    if (!slot) {
-        slot = std::make_unique<Program>(DecodeActions(block, heap_));
-        if (!slot->problem.empty()) host_.Problem(slot->problem);
+    std::uint64_t hash = 1469598103934665603ull;  // FNV-1a
+    for (std::uint8_t byte : block) hash = (hash ^ byte) * 1099511628211ull;
+    CachedProgram& slot = programs_[block.data()];
+    if (slot.program && (slot.size != block.size() || slot.hash != hash)) {
+        if (retiredPrograms_.size() >= 4096) Stop("too many action blocks were replaced");
+        retiredPrograms_.push_back(std::move(slot.program));
     }
-    return slot.get();
+    if (!slot.program) {
+        slot.program = std::make_unique<Program>(DecodeActions(block, heap_));
+        slot.size = block.size();
+        slot.hash = hash;
+        if (!slot.program->problem.empty()) host_.Problem(slot.program->problem);
+    }
+    return slot.program.get();
 }
 
 void Vm::BeginTick() {
@@ -111,7 +119,8 @@ void Vm::MarkRoots(Marker& marker) {
         marker.Mark(o);
     for (const Value& v : stack_) v.Mark(marker);
     for (const Frame* f : frames_) f->Mark(marker);
-    for (const auto& [bytes, program] : programs_) program->Mark(marker);
+    for (const auto& [bytes, cached] : programs_) cached.program->Mark(marker);
+    for (const auto& program : retiredPrograms_) program->Mark(marker);
     for (const auto& [text, cell] : interned_) marker.Mark(cell);
     for (const auto& [host, clip] : clips_) marker.Mark(clip);
     for (const Timer& t : timers_) {

@@ -260,7 +260,16 @@ class Vm {
     std::vector<Value> stack_;
     std::size_t stackBase_ = 0;  // the running function's part of the stack starts here
     std::vector<Frame*> frames_;
-    std::unordered_map<const std::uint8_t*, std::unique_ptr<Program>> programs_;
+    // Decoded blocks by address, checked against the bytes' length and hash: a block freed
+    // and another decoded at its address must not run the old program. Programs replaced
+    // that way stay alive for the functions they defined.
+    struct CachedProgram {
+        std::size_t size = 0;
+        std::uint64_t hash = 0;
+        std::unique_ptr<Program> program;
+    };
+    std::unordered_map<const std::uint8_t*, CachedProgram> programs_;
+    std::vector<std::unique_ptr<Program>> retiredPrograms_;
     std::unordered_map<std::string, const String*> interned_;
     std::unordered_map<ClipHost*, ClipObject*> clips_;
     struct Timer {

@@ -3,6 +3,7 @@
 // DefineFunction2 registers, and the bounds that keep hostile movies from crashing or hanging.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <deque>
 #include <functional>
@@ -459,6 +460,102 @@ TEST(VmFunction2, ParametersInRegistersAndRegistersPastTheCount) {
     a.Push("b", "a", 2, "f").Op(Ops::kCallFunction).Op(Ops::kPop);
     a.Push(Reg{3}).Trace();
     EXPECT_EQ(m.Lines(a), (Strings{"a", "b", "undefined", "41", "42"}));
+}
+
+// ---- Timelines ---------------------------------------------------------------------------
+
+// A clip with frames and named children; frames are zero-based as the host's are.
+class FakeClip final : public ClipHost {
+  public:
+    FakeClip(std::string name, FakeClip* parent, int frames)
+        : name_(std::move(name)), parent_(parent), frames_(frames) {
+        if (parent) parent->children_.push_back(this);
+    }
+    ClipObject* ScriptObject(Vm& vm) override { return vm.NewClipObject(this); }
+    ClipHost* Parent() override { return parent_; }
+    ClipHost* Child(std::string_view name, bool) override {
+        for (FakeClip* c : children_)
+            if (c->name_ == name) return c;
+        return nullptr;
+    }
+    int Level() const override { return 0; }
+    std::string Name() const override { return name_; }
+    int CurrentFrame() const override { return frame; }
+    int TotalFrames() const override { return frames_; }
+    int FramesLoaded() const override { return frames_; }
+    int FindLabel(std::string_view label) const override { return label == "end" ? 4 : -1; }
+    void GotoFrame(int f) override { frame = std::clamp(f, 0, frames_ - 1); }
+    void SetPlaying(bool p) override { playing = p; }
+    std::vector<std::span<const std::uint8_t>> FrameScripts(int) const override { return {}; }
+    ClipHost* Duplicate(std::string_view, int) override { return nullptr; }
+    bool Remove() override { return false; }
+    Value GetDisplayProperty(Vm&, ClipProperty) override { return Value(); }
+    void SetDisplayProperty(Vm&, ClipProperty, const Value&) override {}
+
+    int frame = 0;
+    bool playing = true;
+
+  private:
+    std::string name_;
+    FakeClip* parent_;
+    int frames_;
+    std::vector<FakeClip*> children_;
+};
+
+class StageHost final : public Host {
+  public:
+    void Trace(std::string_view line) override { lines.emplace_back(line); }
+    void Problem(std::string line) override { problems.push_back(std::move(line)); }
+    ClipHost* Level(int n) override { return n == 0 ? &root : nullptr; }
+
+    FakeClip root{"", nullptr, 5};
+    FakeClip kid{"kid", &root, 3};
+    Strings lines, problems;
+};
+
+TEST(VmTimeline, GotosAndTargets) {
+    StageHost stage;
+    Vm vm(stage, VmOptions{.swfVersion = 8, .limits = {}});
+    struct Case {
+        const char* what;
+        std::function<void(Asm&)> code;
+        int rootFrame;  // zero-based, after the code
+        bool rootPlaying;
+    };
+    const std::vector<Case> cases = {
+        {"past the end is ignored", [](Asm& a) { a.GotoFrame(9); }, 0, true},
+        {"in range", [](Asm& a) { a.GotoFrame(3); }, 3, true},
+        {"GotoFrame2 by number", [](Asm& a) { a.Push(2).GotoFrame2(false); }, 1, false},
+        {"a fraction is no frame", [](Asm& a) { a.Push(2.5).GotoFrame2(false); }, 0, true},
+        {"numbers wrap at 32 bits", [](Asm& a) { a.Push(4294967299.0).GotoFrame2(true); }, 2,
+         true},
+        {"a label", [](Asm& a) { a.Push("end").GotoFrame2(false); }, 4, false},
+        {"a lost target acts on the root",
+         [](Asm& a) { a.SetTarget("nowhere").Push(3).GotoFrame2(false).SetTarget(""); }, 2,
+         false},
+    };
+    for (const Case& c : cases) {
+        stage.root.frame = 0;
+        stage.root.playing = true;
+        Asm a;
+        c.code(a);
+        const swfw::Buffer bytes = a.Bytes();
+        vm.RunBlock(bytes, vm.ClipFor(&stage.root));
+        EXPECT_EQ(stage.root.frame, c.rootFrame) << c.what;
+        EXPECT_EQ(stage.root.playing, c.rootPlaying) << c.what;
+    }
+
+    // Inside tellTarget the target's own properties answer, or nothing for a lost target;
+    // variables of a lost target land on the root.
+    Asm a;
+    a.SetTarget("kid").Push("", 13).Op(Ops::kGetProperty).Trace().SetTarget("");
+    a.SetTarget("nowhere").Push("", 13).Op(Ops::kGetProperty).Trace();
+    a.SetVariable("v", "on root").SetTarget("");
+    a.Push("_root.v").Op(Ops::kGetVariable).Trace();
+    const swfw::Buffer bytes = a.Bytes();
+    stage.lines.clear();
+    vm.RunBlock(bytes, vm.ClipFor(&stage.root));
+    EXPECT_EQ(stage.lines, (Strings{"kid", "undefined", "on root"}));
 }
 
 // ---- Robustness --------------------------------------------------------------------------
