@@ -14,7 +14,7 @@ Value IsNaN(Vm& vm, const Value&, std::span<const Value> args) {
 }
 
 Value IsFinite(Vm& vm, const Value&, std::span<const Value> args) {
-    return Value::Boolean(std::isfinite(vm.ToNumber(Arg(args, 0))));
+    return Value::Boolean(!args.empty() && std::isfinite(vm.ToNumber(args[0])));
 }
 
 Value ParseIntFn(Vm& vm, const Value&, std::span<const Value> args) {
@@ -24,7 +24,7 @@ Value ParseIntFn(Vm& vm, const Value&, std::span<const Value> args) {
 }
 
 Value ParseFloatFn(Vm& vm, const Value&, std::span<const Value> args) {
-    return Value::Number(ParseFloat(vm.ToString(Arg(args, 0))));
+    return args.empty() ? Value() : Value::Number(ParseFloat(vm.ToString(args[0])));
 }
 
 Value EscapeFn(Vm& vm, const Value&, std::span<const Value> args) {

@@ -128,8 +128,14 @@ void Value::Mark(Marker& marker) const {
 }
 
 bool BoxObject::GetVirtual(Vm& vm, std::string_view key, Value* out) {
-    if (Kind() != ObjectKind::kString || key != "length") return false;
+    if (Kind() != ObjectKind::kString || key != "length" || FindOwn(key)) return false;
     *out = Value::Number(static_cast<double>(vm.StringLength(primitive_.Text())));
+    return true;
+}
+
+bool BoxObject::SetVirtual(Vm& vm, std::string_view key, const Value& value) {
+    if (Kind() != ObjectKind::kString || key != "length") return false;
+    Put(vm.Intern("length"), std::string(key), value, kDontEnum | kDontDelete);
     return true;
 }
 

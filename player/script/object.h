@@ -133,7 +133,9 @@ class BoxObject final : public Object {
         : Object(proto, kind), primitive_(primitive) {}
     Value Primitive() const { return primitive_; }
     void SetPrimitive(Value v) { primitive_ = v; }
+    // A string's length, until a script assigns one (which stays, hidden and undeletable).
     bool GetVirtual(Vm& vm, std::string_view key, Value* out) override;
+    bool SetVirtual(Vm& vm, std::string_view key, const Value& value) override;
     void Trace(Marker& marker) const override;
     std::size_t Size() const override { return Object::Size() + sizeof(Value); }
 

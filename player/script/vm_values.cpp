@@ -998,6 +998,10 @@ bool ClipObject::GetVirtual(Vm& vm, std::string_view key, Value* out) {
         *out = Value::Obj(vm.RootOf(this));
         return true;
     }
+    if (vm.Version() >= 6 && EqualsIgnoringCase(key, "_global")) {
+        *out = Value::Obj(vm.GetRealm().global);
+        return true;
+    }
     for (int i = 0; i < kClipPropertyCount; ++i) {
         if (EqualsIgnoringCase(key, vm.PropertyName(i))) {
             *out = vm.ClipPropertyValue(host_, static_cast<ClipProperty>(i));
