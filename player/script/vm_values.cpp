@@ -14,8 +14,11 @@ namespace player::script {
 namespace {
 
 bool HiddenByVersion(const Property& p, int version) {
-    return ((p.flags & kVersion6) && version < 6) || ((p.flags & kVersion7) && version < 7) ||
-           ((p.flags & kVersion8) && version < 8);
+    // Bits 7, 8 and 10, 12, 13, 14 hide a property from movies older than 6, 7, 7, 8, 9, 10.
+    const std::uint16_t f = p.flags;
+    return ((f & kVersion6) && version < 6) || ((f & (1u << 8)) && version < 7) ||
+           ((f & kVersion7) && version < 7) || ((f & kVersion8) && version < 8) ||
+           ((f & (1u << 13)) && version < 9) || ((f & (1u << 14)) && version < 10);
 }
 
 bool Contains(std::string_view s, char c) { return s.find(c) != std::string_view::npos; }

@@ -410,6 +410,37 @@ TEST(VmObjects, ResolveAnswersMissingMembersAndPathsNameObjects) {
                        "false"}));
 }
 
+TEST(VmObjects, VersionFlagsHidePropertiesFromOlderMovies) {
+    struct Case {
+        int bit;
+        int firstVersionThatSees;
+    };
+    const std::vector<Case> cases = {{7, 6}, {8, 7}, {10, 7}, {12, 8}, {13, 9}, {14, 10}};
+    for (const Case& c : cases) {
+        for (int version = 5; version <= 10; ++version) {
+            Machine m(version);
+            Asm a;
+            a.SetVariable("o", [](Asm& v) { v.Push("p", "seen", 1).Op(Ops::kInitObject); });
+            a.Push(1 << c.bit, "p").GetVariable("o").Push(3, "ASSetPropFlags");
+            a.Op(Ops::kCallFunction).Op(Ops::kPop);
+            a.GetVariable("o").Push("p").Op(Ops::kGetMember).Trace();
+            const std::string expected = version >= c.firstVersionThatSees ? "seen" : "undefined";
+            EXPECT_EQ(m.Lines(a), Strings{expected}) << "bit " << c.bit << " version " << version;
+        }
+    }
+}
+
+TEST(VmObjects, AStringObjectsLengthCanBeReplaced) {
+    Machine m;
+    Asm a;
+    a.SetVariable("s", [](Asm& v) { v.Push("abcd", 1, "String").Op(Ops::kNewObject); });
+    a.GetVariable("s").Push("length").Op(Ops::kGetMember).Trace();
+    a.GetVariable("s").Push("length", "set").Op(Ops::kSetMember);
+    a.GetVariable("s").Push("length").Op(Ops::kDelete).Trace();
+    a.GetVariable("s").Push("length").Op(Ops::kGetMember).Trace();
+    EXPECT_EQ(m.Lines(a), (Strings{"4", "false", "set"}));
+}
+
 // ---- DefineFunction2 ---------------------------------------------------------------------
 
 TEST(VmFunction2, PreloadsTakeRegistersInOrder) {
