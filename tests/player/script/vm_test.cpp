@@ -441,6 +441,31 @@ TEST(VmObjects, AStringObjectsLengthCanBeReplaced) {
     EXPECT_EQ(m.Lines(a), (Strings{"4", "false", "set"}));
 }
 
+TEST(VmObjects, ArrayLengthsFollowElementsAsSigned32BitNumbers) {
+    // Each row: the element set (after the ones above it), then the length.
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"3", "4"},
+        {"-5", "4"},                                   // negative: no element
+        {"2147483648", "4"},                           // wraps to -2^31: below the length
+        {"2147483647", "-2147483648"},                 // one past it wraps the length
+        {"4294967295", "0"},                           // -1 + 1
+        {"302231454903657293676544", "1"},             // 2^78 wraps to 0
+    };
+    Machine m;
+    Asm a;
+    a.SetVariable("a", [](Asm& v) { v.Push(0).Op(Ops::kInitArray); });
+    Strings expected;
+    for (const auto& [index, length] : rows) {
+        a.GetVariable("a").Push(index, "x").Op(Ops::kSetMember);
+        a.GetVariable("a").Push("length").Op(Ops::kGetMember).Trace();
+        expected.push_back(length);
+    }
+    // Elements below a length that wrapped went with it.
+    a.GetVariable("a").Push("3").Op(Ops::kGetMember).Trace();
+    expected.push_back("undefined");
+    EXPECT_EQ(m.Lines(a), expected);
+}
+
 // ---- DefineFunction2 ---------------------------------------------------------------------
 
 TEST(VmFunction2, PreloadsTakeRegistersInOrder) {
