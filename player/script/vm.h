@@ -256,6 +256,9 @@ class Vm {
     bool throwing_ = false;
     Value thrown_;
     int depth_ = 0;          // script functions on the call stack
+    // Watchers running now: before version 7 a watcher is not called for assignments made
+    // while it runs for the same property; from 7 on it is, to a nesting of 65.
+    std::vector<std::pair<const Object*, std::string>> runningWatchers_;
     int nativeDepth_ = 0;    // built-ins on the call stack (no collection while any is)
     std::vector<Value> stack_;
     std::size_t stackBase_ = 0;  // the running function's part of the stack starts here

@@ -497,12 +497,26 @@ void Vm::Set(Object* object, std::string_view name, const Value& value) {
     }
     Value stored = value;
     if (const Watcher* w = object->FindWatcher(key)) {
-        const Watcher watcher = *w;
-        const Value old = Get(object, name);
-        const Value args[] = {Value::Str(Intern(name)), old, value, watcher.userData};
-        object->RemoveWatcher(key);  // a watcher does not see its own assignment
-        stored = Call(Value::Obj(watcher.callback), Value::Obj(object), args);
-        object->SetWatcher(key, watcher);
+        const bool running =
+            std::find(runningWatchers_.begin(), runningWatchers_.end(),
+                      std::pair<const Object*, std::string>(object, key)) != runningWatchers_.end();
+        const bool call = Version() >= 7 ? runningWatchers_.size() < 65 : !running;
+        if (call) {
+            const Watcher watcher = *w;
+            // The old value as stored (here or up the prototypes): no getter runs for it.
+            Value old;
+            int hops = 0;
+            for (Object* o = object; o && hops < 256; o = o->Proto(), ++hops) {
+                if (const Property* p = o->FindOwn(key)) {
+                    if (!p->IsAccessor()) old = p->value;
+                    break;
+                }
+            }
+            const Value args[] = {Value::Str(Intern(name)), old, value, watcher.userData};
+            runningWatchers_.emplace_back(object, key);
+            stored = Call(Value::Obj(watcher.callback), Value::Obj(object), args);
+            runningWatchers_.pop_back();
+        }
     }
     if (key == "__proto__") {
         if (!object->HasProtoSlot()) object->RestoreProtoSlot();

@@ -466,6 +466,27 @@ TEST(VmObjects, ArrayLengthsFollowElementsAsSigned32BitNumbers) {
     EXPECT_EQ(m.Lines(a), expected);
 }
 
+TEST(VmObjects, WatchersNestFromVersion7Only) {
+    for (const auto& [version, calls] : {std::pair{6, "1"}, std::pair{7, "65"}}) {
+        Machine m(version);
+        Asm a;
+        a.SetVariable("count", swfw::PushItem(0));
+        a.SetVariable("o", [](Asm& v) { v.Push("p", "a", 1).Op(Ops::kInitObject); });
+        // o.watch("p", function(name, old, value) { count++; o.p = "again"; return value; })
+        a.DefineFunction("", {"name", "old", "value"}, [](Asm& f) {
+            f.SetVariable("count", [](Asm& v) { v.GetVariable("count").Op(Ops::kIncrement); });
+            f.GetVariable("o").Push("p", "again").Op(Ops::kSetMember);
+            f.GetVariable("value").Op(Ops::kReturn);
+        });
+        a.Push("p", 2).GetVariable("o").Push("watch").Op(Ops::kCallMethod).Op(Ops::kPop);
+        a.GetVariable("o").Push("p", "b").Op(Ops::kSetMember);
+        a.GetVariable("count").Trace();
+        a.GetVariable("o").Push("p").Op(Ops::kGetMember).Trace();
+        EXPECT_EQ(m.Lines(a), (Strings{calls, "b"})) << "version " << version;
+        EXPECT_FALSE(m.vm.Stopped());
+    }
+}
+
 // ---- DefineFunction2 ---------------------------------------------------------------------
 
 TEST(VmFunction2, PreloadsTakeRegistersInOrder) {
