@@ -118,6 +118,7 @@ void Vm::MarkRoots(Marker& marker) {
                       realm_.numberCtor, realm_.booleanCtor})
         marker.Mark(o);
     for (const Value& v : stack_) v.Mark(marker);
+    for (const Value& v : popped_) v.Mark(marker);
     for (const Frame* f : frames_) f->Mark(marker);
     for (const auto& [bytes, cached] : programs_) cached.program->Mark(marker);
     for (const auto& program : retiredPrograms_) program->Mark(marker);
@@ -146,6 +147,7 @@ Value Vm::Pop() {
     if (stack_.size() <= stackBase_) return Value();
     Value v = stack_.back();
     stack_.pop_back();
+    popped_.push_back(v);
     return v;
 }
 
@@ -155,6 +157,12 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                            std::uint32_t* pcOut) {
     const Program& program = *frame.program;
     std::uint32_t pc = *pcOut;
+    // This run's popped values are released instruction by instruction, and all at the end.
+    struct PoppedScope {
+        std::vector<Value>& popped;
+        std::size_t base;
+        ~PoppedScope() { popped.resize(base); }
+    } poppedScope{popped_, popped_.size()};
     auto jumpTo = [&](std::uint32_t target) -> bool {
         if (target >= begin && target < end) {
             pc = target;
@@ -164,6 +172,7 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
         return false;
     };
     while (pc < end) {
+        popped_.resize(poppedScope.base);
         const Instr& in = program.code[pc++];
         if (--budget_ < 0 && !CheckBudget()) return Completion::kStop;
         ++actionsRun_;

@@ -261,6 +261,9 @@ class Vm {
     std::vector<std::pair<const Object*, std::string>> runningWatchers_;
     int nativeDepth_ = 0;    // built-ins on the call stack (no collection while any is)
     std::vector<Value> stack_;
+    // Values the running instructions popped, kept reachable until each instruction is done
+    // (a conversion or call in the middle of one may collect).
+    std::vector<Value> popped_;
     std::size_t stackBase_ = 0;  // the running function's part of the stack starts here
     std::vector<Frame*> frames_;
     // Decoded blocks by address, checked against the bytes' length and hash: a block freed

@@ -741,6 +741,33 @@ TEST(VmRobustness, CyclicGarbageEveryFrameKeepsTheHeapBounded) {
     EXPECT_LE(m.vm.GetHeap().Bytes(), early + early / 4);
 }
 
+TEST(VmRobustness, OperandsSurviveACollectionInsideAConversion) {
+    Machine m;
+    Asm a;
+    // b.valueOf makes more than a collection's worth of garbage; the left operand, an object
+    // that lives only on the operand stack, must survive it.
+    a.SetVariable("b", [](Asm& v) {
+        v.Push("valueOf");
+        v.DefineFunction("", {}, [](Asm& f) {
+            f.Push("i", 0).Op(Ops::kDefineLocal);
+            f.Label("churn");
+            f.Push("g", 0).Op(Ops::kInitObject).Op(Ops::kDefineLocal);
+            f.Push("i").GetVariable("i").Op(Ops::kIncrement).Op(Ops::kSetVariable);
+            f.GetVariable("i").Push(120000).Op(Ops::kLess2).If("churn");
+            f.Push(1).Op(Ops::kReturn);
+        });
+        v.Push(1).Op(Ops::kInitObject);
+    });
+    a.Push("tag", "kept", "valueOf");
+    a.DefineFunction("", {}, [](Asm& f) {
+        f.GetVariable("this").Push("tag").Op(Ops::kGetMember).Op(Ops::kReturn);
+    });
+    a.Push(2).Op(Ops::kInitObject);  // the left operand, on the stack only
+    a.GetVariable("b").Op(Ops::kAdd2).Trace();
+    EXPECT_EQ(m.Lines(a), Strings{"kept1"});
+    EXPECT_TRUE(m.host.problems.empty());
+}
+
 TEST(VmRobustness, HugeCountsDoNotAllocate) {
     Machine m;
     Asm a;
