@@ -393,11 +393,68 @@ Value Vm::LessThan(const Value& a, const Value& b) {
 
 // ---- Properties ----------------------------------------------------------------------------
 
+namespace {
+
+// Lower case of the letters of the Latin, Greek, Cyrillic and Armenian blocks that have one
+// (the cases version 6 movies fold); other code points are their own.
+std::uint32_t LowerCodePoint(std::uint32_t c) {
+    if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) ||
+        (c >= 0x410 && c <= 0x42F) || (c >= 0xFF21 && c <= 0xFF3A))
+        return c + 0x20;
+    if (c >= 0x400 && c <= 0x40F) return c + 0x50;
+    if (c >= 0x531 && c <= 0x556) return c + 0x30;
+    if (c == 0x178) return 0xFF;
+    if (c == 0x1C4 || c == 0x1C5) return 0x1C6;
+    if (c == 0x1C7 || c == 0x1C8) return 0x1C9;
+    if (c == 0x1CA || c == 0x1CB) return 0x1CC;
+    if (c == 0x1F1 || c == 0x1F2) return 0x1F3;
+    const bool evenUpper = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177) ||
+                           (c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) ||
+                           (c >= 0x4D0 && c <= 0x4FF) || (c >= 0x1E00 && c <= 0x1E95) ||
+                           (c >= 0x1EA0 && c <= 0x1EFF);
+    if (evenUpper && c % 2 == 0) return c + 1;
+    const bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E) ||
+                          (c >= 0x4C1 && c <= 0x4CE);
+    if (oddUpper && c % 2 == 1) return c + 1;
+    return c;
+}
+
+}  // namespace
+
 std::string Vm::Key(std::string_view name) const {
     std::string key(name);
-    if (!CaseSensitive())
-        for (char& c : key) c = Lower(c);
-    return key;
+    if (CaseSensitive()) return key;
+    bool ascii = true;
+    for (char& c : key) {
+        c = Lower(c);
+        if (static_cast<unsigned char>(c) >= 0x80) ascii = false;
+    }
+    if (ascii || Version() < 6) return key;
+    // Version 6 text is UTF-8: fold the letters beyond ASCII too.
+    std::string folded;
+    folded.reserve(key.size());
+    for (std::size_t i = 0; i < key.size();) {
+        const auto c0 = static_cast<unsigned char>(key[i]);
+        const int extra = c0 >= 0xF0 ? 3 : c0 >= 0xE0 ? 2 : c0 >= 0xC0 ? 1 : 0;
+        if (extra == 0 || i + extra >= key.size()) {
+            folded += key[i++];
+            continue;
+        }
+        std::uint32_t code = c0 & (0x3F >> extra);
+        bool valid = true;
+        for (int k = 1; k <= extra; ++k) {
+            const auto ck = static_cast<unsigned char>(key[i + k]);
+            valid = valid && (ck & 0xC0) == 0x80;
+            code = code << 6 | (ck & 0x3F);
+        }
+        if (!valid) {
+            folded += key[i++];
+            continue;
+        }
+        AppendUtf8(folded, LowerCodePoint(code));
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+    return folded;
 }
 
 Value Vm::Lookup(Object* object, std::string_view name, const Value& receiverIn, Object** holder) {

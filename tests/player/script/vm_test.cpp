@@ -271,6 +271,15 @@ TEST(VmScopes, ThisCanBeReplacedAndNamesFoldCaseBeforeVersion7) {
     a.GetVariable("this").Trace();
     EXPECT_EQ(m6.Lines(a), (Strings{"v", "replaced"}));
 
+    // Version 6 folds letters beyond ASCII too (Ä and ä, Ǳ and ǳ), version 5 only ASCII.
+    Machine m6u(6);
+    Asm u;
+    u.SetVariable("\xC3\x84x\xC7\xB1", "folded");
+    u.GetVariable("\xC3\xA4X\xC7\xB3").Trace();
+    EXPECT_EQ(m6u.Lines(u), (Strings{"folded"}));
+    Machine m5(5);
+    EXPECT_EQ(m5.Lines(u), (Strings{"undefined"}));
+
     Machine m7(7);
     Asm b;
     b.SetVariable("Name", "v");
