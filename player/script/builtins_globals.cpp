@@ -15,8 +15,7 @@ Value IsNaN(Vm& vm, const Value&, std::span<const Value> args) {
 
 // Called with nothing, isFinite is false and parseFloat undefined (not as for undefined).
 Value IsFinite(Vm& vm, const Value&, std::span<const Value> args) {
-    if (args.empty()) return Value::Boolean(false);
-    return Value::Boolean(std::isfinite(vm.ToNumber(Arg(args, 0))));
+    return Value::Boolean(!args.empty() && std::isfinite(vm.ToNumber(args[0])));
 }
 
 Value ParseIntFn(Vm& vm, const Value&, std::span<const Value> args) {
@@ -26,8 +25,7 @@ Value ParseIntFn(Vm& vm, const Value&, std::span<const Value> args) {
 }
 
 Value ParseFloatFn(Vm& vm, const Value&, std::span<const Value> args) {
-    if (args.empty()) return Value();
-    return Value::Number(ParseFloat(vm.ToString(Arg(args, 0))));
+    return args.empty() ? Value() : Value::Number(ParseFloat(vm.ToString(args[0])));
 }
 
 Value EscapeFn(Vm& vm, const Value&, std::span<const Value> args) {
@@ -51,11 +49,12 @@ Value AddTimer(Vm& vm, std::span<const Value> args, bool repeat) {
     Object* first = Arg(args, 0).AsObject();
     if (!first) return Value();
     if (first->Kind() == ObjectKind::kFunction) {
+        if (Arg(args, 1).IsUndefined()) return Value();  // no interval, no timer
         std::vector<Value> rest(args.size() > 2 ? args.begin() + 2 : args.end(), args.end());
         return Value::Number(vm.AddTimer(args[0], Value(), Value(), std::move(rest),
                                          vm.ToNumber(Arg(args, 1)), repeat));
     }
-    if (args.size() < 3) return Value();
+    if (args.size() < 3 || args[2].IsUndefined()) return Value();
     std::vector<Value> rest(args.begin() + 3, args.end());
     return Value::Number(vm.AddTimer(Value(), args[0], vm.Str(vm.ToString(args[1])),
                                      std::move(rest), vm.ToNumber(args[2]), repeat));

@@ -21,6 +21,9 @@ struct Vm::Frame {
     // DefineFunction2 may hide `this` and `super` as names (preloaded or suppressed).
     bool thisVisible = true;
     bool superVisible = true;
+    // SetTarget named nothing: timeline actions and variables go to the root, but the
+    // target's own properties read as undefined.
+    bool targetLost = false;
     std::size_t stackBase = 0;
 
     void Mark(Marker& marker) const {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 
 #include "player/script/vm.h"
 
@@ -134,6 +135,12 @@ bool BoxObject::GetVirtual(Vm& vm, std::string_view key, Value* out) {
     return true;
 }
 
+bool BoxObject::SetVirtual(Vm& vm, std::string_view key, const Value& value) {
+    if (Kind() != ObjectKind::kString || key != "length") return false;
+    Put(vm.Intern("length"), std::string(key), value, kDontEnum | kDontDelete);
+    return true;
+}
+
 void BoxObject::Trace(Marker& marker) const {
     Object::Trace(marker);
     primitive_.Mark(marker);
@@ -152,16 +159,23 @@ bool ArrayIndex(std::string_view key, std::uint32_t* index) {
 }
 
 void ArrayObject::SetLength(Vm& vm, std::uint32_t length) {
+    const std::uint32_t capped = std::min({length, vm.Limits().maxArrayLength, 0x7FFFFFFFu});
+    SetSignedLength(static_cast<std::int32_t>(capped));
+}
+
+void ArrayObject::SetSignedLength(std::int32_t length) {
     if (length < length_) {
+        // Elements from the new length (or 0) up to the old one go.
+        const std::int64_t from = std::max<std::int32_t>(length, 0);
         auto& props = Properties();
         const auto before = props.size();
         std::erase_if(props, [&](const Property& p) {
             std::uint32_t i;
-            return ArrayIndex(p.key, &i) && i >= length;
+            return ArrayIndex(p.key, &i) && i >= from && i < length_;
         });
         if (props.size() != before) Reindex();
     }
-    length_ = std::min(length, vm.Limits().maxArrayLength);
+    length_ = length;
 }
 
 bool ArrayObject::GetVirtual(Vm&, std::string_view key, Value* out) {
@@ -177,9 +191,22 @@ bool ArrayObject::SetVirtual(Vm& vm, std::string_view key, const Value& value) {
     return true;
 }
 
-void ArrayObject::AfterPut(Vm&, std::string_view key) {
-    std::uint32_t index;
-    if (ArrayIndex(key, &index) && index >= length_) length_ = index + 1;
+void ArrayObject::AfterPut(Vm& vm, std::string_view key) {
+    // An integer name, wrapped to 32 bits, at or past the length moves it (wrapping too).
+    std::string_view digits = key;
+    if (!digits.empty() && digits[0] == '-') digits.remove_prefix(1);
+    if (digits.empty() || digits.size() > 400) return;
+    std::uint32_t n = 0;  // the number modulo 2^32, exactly
+    for (char c : digits) {
+        if (c < '0' || c > '9') return;
+        n = n * 10u + static_cast<std::uint32_t>(c - '0');
+    }
+    if (key[0] == '-') n = 0u - n;
+    const auto index = static_cast<std::int32_t>(n);
+    if (index < length_) return;
+    const auto length = static_cast<std::int32_t>(n + 1u);
+    const auto cap = static_cast<std::int32_t>(std::min(vm.Limits().maxArrayLength, 0x7FFFFFFFu));
+    SetSignedLength(std::min(length, cap));
 }
 
 }  // namespace player::script

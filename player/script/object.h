@@ -133,7 +133,9 @@ class BoxObject final : public Object {
         : Object(proto, kind), primitive_(primitive) {}
     Value Primitive() const { return primitive_; }
     void SetPrimitive(Value v) { primitive_ = v; }
+    // A string's length, until a script assigns one (which stays, hidden and undeletable).
     bool GetVirtual(Vm& vm, std::string_view key, Value* out) override;
+    bool SetVirtual(Vm& vm, std::string_view key, const Value& value) override;
     void Trace(Marker& marker) const override;
     std::size_t Size() const override { return Object::Size() + sizeof(Value); }
 
@@ -145,15 +147,18 @@ class BoxObject final : public Object {
 class ArrayObject final : public Object {
   public:
     explicit ArrayObject(Object* proto) : Object(proto, ObjectKind::kArray) {}
-    std::uint32_t Length() const { return length_; }
-    // Sets length, dropping elements at and past it.
+    // The length as built-ins use it (a script can make it negative, which counts as 0).
+    std::uint32_t Length() const { return length_ > 0 ? static_cast<std::uint32_t>(length_) : 0; }
+    // Sets length (capped), dropping elements at and past it.
     void SetLength(Vm& vm, std::uint32_t length);
     bool GetVirtual(Vm& vm, std::string_view key, Value* out) override;
     bool SetVirtual(Vm& vm, std::string_view key, const Value& value) override;
     void AfterPut(Vm& vm, std::string_view key) override;
 
   private:
-    std::uint32_t length_ = 0;
+    // Lengths are signed 32-bit as scripts see them: an element at 2^31 - 1 wraps it.
+    void SetSignedLength(std::int32_t length);
+    std::int32_t length_ = 0;
 };
 
 // The index a property name stands for ("0", "17"), when it is a canonical array index.

@@ -29,12 +29,20 @@ Vm::~Vm() = default;
 // ---- Running ---------------------------------------------------------------------------------
 
 const Program* Vm::ProgramFor(std::span<const std::uint8_t> block) {
-    auto& slot = programs_[block.data()];
-    if (!slot) {
-        slot = std::make_unique<Program>(DecodeActions(block, heap_));
-        if (!slot->problem.empty()) host_.Problem(slot->problem);
+    std::uint64_t hash = 1469598103934665603ull;  // FNV-1a
+    for (std::uint8_t byte : block) hash = (hash ^ byte) * 1099511628211ull;
+    CachedProgram& slot = programs_[block.data()];
+    if (slot.program && (slot.size != block.size() || slot.hash != hash)) {
+        if (retiredPrograms_.size() >= 4096) Stop("too many action blocks were replaced");
+        retiredPrograms_.push_back(std::move(slot.program));
     }
-    return slot.get();
+    if (!slot.program) {
+        slot.program = std::make_unique<Program>(DecodeActions(block, heap_));
+        slot.size = block.size();
+        slot.hash = hash;
+        if (!slot.program->problem.empty()) host_.Problem(slot.program->problem);
+    }
+    return slot.program.get();
 }
 
 void Vm::BeginTick() {
@@ -111,8 +119,10 @@ void Vm::MarkRoots(Marker& marker) {
                       realm_.xmlNodeProto, realm_.xmlProto, realm_.loadVarsProto})
         marker.Mark(o);
     for (const Value& v : stack_) v.Mark(marker);
+    for (const Value& v : popped_) v.Mark(marker);
     for (const Frame* f : frames_) f->Mark(marker);
-    for (const auto& [bytes, program] : programs_) program->Mark(marker);
+    for (const auto& [bytes, cached] : programs_) cached.program->Mark(marker);
+    for (const auto& program : retiredPrograms_) program->Mark(marker);
     for (const auto& [text, cell] : interned_) marker.Mark(cell);
     for (const auto& [host, clip] : clips_) marker.Mark(clip);
     for (const Timer& t : timers_) {
@@ -138,6 +148,7 @@ Value Vm::Pop() {
     if (stack_.size() <= stackBase_) return Value();
     Value v = stack_.back();
     stack_.pop_back();
+    popped_.push_back(v);
     return v;
 }
 
@@ -147,6 +158,12 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                            std::uint32_t* pcOut) {
     const Program& program = *frame.program;
     std::uint32_t pc = *pcOut;
+    // This run's popped values are released instruction by instruction, and all at the end.
+    struct PoppedScope {
+        std::vector<Value>& popped;
+        std::size_t base;
+        ~PoppedScope() { popped.resize(base); }
+    } poppedScope{popped_, popped_.size()};
     auto jumpTo = [&](std::uint32_t target) -> bool {
         if (target >= begin && target < end) {
             pc = target;
@@ -156,6 +173,7 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
         return false;
     };
     while (pc < end) {
+        popped_.resize(poppedScope.base);
         const Instr& in = program.code[pc++];
         if (--budget_ < 0 && !CheckBudget()) return Completion::kStop;
         ++actionsRun_;
@@ -220,6 +238,7 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                         frame.target = ResolvePath(ToString(t), frame.timeline);
                 }
                 // A path that leads nowhere targets the movie's root.
+                frame.targetLost = !frame.target;
                 if (!frame.target) frame.target = RootOf(frame.timeline);
                 Retarget(frame);
                 break;
@@ -564,11 +583,15 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
             case Op::kCallFunction: {
                 const std::string name = ToString(Pop());
                 std::vector<Value> args = PopArgs();
-                const Value function = GetVariable(frame, name);
+                // The function runs on the object it was found on (a timeline, a with
+                // object, a function's locals).
+                Object* where = nullptr;
+                const Value function = GetVariable(frame, name, &where);
                 if (function.AsObject() && function.AsObject()->Kind() == ObjectKind::kSuper)
                     Push(CallMethodAction(frame, function, Value(), args));  // super(...)
                 else
-                    Push(CallValue(function, Value(), args, nullptr, name));
+                    Push(CallValue(function, where ? Value::Obj(where) : Value(), args, nullptr,
+                                   name));
                 break;
             }
             case Op::kCallMethod:

@@ -237,11 +237,15 @@ class Vm {
     void SetElements(ArrayObject* array, std::span<const Value> elements);
 
     // Variables.
-    Value GetVariable(Frame& frame, std::string_view name);
+    // *where (when asked) is the object the variable was found on, null for special names.
+    Value GetVariable(Frame& frame, std::string_view name, Object** where = nullptr);
     void SetVariable(Frame& frame, std::string_view name, const Value& value);
     void DefineLocal(Frame& frame, std::string_view name, const Value& value, bool assign);
     bool DeleteVariable(Frame& frame, std::string_view name);
-    bool FindVariable(Frame& frame, std::string_view name, Value* out);
+    bool FindVariable(Frame& frame, std::string_view name, Value* out, Object** where = nullptr);
+    // The object a dotted path ("a.b") leads to: clip children before variables at each step.
+    Value PathValue(Frame& frame, std::string_view path, int depth = 0);
+    Object* ChildClip(Object* o, std::string_view name);
     bool SpecialName(Frame& frame, std::string_view name, Value* out);
     bool SplitPath(std::string_view name, std::string_view* path, std::string_view* var) const;
     Object* BottomScopeObject(Frame& frame);
@@ -266,11 +270,26 @@ class Vm {
     bool throwing_ = false;
     Value thrown_;
     int depth_ = 0;          // script functions on the call stack
+    // Watchers running now: before version 7 a watcher is not called for assignments made
+    // while it runs for the same property; from 7 on it is, to a nesting of 65.
+    std::vector<std::pair<const Object*, std::string>> runningWatchers_;
     int nativeDepth_ = 0;    // built-ins on the call stack (no collection while any is)
     std::vector<Value> stack_;
+    // Values the running instructions popped, kept reachable until each instruction is done
+    // (a conversion or call in the middle of one may collect).
+    std::vector<Value> popped_;
     std::size_t stackBase_ = 0;  // the running function's part of the stack starts here
     std::vector<Frame*> frames_;
-    std::unordered_map<const std::uint8_t*, std::unique_ptr<Program>> programs_;
+    // Decoded blocks by address, checked against the bytes' length and hash: a block freed
+    // and another decoded at its address must not run the old program. Programs replaced
+    // that way stay alive for the functions they defined.
+    struct CachedProgram {
+        std::size_t size = 0;
+        std::uint64_t hash = 0;
+        std::unique_ptr<Program> program;
+    };
+    std::unordered_map<const std::uint8_t*, CachedProgram> programs_;
+    std::vector<std::unique_ptr<Program>> retiredPrograms_;
     std::unordered_map<std::string, const String*> interned_;
     std::unordered_map<ClipHost*, ClipObject*> clips_;
     struct Timer {

@@ -14,8 +14,11 @@ namespace player::script {
 namespace {
 
 bool HiddenByVersion(const Property& p, int version) {
-    return ((p.flags & kVersion6) && version < 6) || ((p.flags & kVersion7) && version < 7) ||
-           ((p.flags & kVersion8) && version < 8);
+    // Bits 7, 8 and 10, 12, 13, 14 hide a property from movies older than 6, 7, 7, 8, 9, 10.
+    const std::uint16_t f = p.flags;
+    return ((f & kVersion6) && version < 6) || ((f & (1u << 8)) && version < 7) ||
+           ((f & kVersion7) && version < 7) || ((f & kVersion8) && version < 8) ||
+           ((f & (1u << 13)) && version < 9) || ((f & (1u << 14)) && version < 10);
 }
 
 bool Contains(std::string_view s, char c) { return s.find(c) != std::string_view::npos; }
@@ -156,6 +159,7 @@ const String* Vm::ToStringCell(const Value& v) {
         case Type::kNull:
             return Intern("null");
         case Type::kBoolean:
+            if (Version() < 5) return Intern(v.AsBoolean() ? "1" : "0");
             return Intern(v.AsBoolean() ? "true" : "false");
         default:
             return NewString(ToString(v));
@@ -169,6 +173,8 @@ std::string Vm::ToString(const Value& v) {
         case Type::kNull:
             return "null";
         case Type::kBoolean:
+            // Version 4 movies print their booleans as numbers.
+            if (Version() < 5) return v.AsBoolean() ? "1" : "0";
             return v.AsBoolean() ? "true" : "false";
         case Type::kNumber:
             return NumberToString(v.AsNumber());
@@ -282,9 +288,7 @@ std::string Vm::TypeOf(const Value& v) const {
     return "undefined";
 }
 
-Value Vm::LegacyBool(bool b) const {
-    return Version() < 5 ? Value::Number(b ? 1 : 0) : Value::Boolean(b);
-}
+Value Vm::LegacyBool(bool b) const { return Value::Boolean(b); }
 
 Value Vm::Arithmetic(Op op, double a, double b) const {
     switch (op) {
@@ -389,11 +393,68 @@ Value Vm::LessThan(const Value& a, const Value& b) {
 
 // ---- Properties ----------------------------------------------------------------------------
 
+namespace {
+
+// Lower case of the letters of the Latin, Greek, Cyrillic and Armenian blocks that have one
+// (the cases version 6 movies fold); other code points are their own.
+std::uint32_t LowerCodePoint(std::uint32_t c) {
+    if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) ||
+        (c >= 0x410 && c <= 0x42F) || (c >= 0xFF21 && c <= 0xFF3A))
+        return c + 0x20;
+    if (c >= 0x400 && c <= 0x40F) return c + 0x50;
+    if (c >= 0x531 && c <= 0x556) return c + 0x30;
+    if (c == 0x178) return 0xFF;
+    if (c == 0x1C4 || c == 0x1C5) return 0x1C6;
+    if (c == 0x1C7 || c == 0x1C8) return 0x1C9;
+    if (c == 0x1CA || c == 0x1CB) return 0x1CC;
+    if (c == 0x1F1 || c == 0x1F2) return 0x1F3;
+    const bool evenUpper = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177) ||
+                           (c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) ||
+                           (c >= 0x4D0 && c <= 0x4FF) || (c >= 0x1E00 && c <= 0x1E95) ||
+                           (c >= 0x1EA0 && c <= 0x1EFF);
+    if (evenUpper && c % 2 == 0) return c + 1;
+    const bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E) ||
+                          (c >= 0x4C1 && c <= 0x4CE);
+    if (oddUpper && c % 2 == 1) return c + 1;
+    return c;
+}
+
+}  // namespace
+
 std::string Vm::Key(std::string_view name) const {
     std::string key(name);
-    if (!CaseSensitive())
-        for (char& c : key) c = Lower(c);
-    return key;
+    if (CaseSensitive()) return key;
+    bool ascii = true;
+    for (char& c : key) {
+        c = Lower(c);
+        if (static_cast<unsigned char>(c) >= 0x80) ascii = false;
+    }
+    if (ascii || Version() < 6) return key;
+    // Version 6 text is UTF-8: fold the letters beyond ASCII too.
+    std::string folded;
+    folded.reserve(key.size());
+    for (std::size_t i = 0; i < key.size();) {
+        const auto c0 = static_cast<unsigned char>(key[i]);
+        const int extra = c0 >= 0xF0 ? 3 : c0 >= 0xE0 ? 2 : c0 >= 0xC0 ? 1 : 0;
+        if (extra == 0 || i + extra >= key.size()) {
+            folded += key[i++];
+            continue;
+        }
+        std::uint32_t code = c0 & (0x3F >> extra);
+        bool valid = true;
+        for (int k = 1; k <= extra; ++k) {
+            const auto ck = static_cast<unsigned char>(key[i + k]);
+            valid = valid && (ck & 0xC0) == 0x80;
+            code = code << 6 | (ck & 0x3F);
+        }
+        if (!valid) {
+            folded += key[i++];
+            continue;
+        }
+        AppendUtf8(folded, LowerCodePoint(code));
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+    return folded;
 }
 
 Value Vm::Lookup(Object* object, std::string_view name, const Value& receiverIn, Object** holder) {
@@ -442,7 +503,26 @@ Value Vm::LookupMember(const Value& target, std::string_view name, Object** hold
         return Value::Number(static_cast<double>(StringLength(target.Text())));
     Object* o = target.IsObject() ? target.AsObject() : ToObject(target);
     if (!o) return Value();
-    return Lookup(o, name, target, holder);
+    Object* found = nullptr;
+    Value v = Lookup(o, name, target, &found);
+    if (holder) *holder = found;
+    if (found || Key(name) == "__resolve") return v;
+    // A missing member is asked of the first __resolve function along the prototypes; a
+    // primitive or clip there is passed over, any other value ends the search.
+    int hops = 0;
+    for (Object* p = o; p && hops < 256; p = p->Proto(), ++hops) {
+        const Property* r = p->FindOwn(Key("__resolve"));
+        if (!r) continue;
+        if (r->IsAccessor()) return Value();
+        Object* f = r->value.AsObject();
+        if (f && f->Kind() == ObjectKind::kFunction) {
+            const Value function = r->value;
+            const Value args[] = {Str(std::string(name))};
+            return Call(function, target, args);
+        }
+        if (f && !ClipOf(f)) return Value();
+    }
+    return Value();
 }
 
 Value Vm::GetMember(const Value& target, std::string_view name) {
@@ -474,12 +554,26 @@ void Vm::Set(Object* object, std::string_view name, const Value& value) {
     }
     Value stored = value;
     if (const Watcher* w = object->FindWatcher(key)) {
-        const Watcher watcher = *w;
-        const Value old = Get(object, name);
-        const Value args[] = {Value::Str(Intern(name)), old, value, watcher.userData};
-        object->RemoveWatcher(key);  // a watcher does not see its own assignment
-        stored = Call(Value::Obj(watcher.callback), Value::Obj(object), args);
-        object->SetWatcher(key, watcher);
+        const bool running =
+            std::find(runningWatchers_.begin(), runningWatchers_.end(),
+                      std::pair<const Object*, std::string>(object, key)) != runningWatchers_.end();
+        const bool call = Version() >= 7 ? runningWatchers_.size() < 65 : !running;
+        if (call) {
+            const Watcher watcher = *w;
+            // The old value as stored (here or up the prototypes): no getter runs for it.
+            Value old;
+            int hops = 0;
+            for (Object* o = object; o && hops < 256; o = o->Proto(), ++hops) {
+                if (const Property* p = o->FindOwn(key)) {
+                    if (!p->IsAccessor()) old = p->value;
+                    break;
+                }
+            }
+            const Value args[] = {Value::Str(Intern(name)), old, value, watcher.userData};
+            runningWatchers_.emplace_back(object, key);
+            stored = Call(Value::Obj(watcher.callback), Value::Obj(object), args);
+            runningWatchers_.pop_back();
+        }
     }
     if (key == "__proto__") {
         if (!object->HasProtoSlot()) object->RestoreProtoSlot();
@@ -607,14 +701,27 @@ bool Vm::InstanceOf(Object* object, Object* constructor) {
 bool Vm::SplitPath(std::string_view name, std::string_view* path, std::string_view* var) const {
     const auto colon = name.rfind(':');
     if (colon != std::string_view::npos) {
-        *path = name.substr(0, colon);
-        *var = name.substr(colon + 1);
+        // "o:c.f" names f of o:c; a dot ends the path only after the last colon.
+        auto cut = colon;
+        const auto dot = name.rfind('.');
+        if (dot != std::string_view::npos && dot > colon + 1 && name[dot - 1] != '.')
+            cut = dot;
+        *path = name.substr(0, cut);
+        *var = name.substr(cut + 1);
         return true;
     }
     if (Contains(name, '/')) {
-        // "/a/b" or "a/b/var" before version 5 style: the last part after '/' is a clip.
-        *path = name;
-        *var = {};
+        // "/a/b" names a clip; "/a/b.x" the member x of one.
+        const auto slash = name.rfind('/');
+        const auto dot = name.rfind('.');
+        if (dot != std::string_view::npos && dot > slash + 1 && name[dot - 1] != '.' &&
+            dot + 1 < name.size()) {
+            *path = name.substr(0, dot);
+            *var = name.substr(dot + 1);
+        } else {
+            *path = name;
+            *var = {};
+        }
         return true;
     }
     const auto dot = name.rfind('.');
@@ -674,23 +781,25 @@ bool Vm::SpecialName(Frame& frame, std::string_view name, Value* out) {
     return false;
 }
 
-bool Vm::FindVariable(Frame& frame, std::string_view name, Value* out) {
+bool Vm::FindVariable(Frame& frame, std::string_view name, Value* out, Object** where) {
     int hops = 0;
     for (Scope* s = frame.scope; s && hops < 4096; s = s->Parent(), ++hops) {
         Object* o = s->GetObject();
         if (HasProperty(o, name)) {
             *out = Get(o, name);
+            if (where) *where = o;
             return true;
         }
     }
     if (HasProperty(realm_.global, name)) {
         *out = Get(realm_.global, name);
+        if (where) *where = realm_.global;
         return true;
     }
     return false;
 }
 
-Value Vm::GetVariable(Frame& frame, std::string_view name) {
+Value Vm::GetVariable(Frame& frame, std::string_view name, Object** where) {
     Value v;
     std::string_view path, var;
     if (SplitPath(name, &path, &var)) {
@@ -698,15 +807,41 @@ Value Vm::GetVariable(Frame& frame, std::string_view name) {
         if (Contains(path, '/') || Contains(name, ':')) {
             Object* o = ResolvePath(path, base);
             if (!o) return Value();
-            return var.empty() ? Value::Obj(o) : Get(o, var);
+            if (var.empty()) return Value::Obj(o);
+            if (where) *where = o;
+            return Get(o, var);
         }
-        // a.b.c: the first part is a variable, the rest members.
-        Value object = GetVariable(frame, path);
+        // a.b.c: the path leads to an object, whose member is the value.
+        const Value object = PathValue(frame, path);
+        if (where) *where = object.AsObject();
         return GetMember(object, var);
     }
     if (SpecialName(frame, name, &v)) return v;
-    if (FindVariable(frame, name, &v)) return v;
+    if (FindVariable(frame, name, &v, where)) return v;
     return Value();
+}
+
+Object* Vm::ChildClip(Object* o, std::string_view name) {
+    ClipHost* clip = ClipOf(o);
+    ClipHost* child = clip ? clip->Child(name, CaseSensitive()) : nullptr;
+    return child ? ClipFor(child) : nullptr;
+}
+
+Value Vm::PathValue(Frame& frame, std::string_view path, int depth) {
+    std::string_view head, last;
+    const auto dot = path.rfind('.');
+    if (dot != std::string_view::npos && dot > 0 && dot + 1 < path.size() && depth < 256) {
+        head = path.substr(0, dot);
+        last = path.substr(dot + 1);
+        const Value parent = PathValue(frame, head, depth + 1);
+        if (Object* child = ChildClip(parent.AsObject(), last)) return Value::Obj(child);
+        return GetMember(parent, last);
+    }
+    Value v;
+    if (SpecialName(frame, path, &v)) return v;
+    if (Object* child = ChildClip(frame.target ? frame.target : frame.timeline, path))
+        return Value::Obj(child);
+    return GetVariable(frame, path);
 }
 
 Object* Vm::BottomScopeObject(Frame& frame) {
@@ -729,7 +864,7 @@ void Vm::SetVariable(Frame& frame, std::string_view name, const Value& value) {
         if (Contains(path, '/') || Contains(name, ':'))
             o = ResolvePath(path, frame.target ? frame.target : frame.timeline);
         else
-            o = GetVariable(frame, path).AsObject();
+            o = PathValue(frame, path).AsObject();
         if (o && !var.empty()) Set(o, var, value);
         return;
     }
@@ -745,6 +880,19 @@ void Vm::SetVariable(Frame& frame, std::string_view name, const Value& value) {
 }
 
 void Vm::DefineLocal(Frame& frame, std::string_view name, const Value& value, bool assign) {
+    std::string_view path, var;
+    if (!frame.activation && SplitPath(name, &path, &var)) {
+        // Outside functions a path names the timeline or object that gets the variable
+        // (inside them the whole text is the local's name).
+        Object* o = nullptr;
+        if (Contains(path, '/') || Contains(name, ':'))
+            o = ResolvePath(path, frame.target ? frame.target : frame.timeline);
+        else
+            o = PathValue(frame, path).AsObject();
+        if (!o || var.empty()) return;
+        if (assign || !HasProperty(o, var)) Set(o, var, value);
+        return;
+    }
     Object* where = frame.activation ? frame.activation : BottomScopeObject(frame);
     if (!where) return;
     // A with object that has the name as its own takes the assignment.
@@ -761,6 +909,25 @@ void Vm::DefineLocal(Frame& frame, std::string_view name, const Value& value, bo
 }
 
 bool Vm::DeleteVariable(Frame& frame, std::string_view name) {
+    std::string_view path, var;
+    if (SplitPath(name, &path, &var)) {
+        // A path names the object to delete from, as for reading it.
+        Value base;
+        if (Contains(path, '/') || Contains(name, ':')) {
+            Object* o = ResolvePath(path, frame.target ? frame.target : frame.timeline);
+            base = o ? Value::Obj(o) : Value();
+        } else {
+            base = PathValue(frame, path);
+        }
+        if (base.IsString() || base.IsNumber() || base.IsBoolean()) {
+            if (Version() >= 8)
+                host_.Trace("Parameters of primitive types are no longer coerced into the "
+                            "required type - Object.");
+            return false;
+        }
+        Object* o = base.AsObject();
+        return o && !var.empty() && Delete(o, var);
+    }
     int hops = 0;
     for (Scope* s = frame.scope; s && hops < 4096; s = s->Parent(), ++hops) {
         if (HasOwnProperty(s->GetObject(), name)) return Delete(s->GetObject(), name);
@@ -866,9 +1033,12 @@ Object* Vm::ResolvePath(std::string_view path, Object* base) {
         current = RootOf(base);
         pos = 1;
     }
+    // Dots separate names only before the first slash; after it slashes and colons do.
+    const std::size_t firstSlash = path.find('/', pos);
     int hops = 0;
     while (pos < path.size() && current && hops++ < 1024) {
-        std::size_t next = path.find_first_of("/.", pos);
+        const bool dots = firstSlash == std::string_view::npos || pos < firstSlash;
+        std::size_t next = path.find_first_of(dots ? "/.:" : "/:", pos);
         // ".." is the parent in either syntax.
         if (path.compare(pos, 2, "..") == 0) next = pos + 2;
         const std::string_view part =
@@ -887,6 +1057,8 @@ Object* Vm::ResolvePath(std::string_view path, Object* base) {
             scratch.thisValue = Value::Obj(current);
             if (!SpecialName(scratch, part, &special)) return nullptr;
             current = special.AsObject();
+        } else if (Object* child = ChildClip(current, part)) {
+            current = child;  // a clip's children come before its variables in paths
         } else {
             current = Get(current, part).AsObject();
         }
@@ -903,6 +1075,10 @@ bool ClipObject::GetVirtual(Vm& vm, std::string_view key, Value* out) {
     }
     if (EqualsIgnoringCase(key, "_root")) {
         *out = Value::Obj(vm.RootOf(this));
+        return true;
+    }
+    if (vm.Version() >= 6 && EqualsIgnoringCase(key, "_global")) {
+        *out = Value::Obj(vm.GetRealm().global);
         return true;
     }
     for (int i = 0; i < kClipPropertyCount; ++i) {
@@ -961,7 +1137,9 @@ Value Vm::ClipPropertyValue(ClipHost* clip, ClipProperty property) {
 
 Value Vm::GetPropertyAction(Frame& frame, const Value& target, int index) {
     if (index < 0 || index >= kClipPropertyCount) return Value();
-    Object* o = target.IsString() && target.Text().empty() ? frame.target : ValueToClip(frame, target);
+    const bool own = target.IsString() && target.Text().empty();
+    if (own && frame.targetLost) return Value();
+    Object* o = own ? frame.target : ValueToClip(frame, target);
     ClipHost* clip = ClipOf(o);
     if (!clip) return Value();
     return ClipPropertyValue(clip, static_cast<ClipProperty>(index));
@@ -976,8 +1154,10 @@ void Vm::SetPropertyAction(Frame& frame, const Value& target, int index, const V
 void Vm::GotoFrameAction(Frame& frame, const Value& which, bool play, int bias) {
     Object* target = frame.target;
     int to = -1;
-    if (which.IsString()) {
-        std::string_view text = which.Text();
+    if (!which.IsNumber()) {
+        // Anything but a number is a frame number or label in text ("false" is a label).
+        const std::string whole = which.IsString() ? std::string() : ToString(which);
+        std::string_view text = which.IsString() ? which.Text() : std::string_view(whole);
         const auto colon = text.rfind(':');
         if (colon != std::string_view::npos) {
             target = ResolvePath(text.substr(0, colon), frame.target);
@@ -988,9 +1168,13 @@ void Vm::GotoFrameAction(Frame& frame, const Value& which, bool play, int bias) 
         const double n = StringToNumber(text, Version());
         to = std::isfinite(n) ? ClampToInt(n) - 1 + bias : clip->FindLabel(text);
     } else {
+        // Whole numbers wrap as 32-bit frame numbers; a fraction is a label no frame has.
         const double n = ToNumber(which);
-        if (!std::isfinite(n)) return;
-        to = ClampToInt(n) - 1 + bias;
+        if (!std::isfinite(n) || n != std::trunc(n)) return;
+        const double wrapped = std::fmod(n, 4294967296.0);
+        const double frameNumber = wrapped < 0 ? wrapped + 4294967296.0 : wrapped;
+        if (frameNumber > 2147483647.0) return;
+        to = ClampToInt(frameNumber) - 1 + bias;
     }
     ClipHost* clip = ClipOf(target);
     if (!clip || to < 0) return;

@@ -3,6 +3,7 @@
 // DefineFunction2 registers, and the bounds that keep hostile movies from crashing or hanging.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <deque>
 #include <functional>
@@ -107,6 +108,9 @@ TEST(VmValues, OperatorsByVersion) {
         {8, [&](Asm& a) { a.PushItems({null, "x"}).Op(Ops::kAdd2); }, "nullx"},
         // Legacy Add is always numeric.
         {5, [&](Asm& a) { a.Push("3", "4").Op(Ops::kAdd); }, "7"},
+        // Version 4 booleans print as numbers but stay booleans.
+        {4, [&](Asm& a) { a.Push(1, 1).Op(Ops::kEquals).Op(Ops::kTypeOf); }, "boolean"},
+        {4, [&](Asm& a) { a.Push(true); }, "1"},
         // typeof.
         {8, [&](Asm& a) { a.PushItems({null}).Op(Ops::kTypeOf); }, "null"},
         {8, [&](Asm& a) { a.Push(0).Op(Ops::kInitObject).Op(Ops::kTypeOf); }, "object"},
@@ -219,6 +223,28 @@ TEST(VmScopes, LocalsShadowAndAssignmentsClimbTheChain) {
     EXPECT_EQ(m.Lines(a), (Strings{"local", "arg", "outer", "set in f"}));
 }
 
+TEST(VmScopes, PlainCallsRunOnWhereTheFunctionWasFound) {
+    Machine m;
+    Asm a;
+    // function outer() { var x = "local"; var g = function() { return this.x; }; return g(); }
+    a.DefineFunction("outer", {}, [](Asm& f) {
+        f.Push("x", "local").Op(Ops::kDefineLocal);
+        f.Push("g");
+        f.DefineFunction("", {}, [](Asm& g) {
+            g.GetVariable("this").Push("x").Op(Ops::kGetMember).Op(Ops::kReturn);
+        });
+        f.Op(Ops::kDefineLocal);
+        f.Push(0, "g").Op(Ops::kCallFunction).Op(Ops::kReturn);
+    });
+    a.SetVariable("x", "timeline");
+    a.Push(0, "outer").Op(Ops::kCallFunction).Trace();
+    a.DefineFunction("top", {}, [](Asm& f) {
+        f.GetVariable("this").Push("x").Op(Ops::kGetMember).Op(Ops::kReturn);
+    });
+    a.Push(0, "top").Op(Ops::kCallFunction).Trace();
+    EXPECT_EQ(m.Lines(a), (Strings{"local", "timeline"}));
+}
+
 TEST(VmScopes, WithLooksUpInItsObjectFirst) {
     Machine m;
     Asm a;
@@ -244,6 +270,15 @@ TEST(VmScopes, ThisCanBeReplacedAndNamesFoldCaseBeforeVersion7) {
     a.SetVariable("this", "replaced");
     a.GetVariable("this").Trace();
     EXPECT_EQ(m6.Lines(a), (Strings{"v", "replaced"}));
+
+    // Version 6 folds letters beyond ASCII too (Ä and ä, Ǳ and ǳ), version 5 only ASCII.
+    Machine m6u(6);
+    Asm u;
+    u.SetVariable("\xC3\x84x\xC7\xB1", "folded");
+    u.GetVariable("\xC3\xA4X\xC7\xB3").Trace();
+    EXPECT_EQ(m6u.Lines(u), (Strings{"folded"}));
+    Machine m5(5);
+    EXPECT_EQ(m5.Lines(u), (Strings{"undefined"}));
 
     Machine m7(7);
     Asm b;
@@ -360,6 +395,107 @@ TEST(VmObjects, ProtoTakesPrimitivesAndArgumentsKnowTheirCaller) {
     EXPECT_EQ(m.Lines(a), (Strings{"number", "true", "null"}));
 }
 
+TEST(VmObjects, ResolveAnswersMissingMembersAndPathsNameObjects) {
+    Machine m;
+    Asm a;
+    a.SetVariable("o", [](Asm& v) { v.Push("x", 1, 1).Op(Ops::kInitObject); });
+    a.GetVariable("o").Push("__resolve");
+    a.DefineFunction("", {"n"}, [](Asm& f) {
+        f.Push("asked ").GetVariable("n").Op(Ops::kAdd2).Op(Ops::kReturn);
+    });
+    a.Op(Ops::kSetMember);
+    a.GetVariable("o").Push("missing").Op(Ops::kGetMember).Trace();
+    a.GetVariable("o").Push("x").Op(Ops::kGetMember).Trace();
+    // Delete2 and DefineLocal through a dotted path act on the object it names.
+    a.Push("o.x").Op(Ops::kDelete2).Trace();
+    a.Push("o.y", "defined").Op(Ops::kDefineLocal);
+    a.GetVariable("o.y").Trace();
+    a.SetVariable("s", "text");
+    a.Push("s.length").Op(Ops::kDelete2).Trace();  // a primitive has nothing to delete
+    EXPECT_EQ(m.Lines(a),
+              (Strings{"asked missing", "1", "true", "defined",
+                       "Parameters of primitive types are no longer coerced into the required "
+                       "type - Object.",
+                       "false"}));
+}
+
+TEST(VmObjects, VersionFlagsHidePropertiesFromOlderMovies) {
+    struct Case {
+        int bit;
+        int firstVersionThatSees;
+    };
+    const std::vector<Case> cases = {{7, 6}, {8, 7}, {10, 7}, {12, 8}, {13, 9}, {14, 10}};
+    for (const Case& c : cases) {
+        for (int version = 5; version <= 10; ++version) {
+            Machine m(version);
+            Asm a;
+            a.SetVariable("o", [](Asm& v) { v.Push("p", "seen", 1).Op(Ops::kInitObject); });
+            a.Push(1 << c.bit, "p").GetVariable("o").Push(3, "ASSetPropFlags");
+            a.Op(Ops::kCallFunction).Op(Ops::kPop);
+            a.GetVariable("o").Push("p").Op(Ops::kGetMember).Trace();
+            const std::string expected = version >= c.firstVersionThatSees ? "seen" : "undefined";
+            EXPECT_EQ(m.Lines(a), Strings{expected}) << "bit " << c.bit << " version " << version;
+        }
+    }
+}
+
+TEST(VmObjects, AStringObjectsLengthCanBeReplaced) {
+    Machine m;
+    Asm a;
+    a.SetVariable("s", [](Asm& v) { v.Push("abcd", 1, "String").Op(Ops::kNewObject); });
+    a.GetVariable("s").Push("length").Op(Ops::kGetMember).Trace();
+    a.GetVariable("s").Push("length", "set").Op(Ops::kSetMember);
+    a.GetVariable("s").Push("length").Op(Ops::kDelete).Trace();
+    a.GetVariable("s").Push("length").Op(Ops::kGetMember).Trace();
+    EXPECT_EQ(m.Lines(a), (Strings{"4", "false", "set"}));
+}
+
+TEST(VmObjects, ArrayLengthsFollowElementsAsSigned32BitNumbers) {
+    // Each row: the element set (after the ones above it), then the length.
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"3", "4"},
+        {"-5", "4"},                                   // negative: no element
+        {"2147483648", "4"},                           // wraps to -2^31: below the length
+        {"2147483647", "-2147483648"},                 // one past it wraps the length
+        {"4294967295", "0"},                           // -1 + 1
+        {"302231454903657293676544", "1"},             // 2^78 wraps to 0
+    };
+    Machine m;
+    Asm a;
+    a.SetVariable("a", [](Asm& v) { v.Push(0).Op(Ops::kInitArray); });
+    Strings expected;
+    for (const auto& [index, length] : rows) {
+        a.GetVariable("a").Push(index, "x").Op(Ops::kSetMember);
+        a.GetVariable("a").Push("length").Op(Ops::kGetMember).Trace();
+        expected.push_back(length);
+    }
+    // Elements below a length that wrapped went with it.
+    a.GetVariable("a").Push("3").Op(Ops::kGetMember).Trace();
+    expected.push_back("undefined");
+    EXPECT_EQ(m.Lines(a), expected);
+}
+
+TEST(VmObjects, WatchersNestFromVersion7Only) {
+    for (const auto& [version, calls] : {std::pair{6, "1"}, std::pair{7, "65"}}) {
+        Machine m(version);
+        Asm a;
+        a.SetVariable("count", swfw::PushItem(0));
+        a.SetVariable("o", [](Asm& v) { v.Push("p", "a", 1).Op(Ops::kInitObject); });
+        // o.watch("p", function(name, old, value) { count++; o.p = "again"; return value; })
+        a.DefineFunction("", {"name", "old", "value"}, [](Asm& f) {
+            f.SetVariable("count", [](Asm& v) { v.GetVariable("count").Op(Ops::kIncrement); });
+            f.GetVariable("o").Push("p", "again").Op(Ops::kSetMember);
+            f.GetVariable("value").Op(Ops::kReturn);
+        });
+        a.Push("p", 2).GetVariable("o").Push("watch").Op(Ops::kCallMethod).Op(Ops::kPop);
+        a.GetVariable("o").Push("p", "b").Op(Ops::kSetMember);
+        a.GetVariable("count").Trace();
+        a.GetVariable("o").Push("p").Op(Ops::kGetMember).Trace();
+        EXPECT_EQ(m.Lines(a), (Strings{calls, "b"})) << "version " << version;
+        EXPECT_FALSE(m.vm.Stopped());
+    }
+}
+
 // ---- DefineFunction2 ---------------------------------------------------------------------
 
 TEST(VmFunction2, PreloadsTakeRegistersInOrder) {
@@ -410,6 +546,110 @@ TEST(VmFunction2, ParametersInRegistersAndRegistersPastTheCount) {
     a.Push("b", "a", 2, "f").Op(Ops::kCallFunction).Op(Ops::kPop);
     a.Push(Reg{3}).Trace();
     EXPECT_EQ(m.Lines(a), (Strings{"a", "b", "undefined", "41", "42"}));
+}
+
+// ---- Timelines ---------------------------------------------------------------------------
+
+// A clip with frames and named children; frames are zero-based as the host's are.
+class FakeClip final : public ClipHost {
+  public:
+    FakeClip(std::string name, FakeClip* parent, int frames)
+        : name_(std::move(name)), parent_(parent), frames_(frames) {
+        if (parent) parent->children_.push_back(this);
+    }
+    ClipObject* ScriptObject(Vm& vm) override { return vm.NewClipObject(this); }
+    ClipHost* Parent() override { return parent_; }
+    ClipHost* Child(std::string_view name, bool) override {
+        for (FakeClip* c : children_)
+            if (c->name_ == name) return c;
+        return nullptr;
+    }
+    int Level() const override { return 0; }
+    std::string Name() const override { return name_; }
+    int CurrentFrame() const override { return frame; }
+    int TotalFrames() const override { return frames_; }
+    int FramesLoaded() const override { return frames_; }
+    int FindLabel(std::string_view label) const override { return label == "end" ? 4 : -1; }
+    void GotoFrame(int f) override { frame = std::clamp(f, 0, frames_ - 1); }
+    void SetPlaying(bool p) override { playing = p; }
+    std::vector<std::span<const std::uint8_t>> FrameScripts(int) const override { return {}; }
+    ClipHost* Duplicate(std::string_view, int) override { return nullptr; }
+    bool Remove() override { return false; }
+    Value GetDisplayProperty(Vm&, ClipProperty) override { return Value(); }
+    void SetDisplayProperty(Vm&, ClipProperty, const Value&) override {}
+    ClipHost* Attach(std::string_view, std::string_view, int) override { return nullptr; }
+    int Depth() const override { return 0; }
+    ClipHost* AtDepth(int) override { return nullptr; }
+    int NextHighestDepth() const override { return 0; }
+    void SwapDepths(int) override {}
+    Box Bounds(ClipHost*) override { return {}; }
+    void LocalToGlobal(double*, double*) override {}
+    void GlobalToLocal(double*, double*) override {}
+
+    int frame = 0;
+    bool playing = true;
+
+  private:
+    std::string name_;
+    FakeClip* parent_;
+    int frames_;
+    std::vector<FakeClip*> children_;
+};
+
+class StageHost final : public Host {
+  public:
+    void Trace(std::string_view line) override { lines.emplace_back(line); }
+    void Problem(std::string line) override { problems.push_back(std::move(line)); }
+    ClipHost* Level(int n) override { return n == 0 ? &root : nullptr; }
+
+    FakeClip root{"", nullptr, 5};
+    FakeClip kid{"kid", &root, 3};
+    Strings lines, problems;
+};
+
+TEST(VmTimeline, GotosAndTargets) {
+    StageHost stage;
+    Vm vm(stage, VmOptions{.swfVersion = 8, .limits = {}});
+    struct Case {
+        const char* what;
+        std::function<void(Asm&)> code;
+        int rootFrame;  // zero-based, after the code
+        bool rootPlaying;
+    };
+    const std::vector<Case> cases = {
+        {"past the end is ignored", [](Asm& a) { a.GotoFrame(9); }, 0, true},
+        {"in range", [](Asm& a) { a.GotoFrame(3); }, 3, true},
+        {"GotoFrame2 by number", [](Asm& a) { a.Push(2).GotoFrame2(false); }, 1, false},
+        {"a fraction is no frame", [](Asm& a) { a.Push(2.5).GotoFrame2(false); }, 0, true},
+        {"numbers wrap at 32 bits", [](Asm& a) { a.Push(4294967299.0).GotoFrame2(true); }, 2,
+         true},
+        {"a label", [](Asm& a) { a.Push("end").GotoFrame2(false); }, 4, false},
+        {"a lost target acts on the root",
+         [](Asm& a) { a.SetTarget("nowhere").Push(3).GotoFrame2(false).SetTarget(""); }, 2,
+         false},
+    };
+    for (const Case& c : cases) {
+        stage.root.frame = 0;
+        stage.root.playing = true;
+        Asm a;
+        c.code(a);
+        const swfw::Buffer bytes = a.Bytes();
+        vm.RunBlock(bytes, vm.ClipFor(&stage.root));
+        EXPECT_EQ(stage.root.frame, c.rootFrame) << c.what;
+        EXPECT_EQ(stage.root.playing, c.rootPlaying) << c.what;
+    }
+
+    // Inside tellTarget the target's own properties answer, or nothing for a lost target;
+    // variables of a lost target land on the root.
+    Asm a;
+    a.SetTarget("kid").Push("", 13).Op(Ops::kGetProperty).Trace().SetTarget("");
+    a.SetTarget("nowhere").Push("", 13).Op(Ops::kGetProperty).Trace();
+    a.SetVariable("v", "on root").SetTarget("");
+    a.Push("_root.v").Op(Ops::kGetVariable).Trace();
+    const swfw::Buffer bytes = a.Bytes();
+    stage.lines.clear();
+    vm.RunBlock(bytes, vm.ClipFor(&stage.root));
+    EXPECT_EQ(stage.lines, (Strings{"kid", "undefined", "on root"}));
 }
 
 // ---- Robustness --------------------------------------------------------------------------
@@ -516,6 +756,33 @@ TEST(VmRobustness, CyclicGarbageEveryFrameKeepsTheHeapBounded) {
     EXPECT_FALSE(m.vm.Stopped());
     EXPECT_TRUE(m.host.problems.empty());
     EXPECT_LE(m.vm.GetHeap().Bytes(), early + early / 4);
+}
+
+TEST(VmRobustness, OperandsSurviveACollectionInsideAConversion) {
+    Machine m;
+    Asm a;
+    // b.valueOf makes more than a collection's worth of garbage; the left operand, an object
+    // that lives only on the operand stack, must survive it.
+    a.SetVariable("b", [](Asm& v) {
+        v.Push("valueOf");
+        v.DefineFunction("", {}, [](Asm& f) {
+            f.Push("i", 0).Op(Ops::kDefineLocal);
+            f.Label("churn");
+            f.Push("g", 0).Op(Ops::kInitObject).Op(Ops::kDefineLocal);
+            f.Push("i").GetVariable("i").Op(Ops::kIncrement).Op(Ops::kSetVariable);
+            f.GetVariable("i").Push(120000).Op(Ops::kLess2).If("churn");
+            f.Push(1).Op(Ops::kReturn);
+        });
+        v.Push(1).Op(Ops::kInitObject);
+    });
+    a.Push("tag", "kept", "valueOf");
+    a.DefineFunction("", {}, [](Asm& f) {
+        f.GetVariable("this").Push("tag").Op(Ops::kGetMember).Op(Ops::kReturn);
+    });
+    a.Push(2).Op(Ops::kInitObject);  // the left operand, on the stack only
+    a.GetVariable("b").Op(Ops::kAdd2).Trace();
+    EXPECT_EQ(m.Lines(a), Strings{"kept1"});
+    EXPECT_TRUE(m.host.problems.empty());
 }
 
 TEST(VmRobustness, HugeCountsDoNotAllocate) {
