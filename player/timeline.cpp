@@ -604,4 +604,76 @@ void SpriteInstance::SetDisplayProperty(script::Vm& vm, script::ClipProperty pro
     placed->scriptTransformed = true;
 }
 
+void SpriteInstance::Draw(const script::DrawCommand& command) {
+    if (!drawing) {
+        if (command.kind == script::DrawCommand::Kind::kClear) return;
+        drawing = std::make_unique<Drawing>();
+    }
+    drawing->Apply(command);
+}
+
+script::ColorNumbers SpriteInstance::GetColorTransform() const {
+    script::ColorNumbers color;
+    if (const DisplayObject* placed = Placement()) {
+        for (int i = 0; i < 4; ++i) {
+            color.mult[i] = placed->colorTransform.mult[i] / 256.0;
+            color.add[i] = placed->colorTransform.add[i];
+        }
+    }
+    return color;
+}
+
+void SpriteInstance::SetColorTransform(const script::ColorNumbers& color) {
+    DisplayObject* placed = Placement();
+    if (!placed) return;
+    auto fit = [](double v) {
+        return static_cast<std::int16_t>(
+            std::isfinite(v) ? std::clamp(std::round(v), -32768.0, 32767.0) : 0.0);
+    };
+    for (int i = 0; i < 4; ++i) {
+        placed->colorTransform.mult[i] = fit(color.mult[i] * 256);
+        placed->colorTransform.add[i] = fit(color.add[i]);
+    }
+    placed->scriptTransformed = true;
+}
+
+std::array<double, 6> SpriteInstance::GetMatrix() const {
+    const DisplayObject* placed = Placement();
+    if (!placed) return {1, 0, 0, 1, 0, 0};
+    const Matrix& m = placed->matrix;
+    return {m.scaleX / kFixed16,      m.rotateSkew0 / kFixed16,       m.rotateSkew1 / kFixed16,
+            m.scaleY / kFixed16,      m.translateX / kTwipsPerPixel, m.translateY / kTwipsPerPixel};
+}
+
+void SpriteInstance::SetMatrix(const std::array<double, 6>& m) {
+    DisplayObject* placed = Placement();
+    if (!placed) return;
+    for (double v : m)
+        if (!std::isfinite(v)) return;
+    placed->matrix.scaleX = ToFixed16(m[0]);
+    placed->matrix.rotateSkew0 = ToFixed16(m[1]);
+    placed->matrix.rotateSkew1 = ToFixed16(m[2]);
+    placed->matrix.scaleY = ToFixed16(m[3]);
+    auto twips = [](double px) {
+        return static_cast<std::int32_t>(
+            std::clamp(std::round(px * kTwipsPerPixel), -2147483647.0, 2147483647.0));
+    };
+    placed->matrix.translateX = twips(m[4]);
+    placed->matrix.translateY = twips(m[5]);
+    placed->scriptScale.reset();
+    placed->scriptTransformed = true;
+}
+
+std::array<double, 6> SpriteInstance::GetConcatenatedMatrix() const {
+    std::array<double, 6> m = GetMatrix();
+    int guard = 0;
+    for (const SpriteInstance* p = parent; p && guard <= Limits::kMaxNestingDepth; p = p->parent, ++guard) {
+        const std::array<double, 6> o = p->GetMatrix();
+        m = {m[0] * o[0] + m[1] * o[2],        m[0] * o[1] + m[1] * o[3],
+             m[2] * o[0] + m[3] * o[2],        m[2] * o[1] + m[3] * o[3],
+             m[4] * o[0] + m[5] * o[2] + o[4], m[4] * o[1] + m[5] * o[3] + o[5]};
+    }
+    return m;
+}
+
 }  // namespace player
