@@ -521,6 +521,71 @@ double NormalAngle(double degrees) {
     return a;
 }
 
+// A box in twips; empty until something is added to it.
+struct Extent {
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    bool empty = true;
+
+    void Add(double x, double y) {
+        if (empty) {
+            x0 = x1 = x;
+            y0 = y1 = y;
+            empty = false;
+            return;
+        }
+        x0 = std::min(x0, x);
+        x1 = std::max(x1, x);
+        y0 = std::min(y0, y);
+        y1 = std::max(y1, y);
+    }
+    // `box` through `m` into this one.
+    void Add(const Extent& box, const Matrix& m) {
+        if (box.empty) return;
+        const double a = m.scaleX / kFixed16, b = m.rotateSkew0 / kFixed16;
+        const double c = m.rotateSkew1 / kFixed16, d = m.scaleY / kFixed16;
+        for (const double x : {box.x0, box.x1})
+            for (const double y : {box.y0, box.y1})
+                Add(a * x + c * y + m.translateX, b * x + d * y + m.translateY);
+    }
+    void Add(const Rect& r) {
+        Add(r.xMin, r.yMin);
+        Add(r.xMax, r.yMax);
+    }
+};
+
+Extent SpriteExtent(const SpriteInstance& s, int nesting);
+
+// What an object's character covers in its own space, twips.
+Extent ObjectExtent(const DisplayObject& object, int nesting) {
+    Extent e;
+    if (object.sprite)
+        return nesting > Limits::kMaxNestingDepth ? e : SpriteExtent(*object.sprite, nesting + 1);
+    if (!object.character) return e;
+    if (const auto* shape = std::get_if<Shape>(object.character)) {
+        e.Add(shape->bounds);
+    } else if (const auto* morph = std::get_if<MorphShape>(object.character)) {
+        e.Add(morph->startBounds);
+        e.Add(morph->endBounds);
+    } else if (const auto* text = std::get_if<StaticText>(object.character)) {
+        Extent own;
+        own.Add(text->bounds);
+        e.Add(own, text->matrix);
+    } else if (const auto* field = std::get_if<EditText>(object.character)) {
+        e.Add(field->bounds);
+    } else if (const auto* video = std::get_if<VideoStream>(object.character)) {
+        e.Add(Rect{0, video->width * 20, 0, video->height * 20});
+    }
+    return e;
+}
+
+Extent SpriteExtent(const SpriteInstance& s, int nesting) {
+    Extent e;
+    if (s.drawing && !s.drawing->Empty()) e.Add(s.drawing->GetShape().bounds);
+    for (const auto& [depth, child] : s.displayList)
+        e.Add(ObjectExtent(child, nesting), child.matrix);
+    return e;
+}
+
 }  // namespace
 
 script::Value SpriteInstance::GetDisplayProperty(script::Vm& vm, script::ClipProperty property) {
@@ -540,6 +605,15 @@ script::Value SpriteInstance::GetDisplayProperty(script::Vm& vm, script::ClipPro
             return Value::Number(placed ? ScaleAndRotation(*placed)[2] : 0);
         case ClipProperty::kAlpha:
             return Value::Number(placed ? placed->colorTransform.mult[3] / 256.0 * 100 : 100);
+        case ClipProperty::kWidth:
+        case ClipProperty::kHeight: {
+            Extent outer;
+            outer.Add(SpriteExtent(*this, nesting), placed ? placed->matrix : Matrix{});
+            if (outer.empty) return Value::Number(0);
+            const double twips =
+                property == ClipProperty::kWidth ? outer.x1 - outer.x0 : outer.y1 - outer.y0;
+            return Value::Number(std::round(twips) / kTwipsPerPixel);
+        }
         case ClipProperty::kVisible:
             return Value::Boolean(!placed || placed->visible.value_or(1) != 0);
         case ClipProperty::kQuality:
@@ -584,6 +658,19 @@ void SpriteInstance::SetDisplayProperty(script::Vm& vm, script::ClipProperty pro
             if (property == ClipProperty::kXScale) sr[0] = v;
             if (property == ClipProperty::kYScale) sr[1] = v;
             if (property == ClipProperty::kRotation) sr[2] = NormalAngle(v);
+            SetScaleAndRotation(*placed, sr);
+            break;
+        }
+        case ClipProperty::kWidth:
+        case ClipProperty::kHeight: {
+            // Scales the clip so its bounds take the size; a clip of no size stays as it is.
+            if (!std::isfinite(v)) return;
+            const Extent own = SpriteExtent(*this, nesting);
+            const double size =
+                property == ClipProperty::kWidth ? own.x1 - own.x0 : own.y1 - own.y0;
+            if (own.empty || size <= 0) return;
+            std::array<double, 3> sr = ScaleAndRotation(*placed);
+            sr[property == ClipProperty::kWidth ? 0 : 1] = v * kTwipsPerPixel / size * 100;
             SetScaleAndRotation(*placed, sr);
             break;
         }

@@ -206,6 +206,25 @@ TEST(ClipDrawing, EdgesPastTheCapAreLeftOut) {
     EXPECT_LT(b.yMin, 0);
 }
 
+// A clip's size is what it draws and holds; setting it scales the clip, unless it has no size.
+TEST(ClipDrawing, WidthAndHeightFollowTheDrawing) {
+    Asm a;
+    a.Push(1, "c", 2).GetVariable("_root").Push("createEmptyMovieClip").Op(Op::kCallMethod)
+        .Op(Op::kPop);
+    a.GetVariable("c").Push("_width", 100).Op(Op::kSetMember);
+    a.GetVariable("c").Push("_width").Op(Op::kGetMember).Trace();
+    Call(a, "c", "beginFill", 0xFF0000, 100);
+    Square(a, "c", 10, 10, 110, 60);
+    a.GetVariable("c").Push("_width").Op(Op::kGetMember).Trace();
+    a.GetVariable("c").Push("_height").Op(Op::kGetMember).Trace();
+    a.GetVariable("c").Push("_width", 200).Op(Op::kSetMember);
+    a.GetVariable("c").Push("_xscale").Op(Op::kGetMember).Trace();
+    a.GetVariable("c").Push("_width").Op(Op::kGetMember).Trace();
+    auto run = Play(a);
+    EXPECT_EQ(run->lines, (std::vector<std::string>{"0", "100", "50", "200", "200"}));
+    EXPECT_TRUE(Near(run->Rgb(200, 30), kRed));  // the scaled square reaches 220 px
+}
+
 TEST(ColorObject, SetRgbTintsTheClipAndReadsBack) {
     Asm a;
     a.Push(1, "c", 2)
