@@ -86,6 +86,22 @@ FillStyle DrawingGradient(const script::DrawCommand& c) {
     return fill;
 }
 
+Drawing::Drawing(const Drawing& other)
+    : shape_(other.shape_),
+      maxRecords_(other.maxRecords_),
+      x_(other.x_),
+      y_(other.y_),
+      startX_(other.startX_),
+      startY_(other.startY_),
+      filling_(other.filling_),
+      moved_(other.moved_),
+      hasLayer_(other.hasLayer_),
+      layerRecord_(other.layerRecord_),
+      line_(other.line_),
+      lineIndex_(other.lineIndex_),
+      widest_(other.widest_),
+      hasBounds_(other.hasBounds_) {}
+
 std::int32_t Drawing::Twips(double pixels) {
     if (!std::isfinite(pixels)) return 0;
     return static_cast<std::int32_t>(

@@ -20,6 +20,11 @@ class Drawing {
   public:
     explicit Drawing(std::size_t maxRecords = Limits::kMaxDrawingRecords)
         : maxRecords_(maxRecords) {}
+    // A copy draws the same; its geometry is built afresh.
+    Drawing(const Drawing& other);
+    Drawing& operator=(const Drawing&) = delete;
+    Drawing(Drawing&&) = default;
+    Drawing& operator=(Drawing&&) = default;
 
     void Apply(const script::DrawCommand& command);
     bool Empty() const { return shape_.records.empty(); }

@@ -372,6 +372,14 @@ SpriteInstance* MovieState::DuplicateClip(SpriteInstance& source, std::string_vi
     const std::uint16_t character = original.characterId;
     auto placed = parent->displayList.insert_or_assign(copy.depth, std::move(copy)).first;
     SetCharacter(*parent, placed->second, character);
+    if (!placed->second.sprite && character == 0) {  // an empty clip made by script
+        placed->second.sprite = NewInstance(EmptyTimeline(), parent->nesting + 1, parent);
+        placed->second.sprite->depth = placed->second.depth;
+        placed->second.sprite->name = placed->second.name;
+    }
+    // The copy takes what was drawn on the original.
+    if (SpriteInstance* made = placed->second.sprite.get(); made && source.drawing)
+        made->drawing = std::make_unique<Drawing>(*source.drawing);
     return placed->second.sprite.get();
 }
 

@@ -206,6 +206,21 @@ TEST(ClipDrawing, EdgesPastTheCapAreLeftOut) {
     EXPECT_LT(b.yMin, 0);
 }
 
+TEST(ClipDrawing, DuplicateTakesTheDrawing) {
+    Asm a;
+    a.Push(1, "c", 2).GetVariable("_root").Push("createEmptyMovieClip").Op(Op::kCallMethod)
+        .Op(Op::kPop);
+    Call(a, "c", "beginFill", 0xFF0000, 100);
+    Square(a, "c", 10, 10, 50, 50);
+    a.Push(2, "d", 2).GetVariable("c").Push("duplicateMovieClip").Op(Op::kCallMethod)
+        .Op(Op::kPop);
+    a.GetVariable("d").Push("_x", 100).Op(Op::kSetMember);
+    Call(a, "c", "clear");  // the copy keeps its own
+    auto run = Play(a);
+    EXPECT_TRUE(Near(run->Rgb(130, 30), kRed));
+    EXPECT_TRUE(Near(run->Rgb(30, 30), kWhite));
+}
+
 // A clip's size is what it draws and holds; setting it scales the clip, unless it has no size.
 TEST(ClipDrawing, WidthAndHeightFollowTheDrawing) {
     Asm a;
