@@ -771,4 +771,11 @@ std::array<double, 6> SpriteInstance::GetConcatenatedMatrix() const {
     return m;
 }
 
+std::optional<std::array<double, 4>> SpriteInstance::LocalBounds() const {
+    const Extent e = SpriteExtent(*this, nesting);
+    if (e.empty) return std::nullopt;
+    return std::array<double, 4>{e.x0 / kTwipsPerPixel, e.y0 / kTwipsPerPixel,
+                                 e.x1 / kTwipsPerPixel, e.y1 / kTwipsPerPixel};
+}
+
 }  // namespace player

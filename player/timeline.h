@@ -131,6 +131,7 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     std::array<double, 6> GetMatrix() const override;
     void SetMatrix(const std::array<double, 6>& m) override;
     std::array<double, 6> GetConcatenatedMatrix() const override;
+    std::optional<std::array<double, 4>> LocalBounds() const override;
 
     // Where the parent keeps this clip; null for a root or a clip being replaced.
     DisplayObject* Placement() const;

@@ -1,7 +1,10 @@
 // Color (a clip's colour transform in percent and offsets) and the flash.geom package: Point,
 // Rectangle, Matrix, ColorTransform and Transform. Their fields are ordinary properties, so
 // scripts may read, change and even replace them; the methods work on whatever is there.
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <optional>
 #include <string>
 
 #include "player/script/builtins.h"
@@ -675,6 +678,65 @@ Value TransformSetColor(Vm& vm, const Value& self, std::span<const Value> args) 
     return Value();
 }
 
+// The clip's bounds carried through `m`: x min, y min, x max, y max.
+std::optional<std::array<double, 4>> BoundsThrough(ClipHost* clip, const Affine& m) {
+    const auto local = clip->LocalBounds();
+    if (!local) return std::nullopt;
+    std::array<double, 4> out{INFINITY, INFINITY, -INFINITY, -INFINITY};
+    for (const double x : {(*local)[0], (*local)[2]}) {
+        for (const double y : {(*local)[1], (*local)[3]}) {
+            const double px = m.a * x + m.c * y + m.tx, py = m.b * x + m.d * y + m.ty;
+            out[0] = std::min(out[0], px);
+            out[1] = std::min(out[1], py);
+            out[2] = std::max(out[2], px);
+            out[3] = std::max(out[3], py);
+        }
+    }
+    return out;
+}
+
+Affine Inverse(const Affine& m) {
+    const double det = m.a * m.d - m.b * m.c;
+    if (det == 0 || !std::isfinite(det)) return {};
+    Affine r{m.d / det, -m.b / det, -m.c / det, m.a / det, 0, 0};
+    r.tx = -(r.a * m.tx + r.c * m.ty);
+    r.ty = -(r.b * m.tx + r.d * m.ty);
+    return r;
+}
+
+// The stage area the clip covers, in whole pixels.
+Value TransformGetPixelBounds(Vm& vm, const Value& self, std::span<const Value>) {
+    ClipHost* clip = TransformClip(vm, self);
+    if (!clip) return Value();
+    const auto b = BoundsThrough(clip, FromArray(clip->GetConcatenatedMatrix()));
+    if (!b) return Value::Obj(NewRectangle(vm, {}));
+    const double x0 = std::floor((*b)[0]), y0 = std::floor((*b)[1]);
+    return Value::Obj(
+        NewRectangle(vm, {x0, y0, std::ceil((*b)[2]) - x0, std::ceil((*b)[3]) - y0}));
+}
+
+// clip.getBounds([targetClip]): {xMin, xMax, yMin, yMax} in the target's space (the clip's
+// own without one); a clip that covers nothing has all four at the far corner.
+Value ClipGetBounds(Vm& vm, const Value& self, std::span<const Value> args) {
+    ClipHost* clip = vm.ClipOf(self.AsObject());
+    if (!clip) return Value();
+    Affine m;
+    if (!args.empty()) {
+        ClipHost* target = ClipFromTarget(vm, args[0]);
+        if (!target) return Value();
+        m = Then(FromArray(clip->GetConcatenatedMatrix()),
+                 Inverse(FromArray(target->GetConcatenatedMatrix())));
+    }
+    constexpr double kNowhere = 6710886.35;
+    const auto b = BoundsThrough(clip, m);
+    Object* out = vm.NewObject();
+    SetNum(vm, out, "xMin", b ? (*b)[0] : kNowhere);
+    SetNum(vm, out, "xMax", b ? (*b)[2] : kNowhere);
+    SetNum(vm, out, "yMin", b ? (*b)[1] : kNowhere);
+    SetNum(vm, out, "yMax", b ? (*b)[3] : kNowhere);
+    return Value::Obj(out);
+}
+
 // clip.transform: a new Transform on the clip each time; setting one copies its matrix and
 // colour transform onto the clip.
 Value ClipGetTransform(Vm& vm, const Value& self, std::span<const Value>) {
@@ -776,9 +838,12 @@ void InstallColorAndGeom(Vm& vm) {
     DefineAccessor(vm, tp, "concatenatedMatrix", TransformGetConcatenatedMatrix, nullptr);
     DefineAccessor(vm, tp, "colorTransform", TransformGetColor, TransformSetColor);
     DefineAccessor(vm, tp, "concatenatedColorTransform", TransformGetConcatenatedColor, nullptr);
+    DefineAccessor(vm, tp, "pixelBounds", TransformGetPixelBounds, nullptr);
 
-    if (realm.clipProto)
+    if (realm.clipProto) {
         DefineAccessor(vm, realm.clipProto, "transform", ClipGetTransform, ClipSetTransform);
+        vm.DefineMethod(realm.clipProto, "getBounds", ClipGetBounds);
+    }
 }
 
 }  // namespace player::script

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 #include <string>
@@ -147,6 +148,9 @@ class ClipHost {
     virtual std::array<double, 6> GetMatrix() const { return {1, 0, 0, 1, 0, 0}; }
     virtual void SetMatrix(const std::array<double, 6>&) {}
     virtual std::array<double, 6> GetConcatenatedMatrix() const { return GetMatrix(); }
+    // What the clip draws and holds, in its own space: x min, y min, x max, y max in pixels;
+    // nothing for a clip that covers nothing.
+    virtual std::optional<std::array<double, 4>> LocalBounds() const { return std::nullopt; }
 };
 
 class Host {

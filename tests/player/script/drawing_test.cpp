@@ -240,6 +240,26 @@ TEST(ClipDrawing, WidthAndHeightFollowTheDrawing) {
     EXPECT_TRUE(Near(run->Rgb(200, 30), kRed));  // the scaled square reaches 220 px
 }
 
+TEST(ClipDrawing, BoundsInOwnAndParentSpace) {
+    Asm a;
+    a.Push(1, "c", 2).GetVariable("_root").Push("createEmptyMovieClip").Op(Op::kCallMethod)
+        .Op(Op::kPop);
+    a.Push(0).GetVariable("c").Push("getBounds").Op(Op::kCallMethod).Push("xMin")
+        .Op(Op::kGetMember).Trace();
+    Call(a, "c", "beginFill", 0xFF0000, 100);
+    Square(a, "c", 10, 10, 110, 60);
+    a.GetVariable("c").Push("_x", 100).Op(Op::kSetMember);
+    a.Push(0).GetVariable("c").Push("getBounds").Op(Op::kCallMethod).Push("xMin")
+        .Op(Op::kGetMember).Trace();
+    a.GetVariable("_root").Push(1).GetVariable("c").Push("getBounds").Op(Op::kCallMethod)
+        .Push("xMax").Op(Op::kGetMember).Trace();
+    a.GetVariable("c").Push("transform").Op(Op::kGetMember).Push("pixelBounds")
+        .Op(Op::kGetMember).Trace();
+    auto run = Play(a);
+    EXPECT_EQ(run->lines,
+              (std::vector<std::string>{"6710886.35", "10", "210", "(x=110, y=10, w=100, h=50)"}));
+}
+
 TEST(ColorObject, SetRgbTintsTheClipAndReadsBack) {
     Asm a;
     a.Push(1, "c", 2)
