@@ -762,7 +762,8 @@ void SpriteInstance::SetMatrix(const std::array<double, 6>& m) {
 std::array<double, 6> SpriteInstance::GetConcatenatedMatrix() const {
     std::array<double, 6> m = GetMatrix();
     int guard = 0;
-    for (const SpriteInstance* p = parent; p && guard <= Limits::kMaxNestingDepth; p = p->parent, ++guard) {
+    for (const SpriteInstance* p = parent; p && guard <= Limits::kMaxNestingDepth;
+         p = p->parent, ++guard) {
         const std::array<double, 6> o = p->GetMatrix();
         m = {m[0] * o[0] + m[1] * o[2],        m[0] * o[1] + m[1] * o[3],
              m[2] * o[0] + m[3] * o[2],        m[2] * o[1] + m[3] * o[3],

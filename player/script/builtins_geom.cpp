@@ -47,7 +47,7 @@ ClipHost* ClipFromTarget(Vm& vm, const Value& target) {
     if (Object* o = target.AsObject()) {
         if (ClipHost* clip = vm.ClipOf(o)) return clip;
     }
-    if (!target.IsString()) return nullptr;
+    if (!target.IsString() || target.Text().empty()) return nullptr;
     ClipHost* root = vm.GetHost().Level(0);
     if (!root) return nullptr;
     Object* found = vm.ResolvePath(target.Text(), vm.ClipFor(root));
@@ -118,10 +118,10 @@ Value ColorSetTransform(Vm& vm, const Value& self, std::span<const Value> args) 
     if (!clip || !in) return Value();
     ColorNumbers c = clip->GetColorTransform();
     for (int i = 0; i < 4; ++i) {
-        // A field that is there counts, even when it is undefined.
-        if (vm.HasProperty(in, kPercentNames[i]))
+        // An own field counts, even when it is undefined; inherited ones do not.
+        if (vm.HasOwnProperty(in, kPercentNames[i]))
             c.mult[i] = Wrap16(vm.ToNumber(vm.Get(in, kPercentNames[i])) * 2.56) / 256;
-        if (vm.HasProperty(in, kOffsetNames[i]))
+        if (vm.HasOwnProperty(in, kOffsetNames[i]))
             c.add[i] = Wrap16(vm.ToNumber(vm.Get(in, kOffsetNames[i])));
     }
     clip->SetColorTransform(c);

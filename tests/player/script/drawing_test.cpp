@@ -305,6 +305,26 @@ TEST(ColorObject, SetRgbTintsTheClipAndReadsBack) {
     EXPECT_TRUE(Near(run->Rgb(5, 5), kWhite));
 }
 
+TEST(ColorObject, InheritedFieldsAndEmptyTargetsAreIgnored) {
+    Asm a;
+    a.Push(1, "c", 2).GetVariable("_root").Push("createEmptyMovieClip").Op(Op::kCallMethod)
+        .Op(Op::kPop);
+    a.Push("col").GetVariable("c").Push(1, "Color").Op(Op::kNewObject).Op(Op::kSetVariable);
+    // Object.prototype.ab = -66; col.setTransform({ga: undefined})
+    a.GetVariable("Object").Push("prototype").Op(Op::kGetMember).Push("ab", -66)
+        .Op(Op::kSetMember);
+    a.Push("ga", swfw::Undefined{}, 1).Op(Op::kInitObject).Push(1).GetVariable("col")
+        .Push("setTransform").Op(Op::kCallMethod).Op(Op::kPop);
+    a.Push(0).GetVariable("col").Push("getTransform").Op(Op::kCallMethod).Push("ab")
+        .Op(Op::kGetMember).Trace();
+    a.Push(0).GetVariable("col").Push("getTransform").Op(Op::kCallMethod).Push("ga")
+        .Op(Op::kGetMember).Trace();
+    // new Color("").getRGB()
+    a.Push(0).Push("", 1, "Color").Op(Op::kNewObject).Push("getRGB").Op(Op::kCallMethod).Trace();
+    auto run = Play(a);
+    EXPECT_EQ(run->lines, (std::vector<std::string>{"0", "0", "undefined"}));
+}
+
 // new flash.geom.<cls>(args) into variable `name`.
 Asm& NewGeom(Asm& a, const std::string& name, const std::string& cls,
              const std::vector<double>& args) {
