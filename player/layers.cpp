@@ -174,8 +174,10 @@ std::optional<DeviceBox> Renderer::ContentBounds(const DisplayObject& object,
         return Transform(Rect{0, video->width * 20, 0, video->height * 20}, matrix);
     if (!object.sprite || nesting > Limits::kMaxNestingDepth) return std::nullopt;
     DeviceBox box;
+    if (const Drawing* drawing = object.sprite->drawing.get(); drawing && !drawing->Empty())
+        box = WithStrokes(Transform(drawing->GetShape().bounds, matrix), drawing->Geometry());
     for (const auto& [depth, child] : object.sprite->displayList) {
-        if (!child.character || IsHidden(child)) continue;
+        if ((!child.character && !child.sprite) || IsHidden(child)) continue;
         cairo_matrix_t m;
         const cairo_matrix_t local = ToCairo(child.matrix);
         cairo_matrix_multiply(&m, &local, &matrix);

@@ -14,6 +14,9 @@ struct Limits {
     static constexpr int kMaxFramesPerTimeline = 65535;
     // Edges in one shape (each edge becomes a path segment).
     static constexpr std::size_t kMaxShapeEdges = 1u << 20;
+    // Records (edges and style changes) in the drawing a script makes on one clip; later
+    // drawing calls are ignored until the clip's drawing is cleared.
+    static constexpr std::size_t kMaxDrawingRecords = 1u << 18;
     // Sprites nested inside sprites in the display tree (a sprite placing itself stops here).
     static constexpr int kMaxNestingDepth = 32;
     // Masks drawn inside masks (each holds a group the size of the picture); deeper ones are

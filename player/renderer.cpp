@@ -463,6 +463,11 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
 }
 
 void Renderer::DrawList(cairo_t* cr, const SpriteInstance& instance, const RenderState& state) {
+    if (instance.drawing && !instance.drawing->Empty()) {
+        const Shape& drawn = instance.drawing->GetShape();
+        if (ChargeEdges(drawn.records.size()))
+            DrawShape(cr, drawn, instance.drawing->Geometry(), state);
+    }
     const auto& list = instance.displayList;
     DrawRange(cr, list, list.begin(), list.end(), state);
 }
@@ -516,7 +521,8 @@ void Renderer::DrawRange(cairo_t* cr, const DisplayList& list, DisplayList::cons
 }
 
 void Renderer::DrawObject(cairo_t* cr, const DisplayObject& object, const RenderState& parent) {
-    if (!object.character) return;
+    // Empty clips made by script have a sprite but no character.
+    if (!object.character && !object.sprite) return;
     // A hidden object draws nothing, but a hidden mask still masks.
     if (!parent.mask && object.clipDepth == 0 && IsHidden(object)) return;
     RenderState state = parent;

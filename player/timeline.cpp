@@ -429,6 +429,14 @@ SpriteInstance* MovieState::DuplicateClip(SpriteInstance& source, std::string_vi
     const std::uint16_t character = original.characterId;
     auto placed = parent->displayList.insert_or_assign(copy.depth, std::move(copy)).first;
     SetCharacter(*parent, placed->second, character);
+    if (!placed->second.sprite && character == 0) {  // an empty clip made by script
+        placed->second.sprite = NewInstance(EmptyTimeline(), parent->nesting + 1, parent);
+        placed->second.sprite->depth = placed->second.depth;
+        placed->second.sprite->name = placed->second.name;
+    }
+    // The copy takes what was drawn on the original.
+    if (SpriteInstance* made = placed->second.sprite.get(); made && source.drawing)
+        made->drawing = std::make_unique<Drawing>(*source.drawing);
     return placed->second.sprite.get();
 }
 
@@ -578,6 +586,71 @@ double NormalAngle(double degrees) {
     return a;
 }
 
+// A box in twips; empty until something is added to it.
+struct Extent {
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    bool empty = true;
+
+    void Add(double x, double y) {
+        if (empty) {
+            x0 = x1 = x;
+            y0 = y1 = y;
+            empty = false;
+            return;
+        }
+        x0 = std::min(x0, x);
+        x1 = std::max(x1, x);
+        y0 = std::min(y0, y);
+        y1 = std::max(y1, y);
+    }
+    // `box` through `m` into this one.
+    void Add(const Extent& box, const Matrix& m) {
+        if (box.empty) return;
+        const double a = m.scaleX / kFixed16, b = m.rotateSkew0 / kFixed16;
+        const double c = m.rotateSkew1 / kFixed16, d = m.scaleY / kFixed16;
+        for (const double x : {box.x0, box.x1})
+            for (const double y : {box.y0, box.y1})
+                Add(a * x + c * y + m.translateX, b * x + d * y + m.translateY);
+    }
+    void Add(const Rect& r) {
+        Add(r.xMin, r.yMin);
+        Add(r.xMax, r.yMax);
+    }
+};
+
+Extent SpriteExtent(const SpriteInstance& s, int nesting);
+
+// What an object's character covers in its own space, twips.
+Extent ObjectExtent(const DisplayObject& object, int nesting) {
+    Extent e;
+    if (object.sprite)
+        return nesting > Limits::kMaxNestingDepth ? e : SpriteExtent(*object.sprite, nesting + 1);
+    if (!object.character) return e;
+    if (const auto* shape = std::get_if<Shape>(object.character)) {
+        e.Add(shape->bounds);
+    } else if (const auto* morph = std::get_if<MorphShape>(object.character)) {
+        e.Add(morph->startBounds);
+        e.Add(morph->endBounds);
+    } else if (const auto* text = std::get_if<StaticText>(object.character)) {
+        Extent own;
+        own.Add(text->bounds);
+        e.Add(own, text->matrix);
+    } else if (const auto* field = std::get_if<EditText>(object.character)) {
+        e.Add(field->bounds);
+    } else if (const auto* video = std::get_if<VideoStream>(object.character)) {
+        e.Add(Rect{0, video->width * 20, 0, video->height * 20});
+    }
+    return e;
+}
+
+Extent SpriteExtent(const SpriteInstance& s, int nesting) {
+    Extent e;
+    if (s.drawing && !s.drawing->Empty()) e.Add(s.drawing->GetShape().bounds);
+    for (const auto& [depth, child] : s.displayList)
+        e.Add(ObjectExtent(child, nesting), child.matrix);
+    return e;
+}
+
 }  // namespace
 
 // ---- Geometry as scripts see it -------------------------------------------------------------
@@ -663,6 +736,7 @@ void IncludeObject(Box& box, const DisplayObject& object, const Affine& parent, 
 
 void IncludeList(Box& box, const SpriteInstance& s, const Affine& map, int nesting) {
     if (nesting > Limits::kMaxNestingDepth) return;
+    if (s.drawing && !s.drawing->Empty()) IncludeRect(box, s.drawing->GetShape().bounds, map);
     for (const auto& [depth, object] : s.displayList) IncludeObject(box, object, map, nesting);
 }
 
@@ -696,13 +770,6 @@ void SpriteInstance::GlobalToLocal(double* x, double* y) {
     if (ToStage(*this).Invert(&back)) back.Apply(x, y);
 }
 
-// The clip's box in its parent's coordinates, the one _width and _height measure.
-static Box BoxInParent(const SpriteInstance& s, const DisplayObject& placed) {
-    Box box;
-    IncludeList(box, s, Affine::From(placed.matrix), s.nesting);
-    return box;
-}
-
 script::Value SpriteInstance::GetDisplayProperty(script::Vm& vm, script::ClipProperty property) {
     using script::ClipProperty;
     using script::Value;
@@ -720,20 +787,17 @@ script::Value SpriteInstance::GetDisplayProperty(script::Vm& vm, script::ClipPro
             return Value::Number(placed ? ScaleAndRotation(*placed)[2] : 0);
         case ClipProperty::kAlpha:
             return Value::Number(placed ? placed->colorTransform.mult[3] / 256.0 * 100 : 100);
-        case ClipProperty::kVisible:
-            return Value::Boolean(!placed || placed->visible.value_or(1) != 0);
         case ClipProperty::kWidth:
         case ClipProperty::kHeight: {
-            if (!placed) {
-                Box box;
-                IncludeList(box, *this, Affine{}, nesting);
-                return Value::Number(box.empty ? 0 : property == ClipProperty::kWidth ? box.xMax - box.xMin : box.yMax - box.yMin);
-            }
-            const Box box = BoxInParent(*this, *placed);
-            if (box.empty) return Value::Number(0);
-            return Value::Number(property == ClipProperty::kWidth ? box.xMax - box.xMin
-                                                                  : box.yMax - box.yMin);
+            Extent outer;
+            outer.Add(SpriteExtent(*this, nesting), placed ? placed->matrix : Matrix{});
+            if (outer.empty) return Value::Number(0);
+            const double twips =
+                property == ClipProperty::kWidth ? outer.x1 - outer.x0 : outer.y1 - outer.y0;
+            return Value::Number(std::round(twips) / kTwipsPerPixel);
         }
+        case ClipProperty::kVisible:
+            return Value::Boolean(!placed || placed->visible.value_or(1) != 0);
         case ClipProperty::kQuality:
             return vm.Str("HIGH");
         case ClipProperty::kHighQuality:
@@ -781,13 +845,14 @@ void SpriteInstance::SetDisplayProperty(script::Vm& vm, script::ClipProperty pro
         }
         case ClipProperty::kWidth:
         case ClipProperty::kHeight: {
-            // Scales the clip so its box in the parent measures v.
-            const Box box = BoxInParent(*this, *placed);
-            const double now = property == ClipProperty::kWidth ? box.xMax - box.xMin
-                                                                : box.yMax - box.yMin;
-            if (!std::isfinite(v) || v < 0 || box.empty || now <= 0) return;
+            // Scales the clip so its bounds take the size; a clip of no size stays as it is.
+            if (!std::isfinite(v)) return;
+            const Extent own = SpriteExtent(*this, nesting);
+            const double size =
+                property == ClipProperty::kWidth ? own.x1 - own.x0 : own.y1 - own.y0;
+            if (own.empty || size <= 0) return;
             std::array<double, 3> sr = ScaleAndRotation(*placed);
-            sr[property == ClipProperty::kWidth ? 0 : 1] *= v / now;
+            sr[property == ClipProperty::kWidth ? 0 : 1] = v * kTwipsPerPixel / size * 100;
             SetScaleAndRotation(*placed, sr);
             break;
         }
@@ -806,6 +871,86 @@ void SpriteInstance::SetDisplayProperty(script::Vm& vm, script::ClipProperty pro
             return;
     }
     placed->scriptTransformed = true;
+}
+
+void SpriteInstance::Draw(const script::DrawCommand& command) {
+    if (!drawing) {
+        if (command.kind == script::DrawCommand::Kind::kClear) return;
+        drawing = std::make_unique<Drawing>();
+    }
+    drawing->Apply(command);
+}
+
+script::ColorNumbers SpriteInstance::GetColorTransform() const {
+    script::ColorNumbers color;
+    if (const DisplayObject* placed = Placement()) {
+        for (int i = 0; i < 4; ++i) {
+            color.mult[i] = placed->colorTransform.mult[i] / 256.0;
+            color.add[i] = placed->colorTransform.add[i];
+        }
+    }
+    return color;
+}
+
+void SpriteInstance::SetColorTransform(const script::ColorNumbers& color) {
+    DisplayObject* placed = Placement();
+    if (!placed) return;
+    auto fit = [](double v) {
+        return static_cast<std::int16_t>(
+            std::isfinite(v) ? std::clamp(std::round(v), -32768.0, 32767.0) : 0.0);
+    };
+    for (int i = 0; i < 4; ++i) {
+        placed->colorTransform.mult[i] = fit(color.mult[i] * 256);
+        placed->colorTransform.add[i] = fit(color.add[i]);
+    }
+    placed->scriptTransformed = true;
+}
+
+std::array<double, 6> SpriteInstance::GetMatrix() const {
+    const DisplayObject* placed = Placement();
+    if (!placed) return {1, 0, 0, 1, 0, 0};
+    const Matrix& m = placed->matrix;
+    return {m.scaleX / kFixed16,      m.rotateSkew0 / kFixed16,       m.rotateSkew1 / kFixed16,
+            m.scaleY / kFixed16,      m.translateX / kTwipsPerPixel, m.translateY / kTwipsPerPixel};
+}
+
+void SpriteInstance::SetMatrix(const std::array<double, 6>& m) {
+    DisplayObject* placed = Placement();
+    if (!placed) return;
+    for (double v : m)
+        if (!std::isfinite(v)) return;
+    placed->matrix.scaleX = ToFixed16(m[0]);
+    placed->matrix.rotateSkew0 = ToFixed16(m[1]);
+    placed->matrix.rotateSkew1 = ToFixed16(m[2]);
+    placed->matrix.scaleY = ToFixed16(m[3]);
+    auto twips = [](double px) {
+        return static_cast<std::int32_t>(
+            std::clamp(std::round(px * kTwipsPerPixel), -2147483647.0, 2147483647.0));
+    };
+    placed->matrix.translateX = twips(m[4]);
+    placed->matrix.translateY = twips(m[5]);
+    placed->scriptScale.reset();
+    placed->scriptTransformed = true;
+}
+
+std::array<double, 6> SpriteInstance::GetConcatenatedMatrix() const {
+    std::array<double, 6> m = GetMatrix();
+    int guard = 0;
+    for (const SpriteInstance* p = parent; p && guard <= Limits::kMaxNestingDepth;
+         p = p->parent, ++guard) {
+        const std::array<double, 6> o = p->GetMatrix();
+        m = {m[0] * o[0] + m[1] * o[2],        m[0] * o[1] + m[1] * o[3],
+             m[2] * o[0] + m[3] * o[2],        m[2] * o[1] + m[3] * o[3],
+             m[4] * o[0] + m[5] * o[2] + o[4], m[4] * o[1] + m[5] * o[3] + o[5]};
+    }
+    return m;
+}
+
+std::optional<std::array<double, 4>> SpriteInstance::LocalBounds() const {
+    const Extent e = SpriteExtent(*this, nesting);
+    if (e.empty) return std::nullopt;
+    return std::array<double, 4>{e.x0 / kTwipsPerPixel, e.y0 / kTwipsPerPixel,
+                                 e.x1 / kTwipsPerPixel, e.y1 / kTwipsPerPixel};
 }
 
 }  // namespace player

@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "player/drawing.h"
 #include "player/limits.h"
 #include "player/model.h"
 #include "player/player.h"
@@ -94,6 +95,7 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     std::uint16_t depth = 0;           // in the parent's display list
     const std::vector<ClipAction>* clipActions = nullptr;  // its onClipEvent handlers
     std::uint16_t characterId = 0;                         // its library symbol
+    std::unique_ptr<Drawing> drawing;  // what scripts drew on it, beneath its children
 
     SpriteInstance() = default;
     SpriteInstance(const SpriteInstance&) = delete;
@@ -127,6 +129,13 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     script::Value GetDisplayProperty(script::Vm& vm, script::ClipProperty property) override;
     void SetDisplayProperty(script::Vm& vm, script::ClipProperty property,
                             const script::Value& value) override;
+    void Draw(const script::DrawCommand& command) override;
+    script::ColorNumbers GetColorTransform() const override;
+    void SetColorTransform(const script::ColorNumbers& color) override;
+    std::array<double, 6> GetMatrix() const override;
+    void SetMatrix(const std::array<double, 6>& m) override;
+    std::array<double, 6> GetConcatenatedMatrix() const override;
+    std::optional<std::array<double, 4>> LocalBounds() const override;
 
     // Where the parent keeps this clip; null for a root or a clip being replaced.
     DisplayObject* Placement() const;

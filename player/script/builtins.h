@@ -26,6 +26,8 @@ void InstallPrimitives(Vm& vm);  // Boolean, Number, String
 void InstallArray(Vm& vm);
 void InstallMath(Vm& vm);
 void InstallMovieClip(Vm& vm);
+void InstallDrawing(Vm& vm);  // MovieClip's drawing methods
+void InstallColorAndGeom(Vm& vm);  // Color and flash.geom
 // AsBroadcaster; returns it.
 Object* InstallBroadcaster(Vm& vm);
 // Gives `o` a fresh listener list and AsBroadcaster's methods.

@@ -152,24 +152,6 @@ Value GetBytes(Vm& vm, const Value& self, std::span<const Value>) {
     return clip ? Value::Number(clip->TotalFrames()) : Value();
 }
 
-// An empty clip's box: every side at the largest coordinate a movie can hold.
-constexpr double kNoBounds = 6710886.35;
-
-// getBounds(targetSpace) and getRect(targetSpace): {xMin, xMax, yMin, yMax} in pixels.
-Value GetBounds(Vm& vm, const Value& self, std::span<const Value> args) {
-    ClipHost* clip = ThisClip(vm, self);
-    if (!clip) return Value();
-    ClipHost* space = args.empty() ? clip : vm.ClipOf(args[0].AsObject());
-    if (!args.empty() && !space) return Value();
-    const ClipHost::Box box = clip->Bounds(space);
-    Object* result = vm.NewObject();
-    vm.Set(result, "xMin", Value::Number(box.empty ? kNoBounds : box.xMin));
-    vm.Set(result, "xMax", Value::Number(box.empty ? kNoBounds : box.xMax));
-    vm.Set(result, "yMin", Value::Number(box.empty ? kNoBounds : box.yMin));
-    vm.Set(result, "yMax", Value::Number(box.empty ? kNoBounds : box.yMax));
-    return Value::Obj(result);
-}
-
 // localToGlobal(point) and globalToLocal(point) change the point's x and y in place.
 template <bool kToGlobal>
 Value MapPoint(Vm& vm, const Value& self, std::span<const Value> args) {
@@ -236,8 +218,6 @@ void InstallMovieClip(Vm& vm) {
     vm.DefineMethod(mp, "getInstanceAtDepth", GetInstanceAtDepth);
     vm.DefineMethod(mp, "swapDepths", SwapDepths);
     vm.DefineMethod(mp, "getBytesLoaded", GetBytes);
-    vm.DefineMethod(mp, "getBounds", GetBounds);
-    vm.DefineMethod(mp, "getRect", GetBounds);
     vm.DefineMethod(mp, "localToGlobal", MapPoint<true>);
     vm.DefineMethod(mp, "globalToLocal", MapPoint<false>);
     vm.DefineMethod(mp, "hitTest", HitTest);

@@ -210,6 +210,8 @@ void InstallBuiltins(Vm& vm) {
     InstallGlobals(vm);
     InstallBroadcaster(vm);
     InstallMovieClip(vm);
+    InstallDrawing(vm);
+    InstallColorAndGeom(vm);
     InstallDate(vm);
     InstallError(vm);
     InstallXml(vm);

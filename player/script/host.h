@@ -2,7 +2,9 @@
 // timeline implements these interfaces and answers for its clips, its output and its problems.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 #include <string>
@@ -41,6 +43,60 @@ enum class ClipProperty : std::uint8_t {
     kYMouse,
 };
 inline constexpr int kClipPropertyCount = 22;
+
+// One drawing call on a clip (moveTo, lineTo, beginFill, ...), its arguments already read into
+// plain numbers. Coordinates are in pixels of the clip's own space; colours 0xRRGGBB with
+// alphas in percent; gradient ratios 0..255.
+struct DrawCommand {
+    enum class Kind : std::uint8_t {
+        kMoveTo,
+        kLineTo,
+        kCurveTo,
+        kBeginFill,
+        kBeginGradientFill,
+        kLineStyle,
+        kLineGradientStyle,
+        kEndFill,
+        kClear,
+    };
+    enum class Gradient : std::uint8_t { kLinear, kRadial };
+    enum class Cap : std::uint8_t { kRound, kNone, kSquare };
+    enum class Join : std::uint8_t { kRound, kBevel, kMiter };
+    struct Stop {
+        std::uint32_t rgb = 0;
+        double alpha = 100;
+        double ratio = 0;
+    };
+
+    Kind kind = Kind::kMoveTo;
+    double x = 0, y = 0;                  // moveTo, lineTo; the anchor of curveTo
+    double controlX = 0, controlY = 0;    // curveTo
+    bool none = false;                    // beginFill or lineStyle without a style: none
+    std::uint32_t rgb = 0;                // beginFill, lineStyle
+    double alpha = 100;                   // beginFill, lineStyle
+    double thickness = 0;                 // lineStyle, pixels (0: a hairline)
+    bool pixelHinting = false;
+    bool noHScale = false, noVScale = false;
+    Cap cap = Cap::kRound;
+    Join join = Join::kRound;
+    double miterLimit = 3;
+    // Gradients: stops, the matrix from the gradient box (-819.2..819.2 pixels) into the
+    // clip (a, b, c, d, tx, ty), spread (0 pad, 1 reflect, 2 repeat), interpolation (0 RGB,
+    // 1 linear RGB) and the focal point (-1..1; 0 for a plain radial gradient).
+    Gradient gradient = Gradient::kLinear;
+    std::vector<Stop> stops;
+    double matrix[6] = {1, 0, 0, 1, 0, 0};
+    int spread = 0;
+    int interpolation = 0;
+    double focal = 0;
+};
+
+// A colour transform in plain numbers: multipliers (1 = unchanged) and offsets (-255..255),
+// red, green, blue, alpha.
+struct ColorNumbers {
+    double mult[4] = {1, 1, 1, 1};
+    double add[4] = {0, 0, 0, 0};
+};
 
 // One movie clip (a sprite instance or a root) as scripts see it. Frames are zero-based.
 class ClipHost {
@@ -92,6 +148,20 @@ class ClipHost {
     // Display properties other than the ones above; undefined when the clip has none.
     virtual Value GetDisplayProperty(Vm& vm, ClipProperty property) = 0;
     virtual void SetDisplayProperty(Vm& vm, ClipProperty property, const Value& value) = 0;
+
+    // The clip's own drawing, changed one call at a time.
+    virtual void Draw(const DrawCommand&) {}
+    // The clip's colour transform (identity for a clip that has none).
+    virtual ColorNumbers GetColorTransform() const { return {}; }
+    virtual void SetColorTransform(const ColorNumbers&) {}
+    // The clip's matrix (a, b, c, d in units, tx, ty in pixels), and the one from the clip to
+    // the stage through all of its parents.
+    virtual std::array<double, 6> GetMatrix() const { return {1, 0, 0, 1, 0, 0}; }
+    virtual void SetMatrix(const std::array<double, 6>&) {}
+    virtual std::array<double, 6> GetConcatenatedMatrix() const { return GetMatrix(); }
+    // What the clip draws and holds, in its own space: x min, y min, x max, y max in pixels;
+    // nothing for a clip that covers nothing.
+    virtual std::optional<std::array<double, 4>> LocalBounds() const { return std::nullopt; }
 };
 
 class Host {

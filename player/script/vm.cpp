@@ -116,7 +116,9 @@ void Vm::MarkRoots(Marker& marker) {
                       realm_.dateProto, realm_.errorProto, realm_.clipProto, realm_.objectCtor,
                       realm_.functionCtor, realm_.arrayCtor, realm_.stringCtor,
                       realm_.numberCtor, realm_.booleanCtor, realm_.classRegistry,
-                      realm_.xmlNodeProto, realm_.xmlProto, realm_.loadVarsProto})
+                      realm_.xmlNodeProto, realm_.xmlProto, realm_.loadVarsProto,
+                      realm_.colorProto, realm_.pointProto, realm_.rectangleProto,
+                      realm_.matrixProto, realm_.colorTransformProto, realm_.transformProto})
         marker.Mark(o);
     for (const Value& v : stack_) v.Mark(marker);
     for (const Value& v : popped_) v.Mark(marker);

@@ -55,6 +55,13 @@ struct Realm {
     Object* xmlNodeProto = nullptr;
     Object* xmlProto = nullptr;
     Object* loadVarsProto = nullptr;
+    Object* colorProto = nullptr;
+    // flash.geom
+    Object* pointProto = nullptr;
+    Object* rectangleProto = nullptr;
+    Object* matrixProto = nullptr;
+    Object* colorTransformProto = nullptr;
+    Object* transformProto = nullptr;
     // Built-in classes whose instances are C++ objects of their own kind. `new` of a script
     // class that extends one makes its object with the maker, for super() to set up.
     using InstanceMaker = Object* (*)(Vm& vm, Object* proto);
