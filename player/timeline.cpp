@@ -67,6 +67,7 @@ void MovieState::Reset() {
         QueueFrameActions(*root_);
     }
     RunActions();
+    SyncTextFields(*root_);
 }
 
 void MovieState::Tick(bool force, bool loop) {
@@ -77,6 +78,7 @@ void MovieState::Tick(bool force, bool loop) {
     Advance(*root_, force, loop);
     AdvanceChildren(*root_);
     RunActions();
+    SyncTextFields(*root_);
 }
 
 void MovieState::Advance(SpriteInstance& s, bool force, bool loop) {
@@ -120,10 +122,14 @@ void MovieState::Goto(SpriteInstance& s, int target) {
                 object.sprite = std::move(old->second.sprite);
                 object.sprite->name = object.name;
             }
+            if (old != previous.end() && old->second.characterId == object.characterId &&
+                old->second.text && object.text)
+                object.text = std::move(old->second.text);
         }
         // Clips made by scripts live above the timeline's depths and stay.
         for (auto& [depth, object] : previous) {
-            if (depth >= kScriptDepthOffset && object.sprite && !s.displayList.count(depth))
+            if (depth >= kScriptDepthOffset && (object.sprite || object.text) &&
+                !s.displayList.count(depth))
                 s.displayList.emplace(depth, std::move(object));
             else
                 Unload(object.sprite);
@@ -153,6 +159,7 @@ void MovieState::SetCharacter(SpriteInstance& s, DisplayObject& object, std::uin
     object.character = movie_->Find(id);
     Unload(object.sprite);
     object.sprite.reset();
+    AttachTextField(s, object, object.character ? std::get_if<EditText>(object.character) : nullptr);
     // A button plays as a sprite of its up state.
     const Timeline* timeline = nullptr;
     if (const auto* sprite = object.character ? std::get_if<Sprite>(object.character) : nullptr)

@@ -14,6 +14,7 @@ namespace player::script {
 
 class Vm;
 class ClipObject;
+class TextHost;
 
 // The properties GetProperty and SetProperty name by index, in their index order.
 enum class ClipProperty : std::uint8_t {
@@ -81,6 +82,30 @@ class ClipHost {
     // Display properties other than the ones above; undefined when the clip has none.
     virtual Value GetDisplayProperty(Vm& vm, ClipProperty property) = 0;
     virtual void SetDisplayProperty(Vm& vm, ClipProperty property, const Value& value) = 0;
+
+    // The child text field of that instance name, or null (clips without fields keep these).
+    virtual TextHost* TextChild(std::string_view /*name*/, bool /*caseSensitive*/) {
+        return nullptr;
+    }
+    // A new empty text field inside this clip (pixels); null when it cannot be made.
+    virtual TextHost* CreateTextField(std::string_view /*name*/, int /*depth*/, double /*x*/,
+                                      double /*y*/, double /*width*/, double /*height*/) {
+        return nullptr;
+    }
+};
+
+// One text field as scripts see it. Its properties and methods are the host's to answer: the
+// field's text, formats and layout live with the display.
+class TextHost {
+  public:
+    virtual ~TextHost() = default;
+    virtual ClipHost* Parent() = 0;
+    virtual std::string Name() const = 0;
+    // A property by name (display properties ignore case); false when the field has none.
+    virtual bool GetField(Vm& vm, std::string_view key, Value* out) = 0;
+    virtual bool SetField(Vm& vm, std::string_view key, const Value& value) = 0;
+    // A TextField method by name; undefined for a name it does not know.
+    virtual Value CallField(Vm& vm, std::string_view method, std::span<const Value> args) = 0;
 };
 
 class Host {

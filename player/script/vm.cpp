@@ -108,13 +108,15 @@ void Vm::MarkRoots(Marker& marker) {
                       realm_.dateProto, realm_.errorProto, realm_.clipProto, realm_.objectCtor,
                       realm_.functionCtor, realm_.arrayCtor, realm_.stringCtor,
                       realm_.numberCtor, realm_.booleanCtor, realm_.classRegistry,
-                      realm_.xmlNodeProto, realm_.xmlProto, realm_.loadVarsProto})
+                      realm_.xmlNodeProto, realm_.xmlProto, realm_.loadVarsProto,
+                      realm_.textFieldProto, realm_.textFormatProto})
         marker.Mark(o);
     for (const Value& v : stack_) v.Mark(marker);
     for (const Frame* f : frames_) f->Mark(marker);
     for (const auto& [bytes, program] : programs_) program->Mark(marker);
     for (const auto& [text, cell] : interned_) marker.Mark(cell);
     for (const auto& [host, clip] : clips_) marker.Mark(clip);
+    for (const auto& [host, field] : texts_) marker.Mark(field);
     for (const Timer& t : timers_) {
         t.function.Mark(marker);
         t.self.Mark(marker);

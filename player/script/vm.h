@@ -55,6 +55,8 @@ struct Realm {
     Object* xmlNodeProto = nullptr;
     Object* xmlProto = nullptr;
     Object* loadVarsProto = nullptr;
+    Object* textFieldProto = nullptr;
+    Object* textFormatProto = nullptr;
     // Built-in classes whose instances are C++ objects of their own kind. `new` of a script
     // class that extends one makes its object with the maker, for super() to set up.
     using InstanceMaker = Object* (*)(Vm& vm, Object* proto);
@@ -175,6 +177,10 @@ class Vm {
     ClipObject* NewClipObject(ClipHost* host);
     void ReleaseClip(ClipHost* clip);
     ClipHost* ClipOf(Object* o) const;
+    // Text fields' objects, made on first sight and released by the host like clips'.
+    Object* TextFor(TextHost* field);
+    void ReleaseText(TextHost* field);
+    TextHost* TextOf(Object* o) const;
     std::string TargetPath(ClipHost* clip) const;  // _level0.a.b
     std::string SlashPath(ClipHost* clip) const;   // /a/b
     Object* RootOf(Object* o);
@@ -270,6 +276,7 @@ class Vm {
     std::unordered_map<const std::uint8_t*, std::unique_ptr<Program>> programs_;
     std::unordered_map<std::string, const String*> interned_;
     std::unordered_map<ClipHost*, ClipObject*> clips_;
+    std::unordered_map<TextHost*, TextFieldObject*> texts_;
     struct Timer {
         int id = 0;
         Value function, self, method;
