@@ -42,9 +42,10 @@ bool Same(std::string_view a, std::string_view b) {
            });
 }
 
+// Field positions and sizes drop what is finer than a twip.
 std::int32_t ToTwips(double pixels) {
     if (!std::isfinite(pixels)) return 0;
-    return static_cast<std::int32_t>(std::clamp(std::round(pixels * kTwips), -1e9, 1e9));
+    return static_cast<std::int32_t>(std::clamp(std::trunc(pixels * kTwips), -1e9, 1e9));
 }
 
 std::string AlignName(TextAlign a) {
@@ -479,7 +480,11 @@ bool TextFieldInstance::SetField(Vm& vm, std::string_view key, const Value& valu
         if (Same(s, "dynamic")) input = false;
     } else if (is("variable")) {
         edit->variableName = value.IsNullish() ? "" : vm.ToString(value);
-        PullVariable(vm);
+        // Bound to a variable that has no value, the field starts again from its first text.
+        if (!PullVariable(vm) && !edit->variableName.empty()) {
+            SetText(initialText);
+            if (!initialText.empty()) PushVariable(vm);
+        }
     } else if (is("scroll") || is("hscroll") || is("restrict") || is("mouseWheelEnabled") ||
                is("length") || is("textWidth") || is("textHeight") || is("maxscroll") ||
                is("bottomScroll") || is("maxhscroll")) {
@@ -494,7 +499,16 @@ Value TextFieldInstance::CallField(Vm& vm, std::string_view method,
                                    std::span<const Value> args) {
     auto arg = [&](std::size_t i) { return i < args.size() ? args[i] : Value(); };
     if (method == "getTextFormat") {
-        if (PlainText().empty()) return Value::Obj(FormatObject(vm, FieldFormat{}));
+        // A range with no characters in it has no format.
+        const double length = double(PlainText().size());
+        double begin = 0, end = length;
+        if (!args.empty() && !arg(0).IsUndefined()) {
+            begin = vm.ToInteger(arg(0));
+            end = args.size() > 1 && !arg(1).IsUndefined() ? vm.ToInteger(arg(1)) : begin + 1;
+        }
+        begin = std::clamp(begin, 0.0, length);
+        end = std::clamp(end, 0.0, length);
+        if (end <= begin) return Value::Obj(FormatObject(vm, FieldFormat{}));
         return Value::Obj(FormatObject(vm, format));
     }
     if (method == "getNewTextFormat") return Value::Obj(FormatObject(vm, newFormat));
@@ -549,7 +563,7 @@ void MovieState::AttachTextField(SpriteInstance& s, DisplayObject& object, const
     text->edit = std::make_shared<EditText>(*field);
     text->edit->revision = NextRevision();
     text->origin = field->bounds;
-    text->text = field->initialText;
+    text->text = text->initialText = field->initialText;
     text->border = text->background = field->border;
     text->selectable = !field->noSelect;
     text->embedFonts = field->useOutlines;

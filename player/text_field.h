@@ -36,6 +36,7 @@ struct TextFieldInstance : script::TextHost {
     std::shared_ptr<EditText> edit;  // the field as drawn
     Rect origin;                     // its bounds as placed: auto-size moves _x with xMin
     std::string text;                // as scripts see it (markup for HTML fields)
+    std::string initialText;         // as the definition gives it
     FieldFormat format, newFormat;   // of the text, and for text a script sets
     std::string autoSize = "none";
     bool background = false, border = false, selectable = true, embedFonts = false;

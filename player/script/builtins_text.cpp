@@ -17,6 +17,8 @@ constexpr std::string_view kFormatNames[] = {
     "target", "align",     "leftMargin",  "rightMargin",       "indent",      "leading",
     "blockIndent", "bullet", "kerning",   "letterSpacing",     "tabStops"};
 constexpr std::size_t kConstructorArgs = 13;
+// Font names are cut to this many characters.
+constexpr std::size_t kMaxFontName = 64;
 
 TextHost* ThisField(Vm& vm, const Value& self) { return vm.TextOf(self.AsObject()); }
 
@@ -51,6 +53,12 @@ Value FormatConstruct(Vm& vm, const Value&, std::span<const Value> args) {
     Object* format = NewTextFormat(vm);
     for (std::size_t i = 0; i < args.size() && i < kConstructorArgs; ++i) {
         if (args[i].IsUndefined()) continue;
+        if (i == 0 && !args[i].IsNull()) {
+            std::string font = vm.ToString(args[i]);
+            if (font.size() > kMaxFontName) font.resize(kMaxFontName);
+            vm.Set(format, "font", vm.Str(font));
+            continue;
+        }
         vm.Set(format, kFormatNames[i], args[i]);
     }
     return Value::Obj(format);

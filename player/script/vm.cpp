@@ -570,7 +570,8 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                 if (function.AsObject() && function.AsObject()->Kind() == ObjectKind::kSuper)
                     Push(CallMethodAction(frame, function, Value(), args));  // super(...)
                 else
-                    Push(CallValue(function, Value(), args, nullptr, name));
+                    Push(CallValue(function, BareMethodSelf(frame, name, function), args, nullptr,
+                                   name));
                 break;
             }
             case Op::kCallMethod:
@@ -792,6 +793,18 @@ std::vector<Value> Vm::PopArgs() {
 
 Value Vm::Call(const Value& function, const Value& self, std::span<const Value> args) {
     return CallValue(function, self, args, nullptr, {});
+}
+
+Value Vm::BareMethodSelf(Frame& frame, std::string_view name, const Value& function) {
+    // A built-in method of the clip the code runs on, called without an object
+    // (createTextField(...) on a timeline), works on that clip.
+    auto* f = function.AsObject() && function.AsObject()->Kind() == ObjectKind::kFunction
+                  ? static_cast<FunctionObject*>(function.AsObject())
+                  : nullptr;
+    Object* clip = frame.target ? frame.target : frame.timeline;
+    if (!f || !f->Native() || !clip || clip->Kind() != ObjectKind::kClip) return Value();
+    const Value own = Get(clip, name);
+    return own.AsObject() == f ? Value::Obj(clip) : Value();
 }
 
 Value Vm::CallValue(const Value& function, const Value& self, std::span<const Value> args,

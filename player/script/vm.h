@@ -202,6 +202,7 @@ class Vm {
     enum class Completion { kNormal, kReturn, kJumpOut, kThrow, kStop };
 
     // Running.
+    Value BareMethodSelf(Frame& frame, std::string_view name, const Value& function);
     const Program* ProgramFor(std::span<const std::uint8_t> block);
     Completion Execute(Frame& frame, std::uint32_t begin, std::uint32_t end, std::uint32_t* pc);
     Completion RunTry(Frame& frame, const TryDef& t, std::uint32_t* pc);
