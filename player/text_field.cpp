@@ -202,6 +202,22 @@ void ApplyFormat(const Movie& movie, EditText& e, const FieldFormat& f) {
     }
 }
 
+// Plain text as markup that shows it: the markup characters escaped, line ends as breaks.
+std::string Markup(std::string_view plain) {
+    std::string out;
+    for (std::size_t i = 0; i < plain.size(); ++i) {
+        const char c = plain[i];
+        if (c == '&') out += "&amp;";
+        else if (c == '<') out += "&lt;";
+        else if (c == '>') out += "&gt;";
+        else if (c == '\n' || c == '\r') {
+            if (c == '\r' && i + 1 < plain.size() && plain[i + 1] == '\n') ++i;
+            out += "<br>";
+        } else out += c;
+    }
+    return out;
+}
+
 }  // namespace
 
 TextFieldInstance::~TextFieldInstance() {
@@ -416,13 +432,9 @@ bool TextFieldInstance::SetField(Vm& vm, std::string_view key, const Value& valu
         return true;
     }
     if (is("text")) {
-        const bool wasHtml = edit->html;
         format = newFormat;
         ApplyFormat(state->GetMovie(), *edit, format);
-        edit->html = false;
-        SetText(vm.ToString(value));
-        edit->html = wasHtml;
-        if (wasHtml) Changed();
+        SetText(edit->html ? Markup(vm.ToString(value)) : vm.ToString(value));
         PushVariable(vm);
     } else if (is("htmlText")) {
         SetText(vm.ToString(value));
@@ -615,6 +627,26 @@ TextFieldInstance* MovieState::CreateText(SpriteInstance& parent, std::string_vi
     AttachTextField(parent, placed, &field);
     placed.text->input = false;
     return placed.text.get();
+}
+
+bool MovieState::MeasureText(std::string_view text, std::string_view font, double size,
+                             bool bold, bool italic, double wrapWidth, script::TextExtent* out) {
+    (void)bold, (void)italic;  // device faces are measured in their regular style
+    EditText field;
+    field.fontClass = std::string(font);
+    field.fontHeight = TwipsField(size);
+    field.initialText = std::string(text.substr(0, kMaxFieldText));
+    field.multiline = true;
+    field.wordWrap = wrapWidth > 0;
+    field.bounds.xMax = field.wordWrap ? ToTwips(std::min(wrapWidth, 1e6)) + 80 : 1 << 30;
+    field.bounds.yMax = 1 << 30;
+    const TextRenderer::Extent extent = Measurer().Measure(*movie_, field);
+    out->ascent = extent.ascent / kTwips;
+    out->descent = extent.descent / kTwips;
+    out->width = extent.width / kTwips;
+    out->height = extent.height / kTwips;
+    if (text.empty()) out->height = (field.fontHeight * 1.164) / kTwips;
+    return true;
 }
 
 script::TextHost* SpriteInstance::TextChild(std::string_view childName, bool caseSensitive) {

@@ -308,6 +308,9 @@ TextRenderer::Extent TextRenderer::Measure(const Movie& movie, const EditText& f
     if (layout.glyphs.empty()) return extent;
     const double left = field.bounds.xMin + 40.0 + field.leftMargin;
     const double top = field.bounds.yMin + 40.0;
+    const TextStyle& first = layout.styles[std::size_t(layout.glyphs[0].style) < layout.styles.size() ? layout.glyphs[0].style : 0];
+    extent.ascent = metrics.Ascent(first);
+    extent.descent = metrics.Descent(first);
     for (const PlacedGlyph& g : layout.glyphs) {
         const TextStyle& style = layout.styles[std::size_t(g.style) < layout.styles.size() ? g.style : 0];
         extent.width = std::max(extent.width, g.x + metrics.Advance(style, g.c) - left);

@@ -39,6 +39,7 @@ class TextRenderer {
     // without the gutter.
     struct Extent {
         double width = 0, height = 0;
+        double ascent = 0, descent = 0;  // of the first character's style
     };
     Extent Measure(const Movie& movie, const EditText& field);
 

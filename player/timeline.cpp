@@ -303,7 +303,15 @@ void MovieState::ScriptGoto(SpriteInstance& s, int frame) {
 }
 
 void MovieState::Trace(std::string_view line) {
-    if (settings_.trace) settings_.trace(line);
+    if (!settings_.trace) return;
+    // A carriage return (text fields end their paragraphs with one) ends a line of output.
+    if (line.find('\r') == std::string_view::npos) return settings_.trace(line);
+    std::string lines;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] != '\r') lines += line[i];
+        else if (i + 1 == line.size() || line[i + 1] != '\n') lines += '\n';  // CR LF: one
+    }
+    settings_.trace(lines);
 }
 
 void MovieState::Problem(std::string line) {

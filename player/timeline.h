@@ -174,6 +174,8 @@ class MovieState : private script::Host {
     void Trace(std::string_view line) override;
     void Problem(std::string line) override;
     script::ClipHost* Level(int n) override;
+    bool MeasureText(std::string_view text, std::string_view font, double size, bool bold,
+                     bool italic, double wrapWidth, script::TextExtent* out) override;
     // A script's goto: the root stays put while the host seeks.
     void ScriptGoto(SpriteInstance& s, int frame);
     SpriteInstance* DuplicateClip(SpriteInstance& source, std::string_view name, int depth);

@@ -1,6 +1,7 @@
 // TextField and TextFormat. A field's properties and methods are its host's (the display keeps
 // the text and lays it out); TextFormat objects are plain records of a format's values, null
 // where a value is not set.
+#include <algorithm>
 #include <cmath>
 
 #include "player/script/builtins.h"
@@ -78,6 +79,32 @@ Value CreateTextField(Vm& vm, const Value& self, std::span<const Value> args) {
     return field ? Value::Obj(vm.TextFor(field)) : Value();
 }
 
+// getTextExtent(text, width): the text's size in this format, and the field that would hold it.
+Value GetTextExtent(Vm& vm, const Value& self, std::span<const Value> args) {
+    Object* format = self.AsObject();
+    if (!format || args.empty()) return Value();
+    const Value font = vm.Get(format, "font"), size = vm.Get(format, "size");
+    const double pixels = size.IsNullish() ? 12 : std::clamp(vm.ToNumber(size), 0.0, 3000.0);
+    const double wrap = args.size() > 1 ? vm.ToNumber(args[1]) : 0;
+    TextExtent extent;
+    if (!vm.GetHost().MeasureText(vm.ToString(args[0]),
+                                  font.IsNullish() ? "Times New Roman" : vm.ToString(font),
+                                  std::isfinite(pixels) ? pixels : 12,
+                                  vm.ToBoolean(vm.Get(format, "bold")),
+                                  vm.ToBoolean(vm.Get(format, "italic")),
+                                  std::isfinite(wrap) ? wrap : 0, &extent))
+        return Value();
+    Object* out = vm.NewObject();
+    auto whole = [](double v) { return Value::Number(std::round(v)); };
+    vm.Set(out, "ascent", whole(extent.ascent));
+    vm.Set(out, "descent", whole(extent.descent));
+    vm.Set(out, "width", whole(extent.width));
+    vm.Set(out, "height", whole(extent.ascent + extent.descent));
+    vm.Set(out, "textFieldHeight", whole(extent.height + 4));
+    vm.Set(out, "textFieldWidth", whole(extent.width + 4));
+    return Value::Obj(out);
+}
+
 }  // namespace
 
 Object* NewTextFormat(Vm& vm) {
@@ -104,6 +131,7 @@ void InstallText(Vm& vm) {
 
     realm.textFormatProto = vm.NewObject();
     vm.DefineClass(realm.global, "TextFormat", FormatCall, FormatConstruct, realm.textFormatProto);
+    vm.DefineMethod(realm.textFormatProto, "getTextExtent", GetTextExtent);
 
     if (realm.clipProto) vm.DefineMethod(realm.clipProto, "createTextField", CreateTextField);
 }

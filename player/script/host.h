@@ -108,9 +108,21 @@ class TextHost {
     virtual Value CallField(Vm& vm, std::string_view method, std::span<const Value> args) = 0;
 };
 
+// The size of a line of text as a field would show it, in pixels.
+struct TextExtent {
+    double ascent = 0, descent = 0, width = 0, height = 0;
+};
+
 class Host {
   public:
     virtual ~Host() = default;
+    // Measures text in a font (by name) and size (pixels), broken into lines no wider than
+    // wrapWidth when it is positive; false when the host cannot measure text.
+    virtual bool MeasureText(std::string_view /*text*/, std::string_view /*font*/,
+                             double /*size*/, bool /*bold*/, bool /*italic*/,
+                             double /*wrapWidth*/, TextExtent* /*out*/) {
+        return false;
+    }
     virtual void Trace(std::string_view line) = 0;
     // Something in the movie's scripts that could not be done; the movie goes on.
     virtual void Problem(std::string line) = 0;

@@ -211,4 +211,50 @@ TEST(TextFieldScript, CreateTextFieldAndRemoveIt) {
                                         "none", "made", "undefined"}));
 }
 
+TEST(TextFieldScript, CreateTextFieldCalledBareWorksOnTheTimeline) {
+    swfw::Movie m;
+    m.Version(8);
+    Asm a;
+    // f = createTextField("f", 1, 0, 0, 50, 20); trace(f); trace(f._listeners.length)
+    a.Push("f").Push(20, 50, 0, 0, 1, "f", 6, "createTextField").Op(Op::kCallFunction)
+        .Op(Op::kSetVariable);
+    a.GetVariable("f").Trace();
+    a.GetVariable("f").Push("_listeners").Op(Op::kGetMember).Push("length").Op(Op::kGetMember)
+        .Trace();
+    m.Do(a).ShowFrame();
+    auto run = Play(m);
+    EXPECT_EQ(run->lines, (std::vector<std::string>{"_level0.f", "1"}));
+}
+
+TEST(TextFormatScript, TextExtentGrowsWithTheTextAndWraps) {
+    swfw::Movie m;
+    m.Version(8);
+    Asm a;
+    auto extent = [&](const std::string& var, const std::string& text, int wrap) {
+        // var = new TextFormat("_sans", 12).getTextExtent(text[, wrap])
+        a.Push(var);
+        if (wrap > 0) a.Push(wrap, text, 2);
+        else a.Push(text, 1);
+        a.Push(12, "_sans", 2, "TextFormat").Op(Op::kNewObject).Push("getTextExtent")
+            .Op(Op::kCallMethod).Op(Op::kSetVariable);
+    };
+    extent("s", "Short", 0);
+    extent("l", "A rather longer line of text than the other", 0);
+    extent("w", "A rather longer line of text than the other", 60);
+    auto compare = [&](const std::string& x, const std::string& member, const std::string& y,
+                       Op op) {
+        a.GetVariable(x).Push(member).Op(Op::kGetMember).GetVariable(y).Push(member)
+            .Op(Op::kGetMember).Op(op).Trace();
+    };
+    compare("s", "width", "l", Op::kLess2);               // true
+    compare("s", "height", "l", Op::kEquals2);            // one line each: true
+    compare("w", "width", "l", Op::kLess2);               // wrapped: true
+    compare("l", "textFieldHeight", "w", Op::kLess2);     // more lines: true
+    a.GetVariable("s").Push("textFieldWidth").Op(Op::kGetMember).GetVariable("s")
+        .Push("width").Op(Op::kGetMember).Op(Op::kSubtract).Trace();  // the gutter: 4
+    m.Do(a).ShowFrame();
+    auto run = Play(m);
+    EXPECT_EQ(run->lines, (std::vector<std::string>{"true", "true", "true", "true", "4"}));
+}
+
 }  // namespace
