@@ -638,7 +638,7 @@ bool MovieState::MeasureText(std::string_view text, std::string_view font, doubl
     field.initialText = std::string(text.substr(0, kMaxFieldText));
     field.multiline = true;
     field.wordWrap = wrapWidth > 0;
-    field.bounds.xMax = field.wordWrap ? ToTwips(std::min(wrapWidth, 1e6)) + 80 : 1 << 30;
+    field.bounds.xMax = field.wordWrap ? ToTwips(std::min(wrapWidth, 1e6)) : 1 << 30;
     field.bounds.yMax = 1 << 30;
     const TextRenderer::Extent extent = Measurer().Measure(*movie_, field);
     out->ascent = extent.ascent / kTwips;

@@ -2,7 +2,11 @@
 // the text and lays it out); TextFormat objects are plain records of a format's values, null
 // where a value is not set.
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <iterator>
+#include <utility>
+#include <vector>
 
 #include "player/script/builtins.h"
 #include "player/script/function.h"
@@ -20,6 +24,122 @@ constexpr std::string_view kFormatNames[] = {
 constexpr std::size_t kConstructorArgs = 13;
 // Font names are cut to this many characters.
 constexpr std::size_t kMaxFontName = 64;
+
+// How a TextFormat value is kept when set.
+enum class Conversion { kText, kInteger, kNumber, kFlag, kColor, kAlign, kStops };
+constexpr Conversion kConversions[] = {
+    Conversion::kText,    Conversion::kInteger, Conversion::kColor,   Conversion::kFlag,
+    Conversion::kFlag,    Conversion::kFlag,    Conversion::kText,    Conversion::kText,
+    Conversion::kAlign,   Conversion::kInteger, Conversion::kInteger, Conversion::kInteger,
+    Conversion::kInteger, Conversion::kInteger, Conversion::kFlag,    Conversion::kFlag,
+    Conversion::kNumber,  Conversion::kStops};
+constexpr std::size_t kFormatValues = std::size(kFormatNames);
+static_assert(std::size(kConversions) == kFormatValues);
+
+// A TextFormat: its values live here, behind accessors on the prototype.
+class TextFormatObject final : public Object {
+  public:
+    explicit TextFormatObject(Object* proto) : Object(proto, ObjectKind::kNative) {
+        for (Value& v : values) v = Value::Null();
+    }
+    void Trace(Marker& marker) const override {
+        Object::Trace(marker);
+        for (const Value& v : values) v.Mark(marker);
+    }
+    std::size_t Size() const override { return Object::Size() + sizeof(values); }
+
+    std::array<Value, kFormatValues> values;
+    std::string display = "block";
+};
+
+TextFormatObject* ThisFormat(const Value& self) {
+    return dynamic_cast<TextFormatObject*>(self.AsObject());
+}
+
+double Whole(Vm& vm, const Value& v) {
+    const double d = vm.ToInteger(v);
+    return std::isfinite(d) ? std::clamp(d, -2147483648.0, 2147483647.0) : 0;
+}
+
+Value Converted(Vm& vm, Conversion kind, const Value& v) {
+    if (v.IsNullish()) return Value::Null();
+    switch (kind) {
+        case Conversion::kText: {
+            std::string text = vm.ToString(v);
+            if (text.size() > kMaxFontName) text.resize(kMaxFontName);
+            return vm.Str(text);
+        }
+        case Conversion::kInteger:
+            return Value::Number(Whole(vm, v));
+        case Conversion::kNumber:
+            return Value::Number(vm.ToNumber(v));
+        case Conversion::kFlag:
+            return Value::Boolean(vm.ToBoolean(v));
+        case Conversion::kColor: {
+            const double d = vm.ToNumber(v);
+            if (!std::isfinite(d)) return Value::Number(0);
+            const double m = std::fmod(std::trunc(d), 4294967296.0);
+            return Value::Number(m < 0 ? m + 4294967296.0 : m);
+        }
+        case Conversion::kAlign: {
+            std::string name = vm.ToString(v);
+            for (char& c : name) c = char(std::tolower(static_cast<unsigned char>(c)));
+            return name == "left" || name == "right" || name == "center" || name == "justify"
+                       ? vm.Str(name)
+                       : Value::Null();
+        }
+        case Conversion::kStops: {
+            Object* list = v.AsObject();
+            if (!list || list->Kind() != ObjectKind::kArray) return Value::Null();
+            const double n = std::clamp(vm.ToNumber(vm.Get(list, "length")), 0.0, 1024.0);
+            std::vector<Value> stops;
+            for (int i = 0; i < int(n); ++i)
+                stops.push_back(Value::Number(Whole(vm, vm.Get(list, std::to_string(i)))));
+            return Value::Obj(vm.NewArray(stops));
+        }
+    }
+    return Value::Null();
+}
+
+template <std::size_t I>
+Value FormatGet(Vm&, const Value& self, std::span<const Value>) {
+    TextFormatObject* format = ThisFormat(self);
+    return format ? format->values[I] : Value();
+}
+
+template <std::size_t I>
+Value FormatSet(Vm& vm, const Value& self, std::span<const Value> args) {
+    if (TextFormatObject* format = ThisFormat(self))
+        format->values[I] = Converted(vm, kConversions[I], Arg(args, 0));
+    return Value();
+}
+
+Value DisplayGet(Vm& vm, const Value& self, std::span<const Value>) {
+    TextFormatObject* format = ThisFormat(self);
+    return format ? vm.Str(format->display) : Value();
+}
+
+Value DisplaySet(Vm& vm, const Value& self, std::span<const Value> args) {
+    TextFormatObject* format = ThisFormat(self);
+    if (!format) return Value();
+    const Value v = Arg(args, 0);
+    const std::string name = v.IsString() ? vm.ToString(v) : "";
+    format->display = name == "inline" || name == "none" ? name : "block";
+    return Value();
+}
+
+void DefineAccessor(Vm& vm, Object* on, std::string_view name, NativeFn get, NativeFn set) {
+    std::string key = vm.Key(name);
+    Property& p = on->Put(vm.Intern(name), std::move(key), Value(), kDontEnum | kDontDelete);
+    p.getter = vm.NewNative(get);
+    p.setter = vm.NewNative(set);
+    vm.GetHeap().Grew(sizeof(Property));
+}
+
+template <std::size_t... I>
+void DefineFormatAccessors(Vm& vm, Object* proto, std::index_sequence<I...>) {
+    (DefineAccessor(vm, proto, kFormatNames[I], FormatGet<I>, FormatSet<I>), ...);
+}
 
 TextHost* ThisField(Vm& vm, const Value& self) { return vm.TextOf(self.AsObject()); }
 
@@ -54,13 +174,7 @@ Value FormatConstruct(Vm& vm, const Value&, std::span<const Value> args) {
     Object* format = NewTextFormat(vm);
     for (std::size_t i = 0; i < args.size() && i < kConstructorArgs; ++i) {
         if (args[i].IsUndefined()) continue;
-        if (i == 0 && !args[i].IsNull()) {
-            std::string font = vm.ToString(args[i]);
-            if (font.size() > kMaxFontName) font.resize(kMaxFontName);
-            vm.Set(format, "font", vm.Str(font));
-            continue;
-        }
-        vm.Set(format, kFormatNames[i], args[i]);
+        static_cast<TextFormatObject*>(format)->values[i] = Converted(vm, kConversions[i], args[i]);
     }
     return Value::Obj(format);
 }
@@ -99,19 +213,17 @@ Value GetTextExtent(Vm& vm, const Value& self, std::span<const Value> args) {
     vm.Set(out, "ascent", whole(extent.ascent));
     vm.Set(out, "descent", whole(extent.descent));
     vm.Set(out, "width", whole(extent.width));
-    vm.Set(out, "height", whole(extent.ascent + extent.descent));
+    vm.Set(out, "height", whole(extent.height));
     vm.Set(out, "textFieldHeight", whole(extent.height + 4));
-    vm.Set(out, "textFieldWidth", whole(extent.width + 4));
+    // A width to wrap at is the field's own.
+    vm.Set(out, "textFieldWidth", whole(wrap > 0 && std::isfinite(wrap) ? wrap : extent.width + 4));
     return Value::Obj(out);
 }
 
 }  // namespace
 
 Object* NewTextFormat(Vm& vm) {
-    Object* format = vm.GetHeap().New<Object>(vm.GetRealm().textFormatProto);
-    for (std::string_view name : kFormatNames) vm.Set(format, name, Value::Null());
-    vm.Set(format, "display", vm.Str("block"));
-    return format;
+    return vm.GetHeap().New<TextFormatObject>(vm.GetRealm().textFormatProto);
 }
 
 void InstallText(Vm& vm) {
@@ -132,6 +244,8 @@ void InstallText(Vm& vm) {
     realm.textFormatProto = vm.NewObject();
     vm.DefineClass(realm.global, "TextFormat", FormatCall, FormatConstruct, realm.textFormatProto);
     vm.DefineMethod(realm.textFormatProto, "getTextExtent", GetTextExtent);
+    DefineFormatAccessors(vm, realm.textFormatProto, std::make_index_sequence<kFormatValues>());
+    DefineAccessor(vm, realm.textFormatProto, "display", DisplayGet, DisplaySet);
 
     if (realm.clipProto) vm.DefineMethod(realm.clipProto, "createTextField", CreateTextField);
 }

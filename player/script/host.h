@@ -116,8 +116,8 @@ struct TextExtent {
 class Host {
   public:
     virtual ~Host() = default;
-    // Measures text in a font (by name) and size (pixels), broken into lines no wider than
-    // wrapWidth when it is positive; false when the host cannot measure text.
+    // Measures text in a font (by name) and size (pixels), broken into lines to fit a field
+    // wrapWidth wide when that is positive; false when the host cannot measure text.
     virtual bool MeasureText(std::string_view /*text*/, std::string_view /*font*/,
                              double /*size*/, bool /*bold*/, bool /*italic*/,
                              double /*wrapWidth*/, TextExtent* /*out*/) {
