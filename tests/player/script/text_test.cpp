@@ -226,6 +226,41 @@ TEST(TextFieldScript, CreateTextFieldCalledBareWorksOnTheTimeline) {
     EXPECT_EQ(run->lines, (std::vector<std::string>{"_level0.f", "1"}));
 }
 
+TEST(TextFormatScript, ValuesAreConvertedWhenSet) {
+    struct Case {
+        const char* member;
+        double given;
+        const char* read;
+    } cases[] = {
+        {"size", -10.9, "-10"},          {"color", -11, "4294967285"},
+        {"leftMargin", 7.8, "7"},        {"bold", 2, "true"},
+        {"font", -10.5, "-10.5"},        {"letterSpacing", 1.5, "1.5"},
+        {"align", 3, "null"},            {"indent", 0.2, "0"},
+    };
+    swfw::Movie m;
+    m.Version(8);
+    Asm a;
+    a.Push("f").Push(0, "TextFormat").Op(Op::kNewObject).Op(Op::kSetVariable);
+    TraceMember(a, "f", "size");     // null before it is set
+    TraceMember(a, "f", "display");  // block
+    for (const Case& c : cases) {
+        SetMember(a, "f", c.member, c.given);
+        TraceMember(a, "f", c.member);
+    }
+    SetMember(a, "f", "size", swfw::Null{});
+    TraceMember(a, "f", "size");
+    SetMember(a, "f", "display", "Inline");  // names are exact: anything else is a block
+    TraceMember(a, "f", "display");
+    SetMember(a, "f", "display", "none");
+    TraceMember(a, "f", "display");
+    m.Do(a).ShowFrame();
+    auto run = Play(m);
+    std::vector<std::string> want = {"null", "block"};
+    for (const Case& c : cases) want.push_back(c.read);
+    want.insert(want.end(), {"null", "block", "none"});
+    EXPECT_EQ(run->lines, want);
+}
+
 TEST(TextFormatScript, TextExtentGrowsWithTheTextAndWraps) {
     swfw::Movie m;
     m.Version(8);
