@@ -297,10 +297,16 @@ std::pair<script::Object*, std::string> VariableSlot(Vm& vm, TextFieldInstance& 
 
 }  // namespace
 
-bool TextFieldInstance::PullVariable(Vm& vm) {
+bool TextFieldInstance::PullVariable(Vm& vm, bool binding) {
     if (edit->variableName.empty() || vm.Stopped()) return false;
     auto [object, variable] = VariableSlot(vm, *this);
     if (!object || variable.empty()) return false;
+    // A plain object's variable is read once, when the field first finds it; a clip's is
+    // followed.
+    if (!vm.ClipOf(object)) {
+        if (settledOnObject && !binding) return false;
+        settledOnObject = true;
+    }
     const Value value = vm.Get(object, variable);
     if (value.IsUndefined()) return false;
     std::string shown = vm.ToString(value);
@@ -492,8 +498,9 @@ bool TextFieldInstance::SetField(Vm& vm, std::string_view key, const Value& valu
         if (Same(s, "dynamic")) input = false;
     } else if (is("variable")) {
         edit->variableName = value.IsNullish() ? "" : vm.ToString(value);
+        settledOnObject = false;
         // Bound to a variable that has no value, the field starts again from its first text.
-        if (!PullVariable(vm) && !edit->variableName.empty()) {
+        if (!PullVariable(vm, true) && !edit->variableName.empty()) {
             SetText(initialText);
             if (!initialText.empty()) PushVariable(vm);
         }

@@ -43,6 +43,7 @@ struct TextFieldInstance : script::TextHost {
     bool password = false, condenseWhite = false, input = false;
     std::uint32_t backgroundColor = 0xFFFFFF, borderColor = 0;
     std::optional<int> maxChars;
+    bool settledOnObject = false;  // the variable was found on an object that is not a clip
 
     TextFieldInstance() = default;
     TextFieldInstance(const TextFieldInstance&) = delete;
@@ -62,7 +63,8 @@ struct TextFieldInstance : script::TextHost {
     // it sizes itself.
     void SetText(std::string value);
     // Reads the bound variable and shows it when it differs; true when the text changed.
-    bool PullVariable(script::Vm& vm);
+    // Outside of binding, only variables of clips are followed.
+    bool PullVariable(script::Vm& vm, bool binding = false);
     void PushVariable(script::Vm& vm);
     // The text with markup taken out.
     std::string PlainText() const;
