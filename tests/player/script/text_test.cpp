@@ -124,6 +124,24 @@ TEST(TextFieldScript, VariableBindingWorksBothWays) {
               (std::vector<std::string>{"Hello", "Next", "Back", "v", "Later"}));
 }
 
+TEST(TextFieldScript, AVariableOfAPlainObjectIsReadOnce) {
+    swfw::Movie m = WithField("Hello");
+    Asm a;
+    // o = {v: "first"}; t.variable = "o.v"; trace(t.text); o.v = "second"; trace(t.text)
+    a.Push("o").Push("v", "first", 1).Op(Op::kInitObject).Op(Op::kSetVariable);
+    SetMember(a, "t", "variable", "o.v");
+    TraceMember(a, "t", "text");
+    a.GetVariable("o").Push("v", "second").Op(Op::kSetMember);
+    TraceMember(a, "t", "text");
+    // Bound to a variable of a clip, it follows: t.variable = "w"; w = "x"; trace(t.text)
+    SetMember(a, "t", "variable", "w");
+    a.Push("w", "x").Op(Op::kSetVariable);
+    TraceMember(a, "t", "text");
+    m.Do(a).ShowFrame();
+    auto run = Play(m);
+    EXPECT_EQ(run->lines, (std::vector<std::string>{"first", "first", "x"}));
+}
+
 TEST(TextFieldScript, EmptyFieldLeavesItsVariableAlone) {
     swfw::Movie m = WithField("", "w");
     Asm a;
