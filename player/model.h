@@ -368,6 +368,9 @@ struct EditText {
     std::int16_t leading = 0;                                   // twips
     std::string variableName;
     std::string initialText;  // as stored (UTF-8 from version 6 on, else the 8-bit code page)
+    // 0 for a field as the movie defines it; a field a script changes gets a new number with
+    // each change, so that its layout is made again.
+    std::uint64_t revision = 0;
 };
 
 // An embedded video stream (DefineVideoStream); its frames are in Movie::videoFrames. A placed

@@ -7,6 +7,7 @@
 #include "player/limits.h"
 #include "player/media/bitmap_decoder.h"
 #include "player/morph.h"
+#include "player/text_field.h"
 #include "player/text_render.h"
 
 namespace player {
@@ -555,6 +556,9 @@ void Renderer::DrawContent(cairo_t* cr, const DisplayObject& object, const Rende
         DrawList(cr, *object.sprite, state);
     } else if (const auto* text = std::get_if<StaticText>(object.character)) {
         Text().DrawStaticText(cr, *movie_, *text, state.matrix, state.color, state.mask);
+    } else if (object.text) {
+        Text().DrawEditText(cr, *movie_, *object.text->edit, state.matrix, state.color,
+                            state.mask);
     } else if (const auto* field = std::get_if<EditText>(object.character)) {
         Text().DrawEditText(cr, *movie_, *field, state.matrix, state.color, state.mask);
     }

@@ -291,8 +291,35 @@ void TextRenderer::DrawStaticText(cairo_t* cr, const Movie& movie, const StaticT
 }
 
 const TextLayout& TextRenderer::Layout(const Movie& movie, const EditText& field) {
+    // Fields changed by scripts come and go; their layouts are not kept without bound.
+    constexpr std::size_t kMaxCachedLayouts = 4096;
+    if (layouts_.size() >= kMaxCachedLayouts && !layouts_.count(&field)) layouts_.clear();
     auto& slot = layouts_[&field];
-    if (slot) return *slot;
+    if (slot.layout && slot.revision == field.revision) return *slot.layout;
+    slot.revision = field.revision;
+    slot.layout = std::make_unique<TextLayout>(BuildLayout(movie, field));
+    return *slot.layout;
+}
+
+TextRenderer::Extent TextRenderer::Measure(const Movie& movie, const EditText& field) {
+    const TextLayout layout = BuildLayout(movie, field);
+    Metrics metrics(*this);
+    Extent extent;
+    if (layout.glyphs.empty()) return extent;
+    const double left = field.bounds.xMin + 40.0 + field.leftMargin;
+    const double top = field.bounds.yMin + 40.0;
+    const TextStyle& first = layout.styles[std::size_t(layout.glyphs[0].style) < layout.styles.size() ? layout.glyphs[0].style : 0];
+    extent.ascent = metrics.Ascent(first);
+    extent.descent = metrics.Descent(first);
+    for (const PlacedGlyph& g : layout.glyphs) {
+        const TextStyle& style = layout.styles[std::size_t(g.style) < layout.styles.size() ? g.style : 0];
+        extent.width = std::max(extent.width, g.x + metrics.Advance(style, g.c) - left);
+        extent.height = std::max(extent.height, g.y + metrics.Descent(style) - top);
+    }
+    return extent;
+}
+
+TextLayout TextRenderer::BuildLayout(const Movie& movie, const EditText& field) {
     TextStyle base;
     const Font* font = field.fontId ? std::get_if<Font>(movie.Find(*field.fontId)) : nullptr;
     base.face = font ? font->name : !field.fontClass.empty() ? field.fontClass : "Times New Roman";
@@ -313,8 +340,7 @@ const TextLayout& TextRenderer::Layout(const Movie& movie, const EditText& field
             style.embedded = font;
     }
     Metrics metrics(*this);
-    slot = std::make_unique<TextLayout>(LayOutText(std::move(styled), field, metrics));
-    return *slot;
+    return LayOutText(std::move(styled), field, metrics);
 }
 
 void TextRenderer::DrawFieldFrame(cairo_t* cr, const EditText& field,

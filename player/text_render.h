@@ -35,6 +35,14 @@ class TextRenderer {
     void DrawEditText(cairo_t* cr, const Movie& movie, const EditText& field,
                       const cairo_matrix_t& toDevice, const ColorMix& color, bool mask);
 
+    // The size of a field's text as laid out (twips): the widest line and the lines' height,
+    // without the gutter.
+    struct Extent {
+        double width = 0, height = 0;
+        double ascent = 0, descent = 0;  // of the first character's style
+    };
+    Extent Measure(const Movie& movie, const EditText& field);
+
   private:
     struct GlyphOutline {
         Shape shape;  // the glyph's records under one solid fill
@@ -54,6 +62,7 @@ class TextRenderer {
     void AppendGlyph(cairo_t* cr, const Font& font, std::uint32_t index, const cairo_matrix_t& m,
                      double x, double y, double size);
     const TextLayout& Layout(const Movie& movie, const EditText& field);
+    TextLayout BuildLayout(const Movie& movie, const EditText& field);
     void DrawFieldFrame(cairo_t* cr, const EditText& field, const cairo_matrix_t& toDevice,
                         const ColorMix& color, bool mask);
     void DrawFieldText(cairo_t* cr, const TextLayout& layout, const cairo_matrix_t& toDevice,
@@ -62,7 +71,11 @@ class TextRenderer {
                         const ColorMix& color, bool mask);
 
     std::unordered_map<const Font*, std::unique_ptr<FontGlyphs>> fonts_;
-    std::unordered_map<const EditText*, std::unique_ptr<TextLayout>> layouts_;
+    struct CachedLayout {
+        std::uint64_t revision = 0;
+        std::unique_ptr<TextLayout> layout;
+    };
+    std::unordered_map<const EditText*, CachedLayout> layouts_;
     std::unique_ptr<DeviceFonts> device_;
 };
 

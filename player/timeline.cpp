@@ -68,6 +68,7 @@ void MovieState::Reset() {
         ApplyFrame(*root_, 0);
     }
     RunActions();
+    SyncTextFields(*root_);
 }
 
 void MovieState::Tick(bool force, bool loop) {
@@ -81,6 +82,7 @@ void MovieState::Tick(bool force, bool loop) {
     RunUnloadHandlers();
     RunEnterFrame();
     RunActions();
+    SyncTextFields(*root_);
 }
 
 void MovieState::Advance(SpriteInstance& s, bool force, bool loop) {
@@ -126,10 +128,14 @@ void MovieState::Goto(SpriteInstance& s, int target) {
                 object.sprite = std::move(old->second.sprite);
                 object.sprite->name = object.name;
             }
+            if (old != previous.end() && old->second.characterId == object.characterId &&
+                old->second.text && object.text)
+                object.text = std::move(old->second.text);
         }
         // Clips made by scripts live above the timeline's depths and stay.
         for (auto& [depth, object] : previous) {
-            if (depth >= kScriptDepthOffset && object.sprite && !s.displayList.count(depth))
+            if (depth >= kScriptDepthOffset && (object.sprite || object.text) &&
+                !s.displayList.count(depth))
                 s.displayList.emplace(depth, std::move(object));
             else
                 Unload(object.sprite);
@@ -159,6 +165,7 @@ void MovieState::SetCharacter(SpriteInstance& s, DisplayObject& object, std::uin
     object.character = movie_->Find(id);
     Unload(object.sprite);
     object.sprite.reset();
+    AttachTextField(s, object, object.character ? std::get_if<EditText>(object.character) : nullptr);
     // A button plays as a sprite of its up state.
     const Timeline* timeline = nullptr;
     if (const auto* sprite = object.character ? std::get_if<Sprite>(object.character) : nullptr)
@@ -353,7 +360,15 @@ void MovieState::ScriptGoto(SpriteInstance& s, int frame) {
 }
 
 void MovieState::Trace(std::string_view line) {
-    if (settings_.trace) settings_.trace(line);
+    if (!settings_.trace) return;
+    // A carriage return (text fields end their paragraphs with one) ends a line of output.
+    if (line.find('\r') == std::string_view::npos) return settings_.trace(line);
+    std::string lines;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] != '\r') lines += line[i];
+        else if (i + 1 == line.size() || line[i + 1] != '\n') lines += '\n';  // CR LF: one
+    }
+    settings_.trace(lines);
 }
 
 void MovieState::Problem(std::string line) {

@@ -51,6 +51,7 @@ class LiveToken {
 };
 
 struct SpriteInstance;
+struct TextFieldInstance;
 
 // Scripts number depths from -16384; the display list keys them from 0.
 inline constexpr int kScriptDepthOffset = 16384;
@@ -71,6 +72,7 @@ struct DisplayObject {
     std::optional<std::uint8_t> visible;
     std::optional<Rgba> opaqueBackground;    // filled behind the object's bounds
     std::shared_ptr<SpriteInstance> sprite;  // set when the character is a sprite
+    std::shared_ptr<TextFieldInstance> text;  // set for a text field (drawn from its own copy)
     LiveToken token;
     // Set once a script moves, scales, turns or fades the object: from then on the timeline's
     // placements no longer change its matrix or colour transform.
@@ -136,6 +138,10 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     void SetMatrix(const std::array<double, 6>& m) override;
     std::array<double, 6> GetConcatenatedMatrix() const override;
     std::optional<std::array<double, 4>> LocalBounds() const override;
+    // Text fields (text_field.cpp).
+    script::TextHost* TextChild(std::string_view childName, bool caseSensitive) override;
+    script::TextHost* CreateTextField(std::string_view fieldName, int fieldDepth, double x,
+                                      double y, double width, double height) override;
 
     // Where the parent keeps this clip; null for a root or a clip being replaced.
     DisplayObject* Placement() const;
@@ -177,16 +183,25 @@ class MovieState : private script::Host {
   private:
     friend struct SpriteInstance;
     struct QueuedBlock;
+    friend struct TextFieldInstance;
     // The script machine's questions.
     void Trace(std::string_view line) override;
     void Problem(std::string line) override;
     script::ClipHost* Level(int n) override;
+    bool MeasureText(std::string_view text, std::string_view font, double size, bool bold,
+                     bool italic, double wrapWidth, script::TextExtent* out) override;
     // A script's goto: the root stays put while the host seeks.
     void ScriptGoto(SpriteInstance& s, int frame);
     SpriteInstance* DuplicateClip(SpriteInstance& source, std::string_view name, int depth);
     SpriteInstance* AttachClip(SpriteInstance& parent, std::string_view exportName,
                                std::string_view name, int depth);
     bool RemoveClip(SpriteInstance& clip);
+    // Text fields (text_field.cpp): a placed field's script state (none for null), the bound
+    // variables shown after a tick's scripts, and fields made by scripts.
+    void AttachTextField(SpriteInstance& s, DisplayObject& object, const EditText* field);
+    void SyncTextFields(SpriteInstance& s);
+    TextFieldInstance* CreateText(SpriteInstance& parent, std::string_view name, int depth,
+                                  double x, double y, double width, double height);
 
     void Goto(SpriteInstance& s, int target);
     void ApplyFrame(SpriteInstance& s, int frame);

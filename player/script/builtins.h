@@ -40,6 +40,7 @@ void InstallDate(Vm& vm);
 void InstallError(Vm& vm);
 void InstallXml(Vm& vm);  // XMLNode and XML
 void InstallLoadVars(Vm& vm);
+void InstallText(Vm& vm);  // TextField and TextFormat
 
 // What load, sendAndLoad and the like do: the engine loads nothing, so the problem is
 // reported and `target` hears of the failure as from a download that broke: loaded is false

@@ -216,6 +216,7 @@ void InstallBuiltins(Vm& vm) {
     InstallError(vm);
     InstallXml(vm);
     InstallLoadVars(vm);
+    InstallText(vm);
 }
 
 }  // namespace player::script

@@ -91,6 +91,20 @@ class ClipObject final : public Object {
     ClipHost* host_;
 };
 
+// A text field's object: its properties are the host field's.
+class TextFieldObject final : public Object {
+  public:
+    TextFieldObject(Object* proto, TextHost* host) : Object(proto, ObjectKind::kNative), host_(host) {}
+    TextHost* Host() const { return host_; }
+    void Detach() { host_ = nullptr; }
+
+    bool GetVirtual(Vm& vm, std::string_view key, Value* out) override;
+    bool SetVirtual(Vm& vm, std::string_view key, const Value& value) override;
+
+  private:
+    TextHost* host_;
+};
+
 // `super` inside a method: members are looked up above the method's home object and run
 // with the method's `this`.
 class SuperObject final : public Object {

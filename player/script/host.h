@@ -16,6 +16,7 @@ namespace player::script {
 
 class Vm;
 class ClipObject;
+class TextHost;
 
 // The properties GetProperty and SetProperty name by index, in their index order.
 enum class ClipProperty : std::uint8_t {
@@ -162,11 +163,46 @@ class ClipHost {
     // What the clip draws and holds, in its own space: x min, y min, x max, y max in pixels;
     // nothing for a clip that covers nothing.
     virtual std::optional<std::array<double, 4>> LocalBounds() const { return std::nullopt; }
+    // The child text field of that instance name, or null (clips without fields keep these).
+    virtual TextHost* TextChild(std::string_view /*name*/, bool /*caseSensitive*/) {
+        return nullptr;
+    }
+    // A new empty text field inside this clip (pixels); null when it cannot be made.
+    virtual TextHost* CreateTextField(std::string_view /*name*/, int /*depth*/, double /*x*/,
+                                      double /*y*/, double /*width*/, double /*height*/) {
+        return nullptr;
+    }
+};
+
+// One text field as scripts see it. Its properties and methods are the host's to answer: the
+// field's text, formats and layout live with the display.
+class TextHost {
+  public:
+    virtual ~TextHost() = default;
+    virtual ClipHost* Parent() = 0;
+    virtual std::string Name() const = 0;
+    // A property by name (display properties ignore case); false when the field has none.
+    virtual bool GetField(Vm& vm, std::string_view key, Value* out) = 0;
+    virtual bool SetField(Vm& vm, std::string_view key, const Value& value) = 0;
+    // A TextField method by name; undefined for a name it does not know.
+    virtual Value CallField(Vm& vm, std::string_view method, std::span<const Value> args) = 0;
+};
+
+// The size of a line of text as a field would show it, in pixels.
+struct TextExtent {
+    double ascent = 0, descent = 0, width = 0, height = 0;
 };
 
 class Host {
   public:
     virtual ~Host() = default;
+    // Measures text in a font (by name) and size (pixels), broken into lines to fit a field
+    // wrapWidth wide when that is positive; false when the host cannot measure text.
+    virtual bool MeasureText(std::string_view /*text*/, std::string_view /*font*/,
+                             double /*size*/, bool /*bold*/, bool /*italic*/,
+                             double /*wrapWidth*/, TextExtent* /*out*/) {
+        return false;
+    }
     virtual void Trace(std::string_view line) = 0;
     // Something in the movie's scripts that could not be done; the movie goes on.
     virtual void Problem(std::string line) = 0;

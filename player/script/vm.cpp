@@ -118,7 +118,8 @@ void Vm::MarkRoots(Marker& marker) {
                       realm_.numberCtor, realm_.booleanCtor, realm_.classRegistry,
                       realm_.xmlNodeProto, realm_.xmlProto, realm_.loadVarsProto,
                       realm_.colorProto, realm_.pointProto, realm_.rectangleProto,
-                      realm_.matrixProto, realm_.colorTransformProto, realm_.transformProto})
+                      realm_.matrixProto, realm_.colorTransformProto, realm_.transformProto,
+                      realm_.textFieldProto, realm_.textFormatProto})
         marker.Mark(o);
     for (const Value& v : stack_) v.Mark(marker);
     for (const Value& v : popped_) v.Mark(marker);
@@ -127,6 +128,7 @@ void Vm::MarkRoots(Marker& marker) {
     for (const auto& program : retiredPrograms_) program->Mark(marker);
     for (const auto& [text, cell] : interned_) marker.Mark(cell);
     for (const auto& [host, clip] : clips_) marker.Mark(clip);
+    for (const auto& [host, field] : texts_) marker.Mark(field);
     for (const Timer& t : timers_) {
         t.function.Mark(marker);
         t.self.Mark(marker);
@@ -592,7 +594,9 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                 if (function.AsObject() && function.AsObject()->Kind() == ObjectKind::kSuper)
                     Push(CallMethodAction(frame, function, Value(), args));  // super(...)
                 else
-                    Push(CallValue(function, where ? Value::Obj(where) : Value(), args, nullptr,
+                    Push(CallValue(function,
+                                   where ? Value::Obj(where) : BareMethodSelf(frame, name, function),
+                                   args, nullptr,
                                    name));
                 break;
             }
@@ -815,6 +819,18 @@ std::vector<Value> Vm::PopArgs() {
 
 Value Vm::Call(const Value& function, const Value& self, std::span<const Value> args) {
     return CallValue(function, self, args, nullptr, {});
+}
+
+Value Vm::BareMethodSelf(Frame& frame, std::string_view name, const Value& function) {
+    // A built-in method of the clip the code runs on, called without an object
+    // (createTextField(...) on a timeline), works on that clip.
+    auto* f = function.AsObject() && function.AsObject()->Kind() == ObjectKind::kFunction
+                  ? static_cast<FunctionObject*>(function.AsObject())
+                  : nullptr;
+    Object* clip = frame.target ? frame.target : frame.timeline;
+    if (!f || !f->Native() || !clip || clip->Kind() != ObjectKind::kClip) return Value();
+    const Value own = Get(clip, name);
+    return own.AsObject() == f ? Value::Obj(clip) : Value();
 }
 
 Value Vm::CallValue(const Value& function, const Value& self, std::span<const Value> args,

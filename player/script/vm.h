@@ -62,6 +62,8 @@ struct Realm {
     Object* matrixProto = nullptr;
     Object* colorTransformProto = nullptr;
     Object* transformProto = nullptr;
+    Object* textFieldProto = nullptr;
+    Object* textFormatProto = nullptr;
     // Built-in classes whose instances are C++ objects of their own kind. `new` of a script
     // class that extends one makes its object with the maker, for super() to set up.
     using InstanceMaker = Object* (*)(Vm& vm, Object* proto);
@@ -185,6 +187,10 @@ class Vm {
     ClipObject* NewClipObject(ClipHost* host);
     void ReleaseClip(ClipHost* clip);
     ClipHost* ClipOf(Object* o) const;
+    // Text fields' objects, made on first sight and released by the host like clips'.
+    Object* TextFor(TextHost* field);
+    void ReleaseText(TextHost* field);
+    TextHost* TextOf(Object* o) const;
     std::string TargetPath(ClipHost* clip) const;  // _level0.a.b
     std::string SlashPath(ClipHost* clip) const;   // /a/b
     Object* RootOf(Object* o);
@@ -206,6 +212,7 @@ class Vm {
     enum class Completion { kNormal, kReturn, kJumpOut, kThrow, kStop };
 
     // Running.
+    Value BareMethodSelf(Frame& frame, std::string_view name, const Value& function);
     const Program* ProgramFor(std::span<const std::uint8_t> block);
     Completion Execute(Frame& frame, std::uint32_t begin, std::uint32_t end, std::uint32_t* pc);
     Completion RunTry(Frame& frame, const TryDef& t, std::uint32_t* pc);
@@ -299,6 +306,7 @@ class Vm {
     std::vector<std::unique_ptr<Program>> retiredPrograms_;
     std::unordered_map<std::string, const String*> interned_;
     std::unordered_map<ClipHost*, ClipObject*> clips_;
+    std::unordered_map<TextHost*, TextFieldObject*> texts_;
     struct Timer {
         int id = 0;
         Value function, self, method;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "player/script/builtins.h"
 #include "player/script/frame.h"
 #include "player/script/number_text.h"
 #include "player/script/vm.h"
@@ -976,6 +977,31 @@ void Vm::ReleaseClip(ClipHost* clip) {
     clips_.erase(it);
 }
 
+Object* Vm::TextFor(TextHost* field) {
+    if (!field) return nullptr;
+    auto it = texts_.find(field);
+    if (it != texts_.end()) return it->second;
+    auto* object = heap_.New<TextFieldObject>(realm_.textFieldProto, field);
+    texts_[field] = object;
+    // A field broadcasts its changes, and hears them first itself.
+    MakeBroadcaster(*this, object);
+    const Value self = Value::Obj(object);
+    CallMethod(self, "addListener", std::span<const Value>(&self, 1));
+    return object;
+}
+
+void Vm::ReleaseText(TextHost* field) {
+    auto it = texts_.find(field);
+    if (it == texts_.end()) return;
+    it->second->Detach();
+    texts_.erase(it);
+}
+
+TextHost* Vm::TextOf(Object* o) const {
+    auto* field = dynamic_cast<TextFieldObject*>(o);
+    return field ? field->Host() : nullptr;
+}
+
 std::string Vm::TargetPath(ClipHost* clip) const {
     std::vector<std::string> names;
     ClipHost* c = clip;
@@ -1103,10 +1129,34 @@ bool ClipObject::SetVirtual(Vm& vm, std::string_view key, const Value& value) {
 
 bool ClipObject::GetAfterOwn(Vm& vm, std::string_view key, Value* out) {
     if (!host_) return false;
-    ClipHost* child = host_->Child(key, vm.CaseSensitive());
-    if (!child) return false;
-    *out = Value::Obj(vm.ClipFor(child));
-    return true;
+    if (ClipHost* child = host_->Child(key, vm.CaseSensitive())) {
+        *out = Value::Obj(vm.ClipFor(child));
+        return true;
+    }
+    if (TextHost* field = host_->TextChild(key, vm.CaseSensitive())) {
+        *out = Value::Obj(vm.TextFor(field));
+        return true;
+    }
+    return false;
+}
+
+bool TextFieldObject::GetVirtual(Vm& vm, std::string_view key, Value* out) {
+    if (!host_) return false;
+    if (EqualsIgnoringCase(key, "_parent")) {
+        *out = host_->Parent() ? Value::Obj(vm.ClipFor(host_->Parent())) : Value();
+        return true;
+    }
+    if (EqualsIgnoringCase(key, "_target")) {
+        std::string path = host_->Parent() ? vm.SlashPath(host_->Parent()) : "";
+        if (path != "/") path += "/";
+        *out = vm.Str(path + host_->Name());
+        return true;
+    }
+    return host_->GetField(vm, key, out);
+}
+
+bool TextFieldObject::SetVirtual(Vm& vm, std::string_view key, const Value& value) {
+    return host_ && host_->SetField(vm, key, value);
 }
 
 std::string_view Vm::PropertyName(int index) const {

@@ -1,0 +1,13 @@
+// TextFormat objects for hosts that report a field's formats.
+#pragma once
+
+#include "player/script/object.h"
+
+namespace player::script {
+
+class Vm;
+
+// A new TextFormat with every value null.
+Object* NewTextFormat(Vm& vm);
+
+}  // namespace player::script

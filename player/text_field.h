@@ -1,0 +1,74 @@
+// Text fields as scripts see them: each placed field keeps its own copy of its definition,
+// which scripts change (text, colours, formats, size) and the renderer draws. A field with a
+// variable name shows that variable of its clip and sets it when a script sets its text.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "player/model.h"
+#include "player/script/host.h"
+
+namespace player {
+
+struct SpriteInstance;
+struct DisplayObject;
+class MovieState;
+
+// A TextFormat's values; unset ones are null to scripts.
+struct FieldFormat {
+    std::optional<std::string> font, url, target;
+    std::optional<double> size, color, leftMargin, rightMargin, indent, leading, blockIndent,
+        letterSpacing;
+    std::optional<bool> bold, italic, underline, bullet, kerning;
+    std::optional<TextAlign> align;
+    std::optional<std::vector<double>> tabStops;
+};
+
+struct TextFieldInstance : script::TextHost {
+    MovieState* state = nullptr;
+    SpriteInstance* parent = nullptr;
+    std::uint16_t depth = 0;
+    std::string name;
+    std::shared_ptr<EditText> edit;  // the field as drawn
+    Rect origin;                     // its bounds as placed: auto-size moves _x with xMin
+    std::string text;                // as scripts see it (markup for HTML fields)
+    std::string initialText;         // as the definition gives it
+    FieldFormat format, newFormat;   // of the text, and for text a script sets
+    std::string autoSize = "none";
+    bool background = false, border = false, selectable = true, embedFonts = false;
+    bool password = false, condenseWhite = false, input = false;
+    std::uint32_t backgroundColor = 0xFFFFFF, borderColor = 0;
+    std::optional<int> maxChars;
+    bool settledOnObject = false;  // the variable was found on an object that is not a clip
+
+    TextFieldInstance() = default;
+    TextFieldInstance(const TextFieldInstance&) = delete;
+    TextFieldInstance& operator=(const TextFieldInstance&) = delete;
+    ~TextFieldInstance() override;
+
+    script::ClipHost* Parent() override;
+    std::string Name() const override;
+    bool GetField(script::Vm& vm, std::string_view key, script::Value* out) override;
+    bool SetField(script::Vm& vm, std::string_view key, const script::Value& value) override;
+    script::Value CallField(script::Vm& vm, std::string_view method,
+                            std::span<const script::Value> args) override;
+
+    // Where the parent keeps this field; null once it left the display.
+    DisplayObject* Placement() const;
+    // Sets the text (markup for HTML fields), lays the field out again, and resizes it when
+    // it sizes itself.
+    void SetText(std::string value);
+    // Reads the bound variable and shows it when it differs; true when the text changed.
+    // Outside of binding, only variables of clips are followed.
+    bool PullVariable(script::Vm& vm, bool binding = false);
+    void PushVariable(script::Vm& vm);
+    // The text with markup taken out.
+    std::string PlainText() const;
+    void Changed();  // the definition changed: a new layout and, for auto-size, new bounds
+};
+
+}  // namespace player
