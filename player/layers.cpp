@@ -197,7 +197,8 @@ void Renderer::FillBackground(cairo_t* cr, const DisplayObject& object, const Re
     cairo_rectangle(cr, std::round(b.x0), std::round(b.y0), std::round(b.x1) - std::round(b.x0),
                     std::round(b.y1) - std::round(b.y0));
     cairo_set_source_rgb(cr, c.r / 255.0, c.g / 255.0, c.b / 255.0);
-    cairo_fill(cr);
+    if (ChargePath(cr, 0)) cairo_fill(cr);
+    cairo_new_path(cr);
     cairo_restore(cr);
 }
 
@@ -243,6 +244,7 @@ void Renderer::DrawLayered(cairo_t* cr, const DisplayObject& object, const Rende
     const int y = static_cast<int>(std::floor(area.y0));
     const int width = static_cast<int>(std::ceil(area.x1)) - x;
     const int height = static_cast<int>(std::ceil(area.y1)) - y;
+    if (!work_.Charge(kLayerWorkPerPixel * width * height)) return;
     media::Image layer;
     if (!media::AllocateImage(layer, width, height)) {
         DrawContent(cr, object, state);
@@ -265,6 +267,7 @@ void Renderer::DrawLayered(cairo_t* cr, const DisplayObject& object, const Rende
 
     for (const media::Filter& f : filters) {
         if (filterBudget_ < std::ssize(layer.argb)) break;
+        if (!work_.ChargeIfLeft(kFilterWorkPerPixel * std::ssize(layer.argb))) break;
         filterBudget_ -= std::ssize(layer.argb);
         media::ApplyFilter(layer, f);
     }

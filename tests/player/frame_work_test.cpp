@@ -40,6 +40,7 @@ class Drawing {
         return pic;
     }
     const std::vector<std::string>& Problems() const { return renderer_.Problems(); }
+    std::size_t FramesCut() const { return renderer_.FramesCut(); }
 
   private:
     std::shared_ptr<const Movie> movie_;
@@ -143,6 +144,48 @@ TEST(FrameWork, DecodedBitmapsPastTheCapAreLeftOutOfTheFrameAndTheCacheStartsOve
 
     Drawing plenty(m, {});
     EXPECT_EQ(plenty.Draw(40, 20).At(25, 5), kBlue);
+}
+
+// The drawing-work budget, lowered: the 40 x 20 background costs 800 units and each
+// 10 x 10 square (its 11 x 11 pixel box) 121 more.
+TEST(FrameWork, DrawingWorkPastTheBudgetKeepsWhatWasDrawnAndNotesIt) {
+    const swfw::Movie m = TwoSquares();
+    Drawing plenty(m, {});
+    plenty.Draw(40, 20);
+    EXPECT_EQ(plenty.FramesCut(), 0u);
+
+    FrameWorkLimits tight;
+    tight.maxPixelWork = 800 + 121 + 60;  // the background and the first square
+    Drawing cut(m, tight);
+    for (int frame = 0; frame < 3; ++frame) {
+        const Picture p = cut.Draw(40, 20);
+        EXPECT_EQ(p.At(5, 5), kBlue) << frame;
+        EXPECT_EQ(p.At(25, 5), kWhite) << frame;
+        EXPECT_EQ(cut.FramesCut(), std::size_t(frame) + 1);  // every frame counts anew
+    }
+    EXPECT_TRUE(Mentions(cut.Problems(), "drawing work"));
+    EXPECT_EQ(cut.Problems().size(), 1u);
+}
+
+// Filters are what a frame can do without: past the budget an object is drawn unfiltered and
+// the objects after it still draw.
+TEST(FrameWork, FiltersPastTheBudgetAreLeftOutAndTheFrameGoesOn) {
+    auto m = Stage();
+    m.Define(Square(1, swfw::Rgb(0, 0, 255), 0)).Define(Square(2, swfw::Rgb(255, 0, 0), 20));
+    m.Place(swfw::PlaceObject::New(1, 1).Filters({swfw::Filter::Blur(8, 8, 1)}))
+        .Place(swfw::PlaceObject::New(2, 2))
+        .ShowFrame();
+    Drawing blurred(m, {});
+    const Picture soft = blurred.Draw(40, 20);
+    EXPECT_NE(soft.At(0, 0), kBlue) << "the blur spreads the square's corner";
+
+    FrameWorkLimits noFilters;
+    noFilters.maxPixelWork = 8000;  // layers and squares, but no filter pass over a layer
+    Drawing plain(m, noFilters);
+    const Picture p = plain.Draw(40, 20);
+    EXPECT_EQ(p.At(0, 0), kBlue);
+    EXPECT_EQ(p.At(25, 5), kRed);
+    EXPECT_EQ(plain.FramesCut(), 0u);
 }
 
 }  // namespace

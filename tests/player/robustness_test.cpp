@@ -165,12 +165,16 @@ TEST(Malformed, CompressedBombsAreCapped) {
     EXPECT_EQ(error, DecompressErrorName(DecompressError::kTooLarge));
     EXPECT_FALSE(ReadMovie(swfw::Pack(swfw::Compression::Lzma, 13, zeros, 0xFFFFFFFF), &error));
 
-    // Declares little but inflates to much more: stops at the declared length.
+    // Declares little (or nothing) but holds much more: read whole, as a plain body is, and
+    // not counted as cut short.
     const Bytes big(8u << 20, 0);
-    MovieBody body;
-    ASSERT_EQ(DecompressMovie(swfw::Pack(swfw::Compression::Zlib, 10, big, 8 + 1000), &body),
-              DecompressError::kNone);
-    EXPECT_EQ(body.bytes.size(), 1000u);
+    for (const std::uint32_t declared : {8u + 1000u, 0u}) {
+        MovieBody body;
+        ASSERT_EQ(DecompressMovie(swfw::Pack(swfw::Compression::Zlib, 10, big, declared), &body),
+                  DecompressError::kNone);
+        EXPECT_EQ(body.bytes.size(), big.size()) << declared;
+        EXPECT_FALSE(body.truncated) << declared;
+    }
 }
 
 // Bodies of several megabytes decode whole through both compressions, and a length field that
