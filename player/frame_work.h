@@ -17,8 +17,10 @@ namespace player {
 inline constexpr std::int64_t kFilterWorkPerPixel = 32;
 // A layer pixel: cleared, drawn into, and composited with its blend mode.
 inline constexpr std::int64_t kLayerWorkPerPixel = 6;
-// A pixel of a radial gradient (a square root and a division), beyond the composite.
+// A pixel of a radial gradient (a square root and a division), beyond the composite, and
+// one more for every so many colour stops of any gradient (linear-light ramps have hundreds).
 inline constexpr int kRadialGradientWork = 16;
+inline constexpr int kGradientStopsPerWork = 4;
 
 class FrameWork {
   public:

@@ -619,10 +619,14 @@ bool Renderer::SetFillSource(cairo_t* cr, const FillStyle& fill, const RenderSta
         cairo_pattern_t* p = MakeGradient(fill, state.color, state.mask);
         if (p) {
             cairo_set_source(cr, p);
-            cairo_pattern_destroy(p);
             // A radial ramp takes a square root and a division per pixel, a linear one a
-            // multiply-add: counted as that many texels' worth of work.
-            *texels = fill.kind == FillKind::kLinear ? 1 : kRadialGradientWork;
+            // multiply-add, and a pixel may look through the stops for its own: counted as
+            // that many texels' worth of work.
+            int stops = 0;
+            cairo_pattern_get_color_stop_count(p, &stops);
+            *texels = (fill.kind == FillKind::kLinear ? 1 : kRadialGradientWork) +
+                      stops / kGradientStopsPerWork;
+            cairo_pattern_destroy(p);
             return true;
         }
         // A gradient squeezed to nothing shows its last colour.
