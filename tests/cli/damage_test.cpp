@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -159,6 +160,29 @@ TEST_F(Damage, FrameRatesFasterThanGifDelaysGiveTwoHundredths) {
     EXPECT_EQ(testgif::Read(Path("fifty/fast.swf.gif")).pages[0].delayCs, 2);
     ASSERT_EQ(Run("convert fast.swf -o twelve --fps 12").status, 0);
     EXPECT_EQ(testgif::Read(Path("twelve/fast.swf.gif")).pages[0].delayCs, 8);
+}
+
+// A frame needing more drawing work than a frame may take (a thousand tiny clips under the
+// widest blur) keeps what it drew; the conversion goes on, says so once and succeeds.
+TEST_F(Damage, FrameCutAtTheWorkBudgetIsSaidAndTheConversionSucceeds) {
+    swfw::Movie m;
+    m.Size(550, 400);
+    swfw::Shape dot(1);
+    dot.Fill(dot.AddFill(swfw::FillStyle::Solid(swfw::Rgb(255, 0, 0)))).Rectangle(0, 0, 20, 20);
+    m.Define(dot);
+    for (int i = 0; i < 1000; ++i)
+        m.Place(swfw::PlaceObject::New(1, std::uint16_t(i + 1))
+                    .At((i * 37) % 11000, (i * 53) % 8000)
+                    .Filters({swfw::Filter::Blur(255, 255, 15)}));
+    m.ShowFrame().ShowFrame();
+    Save("heavy.swf", m.Bytes());
+    const Result r = Run("convert heavy.swf -o out");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("2 of 2 frames needed more drawing work than a frame may take"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(testgif::Read(Path("out/heavy.swf.gif")).pages.size(), 2u);
 }
 
 }  // namespace
