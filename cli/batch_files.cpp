@@ -81,7 +81,8 @@ bool IsStale(const fs::path& path, bool folder, int* fd) {
 bool IsSibling(const std::string& name, const SiblingName& sibling) {
     return name.size() == sibling.prefix.size() + kRandomPart + sibling.suffix.size() &&
            name.compare(0, sibling.prefix.size(), sibling.prefix) == 0 &&
-           name.compare(name.size() - sibling.suffix.size(), std::string::npos, sibling.suffix) == 0;
+           name.compare(name.size() - sibling.suffix.size(), std::string::npos, sibling.suffix) ==
+               0;
 }
 
 char g_removeOnInterrupt[PATH_MAX] = {};
@@ -114,7 +115,8 @@ bool CopyFile(const std::string& from, const std::string& to, std::string* error
             break;
         }
         for (ssize_t done = 0; ok && done < got;) {
-            const ssize_t put = write(out, buffer.data() + done, static_cast<std::size_t>(got - done));
+            const ssize_t put =
+                write(out, buffer.data() + done, static_cast<std::size_t>(got - done));
             if (put < 0 && errno == EINTR) continue;
             if (put < 0) {
                 *error = "cannot write " + to + ": " + SystemError(errno);
@@ -164,7 +166,8 @@ void Reservation::Release() {
 }
 
 bool Reservation::StillOurs() const {
-    struct stat held {}, named {};
+    struct stat held {
+    }, named{};
     return fd_ >= 0 && fstat(fd_, &held) == 0 && lstat(path_.c_str(), &named) == 0 &&
            held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
@@ -201,8 +204,7 @@ Reservation MakePrivateWorkFolder(std::string* error) {
 Reservation ReserveTemporarySibling(const std::string& finalPath, std::string* error) {
     const fs::path target(finalPath);
     const SiblingName name = SiblingNameFor(target);
-    std::string pattern =
-        (target.parent_path() / (name.prefix + "XXXXXX" + name.suffix)).string();
+    std::string pattern = (target.parent_path() / (name.prefix + "XXXXXX" + name.suffix)).string();
     const int fd = mkostemps(pattern.data(), static_cast<int>(name.suffix.size()), O_CLOEXEC);
     if (fd < 0) {
         *error = "cannot create a temporary file beside " + finalPath + ": " + SystemError(errno);

@@ -32,7 +32,8 @@ int Fail(const std::string& movie, const std::string& reason) {
 }
 
 void Note(const std::string& movie, const std::string& note, bool quiet) {
-    if (!note.empty() && !quiet) std::fprintf(stderr, "filmcast: %s: %s\n", movie.c_str(), note.c_str());
+    if (!note.empty() && !quiet)
+        std::fprintf(stderr, "filmcast: %s: %s\n", movie.c_str(), note.c_str());
 }
 
 // The movie as loaded for capture: the control that draws it, and what its header and
@@ -96,8 +97,10 @@ bool OutputSize(const SizeOption& option, const player::StageInfo& stage, int* w
 int GifFrameRate(int asked, const player::StageInfo& stage, std::string* note) {
     const int rate = asked > 0 ? asked : MovieFrameRate(stage);
     if (rate <= kMaxGifFrameRate) return rate;
-    *note = std::to_string(rate) + " frames a second is faster than GIF delays can show; the GIF "
-            "plays at " + std::to_string(kMaxGifFrameRate);
+    *note = std::to_string(rate) +
+            " frames a second is faster than GIF delays can show; the GIF "
+            "plays at " +
+            std::to_string(kMaxGifFrameRate);
     return kMaxGifFrameRate;
 }
 
@@ -158,21 +161,17 @@ std::optional<SizeOption> ParseSize(const std::string& text) {
     return size;
 }
 
-// Ends a conversion: the working folder goes, and the temporary name unless it became the GIF.
-int EndConversion(ConvertJob& job, int status) {
-    job.work.Remove();
-    job.temp.Remove();
-    return status;
-}
+namespace {
 
-int ConvertMovie(ConvertJob& job) {
+// The conversion itself; the run (and its frame-file writer) is over when this returns.
+int Convert(ConvertJob& job) {
     std::string error;
     auto movie = Load(job.movie, job.quality, &error);
-    if (!movie) return EndConversion(job, Fail(job.movie, error));
+    if (!movie) return Fail(job.movie, error);
     int width = 0, height = 0;
     std::string sizeNote, rateNote;
     if (!OutputSize(job.size, movie->stage, &width, &height, &sizeNote))
-        return EndConversion(job, Fail(job.movie, "the output size is too large"));
+        return Fail(job.movie, "the output size is too large");
     std::string playNote;
     SelectedFrames frames(*movie, job.frames, &playNote);
     Note(job.movie, EndedEarlyNote(movie->stage), job.quiet);
@@ -199,23 +198,32 @@ int ConvertMovie(ConvertJob& job) {
         progress.Show(++ticks, std::max(expected - 1, 1L));
     }
     progress.Clear();
-    if (Interrupted()) return EndConversion(job, Fail(job.movie, "interrupted"));
+    if (Interrupted()) return Fail(job.movie, "interrupted");
     if (run.Outcome() != capture::RunOutcome::GifWritten) {
         // The reason names the GIF in the working folder; the user knows it by its own name.
         std::string reason = run.Error().empty() ? "no GIF was written" : run.Error();
         if (const auto at = reason.find(settings.outputFile); at != std::string::npos)
             reason.replace(at, settings.outputFile.size(), job.outputFile);
-        return EndConversion(job, Fail(job.movie, reason));
+        return Fail(job.movie, reason);
     }
     if (run.PagesWritten() != expected) {
-        return EndConversion(job, Fail(job.movie, "only " + std::to_string(run.PagesWritten()) +
-                                                      " of " + std::to_string(expected) +
-                                                      " frames could be captured"));
+        return Fail(job.movie, "only " + std::to_string(run.PagesWritten()) + " of " +
+                                   std::to_string(expected) + " frames could be captured");
     }
     Note(job.movie, CutFramesNote(movie->control.FramesCut(), expected), job.quiet);
     if (!PublishFile(settings.outputFile, job.temp, job.outputFile, &error))
-        return EndConversion(job, Fail(job.movie, error));
-    return EndConversion(job, 0);
+        return Fail(job.movie, error);
+    return 0;
+}
+
+}  // namespace
+
+// Ends a conversion: the working folder goes, and the temporary name unless it became the GIF.
+int ConvertMovie(ConvertJob& job) {
+    const int status = Convert(job);
+    job.work.Remove();
+    job.temp.Remove();
+    return status;
 }
 
 int ExportMovieFrames(const FramesJob& job) {
@@ -265,16 +273,15 @@ void StageOutputSize(const player::StageInfo& stage, int* width, int* height, st
     if (shrink < 1.0) {
         *note = "the stage is " + std::to_string(stage.widthPx) + "x" +
                 std::to_string(stage.heightPx) + " pixels, larger than the " +
-                std::to_string(kMaxDefaultSide) + "-pixel cap; drawn at " +
-                std::to_string(*width) + "x" + std::to_string(*height);
+                std::to_string(kMaxDefaultSide) + "-pixel cap; drawn at " + std::to_string(*width) +
+                "x" + std::to_string(*height);
     }
 }
 
 std::string EndedEarlyNote(const player::StageInfo& stage) {
     if (!stage.endedEarly || stage.frameCount >= stage.declaredFrameCount) return "";
-    return "the movie ends early: its header promises " +
-           std::to_string(stage.declaredFrameCount) + " frames, " +
-           std::to_string(stage.frameCount) + " could be read";
+    return "the movie ends early: its header promises " + std::to_string(stage.declaredFrameCount) +
+           " frames, " + std::to_string(stage.frameCount) + " could be read";
 }
 
 }  // namespace cli

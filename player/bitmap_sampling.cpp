@@ -173,13 +173,12 @@ SamplingPlan PlanSampling(int width, int height, const cairo_matrix_t& deviceToB
 
 cairo_surface_t* MakeSampledCopy(const unsigned char* pixels, int width, int height, int stride,
                                  const SamplingPlan& plan, bool smooth) {
-    if (!pixels || width <= 0 || height <= 0 || plan.width <= 0 || plan.height <= 0)
-        return nullptr;
+    if (!pixels || width <= 0 || height <= 0 || plan.width <= 0 || plan.height <= 0) return nullptr;
     std::vector<std::uint32_t> period(static_cast<std::size_t>(plan.width) * plan.height);
     if (plan.width == width && plan.height == height) {
         for (int y = 0; y < height; ++y)
-            std::memcpy(&period[static_cast<std::size_t>(y) * width],
-                        SourceRow(pixels, stride, y), static_cast<std::size_t>(width) * 4);
+            std::memcpy(&period[static_cast<std::size_t>(y) * width], SourceRow(pixels, stride, y),
+                        static_cast<std::size_t>(width) * 4);
     } else if (smooth) {
         AverageInto(pixels, width, height, stride, plan, period);
     } else {
@@ -195,7 +194,8 @@ cairo_surface_t* MakeSampledCopy(const unsigned char* pixels, int width, int hei
     unsigned char* data = cairo_image_surface_get_data(surface);
     const int outStride = cairo_image_surface_get_stride(surface);
     for (int y = 0; y < outHeight; ++y) {
-        auto* row = reinterpret_cast<std::uint32_t*>(data + static_cast<std::size_t>(y) * outStride);
+        auto* row =
+            reinterpret_cast<std::uint32_t*>(data + static_cast<std::size_t>(y) * outStride);
         const std::uint32_t* in = &period[static_cast<std::size_t>(y % plan.height) * plan.width];
         for (int t = 0; t < plan.tilesX; ++t)
             std::memcpy(row + static_cast<std::size_t>(t) * plan.width, in,

@@ -30,8 +30,7 @@ std::int64_t Pixels(const Box& b) {
 }
 
 Box Intersect(const Box& a, const Box& b) {
-    return {std::max(a.x0, b.x0), std::max(a.y0, b.y0), std::min(a.x1, b.x1),
-            std::min(a.y1, b.y1)};
+    return {std::max(a.x0, b.x0), std::max(a.y0, b.y0), std::min(a.x1, b.x1), std::min(a.y1, b.y1)};
 }
 
 }  // namespace

@@ -342,10 +342,10 @@ cairo_surface_t* Renderer::SampledSurface(DecodedBitmap& decoded, cairo_surface_
         return nullptr;
     }
     cairo_surface_flush(source);
-    SurfaceHandle copy(MakeSampledCopy(
-        cairo_image_surface_get_data(source), cairo_image_surface_get_width(source),
-        cairo_image_surface_get_height(source), cairo_image_surface_get_stride(source), plan,
-        smooth));
+    SurfaceHandle copy(MakeSampledCopy(cairo_image_surface_get_data(source),
+                                       cairo_image_surface_get_width(source),
+                                       cairo_image_surface_get_height(source),
+                                       cairo_image_surface_get_stride(source), plan, smooth));
     if (!copy) return nullptr;
     bitmapBytes_ += bytes;
     return decoded.copies.emplace(key, std::move(copy)).first->second.get();

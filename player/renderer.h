@@ -105,8 +105,7 @@ class Renderer {
     // False when the fill draws nothing (a bitmap that is missing or cannot be decoded). Sets
     // *texels to what a covered pixel samples from the source (0 for a plain colour).
     bool SetFillSource(cairo_t* cr, const FillStyle& fill, const RenderState& state, int* texels);
-    bool SetBitmapSource(cairo_t* cr, const FillStyle& fill, const RenderState& state,
-                         int* texels);
+    bool SetBitmapSource(cairo_t* cr, const FillStyle& fill, const RenderState& state, int* texels);
     void Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& state);
     // Charges the current path's pixels, each sampling `texels`, grown by `margin` (strokes).
     bool ChargePath(cairo_t* cr, int texels, double margin = 0);

@@ -293,8 +293,8 @@ void TextRenderer::AppendGlyph(cairo_t* cr, const Font& font, std::uint32_t inde
 }
 
 void TextRenderer::DrawStaticText(cairo_t* cr, const Movie& movie, const StaticText& text,
-                                  const cairo_matrix_t& toDevice, const ColorMix& color,
-                                  bool mask, FrameWork& work) {
+                                  const cairo_matrix_t& toDevice, const ColorMix& color, bool mask,
+                                  FrameWork& work) {
     cairo_matrix_t m = ToCairo(text.matrix);
     cairo_matrix_multiply(&m, &m, &toDevice);
     if (!Invertible(m)) return;
@@ -351,8 +351,8 @@ const TextLayout& TextRenderer::Layout(const Movie& movie, const EditText& field
 }
 
 void TextRenderer::DrawFieldFrame(cairo_t* cr, const EditText& field,
-                                  const cairo_matrix_t& toDevice, const ColorMix& color,
-                                  bool mask, FrameWork& work) {
+                                  const cairo_matrix_t& toDevice, const ColorMix& color, bool mask,
+                                  FrameWork& work) {
     const Rect& b = field.bounds;
     const bool axisAligned = toDevice.xy == 0 && toDevice.yx == 0;
     if (axisAligned) {
@@ -444,8 +444,8 @@ void TextRenderer::DrawFieldText(cairo_t* cr, const TextLayout& layout,
 }
 
 void TextRenderer::DrawUnderlines(cairo_t* cr, const TextLayout& layout,
-                                  const cairo_matrix_t& toDevice, const ColorMix& color,
-                                  bool mask, FrameWork& work) {
+                                  const cairo_matrix_t& toDevice, const ColorMix& color, bool mask,
+                                  FrameWork& work) {
     // A line a sixteenth of the size thick (one pixel at least), a tenth of the size below the
     // baseline.
     const double pixel =

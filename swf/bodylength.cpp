@@ -16,8 +16,8 @@ constexpr std::size_t kLzmaPropertiesBytes = 5;
 constexpr std::size_t kLzmaDataOffset = kLzmaPropertiesOffset + kLzmaPropertiesBytes;
 
 std::uint32_t LengthField(std::span<const std::uint8_t> file) {
-    return std::uint32_t{file[4]} | (std::uint32_t{file[5]} << 8) |
-           (std::uint32_t{file[6]} << 16) | (std::uint32_t{file[7]} << 24);
+    return std::uint32_t{file[4]} | (std::uint32_t{file[5]} << 8) | (std::uint32_t{file[6]} << 16) |
+           (std::uint32_t{file[7]} << 24);
 }
 
 }  // namespace

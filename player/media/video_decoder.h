@@ -90,8 +90,9 @@ bool CanDecodeVideo(std::uint8_t codecId);
 
 // Whether a VideoFrame's VideoData decodes on its own (a key frame), so seeking can start
 // there: from the picture type of H.263 and VP6 frames (of both the colour and the alpha
-// stream of VP6 with alpha), and for Screen Video from every block being present. nullopt when the data is too short to tell or the codec does not say
-// (Screen Video 2): start from the stream's first frame then.
+// stream of VP6 with alpha), and for Screen Video from every block being present. nullopt when the
+// data is too short to tell or the codec does not say (Screen Video 2): start from the stream's
+// first frame then.
 std::optional<bool> IsVideoKeyFrame(std::uint8_t codecId, std::span<const std::uint8_t> videoData);
 
 }  // namespace media

@@ -38,9 +38,9 @@ class Damage : public ::testing::Test {
     void TearDown() override { fs::remove_all(dir_); }
 
     Result Run(const std::string& args) const {
-        const std::string command = "cd '" + dir_.string() + "' && TMPDIR='" +
-                                    (dir_ / "tmp").string() + "' '" FILMCAST_BINARY_DIR
-                                    "/filmcast' " + args + " 2> err.txt > /dev/null";
+        const std::string command =
+            "cd '" + dir_.string() + "' && TMPDIR='" + (dir_ / "tmp").string() +
+            "' '" FILMCAST_BINARY_DIR "/filmcast' " + args + " 2> err.txt > /dev/null";
         const int raw = std::system(command.c_str());
         Result result;
         result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -123,8 +123,7 @@ TEST_F(Damage, TagRunningPastTheEndBeforeTheFirstFrameFails) {
     Save("lying.swf", LyingTagAfter(0).Bytes());
     const Result r = Run("convert lying.swf -o out");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("ends before its first frame (its header promises 10)"),
-              std::string::npos)
+    EXPECT_NE(r.err.find("ends before its first frame (its header promises 10)"), std::string::npos)
         << r.err;
 }
 

@@ -41,8 +41,8 @@ class Leftovers : public ::testing::Test {
     // the private temporary folder as TMPDIR; returns its exit status.
     int Shell(const std::string& script) const {
         const std::string command = "cd '" + dir_.string() + "' || exit 99; export TMPDIR='" +
-                                    (dir_ / "tmp").string() + "'; filmcast='" FILMCAST_BINARY_DIR
-                                    "/filmcast'; " + script;
+                                    (dir_ / "tmp").string() +
+                                    "'; filmcast='" FILMCAST_BINARY_DIR "/filmcast'; " + script;
         const int raw = std::system(command.c_str());
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     }
@@ -107,8 +107,8 @@ TEST_F(Leftovers, StoppedBatchLeavesNothingForMoviesThatNeverStarted) {
 TEST_F(Leftovers, NextRunRemovesTheWorkingFoldersOfKilledRunsOnly) {
     ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("m.swf"), 2));
     const auto longAgo = fs::file_time_type::clock::now() - std::chrono::hours(1);
-    for (const char* name : {"filmcast-Old123", "filmcast-New456", "filmcast-Held78",
-                             "filmcast-other-folder"}) {
+    for (const char* name :
+         {"filmcast-Old123", "filmcast-New456", "filmcast-Held78", "filmcast-other-folder"}) {
         fs::create_directories(dir_ / "tmp" / name);
         Write(std::string("tmp/") + name + "/frame00000.gif", "a frame file");
         if (std::string(name) != "filmcast-New456")
@@ -120,7 +120,8 @@ TEST_F(Leftovers, NextRunRemovesTheWorkingFoldersOfKilledRunsOnly) {
     ASSERT_EQ(flock(held, LOCK_EX), 0);
     EXPECT_EQ(Shell("$filmcast convert m.swf -o out -q"), 0);
     close(held);
-    EXPECT_EQ(Names("tmp"), (NameList{"filmcast-Held78", "filmcast-New456", "filmcast-other-folder"}));
+    EXPECT_EQ(Names("tmp"),
+              (NameList{"filmcast-Held78", "filmcast-New456", "filmcast-other-folder"}));
 }
 
 TEST_F(Leftovers, StaleTemporaryOutputsOfTheSameMovieAreRemoved) {
@@ -186,9 +187,9 @@ bool WriteHeavyMovie(const std::string& path) {
 TEST_F(Leftovers, InterruptedFrameLeavesNoPartFileAndKeepsTheOlderOne) {
     ASSERT_TRUE(WriteHeavyMovie(Path("heavy.swf")));
     Write("out/shot.png", "the older picture");
-    const int status =
-        Shell("$filmcast frame heavy.swf --size 4000x4000 -o out/shot.png 2>err.txt & pid=$!; "
-              "sleep 1; kill -INT $pid; wait $pid");
+    const int status = Shell(
+        "$filmcast frame heavy.swf --size 4000x4000 -o out/shot.png 2>err.txt & pid=$!; "
+        "sleep 1; kill -INT $pid; wait $pid");
     EXPECT_EQ(status, 130) << Read("err.txt");
     EXPECT_EQ(Names("out"), NameList{"shot.png"});
     EXPECT_EQ(Read("out/shot.png"), "the older picture");

@@ -356,15 +356,15 @@ TEST_P(Vp6AlphaKeyFrames, NeedBothStreamsIntra) {
 
 INSTANTIATE_TEST_SUITE_P(
     Packets, Vp6AlphaKeyFrames,
-    ::testing::Values(
-        AlphaKeyCase{"BothIntra", {0, 0, 2, 0x64, 0x30, 0x64, 0x30}, true},
-        AlphaKeyCase{"BothIntraLittleEndian", {2, 0, 0, 0x64, 0x30, 0x64, 0x30}, true},
-        AlphaKeyCase{"AlphaInter", {0, 0, 2, 0x64, 0x30, 0xE4, 0x30}, false},
-        AlphaKeyCase{"ColourInter", {0, 0, 2, 0xE4, 0x30, 0x64, 0x30}, false},
-        AlphaKeyCase{"AlphaInterLittleEndian", {2, 0, 0, 0x64, 0x30, 0xA4}, false},
-        AlphaKeyCase{"NoAlphaBytes", {0, 0, 2, 0x64, 0x30}, std::nullopt},
-        AlphaKeyCase{"OffsetPastTheData", {0x70, 0, 0x70, 0x64, 0x64}, std::nullopt},
-        AlphaKeyCase{"NoOffset", {0, 0}, std::nullopt}),
+    ::testing::Values(AlphaKeyCase{"BothIntra", {0, 0, 2, 0x64, 0x30, 0x64, 0x30}, true},
+                      AlphaKeyCase{
+                          "BothIntraLittleEndian", {2, 0, 0, 0x64, 0x30, 0x64, 0x30}, true},
+                      AlphaKeyCase{"AlphaInter", {0, 0, 2, 0x64, 0x30, 0xE4, 0x30}, false},
+                      AlphaKeyCase{"ColourInter", {0, 0, 2, 0xE4, 0x30, 0x64, 0x30}, false},
+                      AlphaKeyCase{"AlphaInterLittleEndian", {2, 0, 0, 0x64, 0x30, 0xA4}, false},
+                      AlphaKeyCase{"NoAlphaBytes", {0, 0, 2, 0x64, 0x30}, std::nullopt},
+                      AlphaKeyCase{"OffsetPastTheData", {0x70, 0, 0x70, 0x64, 0x64}, std::nullopt},
+                      AlphaKeyCase{"NoOffset", {0, 0}, std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A YUV 4:2:0 picture with an alpha plane, as libavcodec's VP6-with-alpha decoder hands it

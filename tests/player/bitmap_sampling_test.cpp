@@ -75,8 +75,8 @@ TEST(Sampling, EveryTransformReadsFewTexelsAndWalksFewPeriods) {
     std::uniform_int_distribution<int> side(1, 2048);
     for (int i = 0; i < 2000; ++i) {
         const int width = side(random), height = side(random);
-        const cairo_matrix_t toBitmap =
-            DeviceToBitmap(std::exp2(logScale(random)), angle(random), shift(random), shift(random));
+        const cairo_matrix_t toBitmap = DeviceToBitmap(std::exp2(logScale(random)), angle(random),
+                                                       shift(random), shift(random));
         const SamplingPlan plan = PlanSampling(width, height, toBitmap, true, kLargest);
         // Two texels along each axis, a little more where a side's reduction rounds up.
         EXPECT_LE(TexelsPerPixel(toBitmap, width, height, plan, true), 16) << i;
@@ -101,7 +101,8 @@ TEST(Sampling, FoldingMovesTheOriginByWholePeriodsOnly) {
     EXPECT_LT(folded.x0, 16);
     EXPECT_GE(folded.y0, 0);
     EXPECT_LT(folded.y0, 8);
-    const double periodsX = (toBitmap.x0 - folded.x0) / 16, periodsY = (toBitmap.y0 - folded.y0) / 8;
+    const double periodsX = (toBitmap.x0 - folded.x0) / 16,
+                 periodsY = (toBitmap.y0 - folded.y0) / 8;
     EXPECT_DOUBLE_EQ(periodsX, std::round(periodsX));
     EXPECT_DOUBLE_EQ(periodsY, std::round(periodsY));
     // Clipped bitmaps keep their place.
@@ -117,9 +118,8 @@ struct Copy {
 
 Copy Sampled(const std::vector<std::uint32_t>& pixels, int width, int height,
              const SamplingPlan& plan, bool smooth) {
-    cairo_surface_t* s =
-        MakeSampledCopy(reinterpret_cast<const unsigned char*>(pixels.data()), width, height,
-                        width * 4, plan, smooth);
+    cairo_surface_t* s = MakeSampledCopy(reinterpret_cast<const unsigned char*>(pixels.data()),
+                                         width, height, width * 4, plan, smooth);
     Copy copy;
     if (!s) return copy;
     copy.width = cairo_image_surface_get_width(s);

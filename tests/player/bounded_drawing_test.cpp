@@ -43,8 +43,8 @@ Drawn Draw(const swfw::Movie& m, int width, int height, const FrameWorkLimits& l
     Renderer renderer(limits);
     d.picture = {width, height, std::vector<std::uint32_t>(std::size_t(width) * height)};
     const auto start = std::chrono::steady_clock::now();
-    renderer.Render(state, {reinterpret_cast<std::uint8_t*>(d.picture.pixels.data()), width,
-                            height, width * 4});
+    renderer.Render(state, {reinterpret_cast<std::uint8_t*>(d.picture.pixels.data()), width, height,
+                            width * 4});
     d.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     d.work = renderer.LastFrameWork();
     d.cut = renderer.FramesCut();
@@ -98,18 +98,19 @@ class StalledBitmap : public ::testing::TestWithParam<BitmapCase> {};
 // pixel, and a repeating source was walked to its period one period at a time.
 TEST_P(StalledBitmap, DrawsInTimeAsTheMixOfItsTexels) {
     const BitmapCase& c = GetParam();
-    const Drawn d = Draw(BitmapStage(Checkerboard(1, c.side),
-                                     swfw::Matrix::ScaleRotate(c.scale, c.scale, c.degrees,
-                                                               c.shift, c.shift),
-                                     c.repeat, c.smooth),
-                         550, 400);
+    const Drawn d =
+        Draw(BitmapStage(Checkerboard(1, c.side),
+                         swfw::Matrix::ScaleRotate(c.scale, c.scale, c.degrees, c.shift, c.shift),
+                         c.repeat, c.smooth),
+             550, 400);
     EXPECT_LT(d.seconds, kGenerousSeconds);
     EXPECT_EQ(d.cut, 0u);
     // Minified and smoothed, a checkerboard of red and blue is an even purple.
     if (c.smooth && c.scale < 5) EXPECT_TRUE(Near(d.picture.At(275, 200), 0xFF800080, 12));
     // Drawn at all: no white of the background shows through.
     for (int y = 0; y < 400; y += 37)
-        for (int x = 0; x < 550; x += 41) ASSERT_NE(d.picture.At(x, y), 0xFFFFFFFFu) << x << "," << y;
+        for (int x = 0; x < 550; x += 41)
+            ASSERT_NE(d.picture.At(x, y), 0xFFFFFFFFu) << x << "," << y;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -159,12 +160,12 @@ TEST(BoundedDrawing, TiledRepeatDrawsTheSamePixelsAsALargerBitmap) {
         }
     for (const double degrees : {0.0, 17.0}) {
         const swfw::Matrix fill = swfw::Matrix::ScaleRotate(27, 27, degrees, 3000, -5000);
-        const Drawn a = Draw(BitmapStage(swfw::Bitmap::Argb(1, side, side, small, false), fill,
-                                         true, true),
-                             550, 400);
-        const Drawn b = Draw(BitmapStage(swfw::Bitmap::Argb(1, side * 8, side * 8, large, false),
-                                         fill, true, true),
-                             550, 400);
+        const Drawn a =
+            Draw(BitmapStage(swfw::Bitmap::Argb(1, side, side, small, false), fill, true, true),
+                 550, 400);
+        const Drawn b = Draw(
+            BitmapStage(swfw::Bitmap::Argb(1, side * 8, side * 8, large, false), fill, true, true),
+            550, 400);
         int differing = 0;
         for (std::size_t i = 0; i < a.picture.pixels.size(); ++i)
             differing += !Near(a.picture.pixels[i], b.picture.pixels[i], 1);
@@ -206,9 +207,9 @@ TEST(BoundedDrawing, HeapsOfGradientsAndFiltersEndAtTheFrameBudget) {
     swfw::Movie gradients;
     gradients.Size(550, 400);
     swfw::Shape g(1);
-    g.Fill(g.AddFill(swfw::FillStyle::Radial(swfw::Matrix::ScaleRotate(0.01, 0.01, 10, 0, 0),
-                                             {{0, swfw::Rgb(255, 0, 0)}, {255, swfw::Rgb(0, 0, 255)}},
-                                             swfw::SpreadMode::Repeat)))
+    g.Fill(g.AddFill(swfw::FillStyle::Radial(
+               swfw::Matrix::ScaleRotate(0.01, 0.01, 10, 0, 0),
+               {{0, swfw::Rgb(255, 0, 0)}, {255, swfw::Rgb(0, 0, 255)}}, swfw::SpreadMode::Repeat)))
         .Rectangle(-4000000, -4000000, 8000000, 8000000);
     gradients.Define(g);
     for (int i = 0; i < 1000; ++i) gradients.Place(swfw::PlaceObject::New(1, i + 1));

@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     const player::StageInfo& stage = player->Stage();
-    const double shrink = std::min(1.0, double(kMaxSide) / std::max({stage.widthPx, stage.heightPx, 1}));
+    const double shrink =
+        std::min(1.0, double(kMaxSide) / std::max({stage.widthPx, stage.heightPx, 1}));
     const int width = std::max(1, int(std::lround(std::max(stage.widthPx, 1) * shrink)));
     const int height = std::max(1, int(std::lround(std::max(stage.heightPx, 1) * shrink)));
     const bool ticks = player->TotalFrames() == 1 && player->LongestClipTimeline() > 1;
@@ -74,14 +75,18 @@ int main(int argc, char** argv) {
         ms.push_back(CpuMs() - start);
     }
     const auto slowest = std::max_element(ms.begin(), ms.end());
-    std::printf("{\"loaded\": true, \"width\": %d, \"height\": %d, \"load_ms\": %.2f, "
-                "\"frames\": %d, \"slowest_frame\": %d, \"slowest_ms\": %.2f, \"total_ms\": %.2f, "
-                "\"cut\": %zu, \"ms\": [",
-                width, height, loadMs, frames,
-                slowest == ms.end() ? -1 : int(slowest - ms.begin()),
-                slowest == ms.end() ? 0.0 : *slowest,
-                [&] { double t = 0; for (double v : ms) t += v; return t; }(),
-                player->FramesCut());
+    std::printf(
+        "{\"loaded\": true, \"width\": %d, \"height\": %d, \"load_ms\": %.2f, "
+        "\"frames\": %d, \"slowest_frame\": %d, \"slowest_ms\": %.2f, \"total_ms\": %.2f, "
+        "\"cut\": %zu, \"ms\": [",
+        width, height, loadMs, frames, slowest == ms.end() ? -1 : int(slowest - ms.begin()),
+        slowest == ms.end() ? 0.0 : *slowest,
+        [&] {
+            double t = 0;
+            for (double v : ms) t += v;
+            return t;
+        }(),
+        player->FramesCut());
     for (std::size_t i = 0; i < ms.size(); ++i) std::printf("%s%.2f", i ? ", " : "", ms[i]);
     std::printf("]}\n");
     return 0;

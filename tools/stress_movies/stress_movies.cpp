@@ -77,7 +77,8 @@ swfw::JpegBitmap JpegTexture(std::uint16_t id, int side) {
     while (info.next_scanline < info.image_height) {
         for (int x = 0; x < side; ++x) {
             const std::uint32_t p = argb[std::size_t(info.next_scanline) * side + x];
-            row[x * 3] = (p >> 16) & 0xFF, row[x * 3 + 1] = (p >> 8) & 0xFF, row[x * 3 + 2] = p & 0xFF;
+            row[x * 3] = (p >> 16) & 0xFF, row[x * 3 + 1] = (p >> 8) & 0xFF,
+                    row[x * 3 + 2] = p & 0xFF;
         }
         JSAMPROW rows[1] = {row.data()};
         jpeg_write_scanlines(&info, rows, 1);
@@ -94,8 +95,8 @@ swfw::JpegBitmap JpegTexture(std::uint16_t id, int side) {
 // A shape covering the stage (and well beyond) with fill style `fill`.
 swfw::Shape Cover(std::uint16_t id, const swfw::FillStyle& fill, int margin = 20000) {
     swfw::Shape s(id);
-    s.Fill(s.AddFill(fill)).Rectangle(-margin, -margin, kStageTwipsX + 2 * margin,
-                                       kStageTwipsY + 2 * margin);
+    s.Fill(s.AddFill(fill))
+        .Rectangle(-margin, -margin, kStageTwipsX + 2 * margin, kStageTwipsY + 2 * margin);
     return s;
 }
 
@@ -129,11 +130,12 @@ Build BitmapFill(int side, double scale, bool repeat, bool smooth, double shift 
             m.Define(LosslessTexture(1, side, side));
         for (int f = 0; f < kFrames; ++f) {
             const std::uint16_t id = std::uint16_t(10 + f);
-            m.Define(Cover(id, swfw::FillStyle::Bitmap(
-                                   1,
-                                   swfw::Matrix::ScaleRotate(scale, scale, f * 7.0,
-                                                             std::int32_t(shift), std::int32_t(shift)),
-                                   repeat, smooth)));
+            m.Define(
+                Cover(id, swfw::FillStyle::Bitmap(
+                              1,
+                              swfw::Matrix::ScaleRotate(scale, scale, f * 7.0, std::int32_t(shift),
+                                                        std::int32_t(shift)),
+                              repeat, smooth)));
             m.Place(f == 0 ? swfw::PlaceObject::New(id, 1) : swfw::PlaceObject::Replace(id, 1))
                 .ShowFrame();
         }
@@ -235,15 +237,16 @@ void NestedScaledClips(swfw::Movie& m) {
         m.Define(clip);
         inner = clip.id;
     }
-    Animate(m, inner, [](int f) { return swfw::Matrix::ScaleRotate(1 + f * 0.3, 1 + f * 0.3, 0, 0, 0); });
+    Animate(m, inner,
+            [](int f) { return swfw::Matrix::ScaleRotate(1 + f * 0.3, 1 + f * 0.3, 0, 0, 0); });
 }
 
 void SkewedFill(swfw::Movie& m) {
     m.Define(LosslessTexture(1, 48, 48));
     for (int f = 0; f < kFrames; ++f) {
         const std::uint16_t id = std::uint16_t(10 + f);
-        m.Define(Cover(id, swfw::FillStyle::Bitmap(
-                               1, swfw::Matrix::Affine(20, 19.99 - f, 19.99, 20 + f * 0.001, 0, 0))));
+        m.Define(Cover(id, swfw::FillStyle::Bitmap(1, swfw::Matrix::Affine(20, 19.99 - f, 19.99,
+                                                                           20 + f * 0.001, 0, 0))));
         m.Place(f == 0 ? swfw::PlaceObject::New(id, 1) : swfw::PlaceObject::Replace(id, 1))
             .ShowFrame();
     }
@@ -265,11 +268,10 @@ void ManyScales(swfw::Movie& m) {
 // ---- Gradients -------------------------------------------------------------------------------
 
 swfw::FillStyle GradientFill(swfw::FillType type, double scale, swfw::SpreadMode spread,
-                             double degrees = 15, swfw::InterpolationMode mode =
-                                                      swfw::InterpolationMode::Normal) {
-    const std::vector<swfw::GradientStop> stops = {{0, swfw::Rgb(255, 0, 0)},
-                                                   {90, swfw::Rgba(0, 255, 0, 160)},
-                                                   {255, swfw::Rgb(0, 0, 255)}};
+                             double degrees = 15,
+                             swfw::InterpolationMode mode = swfw::InterpolationMode::Normal) {
+    const std::vector<swfw::GradientStop> stops = {
+        {0, swfw::Rgb(255, 0, 0)}, {90, swfw::Rgba(0, 255, 0, 160)}, {255, swfw::Rgb(0, 0, 255)}};
     const auto matrix = swfw::Matrix::ScaleRotate(scale, scale, degrees, 5500, 4000);
     switch (type) {
         case swfw::FillType::Linear:
@@ -299,26 +301,30 @@ Build HugeGradient(swfw::FillType type, double from, double to, swfw::SpreadMode
 void LinearRgbStops(swfw::Movie& m) {
     std::vector<swfw::GradientStop> stops;
     for (int i = 0; i < 15; ++i)
-        stops.push_back({std::uint8_t(i * 18), swfw::Rgba(std::uint8_t(i * 17), 80,
-                                                          std::uint8_t(255 - i * 17), 200)});
-    m.Define(Cover(1, swfw::FillStyle::Radial(swfw::Matrix::GradientBox(0, 0, 11000, 8000), stops,
-                                              swfw::SpreadMode::Reflect,
-                                              swfw::InterpolationMode::Linear)));
+        stops.push_back({std::uint8_t(i * 18),
+                         swfw::Rgba(std::uint8_t(i * 17), 80, std::uint8_t(255 - i * 17), 200)});
+    m.Define(Cover(
+        1, swfw::FillStyle::Radial(swfw::Matrix::GradientBox(0, 0, 11000, 8000), stops,
+                                   swfw::SpreadMode::Reflect, swfw::InterpolationMode::Linear)));
     for (int i = 0; i < 100; ++i)
         m.Place(swfw::PlaceObject::New(1, std::uint16_t(1 + i)).At(i * 20, i * 10));
-    for (int f = 0; f < kFrames; ++f) m.Place(swfw::PlaceObject::Move(1).At(f * 500, 0)).ShowFrame();
+    for (int f = 0; f < kFrames; ++f)
+        m.Place(swfw::PlaceObject::Move(1).At(f * 500, 0)).ShowFrame();
 }
 
 void GradientMasks(swfw::Movie& m) {
     m.Define(Cover(1, GradientFill(swfw::FillType::Radial, 0.3, swfw::SpreadMode::Repeat)));
     swfw::Shape hole(2);
-    hole.Fill(hole.AddFill(swfw::FillStyle::Solid(swfw::Rgb(0, 0, 0)))).Ellipse(5500, 4000, 5000, 3600);
+    hole.Fill(hole.AddFill(swfw::FillStyle::Solid(swfw::Rgb(0, 0, 0))))
+        .Ellipse(5500, 4000, 5000, 3600);
     m.Define(hole);
     for (int i = 0; i < 50; ++i) {
-        m.Place(swfw::PlaceObject::New(2, std::uint16_t(2 * i + 1)).ClipDepth(std::uint16_t(2 * i + 2)))
+        m.Place(swfw::PlaceObject::New(2, std::uint16_t(2 * i + 1))
+                    .ClipDepth(std::uint16_t(2 * i + 2)))
             .Place(swfw::PlaceObject::New(1, std::uint16_t(2 * i + 2)).At(i * 30, 0));
     }
-    for (int f = 0; f < kFrames; ++f) m.Place(swfw::PlaceObject::Move(1).At(f * 100, f * 50)).ShowFrame();
+    for (int f = 0; f < kFrames; ++f)
+        m.Place(swfw::PlaceObject::Move(1).At(f * 100, f * 50)).ShowFrame();
 }
 
 void GradientNestedClips(swfw::Movie& m) {
@@ -326,9 +332,8 @@ void GradientNestedClips(swfw::Movie& m) {
     std::uint16_t inner = 1;
     for (std::uint16_t level = 0; level < 6; ++level) {
         swfw::Sprite clip(std::uint16_t(2 + level));
-        clip.Place(swfw::PlaceObject::New(inner, 1).With(
-                       swfw::Matrix::ScaleRotate(level % 2 ? 30 : 0.03, level % 2 ? 30 : 0.03,
-                                                 13.0 * level, 0, 0)))
+        clip.Place(swfw::PlaceObject::New(inner, 1).With(swfw::Matrix::ScaleRotate(
+                       level % 2 ? 30 : 0.03, level % 2 ? 30 : 0.03, 13.0 * level, 0, 0)))
             .ShowFrame();
         m.Define(clip);
         inner = clip.id;
@@ -387,10 +392,9 @@ void NestedFiltered(swfw::Movie& m) {
     std::uint16_t inner = 1;
     for (std::uint16_t level = 0; level < 8; ++level) {
         swfw::Sprite clip(std::uint16_t(2 + level));
-        clip.Place(swfw::PlaceObject::New(inner, 1)
-                       .At(100, 100)
-                       .Filters({swfw::Filter::Blur(100, 100, 3),
-                                 swfw::Filter::Glow(swfw::Rgb(255, 255, 0), 80, 80, 3, 3)}))
+        clip.Place(swfw::PlaceObject::New(inner, 1).At(100, 100).Filters(
+                       {swfw::Filter::Blur(100, 100, 3),
+                        swfw::Filter::Glow(swfw::Rgb(255, 255, 0), 80, 80, 3, 3)}))
             .ShowFrame();
         m.Define(clip);
         inner = clip.id;
@@ -400,14 +404,17 @@ void NestedFiltered(swfw::Movie& m) {
 
 void BlendLayers(swfw::Movie& m) {
     swfw::Shape s(1);
-    s.Fill(s.AddFill(swfw::FillStyle::Solid(swfw::Rgba(40, 120, 200, 180)))).Rectangle(0, 0, 9000, 6000);
+    s.Fill(s.AddFill(swfw::FillStyle::Solid(swfw::Rgba(40, 120, 200, 180))))
+        .Rectangle(0, 0, 9000, 6000);
     m.Define(s);
-    const swfw::BlendMode modes[] = {swfw::BlendMode::Multiply, swfw::BlendMode::Screen,
-                                     swfw::BlendMode::Overlay,  swfw::BlendMode::Hardlight,
+    const swfw::BlendMode modes[] = {swfw::BlendMode::Multiply,   swfw::BlendMode::Screen,
+                                     swfw::BlendMode::Overlay,    swfw::BlendMode::Hardlight,
                                      swfw::BlendMode::Difference, swfw::BlendMode::Add};
     for (int i = 0; i < 200; ++i)
-        m.Place(swfw::PlaceObject::New(1, std::uint16_t(1 + i)).At(i * 10, i * 7).Blend(modes[i % 6]));
-    for (int f = 0; f < kFrames; ++f) m.Place(swfw::PlaceObject::Move(1).At(f * 200, 0)).ShowFrame();
+        m.Place(
+            swfw::PlaceObject::New(1, std::uint16_t(1 + i)).At(i * 10, i * 7).Blend(modes[i % 6]));
+    for (int f = 0; f < kFrames; ++f)
+        m.Place(swfw::PlaceObject::Move(1).At(f * 200, 0)).ShowFrame();
 }
 
 void CachedClips(swfw::Movie& m) {
@@ -416,15 +423,16 @@ void CachedClips(swfw::Movie& m) {
         m.Place(swfw::PlaceObject::New(1, std::uint16_t(1 + i))
                     .At((i * 41) % kStageTwipsX, (i * 67) % kStageTwipsY)
                     .CacheAsBitmap());
-    for (int f = 0; f < kFrames; ++f) m.Place(swfw::PlaceObject::Move(1).At(f * 100, 0)).ShowFrame();
+    for (int f = 0; f < kFrames; ++f)
+        m.Place(swfw::PlaceObject::Move(1).At(f * 100, 0)).ShowFrame();
 }
 
 // ---- Text ------------------------------------------------------------------------------------
 
 std::string Words(int characters) {
     std::string text;
-    const char* words[] = {"stress ", "movie ", "glyphs ", "at ", "extreme ", "scales ", "quick ",
-                           "brown ", "fox\n"};
+    const char* words[] = {"stress ", "movie ", "glyphs ", "at ",  "extreme ",
+                           "scales ", "quick ", "brown ",  "fox\n"};
     for (int i = 0; int(text.size()) < characters; ++i) text += words[i % 9];
     return text;
 }
@@ -444,7 +452,8 @@ Build DeviceText(double from, double to, int characters, double degrees = 0, boo
         m.Define(field);
         Animate(m, 2, [&](int f) {
             const double s = GeometricLerp(from, to, f);
-            return swfw::Matrix::ScaleRotate(s, s, degrees + f * 2.0, -int(s * 1000), -int(s * 800));
+            return swfw::Matrix::ScaleRotate(s, s, degrees + f * 2.0, -int(s * 1000),
+                                             -int(s * 800));
         });
     };
 }
@@ -459,7 +468,9 @@ swfw::Font BlockFont(std::uint16_t id) {
         swfw::Glyph g;
         g.code = std::uint16_t('a' + c);
         g.advance = 700;
-        g.outline.Fill(1).Rectangle(50, -800 + c * 10, 500, 700).Ellipse(300, -400, 150 + c * 5, 200);
+        g.outline.Fill(1)
+            .Rectangle(50, -800 + c * 10, 500, 700)
+            .Ellipse(300, -400, 150 + c * 5, 200);
         font.glyphs.push_back(g);
     }
     return font;
@@ -503,11 +514,15 @@ void TextMasks(swfw::Movie& m) {
     field.fontId = 1;
     field.fontHeight = 600;
     field.wordWrap = field.multiline = true;
-    m.Define(field).Define(Cover(3, GradientFill(swfw::FillType::Linear, 0.4, swfw::SpreadMode::Reflect)));
+    m.Define(field).Define(
+        Cover(3, GradientFill(swfw::FillType::Linear, 0.4, swfw::SpreadMode::Reflect)));
     for (int i = 0; i < 20; ++i)
-        m.Place(swfw::PlaceObject::New(2, std::uint16_t(2 * i + 1)).ClipDepth(std::uint16_t(2 * i + 2)).At(i * 40, 0))
+        m.Place(swfw::PlaceObject::New(2, std::uint16_t(2 * i + 1))
+                    .ClipDepth(std::uint16_t(2 * i + 2))
+                    .At(i * 40, 0))
             .Place(swfw::PlaceObject::New(3, std::uint16_t(2 * i + 2)));
-    for (int f = 0; f < kFrames; ++f) m.Place(swfw::PlaceObject::Move(1).At(f * 100, f * 60)).ShowFrame();
+    for (int f = 0; f < kFrames; ++f)
+        m.Place(swfw::PlaceObject::Move(1).At(f * 100, f * 60)).ShowFrame();
 }
 
 // ---- Stage -----------------------------------------------------------------------------------
@@ -548,7 +563,8 @@ std::vector<StressMovie> Movies() {
                       HugeGradient(FillType::Radial, 0.01, 0.00005, SpreadMode::Repeat)});
     movies.push_back({"gradient-linear-reflect-squeezed",
                       HugeGradient(FillType::Linear, 0.01, 0.00005, SpreadMode::Reflect)});
-    movies.push_back({"gradient-focal-huge", HugeGradient(FillType::Focal, 1, 30000, SpreadMode::Pad)});
+    movies.push_back(
+        {"gradient-focal-huge", HugeGradient(FillType::Focal, 1, 30000, SpreadMode::Pad)});
     movies.push_back({"gradient-radial-zoom",
                       HugeGradient(FillType::Radial, 0.0001, 10000, SpreadMode::Reflect)});
     movies.push_back({"gradient-300-overlapping",
@@ -558,22 +574,22 @@ std::vector<StressMovie> Movies() {
     movies.push_back({"gradient-nested-clips", GradientNestedClips});
     movies.push_back({"gradient-huge-miter-stroke", GradientStroke});
     // Filters on tiny and huge clips, many of them, nested; layers by the hundred.
-    movies.push_back({"filter-1000-tiny-blurs",
-                      ManyFiltered(1000, {swfw::Filter::Blur(255, 255, 15)})});
-    movies.push_back({"filter-huge-clip-blur",
-                      ManyFiltered(3, {swfw::Filter::Blur(100, 100, 3)}, 20, 2000)});
+    movies.push_back(
+        {"filter-1000-tiny-blurs", ManyFiltered(1000, {swfw::Filter::Blur(255, 255, 15)})});
+    movies.push_back(
+        {"filter-huge-clip-blur", ManyFiltered(3, {swfw::Filter::Blur(100, 100, 3)}, 20, 2000)});
     movies.push_back({"filter-tiny-scaled-clip",
                       ManyFiltered(50, {swfw::Filter::Glow(swfw::Rgb(0, 0, 255), 255, 255, 4, 15)},
                                    400, 0.0001)});
     movies.push_back({"filter-16-per-object", ManyFiltered(20, SixteenFilters(), 400)});
-    movies.push_back(
-        {"filter-far-drop-shadows",
-         ManyFiltered(200, {swfw::Filter::DropShadow(swfw::Rgb(0, 0, 0), 255, 255, 0.5, 1024, 2, 15)})});
-    movies.push_back(
-        {"filter-convolution-15x15",
-         ManyFiltered(100, {swfw::Filter::Convolution(15, 15, std::vector<float>(225, 1.0f), 225, 0,
-                                                      swfw::Rgb(0, 0, 0))},
-                      600)});
+    movies.push_back({"filter-far-drop-shadows",
+                      ManyFiltered(200, {swfw::Filter::DropShadow(swfw::Rgb(0, 0, 0), 255, 255, 0.5,
+                                                                  1024, 2, 15)})});
+    movies.push_back({"filter-convolution-15x15",
+                      ManyFiltered(100,
+                                   {swfw::Filter::Convolution(15, 15, std::vector<float>(225, 1.0f),
+                                                              225, 0, swfw::Rgb(0, 0, 0))},
+                                   600)});
     movies.push_back({"filter-nested-8-levels", NestedFiltered});
     movies.push_back({"layers-200-blend-modes", BlendLayers});
     movies.push_back({"layers-1000-cached-clips", CachedClips});
