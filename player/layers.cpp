@@ -213,12 +213,12 @@ void Renderer::DrawLayered(cairo_t* cr, const DisplayObject& object, const Rende
     }
     const std::vector<media::Filter> filters = ScaledFilters(object);
     const media::FilterPadding pad = media::PaddingFor(filters);
-    const int reach = std::max({pad.left, pad.top, pad.right, pad.bottom});
 
     // What can reach the picture: the object's own box grown by its filters, within the clip
-    // grown by the farthest a filter moves pixels.
+    // grown the other way round (a shadow cast to the right comes from content to the left of
+    // the clip, so only that side needs the shadow's reach).
     const DeviceBox clip = ClipBox(cr);
-    const DeviceBox reachable = Grow(clip, reach, reach, reach, reach);
+    const DeviceBox reachable = Grow(clip, pad.right, pad.bottom, pad.left, pad.top);
     RenderState placed = state;
     std::optional<DeviceBox> bounds = ContentBounds(object, state.matrix, 0);
     // A cached bitmap (filters make one too) lands on whole pixels: its box's corner is moved

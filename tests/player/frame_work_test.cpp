@@ -41,6 +41,7 @@ class Drawing {
     }
     const std::vector<std::string>& Problems() const { return renderer_.Problems(); }
     std::size_t FramesCut() const { return renderer_.FramesCut(); }
+    std::int64_t LastFrameWork() const { return renderer_.LastFrameWork(); }
 
   private:
     std::shared_ptr<const Movie> movie_;
@@ -186,6 +187,32 @@ TEST(FrameWork, FiltersPastTheBudgetAreLeftOutAndTheFrameGoesOn) {
     EXPECT_EQ(p.At(0, 0), kBlue);
     EXPECT_EQ(p.At(25, 5), kRed);
     EXPECT_EQ(plain.FramesCut(), 0u);
+}
+
+// A drop shadow cast far to the right: the layer holds what can reach the picture, the clip
+// grown only on the side the shadow comes from. An object outside the picture still casts its
+// shadow into it, and one inside costs no layer for where its shadow falls outside.
+TEST(FrameWork, FarShadowsLayerOnlyWhatReachesThePicture) {
+    const double kRight = 0.0;  // radians
+    auto shadowed = [&](int x) {
+        auto m = Stage();
+        m.Define(Square(1, swfw::Rgb(0, 0, 255), 0));
+        m.Place(swfw::PlaceObject::New(1, 1).At(x * 20, 0).Filters(
+                    {swfw::Filter::DropShadow(swfw::Rgb(255, 0, 0), 0, 0, kRight, 520, 1)}))
+            .ShowFrame();
+        return m;
+    };
+    Drawing outside(shadowed(-500), {});
+    const Picture cast = outside.Draw(40, 20);
+    EXPECT_EQ(cast.At(25, 5), kRed) << "the shadow of an object left of the picture";
+    EXPECT_EQ(cast.At(5, 5), kWhite);
+
+    Drawing inside(shadowed(0), {});
+    const Picture own = inside.Draw(40, 20);
+    EXPECT_EQ(own.At(5, 5), kBlue);
+    // The background, a layer of the picture's width and the filter over it: far below the
+    // 530-pixel-wide layer the shadow's whole reach would take.
+    EXPECT_LT(inside.LastFrameWork(), 40000);
 }
 
 }  // namespace
