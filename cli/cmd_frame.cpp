@@ -72,8 +72,8 @@ int DrawAndSave(player::Player& movie, int at, int width, int height, const std:
     std::string error;
     if (!capture::SaveSurface(surface, temp, &error)) {
         // The reason names the temporary file; the user knows the output's name.
-        if (const auto at = error.find(temp); at != std::string::npos)
-            error.replace(at, temp.size(), output);
+        if (const auto found = error.find(temp); found != std::string::npos)
+            error.replace(found, temp.size(), output);
         return Fail(output, error);
     }
     if (std::rename(temp.c_str(), output.c_str()) != 0)
