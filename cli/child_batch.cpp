@@ -1,6 +1,7 @@
 #include "cli/child_batch.h"
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,9 +40,17 @@ class InterruptGuard {
     struct sigaction oldTerm_ {};
 };
 
-void RestoreDefaultSignals() {
-    signal(SIGINT, SIG_DFL);
-    signal(SIGTERM, SIG_DFL);
+// In a child: SIGINT and SIGTERM ask the work to stop (it checks Interrupted() and cleans up
+// after itself), and the parent's death sends SIGTERM, so no child converts on alone.
+void BecomeChildOf(pid_t parent) {
+    g_interrupted = 0;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) g_interrupted = 1;  // the parent died before the line above
 }
 
 bool Succeeded(int waitStatus) {
@@ -73,11 +82,18 @@ int RunInChildren(std::vector<BatchItem>& items, int jobs,
 
     while ((next < items.size() || !running.empty())) {
         while (!g_interrupted && next < items.size() && static_cast<int>(running.size()) < jobs) {
+            if (items[next].prepare && !items[next].prepare()) {
+                ++failed;
+                if (done) done(++finished, total);
+                ++next;
+                continue;
+            }
             std::fflush(stdout);
             std::fflush(stderr);
+            const pid_t parent = getpid();
             const pid_t pid = fork();
             if (pid == 0) {
-                RestoreDefaultSignals();
+                BecomeChildOf(parent);
                 const int status = items[next].work();
                 std::fflush(stdout);
                 std::fflush(stderr);

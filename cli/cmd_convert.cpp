@@ -50,6 +50,19 @@ std::string ClashKey(const std::string& path) {
     return error ? path : resolved.string();
 }
 
+// Makes the job's working folder and reserves its temporary name; false after a message.
+bool ReserveFiles(ConvertJob& job) {
+    RemoveStaleTemporarySiblings(job.outputFile);
+    std::string error;
+    job.work = MakePrivateWorkFolder(&error);
+    if (job.work.Valid()) job.temp = ReserveTemporarySibling(job.outputFile, &error);
+    if (job.work.Valid() && job.temp.Valid()) return true;
+    std::fprintf(stderr, "filmcast: %s: cannot create temporary files for it: %s\n",
+                 job.movie.c_str(), error.c_str());
+    job.work.Remove();
+    return false;
+}
+
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "filmcast convert: %s\nRun 'filmcast convert --help' for usage.\n",
                  message.c_str());
@@ -72,6 +85,9 @@ int RunConvert(const ConvertOptions& options) {
         return 1;
     }
 
+    // Working folders a killed run left behind go first; this run's are made (and its
+    // temporary names reserved) only for movies as they start.
+    RemoveStaleWorkFolders();
     std::vector<BatchItem> items;
     std::map<std::string, std::string> outputs;  // clash key -> movie writing it
     int failed = 0;
@@ -91,8 +107,6 @@ int RunConvert(const ConvertOptions& options) {
         auto job = std::make_shared<ConvertJob>();
         job->movie = movie;
         job->outputFile = output;
-        job->tempFile = MakeTemporarySibling(output);
-        job->workFolder = MakePrivateWorkFolder();
         job->fps = options.fps;
         job->size = size;
         job->frames = {options.frames, options.from, options.to};
@@ -100,18 +114,11 @@ int RunConvert(const ConvertOptions& options) {
         job->scripts = options.scripts.Settings();
         job->quiet = options.quiet;
         job->showProgress = childBars;
-        if (job->tempFile.empty() || job->workFolder.empty()) {
-            std::fprintf(stderr, "filmcast: %s: cannot create temporary files for it\n",
-                         movie.c_str());
-            RemoveTree(job->workFolder);
-            ++failed;
-            continue;
-        }
-        items.push_back({movie, [job] { return ConvertMovie(*job); },
+        items.push_back({movie, [job] { return ReserveFiles(*job); },
+                         [job] { return ConvertMovie(*job); },
                          [job](bool) {
-                             RemoveTree(job->workFolder);
-                             std::error_code ignored;
-                             fs::remove(job->tempFile, ignored);
+                             job->work.Remove();
+                             job->temp.Remove();
                          }});
     }
     CProgress batch("converted", options.quiet || childBars);

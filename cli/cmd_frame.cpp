@@ -1,13 +1,19 @@
 // `filmcast frame`: renders the picture a stand-alone player shows after N ticks into an image
 // file.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "capture/frame_capture.h"
+#include "capture/workfolders.h"
+#include "cli/batch_files.h"
 #include "cli/commands.h"
+#include "cli/movie_job.h"
 #include "cli/quality_option.h"
 #include "cli/script_options.h"
 #include "player/player.h"
@@ -16,8 +22,6 @@ namespace cli {
 
 namespace {
 
-// Largest side `frame` draws when the size comes from the stage.
-constexpr int kMaxDefaultSide = 4096;
 // Largest picture `frame` draws at all.
 constexpr long long kMaxPixels = 16384LL * 16384LL;
 
@@ -42,12 +46,41 @@ bool ParseSize(const std::string& text, int* width, int* height) {
     return true;
 }
 
-// The stage size, scaled down to fit kMaxDefaultSide; a stage of no area draws 1 x 1.
-void DefaultSize(const player::StageInfo& stage, int* width, int* height) {
-    double w = std::max(stage.widthPx, 1), h = std::max(stage.heightPx, 1);
-    const double shrink = std::min(1.0, kMaxDefaultSide / std::max(w, h));
-    *width = std::max(1, static_cast<int>(std::lround(w * shrink)));
-    *height = std::max(1, static_cast<int>(std::lround(h * shrink)));
+int Fail(const std::string& what, const std::string& reason) {
+    std::fprintf(stderr, "filmcast frame: %s: %s\n", what.c_str(), reason.c_str());
+    return 1;
+}
+
+void Note(const std::string& movie, const std::string& note) {
+    if (!note.empty()) std::fprintf(stderr, "filmcast: %s: %s\n", movie.c_str(), note.c_str());
+}
+
+// The output's folder, made as the other commands make theirs ("" for the current folder).
+std::string OutputFolder(const std::string& output) {
+    const std::string parent = std::filesystem::path(output).parent_path().string();
+    return parent.empty() || parent.back() == '/' ? parent : parent + "/";
+}
+
+int DrawAndSave(player::Player& movie, int at, int width, int height, const std::string& temp,
+                const std::string& output) {
+    movie.PlayTicksFromStart(at);
+    CSurface surface(width, height);
+    if (!surface.IsValid())
+        return Fail(output, "cannot allocate a " + std::to_string(width) + "x" +
+                                std::to_string(height) + " picture");
+    movie.Render({surface.Pixels(), width, height, surface.Stride()});
+    // The file's extension picks the format, as every image the program writes; the temporary
+    // name keeps it.
+    std::string error;
+    if (!capture::SaveSurface(surface, temp, &error)) {
+        // The reason names the temporary file; the user knows the output's name.
+        if (const auto found = error.find(temp); found != std::string::npos)
+            error.replace(found, temp.size(), output);
+        return Fail(output, error);
+    }
+    if (std::rename(temp.c_str(), output.c_str()) != 0)
+        return Fail(output, "cannot write " + output + ": " + std::strerror(errno));
+    return 0;
 }
 
 int RunFrame(const FrameOptions& options) {
@@ -59,30 +92,31 @@ int RunFrame(const FrameOptions& options) {
     }
     std::string error;
     auto movie = player::Player::LoadFile(options.movie, &error);
-    if (!movie) {
-        std::fprintf(stderr, "filmcast frame: %s: %s\n", options.movie.c_str(), error.c_str());
-        return 1;
-    }
+    if (!movie) return Fail(options.movie, error);
     movie->SetQuality(options.quality);
     movie->SetScripting(options.scripts.Settings());
-    if (movie->UsesActionScript3())
-        std::fprintf(stderr, "filmcast frame: %s: ActionScript 3 is not run\n",
-                     options.movie.c_str());
-    if (options.size.empty()) DefaultSize(movie->Stage(), &width, &height);
-    movie->PlayTicksFromStart(options.at);
-
-    CSurface surface(width, height);
-    if (!surface.IsValid()) {
-        std::fprintf(stderr, "filmcast frame: cannot allocate a %dx%d picture\n", width, height);
-        return 1;
+    if (movie->UsesActionScript3()) Note(options.movie, "ActionScript 3 is not run");
+    Note(options.movie, EndedEarlyNote(movie->Stage()));
+    if (options.size.empty()) {
+        std::string note;
+        StageOutputSize(movie->Stage(), &width, &height, &note);
+        Note(options.movie, note);
     }
-    movie->Render({surface.Pixels(), width, height, surface.Stride()});
-    // The file's extension picks the format, as every image the program writes.
-    if (!capture::SaveSurface(surface, options.output, &error)) {
-        std::fprintf(stderr, "filmcast frame: %s: %s\n", options.output.c_str(), error.c_str());
-        return 1;
-    }
-    return 0;
+    const std::string folder = OutputFolder(options.output);
+    if (!capture::EnsureFolder(folder)) return Fail(options.output, "cannot create " + folder);
+    // Written under a temporary name and renamed once complete: an interrupt, a full disk or a
+    // failed save never leaves a partial picture nor removes an older one.
+    Reservation temp = ReserveTemporarySibling(options.output, &error);
+    if (!temp.Valid()) return Fail(options.output, error);
+    RemoveOnInterrupt(temp.Path());
+    const int status = DrawAndSave(*movie, options.at, width, height, temp.Path(), options.output);
+    RemoveOnInterrupt("");
+    temp.Remove();
+    if (status == 0 && movie->FramesCut() > 0)
+        Note(options.movie,
+             "the frame needed more drawing work than a frame may take; it keeps what it drew "
+             "before that");
+    return status;
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ int RunFrames(const FramesOptions& options) {
     job.quality = options.quality;
         job.scripts = options.scripts.Settings();
     job.quiet = options.quiet;
-    std::vector<BatchItem> items{{job.movie, [&job] { return ExportMovieFrames(job); }, {}}};
+    std::vector<BatchItem> items{{job.movie, {}, [&job] { return ExportMovieFrames(job); }, {}}};
     const int failed = RunInChildren(items, 1, {});
     if (Interrupted()) return 130;
     return failed > 0 ? 1 : 0;

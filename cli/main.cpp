@@ -1,9 +1,14 @@
 // filmcast: the command-line converter. Headless; links no Qt.
+#include <signal.h>
+
 #include <cstdio>
 
 #include "cli/commands.h"
 
 int main(int argc, char** argv) {
+    // A write past the file-size limit fails with EFBIG like any full disk, instead of ending
+    // the process before it can clean up.
+    signal(SIGXFSZ, SIG_IGN);
     CLI::App app{
         "filmcast - convert Flash movies (.swf) to animated GIFs, images and frame sequences",
         "filmcast"};

@@ -1,11 +1,11 @@
 #include "cli/movie_job.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
+#include <cstring>
 #include <memory>
-#include <system_error>
 
 #include "capture/conversion_run.h"
 #include "capture/frame_capture.h"
@@ -21,12 +21,19 @@ namespace cli {
 
 namespace {
 
-// Longest side drawn when the size comes from the stage.
-constexpr int kMaxDefaultSide = 4096;
+// Where the conversion run assembles the GIF, in the private working folder; its frame files
+// take a short fixed name there too, whatever the movie is called.
+constexpr char kAssembledName[] = "animation.gif";
+constexpr char kFrameFileStem[] = "movie.swf";
 
 int Fail(const std::string& movie, const std::string& reason) {
     std::fprintf(stderr, "filmcast: %s: %s\n", movie.c_str(), reason.c_str());
     return 1;
+}
+
+void Note(const std::string& movie, const std::string& note, bool quiet) {
+    if (!note.empty() && !quiet)
+        std::fprintf(stderr, "filmcast: %s: %s\n", movie.c_str(), note.c_str());
 }
 
 // The movie as loaded for capture: the control that draws it, and what its header and
@@ -54,7 +61,10 @@ std::unique_ptr<LoadedMovie> Load(const std::string& path, player::Quality quali
         return nullptr;
     }
     if (movie->control.GetTotalFrames() <= 0) {
-        *error = "the movie has no frames";
+        *error = movie->stage.endedEarly
+                     ? "the movie ends before its first frame (its header promises " +
+                           std::to_string(movie->stage.declaredFrameCount) + ")"
+                     : "the movie has no frames";
         return nullptr;
     }
     movie->control.Stop();
@@ -62,24 +72,46 @@ std::unique_ptr<LoadedMovie> Load(const std::string& path, player::Quality quali
     return movie;
 }
 
-bool OutputSize(const SizeOption& option, const player::StageInfo& stage, int* width, int* height) {
+int MovieFrameRate(const player::StageInfo& stage) {
+    if (stage.frameRate <= 0) return 0;
+    return std::max(1, static_cast<int>(std::lround(stage.frameRate)));
+}
+
+bool OutputSize(const SizeOption& option, const player::StageInfo& stage, int* width, int* height,
+                std::string* note) {
     if (option.width > 0) {
         *width = option.width;
         *height = option.height;
         return true;
     }
-    double w = std::max(stage.widthPx, 1), h = std::max(stage.heightPx, 1);
-    if (option.scale > 0) {
-        w *= option.scale;
-        h *= option.scale;
-    } else {
-        const double shrink = std::min(1.0, kMaxDefaultSide / std::max(w, h));
-        w *= shrink;
-        h *= shrink;
+    if (option.scale <= 0) {
+        StageOutputSize(stage, width, height, note);
+        return true;
     }
+    const double w = std::max(stage.widthPx, 1) * option.scale;
+    const double h = std::max(stage.heightPx, 1) * option.scale;
+    if (!(w * h <= double(CSurface::kMaxPixels))) return false;
     *width = std::max(1, static_cast<int>(std::lround(w)));
     *height = std::max(1, static_cast<int>(std::lround(h)));
     return static_cast<long long>(*width) * *height <= CSurface::kMaxPixels;
+}
+
+// The GIF's frame rate: the one asked for or the movie's, at most kMaxGifFrameRate.
+int GifFrameRate(int asked, const player::StageInfo& stage, std::string* note) {
+    const int rate = asked > 0 ? asked : MovieFrameRate(stage);
+    if (rate <= kMaxGifFrameRate) return rate;
+    *note = std::to_string(rate) +
+            " frames a second is faster than GIF delays can show; the GIF "
+            "plays at " +
+            std::to_string(kMaxGifFrameRate);
+    return kMaxGifFrameRate;
+}
+
+std::string CutFramesNote(std::size_t cut, long frames) {
+    if (cut == 0) return "";
+    return std::to_string(cut) + " of " + std::to_string(frames) +
+           " frames needed more drawing work than a frame may take; each keeps what it drew "
+           "before that";
 }
 
 // The frames to take, as a chain of sources over the control; `note` says when the movie is
@@ -117,16 +149,6 @@ class SelectedFrames {
     capture::IFrameSource* source_ = nullptr;
 };
 
-int MovieFrameRate(const player::StageInfo& stage) {
-    if (stage.frameRate <= 0) return 0;
-    return std::max(1, static_cast<int>(std::lround(stage.frameRate)));
-}
-
-void RemoveQuietly(const std::string& path) {
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
-}
-
 }  // namespace
 
 std::optional<SizeOption> ParseSize(const std::string& text) {
@@ -142,28 +164,33 @@ std::optional<SizeOption> ParseSize(const std::string& text) {
     return size;
 }
 
-int ConvertMovie(const ConvertJob& job) {
+namespace {
+
+// The conversion itself; the run (and its frame-file writer) is over when this returns.
+int Convert(ConvertJob& job) {
     std::string error;
     auto movie = Load(job.movie, job.quality, job.scripts, &error);
     if (!movie) return Fail(job.movie, error);
     int width = 0, height = 0;
-    if (!OutputSize(job.size, movie->stage, &width, &height))
+    std::string sizeNote, rateNote;
+    if (!OutputSize(job.size, movie->stage, &width, &height, &sizeNote))
         return Fail(job.movie, "the output size is too large");
-    if (movie->actionScript3 && !job.quiet)
-        std::fprintf(stderr, "filmcast: %s: ActionScript 3 is not run\n", job.movie.c_str());
-    std::string note;
-    SelectedFrames frames(*movie, job.frames, &note);
-    if (!note.empty() && !job.quiet)
-        std::fprintf(stderr, "filmcast: %s: %s\n", job.movie.c_str(), note.c_str());
+    if (movie->actionScript3) Note(job.movie, "ActionScript 3 is not run", job.quiet);
+    std::string playNote;
+    SelectedFrames frames(*movie, job.frames, &playNote);
+    Note(job.movie, EndedEarlyNote(movie->stage), job.quiet);
+    Note(job.movie, sizeNote, job.quiet);
+    Note(job.movie, playNote, job.quiet);
 
     capture::RunSettings settings;
-    settings.moviePath = job.movie;
-    settings.workFolder = job.workFolder;
-    settings.outputFile = job.tempFile;
+    settings.moviePath = kFrameFileStem;
+    settings.workFolder = job.work.Path();
+    settings.outputFile = job.work.Path() + kAssembledName;
     settings.captureWidth = width;
     settings.captureHeight = height;
     settings.backgroundFrameFiles = true;
-    settings.frameRate = job.fps > 0 ? job.fps : MovieFrameRate(movie->stage);
+    settings.frameRate = GifFrameRate(job.fps, movie->stage, &rateNote);
+    Note(job.movie, rateNote, job.quiet);
 
     capture::IFrameSource& source = frames.Source();
     const long expected = source.TotalFrames();
@@ -175,22 +202,32 @@ int ConvertMovie(const ConvertJob& job) {
         progress.Show(++ticks, std::max(expected - 1, 1L));
     }
     progress.Clear();
+    if (Interrupted()) return Fail(job.movie, "interrupted");
     if (run.Outcome() != capture::RunOutcome::GifWritten) {
-        RemoveQuietly(job.tempFile);
-        return Fail(job.movie, run.Error().empty() ? "interrupted" : run.Error());
+        // The reason names the GIF in the working folder; the user knows it by its own name.
+        std::string reason = run.Error().empty() ? "no GIF was written" : run.Error();
+        if (const auto at = reason.find(settings.outputFile); at != std::string::npos)
+            reason.replace(at, settings.outputFile.size(), job.outputFile);
+        return Fail(job.movie, reason);
     }
     if (run.PagesWritten() != expected) {
-        RemoveQuietly(job.tempFile);
         return Fail(job.movie, "only " + std::to_string(run.PagesWritten()) + " of " +
                                    std::to_string(expected) + " frames could be captured");
     }
-    std::error_code renameError;
-    std::filesystem::rename(job.tempFile, job.outputFile, renameError);
-    if (renameError) {
-        RemoveQuietly(job.tempFile);
-        return Fail(job.movie, "cannot write " + job.outputFile + ": " + renameError.message());
-    }
+    Note(job.movie, CutFramesNote(movie->control.FramesCut(), expected), job.quiet);
+    if (!PublishFile(settings.outputFile, job.temp, job.outputFile, &error))
+        return Fail(job.movie, error);
     return 0;
+}
+
+}  // namespace
+
+// Ends a conversion: the working folder goes, and the temporary name unless it became the GIF.
+int ConvertMovie(ConvertJob& job) {
+    const int status = Convert(job);
+    job.work.Remove();
+    job.temp.Remove();
+    return status;
 }
 
 int ExportMovieFrames(const FramesJob& job) {
@@ -198,14 +235,15 @@ int ExportMovieFrames(const FramesJob& job) {
     auto movie = Load(job.movie, job.quality, job.scripts, &error);
     if (!movie) return Fail(job.movie, error);
     int width = 0, height = 0;
-    if (!OutputSize(job.size, movie->stage, &width, &height))
+    std::string sizeNote;
+    if (!OutputSize(job.size, movie->stage, &width, &height, &sizeNote))
         return Fail(job.movie, "the output size is too large");
-    if (movie->actionScript3 && !job.quiet)
-        std::fprintf(stderr, "filmcast: %s: ActionScript 3 is not run\n", job.movie.c_str());
-    std::string note;
-    SelectedFrames frames(*movie, job.frames, &note);
-    if (!note.empty() && !job.quiet)
-        std::fprintf(stderr, "filmcast: %s: %s\n", job.movie.c_str(), note.c_str());
+    if (movie->actionScript3) Note(job.movie, "ActionScript 3 is not run", job.quiet);
+    std::string playNote;
+    SelectedFrames frames(*movie, job.frames, &playNote);
+    Note(job.movie, EndedEarlyNote(movie->stage), job.quiet);
+    Note(job.movie, sizeNote, job.quiet);
+    Note(job.movie, playNote, job.quiet);
     if (!capture::EnsureFolder(job.folder)) return Fail(job.movie, "cannot create " + job.folder);
 
     capture::IFrameSource& source = frames.Source();
@@ -215,11 +253,40 @@ int ExportMovieFrames(const FramesJob& job) {
         source.GotoFrame(p);
         const std::string file =
             job.folder + capture::FrameFileName(job.movie, static_cast<int>(p), job.extension);
-        if (!capture::CaptureToFile(source, width, height, file, &error))
-            return Fail(job.movie, error);
+        // Written under a temporary name and renamed, so an older file of that name is only
+        // ever replaced by a complete one.
+        Reservation temp = ReserveTemporarySibling(file, &error);
+        if (!temp.Valid()) return Fail(job.movie, error);
+        const bool saved = capture::CaptureToFile(source, width, height, temp.Path(), &error);
+        if (saved && std::rename(temp.Path().c_str(), file.c_str()) != 0)
+            error = "cannot write " + file + ": " + std::strerror(errno);
+        const bool placed = saved && error.empty();
+        temp.Remove();
+        if (!placed) return Fail(job.movie, error);
         progress.Show(p + 1, total);
     }
-    return Interrupted() ? Fail(job.movie, "interrupted") : 0;
+    if (Interrupted()) return Fail(job.movie, "interrupted");
+    Note(job.movie, CutFramesNote(movie->control.FramesCut(), total), job.quiet);
+    return 0;
+}
+
+void StageOutputSize(const player::StageInfo& stage, int* width, int* height, std::string* note) {
+    const double w = std::max(stage.widthPx, 1), h = std::max(stage.heightPx, 1);
+    const double shrink = std::min(1.0, kMaxDefaultSide / std::max(w, h));
+    *width = std::max(1, static_cast<int>(std::lround(w * shrink)));
+    *height = std::max(1, static_cast<int>(std::lround(h * shrink)));
+    if (shrink < 1.0) {
+        *note = "the stage is " + std::to_string(stage.widthPx) + "x" +
+                std::to_string(stage.heightPx) + " pixels, larger than the " +
+                std::to_string(kMaxDefaultSide) + "-pixel cap; drawn at " + std::to_string(*width) +
+                "x" + std::to_string(*height);
+    }
+}
+
+std::string EndedEarlyNote(const player::StageInfo& stage) {
+    if (!stage.endedEarly || stage.frameCount >= stage.declaredFrameCount) return "";
+    return "the movie ends early: its header promises " + std::to_string(stage.declaredFrameCount) +
+           " frames, " + std::to_string(stage.frameCount) + " could be read";
 }
 
 }  // namespace cli

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/batch_files.h"
 #include "player/player.h"
 
 namespace cli {
@@ -28,12 +29,19 @@ struct SizeOption {
 // "WxH" with both sides positive and a drawable area; nothing otherwise.
 std::optional<SizeOption> ParseSize(const std::string& text);
 
+// The GIF's frame rate at most: GIF delays are whole hundredths of a second, and players show
+// delays under two hundredths far slower than asked.
+constexpr int kMaxGifFrameRate = 50;
+
 struct ConvertJob {
     std::string movie;
     std::string outputFile;  // the final GIF
-    std::string tempFile;    // written first, renamed to outputFile when complete
-    std::string workFolder;  // private, "/"-terminated; the caller removes it
-    int fps = 0;             // 0 = the movie's own rate
+    // Made by the parent just before the conversion starts. The GIF is assembled in the
+    // working folder and moved into place, through `temp` when the folders lie on different
+    // file systems; the job removes both when it ends, and so does the parent.
+    Reservation temp;
+    Reservation work;
+    int fps = 0;  // 0 = the movie's own rate
     SizeOption size;
     FrameSelection frames;
     player::Quality quality = player::Quality::kHigh;
@@ -42,9 +50,10 @@ struct ConvertJob {
     bool showProgress = true;
 };
 
-// Converts one movie into tempFile and renames it to outputFile. Returns 0, or 1 after a
-// one-line message on stderr naming the movie and the reason.
-int ConvertMovie(const ConvertJob& job);
+// Converts one movie and puts the GIF at outputFile only once it is complete (an interrupted
+// or failed conversion leaves an older GIF as it was). Returns 0, or 1 after a one-line message
+// on stderr naming the movie and the reason. Notes (damage, cut frames, caps) go to stderr too.
+int ConvertMovie(ConvertJob& job);
 
 struct FramesJob {
     std::string movie;
@@ -57,7 +66,16 @@ struct FramesJob {
     bool quiet = false;
 };
 
-// Writes the numbered frame files of one movie. Returns 0, or 1 after a one-line message.
+// Writes the numbered frame files of one movie, each under a temporary name renamed when
+// complete. Returns 0, or 1 after a one-line message.
 int ExportMovieFrames(const FramesJob& job);
+
+// The stage size for output, at most kMaxDefaultSide a side (aspect kept; a stage of no area
+// is 1 x 1). Sets *note when the stage had to be drawn smaller than it says.
+void StageOutputSize(const player::StageInfo& stage, int* width, int* height, std::string* note);
+constexpr int kMaxDefaultSide = 4096;
+
+// "the movie ends early: ..." when the data ends before the frames its header promises, else "".
+std::string EndedEarlyNote(const player::StageInfo& stage);
 
 }  // namespace cli

@@ -116,6 +116,10 @@ void CShockwaveflash::OnPlaybackTimer() {
     if (!player_->RootPlaying()) playing_ = false;
 }
 
+std::size_t CShockwaveflash::FramesCut() const {
+    return player_ ? player_->FramesCut() : 0;
+}
+
 void CShockwaveflash::DrawFrame(CSurface& target, const RECT& bounds) const {
     const long width = long(bounds.right) - bounds.left;
     const long height = long(bounds.bottom) - bounds.top;

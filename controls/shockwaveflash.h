@@ -65,6 +65,8 @@ class CShockwaveflash {
 
     // Last load error ("" when the movie loaded).
     const std::string& LastError() const { return lastError_; }
+    // Frames drawn so far that were cut short at the engine's drawing-work limit.
+    std::size_t FramesCut() const;
 
   private:
     // What identifies an unchanged movie file: path, size and modification time.

@@ -72,8 +72,13 @@ DecompressError DecompressMovie(std::span<const std::uint8_t> file, MovieBody* b
     }
 
     if (declaredBody > Limits::kMaxMovieBytes) return DecompressError::kTooLarge;
-    body->bytes = InflateBody(body->compression, rest, declaredBody).bytes;
-    if (body->bytes.empty() && declaredBody > 0) return DecompressError::kCorruptStream;
+    // A compressed body is read to the end of its stream whatever the length field says, as
+    // a plain one is read to the end of the file: a field of 0 or one smaller than the movie
+    // does not cut the movie short.
+    const swf::InflateResult inflated =
+        InflateBody(body->compression, rest, std::max(declaredBody, Limits::kMaxMovieBytes));
+    body->bytes = std::move(inflated.bytes);
+    if (body->bytes.empty()) return DecompressError::kCorruptStream;
     body->truncated = body->bytes.size() < declaredBody;
     return DecompressError::kNone;
 }

@@ -199,7 +199,8 @@ void Renderer::FillBackground(cairo_t* cr, const DisplayObject& object, const Re
     cairo_rectangle(cr, std::round(b.x0), std::round(b.y0), std::round(b.x1) - std::round(b.x0),
                     std::round(b.y1) - std::round(b.y0));
     cairo_set_source_rgb(cr, c.r / 255.0, c.g / 255.0, c.b / 255.0);
-    cairo_fill(cr);
+    if (ChargePath(cr, 0)) cairo_fill(cr);
+    cairo_new_path(cr);
     cairo_restore(cr);
 }
 
@@ -214,12 +215,12 @@ void Renderer::DrawLayered(cairo_t* cr, const DisplayObject& object, const Rende
     }
     const std::vector<media::Filter> filters = ScaledFilters(object);
     const media::FilterPadding pad = media::PaddingFor(filters);
-    const int reach = std::max({pad.left, pad.top, pad.right, pad.bottom});
 
     // What can reach the picture: the object's own box grown by its filters, within the clip
-    // grown by the farthest a filter moves pixels.
+    // grown the other way round (a shadow cast to the right comes from content to the left of
+    // the clip, so only that side needs the shadow's reach).
     const DeviceBox clip = ClipBox(cr);
-    const DeviceBox reachable = Grow(clip, reach, reach, reach, reach);
+    const DeviceBox reachable = Grow(clip, pad.right, pad.bottom, pad.left, pad.top);
     RenderState placed = state;
     std::optional<DeviceBox> bounds = ContentBounds(object, state.matrix, 0);
     // A cached bitmap (filters make one too) lands on whole pixels: its box's corner is moved
@@ -245,6 +246,7 @@ void Renderer::DrawLayered(cairo_t* cr, const DisplayObject& object, const Rende
     const int y = static_cast<int>(std::floor(area.y0));
     const int width = static_cast<int>(std::ceil(area.x1)) - x;
     const int height = static_cast<int>(std::ceil(area.y1)) - y;
+    if (!work_.Charge(kLayerWorkPerPixel * width * height)) return;
     media::Image layer;
     if (!media::AllocateImage(layer, width, height)) {
         DrawContent(cr, object, state);
@@ -267,6 +269,7 @@ void Renderer::DrawLayered(cairo_t* cr, const DisplayObject& object, const Rende
 
     for (const media::Filter& f : filters) {
         if (filterBudget_ < std::ssize(layer.argb)) break;
+        if (!work_.ChargeIfLeft(kFilterWorkPerPixel * std::ssize(layer.argb))) break;
         filterBudget_ -= std::ssize(layer.argb);
         media::ApplyFilter(layer, f);
     }

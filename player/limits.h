@@ -71,6 +71,14 @@ struct Limits {
     // bitmaps that no longer fit in the current frame are left out of it. Real movies keep
     // well under 100 MiB of bitmaps.
     static constexpr std::size_t kMaxDecodedBitmapBytes = 512u << 20;
+    // Drawing work of one frame: every pixel composited (fills, strokes, glyphs, video,
+    // groups, layers) counts one unit, each texel or ramp entry sampled for it one more, and
+    // each layer pixel a filter runs over kFilterWorkPerPixel (player/frame_work.h). About a
+    // second of work on one core: sixty full 4096 x 4096 pictures of plain fills, or the
+    // stage of an ordinary movie drawn over two thousand times. Past it the frame keeps what
+    // it has drawn and leaves the rest out. Counted, never timed, so pictures do not depend on
+    // the machine; real movies use a few percent of it at most.
+    static constexpr std::int64_t kMaxPixelWorkPerFrame = std::int64_t{3} << 28;
 };
 
 // The per-frame caps a renderer works under (tests lower them).
@@ -78,6 +86,7 @@ struct FrameWorkLimits {
     std::size_t maxEdges = Limits::kMaxEdgesPerFrame;
     std::int64_t maxGroupPixels = Limits::kMaxGroupPixelsPerFrame;
     std::size_t maxBitmapBytes = Limits::kMaxDecodedBitmapBytes;
+    std::int64_t maxPixelWork = Limits::kMaxPixelWorkPerFrame;
 };
 
 // What the model of one movie may still take; every element is charged before it is kept.

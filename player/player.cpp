@@ -33,6 +33,8 @@ StageInfo DescribeStage(const Movie& movie) {
         std::clamp((std::int64_t(r.yMax) - r.yMin) / 20, std::int64_t{0}, std::int64_t{INT32_MAX}));
     s.frameRate = movie.frameRate / 256.0;
     s.frameCount = static_cast<int>(movie.root.frames.size());
+    s.declaredFrameCount = movie.declaredFrameCount;
+    s.endedEarly = movie.truncated;
     const Rgba bg = movie.background.value_or(Rgba{255, 255, 255, 255});
     s.background = 0xFF000000u | (std::uint32_t(bg.r) << 16) | (std::uint32_t(bg.g) << 8) | bg.b;
     return s;
@@ -163,6 +165,10 @@ int Player::LongestClipTimeline() const {
 
 void Player::Render(const BufferView& target) const {
     state_->renderer.Render(state_->timeline, target);
+}
+
+std::size_t Player::FramesCut() const {
+    return state_->renderer.FramesCut();
 }
 
 void Player::SetQuality(Quality quality) {

@@ -27,6 +27,8 @@ struct StageInfo {
     int heightPx = 0;
     double frameRate = 0.0;                 // frames per second from the 8.8 header value
     int frameCount = 0;                     // root frames actually read
+    int declaredFrameCount = 0;             // root frames the header promises
+    bool endedEarly = false;                // the data ends before the movie's End tag
     std::uint32_t background = 0xFFFFFFFF;  // opaque ARGB
 };
 
@@ -87,6 +89,9 @@ class Player {
     // Draws the current frame fitted into the whole buffer (aspect kept, centred, margins in
     // the background colour).
     void Render(const BufferView& target) const;
+    // Frames drawn so far that needed more drawing work than a frame may take: each kept what
+    // it had drawn and left the rest out.
+    std::size_t FramesCut() const;
     // High unless set; a restarted player keeps its quality.
     void SetQuality(Quality quality);
     Quality GetQuality() const;

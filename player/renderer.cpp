@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "player/effects.h"
 #include "player/limits.h"
@@ -322,6 +323,52 @@ TextRenderer& Renderer::Text() {
     return *text_;
 }
 
+bool Renderer::CopyKey::operator<(const CopyKey& o) const {
+    auto tie = [](const CopyKey& k) {
+        return std::tie(k.plan.reduceX, k.plan.reduceY, k.plan.tilesX, k.plan.tilesY, k.smooth,
+                        k.tinted);
+    };
+    return tie(*this) < tie(o);
+}
+
+cairo_surface_t* Renderer::SampledSurface(DecodedBitmap& decoded, cairo_surface_t* source,
+                                          const SamplingPlan& plan, bool smooth, bool tinted) {
+    if (plan.Plain()) return source;
+    const CopyKey key{plan, smooth, tinted};
+    if (const auto found = decoded.copies.find(key); found != decoded.copies.end())
+        return found->second.get();
+    const std::size_t bytes = std::size_t(plan.width) * plan.tilesX * plan.height * plan.tilesY * 4;
+    if (bitmapBytes_ + bytes > limits_.maxBitmapBytes) {
+        NoteCut(bitmapsNoted_, "decoded bitmaps");
+        return nullptr;
+    }
+    cairo_surface_flush(source);
+    SurfaceHandle copy(MakeSampledCopy(cairo_image_surface_get_data(source),
+                                       cairo_image_surface_get_width(source),
+                                       cairo_image_surface_get_height(source),
+                                       cairo_image_surface_get_stride(source), plan, smooth));
+    if (!copy) return nullptr;
+    bitmapBytes_ += bytes;
+    return decoded.copies.emplace(key, std::move(copy)).first->second.get();
+}
+
+void Renderer::DropTintedCopies(DecodedBitmap& decoded) {
+    for (auto it = decoded.copies.begin(); it != decoded.copies.end();) {
+        if (!it->first.tinted) {
+            ++it;
+            continue;
+        }
+        const SamplingPlan& plan = it->first.plan;
+        bitmapBytes_ -= std::min(
+            bitmapBytes_, std::size_t(plan.width) * plan.tilesX * plan.height * plan.tilesY * 4);
+        it = decoded.copies.erase(it);
+    }
+}
+
+bool Renderer::ChargePath(cairo_t* cr, int texels, double margin) {
+    return work_.Charge(PathPixels(cr, margin) * (1 + std::int64_t{texels}));
+}
+
 void Renderer::NoteCut(bool& noted, const char* what) {
     if (noted) return;
     noted = true;
@@ -435,6 +482,8 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
     movie_ = &movie;
     edgesDrawn_ = 0;
     groupPixels_ = 0;
+    work_.Begin();
+    work_.Charge(std::int64_t{target.width} * target.height);
     if (bitmapBytes_ > limits_.maxBitmapBytes) ReleaseBitmaps();
     videoPixelsLeft_ = kMaxVideoPixelsPerRender;
     const Rgba background = movie.background.value_or(Rgba{255, 255, 255, 255});
@@ -457,6 +506,10 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
         stageScale_ = fit.scale;
         filterBudget_ = kMaxFilteredPixelsPerFrame;
         DrawList(cr, state.Root(), root);
+    }
+    if (work_.Spent()) {
+        ++framesCut_;
+        NoteCut(workNoted_, "drawing work");
     }
     cairo_destroy(cr);
     cairo_surface_flush(surface);
@@ -496,7 +549,8 @@ void Renderer::DrawRange(cairo_t* cr, const DisplayList& list, DisplayList::cons
             maskedEnd = end;
         it = maskedEnd;
         if (maskedBegin == maskedEnd) continue;
-        if (!ChargeGroups(cr, 2)) continue;
+        // Two groups cleared and the masked composite.
+        if (!ChargeGroups(cr, 2) || !work_.Charge(3 * ClipPixels(cr))) continue;
 
         cairo_identity_matrix(cr);
         cairo_push_group(cr);
@@ -523,7 +577,7 @@ void Renderer::DrawRange(cairo_t* cr, const DisplayList& list, DisplayList::cons
 
 void Renderer::DrawObject(cairo_t* cr, const DisplayObject& object, const RenderState& parent) {
     // Empty clips made by script have a sprite but no character.
-    if (!object.character && !object.sprite) return;
+    if ((!object.character && !object.sprite) || work_.Spent()) return;
     // A hidden object draws nothing, but a hidden mask still masks.
     if (!parent.mask && object.clipDepth == 0 && IsHidden(object)) return;
     RenderState state = parent;
@@ -555,16 +609,18 @@ void Renderer::DrawContent(cairo_t* cr, const DisplayObject& object, const Rende
     } else if (object.sprite) {
         DrawList(cr, *object.sprite, state);
     } else if (const auto* text = std::get_if<StaticText>(object.character)) {
-        Text().DrawStaticText(cr, *movie_, *text, state.matrix, state.color, state.mask);
+        Text().DrawStaticText(cr, *movie_, *text, state.matrix, state.color, state.mask, work_);
     } else if (object.text) {
         Text().DrawEditText(cr, *movie_, *object.text->edit, state.matrix, state.color,
-                            state.mask);
+                            state.mask, work_);
     } else if (const auto* field = std::get_if<EditText>(object.character)) {
-        Text().DrawEditText(cr, *movie_, *field, state.matrix, state.color, state.mask);
+        Text().DrawEditText(cr, *movie_, *field, state.matrix, state.color, state.mask, work_);
     }
 }
 
-bool Renderer::SetFillSource(cairo_t* cr, const FillStyle& fill, const RenderState& state) {
+bool Renderer::SetFillSource(cairo_t* cr, const FillStyle& fill, const RenderState& state,
+                             int* texels) {
+    *texels = 0;
     if (IsGradient(fill.kind) && !fill.gradient.records.empty()) {
         if (fill.gradient.records.size() == 1) {
             SetSolid(cr, state.mask ? Rgba{} : state.color.Apply(fill.gradient.records[0].color));
@@ -573,6 +629,13 @@ bool Renderer::SetFillSource(cairo_t* cr, const FillStyle& fill, const RenderSta
         cairo_pattern_t* p = MakeGradient(fill, state.color, state.mask);
         if (p) {
             cairo_set_source(cr, p);
+            // A radial ramp takes a square root and a division per pixel, a linear one a
+            // multiply-add, and a pixel may look through the stops for its own: counted as
+            // that many texels' worth of work.
+            int stops = 0;
+            cairo_pattern_get_color_stop_count(p, &stops);
+            *texels = (fill.kind == FillKind::kLinear ? 1 : kRadialGradientWork) +
+                      stops / kGradientStopsPerWork;
             cairo_pattern_destroy(p);
             return true;
         }
@@ -580,46 +643,70 @@ bool Renderer::SetFillSource(cairo_t* cr, const FillStyle& fill, const RenderSta
         SetSolid(cr, state.mask ? Rgba{} : state.color.Apply(fill.gradient.records.back().color));
         return true;
     }
-    if (IsBitmapFill(fill.kind)) return SetBitmapSource(cr, fill, state);
+    if (IsBitmapFill(fill.kind)) return SetBitmapSource(cr, fill, state, texels);
     SetSolid(cr, state.mask ? Rgba{} : state.color.Apply(fill.color));
     return true;
 }
 
-bool Renderer::SetBitmapSource(cairo_t* cr, const FillStyle& fill, const RenderState& state) {
+bool Renderer::SetBitmapSource(cairo_t* cr, const FillStyle& fill, const RenderState& state,
+                               int* texels) {
     const auto* bitmap = movie_ ? std::get_if<Bitmap>(movie_->Find(fill.bitmapId)) : nullptr;
     if (!bitmap) return false;  // fills of missing bitmaps are not drawn
     DecodedBitmap* found = Decoded(*bitmap);
     if (!found || !found->surface) return false;
     DecodedBitmap& decoded = *found;
-    // The fill matrix maps bitmap pixels to the shape's twips; the pattern needs the reverse.
-    cairo_matrix_t m = ToCairo(fill.bitmapMatrix);
-    if (cairo_matrix_invert(&m) != CAIRO_STATUS_SUCCESS) return false;
+    // The fill matrix maps bitmap pixels to the shape's twips, the context's matrix twips to
+    // device pixels; the pattern needs device pixels to bitmap pixels.
+    cairo_matrix_t toDevice;
+    cairo_get_matrix(cr, &toDevice);
+    const cairo_matrix_t fillMatrix = ToCairo(fill.bitmapMatrix);
+    cairo_matrix_t deviceToBitmap;
+    cairo_matrix_multiply(&deviceToBitmap, &fillMatrix, &toDevice);
+    if (cairo_matrix_invert(&deviceToBitmap) != CAIRO_STATUS_SUCCESS) return false;
     if (state.mask) {
         SetSolid(cr, Rgba{});
         return true;
     }
     cairo_surface_t* surface = decoded.surface;
-    if (!IsIdentity(state.color)) {
+    const bool tinted = !IsIdentity(state.color);
+    if (tinted) {
         if (!decoded.tinted || !SameMix(decoded.tint, state.color)) {
             if (decoded.tinted)
                 cairo_surface_destroy(decoded.tinted);
             else
                 bitmapBytes_ += decoded.image.argb.size() * sizeof(std::uint32_t);
+            DropTintedCopies(decoded);
             decoded.tinted = TransformedCopy(decoded.image, state.color);
             decoded.tint = state.color;
         }
         surface = decoded.tinted;
         if (!surface) return false;
     }
-    cairo_pattern_t* p = cairo_pattern_create_for_surface(surface);
-    cairo_pattern_set_matrix(p, &m);
     const bool repeat =
         fill.kind == FillKind::kRepeatingBitmap || fill.kind == FillKind::kRepeatingBitmapHard;
     const bool smooth =
         fill.kind == FillKind::kRepeatingBitmap || fill.kind == FillKind::kClippedBitmap;
+    const cairo_filter_t filter = smooth ? Smoothing(CAIRO_FILTER_GOOD) : CAIRO_FILTER_NEAREST;
+    const bool averaged = filter != CAIRO_FILTER_NEAREST;
+    const int width = decoded.image.width, height = decoded.image.height;
+    // Sampled so that a pixel never reads more than a few texels nor walks far to its period.
+    SampledArea area;
+    cairo_identity_matrix(cr);
+    cairo_clip_extents(cr, &area.x0, &area.y0, &area.x1, &area.y1);
+    cairo_set_matrix(cr, &toDevice);
+    const SamplingPlan plan = PlanSampling(width, height, deviceToBitmap, repeat, area);
+    cairo_surface_t* sampled = SampledSurface(decoded, surface, plan, averaged, tinted);
+    if (!sampled) return false;
+    const cairo_matrix_t m = PlannedPatternMatrix(deviceToBitmap, width, height, plan, repeat);
+    *texels = TexelsPerPixel(deviceToBitmap, width, height, plan, averaged);
+    cairo_pattern_t* p = cairo_pattern_create_for_surface(sampled);
+    cairo_pattern_set_matrix(p, &m);
     cairo_pattern_set_extend(p, repeat ? CAIRO_EXTEND_REPEAT : CAIRO_EXTEND_PAD);
-    cairo_pattern_set_filter(p, smooth ? Smoothing(CAIRO_FILTER_GOOD) : CAIRO_FILTER_NEAREST);
+    cairo_pattern_set_filter(p, filter);
+    // The pattern's matrix is in device pixels: it is locked to the identity while set.
+    cairo_identity_matrix(cr);
     cairo_set_source(cr, p);
+    cairo_set_matrix(cr, &toDevice);
     cairo_pattern_destroy(p);
     return true;
 }
@@ -641,7 +728,7 @@ void Renderer::DrawShape(cairo_t* cr, const Shape& shape, const ShapeGeometry& g
         }
         // Past the frame's group budget the fills are drawn without their group (seams may
         // show) rather than left out.
-        if (tiled && !ChargeGroups(cr, 1)) {
+        if (tiled && (!ChargeGroups(cr, 1) || !work_.Charge(2 * ClipPixels(cr)))) {
             cairo_restore(cr);
             tiled = false;
         }
@@ -653,9 +740,11 @@ void Renderer::DrawShape(cairo_t* cr, const Shape& shape, const ShapeGeometry& g
             if (fill.path.Empty()) continue;
             cairo_set_matrix(cr, &state.matrix);
             cairo_new_path(cr);
-            if (!SetFillSource(cr, *fill.style, state)) continue;
+            int texels = 0;
+            if (!SetFillSource(cr, *fill.style, state, &texels)) continue;
             cairo_append_path(cr, fill.path.Get());
-            cairo_fill(cr);
+            if (ChargePath(cr, texels)) cairo_fill(cr);
+            cairo_new_path(cr);
         }
         if (tiled) {
             cairo_pop_group_to_source(cr);
@@ -684,8 +773,9 @@ void Renderer::Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& 
     width = std::max(width, 1.0);
 
     cairo_set_matrix(cr, &m);
+    int texels = 0;
     if (style.fill) {
-        if (!SetFillSource(cr, *style.fill, state)) return;
+        if (!SetFillSource(cr, *style.fill, state, &texels)) return;
     } else {
         SetSolid(cr, state.mask ? Rgba{} : state.color.Apply(style.color));
     }
@@ -703,7 +793,10 @@ void Renderer::Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& 
     cairo_set_line_cap(cr, CairoCap(style.startCap));
     cairo_set_line_join(cr, CairoJoin(style.join));
     cairo_set_miter_limit(cr, std::max(1.0, style.miterLimit / 256.0));
-    cairo_stroke(cr);
+    // Miter joins may reach past half the width; the limit bounds how far.
+    const double reach = width / 2 * std::max(1.0, style.miterLimit / 256.0) + 1;
+    if (ChargePath(cr, texels, reach)) cairo_stroke(cr);
+    cairo_new_path(cr);
 }
 
 void Renderer::ReleaseOtherVideos(const VideoPlayback& current) {
@@ -735,6 +828,10 @@ void Renderer::DrawVideo(cairo_t* cr, const VideoStream& stream, std::uint16_t r
     cairo_set_matrix(cr, &m);
     cairo_new_path(cr);
     cairo_rectangle(cr, 0, 0, picture->width, picture->height);
+    if (!ChargePath(cr, state.mask ? 0 : 4)) {
+        cairo_new_path(cr);
+        return;
+    }
     if (state.mask) {
         SetSolid(cr, Rgba{});
         cairo_fill(cr);

@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "player/bitmap_sampling.h"
+#include "player/frame_work.h"
 #include "player/geometry.h"
 #include "player/limits.h"
 #include "player/media/filters.h"
@@ -66,6 +68,10 @@ class Renderer {
     // Bitmaps and video streams that could not be decoded (they draw nothing) and frames cut
     // short at their work limits, one line each.
     const std::vector<std::string>& Problems() const { return problems_; }
+    // Frames drawn so far that ran out of their drawing work (kept what they had drawn).
+    std::size_t FramesCut() const { return framesCut_; }
+    // The drawing work the last frame counted.
+    std::int64_t LastFrameWork() const { return work_.Done(); }
 
   private:
     struct RenderState {
@@ -96,10 +102,13 @@ class Renderer {
     void FillBackground(cairo_t* cr, const DisplayObject& object, const RenderState& state);
     void DrawShape(cairo_t* cr, const Shape& shape, const ShapeGeometry& geometry,
                    const RenderState& state);
-    // False when the fill draws nothing (a bitmap that is missing or cannot be decoded).
-    bool SetFillSource(cairo_t* cr, const FillStyle& fill, const RenderState& state);
-    bool SetBitmapSource(cairo_t* cr, const FillStyle& fill, const RenderState& state);
+    // False when the fill draws nothing (a bitmap that is missing or cannot be decoded). Sets
+    // *texels to what a covered pixel samples from the source (0 for a plain colour).
+    bool SetFillSource(cairo_t* cr, const FillStyle& fill, const RenderState& state, int* texels);
+    bool SetBitmapSource(cairo_t* cr, const FillStyle& fill, const RenderState& state, int* texels);
     void Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& state);
+    // Charges the current path's pixels, each sampling `texels`, grown by `margin` (strokes).
+    bool ChargePath(cairo_t* cr, int texels, double margin = 0);
     // A placed video stream: the picture its ratio selects, one video pixel per pixel of the
     // object, clipped to the stream's size.
     void DrawVideo(cairo_t* cr, const VideoStream& stream, std::uint16_t ratio,
@@ -114,14 +123,32 @@ class Renderer {
     cairo_antialias_t Antialias() const;
     cairo_filter_t Smoothing(cairo_filter_t wanted) const;
 
+    struct SurfaceRelease {
+        void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
+    };
+    using SurfaceHandle = std::unique_ptr<cairo_surface_t, SurfaceRelease>;
+    // A reduced or tiled copy of a bitmap (bitmap_sampling.h), of the plain or tinted pixels.
+    struct CopyKey {
+        SamplingPlan plan;
+        bool smooth = false;
+        bool tinted = false;
+        bool operator<(const CopyKey& o) const;
+    };
     // A bitmap character decoded, wrapped in a cairo surface; no surface when decoding failed.
-    // The copy under the last colour transform it was drawn with is kept beside it.
+    // The copy under the last colour transform it was drawn with is kept beside it, and the
+    // sampled copies made for the scales it was drawn at.
     struct DecodedBitmap {
         media::Image image;
         cairo_surface_t* surface = nullptr;
         cairo_surface_t* tinted = nullptr;
         ColorMix tint;
+        std::map<CopyKey, SurfaceHandle> copies;
     };
+    // The surface to sample for `plan`: the bitmap (or its tinted copy) itself when the plan is
+    // plain, else a copy made once and kept. Null when no copy can be made.
+    cairo_surface_t* SampledSurface(DecodedBitmap& decoded, cairo_surface_t* source,
+                                    const SamplingPlan& plan, bool smooth, bool tinted);
+    void DropTintedCopies(DecodedBitmap& decoded);
     // Null when the decoded-bitmap budget is spent for this frame.
     DecodedBitmap* Decoded(const Bitmap& bitmap);
     void ReleaseBitmaps();
@@ -151,7 +178,9 @@ class Renderer {
     std::size_t edgesDrawn_ = 0;    // this frame
     std::int64_t groupPixels_ = 0;  // this frame
     std::size_t bitmapBytes_ = 0;   // in bitmaps_, tinted copies included
-    bool edgesNoted_ = false, groupsNoted_ = false, bitmapsNoted_ = false;
+    bool edgesNoted_ = false, groupsNoted_ = false, bitmapsNoted_ = false, workNoted_ = false;
+    FrameWork work_{limits_.maxPixelWork};
+    std::size_t framesCut_ = 0;
     const Movie* movie_ = nullptr;
     Quality quality_ = Quality::kHigh;
     double stageScale_ = 1;          // device pixels per stage pixel

@@ -43,6 +43,39 @@ bool Invertible(const cairo_matrix_t& m) {
            std::isfinite(m.y0);
 }
 
+// Device glyphs larger than this many pixels are filled as outlines rather than rendered into
+// coverage masks of their full size (and kept in cairo's glyph cache).
+constexpr double kMaxGlyphMaskSize = 512;
+
+// The larger of the lengths the matrix gives the unit steps in x and y.
+double LargestScale(const cairo_matrix_t& m) {
+    return std::max(std::hypot(m.xx, m.yx), std::hypot(m.xy, m.yy));
+}
+
+// Fills the current path (in device space) when the frame's work allows it; the path is used up
+// either way.
+void FillCounted(cairo_t* cr, FrameWork& work) {
+    if (work.Charge(PathPixels(cr))) cairo_fill(cr);
+    cairo_new_path(cr);
+}
+
+// Device pixels the glyphs' ink box covers within the clip, under the current font and matrix.
+std::int64_t GlyphPixels(cairo_t* cr, const std::vector<cairo_glyph_t>& glyphs) {
+    cairo_text_extents_t ink;
+    cairo_glyph_extents(cr, glyphs.data(), int(glyphs.size()), &ink);
+    double xs[2] = {ink.x_bearing, ink.x_bearing + ink.width};
+    double ys[2] = {ink.y_bearing, ink.y_bearing + ink.height};
+    double x0 = HUGE_VAL, y0 = HUGE_VAL, x1 = -HUGE_VAL, y1 = -HUGE_VAL;
+    for (double x : xs)
+        for (double y : ys) {
+            double px = x, py = y;
+            cairo_user_to_device(cr, &px, &py);
+            x0 = std::min(x0, px), y0 = std::min(y0, py);
+            x1 = std::max(x1, px), y1 = std::max(y1, py);
+        }
+    return BoxPixels(cr, x0, y0, x1 + 1, y1 + 1);
+}
+
 void AppendOutline(cairo_t* cr, const ShapeGeometry& geometry) {
     for (const ShapeLayer& layer : geometry.layers) {
         for (const FillPath& fill : layer.fills) {
@@ -260,8 +293,8 @@ void TextRenderer::AppendGlyph(cairo_t* cr, const Font& font, std::uint32_t inde
 }
 
 void TextRenderer::DrawStaticText(cairo_t* cr, const Movie& movie, const StaticText& text,
-                                  const cairo_matrix_t& toDevice, const ColorMix& color,
-                                  bool mask) {
+                                  const cairo_matrix_t& toDevice, const ColorMix& color, bool mask,
+                                  FrameWork& work) {
     cairo_matrix_t m = ToCairo(text.matrix);
     cairo_matrix_multiply(&m, &m, &toDevice);
     if (!Invertible(m)) return;
@@ -285,7 +318,7 @@ void TextRenderer::DrawStaticText(cairo_t* cr, const Movie& movie, const StaticT
         }
         cairo_identity_matrix(cr);
         SetColor(cr, color, ink, mask);
-        cairo_fill(cr);
+        FillCounted(cr, work);
     }
     cairo_restore(cr);
 }
@@ -344,8 +377,8 @@ TextLayout TextRenderer::BuildLayout(const Movie& movie, const EditText& field) 
 }
 
 void TextRenderer::DrawFieldFrame(cairo_t* cr, const EditText& field,
-                                  const cairo_matrix_t& toDevice, const ColorMix& color,
-                                  bool mask) {
+                                  const cairo_matrix_t& toDevice, const ColorMix& color, bool mask,
+                                  FrameWork& work) {
     const Rect& b = field.bounds;
     const bool axisAligned = toDevice.xy == 0 && toDevice.yx == 0;
     if (axisAligned) {
@@ -359,14 +392,14 @@ void TextRenderer::DrawFieldFrame(cairo_t* cr, const EditText& field,
         cairo_identity_matrix(cr);
         SetColor(cr, color, Rgba{255, 255, 255, 255}, mask);
         cairo_rectangle(cr, x0, y0, x1 - x0, y1 - y0);
-        cairo_fill(cr);
+        FillCounted(cr, work);
         if (mask) return;
         SetColor(cr, color, Rgba{0, 0, 0, 255}, mask);
         cairo_rectangle(cr, x0, y0, x1 - x0 + 1, 1);
         cairo_rectangle(cr, x0, y0 + 1, 1, y1 - y0);
         cairo_rectangle(cr, x1, y0 + 1, 1, y1 - y0 - 1);
         cairo_rectangle(cr, x0 + 1, y1, x1 - x0 - 1, 1);
-        cairo_fill(cr);
+        FillCounted(cr, work);
         return;
     }
     cairo_set_matrix(cr, &toDevice);
@@ -374,7 +407,11 @@ void TextRenderer::DrawFieldFrame(cairo_t* cr, const EditText& field,
     cairo_identity_matrix(cr);
     SetColor(cr, color, Rgba{255, 255, 255, 255}, mask);
     if (mask) {
-        cairo_fill(cr);
+        FillCounted(cr, work);
+        return;
+    }
+    if (!work.Charge(2 * PathPixels(cr, 1))) {
+        cairo_new_path(cr);
         return;
     }
     cairo_fill_preserve(cr);
@@ -384,7 +421,8 @@ void TextRenderer::DrawFieldFrame(cairo_t* cr, const EditText& field,
 }
 
 void TextRenderer::DrawFieldText(cairo_t* cr, const TextLayout& layout,
-                                 const cairo_matrix_t& toDevice, const ColorMix& color, bool mask) {
+                                 const cairo_matrix_t& toDevice, const ColorMix& color, bool mask,
+                                 FrameWork& work) {
     std::vector<cairo_glyph_t> run;
     for (std::size_t i = 0; i < layout.glyphs.size();) {
         const int styleIndex = layout.glyphs[i].style;
@@ -402,7 +440,7 @@ void TextRenderer::DrawFieldText(cairo_t* cr, const TextLayout& layout,
             }
             cairo_identity_matrix(cr);
             SetColor(cr, color, style.color, mask);
-            cairo_fill(cr);
+            FillCounted(cr, work);
         } else if (style.size > 0 && device_->Usable(device_->For(style))) {
             DeviceFonts::Face& face = device_->For(style);
             run.clear();
@@ -416,10 +454,13 @@ void TextRenderer::DrawFieldText(cairo_t* cr, const TextLayout& layout,
             cairo_set_font_size(cr, style.size);
             cairo_set_font_options(cr, device_->Options(cr));
             SetColor(cr, color, style.color, mask);
-            if (mask) {
+            // Large glyphs are filled as outlines: cairo would otherwise render each one into
+            // a coverage mask of its full size, however little of it shows.
+            if (mask || style.size * LargestScale(toDevice) > kMaxGlyphMaskSize) {
                 cairo_glyph_path(cr, run.data(), int(run.size()));
-                cairo_fill(cr);
-            } else {
+                cairo_identity_matrix(cr);
+                FillCounted(cr, work);
+            } else if (work.Charge(GlyphPixels(cr, run))) {
                 cairo_show_glyphs(cr, run.data(), int(run.size()));
             }
             cairo_identity_matrix(cr);
@@ -429,8 +470,8 @@ void TextRenderer::DrawFieldText(cairo_t* cr, const TextLayout& layout,
 }
 
 void TextRenderer::DrawUnderlines(cairo_t* cr, const TextLayout& layout,
-                                  const cairo_matrix_t& toDevice, const ColorMix& color,
-                                  bool mask) {
+                                  const cairo_matrix_t& toDevice, const ColorMix& color, bool mask,
+                                  FrameWork& work) {
     // A line a sixteenth of the size thick (one pixel at least), a tenth of the size below the
     // baseline.
     const double pixel =
@@ -442,25 +483,26 @@ void TextRenderer::DrawUnderlines(cairo_t* cr, const TextLayout& layout,
         cairo_rectangle(cr, u.x0, u.y + style.size / 10, u.x1 - u.x0, thickness);
         cairo_identity_matrix(cr);
         SetColor(cr, color, style.color, mask);
-        cairo_fill(cr);
+        FillCounted(cr, work);
     }
 }
 
 void TextRenderer::DrawEditText(cairo_t* cr, const Movie& movie, const EditText& field,
-                                const cairo_matrix_t& toDevice, const ColorMix& color, bool mask) {
+                                const cairo_matrix_t& toDevice, const ColorMix& color, bool mask,
+                                FrameWork& work) {
     if (!Invertible(toDevice)) return;
     const Rect& b = field.bounds;
     if (b.xMax <= b.xMin || b.yMax <= b.yMin) return;
     const TextLayout& layout = Layout(movie, field);
     cairo_save(cr);
-    if (field.border) DrawFieldFrame(cr, field, toDevice, color, mask);
+    if (field.border) DrawFieldFrame(cr, field, toDevice, color, mask, work);
     cairo_set_matrix(cr, &toDevice);
     cairo_rectangle(cr, b.xMin, b.yMin, double(b.xMax) - b.xMin, double(b.yMax) - b.yMin);
     cairo_identity_matrix(cr);
     cairo_clip(cr);
     cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
-    DrawFieldText(cr, layout, toDevice, color, mask);
-    DrawUnderlines(cr, layout, toDevice, color, mask);
+    DrawFieldText(cr, layout, toDevice, color, mask, work);
+    DrawUnderlines(cr, layout, toDevice, color, mask, work);
     cairo_restore(cr);
 }
 

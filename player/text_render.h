@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "player/frame_work.h"
 #include "player/geometry.h"
 #include "player/model.h"
 #include "player/renderer.h"
@@ -29,11 +30,14 @@ class TextRenderer {
     TextRenderer(const TextRenderer&) = delete;
     TextRenderer& operator=(const TextRenderer&) = delete;
 
-    // toDevice maps the character's twips to device pixels; mask draws coverage only.
+    // toDevice maps the character's twips to device pixels; mask draws coverage only. What is
+    // drawn is charged to the frame's work, and left out once that is spent.
     void DrawStaticText(cairo_t* cr, const Movie& movie, const StaticText& text,
-                        const cairo_matrix_t& toDevice, const ColorMix& color, bool mask);
+                        const cairo_matrix_t& toDevice, const ColorMix& color, bool mask,
+                        FrameWork& work);
     void DrawEditText(cairo_t* cr, const Movie& movie, const EditText& field,
-                      const cairo_matrix_t& toDevice, const ColorMix& color, bool mask);
+                      const cairo_matrix_t& toDevice, const ColorMix& color, bool mask,
+                      FrameWork& work);
 
     // The size of a field's text as laid out (twips): the widest line and the lines' height,
     // without the gutter.
@@ -64,11 +68,11 @@ class TextRenderer {
     const TextLayout& Layout(const Movie& movie, const EditText& field);
     TextLayout BuildLayout(const Movie& movie, const EditText& field);
     void DrawFieldFrame(cairo_t* cr, const EditText& field, const cairo_matrix_t& toDevice,
-                        const ColorMix& color, bool mask);
+                        const ColorMix& color, bool mask, FrameWork& work);
     void DrawFieldText(cairo_t* cr, const TextLayout& layout, const cairo_matrix_t& toDevice,
-                       const ColorMix& color, bool mask);
+                       const ColorMix& color, bool mask, FrameWork& work);
     void DrawUnderlines(cairo_t* cr, const TextLayout& layout, const cairo_matrix_t& toDevice,
-                        const ColorMix& color, bool mask);
+                        const ColorMix& color, bool mask, FrameWork& work);
 
     std::unordered_map<const Font*, std::unique_ptr<FontGlyphs>> fonts_;
     struct CachedLayout {

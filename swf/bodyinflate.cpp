@@ -144,4 +144,67 @@ InflateResult InflateLzmaPrefix(std::span<const std::uint8_t> properties,
     return result;
 }
 
+InflatedSize ZlibInflatedSize(std::span<const std::uint8_t> stream, std::uint64_t cap) {
+    InflatedSize result;
+    ZlibInflater inflater;
+    if (!inflater.live()) return result;
+    z_stream& z = inflater.stream();
+    z.next_in = const_cast<Bytef*>(stream.data());
+    z.avail_in = static_cast<uInt>(std::min<std::size_t>(stream.size(), UINT_MAX));
+    std::vector<std::uint8_t> scratch(kOutputStep);
+    result.status = InflateStatus::Ok;
+    while (result.bytes < cap) {
+        z.next_out = scratch.data();
+        z.avail_out = static_cast<uInt>(scratch.size());
+        const int code = inflate(&z, Z_NO_FLUSH);
+        result.bytes += scratch.size() - z.avail_out;
+        if (code == Z_STREAM_END) break;
+        if (code == Z_BUF_ERROR || (code == Z_OK && z.avail_in == 0 && z.avail_out != 0)) {
+            result.status = InflateStatus::Truncated;
+            break;
+        }
+        if (code != Z_OK) {
+            result.status = InflateStatus::Corrupt;
+            break;
+        }
+    }
+    result.bytes = std::min(result.bytes, cap);
+    return result;
+}
+
+InflatedSize LzmaInflatedSize(std::span<const std::uint8_t> properties,
+                              std::span<const std::uint8_t> stream, std::uint64_t cap) {
+    InflatedSize result;
+    lzma_options_lzma options{};
+    const lzma_filter filters[] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    LzmaDecoder decoder;
+    lzma_stream& s = decoder.stream();
+    const auto dictLimit = static_cast<std::uint32_t>(
+        std::clamp<std::uint64_t>(cap, LZMA_DICT_SIZE_MIN, kMaxLzmaDictionary));
+    if (!DecodeLzmaFilter(properties, dictLimit, options) ||
+        lzma_raw_decoder(&s, filters) != LZMA_OK)
+        return result;
+    s.next_in = stream.data();
+    s.avail_in = stream.size();
+    std::vector<std::uint8_t> scratch(kOutputStep);
+    result.status = InflateStatus::Ok;
+    while (result.bytes < cap) {
+        s.next_out = scratch.data();
+        s.avail_out = scratch.size();
+        const lzma_ret code = lzma_code(&s, LZMA_RUN);
+        result.bytes += scratch.size() - s.avail_out;
+        if (code == LZMA_STREAM_END) break;
+        if (code == LZMA_BUF_ERROR || (code == LZMA_OK && s.avail_in == 0 && s.avail_out != 0)) {
+            result.status = InflateStatus::Truncated;
+            break;
+        }
+        if (code != LZMA_OK) {
+            result.status = InflateStatus::Corrupt;
+            break;
+        }
+    }
+    result.bytes = std::min(result.bytes, cap);
+    return result;
+}
+
 }  // namespace swf

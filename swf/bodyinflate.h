@@ -28,4 +28,16 @@ InflateResult InflateZlibPrefix(std::span<const std::uint8_t> stream, std::size_
 InflateResult InflateLzmaPrefix(std::span<const std::uint8_t> properties,
                                 std::span<const std::uint8_t> stream, std::size_t want);
 
+// The size a whole stream inflates to, counted without keeping the bytes, up to `cap`:
+// Ok when the stream ended (or the cap was reached), Truncated when the input ran out first,
+// Corrupt when the stream is not valid.
+struct InflatedSize {
+    InflateStatus status = InflateStatus::Corrupt;
+    std::uint64_t bytes = 0;
+};
+InflatedSize ZlibInflatedSize(std::span<const std::uint8_t> stream, std::uint64_t cap);
+// A raw LZMA stream has no end of its own here: it is counted until its input runs out (Ok).
+InflatedSize LzmaInflatedSize(std::span<const std::uint8_t> properties,
+                              std::span<const std::uint8_t> stream, std::uint64_t cap);
+
 }  // namespace swf

@@ -1,6 +1,7 @@
 #include "player/media/video_decoder.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -66,8 +67,9 @@ bool IsYuv420(int format) {
            format == AV_PIX_FMT_YUVA420P;
 }
 
-// Converts a decoded picture to premultiplied ARGB at its own size.
-bool ConvertPicture(const AVFrame& f, Image& out, std::string& reason) {
+}  // namespace
+
+bool ImageFromPicture(const AVFrame& f, Image& out, std::string& reason) {
     if (!AllocateImage(out, f.width, f.height)) {
         reason = "picture size not allowed";
         return false;
@@ -75,6 +77,11 @@ bool ConvertPicture(const AVFrame& f, Image& out, std::string& reason) {
     if (IsYuv420(f.format)) {
         const bool full = f.format == AV_PIX_FMT_YUVJ420P || f.color_range == AVCOL_RANGE_JPEG;
         const bool alpha = f.format == AV_PIX_FMT_YUVA420P;
+        // The alpha plane is a full-size plane like the luma, read row for row with it.
+        if (alpha && (!f.data[3] || std::abs(f.linesize[3]) < f.width)) {
+            reason = "the picture's alpha plane is missing or narrower than the picture";
+            return false;
+        }
         for (int y = 0; y < f.height; ++y) {
             const std::uint8_t* ly = f.data[0] + static_cast<std::ptrdiff_t>(y) * f.linesize[0];
             const std::uint8_t* lu = f.data[1] + static_cast<std::ptrdiff_t>(y / 2) * f.linesize[1];
@@ -103,6 +110,8 @@ bool ConvertPicture(const AVFrame& f, Image& out, std::string& reason) {
     reason = "unexpected pixel format " + std::to_string(f.format);
     return false;
 }
+
+namespace {
 
 bool IsMacroblockPadding(int decoded, int wanted) {
     return decoded >= wanted && decoded - wanted < kMacroblock;
@@ -148,13 +157,45 @@ Image ScaleTo(const Image& picture, int width, int height) {
 
 // VP6 with alpha starts with a 24-bit offset to its alpha stream, which libavcodec reads
 // big-endian. Files that store it little-endian (as the movie format writes its other
-// numbers) are recognised by which reading fits the data, and rewritten for the decoder.
-void NormaliseAlphaOffset(std::span<std::uint8_t> packet) {
-    if (packet.size() < 3) return;
+// numbers) are recognised by which reading fits the data. Nothing when neither fits.
+struct AlphaOffset {
+    std::size_t offset = 0;  // from the end of the 3 offset bytes to the alpha stream
+    bool littleEndian = false;
+};
+
+std::optional<AlphaOffset> ReadAlphaOffset(std::span<const std::uint8_t> packet) {
+    if (packet.size() < 3) return std::nullopt;
     const std::size_t rest = packet.size() - 3;
     const std::size_t bigEndian = (std::size_t{packet[0]} << 16) | (packet[1] << 8) | packet[2];
     const std::size_t littleEndian = (std::size_t{packet[2]} << 16) | (packet[1] << 8) | packet[0];
-    if (bigEndian > rest && littleEndian <= rest) std::swap(packet[0], packet[2]);
+    if (bigEndian <= rest) return AlphaOffset{bigEndian, false};
+    if (littleEndian <= rest) return AlphaOffset{littleEndian, true};
+    return std::nullopt;
+}
+
+// Rewrites a little-endian offset in the byte order libavcodec reads.
+void NormaliseAlphaOffset(std::span<std::uint8_t> packet) {
+    const std::optional<AlphaOffset> found = ReadAlphaOffset(packet);
+    if (found && found->littleEndian) std::swap(packet[0], packet[2]);
+}
+
+// VP6 frame mode, the first bit of a frame: 0 is an intra frame.
+std::optional<bool> IsVp6KeyFrame(std::span<const std::uint8_t> data) {
+    if (data.empty()) return std::nullopt;
+    return (data[0] & 0x80) == 0;
+}
+
+// A VP6-with-alpha frame decodes on its own only when both its colour and its alpha stream are
+// intra frames: the alpha stream predicts from its own earlier pictures, and a seek that
+// started at a colour key frame over an inter alpha frame would show another frame's mask.
+std::optional<bool> IsVp6AlphaKeyFrame(std::span<const std::uint8_t> packet) {
+    const std::optional<AlphaOffset> found = ReadAlphaOffset(packet);
+    if (!found) return std::nullopt;
+    const std::optional<bool> colour = IsVp6KeyFrame(packet.subspan(3, found->offset));
+    const std::optional<bool> alpha = IsVp6KeyFrame(packet.subspan(3 + found->offset));
+    if (colour == false || alpha == false) return false;
+    if (!colour || !alpha) return std::nullopt;
+    return true;
 }
 
 // Reads big-endian bit fields, returning nullopt past the end.
@@ -219,12 +260,10 @@ std::optional<bool> IsVideoKeyFrame(std::uint8_t codecId, std::span<const std::u
             return IsH263KeyFrame(videoData);
         case VideoCodec::kScreenVideo:
             return IsScreenVideoKeyFrame(videoData);
-        case VideoCodec::kVp6:  // frame mode bit: 0 is an intra frame
-            if (videoData.empty()) return std::nullopt;
-            return (videoData[0] & 0x80) == 0;
-        case VideoCodec::kVp6Alpha:  // after the 24-bit alpha offset
-            if (videoData.size() < 4) return std::nullopt;
-            return (videoData[3] & 0x80) == 0;
+        case VideoCodec::kVp6:
+            return IsVp6KeyFrame(videoData);
+        case VideoCodec::kVp6Alpha:
+            return IsVp6AlphaKeyFrame(videoData);
         case VideoCodec::kScreenVideo2:
             break;
     }
@@ -370,7 +409,7 @@ VideoResult VideoDecoder::Decode(std::span<const std::uint8_t> videoData) {
         return result;
     }
     Image picture;
-    const bool converted = ConvertPicture(*codec_->frame, picture, result.reason);
+    const bool converted = ImageFromPicture(*codec_->frame, picture, result.reason);
     av_frame_unref(codec_->frame);
     if (!converted) {
         Reset();

@@ -11,6 +11,8 @@
 
 #include "player/media/image.h"
 
+struct AVFrame;
+
 namespace media {
 
 // DefineVideoStream codec ids.
@@ -78,13 +80,19 @@ class VideoDecoder {
     std::string openReason_;
 };
 
+// A picture as libavcodec decodes it (planar YUV 4:2:0, with a full-size alpha plane for VP6
+// with alpha, or packed RGB) in premultiplied ARGB at its own size, rows top first as the
+// planes hold them; false, with the reason, for a format or layout it does not take.
+bool ImageFromPicture(const AVFrame& picture, Image& out, std::string& reason);
+
 // Whether libavcodec on this machine can decode the codec id.
 bool CanDecodeVideo(std::uint8_t codecId);
 
 // Whether a VideoFrame's VideoData decodes on its own (a key frame), so seeking can start
-// there: from the picture type of H.263 and VP6 frames, and for Screen Video from every block
-// being present. nullopt when the data is too short to tell or the codec does not say
-// (Screen Video 2): start from the stream's first frame then.
+// there: from the picture type of H.263 and VP6 frames (of both the colour and the alpha
+// stream of VP6 with alpha), and for Screen Video from every block being present. nullopt when the
+// data is too short to tell or the codec does not say (Screen Video 2): start from the stream's
+// first frame then.
 std::optional<bool> IsVideoKeyFrame(std::uint8_t codecId, std::span<const std::uint8_t> videoData);
 
 }  // namespace media

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "tests/support/swf_writer.h"
 
 namespace fs = std::filesystem;
 
@@ -108,3 +111,82 @@ TEST(FilmcastLinks, NoQt) {
     EXPECT_NE(libraries.find("libc.so"), std::string::npos);
     EXPECT_EQ(libraries.find("libQt"), std::string::npos) << libraries;
 }
+
+namespace {
+
+// A movie of twenty frames, each defining and placing a shape: a body of a few kilobytes.
+swfw::Buffer TwentyFrames() {
+    swfw::Movie m;
+    for (std::uint16_t i = 1; i <= 20; ++i) {
+        swfw::Shape s(i);
+        s.Fill(s.AddFill(swfw::FillStyle::Solid(swfw::Rgb(std::uint8_t(i * 12), 0, 0))))
+            .Ellipse(i * 300, i * 200, 900 + i * 7, 500 + i * 11);
+        m.Define(s).Place(swfw::PlaceObject::New(i, i)).ShowFrame();
+    }
+    return m.Body();
+}
+
+enum class Damage { kNone, kCut, kCorrupt };
+
+struct LengthCase {
+    const char* name;
+    swfw::Compression compression;
+    long lengthField;  // -1: the true length
+    Damage damage;
+    int status;
+    const char* said;  // on stderr ("" for nothing)
+};
+
+class InfoLength : public FilmcastInfo, public testing::WithParamInterface<LengthCase> {};
+
+// The header's values are listed as the file states them whatever its length field says; the
+// length is compared with the movie and said on stderr: a note when players play the movie
+// whole, a warning (and exit 1) when the body is short or cannot be inflated.
+TEST_P(InfoLength, ListsTheMovieAndSaysHowItsLengthCompares) {
+    const LengthCase& c = GetParam();
+    const swfw::Buffer body = TwentyFrames();
+    std::optional<std::uint32_t> field;
+    if (c.lengthField >= 0) field = std::uint32_t(c.lengthField);
+    swfw::Buffer file = swfw::Pack(c.compression, 10, body, field);
+    if (c.damage == Damage::kCut) file.resize(file.size() * 2 / 3);
+    if (c.damage == Damage::kCorrupt)
+        for (std::size_t i = file.size() / 2; i < file.size() / 2 + 16; ++i) file[i] ^= 0x5A;
+    std::ofstream(At("m.swf"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+
+    const Outcome run = Filmcast({"info", "--json", At("m.swf")});
+    EXPECT_EQ(run.status, c.status) << run.err;
+    const std::string listed =
+        "\"flash_length\": " +
+        std::to_string(c.lengthField >= 0 ? c.lengthField : long(body.size() + 8)) + ",";
+    EXPECT_NE(run.out.find(listed), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"frame_count\": 20}"), std::string::npos) << run.out;
+    if (*c.said == 0)
+        EXPECT_EQ(run.err, "");
+    else
+        EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), *c.said ? 1 : 0) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, InfoLength,
+    testing::Values(
+        LengthCase{"PlainExact", swfw::Compression::None, -1, Damage::kNone, 0, ""},
+        LengthCase{"PlainZero", swfw::Compression::None, 0, Damage::kNone, 0, "length field is 0"},
+        LengthCase{"PlainSmall", swfw::Compression::None, 100, Damage::kNone, 0, "fewer than"},
+        LengthCase{"PlainCut", swfw::Compression::None, -1, Damage::kCut, 1,
+                   "warning: the movie is cut short"},
+        LengthCase{"PlainHuge", swfw::Compression::None, 0xFFFFFFFF, Damage::kNone, 1, "cut short"},
+        LengthCase{"ZlibExact", swfw::Compression::Zlib, -1, Damage::kNone, 0, ""},
+        LengthCase{"ZlibZero", swfw::Compression::Zlib, 0, Damage::kNone, 0, "length field is 0"},
+        LengthCase{"ZlibSmall", swfw::Compression::Zlib, 100, Damage::kNone, 0, "fewer than"},
+        LengthCase{"ZlibCut", swfw::Compression::Zlib, -1, Damage::kCut, 1, "cut short"},
+        LengthCase{"ZlibCutWithZero", swfw::Compression::Zlib, 0, Damage::kCut, 1, "breaks off"},
+        LengthCase{"ZlibCorrupt", swfw::Compression::Zlib, -1, Damage::kCorrupt, 1,
+                   "warning: the compressed body cannot be inflated"},
+        LengthCase{"LzmaExact", swfw::Compression::Lzma, -1, Damage::kNone, 0, ""},
+        LengthCase{"LzmaZero", swfw::Compression::Lzma, 0, Damage::kNone, 0, "length field is 0"},
+        LengthCase{"LzmaCut", swfw::Compression::Lzma, -1, Damage::kCut, 1, "cut short"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

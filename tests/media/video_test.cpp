@@ -2,9 +2,12 @@
 // corrupt frames fail and reset; the corpus's reference pictures when the shared folder exists.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <random>
+#include <utility>
 
 #include "player/media/bitmap_decoder.h"
 #include "player/media/video_decoder.h"
@@ -12,6 +15,8 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavutil/frame.h>
+#include <libavutil/pixfmt.h>
 }
 
 namespace media {
@@ -222,7 +227,8 @@ TEST(VideoKeyFrames, PictureTypesAndCompleteScreens) {
 
     EXPECT_EQ(IsVideoKeyFrame(4, Bytes{0x64, 0x30}), true);
     EXPECT_EQ(IsVideoKeyFrame(4, Bytes{0xE4}), false);
-    EXPECT_EQ(IsVideoKeyFrame(5, Bytes{0, 0, 1, 0x64}), true);
+    // VP6 with alpha: a key frame only when both streams are intra frames.
+    EXPECT_EQ(IsVideoKeyFrame(5, Bytes{0, 0, 1, 0x64, 0x64}), true);
     EXPECT_EQ(IsVideoKeyFrame(6, Bytes{1, 2, 3, 4}), std::nullopt);
     EXPECT_EQ(IsVideoKeyFrame(7, Bytes{1, 2, 3, 4}), std::nullopt);
 }
@@ -332,6 +338,134 @@ TEST(CorpusVideoAlpha, AlphaStreamBecomesPremultipliedAlpha) {
         if (Alpha(p) < 40) ASSERT_LT(Green(colour.frame.argb[i]), 80u);
     }
     EXPECT_GT(translucent, 0);
+}
+
+struct AlphaKeyCase {
+    const char* name;
+    Bytes packet;
+    std::optional<bool> expected;
+};
+
+class Vp6AlphaKeyFrames : public ::testing::TestWithParam<AlphaKeyCase> {};
+
+// The 24-bit offset (either byte order) finds the alpha stream, whose own frame mode counts:
+// seeking to a colour key frame over an inter alpha frame would show another frame's mask.
+TEST_P(Vp6AlphaKeyFrames, NeedBothStreamsIntra) {
+    EXPECT_EQ(IsVideoKeyFrame(5, GetParam().packet), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Packets, Vp6AlphaKeyFrames,
+    ::testing::Values(AlphaKeyCase{"BothIntra", {0, 0, 2, 0x64, 0x30, 0x64, 0x30}, true},
+                      AlphaKeyCase{
+                          "BothIntraLittleEndian", {2, 0, 0, 0x64, 0x30, 0x64, 0x30}, true},
+                      AlphaKeyCase{"AlphaInter", {0, 0, 2, 0x64, 0x30, 0xE4, 0x30}, false},
+                      AlphaKeyCase{"ColourInter", {0, 0, 2, 0xE4, 0x30, 0x64, 0x30}, false},
+                      AlphaKeyCase{"AlphaInterLittleEndian", {2, 0, 0, 0x64, 0x30, 0xA4}, false},
+                      AlphaKeyCase{"NoAlphaBytes", {0, 0, 2, 0x64, 0x30}, std::nullopt},
+                      AlphaKeyCase{"OffsetPastTheData", {0x70, 0, 0x70, 0x64, 0x64}, std::nullopt},
+                      AlphaKeyCase{"NoOffset", {0, 0}, std::nullopt}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A YUV 4:2:0 picture with an alpha plane, as libavcodec's VP6-with-alpha decoder hands it
+// over: luma rising by row, alpha rising by column, grey chroma; odd sizes leave the last
+// chroma sample half used.
+AVFrame* AlphaPicture(int width, int height) {
+    AVFrame* f = av_frame_alloc();
+    f->format = AV_PIX_FMT_YUVA420P;
+    f->width = width;
+    f->height = height;
+    if (av_frame_get_buffer(f, 0) < 0) {
+        av_frame_free(&f);
+        return nullptr;
+    }
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            f->data[0][y * f->linesize[0] + x] = std::uint8_t(16 + (y * 219) / (height - 1));
+            f->data[3][y * f->linesize[3] + x] = std::uint8_t((x * 255) / (width - 1));
+        }
+    for (int y = 0; y < (height + 1) / 2; ++y)
+        for (int x = 0; x < (width + 1) / 2; ++x)
+            f->data[1][y * f->linesize[1] + x] = f->data[2][y * f->linesize[2] + x] = 128;
+    return f;
+}
+
+// The alpha plane lands pixel for pixel on the colour planes: full size, the same rows top
+// first, each colour premultiplied by its own alpha.
+TEST(VideoPicture, AlphaPlaneLandsOnTheColourPlanes) {
+    for (const auto& [width, height] : {std::pair{641, 481}, std::pair{16, 2}}) {
+        AVFrame* f = AlphaPicture(width, height);
+        ASSERT_TRUE(f);
+        Image image;
+        std::string reason;
+        ASSERT_TRUE(ImageFromPicture(*f, image, reason)) << reason;
+        ASSERT_EQ(image.width, width);
+        ASSERT_EQ(image.height, height);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const std::uint32_t p = image.At(x, y);
+                const std::uint32_t alpha = f->data[3][y * f->linesize[3] + x];
+                ASSERT_EQ(Alpha(p), alpha) << x << "," << y;
+                // Grey of the row's luma (0..255 from 16..235), premultiplied.
+                const int grey = std::clamp((y * 219 / (height - 1) * 298 + 128) >> 8, 0, 255);
+                ASSERT_NEAR(int(Red(p)), int(MulDiv255(std::uint32_t(grey), alpha)), 2)
+                    << x << "," << y;
+                ASSERT_EQ(Red(p), Green(p));
+                ASSERT_EQ(Green(p), Blue(p));
+            }
+        av_frame_free(&f);
+    }
+}
+
+TEST(VideoPicture, MissingAlphaPlaneIsRefused) {
+    AVFrame* f = AlphaPicture(32, 16);
+    ASSERT_TRUE(f);
+    f->linesize[3] = 8;  // narrower than the picture
+    Image image;
+    std::string reason;
+    EXPECT_FALSE(ImageFromPicture(*f, image, reason));
+    EXPECT_NE(reason.find("alpha plane"), std::string::npos);
+    av_frame_free(&f);
+}
+
+// A real VP6 key frame used as both streams of a VP6-with-alpha frame: the decoder's alpha
+// plane must then be the colour stream's luma plane exactly, pixel for pixel (same size, same
+// orientation, no offset, not upsampled from blocks).
+TEST(CorpusVideoAlpha, AlphaPlaneIsTheAlphaStreamsLumaPixelForPixel) {
+    const std::filesystem::path movie =
+        std::filesystem::path(FILMCAST_SHARED_DIR) / "corpus/visual/video__vp6_dispsize/test.swf";
+    if (!std::filesystem::exists(movie)) GTEST_SKIP() << "shared corpus absent";
+    const CorpusVideo video = ReadCorpusVideo(testing::ReadFileBytes(movie));
+    ASSERT_EQ(video.codec, 4);
+    const AVCodec* vp6 = avcodec_find_decoder(AV_CODEC_ID_VP6F);
+    if (!vp6) GTEST_SKIP() << "no VP6 decoder";
+    AVCodecContext* ctx = avcodec_alloc_context3(vp6);
+    ASSERT_EQ(avcodec_open2(ctx, vp6, nullptr), 0);
+    AVPacket* packet = av_packet_alloc();
+    ASSERT_EQ(av_new_packet(packet, int(video.firstFrame.size())), 0);
+    std::copy(video.firstFrame.begin(), video.firstFrame.end(), packet->data);
+    AVFrame* luma = av_frame_alloc();
+    ASSERT_EQ(avcodec_send_packet(ctx, packet), 0);
+    ASSERT_EQ(avcodec_receive_frame(ctx, luma), 0);
+
+    const std::size_t n = video.firstFrame.size();
+    Bytes both = {std::uint8_t(n), std::uint8_t(n >> 8), std::uint8_t(n >> 16)};  // as stored
+    both.insert(both.end(), video.firstFrame.begin(), video.firstFrame.end());
+    both.insert(both.end(), video.firstFrame.begin(), video.firstFrame.end());
+    EXPECT_EQ(IsVideoKeyFrame(5, both), true);
+    VideoDecoder decoder(5, video.width, video.height);
+    const VideoResult r = decoder.Decode(both);
+    ASSERT_TRUE(r.Ok()) << r.reason;
+    ASSERT_EQ(r.frame.width, luma->width);
+    ASSERT_EQ(r.frame.height, luma->height);
+    int differing = 0;
+    for (int y = 0; y < luma->height; ++y)
+        for (int x = 0; x < luma->width; ++x)
+            differing += Alpha(r.frame.At(x, y)) != luma->data[0][y * luma->linesize[0] + x];
+    EXPECT_EQ(differing, 0);
+    av_frame_free(&luma);
+    av_packet_free(&packet);
+    avcodec_free_context(&ctx);
 }
 
 }  // namespace

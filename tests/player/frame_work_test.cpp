@@ -40,6 +40,8 @@ class Drawing {
         return pic;
     }
     const std::vector<std::string>& Problems() const { return renderer_.Problems(); }
+    std::size_t FramesCut() const { return renderer_.FramesCut(); }
+    std::int64_t LastFrameWork() const { return renderer_.LastFrameWork(); }
 
   private:
     std::shared_ptr<const Movie> movie_;
@@ -143,6 +145,74 @@ TEST(FrameWork, DecodedBitmapsPastTheCapAreLeftOutOfTheFrameAndTheCacheStartsOve
 
     Drawing plenty(m, {});
     EXPECT_EQ(plenty.Draw(40, 20).At(25, 5), kBlue);
+}
+
+// The drawing-work budget, lowered: the 40 x 20 background costs 800 units and each
+// 10 x 10 square (its 11 x 11 pixel box) 121 more.
+TEST(FrameWork, DrawingWorkPastTheBudgetKeepsWhatWasDrawnAndNotesIt) {
+    const swfw::Movie m = TwoSquares();
+    Drawing plenty(m, {});
+    plenty.Draw(40, 20);
+    EXPECT_EQ(plenty.FramesCut(), 0u);
+
+    FrameWorkLimits tight;
+    tight.maxPixelWork = 800 + 121 + 60;  // the background and the first square
+    Drawing cut(m, tight);
+    for (int frame = 0; frame < 3; ++frame) {
+        const Picture p = cut.Draw(40, 20);
+        EXPECT_EQ(p.At(5, 5), kBlue) << frame;
+        EXPECT_EQ(p.At(25, 5), kWhite) << frame;
+        EXPECT_EQ(cut.FramesCut(), std::size_t(frame) + 1);  // every frame counts anew
+    }
+    EXPECT_TRUE(Mentions(cut.Problems(), "drawing work"));
+    EXPECT_EQ(cut.Problems().size(), 1u);
+}
+
+// Filters are what a frame can do without: past the budget an object is drawn unfiltered and
+// the objects after it still draw.
+TEST(FrameWork, FiltersPastTheBudgetAreLeftOutAndTheFrameGoesOn) {
+    auto m = Stage();
+    m.Define(Square(1, swfw::Rgb(0, 0, 255), 0)).Define(Square(2, swfw::Rgb(255, 0, 0), 20));
+    m.Place(swfw::PlaceObject::New(1, 1).Filters({swfw::Filter::Blur(8, 8, 1)}))
+        .Place(swfw::PlaceObject::New(2, 2))
+        .ShowFrame();
+    Drawing blurred(m, {});
+    const Picture soft = blurred.Draw(40, 20);
+    EXPECT_NE(soft.At(0, 0), kBlue) << "the blur spreads the square's corner";
+
+    FrameWorkLimits noFilters;
+    noFilters.maxPixelWork = 8000;  // layers and squares, but no filter pass over a layer
+    Drawing plain(m, noFilters);
+    const Picture p = plain.Draw(40, 20);
+    EXPECT_EQ(p.At(0, 0), kBlue);
+    EXPECT_EQ(p.At(25, 5), kRed);
+    EXPECT_EQ(plain.FramesCut(), 0u);
+}
+
+// A drop shadow cast far to the right: the layer holds what can reach the picture, the clip
+// grown only on the side the shadow comes from. An object outside the picture still casts its
+// shadow into it, and one inside costs no layer for where its shadow falls outside.
+TEST(FrameWork, FarShadowsLayerOnlyWhatReachesThePicture) {
+    const double kRight = 0.0;  // radians
+    auto shadowed = [&](int x) {
+        auto m = Stage();
+        m.Define(Square(1, swfw::Rgb(0, 0, 255), 0));
+        m.Place(swfw::PlaceObject::New(1, 1).At(x * 20, 0).Filters(
+                    {swfw::Filter::DropShadow(swfw::Rgb(255, 0, 0), 0, 0, kRight, 520, 1)}))
+            .ShowFrame();
+        return m;
+    };
+    Drawing outside(shadowed(-500), {});
+    const Picture cast = outside.Draw(40, 20);
+    EXPECT_EQ(cast.At(25, 5), kRed) << "the shadow of an object left of the picture";
+    EXPECT_EQ(cast.At(5, 5), kWhite);
+
+    Drawing inside(shadowed(0), {});
+    const Picture own = inside.Draw(40, 20);
+    EXPECT_EQ(own.At(5, 5), kBlue);
+    // The background, a layer of the picture's width and the filter over it: far below the
+    // 530-pixel-wide layer the shadow's whole reach would take.
+    EXPECT_LT(inside.LastFrameWork(), 40000);
 }
 
 }  // namespace

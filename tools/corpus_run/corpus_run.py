@@ -6,11 +6,19 @@ size into a scratch folder, each in a process group of its own under a wall-cloc
 address-space limit. Writes one table row per movie (loaded or the error, frames captured,
 seconds, peak memory, whether anything but the background colour was drawn) and the totals.
 
+With --frame-times, every movie is instead stepped as `convert` steps it and each frame timed
+in CPU time (the tick and the drawing at stage size, at most 4096 px a side) by
+build/tools/frame_times/frame_times, under the same limits; the table gives each movie's
+slowest frame, and the totals the slowest of all and the frames over --slow-ms.
+
     tools/corpus_run/corpus_run.py [--filmcast build/filmcast] [--frames 50] [--timeout 120]
                                    [--memory-mb 3072] [--out table.md] FOLDER...
+    tools/corpus_run/corpus_run.py --frame-times [--frame-timer build/tools/frame_times/frame_times]
+                                   [--slow-ms 2000] ... FOLDER...
 
 Exit status 0 when every movie ended inside its limits (a movie that fails to load cleanly
-counts as inside), 1 when one crashed, hung or ran out of memory, 2 on a usage error.
+counts as inside; with --frame-times, and no frame is slower than --slow-ms), 1 when one
+crashed, hung or ran out of memory, 2 on a usage error.
 Drawn pixels are checked with Pillow (python3-pil); without it the column shows "?".
 """
 
@@ -275,6 +283,77 @@ def write_totals(rows, stream):
         stream.write("  OUTSIDE LIMITS: %s: %s\n" % (r.movie, r.breach))
 
 
+class TimedRow:
+    def __init__(self, movie):
+        self.movie = movie
+        self.loaded = ""       # "yes" or the reason it did not load
+        self.frames = 0        # frames timed
+        self.slowest = None    # index of the slowest frame
+        self.slowest_ms = 0.0  # its CPU time, tick and drawing
+        self.total_ms = 0.0
+        self.cut = 0           # frames that hit the drawing-work budget
+        self.size = ""
+        self.peak_mib = 0.0
+        self.breach = None
+
+
+def time_movie(path, options):
+    row = TimedRow(os.path.basename(path))
+    run = run_limited([options.frame_timer, path, str(options.frames)], options.timeout,
+                      options.memory_mb << 20)
+    row.peak_mib = run.peak_kib / 1024.0
+    if run.ended_badly():
+        row.breach = "timeout" if run.timed_out else "signal %d" % run.signal
+        row.loaded = row.breach
+        return row
+    try:
+        result = json.loads(run.stdout)
+    except ValueError:
+        row.loaded = "no result (exit %s)" % run.exit_code
+        return row
+    if not result.get("loaded"):
+        row.loaded = result.get("reason", "not loaded")
+        return row
+    row.loaded = "yes"
+    row.frames = result["frames"]
+    row.slowest = result["slowest_frame"]
+    row.slowest_ms = result["slowest_ms"]
+    row.total_ms = result["total_ms"]
+    row.cut = result["cut"]
+    row.size = "%dx%d" % (result["width"], result["height"])
+    return row
+
+
+def write_timed_table(rows, stream, slow_ms):
+    stream.write("| Movie | Loaded | Size | Frames timed | Slowest frame | Its CPU ms | "
+                 "Mean CPU ms | Cut frames | Peak MiB |\n")
+    stream.write("|---|---|---|---:|---:|---:|---:|---:|---:|\n")
+    for r in rows:
+        ok = r.loaded == "yes"
+        stream.write("| %s | %s | %s | %s | %s | %s | %s | %s | %.1f |\n" % (
+            cell(r.movie), cell(r.loaded), r.size if ok else "-", r.frames if ok else "-",
+            r.slowest if ok else "-", "%.1f" % r.slowest_ms if ok else "-",
+            "%.1f" % (r.total_ms / r.frames) if ok and r.frames else "-",
+            r.cut if ok else "-", r.peak_mib))
+    loaded = [r for r in rows if r.loaded == "yes"]
+    slow = [r for r in loaded if r.slowest_ms > slow_ms]
+    breaches = [r for r in rows if r.breach]
+    stream.write("\nMovies: %d; loaded and timed: %d; frames timed: %d; frames cut at the work "
+                 "budget: %d; movies with a frame over %.0f ms of CPU: %d; ended outside their "
+                 "limits: %d\n" % (len(rows), len(loaded), sum(r.frames for r in loaded),
+                                   sum(r.cut for r in loaded), slow_ms, len(slow), len(breaches)))
+    if loaded:
+        slowest = max(loaded, key=lambda r: r.slowest_ms)
+        stream.write("Slowest frame: %s, frame %d, %.1f ms; all frames: %.1f s of CPU\n" % (
+            slowest.movie, slowest.slowest, slowest.slowest_ms,
+            sum(r.total_ms for r in loaded) / 1000.0))
+    for r in slow:
+        stream.write("  SLOW: %s: frame %d, %.1f ms\n" % (r.movie, r.slowest, r.slowest_ms))
+    for r in breaches:
+        stream.write("  OUTSIDE LIMITS: %s: %s\n" % (r.movie, r.breach))
+    return bool(slow or breaches)
+
+
 def movies_in(folders):
     found = []
     for folder in folders:
@@ -296,12 +375,21 @@ def main():
     parser.add_argument("--timeout", type=float, default=120.0, help="seconds per command")
     parser.add_argument("--memory-mb", type=int, default=3072, help="address space per command")
     parser.add_argument("--out", help="write the table here instead of stdout")
+    parser.add_argument("--frame-times", action="store_true",
+                        help="time every frame's tick and drawing instead of converting")
+    parser.add_argument("--frame-timer", default="build/tools/frame_times/frame_times")
+    parser.add_argument("--slow-ms", type=float, default=2000.0,
+                        help="a frame slower than this (CPU) counts against the run")
     options = parser.parse_args()
-    if options.frames < 1 or not os.access(options.filmcast, os.X_OK):
-        parser.error("--frames must be positive and --filmcast an executable")
+    tool = options.frame_timer if options.frame_times else options.filmcast
+    if options.frames < 1 or not os.access(tool, os.X_OK):
+        parser.error("--frames must be positive and %s an executable" % tool)
     options.filmcast = os.path.abspath(options.filmcast)
+    options.frame_timer = os.path.abspath(options.frame_timer)
 
     movies = movies_in(options.folders)
+    if options.frame_times:
+        return run_frame_times(movies, options)
     rows = []
     with tempfile.TemporaryDirectory(prefix="corpus_run.") as scratch:
         for index, movie in enumerate(movies, 1):
@@ -318,6 +406,23 @@ def main():
         if options.out:
             stream.close()
     return 1 if any(r.breach for r in rows) else 0
+
+
+def run_frame_times(movies, options):
+    rows = []
+    for index, movie in enumerate(movies, 1):
+        row = time_movie(movie, options)
+        rows.append(row)
+        print("[%d/%d] %s: %s, slowest frame %.1f ms" % (index, len(movies), row.movie,
+                                                         row.loaded, row.slowest_ms),
+              file=sys.stderr, flush=True)
+    stream = open(options.out, "w") if options.out else sys.stdout
+    try:
+        failed = write_timed_table(rows, stream, options.slow_ms)
+    finally:
+        if options.out:
+            stream.close()
+    return 1 if failed else 0
 
 
 if __name__ == "__main__":
