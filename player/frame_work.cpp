@@ -11,14 +11,20 @@ struct Box {
     double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
 };
 
-Box DeviceClip(cairo_t* cr) {
+// Extents cairo reports (of the path or the clip) read under the identity: cairo keeps both in
+// device space, so they come in device pixels.
+Box DeviceExtents(cairo_t* cr, void (*read)(cairo_t*, double*, double*, double*, double*)) {
     Box b;
     cairo_matrix_t saved;
     cairo_get_matrix(cr, &saved);
     cairo_identity_matrix(cr);
-    cairo_clip_extents(cr, &b.x0, &b.y0, &b.x1, &b.y1);
+    read(cr, &b.x0, &b.y0, &b.x1, &b.y1);
     cairo_set_matrix(cr, &saved);
     return b;
+}
+
+Box DeviceClip(cairo_t* cr) {
+    return DeviceExtents(cr, cairo_clip_extents);
 }
 
 std::int64_t Pixels(const Box& b) {
@@ -54,13 +60,7 @@ bool FrameWork::ChargeIfLeft(std::int64_t units) {
 }
 
 std::int64_t PathPixels(cairo_t* cr, double margin) {
-    Box path;
-    cairo_matrix_t saved;
-    cairo_get_matrix(cr, &saved);
-    // Paths are kept in device space, so their extents under the identity are device pixels.
-    cairo_identity_matrix(cr);
-    cairo_path_extents(cr, &path.x0, &path.y0, &path.x1, &path.y1);
-    cairo_set_matrix(cr, &saved);
+    Box path = DeviceExtents(cr, cairo_path_extents);
     if (!(margin >= 0)) margin = 0;
     path = {path.x0 - margin, path.y0 - margin, path.x1 + margin, path.y1 + margin};
     return Pixels(Intersect(path, DeviceClip(cr)));

@@ -61,150 +61,128 @@ bool DecodeLzmaFilter(std::span<const std::uint8_t> properties, std::uint32_t di
 // only what the data really inflates to.
 constexpr std::size_t kOutputStep = std::size_t{1} << 16;
 
-// Makes room for the next step of output (never past `want`) and returns its size.
-std::size_t GrowOutput(std::vector<std::uint8_t>& out, std::size_t used, std::size_t want) {
-    out.resize(std::min(want, used + std::max(kOutputStep, used)));
-    return out.size() - used;
+// Inflated bytes kept, in a vector grown a step at a time up to `want`.
+class KeptOutput {
+  public:
+    explicit KeptOutput(std::size_t want) : want_(want) {}
+    bool Full() const { return used_ >= want_; }
+    std::span<std::uint8_t> Room() {
+        bytes_.resize(std::min(want_, used_ + std::max(kOutputStep, used_)));
+        return std::span(bytes_).subspan(used_);
+    }
+    void Produced(std::size_t count) { used_ += count; }
+    std::vector<std::uint8_t> Take() {
+        bytes_.resize(used_);
+        return std::move(bytes_);
+    }
+
+  private:
+    std::size_t want_;
+    std::size_t used_ = 0;
+    std::vector<std::uint8_t> bytes_;
+};
+
+// Inflated bytes counted through a scratch buffer, up to `cap`.
+class CountedOutput {
+  public:
+    explicit CountedOutput(std::uint64_t cap) : cap_(cap), scratch_(kOutputStep) {}
+    bool Full() const { return count_ >= cap_; }
+    std::span<std::uint8_t> Room() { return scratch_; }
+    void Produced(std::size_t count) { count_ += count; }
+    std::uint64_t Count() const { return std::min(count_, cap_); }
+
+  private:
+    std::uint64_t cap_;
+    std::uint64_t count_ = 0;
+    std::vector<std::uint8_t> scratch_;
+};
+
+// Runs a zlib stream into `out` until it ends, breaks off, fails or fills `out`.
+template <class Output>
+InflateStatus RunZlib(std::span<const std::uint8_t> stream, Output& out) {
+    ZlibInflater inflater;
+    if (!inflater.live()) return InflateStatus::Corrupt;
+    z_stream& z = inflater.stream();
+    z.next_in = const_cast<Bytef*>(stream.data());
+    z.avail_in = static_cast<uInt>(std::min<std::size_t>(stream.size(), UINT_MAX));
+    while (!out.Full()) {
+        const std::span<std::uint8_t> room = out.Room();
+        const auto given = static_cast<uInt>(std::min<std::size_t>(room.size(), UINT_MAX));
+        z.next_out = room.data();
+        z.avail_out = given;
+        const int code = inflate(&z, Z_NO_FLUSH);
+        out.Produced(given - z.avail_out);
+        if (code == Z_STREAM_END) break;
+        // Room left over while the input is spent: the stream breaks off here.
+        if (code == Z_BUF_ERROR || (code == Z_OK && z.avail_in == 0 && z.avail_out != 0))
+            return InflateStatus::Truncated;
+        if (code != Z_OK) return InflateStatus::Corrupt;
+    }
+    return InflateStatus::Ok;
+}
+
+// The same for raw LZMA data after its 5 property bytes, the dictionary held to `dictLimit`.
+template <class Output>
+InflateStatus RunLzma(std::span<const std::uint8_t> properties,
+                      std::span<const std::uint8_t> stream, std::uint32_t dictLimit, Output& out) {
+    lzma_options_lzma options{};
+    const lzma_filter filters[] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    LzmaDecoder decoder;
+    lzma_stream& s = decoder.stream();
+    if (!DecodeLzmaFilter(properties, dictLimit, options) ||
+        lzma_raw_decoder(&s, filters) != LZMA_OK)
+        return InflateStatus::Corrupt;
+    s.next_in = stream.data();
+    s.avail_in = stream.size();
+    while (!out.Full()) {
+        const std::span<std::uint8_t> room = out.Room();
+        s.next_out = room.data();
+        s.avail_out = room.size();
+        const lzma_ret code = lzma_code(&s, LZMA_RUN);
+        out.Produced(room.size() - s.avail_out);
+        if (code == LZMA_STREAM_END) break;
+        if (code == LZMA_BUF_ERROR || (code == LZMA_OK && s.avail_in == 0 && s.avail_out != 0))
+            return InflateStatus::Truncated;
+        if (code != LZMA_OK) return InflateStatus::Corrupt;
+    }
+    return InflateStatus::Ok;
+}
+
+// A match can reach back no further than the bytes produced, so a dictionary of `want` bytes
+// decodes them exactly, and a hostile dictionary size allocates nothing.
+std::uint32_t DictionaryFor(std::uint64_t want) {
+    return static_cast<std::uint32_t>(
+        std::clamp<std::uint64_t>(want, LZMA_DICT_SIZE_MIN, kMaxLzmaDictionary));
 }
 
 }  // namespace
 
 InflateResult InflateZlibPrefix(std::span<const std::uint8_t> stream, std::size_t want) {
-    InflateResult result;
-    result.status = InflateStatus::Ok;
-    if (want == 0) return result;
-    ZlibInflater inflater;
-    if (!inflater.live()) {
-        result.status = InflateStatus::Corrupt;
-        return result;
-    }
-    z_stream& z = inflater.stream();
-    z.next_in = const_cast<Bytef*>(stream.data());
-    z.avail_in = static_cast<uInt>(std::min<std::size_t>(stream.size(), UINT_MAX));
-    std::size_t used = 0;
-    while (used < want) {
-        const std::size_t room = GrowOutput(result.bytes, used, want);
-        z.next_out = result.bytes.data() + used;
-        z.avail_out = static_cast<uInt>(std::min<std::size_t>(room, UINT_MAX));
-        const int code = inflate(&z, Z_NO_FLUSH);
-        used = static_cast<std::size_t>(z.next_out - result.bytes.data());
-        if (code == Z_STREAM_END) break;
-        // Room left over while the input is spent: the stream breaks off here.
-        if (code == Z_BUF_ERROR || (code == Z_OK && z.avail_in == 0 && z.avail_out != 0)) {
-            result.status = InflateStatus::Truncated;
-            break;
-        }
-        if (code != Z_OK) {
-            result.status = InflateStatus::Corrupt;
-            break;
-        }
-    }
-    result.bytes.resize(used);
-    return result;
+    if (want == 0) return {InflateStatus::Ok, {}};
+    KeptOutput out(want);
+    const InflateStatus status = RunZlib(stream, out);
+    return {status, out.Take()};
 }
 
 InflateResult InflateLzmaPrefix(std::span<const std::uint8_t> properties,
                                 std::span<const std::uint8_t> stream, std::size_t want) {
-    InflateResult result;
-    result.status = InflateStatus::Ok;
-    if (want == 0) return result;
-    // A match can reach back no further than the bytes produced, so a dictionary of `want`
-    // bytes decodes them exactly, and a hostile dictionary size allocates nothing.
-    const auto dictLimit = static_cast<std::uint32_t>(
-        std::clamp<std::size_t>(want, LZMA_DICT_SIZE_MIN, kMaxLzmaDictionary));
-    lzma_options_lzma options{};
-    const lzma_filter filters[] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
-    LzmaDecoder decoder;
-    lzma_stream& s = decoder.stream();
-    if (!DecodeLzmaFilter(properties, dictLimit, options) ||
-        lzma_raw_decoder(&s, filters) != LZMA_OK) {
-        result.status = InflateStatus::Corrupt;
-        return result;
-    }
-    s.next_in = stream.data();
-    s.avail_in = stream.size();
-    std::size_t used = 0;
-    while (used < want) {
-        const std::size_t room = GrowOutput(result.bytes, used, want);
-        s.next_out = result.bytes.data() + used;
-        s.avail_out = room;
-        const lzma_ret code = lzma_code(&s, LZMA_RUN);
-        used = static_cast<std::size_t>(s.next_out - result.bytes.data());
-        if (code == LZMA_STREAM_END) break;
-        if (code == LZMA_BUF_ERROR || (code == LZMA_OK && s.avail_in == 0 && s.avail_out != 0)) {
-            result.status = InflateStatus::Truncated;
-            break;
-        }
-        if (code != LZMA_OK) {
-            result.status = InflateStatus::Corrupt;
-            break;
-        }
-    }
-    result.bytes.resize(used);
-    return result;
+    if (want == 0) return {InflateStatus::Ok, {}};
+    KeptOutput out(want);
+    const InflateStatus status = RunLzma(properties, stream, DictionaryFor(want), out);
+    return {status, out.Take()};
 }
 
 InflatedSize ZlibInflatedSize(std::span<const std::uint8_t> stream, std::uint64_t cap) {
-    InflatedSize result;
-    ZlibInflater inflater;
-    if (!inflater.live()) return result;
-    z_stream& z = inflater.stream();
-    z.next_in = const_cast<Bytef*>(stream.data());
-    z.avail_in = static_cast<uInt>(std::min<std::size_t>(stream.size(), UINT_MAX));
-    std::vector<std::uint8_t> scratch(kOutputStep);
-    result.status = InflateStatus::Ok;
-    while (result.bytes < cap) {
-        z.next_out = scratch.data();
-        z.avail_out = static_cast<uInt>(scratch.size());
-        const int code = inflate(&z, Z_NO_FLUSH);
-        result.bytes += scratch.size() - z.avail_out;
-        if (code == Z_STREAM_END) break;
-        if (code == Z_BUF_ERROR || (code == Z_OK && z.avail_in == 0 && z.avail_out != 0)) {
-            result.status = InflateStatus::Truncated;
-            break;
-        }
-        if (code != Z_OK) {
-            result.status = InflateStatus::Corrupt;
-            break;
-        }
-    }
-    result.bytes = std::min(result.bytes, cap);
-    return result;
+    CountedOutput out(cap);
+    const InflateStatus status = RunZlib(stream, out);
+    return {status, out.Count()};
 }
 
 InflatedSize LzmaInflatedSize(std::span<const std::uint8_t> properties,
                               std::span<const std::uint8_t> stream, std::uint64_t cap) {
-    InflatedSize result;
-    lzma_options_lzma options{};
-    const lzma_filter filters[] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
-    LzmaDecoder decoder;
-    lzma_stream& s = decoder.stream();
-    const auto dictLimit = static_cast<std::uint32_t>(
-        std::clamp<std::uint64_t>(cap, LZMA_DICT_SIZE_MIN, kMaxLzmaDictionary));
-    if (!DecodeLzmaFilter(properties, dictLimit, options) ||
-        lzma_raw_decoder(&s, filters) != LZMA_OK)
-        return result;
-    s.next_in = stream.data();
-    s.avail_in = stream.size();
-    std::vector<std::uint8_t> scratch(kOutputStep);
-    result.status = InflateStatus::Ok;
-    while (result.bytes < cap) {
-        s.next_out = scratch.data();
-        s.avail_out = scratch.size();
-        const lzma_ret code = lzma_code(&s, LZMA_RUN);
-        result.bytes += scratch.size() - s.avail_out;
-        if (code == LZMA_STREAM_END) break;
-        if (code == LZMA_BUF_ERROR || (code == LZMA_OK && s.avail_in == 0 && s.avail_out != 0)) {
-            result.status = InflateStatus::Truncated;
-            break;
-        }
-        if (code != LZMA_OK) {
-            result.status = InflateStatus::Corrupt;
-            break;
-        }
-    }
-    result.bytes = std::min(result.bytes, cap);
-    return result;
+    CountedOutput out(cap);
+    const InflateStatus status = RunLzma(properties, stream, DictionaryFor(cap), out);
+    return {status, out.Count()};
 }
 
 }  // namespace swf

@@ -45,6 +45,20 @@ bool WriteSteppedMovie(const std::string& path, int frames, double rate, int loo
     return movie.Save(path);
 }
 
+bool WriteHeavyFilterMovie(const std::string& path, int frames) {
+    swfw::Movie m;
+    m.Size(550, 400);
+    swfw::Shape dot(1);
+    dot.Fill(dot.AddFill(swfw::FillStyle::Solid(swfw::Rgb(255, 0, 0)))).Rectangle(0, 0, 20, 20);
+    m.Define(dot);
+    for (int i = 0; i < 1000; ++i)
+        m.Place(swfw::PlaceObject::New(1, std::uint16_t(i + 1))
+                    .At((i * 37) % 11000, (i * 53) % 8000)
+                    .Filters({swfw::Filter::Blur(255, 255, 15)}));
+    for (int f = 0; f < frames; ++f) m.ShowFrame();
+    return m.Save(path);
+}
+
 bool WriteClipMovie(const std::string& path, int clipFrames) {
     swfw::Sprite clip(100);
     for (int k = 0; k < clipFrames; ++k) {

@@ -21,6 +21,10 @@ bool WriteSteppedMovie(const std::string& path, int frames, double rate = 12.0,
 // One root frame holding a clip of `clipFrames` frames; clip frame k shows ColourOf(k).
 bool WriteClipMovie(const std::string& path, int clipFrames);
 
+// `frames` frames of a 550 x 400 stage holding a thousand tiny clips, each under the widest
+// blur at the most passes: every frame needs more drawing work than a frame may take.
+bool WriteHeavyFilterMovie(const std::string& path, int frames);
+
 // The engine's picture of root frame `frame` (or, with ticks, after `frame` ticks of play) at
 // width x height, as 0xRRGGBB per pixel in a surface.
 CSurface EngineFrame(const std::string& path, int frame, int width, int height, bool ticks = false);

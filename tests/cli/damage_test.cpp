@@ -164,17 +164,7 @@ TEST_F(Damage, FrameRatesFasterThanGifDelaysGiveTwoHundredths) {
 // A frame needing more drawing work than a frame may take (a thousand tiny clips under the
 // widest blur) keeps what it drew; the conversion goes on, says so once and succeeds.
 TEST_F(Damage, FrameCutAtTheWorkBudgetIsSaidAndTheConversionSucceeds) {
-    swfw::Movie m;
-    m.Size(550, 400);
-    swfw::Shape dot(1);
-    dot.Fill(dot.AddFill(swfw::FillStyle::Solid(swfw::Rgb(255, 0, 0)))).Rectangle(0, 0, 20, 20);
-    m.Define(dot);
-    for (int i = 0; i < 1000; ++i)
-        m.Place(swfw::PlaceObject::New(1, std::uint16_t(i + 1))
-                    .At((i * 37) % 11000, (i * 53) % 8000)
-                    .Filters({swfw::Filter::Blur(255, 255, 15)}));
-    m.ShowFrame().ShowFrame();
-    Save("heavy.swf", m.Bytes());
+    ASSERT_TRUE(testmovies::WriteHeavyFilterMovie(Path("heavy.swf"), 2));
     const Result r = Run("convert heavy.swf -o out");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("2 of 2 frames needed more drawing work than a frame may take"),

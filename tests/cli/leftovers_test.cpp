@@ -19,7 +19,6 @@
 
 #include "tests/capture/gif_reader.h"
 #include "tests/capture/test_movies.h"
-#include "tests/support/swf_writer.h"
 
 namespace fs = std::filesystem;
 
@@ -169,23 +168,9 @@ INSTANTIATE_TEST_SUITE_P(
                      "seq"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A frame slow to draw and save: a thousand tiny clips under the widest blur, at 4000 x 4000.
-bool WriteHeavyMovie(const std::string& path) {
-    swfw::Movie m;
-    m.Size(550, 400);
-    swfw::Shape dot(1);
-    dot.Fill(dot.AddFill(swfw::FillStyle::Solid(swfw::Rgb(255, 0, 0)))).Rectangle(0, 0, 20, 20);
-    m.Define(dot);
-    for (int i = 0; i < 1000; ++i)
-        m.Place(swfw::PlaceObject::New(1, std::uint16_t(i + 1))
-                    .At((i * 37) % 11000, (i * 53) % 8000)
-                    .Filters({swfw::Filter::Blur(255, 255, 15)}));
-    m.ShowFrame();
-    return m.Save(path);
-}
-
 TEST_F(Leftovers, InterruptedFrameLeavesNoPartFileAndKeepsTheOlderOne) {
-    ASSERT_TRUE(WriteHeavyMovie(Path("heavy.swf")));
+    // A frame slow to draw and save at 4000 x 4000.
+    ASSERT_TRUE(testmovies::WriteHeavyFilterMovie(Path("heavy.swf"), 1));
     Write("out/shot.png", "the older picture");
     const int status = Shell(
         "$filmcast frame heavy.swf --size 4000x4000 -o out/shot.png 2>err.txt & pid=$!; "
