@@ -4,6 +4,7 @@
 
 #include "player/script/builtins.h"
 #include "player/script/number_text.h"
+#include "player/script/utf8.h"
 
 namespace player::script {
 
@@ -110,16 +111,10 @@ Value Chr(Vm& vm, const Value&, std::span<const Value> args) {
     std::string out;
     const auto c = static_cast<std::uint32_t>(std::fmod(code < 0 ? code + 65536 : code, 65536));
     if (c == 0) return vm.Str("");
-    if (vm.Version() < 6 || c < 0x80) {
+    if (vm.Version() < 6)
         out += static_cast<char>(c & 0xFF);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    else
+        AppendUtf8(out, c);
     return vm.Str(out);
 }
 

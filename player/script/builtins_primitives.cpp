@@ -5,6 +5,7 @@
 
 #include "player/script/builtins.h"
 #include "player/script/number_text.h"
+#include "player/script/utf8.h"
 
 namespace player::script {
 
@@ -37,21 +38,10 @@ std::string Encode(const Vm& vm, std::u32string_view chars) {
     std::string out;
     out.reserve(chars.size());
     for (char32_t c : chars) {
-        if (vm.Version() < 6 || c < 0x80) {
+        if (vm.Version() < 6)
             out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        else
+            AppendUtf8(out, c);
     }
     return out;
 }

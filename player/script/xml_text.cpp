@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "player/script/utf8.h"
+
 namespace player::script {
 namespace {
 
@@ -36,23 +38,6 @@ bool StartsWithNoCase(std::string_view text, std::size_t at, std::string_view pr
     return true;
 }
 
-void AppendUtf8(std::string& out, std::uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
 
 // "#65" or "#x41" to its code point; 0 when it is not a usable character reference.
 std::uint32_t CharacterReference(std::string_view entity) {
