@@ -358,6 +358,11 @@ struct EditText {
     bool wordWrap = false, multiline = false, password = false, readOnly = false;
     bool autoSize = false, noSelect = false, border = false, wasStatic = false, html = false;
     bool useOutlines = false;
+    // The file's border flag gives both a white background and a black border; scripts set
+    // each and their colours apart.
+    bool background = false;
+    Rgba backgroundColor{255, 255, 255, 255};
+    Rgba borderColor{0, 0, 0, 255};
     std::optional<std::uint16_t> fontId;
     std::string fontClass;
     std::uint16_t fontHeight = 240;  // twips

@@ -234,7 +234,7 @@ bool ReadEditText(std::span<const std::uint8_t> body, EditText* f) {
     f->autoSize = flags2 & 0x40;
     const bool hasLayout = flags2 & 0x20;
     f->noSelect = flags2 & 0x10;
-    f->border = flags2 & 0x08;
+    f->border = f->background = flags2 & 0x08;
     f->wasStatic = flags2 & 0x04;
     f->html = flags2 & 0x02;
     f->useOutlines = flags2 & 0x01;

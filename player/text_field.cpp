@@ -454,15 +454,19 @@ bool TextFieldInstance::SetField(Vm& vm, std::string_view key, const Value& valu
         format.color = newFormat.color = c;
         Changed();
     } else if (is("background")) {
-        background = vm.ToBoolean(value);
+        background = edit->background = vm.ToBoolean(value);
+        edit->revision = NextRevision();
     } else if (is("backgroundColor")) {
         backgroundColor = ScriptColor(vm, value);
+        edit->backgroundColor = RgbaOf(backgroundColor);
+        edit->revision = NextRevision();
     } else if (is("border")) {
-        border = vm.ToBoolean(value);
-        edit->border = border;
+        border = edit->border = vm.ToBoolean(value);
         edit->revision = NextRevision();
     } else if (is("borderColor")) {
         borderColor = ScriptColor(vm, value);
+        edit->borderColor = RgbaOf(borderColor);
+        edit->revision = NextRevision();
     } else if (is("autoSize")) {
         if (value.IsBoolean()) {
             autoSize = value.AsBoolean() ? "left" : "none";

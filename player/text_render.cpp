@@ -381,6 +381,8 @@ void TextRenderer::DrawFieldFrame(cairo_t* cr, const EditText& field,
                                   FrameWork& work) {
     const Rect& b = field.bounds;
     const bool axisAligned = toDevice.xy == 0 && toDevice.yx == 0;
+    const bool fill = field.background || mask;
+    const bool border = field.border && !mask;
     if (axisAligned) {
         // Whole pixels: the background covers [x0, x1) x [y0, y1); the border runs on the
         // pixels of its top-left edges and on x1 and y1.
@@ -390,11 +392,13 @@ void TextRenderer::DrawFieldFrame(cairo_t* cr, const EditText& field,
         const double x0 = PixelEdge(std::min(ax, bx)), x1 = PixelEdge(std::max(ax, bx));
         const double y0 = PixelEdge(std::min(ay, by)), y1 = PixelEdge(std::max(ay, by));
         cairo_identity_matrix(cr);
-        SetColor(cr, color, Rgba{255, 255, 255, 255}, mask);
-        cairo_rectangle(cr, x0, y0, x1 - x0, y1 - y0);
-        FillCounted(cr, work);
-        if (mask) return;
-        SetColor(cr, color, Rgba{0, 0, 0, 255}, mask);
+        if (fill) {
+            SetColor(cr, color, field.backgroundColor, mask);
+            cairo_rectangle(cr, x0, y0, x1 - x0, y1 - y0);
+            FillCounted(cr, work);
+        }
+        if (!border) return;
+        SetColor(cr, color, field.borderColor, mask);
         cairo_rectangle(cr, x0, y0, x1 - x0 + 1, 1);
         cairo_rectangle(cr, x0, y0 + 1, 1, y1 - y0);
         cairo_rectangle(cr, x1, y0 + 1, 1, y1 - y0 - 1);
@@ -405,19 +409,20 @@ void TextRenderer::DrawFieldFrame(cairo_t* cr, const EditText& field,
     cairo_set_matrix(cr, &toDevice);
     cairo_rectangle(cr, b.xMin, b.yMin, double(b.xMax) - b.xMin, double(b.yMax) - b.yMin);
     cairo_identity_matrix(cr);
-    SetColor(cr, color, Rgba{255, 255, 255, 255}, mask);
-    if (mask) {
-        FillCounted(cr, work);
-        return;
-    }
     if (!work.Charge(2 * PathPixels(cr, 1))) {
         cairo_new_path(cr);
         return;
     }
-    cairo_fill_preserve(cr);
-    SetColor(cr, color, Rgba{0, 0, 0, 255}, mask);
-    cairo_set_line_width(cr, 1);
-    cairo_stroke(cr);
+    if (fill) {
+        SetColor(cr, color, field.backgroundColor, mask);
+        cairo_fill_preserve(cr);
+    }
+    if (border) {
+        SetColor(cr, color, field.borderColor, mask);
+        cairo_set_line_width(cr, 1);
+        cairo_stroke_preserve(cr);
+    }
+    cairo_new_path(cr);
 }
 
 void TextRenderer::DrawFieldText(cairo_t* cr, const TextLayout& layout,
@@ -495,7 +500,7 @@ void TextRenderer::DrawEditText(cairo_t* cr, const Movie& movie, const EditText&
     if (b.xMax <= b.xMin || b.yMax <= b.yMin) return;
     const TextLayout& layout = Layout(movie, field);
     cairo_save(cr);
-    if (field.border) DrawFieldFrame(cr, field, toDevice, color, mask, work);
+    if (field.border || field.background) DrawFieldFrame(cr, field, toDevice, color, mask, work);
     cairo_set_matrix(cr, &toDevice);
     cairo_rectangle(cr, b.xMin, b.yMin, double(b.xMax) - b.xMin, double(b.yMax) - b.yMin);
     cairo_identity_matrix(cr);

@@ -77,4 +77,12 @@ INSTANTIATE_TEST_SUITE_P(
                       // text fields: border and background on whole pixels
                       "edittext__edittext_caret_empty", "edittext__edittext_border_filters"));
 
+// Movies whose picture their ActionScript makes: clips moved and tinted, drawing-API shapes,
+// text fields coloured by script.
+INSTANTIATE_TEST_SUITE_P(
+    Scripted, Fidelity,
+    ::testing::Values("cache_as_bitmap__color_transform", "cache_as_bitmap__drawing_api",
+                      "cache_as_bitmap__nested_rotation", "drawing_api__fills_and_lines",
+                      "edittext__edittext_background_basic", "edittext__edittext_border_basic"));
+
 }  // namespace

@@ -105,6 +105,41 @@ TEST(TextFieldScript, TextSetByScriptIsDrawn) {
     EXPECT_EQ(reddened->lines, (std::vector<std::string>{"16711680"}));
 }
 
+// A field's background and border are set apart by script, each in its own colour: the pixel
+// inside the field (100, 20) and the one on its left edge (0, 20) of a 200 x 40 field.
+TEST(TextFieldScript, BackgroundAndBorderAreDrawnApartInTheirColours) {
+    struct Case {
+        bool background, border;
+        std::uint32_t inside, edge;  // 0xRRGGBB expected
+    };
+    const Case cases[] = {
+        {false, false, 0xFFFFFF, 0xFFFFFF},
+        {true, false, 0xFF0000, 0xFF0000},
+        {false, true, 0xFFFFFF, 0x0000FF},
+        {true, true, 0xFF0000, 0x0000FF},
+    };
+    for (const Case& c : cases) {
+        swfw::Movie m = WithField("");
+        Asm a;
+        SetMember(a, "t", "background", c.background);
+        SetMember(a, "t", "backgroundColor", 0xFF0000);
+        SetMember(a, "t", "border", c.border);
+        SetMember(a, "t", "borderColor", 0x0000FF);
+        m.Do(a).ShowFrame();
+        auto run = Play(m);
+        ASSERT_TRUE(run->player);
+        std::vector<std::uint8_t> pixels(550 * 400 * 4);
+        run->player->Render({pixels.data(), 550, 400, 550 * 4});
+        auto rgb = [&](int x, int y) {
+            const std::uint8_t* p = &pixels[(y * 550 + x) * 4];  // BGRA in memory
+            return std::uint32_t(p[2]) << 16 | std::uint32_t(p[1]) << 8 | p[0];
+        };
+        SCOPED_TRACE(std::to_string(c.background) + " " + std::to_string(c.border));
+        EXPECT_EQ(rgb(100, 20), c.inside);
+        EXPECT_EQ(rgb(0, 20), c.edge);
+    }
+}
+
 TEST(TextFieldScript, VariableBindingWorksBothWays) {
     swfw::Movie m = WithField("Hello", "v");
     Asm a;
