@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include "cli/gif_timing.h"
@@ -79,6 +80,7 @@ class EncodeThread {
         if (worker_.joinable()) worker_.join();
         return !failed_;
     }
+    bool OutOfMemory() const { return outOfMemory_; }
 
   private:
     struct Item {
@@ -96,7 +98,12 @@ class EncodeThread {
                 queue_.pop_front();
                 changed_.notify_all();
             }
-            const bool added = sequence_.Add(item.frame, item.delayCs);
+            bool added = false;
+            try {
+                added = sequence_.Add(item.frame, item.delayCs);
+            } catch (const std::bad_alloc&) {
+                outOfMemory_ = true;
+            }
             std::lock_guard lock(mutex_);
             if (!added) {
                 failed_ = true;
@@ -115,6 +122,7 @@ class EncodeThread {
     std::vector<Frame> free_;
     bool stopping_ = false;
     bool failed_ = false;
+    bool outOfMemory_ = false;
     std::thread worker_;
 };
 
@@ -182,9 +190,11 @@ void FrameFromSurface(const CSurface& surface, bool transparent, std::uint32_t m
     }
 }
 
-bool WriteGif(capture::IFrameSource& source, const MovieClock& movie, int width, int height,
-              const GifOptions& options, const std::string& path, const Progress& progress,
-              std::string* error) {
+namespace {
+
+bool Write(capture::IFrameSource& source, const MovieClock& movie, int width, int height,
+           const GifOptions& options, const std::string& path, const Progress& progress,
+           std::string* error) {
     const std::vector<TimedFrame> schedule =
         Schedule(source.TotalFrames(), movie.frameRate, options.fps);
     if (schedule.empty()) {
@@ -207,12 +217,18 @@ bool WriteGif(capture::IFrameSource& source, const MovieClock& movie, int width,
 
     KeepFreedMemory();
     GifWriter writer;
-    if (!writer.Open(path, width, height, WrittenGlobalPalette(encode), options.plays)) {
-        *error = writer.Error();
-        return false;
-    }
-    FrameSequence sequence(width, height, encode,
-                           [&writer](const Picture& picture) { return writer.Write(picture); });
+    bool opened = false;
+    FrameSequence* pictures = nullptr;
+    // The file begins with the global palette, known once the first frame is encoded.
+    FrameSequence sequence(width, height, encode, [&](const Picture& picture) {
+        if (!opened) {
+            opened = true;
+            if (!writer.Open(path, width, height, pictures->ScreenPalette(), options.plays))
+                return false;
+        }
+        return writer.Write(picture);
+    });
+    pictures = &sequence;
     EncodeThread encoder(sequence);
     Cursor cursor(source);
     const long total = static_cast<long>(schedule.size());
@@ -231,11 +247,31 @@ bool WriteGif(capture::IFrameSource& source, const MovieClock& movie, int width,
             return false;
         }
     }
-    if (!encoder.Stop() || !sequence.Finish() || !writer.Close()) {
-        *error = writer.Error().empty() ? "cannot encode the GIF " + path : writer.Error();
+    if (!encoder.Stop() || !sequence.Finish() || !opened || !writer.Close()) {
+        *error = encoder.OutOfMemory()     ? "out of memory encoding the GIF"
+                 : writer.Error().empty() ? "cannot encode the GIF " + path
+                                          : writer.Error();
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool WriteGif(capture::IFrameSource& source, const MovieClock& movie, int width, int height,
+              const GifOptions& options, const std::string& path, const Progress& progress,
+              std::string* error) {
+    if (std::int64_t{width} * height > kMaxGifPixels) {
+        *error = "a GIF of " + std::to_string(width) + "x" + std::to_string(height) +
+                 " pixels is larger than the " + std::to_string(kMaxGifPixels) + "-pixel cap";
+        return false;
+    }
+    try {
+        return Write(source, movie, width, height, options, path, progress, error);
+    } catch (const std::bad_alloc&) {
+        *error = "out of memory encoding the GIF";
+        return false;
+    }
 }
 
 }  // namespace cli::gif

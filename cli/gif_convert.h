@@ -25,6 +25,9 @@ struct GifOptions {
     int plays = 0;                       // 0 = forever
 };
 
+// The largest picture encoded: the encoder holds about eight frames of four bytes a pixel.
+constexpr std::int64_t kMaxGifPixels = std::int64_t{1} << 25;
+
 // Pixels with less alpha than this are transparent in a transparent GIF.
 constexpr int kAlphaThreshold = 128;
 
@@ -42,8 +45,9 @@ struct MovieClock {
 };
 
 // Draws the source's frames at width x height and writes the GIF at `path`. False with a
-// reason in *error when a frame cannot be drawn, the file cannot be written or progress says
-// stop (the file is then incomplete; the caller removes it).
+// reason in *error when the size is above kMaxGifPixels, a frame cannot be drawn, memory runs
+// out, the file cannot be written or progress says stop (the file is then incomplete; the
+// caller removes it).
 bool WriteGif(capture::IFrameSource& source, const MovieClock& movie, int width, int height,
               const GifOptions& options, const std::string& path, const Progress& progress,
               std::string* error);

@@ -15,9 +15,9 @@ bool NeedsTransparentEntry(const EncodeOptions& options) {
     return options.optimize || options.transparent;
 }
 
-Palette WrittenGlobalPalette(const EncodeOptions& options) {
-    Palette palette = options.global;
-    if (!palette.empty() && NeedsTransparentEntry(options)) palette.push_back(0);
+Palette FrameSequence::ScreenPalette() const {
+    Palette palette = shared_;
+    if (!palette.empty() && NeedsTransparentEntry(options_)) palette.push_back(0);
     return palette;
 }
 
@@ -33,6 +33,46 @@ FrameSequence::FrameSequence(int width, int height, EncodeOptions options, Sink 
     options_.colors = std::clamp(options_.colors, 2, kMaxColors);
     const std::size_t room = options_.colors - (NeedsTransparentEntry(options_) ? 1 : 0);
     if (options_.global.size() > room) options_.global.resize(room);
+    shared_ = options_.global;
+    sharedNearest_.Reset(shared_);
+}
+
+double FrameSequence::MeanError(NearestColor& nearest, const Palette& palette) const {
+    if (drawn_.empty()) return 0;
+    double sum = 0;
+    for (const std::uint32_t pixel : drawn_) {
+        const std::uint32_t got = palette[nearest.Find(pixel)];
+        for (int shift = 0; shift <= 16; shift += 8) {
+            const int d = int((pixel >> shift) & 0xFF) - int((got >> shift) & 0xFF);
+            sum += d * d;
+        }
+    }
+    return sum / drawn_.size();
+}
+
+const Palette& FrameSequence::ChoosePalette(bool first, bool blanks, Picture* picture) {
+    picture->palette.clear();
+    const int room = options_.colors - (NeedsTransparentEntry(options_) ? 1 : 0);
+    if (!options_.global.empty()) return shared_;
+    if (first) {
+        shared_ = MakePalette(drawn_, room);
+        sharedNearest_.Reset(shared_);
+        sharedError_ = MeanError(sharedNearest_, shared_);
+        return shared_;
+    }
+    picture->palette = MakePalette(drawn_, options_.colors - (blanks ? 1 : 0));
+    if (drawn_.size() <= kSharedPaletteMaxPixels) {
+        // The shared palette serves when it is about as close as the picture's own, or as
+        // close as it is to the first picture it was made for.
+        ownNearest_.Reset(picture->palette);
+        const double own = MeanError(ownNearest_, picture->palette);
+        const double shared = MeanError(sharedNearest_, shared_);
+        if (shared <= std::max(own * 1.25 + 0.5, sharedError_)) {
+            picture->palette.clear();
+            return shared_;
+        }
+    }
+    return picture->palette;
 }
 
 FrameSequence::Box FrameSequence::ChangedBox(const Frame& target, const Frame& canvas) const {
@@ -66,7 +106,7 @@ FrameSequence::Box FrameSequence::VanishingBox(const Frame& before, const Frame&
 
 // Pixels that are transparent, or (when optimizing) already shown, take the transparent entry.
 void FrameSequence::Encode(const Frame& target, const Frame& canvas, Box box,
-                           std::int64_t delayCs, Picture* picture) {
+                           std::int64_t delayCs, bool first, Picture* picture) {
     if (box.Empty()) box = {0, 0, 1, 1};  // a picture holds at least one pixel
     picture->left = box.left;
     picture->top = box.top;
@@ -91,17 +131,12 @@ void FrameSequence::Encode(const Frame& target, const Frame& canvas, Box box,
                 drawn_.push_back(pixel);
         }
     }
-    const bool global = !options_.global.empty();
-    if (!global) picture->palette = MakePalette(drawn_, options_.colors - (blanks ? 1 : 0));
-    const Palette& colors = global ? options_.global : picture->palette;
+    const Palette& colors = ChoosePalette(first, blanks, picture);
     const int blankIndex = blanks ? int(colors.size()) : -1;
     mapper_.Map(block_, picture->width, picture->height, colors, std::max(blankIndex, 0),
                 options_.dither, &picture->indices);
     picture->transparentIndex = blankIndex;
-    if (global)
-        picture->palette.clear();
-    else if (blanks)
-        picture->palette.push_back(0);
+    if (!picture->palette.empty() && blanks) picture->palette.push_back(0);
 }
 
 bool FrameSequence::Add(const Frame& frame, std::int64_t delayCs) {
@@ -111,9 +146,10 @@ bool FrameSequence::Add(const Frame& frame, std::int64_t delayCs) {
         // no opaque frame matches.
         canvas_.assign(frame.size(), kTransparent);
         heldBox_ = options_.optimize ? ChangedBox(frame, canvas_) : Whole();
-        Encode(frame, canvas_, heldBox_, delayCs, &held_);
+        Encode(frame, canvas_, heldBox_, delayCs, true, &held_);
         heldFrame_ = frame;
         holding_ = true;
+        heldIsFirst_ = true;
         return true;
     }
     if (options_.optimize && frame == heldFrame_) {
@@ -127,7 +163,8 @@ bool FrameSequence::Add(const Frame& frame, std::int64_t delayCs) {
         const Box vanishing = options_.optimize ? VanishingBox(heldFrame_, frame) : Whole();
         if (!vanishing.Empty()) {
             cleared = heldBox_.Union(vanishing);
-            if (!(cleared == heldBox_)) Encode(heldFrame_, canvas_, cleared, held_.delayCs, &held_);
+            if (!(cleared == heldBox_))
+                Encode(heldFrame_, canvas_, cleared, held_.delayCs, heldIsFirst_, &held_);
             held_.disposal = Disposal::kClear;
         }
     }
@@ -138,8 +175,9 @@ bool FrameSequence::Add(const Frame& frame, std::int64_t delayCs) {
                     cleared.right - cleared.left, kTransparent);
     }
     heldBox_ = options_.optimize ? ChangedBox(frame, canvas_) : Whole();
-    Encode(frame, canvas_, heldBox_, delayCs, &held_);
+    Encode(frame, canvas_, heldBox_, delayCs, false, &held_);
     heldFrame_ = frame;
+    heldIsFirst_ = false;
     return true;
 }
 

@@ -29,8 +29,10 @@ struct EncodeOptions {
 
 // Whether pictures need a transparent entry at all: for unchanged or transparent pixels.
 bool NeedsTransparentEntry(const EncodeOptions& options);
-// The global palette as written: the colours and, when needed, a transparent entry after them.
-Palette WrittenGlobalPalette(const EncodeOptions& options);
+
+// Small pictures at most this many drawn pixels may use the GIF's global palette instead of
+// their own, whose 768 bytes would cost more than their pixels.
+constexpr std::size_t kSharedPaletteMaxPixels = 1 << 15;
 
 class FrameSequence {
   public:
@@ -42,6 +44,11 @@ class FrameSequence {
     bool Add(const Frame& frame, std::int64_t delayCs);
     // Hands over the last picture held back.
     bool Finish();
+
+    // The GIF's global palette, known once the first frame is added: the shared colours (or,
+    // with each picture its own palette, the first picture's, which later small pictures
+    // may use) and, when needed, a transparent entry after them.
+    Palette ScreenPalette() const;
 
   private:
     struct Box {
@@ -56,13 +63,22 @@ class FrameSequence {
     // Replaces `picture` (keeping its memory) with the one that turns `canvas` into `target`
     // within `box`.
     void Encode(const Frame& target, const Frame& canvas, Box box, std::int64_t delayCs,
-                Picture* picture);
+                bool first, Picture* picture);
+    // The palette a picture's drawn pixels take: the global one, or their own.
+    const Palette& ChoosePalette(bool first, bool blanks, Picture* picture);
+    // Mean squared error of the drawn pixels on the palette `nearest` searches.
+    double MeanError(NearestColor& nearest, const Palette& palette) const;
 
     int width_ = 0;
     int height_ = 0;
     EncodeOptions options_;
     Sink sink_;
     bool holding_ = false;
+    bool heldIsFirst_ = false;
+    Palette shared_;  // the global palette's colours
+    double sharedError_ = 0;  // mean squared error of the first picture on them
+    NearestColor sharedNearest_{Palette{}};
+    NearestColor ownNearest_{Palette{}};
     Picture held_;     // the picture of the last frame, not yet handed over
     Box heldBox_;
     Frame heldFrame_;  // the last frame

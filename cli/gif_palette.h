@@ -20,7 +20,9 @@ constexpr int kMaxColors = 256;
 // there are no more than that, else Wu's. No pixels give one black entry.
 Palette MakePalette(std::span<const std::uint32_t> pixels, int maxColors);
 
-// The palette entry nearest to a colour (squared RGB distance), remembering recent answers.
+// The palette entry nearest to a colour (squared RGB distance; the lowest index among equals),
+// remembering recent answers. Colour space is cut into cells, each listing the only entries
+// that can be nearest to a colour inside it, made when a colour first falls there.
 class NearestColor {
   public:
     explicit NearestColor(const Palette& palette);
@@ -30,11 +32,16 @@ class NearestColor {
 
   private:
     struct Entry {
-        int r, g, b, index;
+        int r, g, b;
     };
-    int Search(int r, int g, int b) const;
+    int Search(int r, int g, int b);
+    void MakeCell(int cell);
 
-    std::vector<Entry> byGreen_;  // sorted by green, searched outwards from the colour's green
+    static constexpr int kCellBits = 4;  // per channel
+    std::vector<Entry> entries_;
+    std::vector<int> cellStart_;          // into candidates_, -1 until made
+    std::vector<std::uint16_t> cellSize_;
+    std::vector<std::uint8_t> candidates_;
     // Answers by colour, each key tagged with the palette's generation in its top byte, so a
     // new palette empties the cache without clearing it.
     static constexpr int kCacheBits = 16;

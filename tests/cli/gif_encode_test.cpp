@@ -216,11 +216,14 @@ Written Encode(const std::vector<Frame>& frames, const std::vector<std::int64_t>
     const std::string path = ScratchGif(name);
     GifWriter writer;
     Written written;
-    EXPECT_TRUE(writer.Open(path, width, height, WrittenGlobalPalette(options), 0));
+    FrameSequence* pictures = nullptr;
     FrameSequence sequence(width, height, options, [&](const Picture& picture) {
+        if (written.pictures.empty())
+            EXPECT_TRUE(writer.Open(path, width, height, pictures->ScreenPalette(), 0));
         written.pictures.push_back(picture);
         return writer.Write(picture);
     });
+    pictures = &sequence;
     for (std::size_t i = 0; i < frames.size(); ++i)
         EXPECT_TRUE(sequence.Add(frames[i], delays[i]));
     EXPECT_TRUE(sequence.Finish());
@@ -301,8 +304,11 @@ TEST_P(SequenceTest, MovingBlockDecodesToEveryFrame) {
         ExpectPagesShowFrames(w.gif, frames, 0);
         for (const Picture& p : w.pictures) EXPECT_EQ(p.width * p.height, scene.width * scene.height);
     }
-    EXPECT_EQ(w.gif.globalPalette, GetParam().global);
-    for (const auto& page : w.gif.pages) EXPECT_EQ(page.localPalette, !GetParam().global);
+    EXPECT_TRUE(w.gif.globalPalette);
+    EXPECT_FALSE(w.gif.pages[0].localPalette) << "the first picture's colours are the global ones";
+    if (GetParam().global) {
+        for (const auto& page : w.gif.pages) EXPECT_FALSE(page.localPalette);
+    }
 }
 
 // Over a gradient of more colours than a palette holds, pages stay within the quantizer's error.
@@ -357,6 +363,29 @@ TEST(FrameSequence, PixelsVanishingOutsideTheLastChangeAreCleared) {
     EXPECT_EQ(w.gif.pages[1].disposal, 2);
     EXPECT_LE(w.pictures[1].left, 2) << "the rectangle grew over the standing block";
     EXPECT_LE(w.pictures[1].top, 2);
+}
+
+TEST(FrameSequence, SmallPicturesUseTheFirstPicturesColoursWhenTheyServe) {
+    Scene scene;
+    scene.width = 300;
+    scene.height = 200;
+    const Frame flat = scene.Make(-100, 0);  // the background alone
+    scene.gradient = true;
+    Frame gradient = scene.Make(-100, 0);
+    Frame withOldColour = gradient, withNewColour = gradient;
+    for (int y = 10; y < 20; ++y) {
+        for (int x = 10; x < 20; ++x) {
+            withOldColour[y * 300 + x] = flat[0];
+            withNewColour[y * 300 + x] = kOpaque | 0x00FF00;
+        }
+    }
+    const std::vector<Frame> frames = {flat, gradient, withOldColour, withNewColour};
+    const Written w = Encode(frames, {5, 5, 5, 5}, {}, 300, 200, "shared");
+    ExpectPagesShowFrames(w.gif, frames, 24);
+    EXPECT_FALSE(w.gif.pages[0].localPalette);
+    EXPECT_TRUE(w.gif.pages[1].localPalette) << "a whole new picture has its own colours";
+    EXPECT_FALSE(w.gif.pages[2].localPalette) << "a small change in a colour already there";
+    EXPECT_TRUE(w.gif.pages[3].localPalette) << "a small change in a colour far from all";
 }
 
 TEST(FrameSequence, AnEmptyFrameIsOneTransparentPixel) {
