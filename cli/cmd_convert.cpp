@@ -10,6 +10,7 @@
 #include "cli/batch_files.h"
 #include "cli/child_batch.h"
 #include "cli/commands.h"
+#include "cli/gif_options.h"
 #include "cli/movie_job.h"
 #include "cli/progress.h"
 #include "cli/quality_option.h"
@@ -25,7 +26,7 @@ namespace fs = std::filesystem;
 struct ConvertOptions {
     std::vector<std::string> movies;
     std::string outputFolder = ".";
-    int fps = 0;
+    GifCliOptions gif;
     std::string size;
     double scale = 0.0;
     int jobs = 0;
@@ -77,6 +78,9 @@ int RunConvert(const ConvertOptions& options) {
         size = *parsed;
     }
     size.scale = options.scale;
+    gif::GifOptions gifOptions;
+    if (!options.gif.ToGifOptions(&gifOptions))
+        return UsageError("bad --matte '" + options.gif.matte + "' (expected #RRGGBB)");
     if (options.from >= 0 && options.to >= 0 && options.to < options.from)
         return UsageError("--to comes before --from");
     const std::string folder = FolderWithSlash(options.outputFolder);
@@ -107,7 +111,7 @@ int RunConvert(const ConvertOptions& options) {
         auto job = std::make_shared<ConvertJob>();
         job->movie = movie;
         job->outputFile = output;
-        job->fps = options.fps;
+        job->gif = gifOptions;
         job->size = size;
         job->frames = {options.frames, options.from, options.to};
         job->quality = options.quality;
@@ -136,8 +140,7 @@ void AddConvertCommand(CLI::App& app, RunState& state) {
         "convert", "Convert movies to animated GIFs (DIR/<movie file name>.gif)");
     cmd->add_option("movies", options->movies, "Flash movies (.swf)")->required();
     cmd->add_option("-o,--output", options->outputFolder, "output folder (default: .)");
-    cmd->add_option("--fps", options->fps, "frame rate of the GIF (default: the movie's)")
-        ->check(CLI::Range(1, 100));
+    AddGifOptions(cmd, &options->gif);
     auto* sizeOption =
         cmd->add_option("--size", options->size, "capture size WxH (default: the stage size)");
     cmd->add_option("--scale", options->scale, "capture size as a factor of the stage size")

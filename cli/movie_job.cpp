@@ -7,7 +7,6 @@
 #include <cstring>
 #include <memory>
 
-#include "capture/conversion_run.h"
 #include "capture/frame_capture.h"
 #include "capture/frame_source.h"
 #include "capture/workfolders.h"
@@ -21,10 +20,8 @@ namespace cli {
 
 namespace {
 
-// Where the conversion run assembles the GIF, in the private working folder; its frame files
-// take a short fixed name there too, whatever the movie is called.
+// Where the GIF is written, in the private working folder, whatever the movie is called.
 constexpr char kAssembledName[] = "animation.gif";
-constexpr char kFrameFileStem[] = "movie.swf";
 
 int Fail(const std::string& movie, const std::string& reason) {
     std::fprintf(stderr, "filmcast: %s: %s\n", movie.c_str(), reason.c_str());
@@ -72,11 +69,6 @@ std::unique_ptr<LoadedMovie> Load(const std::string& path, player::Quality quali
     return movie;
 }
 
-int MovieFrameRate(const player::StageInfo& stage) {
-    if (stage.frameRate <= 0) return 0;
-    return std::max(1, static_cast<int>(std::lround(stage.frameRate)));
-}
-
 bool OutputSize(const SizeOption& option, const player::StageInfo& stage, int* width, int* height,
                 std::string* note) {
     if (option.width > 0) {
@@ -96,15 +88,15 @@ bool OutputSize(const SizeOption& option, const player::StageInfo& stage, int* w
     return static_cast<long long>(*width) * *height <= CSurface::kMaxPixels;
 }
 
-// The GIF's frame rate: the one asked for or the movie's, at most kMaxGifFrameRate.
-int GifFrameRate(int asked, const player::StageInfo& stage, std::string* note) {
-    const int rate = asked > 0 ? asked : MovieFrameRate(stage);
-    if (rate <= kMaxGifFrameRate) return rate;
-    *note = std::to_string(rate) +
-            " frames a second is faster than GIF delays can show; the GIF "
-            "plays at " +
-            std::to_string(kMaxGifFrameRate);
-    return kMaxGifFrameRate;
+// Says when the rate asked for (or the movie's) is faster than a GIF shows.
+std::string RateNote(double asked, const player::StageInfo& stage) {
+    const double rate = asked > 0 ? asked : gif::PlayedFrameRate(stage.frameRate);
+    if (rate <= kMaxGifFrameRate) return "";
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", rate);
+    return std::string(text) +
+           " frames a second is faster than GIF delays can show; the GIF shows " +
+           std::to_string(kMaxGifFrameRate) + " frames a second of the movie's time";
 }
 
 std::string CutFramesNote(std::size_t cut, long frames) {
@@ -166,13 +158,13 @@ std::optional<SizeOption> ParseSize(const std::string& text) {
 
 namespace {
 
-// The conversion itself; the run (and its frame-file writer) is over when this returns.
+// The conversion itself; the encoding thread is over when this returns.
 int Convert(ConvertJob& job) {
     std::string error;
     auto movie = Load(job.movie, job.quality, job.scripts, &error);
     if (!movie) return Fail(job.movie, error);
     int width = 0, height = 0;
-    std::string sizeNote, rateNote;
+    std::string sizeNote;
     if (!OutputSize(job.size, movie->stage, &width, &height, &sizeNote))
         return Fail(job.movie, "the output size is too large");
     if (movie->actionScript3) Note(job.movie, "ActionScript 3 is not run", job.quiet);
@@ -181,41 +173,31 @@ int Convert(ConvertJob& job) {
     Note(job.movie, EndedEarlyNote(movie->stage), job.quiet);
     Note(job.movie, sizeNote, job.quiet);
     Note(job.movie, playNote, job.quiet);
+    Note(job.movie, RateNote(job.gif.fps, movie->stage), job.quiet);
 
-    capture::RunSettings settings;
-    settings.moviePath = kFrameFileStem;
-    settings.workFolder = job.work.Path();
-    settings.outputFile = job.work.Path() + kAssembledName;
-    settings.captureWidth = width;
-    settings.captureHeight = height;
-    settings.backgroundFrameFiles = true;
-    settings.frameRate = GifFrameRate(job.fps, movie->stage, &rateNote);
-    Note(job.movie, rateNote, job.quiet);
-
+    movie->control.SetTransparentStage(job.gif.transparent);
+    const gif::MovieClock clock{movie->stage.frameRate, movie->stage.background & 0xFFFFFF};
+    const std::string assembled = job.work.Path() + kAssembledName;
     capture::IFrameSource& source = frames.Source();
     const long expected = source.TotalFrames();
-    capture::CConversionRun run(source, settings);
     CProgress progress(GetFileNameFromPath(job.movie), job.quiet || !job.showProgress);
-    long ticks = 0;
-    while (run.IsActive() && !Interrupted()) {
-        run.Step();
-        progress.Show(++ticks, std::max(expected - 1, 1L));
-    }
+    const bool written = gif::WriteGif(
+        source, clock, width, height, job.gif, assembled,
+        [&progress](long done, long total) {
+            progress.Show(done, total);
+            return !Interrupted();
+        },
+        &error);
     progress.Clear();
     if (Interrupted()) return Fail(job.movie, "interrupted");
-    if (run.Outcome() != capture::RunOutcome::GifWritten) {
+    if (!written) {
         // The reason names the GIF in the working folder; the user knows it by its own name.
-        std::string reason = run.Error().empty() ? "no GIF was written" : run.Error();
-        if (const auto at = reason.find(settings.outputFile); at != std::string::npos)
-            reason.replace(at, settings.outputFile.size(), job.outputFile);
-        return Fail(job.movie, reason);
-    }
-    if (run.PagesWritten() != expected) {
-        return Fail(job.movie, "only " + std::to_string(run.PagesWritten()) + " of " +
-                                   std::to_string(expected) + " frames could be captured");
+        if (const auto at = error.find(assembled); at != std::string::npos)
+            error.replace(at, assembled.size(), job.outputFile);
+        return Fail(job.movie, error);
     }
     Note(job.movie, CutFramesNote(movie->control.FramesCut(), expected), job.quiet);
-    if (!PublishFile(settings.outputFile, job.temp, job.outputFile, &error))
+    if (!PublishFile(assembled, job.temp, job.outputFile, &error))
         return Fail(job.movie, error);
     return 0;
 }

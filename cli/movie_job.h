@@ -6,6 +6,8 @@
 #include <string>
 
 #include "cli/batch_files.h"
+#include "cli/gif_convert.h"
+#include "cli/gif_timing.h"
 #include "player/player.h"
 
 namespace cli {
@@ -31,7 +33,7 @@ std::optional<SizeOption> ParseSize(const std::string& text);
 
 // The GIF's frame rate at most: GIF delays are whole hundredths of a second, and players show
 // delays under two hundredths far slower than asked.
-constexpr int kMaxGifFrameRate = 50;
+constexpr int kMaxGifFrameRate = gif::kMaxFrameRate;
 
 struct ConvertJob {
     std::string movie;
@@ -41,7 +43,7 @@ struct ConvertJob {
     // file systems; the job removes both when it ends, and so does the parent.
     Reservation temp;
     Reservation work;
-    int fps = 0;  // 0 = the movie's own rate
+    gif::GifOptions gif;  // rate, colours, optimizing, transparency, loops
     SizeOption size;
     FrameSelection frames;
     player::Quality quality = player::Quality::kHigh;
@@ -50,7 +52,8 @@ struct ConvertJob {
     bool showProgress = true;
 };
 
-// Converts one movie and puts the GIF at outputFile only once it is complete (an interrupted
+// Converts one movie (drawn and encoded once, streamed into the GIF) and puts the GIF at
+// outputFile only once it is complete (an interrupted
 // or failed conversion leaves an older GIF as it was). Returns 0, or 1 after a one-line message
 // on stderr naming the movie and the reason. Notes (damage, cut frames, caps) go to stderr too.
 int ConvertMovie(ConvertJob& job);

@@ -46,6 +46,7 @@ void CShockwaveflash::SetMovie(const std::string& path) {
     player_ = player::Player::LoadFile(path, &lastError_);
     if (player_) {
         player_->SetQuality(quality_);
+        player_->SetTransparentStage(transparentStage_);
         player_->SetScripting(scripting_);
     }
     hasLoaded_ = stamped;
@@ -55,6 +56,11 @@ void CShockwaveflash::SetMovie(const std::string& path) {
 void CShockwaveflash::SetQuality(player::Quality quality) {
     quality_ = quality;
     if (player_) player_->SetQuality(quality);
+}
+
+void CShockwaveflash::SetTransparentStage(bool transparent) {
+    transparentStage_ = transparent;
+    if (player_) player_->SetTransparentStage(transparent);
 }
 
 void CShockwaveflash::SetScripting(const player::ScriptSettings& settings) {

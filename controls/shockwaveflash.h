@@ -50,6 +50,8 @@ class CShockwaveflash {
     // Drawing quality of this movie and of every movie loaded after (high until set).
     void SetQuality(player::Quality quality);
     player::Quality GetQuality() const { return quality_; }
+    // Leaves the stage transparent when drawing, in this movie and every movie loaded after.
+    void SetTransparentStage(bool transparent);
     // How scripts run (seed, calendar) in this movie and every movie loaded after; the movie
     // starts again at its first frame.
     void SetScripting(const player::ScriptSettings& settings);
@@ -86,5 +88,6 @@ class CShockwaveflash {
     bool loop_ = true;
     bool playing_ = false;
     player::Quality quality_;
+    bool transparentStage_ = false;
     player::ScriptSettings scripting_;
 };

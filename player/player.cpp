@@ -85,6 +85,7 @@ std::unique_ptr<Player> Player::Restart() const {
     p->state_ = std::make_unique<State>(state_->movie);
     p->state_->stage = state_->stage;
     p->state_->renderer.SetQuality(state_->renderer.GetQuality());
+    p->state_->renderer.SetTransparentStage(state_->renderer.TransparentStage());
     p->SetScripting(state_->timeline.GetScriptSettings());
     return p;
 }
@@ -173,6 +174,10 @@ std::size_t Player::FramesCut() const {
 
 void Player::SetQuality(Quality quality) {
     state_->renderer.SetQuality(quality);
+}
+
+void Player::SetTransparentStage(bool transparent) {
+    state_->renderer.SetTransparentStage(transparent);
 }
 
 Quality Player::GetQuality() const {

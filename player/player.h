@@ -95,6 +95,9 @@ class Player {
     // High unless set; a restarted player keeps its quality.
     void SetQuality(Quality quality);
     Quality GetQuality() const;
+    // Draws the stage and margins transparent instead of in the background colour (off unless
+    // set); a restarted player keeps the choice.
+    void SetTransparentStage(bool transparent);
     // Sets how scripts run and starts the movie again at its first frame; a restarted player
     // keeps the settings.
     void SetScripting(ScriptSettings settings);

@@ -487,7 +487,7 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
     if (bitmapBytes_ > limits_.maxBitmapBytes) ReleaseBitmaps();
     videoPixelsLeft_ = kMaxVideoPixelsPerRender;
     const Rgba background = movie.background.value_or(Rgba{255, 255, 255, 255});
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_operator(cr, transparentStage_ ? CAIRO_OPERATOR_CLEAR : CAIRO_OPERATOR_SOURCE);
     cairo_set_source_rgb(cr, Unit(background.r), Unit(background.g), Unit(background.b));
     cairo_paint(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);

@@ -65,6 +65,9 @@ class Renderer {
     void Render(const MovieState& state, const BufferView& target);
     void SetQuality(Quality quality) { quality_ = quality; }
     Quality GetQuality() const { return quality_; }
+    // Whether the stage is left transparent instead of filled with the background colour.
+    void SetTransparentStage(bool transparent) { transparentStage_ = transparent; }
+    bool TransparentStage() const { return transparentStage_; }
     // Bitmaps and video streams that could not be decoded (they draw nothing) and frames cut
     // short at their work limits, one line each.
     const std::vector<std::string>& Problems() const { return problems_; }
@@ -183,6 +186,7 @@ class Renderer {
     std::size_t framesCut_ = 0;
     const Movie* movie_ = nullptr;
     Quality quality_ = Quality::kHigh;
+    bool transparentStage_ = false;
     double stageScale_ = 1;          // device pixels per stage pixel
     std::int64_t filterBudget_ = 0;  // layer pixels the frame's filters may still process
 };

@@ -53,7 +53,7 @@ class ConvertCliTest : public ::testing::Test {
     fs::path dir_;
 };
 
-TEST_F(ConvertCliTest, GifHasEveryFrameAtTheSizeAndDelayAsked) {
+TEST_F(ConvertCliTest, GifHasEveryFrameAtTheSizeAndRateAsked) {
     ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("intro.swf"), 5));
     const Result r = Run("convert intro.swf -o out --fps 25 --size 110x80");
     ASSERT_EQ(r.status, 0) << r.err;
@@ -62,8 +62,11 @@ TEST_F(ConvertCliTest, GifHasEveryFrameAtTheSizeAndDelayAsked) {
     ASSERT_EQ(gif.pages.size(), 5u);
     EXPECT_EQ(gif.width, 110);
     EXPECT_EQ(gif.height, 80);
+    // Five frames at 12 a second sampled 25 times a second: each frame from the first
+    // twenty-fifth after it starts, the movie's 0.42 s kept.
+    const int delays[] = {12, 8, 8, 8, 6};
     for (int k = 0; k < 5; ++k) {
-        EXPECT_EQ(gif.pages[k].delayCs, 4);
+        EXPECT_EQ(gif.pages[k].delayCs, delays[k]) << "page " << k;
         const CSurface expected = testmovies::EngineFrame(Path("intro.swf"), k, 110, 80);
         EXPECT_LT(testmovies::MismatchedShare(expected, gif.pages[k].rgb.data(), 24), 0.01)
             << "page " << k;
@@ -222,6 +225,90 @@ TEST_F(ConvertCliTest, QualityReachesTheEngine) {
     for (const char* command : {"convert", "frames", "frame"})
         EXPECT_EQ(Run(std::string(command) + " m.swf -o x.png --quality crisp").status, 2)
             << command;
+}
+
+TEST_F(ConvertCliTest, TheGifLastsAsLongAsTheMovie) {
+    ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("m.swf"), 12, 12.0));
+    ASSERT_EQ(Run("convert m.swf").status, 0);
+    const testgif::Gif gif = ReadGif("m.swf.gif");
+    ASSERT_EQ(gif.pages.size(), 12u);
+    int total = 0;
+    for (const auto& page : gif.pages) {
+        EXPECT_TRUE(page.delayCs == 8 || page.delayCs == 9) << page.delayCs;
+        total += page.delayCs;
+    }
+    EXPECT_EQ(total, 100);
+    // Half the pictures, the same second.
+    ASSERT_EQ(Run("convert m.swf --fps 6 -o six").status, 0);
+    const testgif::Gif six = ReadGif("six/m.swf.gif");
+    ASSERT_EQ(six.pages.size(), 6u);
+    const int delays[] = {17, 16, 17, 17, 16, 17};
+    for (int k = 0; k < 6; ++k) EXPECT_EQ(six.pages[k].delayCs, delays[k]) << "page " << k;
+}
+
+TEST_F(ConvertCliTest, AStillMovieIsOnePicture) {
+    ASSERT_TRUE(WriteDiagonalMovie(Path("m.swf")));
+    ASSERT_EQ(Run("convert m.swf --frames 40").status, 0);
+    const testgif::Gif gif = ReadGif("m.swf.gif");
+    ASSERT_EQ(gif.pages.size(), 1u);
+    EXPECT_EQ(gif.pages[0].delayCs, 333) << "40 ticks at 12 a second";
+    ASSERT_EQ(Run("convert m.swf --frames 40 --no-optimize -o whole").status, 0);
+    EXPECT_EQ(ReadGif("whole/m.swf.gif").pages.size(), 40u) << "unmerged, one a tick";
+}
+
+struct LoopOption {
+    const char* args;
+    int loopCount;
+};
+
+TEST_F(ConvertCliTest, LoopCountsArePlaysLessOne) {
+    ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("m.swf"), 2));
+    for (const LoopOption& c : {LoopOption{"", 0}, LoopOption{"--loop 0", 0},
+                                LoopOption{"--loop 1", -1}, LoopOption{"--loop 3", 2}}) {
+        ASSERT_EQ(Run(std::string("convert m.swf -o out ") + c.args).status, 0) << c.args;
+        EXPECT_EQ(ReadGif("out/m.swf.gif").loopCount, c.loopCount) << c.args;
+    }
+}
+
+TEST_F(ConvertCliTest, ColourOptionsShapeThePictures) {
+    ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("m.swf"), 4));
+    ASSERT_EQ(Run("convert m.swf -o global --palette global").status, 0);
+    const testgif::Gif global = ReadGif("global/m.swf.gif");
+    EXPECT_TRUE(global.globalPalette);
+    for (const auto& page : global.pages) EXPECT_FALSE(page.localPalette);
+    ASSERT_EQ(Run("convert m.swf -o whole --no-optimize --dither none").status, 0);
+    for (const auto& page : ReadGif("whole/m.swf.gif").pages)
+        EXPECT_EQ(page.pictureWidth * page.pictureHeight, 220 * 160);
+    ASSERT_EQ(Run("convert m.swf -o few --colors 3 --dither ordered").status, 0);
+    for (const auto& page : ReadGif("few/m.swf.gif").pages) {
+        std::vector<std::uint32_t> colours(page.rgb);
+        std::sort(colours.begin(), colours.end());
+        EXPECT_LE(std::unique(colours.begin(), colours.end()) - colours.begin(), 3 + 1);
+    }
+    for (const char* bad : {"--colors 1", "--colors 257", "--dither floyd", "--palette shared",
+                            "--matte red", "--matte #12345", "--loop -1", "--fps 0"})
+        EXPECT_EQ(Run(std::string("convert m.swf ") + bad).status, 2) << bad;
+}
+
+// Blocks moving over a transparent stage leave no trail: every page shows exactly the pixels
+// the movie draws, whatever was shown before.
+TEST_F(ConvertCliTest, TransparentStageShowsOnlyWhatIsDrawn) {
+    ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("m.swf"), 6));
+    const Result r = Run("convert m.swf --transparent --matte '#102030'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const testgif::Gif gif = ReadGif("m.swf.gif");
+    ASSERT_EQ(gif.pages.size(), 6u);
+    for (int k = 0; k < 6; ++k) {
+        const CSurface engine = testmovies::EngineFrame(Path("m.swf"), k, 220, 160);
+        int wrong = 0;
+        for (int y = 0; y < 160; ++y) {
+            for (int x = 0; x < 220; ++x) {
+                const bool drawn = (engine.Row(y)[x] & 0xFFFFFF) != 0xFFFFFF;
+                if (gif.pages[k].Shown(x, y) != drawn) ++wrong;
+            }
+        }
+        EXPECT_EQ(wrong, 0) << "page " << k;
+    }
 }
 
 TEST(ConvertCli, LinksNoQt) {

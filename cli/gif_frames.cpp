@@ -1,0 +1,190 @@
+#include "cli/gif_frames.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace cli::gif {
+
+namespace {
+
+constexpr std::uint32_t kTransparent = 0;
+
+}  // namespace
+
+bool NeedsTransparentEntry(const EncodeOptions& options) {
+    return options.optimize || options.transparent;
+}
+
+Palette FrameSequence::ScreenPalette() const {
+    Palette palette = shared_;
+    if (!palette.empty() && NeedsTransparentEntry(options_)) palette.push_back(0);
+    return palette;
+}
+
+FrameSequence::Box FrameSequence::Box::Union(const Box& other) const {
+    if (Empty()) return other;
+    if (other.Empty()) return *this;
+    return {std::min(left, other.left), std::min(top, other.top), std::max(right, other.right),
+            std::max(bottom, other.bottom)};
+}
+
+FrameSequence::FrameSequence(int width, int height, EncodeOptions options, Sink sink)
+    : width_(width), height_(height), options_(std::move(options)), sink_(std::move(sink)) {
+    options_.colors = std::clamp(options_.colors, 2, kMaxColors);
+    const std::size_t room = options_.colors - (NeedsTransparentEntry(options_) ? 1 : 0);
+    if (options_.global.size() > room) options_.global.resize(room);
+    shared_ = options_.global;
+    sharedNearest_.Reset(shared_);
+}
+
+double FrameSequence::MeanError(NearestColor& nearest, const Palette& palette) const {
+    if (drawn_.empty()) return 0;
+    double sum = 0;
+    for (const std::uint32_t pixel : drawn_) {
+        const std::uint32_t got = palette[nearest.Find(pixel)];
+        for (int shift = 0; shift <= 16; shift += 8) {
+            const int d = int((pixel >> shift) & 0xFF) - int((got >> shift) & 0xFF);
+            sum += d * d;
+        }
+    }
+    return sum / drawn_.size();
+}
+
+const Palette& FrameSequence::ChoosePalette(bool first, bool blanks, Picture* picture) {
+    picture->palette.clear();
+    const int room = options_.colors - (NeedsTransparentEntry(options_) ? 1 : 0);
+    if (!options_.global.empty()) return shared_;
+    if (first) {
+        shared_ = MakePalette(drawn_, room);
+        sharedNearest_.Reset(shared_);
+        sharedError_ = MeanError(sharedNearest_, shared_);
+        return shared_;
+    }
+    picture->palette = MakePalette(drawn_, options_.colors - (blanks ? 1 : 0));
+    if (drawn_.size() <= kSharedPaletteMaxPixels) {
+        // The shared palette serves when it is about as close as the picture's own, or as
+        // close as it is to the first picture it was made for.
+        ownNearest_.Reset(picture->palette);
+        const double own = MeanError(ownNearest_, picture->palette);
+        const double shared = MeanError(sharedNearest_, shared_);
+        if (shared <= std::max(own * 1.25 + 0.5, sharedError_)) {
+            picture->palette.clear();
+            return shared_;
+        }
+    }
+    return picture->palette;
+}
+
+FrameSequence::Box FrameSequence::ChangedBox(const Frame& target, const Frame& canvas) const {
+    Box box{width_, height_, 0, 0};
+    for (int y = 0; y < height_; ++y) {
+        const std::uint32_t* a = target.data() + std::size_t(y) * width_;
+        const std::uint32_t* b = canvas.data() + std::size_t(y) * width_;
+        if (std::memcmp(a, b, std::size_t(width_) * sizeof *a) == 0) continue;
+        int first = 0, last = width_ - 1;
+        while (a[first] == b[first]) ++first;
+        while (a[last] == b[last]) --last;
+        box = {std::min(box.left, first), std::min(box.top, y), std::max(box.right, last + 1),
+               y + 1};
+    }
+    return box.Empty() ? Box{} : box;
+}
+
+// Pixels shown in `before` that are transparent in `after`: only clearing can take them away.
+FrameSequence::Box FrameSequence::VanishingBox(const Frame& before, const Frame& after) const {
+    Box box{width_, height_, 0, 0};
+    for (int y = 0; y < height_; ++y) {
+        const std::size_t row = std::size_t(y) * width_;
+        for (int x = 0; x < width_; ++x) {
+            if (before[row + x] == kTransparent || after[row + x] != kTransparent) continue;
+            box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x + 1),
+                   y + 1};
+        }
+    }
+    return box.Empty() ? Box{} : box;
+}
+
+// Pixels that are transparent, or (when optimizing) already shown, take the transparent entry.
+void FrameSequence::Encode(const Frame& target, const Frame& canvas, Box box,
+                           std::int64_t delayCs, bool first, Picture* picture) {
+    if (box.Empty()) box = {0, 0, 1, 1};  // a picture holds at least one pixel
+    picture->left = box.left;
+    picture->top = box.top;
+    picture->width = box.right - box.left;
+    picture->height = box.bottom - box.top;
+    picture->delayCs = delayCs;
+    picture->disposal = Disposal::kKeep;
+    block_.resize(std::size_t(picture->width) * picture->height);
+    drawn_.clear();
+    bool blanks = false;
+    for (int y = 0; y < picture->height; ++y) {
+        const std::size_t row = std::size_t(box.top + y) * width_ + box.left;
+        std::uint32_t* out = block_.data() + std::size_t(y) * picture->width;
+        for (int x = 0; x < picture->width; ++x) {
+            const std::uint32_t want = target[row + x];
+            const bool shown = options_.optimize && want == canvas[row + x];
+            const std::uint32_t pixel = shown ? kTransparent : want;
+            out[x] = pixel;
+            if (pixel == kTransparent)
+                blanks = true;
+            else
+                drawn_.push_back(pixel);
+        }
+    }
+    const Palette& colors = ChoosePalette(first, blanks, picture);
+    const int blankIndex = blanks ? int(colors.size()) : -1;
+    mapper_.Map(block_, picture->width, picture->height, colors, std::max(blankIndex, 0),
+                options_.dither, &picture->indices);
+    picture->transparentIndex = blankIndex;
+    if (!picture->palette.empty() && blanks) picture->palette.push_back(0);
+}
+
+bool FrameSequence::Add(const Frame& frame, std::int64_t delayCs) {
+    if (frame.size() != std::size_t(width_) * height_) return false;
+    if (!holding_) {
+        // Nothing is shown before the first picture: a screen of transparent pixels, which
+        // no opaque frame matches.
+        canvas_.assign(frame.size(), kTransparent);
+        heldBox_ = options_.optimize ? ChangedBox(frame, canvas_) : Whole();
+        Encode(frame, canvas_, heldBox_, delayCs, true, &held_);
+        heldFrame_ = frame;
+        holding_ = true;
+        heldIsFirst_ = true;
+        return true;
+    }
+    if (options_.optimize && frame == heldFrame_) {
+        held_.delayCs += delayCs;
+        return true;
+    }
+    // Pixels that vanish must be cleared with the held picture's rectangle, which grows to
+    // cover them (the pixels it gains were shown already, so it draws nothing more there).
+    Box cleared;
+    if (options_.transparent) {
+        const Box vanishing = options_.optimize ? VanishingBox(heldFrame_, frame) : Whole();
+        if (!vanishing.Empty()) {
+            cleared = heldBox_.Union(vanishing);
+            if (!(cleared == heldBox_))
+                Encode(heldFrame_, canvas_, cleared, held_.delayCs, heldIsFirst_, &held_);
+            held_.disposal = Disposal::kClear;
+        }
+    }
+    if (!sink_(held_)) return false;
+    canvas_.swap(heldFrame_);
+    for (int y = cleared.top; y < cleared.bottom; ++y) {
+        std::fill_n(canvas_.begin() + std::ptrdiff_t(y) * width_ + cleared.left,
+                    cleared.right - cleared.left, kTransparent);
+    }
+    heldBox_ = options_.optimize ? ChangedBox(frame, canvas_) : Whole();
+    Encode(frame, canvas_, heldBox_, delayCs, false, &held_);
+    heldFrame_ = frame;
+    heldIsFirst_ = false;
+    return true;
+}
+
+bool FrameSequence::Finish() {
+    if (!holding_) return true;
+    holding_ = false;
+    return sink_(held_);
+}
+
+}  // namespace cli::gif

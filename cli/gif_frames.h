@@ -1,0 +1,90 @@
+// The pictures of an animated GIF made from whole frames: identical frames merged with their
+// delays summed, each later frame stored as the rectangle that changed with unchanged pixels
+// transparent, and disposal chosen so that every decoded frame shows the frame given, its
+// transparent pixels included. One frame is held back until the next decides its disposal.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "cli/gif_palette.h"
+#include "cli/gif_writer.h"
+
+namespace cli::gif {
+
+// width x height pixels, row-major: 0 is transparent, anything else 0xFFRRGGBB.
+using Frame = std::vector<std::uint32_t>;
+
+struct EncodeOptions {
+    int colors = kMaxColors;  // 2..256, the transparent entry included
+    Dither dither = Dither::kDiffuse;
+    bool optimize = true;     // merged frames and changed rectangles
+    bool transparent = false;  // frames may hold transparent pixels
+    // Colours of a palette shared by every picture (written once as the GIF's global palette,
+    // with GlobalTransparentEntry() after them when a transparent entry is needed); empty:
+    // each picture has its own palette.
+    Palette global;
+};
+
+// Whether pictures need a transparent entry at all: for unchanged or transparent pixels.
+bool NeedsTransparentEntry(const EncodeOptions& options);
+
+// Small pictures at most this many drawn pixels may use the GIF's global palette instead of
+// their own, whose 768 bytes would cost more than their pixels.
+constexpr std::size_t kSharedPaletteMaxPixels = 1 << 15;
+
+class FrameSequence {
+  public:
+    using Sink = std::function<bool(const Picture&)>;
+    FrameSequence(int width, int height, EncodeOptions options, Sink sink);
+
+    // The next frame, shown for delayCs. False when the sink failed or the frame has the wrong
+    // size.
+    bool Add(const Frame& frame, std::int64_t delayCs);
+    // Hands over the last picture held back.
+    bool Finish();
+
+    // The GIF's global palette, known once the first frame is added: the shared colours (or,
+    // with each picture its own palette, the first picture's, which later small pictures
+    // may use) and, when needed, a transparent entry after them.
+    Palette ScreenPalette() const;
+
+  private:
+    struct Box {
+        int left = 0, top = 0, right = 0, bottom = 0;  // right and bottom exclusive
+        bool Empty() const { return right <= left || bottom <= top; }
+        Box Union(const Box& other) const;
+        bool operator==(const Box&) const = default;
+    };
+    Box Whole() const { return {0, 0, width_, height_}; }
+    Box ChangedBox(const Frame& target, const Frame& canvas) const;
+    Box VanishingBox(const Frame& before, const Frame& after) const;
+    // Replaces `picture` (keeping its memory) with the one that turns `canvas` into `target`
+    // within `box`.
+    void Encode(const Frame& target, const Frame& canvas, Box box, std::int64_t delayCs,
+                bool first, Picture* picture);
+    // The palette a picture's drawn pixels take: the global one, or their own.
+    const Palette& ChoosePalette(bool first, bool blanks, Picture* picture);
+    // Mean squared error of the drawn pixels on the palette `nearest` searches.
+    double MeanError(NearestColor& nearest, const Palette& palette) const;
+
+    int width_ = 0;
+    int height_ = 0;
+    EncodeOptions options_;
+    Sink sink_;
+    bool holding_ = false;
+    bool heldIsFirst_ = false;
+    Palette shared_;  // the global palette's colours
+    double sharedError_ = 0;  // mean squared error of the first picture on them
+    NearestColor sharedNearest_{Palette{}};
+    NearestColor ownNearest_{Palette{}};
+    Picture held_;     // the picture of the last frame, not yet handed over
+    Box heldBox_;
+    Frame heldFrame_;  // the last frame
+    Frame canvas_;     // what a viewer shows before the held picture is drawn
+    std::vector<std::uint32_t> block_, drawn_;  // working memory of Encode
+    PaletteMapper mapper_;
+};
+
+}  // namespace cli::gif

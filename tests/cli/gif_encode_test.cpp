@@ -1,0 +1,416 @@
+// The command line's GIF encoder: palettes and the nearest-colour search, dithering, the
+// streamed writer and the frame sequence, read back by giflib's decoder as a viewer shows it.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <random>
+
+#include "cli/gif_frames.h"
+#include "cli/gif_palette.h"
+#include "cli/gif_writer.h"
+#include "tests/capture/gif_reader.h"
+
+namespace cli::gif {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint32_t kOpaque = 0xFF000000u;
+
+int Distance(std::uint32_t a, std::uint32_t b) {
+    return testgif::ChannelDistance(a & 0xFFFFFF, b & 0xFFFFFF);
+}
+
+std::string ScratchGif(const std::string& name) {
+    return (fs::path(::testing::TempDir()) /
+            ("fc_gif_" + std::to_string(::getpid()) + "_" + name + ".gif"))
+        .string();
+}
+
+// ---- palettes and mapping ----
+
+TEST(MakePalette, FewColoursAreKeptExactly) {
+    const std::vector<std::uint32_t> pixels = {kOpaque | 0x102030, kOpaque | 0x102030,
+                                               kOpaque | 0xFFFFFF, kOpaque | 0x000001};
+    Palette palette = MakePalette(pixels, 256);
+    std::sort(palette.begin(), palette.end());
+    EXPECT_EQ(palette, (Palette{0x000001, 0x102030, 0xFFFFFF}));
+}
+
+TEST(MakePalette, ManyColoursAreReducedToTheCountAsked) {
+    std::vector<std::uint32_t> pixels;
+    for (int i = 0; i < 4096; ++i) pixels.push_back(kOpaque | (i * 4099u & 0xFFFFFF));
+    for (const int colors : {2, 16, 255, 256}) {
+        const Palette palette = MakePalette(pixels, colors);
+        EXPECT_LE(palette.size(), std::size_t(colors));
+        EXPECT_GE(palette.size(), std::size_t(colors) / 2) << colors;
+    }
+    EXPECT_EQ(MakePalette({}, 256).size(), 1u);
+}
+
+TEST(NearestColor, AgreesWithASearchOfEveryEntry) {
+    std::mt19937 random(7);
+    Palette palette;
+    for (int i = 0; i < 200; ++i) palette.push_back(random() & 0xFFFFFF);
+    NearestColor nearest(palette);
+    const auto squared = [](std::uint32_t a, std::uint32_t b) {
+        int sum = 0;
+        for (int shift = 0; shift <= 16; shift += 8) {
+            const int d = int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF);
+            sum += d * d;
+        }
+        return sum;
+    };
+    for (int i = 0; i < 20000; ++i) {
+        const std::uint32_t colour = random() & 0xFFFFFF;
+        int best = INT32_MAX;
+        for (const std::uint32_t entry : palette) best = std::min(best, squared(entry, colour));
+        const int found = nearest.Find(colour);
+        ASSERT_EQ(squared(palette[found], colour), best) << std::hex << colour;
+        ASSERT_EQ(nearest.Find(colour), found) << "the cached answer is the same";
+    }
+}
+
+// A flat colour between two near entries: dithering mixes them to the right average.
+class FlatColourDither : public ::testing::TestWithParam<Dither> {};
+
+TEST_P(FlatColourDither, KeepsTheAverageOrSnaps) {
+    const Palette palette = {0x000000, 0x101010};
+    const int width = 64, height = 64;
+    const std::vector<std::uint32_t> block(width * height, kOpaque | 0x060606);
+    const auto indices = MapToPalette(block, width, height, palette, 2, GetParam());
+    double mean = 0;
+    for (const auto index : indices) mean += (palette[index] & 0xFF);
+    mean /= indices.size();
+    if (GetParam() == Dither::kNone)
+        EXPECT_EQ(mean, 0);
+    else
+        EXPECT_NEAR(mean, 6, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, FlatColourDither,
+                         ::testing::Values(Dither::kNone, Dither::kOrdered, Dither::kDiffuse));
+
+TEST(MapToPalette, BlankPixelsTakeTheBlankIndexInEveryMode) {
+    const Palette palette = {0xFF0000, 0x0000FF};
+    const std::vector<std::uint32_t> block = {kOpaque | 0xFF0000, 0, kOpaque | 0x0000FF, 0};
+    for (const Dither dither : {Dither::kNone, Dither::kOrdered, Dither::kDiffuse}) {
+        EXPECT_EQ(MapToPalette(block, 2, 2, palette, 2, dither),
+                  (std::vector<std::uint8_t>{0, 2, 1, 2}));
+    }
+}
+
+// ---- the writer ----
+
+Picture Solid(int width, int height, std::int64_t delayCs) {
+    Picture picture;
+    picture.width = width;
+    picture.height = height;
+    picture.indices.assign(std::size_t(width) * height, 1);
+    picture.palette = {0x000000, 0x33CC66};
+    picture.delayCs = delayCs;
+    return picture;
+}
+
+struct LoopCase {
+    int plays;
+    int loopCount;  // as read back; -1 = no loop block
+};
+
+class LoopCount : public ::testing::TestWithParam<LoopCase> {};
+
+TEST_P(LoopCount, IsWrittenAsPlaysLessOne) {
+    const std::string path = ScratchGif("loop" + std::to_string(GetParam().plays));
+    GifWriter writer;
+    ASSERT_TRUE(writer.Open(path, 4, 3, {}, GetParam().plays)) << writer.Error();
+    ASSERT_TRUE(writer.Write(Solid(4, 3, 10)));
+    ASSERT_TRUE(writer.Close());
+    const testgif::Gif gif = testgif::Read(path);
+    fs::remove(path);
+    ASSERT_TRUE(gif.ok);
+    EXPECT_EQ(gif.loopCount, GetParam().loopCount);
+    ASSERT_EQ(gif.pages.size(), 1u);
+    EXPECT_EQ(gif.pages[0].At(3, 2), 0x33CC66u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Plays, LoopCount,
+                         ::testing::Values(LoopCase{0, 0}, LoopCase{1, -1}, LoopCase{2, 1},
+                                           LoopCase{5, 4}, LoopCase{kMaxPlays, 65535}));
+
+TEST(GifWriter, DelaysPastTheFieldGoOnInEmptyPictures) {
+    const std::string path = ScratchGif("longdelay");
+    GifWriter writer;
+    ASSERT_TRUE(writer.Open(path, 4, 3, {}, 0));
+    Picture picture = Solid(4, 3, 65535 + 65535 + 100);
+    picture.disposal = Disposal::kClear;
+    ASSERT_TRUE(writer.Write(picture));
+    ASSERT_TRUE(writer.Close());
+    const testgif::Gif gif = testgif::Read(path);
+    fs::remove(path);
+    ASSERT_EQ(gif.pages.size(), 3u);
+    EXPECT_EQ(gif.pages[0].delayCs + gif.pages[1].delayCs + gif.pages[2].delayCs,
+              65535 + 65535 + 100);
+    EXPECT_EQ(gif.pages[1].At(0, 0), 0x33CC66u) << "the picture stays while its time runs";
+    EXPECT_EQ(gif.pages[0].disposal, 1);
+    EXPECT_EQ(gif.pages[2].disposal, 2) << "the last part disposes as the picture would";
+}
+
+TEST(GifWriter, RefusesPicturesThatDoNotFit) {
+    const std::string path = ScratchGif("refuse");
+    GifWriter writer;
+    ASSERT_TRUE(writer.Open(path, 4, 3, {}, 0));
+    Picture outside = Solid(4, 3, 10);
+    outside.left = 1;
+    EXPECT_FALSE(writer.Write(outside));
+    Picture shortIndices = Solid(4, 3, 10);
+    shortIndices.indices.pop_back();
+    EXPECT_FALSE(writer.Write(shortIndices));
+    Picture badTransparent = Solid(4, 3, 10);
+    badTransparent.transparentIndex = 2;
+    EXPECT_FALSE(writer.Write(badTransparent));
+    Picture noPalette = Solid(4, 3, 10);
+    noPalette.palette.clear();
+    EXPECT_FALSE(writer.Write(noPalette)) << "no global palette to fall back on";
+    EXPECT_TRUE(writer.Close());
+    fs::remove(path);
+    EXPECT_FALSE(writer.Open(path, 0, 3, {}, 0));
+    EXPECT_FALSE(GifWriter().Open("/nonexistent-folder/x.gif", 4, 3, {}, 0));
+}
+
+// ---- frame sequences ----
+
+// Frames of a scene: a background (a flat colour or a horizontal gradient), and a block that
+// moves or stays.
+struct Scene {
+    int width = 48;
+    int height = 32;
+    bool gradient = false;
+    bool transparentStage = false;
+
+    std::uint32_t Background(int x) const {
+        if (transparentStage) return 0;
+        if (!gradient) return kOpaque | 0x2060A0;
+        const int level = x * 255 / (width - 1);
+        return kOpaque | (level << 16) | ((255 - level) << 8) | 0x40;
+    }
+    Frame Make(int blockX, int blockY, std::uint32_t blockColour = 0xE0C020) const {
+        Frame frame(std::size_t(width) * height);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const bool inBlock = x >= blockX && x < blockX + 8 && y >= blockY && y < blockY + 6;
+                frame[std::size_t(y) * width + x] = inBlock ? kOpaque | blockColour : Background(x);
+            }
+        }
+        return frame;
+    }
+};
+
+struct Written {
+    testgif::Gif gif;
+    std::vector<Picture> pictures;
+};
+
+Written Encode(const std::vector<Frame>& frames, const std::vector<std::int64_t>& delays,
+               const EncodeOptions& options, int width, int height, const std::string& name) {
+    const std::string path = ScratchGif(name);
+    GifWriter writer;
+    Written written;
+    FrameSequence* pictures = nullptr;
+    FrameSequence sequence(width, height, options, [&](const Picture& picture) {
+        if (written.pictures.empty())
+            EXPECT_TRUE(writer.Open(path, width, height, pictures->ScreenPalette(), 0));
+        written.pictures.push_back(picture);
+        return writer.Write(picture);
+    });
+    pictures = &sequence;
+    for (std::size_t i = 0; i < frames.size(); ++i)
+        EXPECT_TRUE(sequence.Add(frames[i], delays[i]));
+    EXPECT_TRUE(sequence.Finish());
+    EXPECT_TRUE(writer.Close()) << writer.Error();
+    written.gif = testgif::Read(path);
+    fs::remove(path);
+    return written;
+}
+
+// Every decoded page shows its frame: the same pixels shown, colours within `tolerance`.
+void ExpectPagesShowFrames(const testgif::Gif& gif, const std::vector<Frame>& frames,
+                           int tolerance) {
+    ASSERT_TRUE(gif.ok);
+    ASSERT_EQ(gif.pages.size(), frames.size());
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        int worst = 0;
+        for (int y = 0; y < gif.height; ++y) {
+            for (int x = 0; x < gif.width; ++x) {
+                const std::uint32_t want = frames[k][std::size_t(y) * gif.width + x];
+                ASSERT_EQ(gif.pages[k].Shown(x, y), want != 0)
+                    << "page " << k << " at " << x << "," << y;
+                if (want != 0) worst = std::max(worst, Distance(gif.pages[k].At(x, y), want));
+            }
+        }
+        EXPECT_LE(worst, tolerance) << "page " << k;
+    }
+}
+
+struct SequenceCase {
+    const char* name;
+    bool optimize;
+    bool transparent;
+    bool global;
+    Dither dither;
+};
+
+class SequenceTest : public ::testing::TestWithParam<SequenceCase> {
+  protected:
+    EncodeOptions Options(const Scene& scene, const std::vector<Frame>& frames) const {
+        EncodeOptions options;
+        options.optimize = GetParam().optimize;
+        options.transparent = GetParam().transparent;
+        options.dither = GetParam().dither;
+        if (GetParam().global) {
+            std::vector<std::uint32_t> all;
+            for (const Frame& f : frames)
+                for (const auto p : f)
+                    if (p) all.push_back(p);
+            options.global = MakePalette(all, 255);
+        }
+        (void)scene;
+        return options;
+    }
+};
+
+// A block moving over the stage, leaving it, and standing still: few colours, so every page
+// must come back exactly, transparent pixels included (no trail behind the block).
+TEST_P(SequenceTest, MovingBlockDecodesToEveryFrame) {
+    Scene scene;
+    scene.transparentStage = GetParam().transparent;
+    std::vector<Frame> frames;
+    for (const auto& [x, y] : std::vector<std::pair<int, int>>{
+             {2, 2}, {10, 4}, {30, 20}, {30, 20}, {40, 26}, {-20, 0}, {5, 5}})
+        frames.push_back(scene.Make(x, y));
+    const std::vector<std::int64_t> delays(frames.size(), 7);
+    const Written w =
+        Encode(frames, delays, Options(scene, frames), scene.width, scene.height, GetParam().name);
+    if (GetParam().optimize) {
+        // The repeated frame is merged with its delays summed.
+        std::vector<Frame> distinct = frames;
+        distinct.erase(distinct.begin() + 3);
+        ExpectPagesShowFrames(w.gif, distinct, 0);
+        ASSERT_EQ(w.gif.pages.size(), 6u);
+        EXPECT_EQ(w.gif.pages[2].delayCs, 14);
+        // Later pictures hold only what changed: the block's old and new places.
+        EXPECT_LE(w.pictures[1].width * w.pictures[1].height, 18 * 8);
+    } else {
+        ExpectPagesShowFrames(w.gif, frames, 0);
+        for (const Picture& p : w.pictures) EXPECT_EQ(p.width * p.height, scene.width * scene.height);
+    }
+    EXPECT_TRUE(w.gif.globalPalette);
+    EXPECT_FALSE(w.gif.pages[0].localPalette) << "the first picture's colours are the global ones";
+    if (GetParam().global) {
+        for (const auto& page : w.gif.pages) EXPECT_FALSE(page.localPalette);
+    }
+}
+
+// Over a gradient of more colours than a palette holds, pages stay within the quantizer's error.
+TEST_P(SequenceTest, GradientStaysWithinTheQuantizersError) {
+    Scene scene;
+    scene.width = 300;
+    scene.height = 20;
+    scene.gradient = true;
+    scene.transparentStage = GetParam().transparent;
+    std::vector<Frame> frames;
+    for (int k = 0; k < 4; ++k) frames.push_back(scene.Make(10 + 40 * k, 4 + k));
+    const Written w = Encode(frames, std::vector<std::int64_t>(frames.size(), 5),
+                             Options(scene, frames), scene.width, scene.height,
+                             std::string(GetParam().name) + "_gradient");
+    // 300 levels of red and green on 255 entries: a step of a few levels; dithering adds
+    // noise of about a step's size.
+    // Wu's quantizer works on 5 bits a channel.
+    ExpectPagesShowFrames(w.gif, frames, GetParam().dither == Dither::kNone ? 8 : 24);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, SequenceTest,
+    ::testing::Values(SequenceCase{"optimized", true, false, false, Dither::kDiffuse},
+                      SequenceCase{"optimizedPlain", true, false, false, Dither::kNone},
+                      SequenceCase{"optimizedOrdered", true, false, false, Dither::kOrdered},
+                      SequenceCase{"whole", false, false, false, Dither::kDiffuse},
+                      SequenceCase{"global", true, false, true, Dither::kDiffuse},
+                      SequenceCase{"wholeGlobal", false, false, true, Dither::kNone},
+                      SequenceCase{"transparent", true, true, false, Dither::kDiffuse},
+                      SequenceCase{"transparentWhole", false, true, false, Dither::kDiffuse},
+                      SequenceCase{"transparentGlobal", true, true, true, Dither::kNone}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FrameSequence, PixelsVanishingOutsideTheLastChangeAreCleared) {
+    // Two blocks on a transparent stage: one stands while the other moves, then the standing
+    // one goes. Its pixels lie outside the last picture's rectangle, which must grow to
+    // clear them.
+    Scene scene;
+    scene.transparentStage = true;
+    const auto twoBlocks = [&](int movingX) {
+        Frame frame = scene.Make(movingX, 20);
+        const Frame standing = scene.Make(2, 2, 0x30C030);
+        for (std::size_t i = 0; i < frame.size(); ++i)
+            if (standing[i]) frame[i] = standing[i];
+        return frame;
+    };
+    const std::vector<Frame> frames = {twoBlocks(20), twoBlocks(30), scene.Make(36, 20)};
+    EncodeOptions options;
+    options.transparent = true;
+    const Written w = Encode(frames, {5, 5, 5}, options, scene.width, scene.height, "vanish");
+    ExpectPagesShowFrames(w.gif, frames, 0);
+    EXPECT_EQ(w.gif.pages[1].disposal, 2);
+    EXPECT_LE(w.pictures[1].left, 2) << "the rectangle grew over the standing block";
+    EXPECT_LE(w.pictures[1].top, 2);
+}
+
+TEST(FrameSequence, SmallPicturesUseTheFirstPicturesColoursWhenTheyServe) {
+    Scene scene;
+    scene.width = 300;
+    scene.height = 200;
+    const Frame flat = scene.Make(-100, 0);  // the background alone
+    scene.gradient = true;
+    Frame gradient = scene.Make(-100, 0);
+    Frame withOldColour = gradient, withNewColour = gradient;
+    for (int y = 10; y < 20; ++y) {
+        for (int x = 10; x < 20; ++x) {
+            withOldColour[y * 300 + x] = flat[0];
+            withNewColour[y * 300 + x] = kOpaque | 0x00FF00;
+        }
+    }
+    const std::vector<Frame> frames = {flat, gradient, withOldColour, withNewColour};
+    const Written w = Encode(frames, {5, 5, 5, 5}, {}, 300, 200, "shared");
+    ExpectPagesShowFrames(w.gif, frames, 24);
+    EXPECT_FALSE(w.gif.pages[0].localPalette);
+    EXPECT_TRUE(w.gif.pages[1].localPalette) << "a whole new picture has its own colours";
+    EXPECT_FALSE(w.gif.pages[2].localPalette) << "a small change in a colour already there";
+    EXPECT_TRUE(w.gif.pages[3].localPalette) << "a small change in a colour far from all";
+}
+
+TEST(FrameSequence, AnEmptyFrameIsOneTransparentPixel) {
+    Scene scene;
+    scene.transparentStage = true;
+    const Frame empty(std::size_t(scene.width) * scene.height, 0);
+    const std::vector<Frame> frames = {empty, scene.Make(4, 4), empty};
+    EncodeOptions options;
+    options.transparent = true;
+    const Written w = Encode(frames, {5, 5, 5}, options, scene.width, scene.height, "empty");
+    ExpectPagesShowFrames(w.gif, frames, 0);
+    EXPECT_EQ(w.pictures[0].width * w.pictures[0].height, 1);
+}
+
+TEST(FrameSequence, RefusesFramesOfTheWrongSize) {
+    FrameSequence sequence(4, 4, {}, [](const Picture&) { return true; });
+    EXPECT_FALSE(sequence.Add(Frame(15, kOpaque), 5));
+    EXPECT_TRUE(sequence.Add(Frame(16, kOpaque), 5));
+}
+
+TEST(FrameSequence, AFailingSinkStopsTheSequence) {
+    FrameSequence sequence(4, 4, {}, [](const Picture&) { return false; });
+    EXPECT_TRUE(sequence.Add(Frame(16, kOpaque | 1), 5)) << "the first picture is held back";
+    EXPECT_FALSE(sequence.Add(Frame(16, kOpaque | 2), 5));
+}
+
+}  // namespace
+}  // namespace cli::gif
