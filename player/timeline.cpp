@@ -382,6 +382,7 @@ void MovieState::Problem(std::string line) {
 
 script::ClipHost* MovieState::Level(int n) { return n == 0 ? root_.get() : nullptr; }
 
+
 // An empty clip's timeline: one frame with nothing on it.
 const Timeline& EmptyTimeline() {
     static const Timeline empty{{Frame{}}, {}, {}};
@@ -894,6 +895,23 @@ void SpriteInstance::Draw(const script::DrawCommand& command) {
         drawing = std::make_unique<Drawing>();
     }
     drawing->Apply(command);
+}
+
+bool MovieState::StageSize(double* width, double* height) const {
+    const Rect& frame = movie_->frameSize;
+    *width = std::max(0.0, static_cast<double>(frame.xMax - frame.xMin) / kTwipsPerPixel);
+    *height = std::max(0.0, static_cast<double>(frame.yMax - frame.yMin) / kTwipsPerPixel);
+    return true;
+}
+
+int SpriteInstance::GetBlendMode() const {
+    const DisplayObject* placed = Placement();
+    return placed && placed->blendMode ? *placed->blendMode : 0;
+}
+
+void SpriteInstance::SetBlendMode(int mode) {
+    if (DisplayObject* placed = Placement(); placed && mode >= 1 && mode <= 14)
+        placed->blendMode = static_cast<std::uint8_t>(mode);
 }
 
 script::ColorNumbers SpriteInstance::GetColorTransform() const {

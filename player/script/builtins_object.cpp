@@ -217,6 +217,9 @@ void InstallBuiltins(Vm& vm) {
     InstallXml(vm);
     InstallLoadVars(vm);
     InstallText(vm);
+    InstallStageAndInput(vm);
+    InstallSystem(vm);
+    InstallDisplay(vm);
 }
 
 }  // namespace player::script
