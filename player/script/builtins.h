@@ -55,6 +55,8 @@ void BroadcastInput(Vm& vm, std::string_view source, std::string_view event,
 // System (capabilities, security), Sound, SharedObject, LocalConnection, ContextMenu and
 // TextSnapshot (builtins_system.cpp).
 void InstallSystem(Vm& vm);
+// flash.display.BitmapData (builtins_bitmap.cpp).
+void InstallBitmapData(Vm& vm);
 // MovieClip's compositing properties: blendMode (builtins_display.cpp).
 void InstallDisplay(Vm& vm);
 

@@ -220,6 +220,7 @@ void InstallBuiltins(Vm& vm) {
     InstallStageAndInput(vm);
     InstallSystem(vm);
     InstallDisplay(vm);
+    InstallBitmapData(vm);
 }
 
 }  // namespace player::script

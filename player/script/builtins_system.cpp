@@ -251,8 +251,11 @@ void InstallSound(Vm& vm) {
         {"getBytesLoaded", SoundUnknown}, {"getBytesTotal", SoundUnknown},
     };
     for (const auto& [name, fn] : methods) vm.DefineMethod(p, name, fn, kHidden);
-    DefineNativeAccessor(vm, p, "duration", SoundUnknown, Nothing, kHidden | kVersion7);
-    DefineNativeAccessor(vm, p, "position", SoundUnknown, Nothing, kHidden | kVersion7);
+    // Movies before version 7 have no such properties, and may make their own.
+    if (vm.Version() >= 7) {
+        DefineNativeAccessor(vm, p, "duration", SoundUnknown, Nothing, kHidden);
+        DefineNativeAccessor(vm, p, "position", SoundUnknown, Nothing, kHidden);
+    }
 }
 
 // ---- SharedObject ---------------------------------------------------------------------------
