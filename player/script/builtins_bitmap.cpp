@@ -417,6 +417,12 @@ Value ColorTransformPixels(Vm& vm, const Value& self, std::span<const Value> arg
     Area a;
     Object* ct = Arg(args, 1).AsObject();
     if (!b || !ct || !ReadRect(vm, Arg(args, 0), &a)) return Value();
+    // Only a ColorTransform will do; a look-alike object is ignored.
+    bool isTransform = false;
+    int hops = 0;
+    for (Object* p = ct->Proto(); p && hops < 256; p = p->Proto(), ++hops)
+        isTransform = isTransform || p == vm.GetRealm().colorTransformProto;
+    if (!isTransform) return Value();
     const char* mults[4] = {"alphaMultiplier", "redMultiplier", "greenMultiplier", "blueMultiplier"};
     const char* offsets[4] = {"alphaOffset", "redOffset", "greenOffset", "blueOffset"};
     double m[4], o[4];
@@ -491,11 +497,60 @@ Value Scroll(Vm& vm, const Value& self, std::span<const Value> args) {
     return Value();
 }
 
+// copyChannel(source, sourceRect, destPoint, sourceChannel, destChannel): one channel (1 red,
+// 2 green, 4 blue, 8 alpha) of the source becomes one of the destination's.
+Value CopyChannel(Vm& vm, const Value& self, std::span<const Value> args) {
+    BitmapObject* b = LiveBitmap(self);
+    BitmapObject* src = LiveBitmap(Arg(args, 0));
+    Area a;
+    int dx = 0, dy = 0;
+    if (!b || !src || !ReadRect(vm, Arg(args, 1), &a) || !ReadPoint(vm, Arg(args, 2), &dx, &dy))
+        return Value();
+    auto shiftOf = [](int channel) {
+        switch (channel) {
+            case 1: return 16;
+            case 2: return 8;
+            case 4: return 0;
+            case 8: return 24;
+            default: return -1;
+        }
+    };
+    const int from = shiftOf(Int(vm, Arg(args, 3))), to = shiftOf(Int(vm, Arg(args, 4)));
+    if (from < 0 || to < 0) return Value();
+    const int cutX = std::max(0, -a.x), cutY = std::max(0, -a.y);
+    if (!Clip(*src, &a)) return Value();
+    Area d{dx + cutX, dy + cutY, a.w, a.h};
+    const int beforeX = d.x, beforeY = d.y;
+    if (!Clip(*b, &d)) return Value();
+    a.x += d.x - beforeX;
+    a.y += d.y - beforeY;
+    std::vector<std::uint32_t> values(static_cast<std::size_t>(d.w) * static_cast<std::size_t>(d.h));
+    for (int y = 0; y < d.h; ++y)
+        for (int x = 0; x < d.w; ++x)
+            values[static_cast<std::size_t>(y) * d.w + x] =
+                (Unpremultiply(src->At(a.x + x, a.y + y)) >> from) & 0xff;
+    for (int y = 0; y < d.h; ++y) {
+        for (int x = 0; x < d.w; ++x) {
+            std::uint32_t& out = b->At(d.x + x, d.y + y);
+            const std::uint32_t old = Unpremultiply(out);
+            const std::uint32_t v = values[static_cast<std::size_t>(y) * d.w + x];
+            out = Stored(*b, (old & ~(0xffu << to)) | (v << to));
+        }
+    }
+    return Value();
+}
+
 // What needs a picture of the movie or of the library (draw, loadBitmap, filters) is not
 // available to scripts here: the bitmap is left as it is.
 Value Unchanged(Vm&, const Value&, std::span<const Value>) { return Value(); }
 
 Value LoadBitmap(Vm&, const Value&, std::span<const Value>) { return Value(); }
+
+template <NativeFn F, std::size_t MinArgs>
+Value Guarded(Vm& vm, const Value& self, std::span<const Value> args) {
+    if (!LiveBitmap(self) || args.size() < MinArgs) return Value::Number(-1);
+    return F(vm, self, args);
+}
 
 }  // namespace
 
@@ -519,25 +574,27 @@ void InstallBitmapData(Vm& vm) {
     DefineNativeAccessor(vm, p, "height", GetHeight, ReadOnlySet);
     DefineNativeAccessor(vm, p, "transparent", GetTransparent, ReadOnlySet);
     DefineNativeAccessor(vm, p, "rectangle", GetRectangle, ReadOnlySet);
-    const std::pair<const char*, NativeFn> methods[] = {
-        {"getPixel", GetPixel},
-        {"getPixel32", GetPixel32},
-        {"setPixel", SetPixel},
-        {"setPixel32", SetPixel32},
-        {"fillRect", FillRect},
-        {"copyPixels", CopyPixels},
-        {"clone", Clone},
-        {"dispose", Dispose},
-        {"noise", Noise},
-        {"floodFill", FloodFill},
-        {"hitTest", HitTest},
-        {"colorTransform", ColorTransformPixels},
-        {"getColorBoundsRect", GetColorBoundsRect},
-        {"scroll", Scroll},
-        {"draw", Unchanged},
-        {"applyFilter", Unchanged},
-    };
-    for (const auto& [name, fn] : methods) vm.DefineMethod(p, name, fn);
+    // Each with the arguments it needs: called on a disposed bitmap, on something that is no
+    // bitmap or with too few arguments, a method does nothing and answers -1.
+    vm.DefineMethod(p, "getPixel", Guarded<GetPixel, 2>);
+    vm.DefineMethod(p, "getPixel32", Guarded<GetPixel32, 2>);
+    vm.DefineMethod(p, "setPixel", Guarded<SetPixel, 3>);
+    vm.DefineMethod(p, "setPixel32", Guarded<SetPixel32, 3>);
+    vm.DefineMethod(p, "fillRect", FillRect);
+    vm.DefineMethod(p, "copyPixels", Guarded<CopyPixels, 3>);
+    vm.DefineMethod(p, "copyChannel", Guarded<CopyChannel, 5>);
+    vm.DefineMethod(p, "clone", Guarded<Clone, 0>);
+    vm.DefineMethod(p, "dispose", Guarded<Dispose, 0>);
+    vm.DefineMethod(p, "noise", Guarded<Noise, 1>);
+    vm.DefineMethod(p, "floodFill", Guarded<FloodFill, 3>);
+    vm.DefineMethod(p, "hitTest", Guarded<HitTest, 2>);
+    vm.DefineMethod(p, "colorTransform", Guarded<ColorTransformPixels, 2>);
+    vm.DefineMethod(p, "getColorBoundsRect", Guarded<GetColorBoundsRect, 2>);
+    vm.DefineMethod(p, "scroll", Guarded<Scroll, 2>);
+    for (const char* name : {"draw", "applyFilter", "generateFilterRect", "merge", "paletteMap",
+                             "perlinNoise", "pixelDissolve", "threshold", "compare"}) {
+        vm.DefineMethod(p, name, Guarded<Unchanged, 0>);
+    }
 }
 
 }  // namespace player::script
