@@ -914,6 +914,27 @@ void SpriteInstance::SetBlendMode(int mode) {
         placed->blendMode = static_cast<std::uint8_t>(mode);
 }
 
+std::vector<script::FilterData> SpriteInstance::GetFilters() const {
+    std::vector<script::FilterData> out;
+    const DisplayObject* placed = Placement();
+    if (!placed || !placed->filters) return out;
+    for (const Filter& f : *placed->filters) out.push_back({f.id, f.bytes});
+    return out;
+}
+
+void SpriteInstance::SetFilters(std::vector<script::FilterData> filters) {
+    DisplayObject* placed = Placement();
+    if (!placed) return;
+    std::vector<Filter> stored;
+    stored.reserve(filters.size());
+    for (script::FilterData& f : filters) stored.push_back({f.id, std::move(f.bytes)});
+    if (stored.empty()) {
+        placed->filters.reset();
+    } else {
+        placed->filters = std::move(stored);
+    }
+}
+
 script::ColorNumbers SpriteInstance::GetColorTransform() const {
     script::ColorNumbers color;
     if (const DisplayObject* placed = Placement()) {

@@ -140,6 +140,8 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     std::optional<std::array<double, 4>> LocalBounds() const override;
     int GetBlendMode() const override;
     void SetBlendMode(int mode) override;
+    std::vector<script::FilterData> GetFilters() const override;
+    void SetFilters(std::vector<script::FilterData> filters) override;
     // Text fields (text_field.cpp).
     script::TextHost* TextChild(std::string_view childName, bool caseSensitive) override;
     script::TextHost* CreateTextField(std::string_view fieldName, int fieldDepth, double x,

@@ -57,6 +57,8 @@ void BroadcastInput(Vm& vm, std::string_view source, std::string_view event,
 void InstallSystem(Vm& vm);
 // flash.display.BitmapData (builtins_bitmap.cpp).
 void InstallBitmapData(Vm& vm);
+// flash.filters and MovieClip.filters (builtins_filters.cpp).
+void InstallFilters(Vm& vm);
 // MovieClip's compositing properties: blendMode (builtins_display.cpp).
 void InstallDisplay(Vm& vm);
 

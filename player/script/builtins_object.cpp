@@ -221,6 +221,7 @@ void InstallBuiltins(Vm& vm) {
     InstallSystem(vm);
     InstallDisplay(vm);
     InstallBitmapData(vm);
+    InstallFilters(vm);
 }
 
 }  // namespace player::script

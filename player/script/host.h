@@ -100,6 +100,12 @@ struct ColorNumbers {
     double add[4] = {0, 0, 0, 0};
 };
 
+// A filter as a SWF stores it: its kind (0 drop shadow ... 7 gradient bevel) and its fields.
+struct FilterData {
+    std::uint8_t id = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
 // One movie clip (a sprite instance or a root) as scripts see it. Frames are zero-based.
 class ClipHost {
   public:
@@ -177,6 +183,9 @@ class ClipHost {
     // 14 hard light); 0 when it was never set. Clips without compositing keep the defaults.
     virtual int GetBlendMode() const { return 0; }
     virtual void SetBlendMode(int /*mode*/) {}
+    // The filters the clip is drawn through, first applied first.
+    virtual std::vector<FilterData> GetFilters() const { return {}; }
+    virtual void SetFilters(std::vector<FilterData> /*filters*/) {}
 };
 
 // One text field as scripts see it. Its properties and methods are the host's to answer: the
