@@ -53,7 +53,11 @@ enum class Type : std::uint8_t {
     kRatios,   // gradient ratios 0..255
     kMatrix,   // a colour matrix or a convolution's
     kSide,     // a convolution matrix's columns or rows, 0..15
-    kValue,    // any value, kept as given (displacement maps)
+    kBitmap,   // a BitmapData (displacement maps)
+    kPoint,    // a whole-pixel point
+    kMode,     // "wrap", "clamp", "ignore" or "color"
+    kWhole,    // a whole number
+    kScale,    // -65535..65535
 };
 
 struct Field {
@@ -108,7 +112,7 @@ constexpr Field kFields[] = {
     {kGradientGlow, "blurY", Type::kRange, 4},
     {kGradientGlow, "strength", Type::kRange, 1},
     {kGradientGlow, "quality", Type::kQuality, 1},
-    {kGradientGlow, "type", Type::kType, 1},
+    {kGradientGlow, "type", Type::kType, 0},
     {kGradientGlow, "knockout", Type::kBool, 0},
     {kConvolution, "matrixX", Type::kSide, 0},
     {kConvolution, "matrixY", Type::kSide, 0},
@@ -131,19 +135,20 @@ constexpr Field kFields[] = {
     {kGradientBevel, "quality", Type::kQuality, 1},
     {kGradientBevel, "type", Type::kType, 0},
     {kGradientBevel, "knockout", Type::kBool, 0},
-    {kDisplacement, "mapBitmap", Type::kValue, 0},
-    {kDisplacement, "mapPoint", Type::kValue, 0},
-    {kDisplacement, "componentX", Type::kNumber, 0},
-    {kDisplacement, "componentY", Type::kNumber, 0},
-    {kDisplacement, "scaleX", Type::kNumber, 0},
-    {kDisplacement, "scaleY", Type::kNumber, 0},
-    {kDisplacement, "mode", Type::kValue, 0},
+    {kDisplacement, "mapBitmap", Type::kBitmap, 0},
+    {kDisplacement, "mapPoint", Type::kPoint, 0},
+    {kDisplacement, "componentX", Type::kWhole, 0},
+    {kDisplacement, "componentY", Type::kWhole, 0},
+    {kDisplacement, "scaleX", Type::kScale, 0},
+    {kDisplacement, "scaleY", Type::kScale, 0},
+    {kDisplacement, "mode", Type::kMode, 0},
     {kDisplacement, "color", Type::kColor, 0},
     {kDisplacement, "alpha", Type::kAlpha, 0},
 };
 constexpr std::size_t kFieldCount = std::size(kFields);
 
 constexpr std::array<const char*, 3> kTypes = {"inner", "outer", "full"};
+constexpr std::array<const char*, 4> kModes = {"wrap", "clamp", "ignore", "color"};
 // Gradient filters hold at most this many colours; a matrix at most 15 by 15.
 constexpr std::size_t kMaxGradientStops = 16;
 constexpr int kMaxMatrixSide = 15;
@@ -158,7 +163,8 @@ class FilterObject final : public Object {
     }
     FilterKind kind;
     std::array<double, kFieldCount> number{};
-    std::array<Value, kFieldCount> value{};  // kValue fields
+    std::array<Value, kFieldCount> value{};  // kBitmap fields
+    double pointX = 0, pointY = 0;            // kPoint
     std::vector<double> colors, alphas, ratios;
     std::vector<double> matrix;
 
@@ -188,7 +194,8 @@ std::uint32_t ToRgb(Vm& vm, const Value& v) { return vm.ToUint32(v) & 0xffffff; 
 // Array elements as numbers; at most `cap` of them.
 std::vector<double> NumbersOf(Vm& vm, const Value& v, std::size_t cap) {
     std::vector<double> out;
-    Object* a = v.AsObject();
+    // Anything with a length will do: a string gives that many NaNs.
+    Object* a = v.IsObject() || v.IsString() ? vm.ToObject(v) : nullptr;
     if (!a) return out;
     const double length = vm.ToNumber(vm.Get(a, "length"));
     if (!(length > 0)) return out;
@@ -210,6 +217,16 @@ void Reconcile(FilterObject* f) {
     const std::size_t n = f->colors.size();
     f->alphas.resize(n, 1);
     f->ratios.resize(n, 0);
+}
+
+std::size_t FieldIndex(FilterKind kind, std::string_view name);
+
+// A convolution's matrix has at least a value for each of its columns times rows; what is
+// missing is 0.
+void FitConvolution(FilterObject* f) {
+    const auto columns = static_cast<std::size_t>(f->number[FieldIndex(kConvolution, "matrixX")]);
+    const auto rows = static_cast<std::size_t>(f->number[FieldIndex(kConvolution, "matrixY")]);
+    if (f->matrix.size() < columns * rows) f->matrix.resize(columns * rows, 0);
 }
 
 void Store(Vm& vm, FilterObject* f, std::size_t i, const Value& v) {
@@ -253,10 +270,41 @@ void Store(Vm& vm, FilterObject* f, std::size_t i, const Value& v) {
                 f->matrix = std::move(m);
             } else {
                 f->matrix = NumbersOf(vm, v, kMaxMatrixSide * kMaxMatrixSide);
+                FitConvolution(f);
             }
             break;
-        case Type::kSide: slot = std::clamp(std::trunc(Finite(vm.ToNumber(v))), 0.0, 15.0); break;
-        case Type::kValue: f->value[i] = v; break;
+        case Type::kSide:
+            slot = std::clamp(std::trunc(Finite(vm.ToNumber(v))), 0.0, 15.0);
+            FitConvolution(f);
+            break;
+        case Type::kBitmap: {
+            // Only a bitmap will do; anything else leaves the one there.
+            Object* o = v.AsObject();
+            Object* display = nullptr;
+            if (Object* flash = vm.Get(vm.GetRealm().global, "flash").AsObject())
+                display = vm.Get(flash, "display").AsObject();
+            Object* ctor = display ? vm.Get(display, "BitmapData").AsObject() : nullptr;
+            if (o && ctor && vm.InstanceOf(o, ctor)) f->value[i] = v;
+            break;
+        }
+        case Type::kPoint: {
+            Object* o = v.AsObject();
+            f->pointX = o ? std::trunc(Finite(vm.ToNumber(vm.Get(o, "x")))) : 0;
+            f->pointY = o ? std::trunc(Finite(vm.ToNumber(vm.Get(o, "y")))) : 0;
+            break;
+        }
+        case Type::kMode: {
+            const std::string m = v.IsString() ? v.Text() : std::string();
+            slot = 0;
+            for (std::size_t k = 0; k < kModes.size(); ++k) {
+                if (m == kModes[k]) slot = static_cast<double>(k);
+            }
+            break;
+        }
+        case Type::kWhole:
+            slot = std::clamp(std::trunc(Finite(vm.ToNumber(v))), -2147483648.0, 2147483647.0);
+            break;
+        case Type::kScale: slot = std::clamp(Finite(vm.ToNumber(v)), -65535.0, 65535.0); break;
     }
 }
 
@@ -269,7 +317,14 @@ Value Load(Vm& vm, const FilterObject* f, std::size_t i) {
         case Type::kAlphas: return ArrayOf(vm, f->alphas);
         case Type::kRatios: return ArrayOf(vm, f->ratios);
         case Type::kMatrix: return ArrayOf(vm, f->matrix);
-        case Type::kValue: return f->value[i];
+        case Type::kBitmap: return f->value[i];
+        case Type::kMode: return vm.Str(kModes[static_cast<std::size_t>(std::clamp(n, 0.0, 3.0))]);
+        case Type::kPoint: {
+            Object* proto = vm.GetRealm().pointProto;
+            const Value ctor = proto ? vm.Get(proto, "constructor") : Value();
+            const Value xy[2] = {Value::Number(f->pointX), Value::Number(f->pointY)};
+            return vm.Construct(ctor, xy);
+        }
         default: return Value::Number(n);
     }
 }
@@ -328,6 +383,8 @@ Value Clone(Vm& vm, const Value& self, std::span<const Value>) {
     FilterObject* copy = vm.GetHeap().New<FilterObject>(f->Proto(), f->kind);
     copy->number = f->number;
     copy->value = f->value;
+    copy->pointX = f->pointX;
+    copy->pointY = f->pointY;
     copy->colors = f->colors;
     copy->alphas = f->alphas;
     copy->ratios = f->ratios;
@@ -619,10 +676,39 @@ Value ClipSetFilters(Vm& vm, const Value& self, std::span<const Value> args) {
 }
 
 template <std::size_t... I>
-void DefineFields(Vm& vm, const std::array<Object*, kKinds>& protos, std::index_sequence<I...>) {
-    (DefineNativeAccessor(vm, protos[kFields[I].kind], kFields[I].name, GetField<I>,
-                          SetField<I>, 0),
-     ...);
+constexpr std::array<std::pair<NativeFn, NativeFn>, kFieldCount> Accessors(
+    std::index_sequence<I...>) {
+    return {std::pair<NativeFn, NativeFn>{GetField<I>, SetField<I>}...};
+}
+constexpr auto kAccessors = Accessors(std::make_index_sequence<kFieldCount>{});
+
+// The order each kind's prototype holds its fields in, which is the order a for-in lists them
+// in (it differs from the constructor's).
+constexpr std::array<std::array<const char*, 12>, kKinds> kListed = {{
+    {"distance", "angle", "color", "alpha", "quality", "inner", "knockout", "blurX", "blurY",
+     "strength", "hideObject"},
+    {"blurX", "blurY", "quality"},
+    {"color", "alpha", "quality", "inner", "knockout", "blurX", "blurY", "strength"},
+    {"distance", "angle", "highlightColor", "highlightAlpha", "shadowColor", "shadowAlpha",
+     "quality", "strength", "knockout", "blurX", "blurY", "type"},
+    {"distance", "angle", "colors", "alphas", "ratios", "blurX", "blurY", "quality", "strength",
+     "knockout", "type"},
+    {"matrixX", "matrixY", "matrix", "divisor", "bias", "preserveAlpha", "clamp", "color",
+     "alpha"},
+    {"matrix"},
+    {"distance", "angle", "colors", "alphas", "ratios", "blurX", "blurY", "quality", "strength",
+     "knockout", "type"},
+    {"mapBitmap", "mapPoint", "componentX", "componentY", "scaleX", "scaleY", "mode", "color",
+     "alpha"},
+}};
+
+void DefineFields(Vm& vm, FilterKind kind, Object* proto) {
+    for (const char* name : kListed[kind]) {
+        if (!name) break;
+        const std::size_t i = FieldIndex(kind, name);
+        DefineNativeAccessor(vm, proto, name, kAccessors[i].first, kAccessors[i].second, 0);
+    }
+    vm.DefineMethod(proto, "clone", Clone, 0);
 }
 
 template <FilterKind K>
@@ -631,6 +717,7 @@ void DefineFilterClass(Vm& vm, Object* filters, Object* baseProto, std::array<Ob
     p->SetProto(baseProto);
     vm.DefineClass(filters, kClassNames[K], Construct<K>, nullptr, p);
     vm.GetRealm().nativeClasses.emplace_back(p, Make<K>);
+    DefineFields(vm, K, p);
     protos[K] = p;
 }
 
@@ -660,7 +747,6 @@ void InstallFilters(Vm& vm) {
     DefineFilterClass<kColorMatrix>(vm, filters, base, protos);
     DefineFilterClass<kGradientBevel>(vm, filters, base, protos);
     DefineFilterClass<kDisplacement>(vm, filters, base, protos);
-    DefineFields(vm, protos, std::make_index_sequence<kFieldCount>{});
 
     if (realm.clipProto) {
         DefineNativeAccessor(vm, realm.clipProto, "filters", ClipGetFilters, ClipSetFilters,
