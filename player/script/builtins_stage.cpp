@@ -2,6 +2,7 @@
 // converter has no window and no user, so by default nothing is held, the pointer rests at the
 // stage's origin and the stage keeps the movie's size; a host with input fills in InputState
 // and tells the listeners through BroadcastInput.
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cmath>
@@ -20,6 +21,8 @@ class PlayerObject final : public Object {
   public:
     explicit PlayerObject(Object* proto) : Object(proto, ObjectKind::kNative) {}
     Value focus;  // Selection: the focused clip or field, or null
+    // Selection in the focused text field, -1 when none was made.
+    int selectionBegin = -1, selectionEnd = -1, caret = -1;
     bool pointerShown = true;
     std::string scaleMode = "showAll";
     std::string align;
@@ -204,9 +207,17 @@ Value MouseHide(Vm&, const Value& self, std::span<const Value>) {
 
 // ---- Selection ------------------------------------------------------------------------------
 
-// What can hold the focus: a clip or a text field still on the display.
+// What can hold the focus: a text field, or a clip that allows it, still on the display.
 bool Focusable(Vm& vm, Object* o) {
-    return o && (vm.ClipOf(o) || vm.TextOf(o));
+    if (!o) return false;
+    if (vm.TextOf(o)) return true;
+    return vm.ClipOf(o) && vm.ToBoolean(vm.Get(o, "focusEnabled"));
+}
+
+// The held focus, if it is still on the display.
+Object* Focused(Vm& vm, PlayerObject* selection) {
+    Object* o = selection->focus.AsObject();
+    return o && (vm.TextOf(o) || vm.ClipOf(o)) ? o : nullptr;
 }
 
 std::string TargetOf(Vm& vm, Object* o) {
@@ -221,8 +232,8 @@ std::string TargetOf(Vm& vm, Object* o) {
 Value SelectionGetFocus(Vm& vm, const Value& self, std::span<const Value>) {
     PlayerObject* selection = Player(self);
     if (!selection) return Value();
-    Object* focused = selection->focus.AsObject();
-    if (!Focusable(vm, focused)) return Value::Null();
+    Object* focused = Focused(vm, selection);
+    if (!focused) return Value::Null();
     return vm.Str(TargetOf(vm, focused));
 }
 
@@ -233,6 +244,8 @@ Value SelectionSetFocus(Vm& vm, const Value& self, std::span<const Value> args) 
     Object* next = nullptr;
     if (target.IsNull() || target.IsUndefined()) {
         next = nullptr;
+    } else if (target.IsBoolean()) {
+        return Value::Boolean(false);
     } else if (target.IsString()) {
         ClipHost* root = vm.GetHost().Level(0);
         next = root ? vm.ResolvePath(target.Text(), vm.ClipFor(root)) : nullptr;
@@ -241,10 +254,10 @@ Value SelectionSetFocus(Vm& vm, const Value& self, std::span<const Value> args) 
         next = target.AsObject();
         if (!Focusable(vm, next)) return Value::Boolean(false);
     }
-    Object* previous = selection->focus.AsObject();
-    if (!Focusable(vm, previous)) previous = nullptr;
+    Object* previous = Focused(vm, selection);
     if (previous == next) return Value::Boolean(true);
     selection->focus = next ? Value::Obj(next) : Value::Null();
+    selection->selectionBegin = selection->selectionEnd = selection->caret = -1;
     const Value oldValue = previous ? Value::Obj(previous) : Value::Null();
     const Value newValue = next ? Value::Obj(next) : Value::Null();
     if (previous) {
@@ -262,10 +275,40 @@ Value SelectionSetFocus(Vm& vm, const Value& self, std::span<const Value> args) 
     return Value::Boolean(true);
 }
 
-// Without a user nothing is ever selected: every index is -1.
-Value SelectionIndex(Vm&, const Value&, std::span<const Value>) { return Value::Number(-1); }
+// Nothing is selected until a script selects part of the focused text field.
+Value SelectionBegin(Vm&, const Value& self, std::span<const Value>) {
+    PlayerObject* selection = Player(self);
+    return selection ? Value::Number(selection->selectionBegin) : Value();
+}
 
-Value SelectionSetSelection(Vm&, const Value&, std::span<const Value>) { return Value(); }
+Value SelectionEnd(Vm&, const Value& self, std::span<const Value>) {
+    PlayerObject* selection = Player(self);
+    return selection ? Value::Number(selection->selectionEnd) : Value();
+}
+
+Value SelectionCaret(Vm&, const Value& self, std::span<const Value>) {
+    PlayerObject* selection = Player(self);
+    return selection ? Value::Number(selection->caret) : Value();
+}
+
+// setSelection(from [, to]): the range between them, within the text; the caret goes to `to`
+// (the end of the text when it is left out).
+Value SelectionSetSelection(Vm& vm, const Value& self, std::span<const Value> args) {
+    PlayerObject* selection = Player(self);
+    Object* field = selection ? Focused(vm, selection) : nullptr;
+    if (!field || !vm.TextOf(field) || args.empty()) return Value();
+    const double length =
+        static_cast<double>(vm.StringLength(vm.ToString(vm.Get(field, "text"))));
+    auto place = [length](double v) {
+        return static_cast<int>(std::clamp(std::isfinite(v) ? std::trunc(v) : 0.0, 0.0, length));
+    };
+    const int from = place(vm.ToNumber(args[0]));
+    const int to = args.size() > 1 ? place(vm.ToNumber(args[1])) : static_cast<int>(length);
+    selection->selectionBegin = std::min(from, to);
+    selection->selectionEnd = std::max(from, to);
+    selection->caret = to;
+    return Value();
+}
 
 struct KeyCode {
     const char* name;
@@ -324,9 +367,9 @@ void InstallStageAndInput(Vm& vm) {
     selection->focus = Value::Null();
     vm.DefineMethod(selection, "getFocus", SelectionGetFocus);
     vm.DefineMethod(selection, "setFocus", SelectionSetFocus);
-    vm.DefineMethod(selection, "getBeginIndex", SelectionIndex);
-    vm.DefineMethod(selection, "getEndIndex", SelectionIndex);
-    vm.DefineMethod(selection, "getCaretIndex", SelectionIndex);
+    vm.DefineMethod(selection, "getBeginIndex", SelectionBegin);
+    vm.DefineMethod(selection, "getEndIndex", SelectionEnd);
+    vm.DefineMethod(selection, "getCaretIndex", SelectionCaret);
     vm.DefineMethod(selection, "setSelection", SelectionSetSelection);
 }
 

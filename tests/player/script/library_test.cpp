@@ -287,7 +287,7 @@ TEST(Filters, FieldsAreHeldInTheirRanges) {
 
 TEST(Filters, ClipKeepsCopiesOfItsFilters) {
     Asm a;
-    a.Push("c").Push("c", 1, 2).GetVariable("_root").Push("createEmptyMovieClip")
+    a.Push("c").Push(1, "c", 2).GetVariable("_root").Push("createEmptyMovieClip")
         .Op(Op::kCallMethod).Op(Op::kSetVariable);
     New(a, "g", "flash.filters.GlowFilter", {0x00FF00, 1, 8, 8, 2, 1});
     a.Push("list").GetVariable("g").Push(1).Op(Op::kInitArray).Op(Op::kSetVariable);
@@ -306,7 +306,7 @@ TEST(Filters, ClipKeepsCopiesOfItsFilters) {
 
 TEST(Filters, GlowSetByScriptIsDrawnAroundTheClip) {
     Asm a;
-    a.Push("c").Push("c", 1, 2).GetVariable("_root").Push("createEmptyMovieClip")
+    a.Push("c").Push(1, "c", 2).GetVariable("_root").Push("createEmptyMovieClip")
         .Op(Op::kCallMethod).Op(Op::kSetVariable);
     Call(a, "c.beginFill", {0xFF0000, 100});
     Call(a, "c.moveTo", {100, 100});
@@ -337,7 +337,7 @@ TEST(BlendMode, TakesNamesAndNumbersAndIgnoresTheRest) {
                           {swfw::Null{}, "normal"}, {14, "hardlight"}, {15, "invert"}};
     for (const Case& c : cases) {
         Asm a;
-        a.Push("c").Push("c", 1, 2).GetVariable("_root").Push("createEmptyMovieClip")
+        a.Push("c").Push(1, "c", 2).GetVariable("_root").Push("createEmptyMovieClip")
             .Op(Op::kCallMethod).Op(Op::kSetVariable);
         Set(a, "c.blendMode", "invert");
         Set(a, "c.blendMode", c.value);
@@ -392,9 +392,37 @@ TEST(PlayerObjects, FullScreenIsAnnouncedOnlyOnChange) {
                                                   "normal"}));
 }
 
+TEST(PlayerObjects, SelectionFollowsFocusAndRanges) {
+    Asm a;
+    Call(a, "_root.createTextField", {"field", 1, 0, 0, 100, 20});
+    Set(a, "_root.field.text", "Hello world");
+    a.Push("c").Push(2, "c", 2).GetVariable("_root").Push("createEmptyMovieClip")
+        .Op(Op::kCallMethod).Op(Op::kSetVariable);
+    TraceCall(a, "Selection.setFocus", {P{"c"}});  // a clip must allow focus
+    Set(a, "c.focusEnabled", true);
+    TraceCall(a, "Selection.setFocus", {P{"c"}});
+    TraceCall(a, "Selection.getFocus");
+    Call(a, "Selection.setSelection", {0, 3});  // no field focused: nothing to select
+    TraceCall(a, "Selection.getEndIndex");
+    TraceCall(a, "Selection.setFocus", {"_root.field"});
+    TraceCall(a, "Selection.getBeginIndex");
+    Call(a, "Selection.setSelection", {8, -4});
+    TraceCall(a, "Selection.getBeginIndex");
+    TraceCall(a, "Selection.getEndIndex");
+    TraceCall(a, "Selection.getCaretIndex");
+    Call(a, "Selection.setSelection", {2});
+    TraceCall(a, "Selection.getEndIndex");
+    TraceCall(a, "Selection.setFocus", {swfw::Null{}});
+    TraceCall(a, "Selection.getFocus");
+    TraceCall(a, "Selection.getCaretIndex");
+    EXPECT_EQ(Lines(a), (std::vector<std::string>{"false", "true", "_level0.c", "-1", "true",
+                                                  "-1", "0", "8", "0", "11", "true", "null",
+                                                  "-1"}));
+}
+
 TEST(PlayerObjects, SoundMixBelongsToItsClip) {
     Asm a;
-    a.Push("c").Push("c", 1, 2).GetVariable("_root").Push("createEmptyMovieClip")
+    a.Push("c").Push(1, "c", 2).GetVariable("_root").Push("createEmptyMovieClip")
         .Op(Op::kCallMethod).Op(Op::kSetVariable);
     New(a, "s", "Sound", {P{"c"}});
     New(a, "t", "Sound", {P{"c"}});
