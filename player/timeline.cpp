@@ -382,6 +382,7 @@ void MovieState::Problem(std::string line) {
 
 script::ClipHost* MovieState::Level(int n) { return n == 0 ? root_.get() : nullptr; }
 
+
 // An empty clip's timeline: one frame with nothing on it.
 const Timeline& EmptyTimeline() {
     static const Timeline empty{{Frame{}}, {}, {}};
@@ -894,6 +895,44 @@ void SpriteInstance::Draw(const script::DrawCommand& command) {
         drawing = std::make_unique<Drawing>();
     }
     drawing->Apply(command);
+}
+
+bool MovieState::StageSize(double* width, double* height) const {
+    const Rect& frame = movie_->frameSize;
+    *width = std::max(0.0, static_cast<double>(frame.xMax - frame.xMin) / kTwipsPerPixel);
+    *height = std::max(0.0, static_cast<double>(frame.yMax - frame.yMin) / kTwipsPerPixel);
+    return true;
+}
+
+int SpriteInstance::GetBlendMode() const {
+    const DisplayObject* placed = Placement();
+    return placed && placed->blendMode ? *placed->blendMode : 0;
+}
+
+void SpriteInstance::SetBlendMode(int mode) {
+    if (DisplayObject* placed = Placement(); placed && mode >= 1 && mode <= 14)
+        placed->blendMode = static_cast<std::uint8_t>(mode);
+}
+
+std::vector<script::FilterData> SpriteInstance::GetFilters() const {
+    std::vector<script::FilterData> out;
+    const DisplayObject* placed = Placement();
+    if (!placed || !placed->filters) return out;
+    for (const Filter& f : *placed->filters) out.push_back({f.id, f.bytes});
+    return out;
+}
+
+void SpriteInstance::SetFilters(std::vector<script::FilterData> filters) {
+    DisplayObject* placed = Placement();
+    if (!placed) return;
+    std::vector<Filter> stored;
+    stored.reserve(filters.size());
+    for (script::FilterData& f : filters) stored.push_back({f.id, std::move(f.bytes)});
+    if (stored.empty()) {
+        placed->filters.reset();
+    } else {
+        placed->filters = std::move(stored);
+    }
 }
 
 script::ColorNumbers SpriteInstance::GetColorTransform() const {

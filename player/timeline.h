@@ -138,6 +138,10 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     void SetMatrix(const std::array<double, 6>& m) override;
     std::array<double, 6> GetConcatenatedMatrix() const override;
     std::optional<std::array<double, 4>> LocalBounds() const override;
+    int GetBlendMode() const override;
+    void SetBlendMode(int mode) override;
+    std::vector<script::FilterData> GetFilters() const override;
+    void SetFilters(std::vector<script::FilterData> filters) override;
     // Text fields (text_field.cpp).
     script::TextHost* TextChild(std::string_view childName, bool caseSensitive) override;
     script::TextHost* CreateTextField(std::string_view fieldName, int fieldDepth, double x,
@@ -188,6 +192,7 @@ class MovieState : private script::Host {
     void Trace(std::string_view line) override;
     void Problem(std::string line) override;
     script::ClipHost* Level(int n) override;
+    bool StageSize(double* width, double* height) const override;
     bool MeasureText(std::string_view text, std::string_view font, double size, bool bold,
                      bool italic, double wrapWidth, script::TextExtent* out) override;
     // A script's goto: the root stays put while the host seeks.

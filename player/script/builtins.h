@@ -20,6 +20,11 @@ T* This(const Value& self, ObjectKind kind) {
     return o && o->Kind() == kind ? static_cast<T*>(o) : nullptr;
 }
 
+// A getter and setter pair on `on`, as addProperty makes them; a null setter leaves the
+// property read-only to scripts (assignments are ignored).
+void DefineNativeAccessor(Vm& vm, Object* on, std::string_view name, NativeFn get, NativeFn set,
+                    std::uint16_t flags = kDontEnum);
+
 void InstallObjectAndFunction(Vm& vm);
 void InstallGlobals(Vm& vm);
 void InstallPrimitives(Vm& vm);  // Boolean, Number, String
@@ -41,6 +46,21 @@ void InstallError(Vm& vm);
 void InstallXml(Vm& vm);  // XMLNode and XML
 void InstallLoadVars(Vm& vm);
 void InstallText(Vm& vm);  // TextField and TextFormat
+// Stage, Key, Mouse and Selection: the player's window and input (builtins_stage.cpp).
+void InstallStageAndInput(Vm& vm);
+// Tells the listeners of one of the input objects ("Key", "Mouse", "Stage", "Selection")
+// of an event, as the player's input does when something happens.
+void BroadcastInput(Vm& vm, std::string_view source, std::string_view event,
+                    std::span<const Value> args = {});
+// System (capabilities, security), Sound, SharedObject, LocalConnection, ContextMenu and
+// TextSnapshot (builtins_system.cpp).
+void InstallSystem(Vm& vm);
+// flash.display.BitmapData (builtins_bitmap.cpp).
+void InstallBitmapData(Vm& vm);
+// flash.filters and MovieClip.filters (builtins_filters.cpp).
+void InstallFilters(Vm& vm);
+// MovieClip's compositing properties: blendMode (builtins_display.cpp).
+void InstallDisplay(Vm& vm);
 
 // What load, sendAndLoad and the like do: the engine loads nothing, so the problem is
 // reported and `target` hears of the failure as from a download that broke: loaded is false

@@ -12,6 +12,16 @@
 
 namespace player::script {
 
+void DefineNativeAccessor(Vm& vm, Object* on, std::string_view name, NativeFn get, NativeFn set,
+                    std::uint16_t flags) {
+    FunctionObject* getter = vm.NewNative(get);
+    FunctionObject* setter = set ? vm.NewNative(set) : nullptr;
+    std::string key = vm.Key(name);
+    Property& p = on->Put(vm.Intern(name), std::move(key), Value(), flags);
+    p.getter = getter;
+    p.setter = setter;
+}
+
 namespace {
 
 constexpr double kGradientBoxPixels = 1638.4;
@@ -30,16 +40,6 @@ double NumArg(Vm& vm, std::span<const Value> args, std::size_t i, double fallbac
 
 void SetNum(Vm& vm, Object* o, std::string_view name, double v) {
     vm.Set(o, name, Value::Number(v));
-}
-
-// A getter and setter pair on `on`, as addProperty makes them.
-void DefineAccessor(Vm& vm, Object* on, std::string_view name, NativeFn get, NativeFn set) {
-    FunctionObject* getter = vm.NewNative(get);
-    FunctionObject* setter = set ? vm.NewNative(set) : nullptr;
-    std::string key = vm.Key(name);
-    Property& p = on->Put(vm.Intern(name), std::move(key), Value(), kDontEnum);
-    p.getter = getter;
-    p.setter = setter;
 }
 
 // A clip from a clip object or a target path (from _level0).
@@ -785,7 +785,7 @@ void InstallColorAndGeom(Vm& vm) {
     vm.DefineMethod(pp, "equals", PointEquals);
     vm.DefineMethod(pp, "normalize", PointNormalize);
     vm.DefineMethod(pp, "offset", PointOffset);
-    DefineAccessor(vm, pp, "length", PointLength, nullptr);
+    DefineNativeAccessor(vm, pp, "length", PointLength, nullptr);
     if (point) {
         vm.DefineMethod(point, "distance", PointDistance);
         vm.DefineMethod(point, "interpolate", PointInterpolate);
@@ -806,10 +806,10 @@ void InstallColorAndGeom(Vm& vm) {
     vm.DefineMethod(rp, "intersection", RectangleIntersection);
     vm.DefineMethod(rp, "intersects", RectangleIntersects);
     vm.DefineMethod(rp, "union", RectangleUnion);
-    DefineAccessor(vm, rp, "left", RectangleLeft, nullptr);
-    DefineAccessor(vm, rp, "top", RectangleTop, nullptr);
-    DefineAccessor(vm, rp, "right", RectangleRight, nullptr);
-    DefineAccessor(vm, rp, "bottom", RectangleBottom, nullptr);
+    DefineNativeAccessor(vm, rp, "left", RectangleLeft, nullptr);
+    DefineNativeAccessor(vm, rp, "top", RectangleTop, nullptr);
+    DefineNativeAccessor(vm, rp, "right", RectangleRight, nullptr);
+    DefineNativeAccessor(vm, rp, "bottom", RectangleBottom, nullptr);
 
     NewClass(vm, geom, "Matrix", MatrixCall, &realm.matrixProto);
     Object* mp = realm.matrixProto;
@@ -830,18 +830,18 @@ void InstallColorAndGeom(Vm& vm) {
     Object* cp = realm.colorTransformProto;
     vm.DefineMethod(cp, "toString", ColorTransformToString);
     vm.DefineMethod(cp, "concat", ColorTransformConcat);
-    DefineAccessor(vm, cp, "rgb", ColorTransformGetRgb, ColorTransformSetRgb);
+    DefineNativeAccessor(vm, cp, "rgb", ColorTransformGetRgb, ColorTransformSetRgb);
 
     NewClass(vm, geom, "Transform", TransformCall, &realm.transformProto);
     Object* tp = realm.transformProto;
-    DefineAccessor(vm, tp, "matrix", TransformGetMatrix, TransformSetMatrix);
-    DefineAccessor(vm, tp, "concatenatedMatrix", TransformGetConcatenatedMatrix, nullptr);
-    DefineAccessor(vm, tp, "colorTransform", TransformGetColor, TransformSetColor);
-    DefineAccessor(vm, tp, "concatenatedColorTransform", TransformGetConcatenatedColor, nullptr);
-    DefineAccessor(vm, tp, "pixelBounds", TransformGetPixelBounds, nullptr);
+    DefineNativeAccessor(vm, tp, "matrix", TransformGetMatrix, TransformSetMatrix);
+    DefineNativeAccessor(vm, tp, "concatenatedMatrix", TransformGetConcatenatedMatrix, nullptr);
+    DefineNativeAccessor(vm, tp, "colorTransform", TransformGetColor, TransformSetColor);
+    DefineNativeAccessor(vm, tp, "concatenatedColorTransform", TransformGetConcatenatedColor, nullptr);
+    DefineNativeAccessor(vm, tp, "pixelBounds", TransformGetPixelBounds, nullptr);
 
     if (realm.clipProto) {
-        DefineAccessor(vm, realm.clipProto, "transform", ClipGetTransform, ClipSetTransform);
+        DefineNativeAccessor(vm, realm.clipProto, "transform", ClipGetTransform, ClipSetTransform);
         vm.DefineMethod(realm.clipProto, "getBounds", ClipGetBounds);
         vm.DefineMethod(realm.clipProto, "getRect", ClipGetBounds);
     }

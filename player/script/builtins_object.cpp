@@ -217,6 +217,11 @@ void InstallBuiltins(Vm& vm) {
     InstallXml(vm);
     InstallLoadVars(vm);
     InstallText(vm);
+    InstallStageAndInput(vm);
+    InstallSystem(vm);
+    InstallDisplay(vm);
+    InstallBitmapData(vm);
+    InstallFilters(vm);
 }
 
 }  // namespace player::script

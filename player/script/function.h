@@ -87,8 +87,17 @@ class ClipObject final : public Object {
     bool SetVirtual(Vm& vm, std::string_view key, const Value& value) override;
     bool GetAfterOwn(Vm& vm, std::string_view key, Value* out) override;
 
+    // What Sound objects made for the clip set: its volume and how much of each channel goes
+    // to each speaker (left to left, left to right, right to right, right to left), percent.
+    struct SoundMix {
+        double volume = 100;
+        double ll = 100, lr = 0, rr = 100, rl = 0;
+    };
+    SoundMix& Mix() { return mix_; }
+
   private:
     ClipHost* host_;
+    SoundMix mix_;
 };
 
 // A text field's object: its properties are the host field's.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -99,6 +100,12 @@ struct ColorNumbers {
     double add[4] = {0, 0, 0, 0};
 };
 
+// A filter as a SWF stores it: its kind (0 drop shadow ... 7 gradient bevel) and its fields.
+struct FilterData {
+    std::uint8_t id = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
 // One movie clip (a sprite instance or a root) as scripts see it. Frames are zero-based.
 class ClipHost {
   public:
@@ -172,6 +179,13 @@ class ClipHost {
                                       double /*y*/, double /*width*/, double /*height*/) {
         return nullptr;
     }
+    // How the clip is composited onto what is beneath it, by its SWF number (1 normal ...
+    // 14 hard light); 0 when it was never set. Clips without compositing keep the defaults.
+    virtual int GetBlendMode() const { return 0; }
+    virtual void SetBlendMode(int /*mode*/) {}
+    // The filters the clip is drawn through, first applied first.
+    virtual std::vector<FilterData> GetFilters() const { return {}; }
+    virtual void SetFilters(std::vector<FilterData> /*filters*/) {}
 };
 
 // One text field as scripts see it. Its properties and methods are the host's to answer: the
@@ -193,9 +207,24 @@ struct TextExtent {
     double ascent = 0, descent = 0, width = 0, height = 0;
 };
 
+// The player's input as Key and Mouse report it. A host without input keeps the default:
+// nothing held, no key seen, the pointer at the stage's origin.
+struct InputState {
+    std::bitset<256> down;  // by virtual key code
+    bool capsLock = false;
+    bool numLock = false;
+    int lastCode = 0;   // the key last pressed
+    int lastAscii = 0;  // and its character
+    double mouseX = 0, mouseY = 0;  // stage pixels
+};
+
 class Host {
   public:
     virtual ~Host() = default;
+    // The input scripts see; null for a host with none.
+    virtual const InputState* Input() const { return nullptr; }
+    // The stage's size in pixels; false when the host has no stage.
+    virtual bool StageSize(double* /*width*/, double* /*height*/) const { return false; }
     // Measures text in a font (by name) and size (pixels), broken into lines to fit a field
     // wrapWidth wide when that is positive; false when the host cannot measure text.
     virtual bool MeasureText(std::string_view /*text*/, std::string_view /*font*/,

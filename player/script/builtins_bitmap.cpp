@@ -1,0 +1,600 @@
+// flash.display.BitmapData: a picture of pixels scripts make and change. Pixels are kept as
+// 32-bit ARGB with the colour premultiplied by alpha, as the player keeps them, so a pixel
+// read back after a translucent write has lost the same precision it would there.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "player/script/builtins.h"
+
+namespace player::script {
+
+namespace {
+
+// The largest bitmap a movie may make: 2880 pixels a side before version 10, from then on
+// 8191 a side and 16777215 pixels in all.
+constexpr int kMaxSideBefore10 = 2880;
+constexpr int kMaxSide = 8191;
+constexpr std::int64_t kMaxPixels = 16777215;
+
+class BitmapObject final : public Object {
+  public:
+    explicit BitmapObject(Object* proto) : Object(proto, ObjectKind::kNative) {}
+    int width = 0, height = 0;
+    bool transparent = true;
+    bool disposed = false;
+    std::vector<std::uint32_t> pixels;  // premultiplied ARGB, row by row
+
+    bool Valid() const { return !disposed && width > 0 && height > 0; }
+    bool Inside(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
+    std::uint32_t& At(int x, int y) {
+        return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                      static_cast<std::size_t>(x)];
+    }
+    std::size_t Size() const override {
+        return Object::Size() + sizeof(*this) - sizeof(Object) +
+               pixels.capacity() * sizeof(std::uint32_t);
+    }
+};
+
+BitmapObject* ThisBitmap(const Value& self) {
+    Object* o = self.AsObject();
+    return o && o->Kind() == ObjectKind::kNative ? dynamic_cast<BitmapObject*>(o) : nullptr;
+}
+
+BitmapObject* LiveBitmap(const Value& v) {
+    BitmapObject* b = ThisBitmap(v);
+    return b && b->Valid() ? b : nullptr;
+}
+
+std::uint32_t Premultiply(std::uint32_t argb) {
+    const std::uint32_t a = argb >> 24;
+    if (a == 255) return argb;
+    if (a == 0) return 0;
+    auto channel = [a](std::uint32_t c) { return (c * a + 127) / 255; };
+    return (a << 24) | (channel((argb >> 16) & 0xff) << 16) | (channel((argb >> 8) & 0xff) << 8) |
+           channel(argb & 0xff);
+}
+
+std::uint32_t Unpremultiply(std::uint32_t argb) {
+    const std::uint32_t a = argb >> 24;
+    if (a == 255 || a == 0) return a == 0 ? 0 : argb;
+    auto channel = [a](std::uint32_t c) { return std::min<std::uint32_t>(255, (c * 255 + a / 2) / a); };
+    return (a << 24) | (channel((argb >> 16) & 0xff) << 16) | (channel((argb >> 8) & 0xff) << 8) |
+           channel(argb & 0xff);
+}
+
+// A colour as stored: opaque in a bitmap without transparency.
+std::uint32_t Stored(const BitmapObject& b, std::uint32_t argb) {
+    return Premultiply(b.transparent ? argb : (argb | 0xff000000u));
+}
+
+int Int(Vm& vm, const Value& v) {
+    const double n = vm.ToNumber(v);
+    if (!std::isfinite(n)) return 0;
+    return static_cast<int>(std::clamp(std::trunc(n), -2147483648.0, 2147483647.0));
+}
+
+Value Signed(std::uint32_t argb) {
+    return Value::Number(static_cast<double>(static_cast<std::int32_t>(argb)));
+}
+
+// A rectangle's x, y, width and height, clipped to the bitmap; false when nothing is left.
+struct Area {
+    int x = 0, y = 0, w = 0, h = 0;
+};
+
+bool ReadRect(Vm& vm, const Value& v, Area* out) {
+    Object* r = v.AsObject();
+    if (!r) return false;
+    const double x = vm.ToNumber(vm.Get(r, "x")), y = vm.ToNumber(vm.Get(r, "y"));
+    const double w = vm.ToNumber(vm.Get(r, "width")), h = vm.ToNumber(vm.Get(r, "height"));
+    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(w) || !std::isfinite(h))
+        return false;
+    auto fit = [](double d) { return static_cast<int>(std::clamp(std::trunc(d), -1e8, 1e8)); };
+    *out = {fit(x), fit(y), fit(w), fit(h)};
+    return true;
+}
+
+bool ReadPoint(Vm& vm, const Value& v, int* x, int* y) {
+    Object* p = v.AsObject();
+    if (!p) return false;
+    *x = Int(vm, vm.Get(p, "x"));
+    *y = Int(vm, vm.Get(p, "y"));
+    return true;
+}
+
+bool Clip(const BitmapObject& b, Area* a) {
+    const int x0 = std::max(a->x, 0), y0 = std::max(a->y, 0);
+    const int x1 = static_cast<int>(std::min<std::int64_t>(std::int64_t{a->x} + a->w, b.width));
+    const int y1 = static_cast<int>(std::min<std::int64_t>(std::int64_t{a->y} + a->h, b.height));
+    if (x1 <= x0 || y1 <= y0) return false;
+    *a = {x0, y0, x1 - x0, y1 - y0};
+    return true;
+}
+
+// ---- Making --------------------------------------------------------------------------------
+
+Object* MakeBitmap(Vm& vm, Object* proto) { return vm.GetHeap().New<BitmapObject>(proto); }
+
+// Sizes the bitmap and fills it; false (the bitmap stays empty) when the size is not allowed
+// or the pixels would not fit in the script memory left.
+bool Allocate(Vm& vm, BitmapObject* b, double w, double h, bool transparent, std::uint32_t fill) {
+    if (!std::isfinite(w) || !std::isfinite(h)) return false;
+    const std::int64_t iw = static_cast<std::int64_t>(std::trunc(w));
+    const std::int64_t ih = static_cast<std::int64_t>(std::trunc(h));
+    if (iw <= 0 || ih <= 0) return false;
+    if (vm.Version() < 10) {
+        if (iw > kMaxSideBefore10 || ih > kMaxSideBefore10) return false;
+    } else if (iw > kMaxSide || ih > kMaxSide || iw * ih > kMaxPixels) {
+        return false;
+    }
+    const std::size_t bytes = static_cast<std::size_t>(iw * ih) * sizeof(std::uint32_t);
+    if (vm.GetHeap().Bytes() + bytes > vm.Limits().maxHeapBytes) {
+        vm.GetHost().Problem("BitmapData: " + std::to_string(iw) + "x" + std::to_string(ih) +
+                             " is more than the script memory left");
+        return false;
+    }
+    b->width = static_cast<int>(iw);
+    b->height = static_cast<int>(ih);
+    b->transparent = transparent;
+    b->pixels.assign(static_cast<std::size_t>(iw * ih), Stored(*b, fill));
+    vm.GetHeap().Grew(bytes);
+    return true;
+}
+
+Value BitmapConstruct(Vm& vm, const Value& self, std::span<const Value> args) {
+    BitmapObject* b = ThisBitmap(self);
+    if (!b) return Value();
+    const bool transparent = args.size() > 2 ? vm.ToBoolean(args[2]) : true;
+    const std::uint32_t fill = args.size() > 3 ? vm.ToUint32(args[3]) : 0xffffffffu;
+    if (args.size() < 2 ||
+        !Allocate(vm, b, vm.ToNumber(args[0]), vm.ToNumber(args[1]), transparent, fill)) {
+        b->disposed = true;
+    }
+    return self;
+}
+
+// A bitmap that could not be made is no bitmap at all: `new` gives undefined for it. A
+// script class's constructor calling super() sizes the instance it already has.
+Value BitmapNew(Vm& vm, const Value& self, std::span<const Value> args) {
+    if (ThisBitmap(self)) return BitmapConstruct(vm, self, args);
+    Object* flash = vm.Get(vm.GetRealm().global, "flash").AsObject();
+    Object* display = flash ? vm.Get(flash, "display").AsObject() : nullptr;
+    Object* ctor = display ? vm.Get(display, "BitmapData").AsObject() : nullptr;
+    Object* proto = ctor ? vm.Get(ctor, "prototype").AsObject() : nullptr;
+    auto* b = vm.GetHeap().New<BitmapObject>(proto ? proto : vm.GetRealm().objectProto);
+    BitmapConstruct(vm, Value::Obj(b), args);
+    if (!b->Valid()) return Value();
+    return Value::Obj(b);
+}
+
+// ---- Properties ------------------------------------------------------------------------------
+
+Value GetWidth(Vm&, const Value& self, std::span<const Value>) {
+    BitmapObject* b = ThisBitmap(self);
+    if (!b) return Value();
+    return Value::Number(b->Valid() ? b->width : -1);
+}
+
+Value GetHeight(Vm&, const Value& self, std::span<const Value>) {
+    BitmapObject* b = ThisBitmap(self);
+    if (!b) return Value();
+    return Value::Number(b->Valid() ? b->height : -1);
+}
+
+Value GetTransparent(Vm&, const Value& self, std::span<const Value>) {
+    BitmapObject* b = ThisBitmap(self);
+    if (!b) return Value();
+    return b->Valid() ? Value::Boolean(b->transparent) : Value::Number(-1);
+}
+
+Value GetRectangle(Vm& vm, const Value& self, std::span<const Value>) {
+    BitmapObject* b = ThisBitmap(self);
+    if (!b) return Value();
+    if (!b->Valid()) return Value::Number(-1);
+    Object* proto = vm.GetRealm().rectangleProto;
+    const Value ctor = proto ? vm.Get(proto, "constructor") : Value();
+    const Value rect[4] = {Value::Number(0), Value::Number(0), Value::Number(b->width),
+                           Value::Number(b->height)};
+    return vm.Construct(ctor, rect);
+}
+
+Value ReadOnlySet(Vm&, const Value&, std::span<const Value>) { return Value(); }
+
+// ---- Pixels ----------------------------------------------------------------------------------
+
+Value GetPixel(Vm& vm, const Value& self, std::span<const Value> args) {
+    BitmapObject* b = ThisBitmap(self);
+    if (!b) return Value();
+    if (!b->Valid()) return Value::Number(-1);
+    const int x = Int(vm, Arg(args, 0)), y = Int(vm, Arg(args, 1));
+    if (!b->Inside(x, y)) return Value::Number(0);
+    return Value::Number(Unpremultiply(b->At(x, y)) & 0xffffff);
+}
+
+Value GetPixel32(Vm& vm, const Value& self, std::span<const Value> args) {
+    BitmapObject* b = ThisBitmap(self);
+    if (!b) return Value();
+    if (!b->Valid()) return Value::Number(-1);
+    const int x = Int(vm, Arg(args, 0)), y = Int(vm, Arg(args, 1));
+    if (!b->Inside(x, y)) return Value::Number(0);
+    return Signed(Unpremultiply(b->At(x, y)));
+}
+
+Value SetPixel(Vm& vm, const Value& self, std::span<const Value> args) {
+    BitmapObject* b = LiveBitmap(self);
+    if (!b) return Value();
+    const int x = Int(vm, Arg(args, 0)), y = Int(vm, Arg(args, 1));
+    const std::uint32_t rgb = vm.ToUint32(Arg(args, 2)) & 0xffffff;
+    if (!b->Inside(x, y)) return Value();
+    const std::uint32_t old = Unpremultiply(b->At(x, y));
+    b->At(x, y) = Stored(*b, (old & 0xff000000u) | rgb);
+    return Value();
+}
+
+Value SetPixel32(Vm& vm, const Value& self, std::span<const Value> args) {
+    BitmapObject* b = LiveBitmap(self);
+    if (!b) return Value();
+    const int x = Int(vm, Arg(args, 0)), y = Int(vm, Arg(args, 1));
+    const std::uint32_t argb = vm.ToUint32(Arg(args, 2));
+    if (b->Inside(x, y)) b->At(x, y) = Stored(*b, argb);
+    return Value();
+}
+
+Value FillRect(Vm& vm, const Value& self, std::span<const Value> args) {
+    BitmapObject* b = LiveBitmap(self);
+    Area a;
+    if (!b || !ReadRect(vm, Arg(args, 0), &a)) return Value();
+    const std::uint32_t color = Stored(*b, vm.ToUint32(Arg(args, 1)));
+    if (!Clip(*b, &a)) return Value();
+    for (int y = a.y; y < a.y + a.h; ++y)
+        std::fill_n(&b->At(a.x, y), a.w, color);
+    return Value();
+}
+
+// copyPixels(source, sourceRect, destPoint): the source's pixels replace the destination's
+// (mergeAlpha, the fifth argument, lays them over instead). Source and destination may be the
+// same bitmap.
+Value CopyPixels(Vm& vm, const Value& self, std::span<const Value> args) {
+    BitmapObject* b = LiveBitmap(self);
+    BitmapObject* src = LiveBitmap(Arg(args, 0));
+    Area a;
+    int dx = 0, dy = 0;
+    if (!b || !src || !ReadRect(vm, Arg(args, 1), &a) || !ReadPoint(vm, Arg(args, 2), &dx, &dy))
+        return Value();
+    const bool merge = args.size() > 5 && vm.ToBoolean(args[5]);
+    // Clip against the source, then move the destination with what was cut off.
+    const int cutX = std::max(0, -a.x), cutY = std::max(0, -a.y);
+    if (!Clip(*src, &a)) return Value();
+    Area d{dx + cutX, dy + cutY, a.w, a.h};
+    const int beforeX = d.x, beforeY = d.y;
+    if (!Clip(*b, &d)) return Value();
+    a.x += d.x - beforeX;
+    a.y += d.y - beforeY;
+    std::vector<std::uint32_t> copy(static_cast<std::size_t>(d.w) * static_cast<std::size_t>(d.h));
+    for (int y = 0; y < d.h; ++y)
+        for (int x = 0; x < d.w; ++x) copy[static_cast<std::size_t>(y) * d.w + x] = src->At(a.x + x, a.y + y);
+    for (int y = 0; y < d.h; ++y) {
+        for (int x = 0; x < d.w; ++x) {
+            std::uint32_t s = copy[static_cast<std::size_t>(y) * d.w + x];
+            std::uint32_t& out = b->At(d.x + x, d.y + y);
+            if (merge || !src->transparent) {
+                if (merge) {
+                    const std::uint32_t sa = s >> 24, inv = 255 - sa;
+                    std::uint32_t r = 0;
+                    for (int shift = 0; shift < 32; shift += 8) {
+                        const std::uint32_t sc = (s >> shift) & 0xff, dc = (out >> shift) & 0xff;
+                        r |= std::min<std::uint32_t>(255, sc + (dc * inv + 127) / 255) << shift;
+                    }
+                    s = r;
+                }
+            }
+            out = b->transparent ? s : Premultiply(Unpremultiply(s) | 0xff000000u);
+        }
+    }
+    return Value();
+}
+
+Value Clone(Vm& vm, const Value& self, std::span<const Value>) {
+    BitmapObject* b = ThisBitmap(self);
+    if (!b) return Value();
+    if (!b->Valid()) return Value::Number(-1);
+    auto* copy = vm.GetHeap().New<BitmapObject>(b->Proto());
+    const std::size_t bytes = b->pixels.size() * sizeof(std::uint32_t);
+    if (vm.GetHeap().Bytes() + bytes > vm.Limits().maxHeapBytes) return Value();
+    copy->width = b->width;
+    copy->height = b->height;
+    copy->transparent = b->transparent;
+    copy->pixels = b->pixels;
+    vm.GetHeap().Grew(bytes);
+    return Value::Obj(copy);
+}
+
+Value Dispose(Vm&, const Value& self, std::span<const Value>) {
+    if (BitmapObject* b = ThisBitmap(self)) {
+        b->disposed = true;
+        b->width = b->height = 0;
+        std::vector<std::uint32_t>().swap(b->pixels);
+    }
+    return Value();
+}
+
+// noise(seed, low, high, channels, grayScale): each pixel's channels drawn from a generator
+// seeded by `seed`, so the same seed gives the same picture on every run.
+Value Noise(Vm& vm, const Value& self, std::span<const Value> args) {
+    BitmapObject* b = LiveBitmap(self);
+    if (!b) return Value();
+    const std::uint32_t seed = vm.ToUint32(Arg(args, 0));
+    const int low = std::clamp(args.size() > 1 ? Int(vm, args[1]) : 0, 0, 255);
+    const int high = std::clamp(args.size() > 2 ? Int(vm, args[2]) : 255, 0, 255);
+    const int channels = args.size() > 3 ? Int(vm, args[3]) : 7;
+    const bool gray = args.size() > 4 && vm.ToBoolean(args[4]);
+    std::mt19937 random(seed);
+    const int lo = std::min(low, high), span = std::abs(high - low) + 1;
+    auto draw = [&] { return static_cast<std::uint32_t>(lo + static_cast<int>(random() % span)); };
+    for (std::uint32_t& pixel : b->pixels) {
+        std::uint32_t r = 0, g = 0, bl = 0, a = 255;
+        if (gray) {
+            r = g = bl = draw();
+        } else {
+            if (channels & 1) r = draw();
+            if (channels & 2) g = draw();
+            if (channels & 4) bl = draw();
+        }
+        if ((channels & 8) && b->transparent) a = draw();
+        pixel = Stored(*b, (a << 24) | (r << 16) | (g << 8) | bl);
+    }
+    return Value();
+}
+
+// floodFill(x, y, color): the area of the colour at (x, y) that touches it takes the new
+// colour. Filled with a list of spans rather than by recursion.
+Value FloodFill(Vm& vm, const Value& self, std::span<const Value> args) {
+    BitmapObject* b = LiveBitmap(self);
+    if (!b) return Value();
+    const int x0 = Int(vm, Arg(args, 0)), y0 = Int(vm, Arg(args, 1));
+    if (!b->Inside(x0, y0)) return Value();
+    const std::uint32_t color = Stored(*b, vm.ToUint32(Arg(args, 2)));
+    const std::uint32_t target = b->At(x0, y0);
+    if (target == color) return Value();
+    std::vector<std::pair<int, int>> pending{{x0, y0}};
+    while (!pending.empty()) {
+        auto [x, y] = pending.back();
+        pending.pop_back();
+        if (b->At(x, y) != target) continue;
+        int left = x, right = x;
+        while (left > 0 && b->At(left - 1, y) == target) --left;
+        while (right + 1 < b->width && b->At(right + 1, y) == target) ++right;
+        for (int i = left; i <= right; ++i) {
+            b->At(i, y) = color;
+            if (y > 0 && b->At(i, y - 1) == target) pending.emplace_back(i, y - 1);
+            if (y + 1 < b->height && b->At(i, y + 1) == target) pending.emplace_back(i, y + 1);
+        }
+    }
+    return Value();
+}
+
+// hitTest(firstPoint, alphaThreshold, secondObject): a point hits where the bitmap's alpha
+// reaches the threshold; a rectangle where any pixel inside it does.
+Value HitTest(Vm& vm, const Value& self, std::span<const Value> args) {
+    BitmapObject* b = ThisBitmap(self);
+    if (!b) return Value();
+    if (!b->Valid()) return Value::Number(-1);
+    int fx = 0, fy = 0;
+    if (!ReadPoint(vm, Arg(args, 0), &fx, &fy)) return Value::Boolean(false);
+    const std::uint32_t threshold = vm.ToUint32(Arg(args, 1)) & 0xff;
+    auto hits = [&](int x, int y) {
+        if (!b->Inside(x, y)) return false;
+        const std::uint32_t a = b->transparent ? b->At(x, y) >> 24 : 255;
+        return a > 0 && a >= threshold;
+    };
+    Object* second = Arg(args, 2).AsObject();
+    if (!second) return Value::Boolean(false);
+    if (vm.HasProperty(second, "width")) {
+        Area a;
+        if (!ReadRect(vm, Arg(args, 2), &a)) return Value::Boolean(false);
+        a.x -= fx;
+        a.y -= fy;
+        if (!Clip(*b, &a)) return Value::Boolean(false);
+        for (int y = a.y; y < a.y + a.h; ++y)
+            for (int x = a.x; x < a.x + a.w; ++x)
+                if (hits(x, y)) return Value::Boolean(true);
+        return Value::Boolean(false);
+    }
+    int sx = 0, sy = 0;
+    ReadPoint(vm, Arg(args, 2), &sx, &sy);
+    return Value::Boolean(hits(sx - fx, sy - fy));
+}
+
+// colorTransform(rect, transform): the pixels inside take a ColorTransform's multipliers
+// and offsets.
+Value ColorTransformPixels(Vm& vm, const Value& self, std::span<const Value> args) {
+    BitmapObject* b = LiveBitmap(self);
+    Area a;
+    Object* ct = Arg(args, 1).AsObject();
+    if (!b || !ct || !ReadRect(vm, Arg(args, 0), &a)) return Value();
+    // Only a ColorTransform will do; a look-alike object is ignored.
+    bool isTransform = false;
+    int hops = 0;
+    for (Object* p = ct->Proto(); p && hops < 256; p = p->Proto(), ++hops)
+        isTransform = isTransform || p == vm.GetRealm().colorTransformProto;
+    if (!isTransform) return Value();
+    const char* mults[4] = {"alphaMultiplier", "redMultiplier", "greenMultiplier", "blueMultiplier"};
+    const char* offsets[4] = {"alphaOffset", "redOffset", "greenOffset", "blueOffset"};
+    double m[4], o[4];
+    for (int i = 0; i < 4; ++i) {
+        m[i] = vm.ToNumber(vm.Get(ct, mults[i]));
+        o[i] = vm.ToNumber(vm.Get(ct, offsets[i]));
+        if (!std::isfinite(m[i])) m[i] = 0;
+        if (!std::isfinite(o[i])) o[i] = 0;
+    }
+    if (!Clip(*b, &a)) return Value();
+    for (int y = a.y; y < a.y + a.h; ++y) {
+        for (int x = a.x; x < a.x + a.w; ++x) {
+            const std::uint32_t p = Unpremultiply(b->At(x, y));
+            std::uint32_t out = 0;
+            for (int i = 0; i < 4; ++i) {
+                const int shift = 24 - 8 * i;
+                const double c = std::clamp(std::floor(((p >> shift) & 0xff) * m[i] + o[i]), 0.0, 255.0);
+                out |= static_cast<std::uint32_t>(c) << shift;
+            }
+            b->At(x, y) = Stored(*b, out);
+        }
+    }
+    return Value();
+}
+
+// getColorBoundsRect(mask, color, findColor): the box around the pixels whose masked colour
+// is (or, with findColor false, is not) the one given.
+Value GetColorBoundsRect(Vm& vm, const Value& self, std::span<const Value> args) {
+    BitmapObject* b = ThisBitmap(self);
+    if (!b) return Value();
+    if (!b->Valid()) return Value::Number(-1);
+    const std::uint32_t mask = vm.ToUint32(Arg(args, 0)), color = vm.ToUint32(Arg(args, 1));
+    const bool find = args.size() > 2 ? vm.ToBoolean(args[2]) : true;
+    int x0 = b->width, y0 = b->height, x1 = -1, y1 = -1;
+    for (int y = 0; y < b->height; ++y) {
+        for (int x = 0; x < b->width; ++x) {
+            const bool same = (Unpremultiply(b->At(x, y)) & mask) == (color & mask);
+            if (same != find) continue;
+            x0 = std::min(x0, x);
+            y0 = std::min(y0, y);
+            x1 = std::max(x1, x);
+            y1 = std::max(y1, y);
+        }
+    }
+    Object* proto = vm.GetRealm().rectangleProto;
+    const Value ctor = proto ? vm.Get(proto, "constructor") : Value();
+    const bool any = x1 >= 0;
+    const Value rect[4] = {Value::Number(any ? x0 : 0), Value::Number(any ? y0 : 0),
+                           Value::Number(any ? x1 - x0 + 1 : 0),
+                           Value::Number(any ? y1 - y0 + 1 : 0)};
+    return vm.Construct(ctor, rect);
+}
+
+// scroll(dx, dy): the picture moves; what is uncovered keeps its old pixels.
+Value Scroll(Vm& vm, const Value& self, std::span<const Value> args) {
+    BitmapObject* b = LiveBitmap(self);
+    if (!b) return Value();
+    const int dx = Int(vm, Arg(args, 0)), dy = Int(vm, Arg(args, 1));
+    if (std::abs(static_cast<std::int64_t>(dx)) >= b->width ||
+        std::abs(static_cast<std::int64_t>(dy)) >= b->height)
+        return Value();
+    const std::vector<std::uint32_t> before = b->pixels;
+    for (int y = 0; y < b->height; ++y) {
+        const int sy = y - dy;
+        if (sy < 0 || sy >= b->height) continue;
+        for (int x = 0; x < b->width; ++x) {
+            const int sx = x - dx;
+            if (sx < 0 || sx >= b->width) continue;
+            b->At(x, y) = before[static_cast<std::size_t>(sy) * b->width + sx];
+        }
+    }
+    return Value();
+}
+
+// copyChannel(source, sourceRect, destPoint, sourceChannel, destChannel): one channel (1 red,
+// 2 green, 4 blue, 8 alpha) of the source becomes one of the destination's.
+Value CopyChannel(Vm& vm, const Value& self, std::span<const Value> args) {
+    BitmapObject* b = LiveBitmap(self);
+    BitmapObject* src = LiveBitmap(Arg(args, 0));
+    Area a;
+    int dx = 0, dy = 0;
+    if (!b || !src || !ReadRect(vm, Arg(args, 1), &a) || !ReadPoint(vm, Arg(args, 2), &dx, &dy))
+        return Value();
+    auto shiftOf = [](int channel) {
+        switch (channel) {
+            case 1: return 16;
+            case 2: return 8;
+            case 4: return 0;
+            case 8: return 24;
+            default: return -1;
+        }
+    };
+    const int from = shiftOf(Int(vm, Arg(args, 3))), to = shiftOf(Int(vm, Arg(args, 4)));
+    if (from < 0 || to < 0) return Value();
+    const int cutX = std::max(0, -a.x), cutY = std::max(0, -a.y);
+    if (!Clip(*src, &a)) return Value();
+    Area d{dx + cutX, dy + cutY, a.w, a.h};
+    const int beforeX = d.x, beforeY = d.y;
+    if (!Clip(*b, &d)) return Value();
+    a.x += d.x - beforeX;
+    a.y += d.y - beforeY;
+    std::vector<std::uint32_t> values(static_cast<std::size_t>(d.w) * static_cast<std::size_t>(d.h));
+    for (int y = 0; y < d.h; ++y)
+        for (int x = 0; x < d.w; ++x)
+            values[static_cast<std::size_t>(y) * d.w + x] =
+                (Unpremultiply(src->At(a.x + x, a.y + y)) >> from) & 0xff;
+    for (int y = 0; y < d.h; ++y) {
+        for (int x = 0; x < d.w; ++x) {
+            std::uint32_t& out = b->At(d.x + x, d.y + y);
+            const std::uint32_t old = Unpremultiply(out);
+            const std::uint32_t v = values[static_cast<std::size_t>(y) * d.w + x];
+            out = Stored(*b, (old & ~(0xffu << to)) | (v << to));
+        }
+    }
+    return Value();
+}
+
+// What needs a picture of the movie or of the library (draw, loadBitmap, filters) is not
+// available to scripts here: the bitmap is left as it is.
+Value Unchanged(Vm&, const Value&, std::span<const Value>) { return Value(); }
+
+Value LoadBitmap(Vm&, const Value&, std::span<const Value>) { return Value(); }
+
+template <NativeFn F, std::size_t MinArgs>
+Value Guarded(Vm& vm, const Value& self, std::span<const Value> args) {
+    if (!LiveBitmap(self) || args.size() < MinArgs) return Value::Number(-1);
+    return F(vm, self, args);
+}
+
+}  // namespace
+
+void InstallBitmapData(Vm& vm) {
+    Realm& realm = vm.GetRealm();
+    Object* flash = vm.Get(realm.global, "flash").AsObject();
+    if (!flash) {
+        flash = vm.NewObject();
+        vm.DefineValue(realm.global, "flash", Value::Obj(flash));
+    }
+    Object* display = vm.Get(flash, "display").AsObject();
+    if (!display) {
+        display = vm.NewObject();
+        vm.DefineValue(flash, "display", Value::Obj(display));
+    }
+    Object* p = vm.NewObject();
+    FunctionObject* ctor = vm.DefineClass(display, "BitmapData", BitmapNew, BitmapNew, p);
+    realm.nativeClasses.emplace_back(p, MakeBitmap);
+    vm.DefineMethod(ctor, "loadBitmap", LoadBitmap);
+    DefineNativeAccessor(vm, p, "width", GetWidth, ReadOnlySet);
+    DefineNativeAccessor(vm, p, "height", GetHeight, ReadOnlySet);
+    DefineNativeAccessor(vm, p, "transparent", GetTransparent, ReadOnlySet);
+    DefineNativeAccessor(vm, p, "rectangle", GetRectangle, ReadOnlySet);
+    // Each with the arguments it needs: called on a disposed bitmap, on something that is no
+    // bitmap or with too few arguments, a method does nothing and answers -1.
+    vm.DefineMethod(p, "getPixel", Guarded<GetPixel, 2>);
+    vm.DefineMethod(p, "getPixel32", Guarded<GetPixel32, 2>);
+    vm.DefineMethod(p, "setPixel", Guarded<SetPixel, 3>);
+    vm.DefineMethod(p, "setPixel32", Guarded<SetPixel32, 3>);
+    vm.DefineMethod(p, "fillRect", FillRect);
+    vm.DefineMethod(p, "copyPixels", Guarded<CopyPixels, 3>);
+    vm.DefineMethod(p, "copyChannel", Guarded<CopyChannel, 5>);
+    vm.DefineMethod(p, "clone", Guarded<Clone, 0>);
+    vm.DefineMethod(p, "dispose", Guarded<Dispose, 0>);
+    vm.DefineMethod(p, "noise", Guarded<Noise, 1>);
+    vm.DefineMethod(p, "floodFill", Guarded<FloodFill, 3>);
+    vm.DefineMethod(p, "hitTest", Guarded<HitTest, 2>);
+    vm.DefineMethod(p, "colorTransform", Guarded<ColorTransformPixels, 2>);
+    vm.DefineMethod(p, "getColorBoundsRect", Guarded<GetColorBoundsRect, 2>);
+    vm.DefineMethod(p, "scroll", Guarded<Scroll, 2>);
+    for (const char* name : {"draw", "applyFilter", "generateFilterRect", "merge", "paletteMap",
+                             "perlinNoise", "pixelDissolve", "threshold", "compare"}) {
+        vm.DefineMethod(p, name, Guarded<Unchanged, 0>);
+    }
+}
+
+}  // namespace player::script

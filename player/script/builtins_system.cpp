@@ -1,0 +1,447 @@
+// System (the player's description and its security), Sound, SharedObject, LocalConnection
+// and ContextMenu. The converter plays no sound, keeps nothing between runs, talks to no other
+// movie and shows no menu, so these hold what scripts give them and answer as a quiet player
+// would.
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <utility>
+
+#include "player/script/builtins.h"
+#include "player/script/function.h"
+
+namespace player::script {
+
+namespace {
+
+constexpr std::uint16_t kHidden = kDontEnum | kDontDelete;
+
+// ---- System ---------------------------------------------------------------------------------
+
+// What System.capabilities tells a movie about the player. The screen is a fixed, ordinary
+// one so that movies which lay themselves out by it come out the same on every run.
+struct Capability {
+    const char* name;
+    enum { kBool, kNumber, kText } type;
+    double number;
+    const char* text;
+};
+
+constexpr Capability kCapabilities[] = {
+    {"avHardwareDisable", Capability::kBool, 1, nullptr},
+    {"hasAccessibility", Capability::kBool, 0, nullptr},
+    {"hasAudio", Capability::kBool, 0, nullptr},
+    {"hasAudioEncoder", Capability::kBool, 0, nullptr},
+    {"hasEmbeddedVideo", Capability::kBool, 0, nullptr},
+    {"hasIME", Capability::kBool, 0, nullptr},
+    {"hasMP3", Capability::kBool, 0, nullptr},
+    {"hasPrinting", Capability::kBool, 0, nullptr},
+    {"hasScreenBroadcast", Capability::kBool, 0, nullptr},
+    {"hasScreenPlayback", Capability::kBool, 0, nullptr},
+    {"hasStreamingAudio", Capability::kBool, 0, nullptr},
+    {"hasStreamingVideo", Capability::kBool, 0, nullptr},
+    {"hasVideoEncoder", Capability::kBool, 0, nullptr},
+    {"isDebugger", Capability::kBool, 0, nullptr},
+    {"localFileReadDisable", Capability::kBool, 1, nullptr},
+    {"language", Capability::kText, 0, "en"},
+    {"manufacturer", Capability::kText, 0, "Filmcast"},
+    {"os", Capability::kText, 0, "Linux"},
+    {"playerType", Capability::kText, 0, "External"},
+    {"version", Capability::kText, 0, "LNX 8,0,0,0"},
+    {"serverString", Capability::kText, 0, ""},
+    {"screenColor", Capability::kText, 0, "color"},
+    {"screenDPI", Capability::kNumber, 72, nullptr},
+    {"screenResolutionX", Capability::kNumber, 1536, nullptr},
+    {"screenResolutionY", Capability::kNumber, 864, nullptr},
+    {"pixelAspectRatio", Capability::kNumber, 1, nullptr},
+};
+
+Value Nothing(Vm&, const Value&, std::span<const Value>) { return Value(); }
+Value Yes(Vm&, const Value&, std::span<const Value>) { return Value::Boolean(true); }
+Value No(Vm&, const Value&, std::span<const Value>) { return Value::Boolean(false); }
+
+void InstallSystemObject(Vm& vm) {
+    Object* global = vm.GetRealm().global;
+    Object* system = vm.Get(global, "System").AsObject();
+    if (!system) {
+        system = vm.NewObject();
+        vm.DefineValue(global, "System", Value::Obj(system));
+    }
+    Object* capabilities = vm.NewObject();
+    for (const Capability& c : kCapabilities) {
+        Value v;
+        switch (c.type) {
+            case Capability::kBool: v = Value::Boolean(c.number != 0); break;
+            case Capability::kNumber: v = Value::Number(c.number); break;
+            case Capability::kText: v = vm.Str(c.text); break;
+        }
+        vm.DefineValue(capabilities, c.name, v, kHidden);
+    }
+    vm.DefineValue(system, "capabilities", Value::Obj(capabilities), kHidden);
+
+    Object* security = vm.NewObject();
+    vm.DefineValue(security, "sandboxType", vm.Str("localWithFile"), kHidden | kReadOnly);
+    vm.DefineMethod(security, "allowDomain", Nothing);
+    vm.DefineMethod(security, "allowInsecureDomain", Nothing);
+    vm.DefineMethod(security, "loadPolicyFile", Nothing);
+    vm.DefineValue(system, "security", Value::Obj(security), kHidden);
+
+    vm.DefineValue(system, "useCodepage", Value::Boolean(false), kDontDelete);
+    vm.DefineValue(system, "exactSettings", Value::Boolean(true), kDontDelete);
+    vm.DefineMethod(system, "setClipboard", Yes);
+    vm.DefineMethod(system, "showSettings", Nothing);
+}
+
+// ---- Sound ----------------------------------------------------------------------------------
+
+// A Sound controls the sounds of a clip (the whole movie's without one). It holds the clip as
+// given, a path or a clip object; a clip that left the display is found again by its path,
+// so a clip made anew under the same name takes over, with a fresh mix.
+class SoundObject final : public Object {
+  public:
+    explicit SoundObject(Object* proto) : Object(proto, ObjectKind::kNative) {}
+    Value target;       // undefined: the movie's own sounds
+    std::string path;   // where the target clip was last seen
+    std::string attached;  // the library sound attachSound named
+    void Trace(Marker& marker) const override {
+        Object::Trace(marker);
+        target.Mark(marker);
+    }
+    std::size_t Size() const override {
+        return Object::Size() + sizeof(*this) - sizeof(Object) + path.size() + attached.size();
+    }
+};
+
+SoundObject* ThisSound(const Value& self) {
+    Object* o = self.AsObject();
+    return o && o->Kind() == ObjectKind::kNative ? dynamic_cast<SoundObject*>(o) : nullptr;
+}
+
+Object* MakeSound(Vm& vm, Object* proto) { return vm.GetHeap().New<SoundObject>(proto); }
+
+ClipObject* SoundClip(Vm& vm, SoundObject* sound) {
+    ClipHost* root = vm.GetHost().Level(0);
+    if (!root) return nullptr;
+    ClipObject* rootObject = vm.ClipFor(root);
+    Object* found = nullptr;
+    if (sound->target.IsUndefined()) {
+        found = rootObject;
+    } else if (Object* o = sound->target.AsObject(); o && o->Kind() == ObjectKind::kClip) {
+        if (ClipHost* clip = vm.ClipOf(o)) {
+            sound->path = vm.TargetPath(clip);
+            return static_cast<ClipObject*>(o);
+        }
+        if (!sound->path.empty()) found = vm.ResolvePath(sound->path, rootObject);
+    } else if (sound->target.IsString()) {
+        found = vm.ResolvePath(sound->target.Text(), rootObject);
+    } else {
+        return nullptr;
+    }
+    if (!found || !vm.ClipOf(found)) return nullptr;
+    return static_cast<ClipObject*>(found);
+}
+
+Value SoundConstruct(Vm&, const Value& self, std::span<const Value> args) {
+    if (SoundObject* sound = ThisSound(self)) {
+        sound->target = Arg(args, 0);
+        if (args.empty() || sound->target.IsNull()) sound->target = Value();
+    }
+    return self;
+}
+
+ClipObject::SoundMix* Mix(Vm& vm, const Value& self) {
+    SoundObject* sound = ThisSound(self);
+    ClipObject* clip = sound ? SoundClip(vm, sound) : nullptr;
+    return clip ? &clip->Mix() : nullptr;
+}
+
+// Levels are whole percentages; what is not a number leaves a level at 0.
+double Level(Vm& vm, const Value& v) {
+    const double n = vm.ToNumber(v);
+    if (!std::isfinite(n)) return 0;
+    return std::clamp(std::trunc(n), -2147483648.0, 2147483647.0);
+}
+
+Value SoundGetVolume(Vm& vm, const Value& self, std::span<const Value>) {
+    ClipObject::SoundMix* mix = Mix(vm, self);
+    return mix ? Value::Number(mix->volume) : Value();
+}
+
+Value SoundSetVolume(Vm& vm, const Value& self, std::span<const Value> args) {
+    if (ClipObject::SoundMix* mix = Mix(vm, self)) mix->volume = Level(vm, Arg(args, 0));
+    return Value();
+}
+
+// The balance follows from the channel levels: a full left side pans right by what the left
+// loses, otherwise left by what the right loses.
+Value SoundGetPan(Vm& vm, const Value& self, std::span<const Value>) {
+    ClipObject::SoundMix* mix = Mix(vm, self);
+    if (!mix) return Value();
+    return Value::Number(mix->ll == 100 ? mix->rr - 100 : 100 - mix->ll);
+}
+
+Value SoundSetPan(Vm& vm, const Value& self, std::span<const Value> args) {
+    ClipObject::SoundMix* mix = Mix(vm, self);
+    if (!mix) return Value();
+    const double pan = Level(vm, Arg(args, 0));
+    mix->ll = pan > 0 ? 100 - pan : 100;
+    mix->rr = pan < 0 ? 100 + pan : 100;
+    mix->lr = mix->rl = 0;
+    return Value();
+}
+
+Value SoundGetTransform(Vm& vm, const Value& self, std::span<const Value>) {
+    ClipObject::SoundMix* mix = Mix(vm, self);
+    if (!mix) return Value();
+    const ClipObject::SoundMix m = *mix;
+    Object* o = vm.NewObject();
+    vm.Set(o, "ll", Value::Number(m.ll));
+    vm.Set(o, "lr", Value::Number(m.lr));
+    vm.Set(o, "rr", Value::Number(m.rr));
+    vm.Set(o, "rl", Value::Number(m.rl));
+    return Value::Obj(o);
+}
+
+// Only the levels the object has are changed.
+Value SoundSetTransform(Vm& vm, const Value& self, std::span<const Value> args) {
+    Object* given = Arg(args, 0).AsObject();
+    if (!given || !Mix(vm, self)) return Value();
+    struct Channel {
+        const char* name;
+        double ClipObject::SoundMix::*level;
+    };
+    static constexpr Channel kChannels[] = {{"ll", &ClipObject::SoundMix::ll},
+                                            {"lr", &ClipObject::SoundMix::lr},
+                                            {"rr", &ClipObject::SoundMix::rr},
+                                            {"rl", &ClipObject::SoundMix::rl}};
+    for (const Channel& c : kChannels) {
+        if (!vm.HasProperty(given, c.name)) continue;
+        const double level = Level(vm, vm.Get(given, c.name));
+        // Reading the object may have run a getter that took the clip away.
+        if (ClipObject::SoundMix* mix = Mix(vm, self)) mix->*c.level = level;
+    }
+    return Value();
+}
+
+Value SoundAttach(Vm& vm, const Value& self, std::span<const Value> args) {
+    if (SoundObject* sound = ThisSound(self)) sound->attached = vm.ToString(Arg(args, 0));
+    return Value();
+}
+
+// Nothing is heard, so nothing has a length or a place in it.
+Value SoundUnknown(Vm&, const Value&, std::span<const Value>) { return Value(); }
+
+Value SoundLoad(Vm& vm, const Value& self, std::span<const Value> args) {
+    return RefuseLoad(vm, self, "Sound.loadSound", vm.ToString(Arg(args, 0)));
+}
+
+void InstallSound(Vm& vm) {
+    Realm& realm = vm.GetRealm();
+    Object* p = vm.NewObject();
+    vm.DefineClass(realm.global, "Sound", SoundConstruct, nullptr, p);
+    realm.nativeClasses.emplace_back(p, MakeSound);
+    const std::pair<const char*, NativeFn> methods[] = {
+        {"getPan", SoundGetPan},         {"getTransform", SoundGetTransform},
+        {"getVolume", SoundGetVolume},   {"setPan", SoundSetPan},
+        {"setTransform", SoundSetTransform}, {"setVolume", SoundSetVolume},
+        {"stop", Nothing},               {"attachSound", SoundAttach},
+        {"start", Nothing},              {"getDuration", SoundUnknown},
+        {"setDuration", Nothing},        {"getPosition", SoundUnknown},
+        {"setPosition", Nothing},        {"loadSound", SoundLoad},
+        {"getBytesLoaded", SoundUnknown}, {"getBytesTotal", SoundUnknown},
+    };
+    for (const auto& [name, fn] : methods) vm.DefineMethod(p, name, fn, kHidden);
+    // Movies before version 7 have no such properties, and may make their own.
+    if (vm.Version() >= 7) {
+        DefineNativeAccessor(vm, p, "duration", SoundUnknown, Nothing, kHidden);
+        DefineNativeAccessor(vm, p, "position", SoundUnknown, Nothing, kHidden);
+    }
+}
+
+// ---- SharedObject ---------------------------------------------------------------------------
+
+// Stores live for the run only: getLocal hands back the same object for the same name and
+// path, and flush keeps nothing anywhere.
+constexpr const char* kStoresKey = "__stores";
+
+Value SharedGetLocal(Vm& vm, const Value& self, std::span<const Value> args) {
+    Object* ctor = self.AsObject();
+    if (!ctor || args.empty()) return Value::Null();
+    const std::string name = vm.ToString(args[0]);
+    if (name.empty() || name.size() > 256 ||
+        name.find_first_of("~%&\\;:\"',<>?# ") != std::string::npos)
+        return Value::Null();
+    const std::string key =
+        name + "@" + (args.size() > 1 && !args[1].IsUndefined() ? vm.ToString(args[1]) : "");
+    Object* stores = vm.Get(ctor, kStoresKey).AsObject();
+    if (!stores) {
+        stores = vm.NewObject();
+        stores->SetProto(nullptr);
+        vm.DefineValue(ctor, kStoresKey, Value::Obj(stores), kHidden);
+    }
+    if (stores->FindOwn(key)) {
+        const Value existing = stores->FindOwn(key)->value;
+        if (existing.IsObject()) return existing;
+    }
+    Object* proto = vm.Get(ctor, "prototype").AsObject();
+    Object* store = vm.NewObject();
+    store->SetProto(proto);
+    Object* data = vm.NewObject();
+    vm.DefineValue(store, "data", Value::Obj(data), kDontDelete);
+    stores->Put(vm.Intern(key), key, Value::Obj(store));
+    return Value::Obj(store);
+}
+
+Value SharedClear(Vm& vm, const Value& self, std::span<const Value>) {
+    if (Object* o = self.AsObject()) vm.DefineValue(o, "data", Value::Obj(vm.NewObject()), kDontDelete);
+    return Value();
+}
+
+// The size a store's data would take written out: a rough count of its names and values.
+Value SharedGetSize(Vm& vm, const Value& self, std::span<const Value>) {
+    Object* o = self.AsObject();
+    Object* data = o ? vm.Get(o, "data").AsObject() : nullptr;
+    if (!data) return Value::Number(0);
+    double size = 0;
+    for (const Property& p : data->Properties()) {
+        if (p.IsAccessor()) continue;
+        size += static_cast<double>(p.key.size()) + 3;
+        if (p.value.IsString()) size += static_cast<double>(p.value.Text().size()) + 2;
+        else size += 8;
+    }
+    return Value::Number(size);
+}
+
+void InstallSharedObject(Vm& vm) {
+    Realm& realm = vm.GetRealm();
+    Object* p = vm.NewObject();
+    Object* ctor = vm.DefineClass(realm.global, "SharedObject", Nothing, nullptr, p);
+    vm.DefineMethod(ctor, "getLocal", SharedGetLocal);
+    vm.DefineMethod(p, "flush", Yes);
+    vm.DefineMethod(p, "clear", SharedClear);
+    vm.DefineMethod(p, "getSize", SharedGetSize);
+    vm.DefineMethod(p, "close", Nothing);
+    vm.DefineMethod(p, "connect", No);
+    vm.DefineMethod(p, "setFps", No);
+}
+
+// ---- LocalConnection ------------------------------------------------------------------------
+
+Value ConnectionDomain(Vm& vm, const Value&, std::span<const Value>) {
+    return vm.Str("localhost");
+}
+
+// No other movie is listening: a connection can be opened (it hears nothing) and what is
+// sent reaches no one.
+Value ConnectionConnect(Vm& vm, const Value&, std::span<const Value> args) {
+    return Value::Boolean(!args.empty() && args[0].IsString() && !args[0].Text().empty() &&
+                          vm.ToString(args[0]).find(':') == std::string::npos);
+}
+
+Value ConnectionSend(Vm&, const Value&, std::span<const Value> args) {
+    return Value::Boolean(args.size() >= 2 && args[0].IsString() && args[1].IsString());
+}
+
+void InstallLocalConnection(Vm& vm) {
+    Realm& realm = vm.GetRealm();
+    Object* p = vm.NewObject();
+    vm.DefineClass(realm.global, "LocalConnection", Nothing, nullptr, p);
+    vm.DefineMethod(p, "domain", ConnectionDomain, kHidden);
+    vm.DefineMethod(p, "connect", ConnectionConnect, kHidden);
+    vm.DefineMethod(p, "close", Nothing, kHidden);
+    vm.DefineMethod(p, "send", ConnectionSend, kHidden);
+}
+
+// ---- ContextMenu ----------------------------------------------------------------------------
+
+Value MenuConstruct(Vm& vm, const Value& self, std::span<const Value> args) {
+    Object* o = self.AsObject();
+    if (!o) return self;
+    vm.Set(o, "onSelect", Arg(args, 0));
+    Object* builtIn = vm.NewObject();
+    for (const char* item : {"print", "forward_back", "rewind", "loop", "play", "quality",
+                             "zoom", "save"}) {
+        vm.Set(builtIn, item, Value::Boolean(true));
+    }
+    vm.Set(o, "builtInItems", Value::Obj(builtIn));
+    vm.Set(o, "customItems", Value::Obj(vm.NewArray()));
+    return self;
+}
+
+Value MenuHideBuiltIns(Vm& vm, const Value& self, std::span<const Value>) {
+    Object* o = self.AsObject();
+    Object* builtIn = o ? vm.Get(o, "builtInItems").AsObject() : nullptr;
+    if (!builtIn) return Value();
+    for (const char* item : {"print", "forward_back", "rewind", "loop", "play", "quality",
+                             "zoom", "save"}) {
+        vm.Set(builtIn, item, Value::Boolean(false));
+    }
+    return Value();
+}
+
+Value MenuCopy(Vm& vm, const Value& self, std::span<const Value>) {
+    Object* o = self.AsObject();
+    if (!o) return Value();
+    const Value ctor = vm.Get(vm.GetRealm().global, "ContextMenu");
+    const Value copy = vm.Construct(ctor, {});
+    Object* c = copy.AsObject();
+    if (!c) return copy;
+    vm.Set(c, "onSelect", vm.Get(o, "onSelect"));
+    Object* from = vm.Get(o, "builtInItems").AsObject();
+    Object* to = vm.Get(c, "builtInItems").AsObject();
+    if (from && to) {
+        for (const char* item : {"print", "forward_back", "rewind", "loop", "play", "quality",
+                                 "zoom", "save"}) {
+            vm.Set(to, item, vm.Get(from, item));
+        }
+    }
+    const Value items = vm.Get(o, "customItems");
+    if (Object* list = items.AsObject()) {
+        const Value sliced = vm.CallMethod(Value::Obj(list), "slice", {});
+        vm.Set(c, "customItems", sliced);
+    }
+    return copy;
+}
+
+Value ItemConstruct(Vm& vm, const Value& self, std::span<const Value> args) {
+    Object* o = self.AsObject();
+    if (!o) return self;
+    vm.Set(o, "caption", Arg(args, 0));
+    vm.Set(o, "onSelect", Arg(args, 1));
+    vm.Set(o, "separatorBefore", Value::Boolean(vm.ToBoolean(Arg(args, 2))));
+    vm.Set(o, "enabled", Value::Boolean(args.size() > 3 ? vm.ToBoolean(args[3]) : true));
+    vm.Set(o, "visible", Value::Boolean(args.size() > 4 ? vm.ToBoolean(args[4]) : true));
+    return self;
+}
+
+Value ItemCopy(Vm& vm, const Value& self, std::span<const Value>) {
+    Object* o = self.AsObject();
+    if (!o) return Value();
+    const Value fields[5] = {vm.Get(o, "caption"), vm.Get(o, "onSelect"),
+                             vm.Get(o, "separatorBefore"), vm.Get(o, "enabled"),
+                             vm.Get(o, "visible")};
+    return vm.Construct(vm.Get(vm.GetRealm().global, "ContextMenuItem"), fields);
+}
+
+void InstallContextMenu(Vm& vm) {
+    Realm& realm = vm.GetRealm();
+    Object* menu = vm.NewObject();
+    vm.DefineClass(realm.global, "ContextMenu", MenuConstruct, nullptr, menu);
+    vm.DefineMethod(menu, "hideBuiltInItems", MenuHideBuiltIns);
+    vm.DefineMethod(menu, "copy", MenuCopy);
+    Object* item = vm.NewObject();
+    vm.DefineClass(realm.global, "ContextMenuItem", ItemConstruct, nullptr, item);
+    vm.DefineMethod(item, "copy", ItemCopy);
+}
+
+}  // namespace
+
+void InstallSystem(Vm& vm) {
+    InstallSystemObject(vm);
+    InstallSound(vm);
+    InstallSharedObject(vm);
+    InstallLocalConnection(vm);
+    InstallContextMenu(vm);
+}
+
+}  // namespace player::script

@@ -1,0 +1,457 @@
+// The player's library objects under script, through the whole engine: BitmapData's pixels,
+// flash.filters and the filters a clip is drawn through, blendMode, Stage, Key, Mouse,
+// Selection, System, Sound mixes and SharedObject. Movies are built with the SWF writer and the
+// bytecode assembler; results are read back through trace() and the rendered pixels.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "player/player.h"
+#include "tests/support/avm1_asm.h"
+#include "tests/support/swf_writer.h"
+
+namespace {
+
+using swfw::Asm;
+using Op = swfw::Op;
+using Item = swfw::PushItem;
+
+constexpr int kWidth = 550, kHeight = 400;
+
+// A dotted path pushed as a value ("b", "flash.filters.BlurFilter", "Stage.width").
+struct P {
+    std::string path;
+};
+using Arg = std::variant<Item, P>;
+
+std::vector<std::string> Split(const std::string& path) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t dot = path.find('.', start);
+        parts.push_back(path.substr(start, dot == std::string::npos ? dot : dot - start));
+        if (dot == std::string::npos) return parts;
+        start = dot + 1;
+    }
+}
+
+void PushPath(Asm& a, const std::string& path) {
+    const auto parts = Split(path);
+    a.GetVariable(parts[0]);
+    for (std::size_t i = 1; i < parts.size(); ++i) a.Push(parts[i]).Op(Op::kGetMember);
+}
+
+void PushArgs(Asm& a, const std::vector<Arg>& args) {
+    for (auto it = args.rbegin(); it != args.rend(); ++it) {
+        if (const auto* p = std::get_if<P>(&*it)) {
+            PushPath(a, p->path);
+        } else {
+            a.Push(std::get<Item>(*it));
+        }
+    }
+    a.Push(static_cast<int>(args.size()));
+}
+
+// Pushes the parent of a dotted path and the last name, for GetMember, SetMember and calls.
+std::string PushParent(Asm& a, const std::string& path) {
+    const std::size_t dot = path.rfind('.');
+    PushPath(a, path.substr(0, dot));
+    const std::string last = path.substr(dot + 1);
+    a.Push(last);
+    return last;
+}
+
+// var = new Ctor(args...)
+void New(Asm& a, const std::string& var, const std::string& ctor, const std::vector<Arg>& args) {
+    a.Push(var);
+    PushArgs(a, args);
+    if (ctor.find('.') == std::string::npos) {
+        a.Push(ctor).Op(Op::kNewObject);
+    } else {
+        PushParent(a, ctor);
+        a.Op(Op::kNewMethod);
+    }
+    a.Op(Op::kSetVariable);
+}
+
+// path(args...) as a method call; its result is traced or dropped.
+void Call(Asm& a, const std::string& method, const std::vector<Arg>& args, bool trace = false) {
+    PushArgs(a, args);
+    PushParent(a, method);
+    a.Op(Op::kCallMethod);
+    if (trace) {
+        a.Trace();
+    } else {
+        a.Op(Op::kPop);
+    }
+}
+
+void TraceCall(Asm& a, const std::string& method, const std::vector<Arg>& args = {}) {
+    Call(a, method, args, true);
+}
+
+void TracePath(Asm& a, const std::string& path) {
+    PushPath(a, path);
+    a.Trace();
+}
+
+void Set(Asm& a, const std::string& path, const Arg& value) {
+    if (path.find('.') == std::string::npos) {
+        a.Push(path);
+    } else {
+        PushParent(a, path);
+    }
+    if (const auto* p = std::get_if<P>(&value)) {
+        PushPath(a, p->path);
+    } else {
+        a.Push(std::get<Item>(value));
+    }
+    a.Op(path.find('.') == std::string::npos ? Op::kSetVariable : Op::kSetMember);
+}
+
+struct Run {
+    std::unique_ptr<player::Player> player;
+    std::vector<std::string> lines;
+    std::vector<std::uint8_t> pixels;
+    std::array<int, 3> Rgb(int x, int y) const {
+        const std::uint8_t* p = &pixels[(y * kWidth + x) * 4];
+        return {p[2], p[1], p[0]};
+    }
+};
+
+std::unique_ptr<Run> Play(const Asm& script, int version = 8) {
+    swfw::Movie m;
+    m.Version(version);
+    m.Do(script).ShowFrame();
+    auto run = std::make_unique<Run>();
+    std::string error;
+    run->player = player::Player::Load(m.Bytes(), &error);
+    EXPECT_TRUE(run->player) << error;
+    if (!run->player) return run;
+    player::ScriptSettings settings;
+    settings.trace = [lines = &run->lines](std::string_view line) { lines->emplace_back(line); };
+    run->player->SetScripting(std::move(settings));
+    run->pixels.assign(kWidth * kHeight * 4, 0);
+    run->player->Render({run->pixels.data(), kWidth, kHeight, kWidth * 4});
+    return run;
+}
+
+std::vector<std::string> Lines(const Asm& script, int version = 8) {
+    return Play(script, version)->lines;
+}
+
+// ---- BitmapData ---------------------------------------------------------------------------------
+
+TEST(BitmapData, SizesFollowTheMovieVersionsLimits) {
+    struct Case {
+        int version;
+        int width, height;
+        const char* traced;  // the width of what `new` gave
+    };
+    const Case cases[] = {
+        {8, 2880, 1, "2880"},     {8, 2881, 1, "undefined"}, {8, 1, 2881, "undefined"},
+        {8, 0, 10, "undefined"},  {8, -5, 10, "undefined"},  {10, 8191, 1, "8191"},
+        {10, 8192, 1, "undefined"}, {10, 4096, 4096, "undefined"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        New(a, "b", "flash.display.BitmapData", {c.width, c.height});
+        TracePath(a, "b.width");
+        EXPECT_EQ(Lines(a, c.version), std::vector<std::string>{c.traced})
+            << "version " << c.version << ", " << c.width << "x" << c.height;
+    }
+}
+
+TEST(BitmapData, PixelsKeepThePrecisionOfPremultipliedStorage) {
+    struct Case {
+        bool transparent;
+        const char* setter;
+        double color;
+        const char* pixel32;
+    };
+    const Case cases[] = {
+        {true, "setPixel32", 4294967295.0, "-1"},
+        {true, "setPixel32", 2164260863.0, "-2130706433"},  // 0x80ffffff
+        {true, "setPixel32", 16777215.0, "0"},              // no alpha: the colour goes too
+        {false, "setPixel32", 2164260863.0, "-1"},          // opaque bitmaps stay opaque
+        {false, "setPixel", 12303291.0, "-4473925"},        // 0xbbbbbb
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        New(a, "b", "flash.display.BitmapData", {4, 4, c.transparent, 0.0});
+        Call(a, std::string("b.") + c.setter, {1, 2, c.color});
+        TraceCall(a, "b.getPixel32", {1, 2});
+        EXPECT_EQ(Lines(a), std::vector<std::string>{c.pixel32}) << c.setter << " " << c.color;
+    }
+    // A translucent pixel rounds through its alpha: 0xbb under 0x80 reads back the same.
+    Asm a;
+    New(a, "b", "flash.display.BitmapData", {2, 2, true, 2164260863.0});
+    Call(a, "b.setPixel", {0, 0, 12303291.0});
+    TraceCall(a, "b.getPixel32", {0, 0});
+    TraceCall(a, "b.getPixel", {0, 0});
+    EXPECT_EQ(Lines(a), (std::vector<std::string>{"-2135180357", "12303291"}));
+}
+
+TEST(BitmapData, FillCopyAndFloodStayInsideTheBitmap) {
+    Asm a;
+    New(a, "b", "flash.display.BitmapData", {8, 8, false, 0.0});
+    New(a, "r", "flash.geom.Rectangle", {-4, -4, 6, 6});  // only 0..1 is inside
+    Call(a, "b.fillRect", {P{"r"}, 0xFF0000});
+    TraceCall(a, "b.getPixel", {1, 1});
+    TraceCall(a, "b.getPixel", {2, 2});
+    // Copying onto itself, overlapping: the source is read before it is written.
+    New(a, "all", "flash.geom.Rectangle", {0, 0, 8, 8});
+    New(a, "at", "flash.geom.Point", {1, 1});
+    Call(a, "b.copyPixels", {P{"b"}, P{"all"}, P{"at"}});
+    TraceCall(a, "b.getPixel", {2, 2});
+    TraceCall(a, "b.getPixel", {3, 3});
+    // The black area around the red block is one region; the fill does not cross the red.
+    Call(a, "b.floodFill", {7, 7, 0x00FF00});
+    TraceCall(a, "b.getPixel", {0, 7});
+    TraceCall(a, "b.getPixel", {1, 1});
+    // Far outside: nothing happens and nothing breaks.
+    Call(a, "b.floodFill", {100000, -100000, 0x0000FF});
+    Call(a, "b.setPixel", {-1, 8, 0x0000FF});
+    TraceCall(a, "b.getPixel", {-1, 8});
+    EXPECT_EQ(Lines(a), (std::vector<std::string>{"16711680", "0", "16711680", "0", "65280",
+                                                  "16711680", "0"}));
+}
+
+TEST(BitmapData, DisposedAndShortCallsAnswerMinusOne) {
+    Asm a;
+    New(a, "b", "flash.display.BitmapData", {4, 4});
+    TraceCall(a, "b.getPixel", {0});
+    Call(a, "b.dispose", {});
+    TracePath(a, "b.width");
+    TraceCall(a, "b.getPixel32", {0, 0});
+    TraceCall(a, "b.clone");
+    EXPECT_EQ(Lines(a), (std::vector<std::string>{"-1", "-1", "-1", "-1"}));
+}
+
+TEST(BitmapData, NoiseIsTheSameForTheSameSeed) {
+    Asm a;
+    for (const char* name : {"b1", "b2", "b3"}) New(a, name, "flash.display.BitmapData", {16, 16});
+    Call(a, "b1.noise", {7});
+    Call(a, "b2.noise", {7});
+    Call(a, "b3.noise", {8});
+    for (int i = 0; i < 4; ++i) {
+        TraceCall(a, "b1.getPixel32", {i * 3, i});
+        TraceCall(a, "b2.getPixel32", {i * 3, i});
+        TraceCall(a, "b3.getPixel32", {i * 3, i});
+    }
+    const auto lines = Lines(a);
+    ASSERT_EQ(lines.size(), 12u);
+    bool seedMatters = false;
+    for (std::size_t i = 0; i < lines.size(); i += 3) {
+        EXPECT_EQ(lines[i], lines[i + 1]);
+        seedMatters = seedMatters || lines[i] != lines[i + 2];
+    }
+    EXPECT_TRUE(seedMatters);
+}
+
+// ---- Filters and compositing ----------------------------------------------------------------
+
+TEST(Filters, FieldsAreHeldInTheirRanges) {
+    struct Case {
+        const char* ctor;
+        const char* field;
+        Item value;
+        const char* traced;
+    };
+    const Case cases[] = {
+        {"BlurFilter", "quality", 100, "15"},
+        {"BlurFilter", "quality", 2.5, "2"},
+        {"BlurFilter", "blurX", -1, "0"},
+        {"BlurFilter", "blurX", 256, "255"},
+        {"DropShadowFilter", "angle", 361, "1"},
+        {"DropShadowFilter", "angle", -1, "-1"},
+        {"DropShadowFilter", "color", -305419896, "13347208"},
+        {"DropShadowFilter", "alpha", 0.5, "0.498039215686275"},
+        {"BevelFilter", "type", "INNER", "full"},
+        {"BevelFilter", "type", "outer", "outer"},
+        {"GlowFilter", "strength", 300, "255"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        New(a, "f", std::string("flash.filters.") + c.ctor, {});
+        Set(a, std::string("f.") + c.field, c.value);
+        TracePath(a, std::string("f.") + c.field);
+        EXPECT_EQ(Lines(a), std::vector<std::string>{c.traced}) << c.ctor << "." << c.field;
+    }
+}
+
+TEST(Filters, ClipKeepsCopiesOfItsFilters) {
+    Asm a;
+    a.Push("c").Push(1, "c", 2).GetVariable("_root").Push("createEmptyMovieClip")
+        .Op(Op::kCallMethod).Op(Op::kSetVariable);
+    New(a, "g", "flash.filters.GlowFilter", {0x00FF00, 1, 8, 8, 2, 1});
+    a.Push("list").GetVariable("g").Push(1).Op(Op::kInitArray).Op(Op::kSetVariable);
+    Set(a, "c.filters", P{"list"});
+    Set(a, "g.color", 0x0000FF);  // no effect on the clip's copy
+    TracePath(a, "c.filters.length");
+    TracePath(a, "c.filters.0.color");
+    TracePath(a, "c.filters.0.blurX");
+    // Something that is not a filter is left out.
+    a.Push("list").Push(5).GetVariable("g").Push(2).Op(Op::kInitArray).Op(Op::kSetVariable);
+    Set(a, "c.filters", P{"list"});
+    TracePath(a, "c.filters.length");
+    TracePath(a, "c.filters.0.color");
+    EXPECT_EQ(Lines(a), (std::vector<std::string>{"1", "65280", "8", "1", "255"}));
+}
+
+TEST(Filters, GlowSetByScriptIsDrawnAroundTheClip) {
+    Asm a;
+    a.Push("c").Push(1, "c", 2).GetVariable("_root").Push("createEmptyMovieClip")
+        .Op(Op::kCallMethod).Op(Op::kSetVariable);
+    Call(a, "c.beginFill", {0xFF0000, 100});
+    Call(a, "c.moveTo", {100, 100});
+    Call(a, "c.lineTo", {200, 100});
+    Call(a, "c.lineTo", {200, 200});
+    Call(a, "c.lineTo", {100, 200});
+    Call(a, "c.lineTo", {100, 100});
+    Call(a, "c.endFill", {});
+    New(a, "g", "flash.filters.GlowFilter", {0x0000FF, 1, 16, 16, 4, 1});
+    a.Push("list").GetVariable("g").Push(1).Op(Op::kInitArray).Op(Op::kSetVariable);
+    Set(a, "c.filters", P{"list"});
+    auto run = Play(a);
+    const auto inside = run->Rgb(150, 150), beside = run->Rgb(203, 150), far = run->Rgb(300, 150);
+    EXPECT_GT(inside[0], 200);
+    EXPECT_LT(inside[2], 60);
+    EXPECT_GT(beside[2], 150);  // blue glow just outside
+    EXPECT_LT(beside[0], 200);
+    EXPECT_EQ(far, (std::array<int, 3>{255, 255, 255}));
+}
+
+TEST(BlendMode, TakesNamesAndNumbersAndIgnoresTheRest) {
+    struct Case {
+        Item value;
+        const char* traced;
+    };
+    const Case cases[] = {{"multiply", "multiply"}, {3, "multiply"},   {259, "multiply"},
+                          {"Multiply", "invert"},   {-1, "invert"},    {true, "invert"},
+                          {swfw::Null{}, "normal"}, {14, "hardlight"}, {15, "invert"}};
+    for (const Case& c : cases) {
+        Asm a;
+        a.Push("c").Push(1, "c", 2).GetVariable("_root").Push("createEmptyMovieClip")
+            .Op(Op::kCallMethod).Op(Op::kSetVariable);
+        Set(a, "c.blendMode", "invert");
+        Set(a, "c.blendMode", c.value);
+        TracePath(a, "c.blendMode");
+        EXPECT_EQ(Lines(a), std::vector<std::string>{c.traced}) << c.traced;
+    }
+}
+
+// ---- The player's objects -----------------------------------------------------------------------
+
+TEST(PlayerObjects, StageKeyMouseAndSystemWithoutInput) {
+    Asm a;
+    TracePath(a, "Stage.width");
+    TracePath(a, "Stage.height");
+    Set(a, "Stage.scaleMode", "NOSCALE");
+    TracePath(a, "Stage.scaleMode");
+    Set(a, "Stage.scaleMode", "bogus");
+    TracePath(a, "Stage.scaleMode");
+    Set(a, "Stage.align", "rb");
+    TracePath(a, "Stage.align");
+    Set(a, "Stage.width", 10);  // read-only
+    TracePath(a, "Stage.width");
+    TraceCall(a, "Key.isDown", {32});
+    TraceCall(a, "Key.isDown", {1e9});
+    TracePath(a, "Key.SPACE");
+    TraceCall(a, "Key.getCode");
+    TraceCall(a, "Mouse.hide");
+    TraceCall(a, "Mouse.hide");
+    TraceCall(a, "Mouse.show");
+    TracePath(a, "System.capabilities.screenDPI");
+    TraceCall(a, "Selection.getFocus");
+    EXPECT_EQ(Lines(a), (std::vector<std::string>{"550", "400", "noScale", "noScale", "BR",
+                                                  "550", "false", "false", "32", "0", "true",
+                                                  "false", "0", "72", "null"}));
+}
+
+TEST(PlayerObjects, FullScreenIsAnnouncedOnlyOnChange) {
+    Asm a;
+    New(a, "l", "Object", {});
+    a.GetVariable("l").Push("onFullScreen");
+    a.DefineFunction("", {"full"}, [](Asm& f) {
+        f.Push("full:").GetVariable("full").Op(Op::kAdd2).Trace();
+    });
+    a.Op(Op::kSetMember);
+    Call(a, "Stage.addListener", {P{"l"}});
+    for (const char* state : {"fullscreen", "fullScreen", "odd", "NORMAL", "normal"}) {
+        Set(a, "Stage.displayState", state);
+        TracePath(a, "Stage.displayState");
+    }
+    EXPECT_EQ(Lines(a), (std::vector<std::string>{"full:true", "fullScreen", "fullScreen",
+                                                  "fullScreen", "full:false", "normal",
+                                                  "normal"}));
+}
+
+TEST(PlayerObjects, SelectionFollowsFocusAndRanges) {
+    Asm a;
+    Call(a, "_root.createTextField", {"field", 1, 0, 0, 100, 20});
+    Set(a, "_root.field.text", "Hello world");
+    a.Push("c").Push(2, "c", 2).GetVariable("_root").Push("createEmptyMovieClip")
+        .Op(Op::kCallMethod).Op(Op::kSetVariable);
+    TraceCall(a, "Selection.setFocus", {P{"c"}});  // a clip must allow focus
+    Set(a, "c.focusEnabled", true);
+    TraceCall(a, "Selection.setFocus", {P{"c"}});
+    TraceCall(a, "Selection.getFocus");
+    Call(a, "Selection.setSelection", {0, 3});  // no field focused: nothing to select
+    TraceCall(a, "Selection.getEndIndex");
+    TraceCall(a, "Selection.setFocus", {"_root.field"});
+    TraceCall(a, "Selection.getBeginIndex");
+    Call(a, "Selection.setSelection", {8, -4});
+    TraceCall(a, "Selection.getBeginIndex");
+    TraceCall(a, "Selection.getEndIndex");
+    TraceCall(a, "Selection.getCaretIndex");
+    Call(a, "Selection.setSelection", {2});
+    TraceCall(a, "Selection.getEndIndex");
+    TraceCall(a, "Selection.setFocus", {swfw::Null{}});
+    TraceCall(a, "Selection.getFocus");
+    TraceCall(a, "Selection.getCaretIndex");
+    EXPECT_EQ(Lines(a), (std::vector<std::string>{"false", "true", "_level0.c", "-1", "true",
+                                                  "-1", "0", "8", "0", "11", "true", "null",
+                                                  "-1"}));
+}
+
+TEST(PlayerObjects, SoundMixBelongsToItsClip) {
+    Asm a;
+    a.Push("c").Push(1, "c", 2).GetVariable("_root").Push("createEmptyMovieClip")
+        .Op(Op::kCallMethod).Op(Op::kSetVariable);
+    New(a, "s", "Sound", {P{"c"}});
+    New(a, "t", "Sound", {P{"c"}});
+    New(a, "whole", "Sound", {});
+    Call(a, "s.setVolume", {40});
+    Call(a, "s.setPan", {-25});
+    TraceCall(a, "t.getVolume");  // the same clip: the same mix
+    TraceCall(a, "t.getPan");
+    TraceCall(a, "whole.getVolume");
+    New(a, "o", "Object", {});
+    Set(a, "o.ll", 10);
+    Call(a, "s.setTransform", {P{"o"}});
+    TraceCall(a, "s.getPan");  // a left side below full pans right
+    Call(a, "c.removeMovieClip", {});
+    TraceCall(a, "s.getVolume");
+    EXPECT_EQ(Lines(a), (std::vector<std::string>{"40", "-25", "100", "90", "undefined"}));
+}
+
+TEST(PlayerObjects, SharedObjectsLastForTheRun) {
+    Asm a;
+    a.Push("x").Push("prefs", 1).GetVariable("SharedObject").Push("getLocal")
+        .Op(Op::kCallMethod).Op(Op::kSetVariable);
+    Set(a, "x.data.level", 3);
+    a.Push("y").Push("prefs", 1).GetVariable("SharedObject").Push("getLocal")
+        .Op(Op::kCallMethod).Op(Op::kSetVariable);
+    TracePath(a, "y.data.level");
+    TraceCall(a, "y.flush");
+    TraceCall(a, "SharedObject.getLocal", {"bad name"});
+    EXPECT_EQ(Lines(a), (std::vector<std::string>{"3", "true", "null"}));
+}
+
+}  // namespace
