@@ -107,6 +107,10 @@ void Player::SetScripting(ScriptSettings settings) {
     state_->timeline.Reset();
 }
 
+void Player::SendInput(const InputEvent& event) {
+    state_->timeline.QueueInput(event);
+}
+
 bool Player::UsesActionScript3() const { return state_->movie->actionScript3; }
 int Player::TotalFrames() const {
     return state_->timeline.TotalFrames();

@@ -41,6 +41,7 @@ void InstallError(Vm& vm);
 void InstallXml(Vm& vm);  // XMLNode and XML
 void InstallLoadVars(Vm& vm);
 void InstallText(Vm& vm);  // TextField and TextFormat
+void InstallInput(Vm& vm);  // Key's state, MovieClip's dragging
 
 // What load, sendAndLoad and the like do: the engine loads nothing, so the problem is
 // reported and `target` hears of the failure as from a download that broke: loaded is false

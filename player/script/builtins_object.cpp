@@ -217,6 +217,7 @@ void InstallBuiltins(Vm& vm) {
     InstallXml(vm);
     InstallLoadVars(vm);
     InstallText(vm);
+    InstallInput(vm);
 }
 
 }  // namespace player::script

@@ -208,6 +208,18 @@ class Host {
     virtual void Problem(std::string line) = 0;
     // The root clip of _levelN, or null when nothing is loaded there.
     virtual ClipHost* Level(int n) = 0;
+
+    // Input as the movie sees it: whether a key (by Key code) is held, and the code and
+    // character of the last key pressed. A host without input has no keys down.
+    virtual bool KeyIsDown(int /*code*/) { return false; }
+    virtual int LastKeyCode() { return 0; }
+    virtual int LastKeyAscii() { return 0; }
+    // A clip follows the pointer until StopDrag: centred on it when lockCenter, else keeping
+    // its offset; kept inside `bounds` (left, top, right, bottom in the parent's pixels) when
+    // given. One clip is dragged at a time.
+    virtual void StartDrag(ClipHost* /*clip*/, bool /*lockCenter*/,
+                           const std::optional<std::array<double, 4>>& /*bounds*/) {}
+    virtual void StopDrag() {}
 };
 
 }  // namespace player::script
