@@ -107,7 +107,7 @@ inline void AddScriptOptions(CLI::App* cmd, ScriptOptions* options) {
                            : "expected X,Y@TICK (stage pixels, a tick from 0 to " +
                                  std::to_string(kMaxInputTick) + "), got " + text;
             },
-            "X,Y@TICK"));
+            ""));
     cmd->add_option("--key", options->keys,
                     "press key NAME on tick TICK, held through that tick: a letter or digit, "
                     "Space, Enter, Escape, Tab, Backspace, Delete, Insert, Home, End, PageUp, "
@@ -124,7 +124,7 @@ inline void AddScriptOptions(CLI::App* cmd, ScriptOptions* options) {
                            : "expected NAME@TICK (a key name such as Space, Enter, A or "
                              "Left), got " + text;
             },
-            "NAME@TICK"));
+            ""));
 }
 
 }  // namespace cli

@@ -133,6 +133,9 @@ class Player {
     // A user's input, as it happens: it reaches the movie's scripts at the start of the next
     // tick (events past Limits::kMaxPendingInputs before then are dropped).
     void SendInput(const InputEvent& event);
+    // True when the movie has ActionScript 1 or 2 to run: frame or initialisation actions,
+    // clip event handlers or button actions.
+    bool HasScripts() const;
     // True for a movie scripted in ActionScript 3, whose scripts are not run.
     bool UsesActionScript3() const;
 
