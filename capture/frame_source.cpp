@@ -65,16 +65,16 @@ void CPlaybackTickSource::GotoFrame(long frame) {
     const long target = std::clamp(frame, 0L, std::max(ticks_ - 1, 0L));
     if (target < tick_) Rewind();
     while (tick_ < target) {
-        control_.OnPlaybackTimer();
+        control_.AdvancePlayback();
         ++tick_;
     }
 }
 
 void CPlaybackTickSource::Rewind() {
+    // From a fresh start, as a player starts it: a stop on the first frame holds the root.
     control_.SetLoop(TRUE);
     control_.GotoFrame(0);
     control_.Rewind();
-    control_.Play();
     tick_ = 0;
 }
 

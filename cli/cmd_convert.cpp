@@ -33,6 +33,7 @@ struct ConvertOptions {
     long frames = 0;
     long from = -1;
     long to = -1;
+    double duration = kDefaultDuration;
     player::Quality quality = player::Quality::kHigh;
     ScriptOptions scripts;
     bool quiet = false;
@@ -113,7 +114,7 @@ int RunConvert(const ConvertOptions& options) {
         job->outputFile = output;
         job->gif = gifOptions;
         job->size = size;
-        job->frames = {options.frames, options.from, options.to};
+        job->frames = {options.frames, options.from, options.to, options.duration};
         job->quality = options.quality;
         job->scripts = options.scripts.Settings();
         job->quiet = options.quiet;
@@ -151,6 +152,11 @@ void AddConvertCommand(CLI::App& app, RunState& state) {
     cmd->add_option("--frames", options->frames,
                     "capture N ticks of playback as a player plays them")
         ->check(CLI::Range(1L, 100000L));
+    cmd->add_option("--duration", options->duration,
+                    "seconds of movie time a movie animated by its scripts plays at most "
+                    "(default: 10; it stops sooner when its picture loops back to its first "
+                    "frame's; --frames decides when given)")
+        ->check(CLI::Range(0.01, 3600.0));
     cmd->add_option("--from", options->from, "first frame to capture (0-based)")
         ->check(CLI::Range(0L, 10000000L));
     cmd->add_option("--to", options->to, "last frame to capture (0-based)")

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "capture/frame_capture.h"
 #include "capture/frame_source.h"
@@ -14,6 +15,7 @@
 #include "cli/progress.h"
 #include "controls/fileutil.h"
 #include "controls/shockwaveflash.h"
+#include "player/limits.h"
 #include "player/player.h"
 
 namespace cli {
@@ -40,6 +42,7 @@ struct LoadedMovie {
     player::StageInfo stage;
     long longestClip = 0;
     bool actionScript3 = false;
+    std::unique_ptr<player::Player> info;  // the movie as read, for measuring its playback
 };
 
 std::unique_ptr<LoadedMovie> Load(const std::string& path, player::Quality quality,
@@ -50,6 +53,8 @@ std::unique_ptr<LoadedMovie> Load(const std::string& path, player::Quality quali
     movie->stage = info->Stage();
     movie->longestClip = info->LongestClipTimeline();
     movie->actionScript3 = info->UsesActionScript3();
+    info->SetScripting(scripts);
+    movie->info = std::move(info);
     movie->control.SetQuality(quality);
     movie->control.SetScripting(scripts);
     movie->control.SetMovie(path);
@@ -106,6 +111,34 @@ std::string CutFramesNote(std::size_t cut, long frames) {
            "before that";
 }
 
+// The side, at most, of the pictures compared to find a scripted movie's loop.
+constexpr int kLoopPictureSide = 640;
+
+// Ticks of a movie animated by its scripts, with a note saying why that many.
+long ScriptedTicks(LoadedMovie& movie, double duration, std::string* note) {
+    const double rate = movie.stage.frameRate > 0 ? movie.stage.frameRate : 12.0;
+    const double wanted = std::ceil(std::max(duration, 0.0) * rate);
+    const long most = static_cast<long>(
+        std::clamp(wanted, 1.0, static_cast<double>(player::Limits::kMaxPlaybackTicks)));
+    const double w = std::max(movie.stage.widthPx, 1), h = std::max(movie.stage.heightPx, 1);
+    const double shrink = std::min(1.0, kLoopPictureSide / std::max(w, h));
+    const ScriptedLength length = MeasureScriptedPlayback(
+        *movie.info, std::max(1, static_cast<int>(std::lround(w * shrink))),
+        std::max(1, static_cast<int>(std::lround(h * shrink))), most);
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", length.ticks / rate);
+    if (length.looped) {
+        *note = "the movie is animated by its scripts; its picture came back to the first "
+                "frame's after " + std::to_string(length.ticks) + " ticks (a loop): capturing " +
+                std::to_string(length.ticks) + " frames";
+    } else {
+        *note = "the movie is animated by its scripts; its picture did not come back to the "
+                "first frame's: capturing " + std::to_string(length.ticks) + " ticks (" +
+                seconds + " s of movie time, the --duration)";
+    }
+    return length.ticks;
+}
+
 // The frames to take, as a chain of sources over the control; `note` says when the movie is
 // played instead of stepped.
 class SelectedFrames {
@@ -114,7 +147,9 @@ class SelectedFrames {
         : root_(movie.control) {
         capture::IFrameSource* source = &root_;
         long ticks = selection.ticks;
-        if (ticks == 0 && movie.control.GetTotalFrames() == 1 && movie.longestClip > 1) {
+        if (ticks == 0 && movie.info && AnimatedByScripts(*movie.info)) {
+            ticks = ScriptedTicks(movie, selection.duration, note);
+        } else if (ticks == 0 && movie.control.GetTotalFrames() == 1 && movie.longestClip > 1) {
             ticks = std::min(movie.longestClip, kMaxAutoTicks);
             *note = "the root timeline has one frame; capturing " + std::to_string(ticks) +
                     " ticks of playback";
@@ -142,6 +177,51 @@ class SelectedFrames {
 };
 
 }  // namespace
+
+bool AnimatedByScripts(player::Player& movie) {
+    if (!movie.HasScripts() || movie.TotalFrames() <= 0) return false;
+    const int frames = movie.TotalFrames();
+    if (frames <= 2) return true;
+    // Played through once: a root that stops itself short of its last frame waits there (for
+    // a click, or for its clips' scripts).
+    movie.Rewind();
+    bool stops = false;
+    for (int i = 0; i < frames && !stops; ++i) {
+        if (!movie.RootPlaying() && movie.CurrentFrame() < frames - 1) stops = true;
+        else movie.Tick(false, true);
+    }
+    movie.Rewind();
+    return stops;
+}
+
+ScriptedLength MeasureScriptedPlayback(player::Player& movie, int width, int height,
+                                       long maxTicks) {
+    ScriptedLength length;
+    const std::size_t pixels = static_cast<std::size_t>(width) * height;
+    std::vector<std::uint32_t> first(pixels), now(pixels);
+    auto draw = [&](std::vector<std::uint32_t>& into) {
+        movie.Render({reinterpret_cast<std::uint8_t*>(into.data()), width, height, width * 4});
+    };
+    movie.Rewind();
+    draw(first);
+    bool changed = false;
+    for (long tick = 1; tick < maxTicks; ++tick) {
+        movie.Tick(false, true);
+        draw(now);
+        if (now != first) {
+            changed = true;
+        } else if (changed) {
+            // Tick `tick` shows the first picture again: frames 0 .. tick-1 are the loop.
+            length.ticks = tick;
+            length.looped = true;
+            movie.Rewind();
+            return length;
+        }
+    }
+    movie.Rewind();
+    length.ticks = std::max(maxTicks, 1L);
+    return length;
+}
 
 std::optional<SizeOption> ParseSize(const std::string& text) {
     int w = 0, h = 0;

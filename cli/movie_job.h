@@ -12,14 +12,34 @@
 
 namespace cli {
 
-// Which frames to take. By default the root timeline's frames; a movie whose root holds one
-// frame is played for as many ticks as its longest clip (at most kMaxAutoTicks).
+// Which frames to take. By default the root timeline's frames. A movie animated by its
+// scripts (one whose root holds one or two frames, or stops itself before its last) is played
+// until its picture comes back to its first frame's, or for `duration` seconds of movie time,
+// whichever is first (at most Limits::kMaxPlaybackTicks ticks). A movie without scripts whose
+// root holds one frame is played for as many ticks as its longest clip (at most
+// kMaxAutoTicks).
 struct FrameSelection {
-    long ticks = 0;  // --frames: ticks of playback as a player plays them (0 = not asked)
-    long from = -1;  // --from, first frame taken (-1 = the first)
-    long to = -1;    // --to, last frame taken (-1 = the last)
+    long ticks = 0;         // --frames: ticks of playback as a player plays them (0 = not asked)
+    long from = -1;         // --from, first frame taken (-1 = the first)
+    long to = -1;           // --to, last frame taken (-1 = the last)
+    double duration = 10;   // --duration: seconds a scripted movie plays at most
 };
 constexpr long kMaxAutoTicks = 1000;
+constexpr double kDefaultDuration = 10;
+
+// How long a scripted movie plays: `ticks` frames, and whether that is because its picture
+// came back to the first frame's after changing (a loop) rather than the time running out.
+struct ScriptedLength {
+    long ticks = 0;
+    bool looped = false;
+};
+// Plays the movie from its start with its settings, drawing each tick at `width` x `height`,
+// for at most maxTicks ticks.
+ScriptedLength MeasureScriptedPlayback(player::Player& movie, int width, int height,
+                                       long maxTicks);
+// Whether the movie is animated by its scripts rather than its root timeline: it has scripts,
+// and its root holds one or two frames or stops itself before its last frame when played.
+bool AnimatedByScripts(player::Player& movie);
 
 // Output size: --size WxH, else --scale F of the stage, else the stage size.
 struct SizeOption {

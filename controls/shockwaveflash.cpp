@@ -122,6 +122,14 @@ void CShockwaveflash::OnPlaybackTimer() {
     if (!player_->RootPlaying()) playing_ = false;
 }
 
+void CShockwaveflash::AdvancePlayback() {
+    if (player_ && player_->TotalFrames() > 0) player_->Tick(false, loop_);
+}
+
+void CShockwaveflash::SendInput(const player::InputEvent& event) {
+    if (player_) player_->SendInput(event);
+}
+
 std::size_t CShockwaveflash::FramesCut() const {
     return player_ ? player_->FramesCut() : 0;
 }

@@ -59,6 +59,11 @@ class CShockwaveflash {
     // Playback clock, driven by the host: the movie's frame period (100 ms with no movie).
     int PlaybackIntervalMs() const;
     void OnPlaybackTimer();
+    // One tick as a stand-alone player plays it, whether or not the root timeline has stopped
+    // itself: its clips and scripts go on (a movie waiting on a stopped frame for a click).
+    void AdvancePlayback();
+    // A user's pointer or key, for the movie's next tick (nothing without a movie).
+    void SendInput(const player::InputEvent& event);
 
     // The drawing interface (never null).
     CViewObject* QueryViewObject() { return &viewObject_; }

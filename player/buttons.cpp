@@ -8,6 +8,47 @@ namespace {
 
 // Records past this many are dropped: a button's states hold a handful of characters.
 constexpr std::size_t kMaxButtonRecords = 4096;
+// Condition records past this many are dropped: a button reacts to a handful of transitions.
+constexpr std::size_t kMaxButtonActions = 256;
+
+// The state timelines from the records.
+void BuildStates(Button& button) {
+    button.upState = StateTimeline(button.records, ButtonState::kUp);
+    button.overState = StateTimeline(button.records, ButtonState::kOver);
+    button.downState = StateTimeline(button.records, ButtonState::kDown);
+}
+
+// DefineButton's one action list: it runs when the button is released over it.
+void ReadPlainActions(BitReader& in, ModelBudget& budget, Button* button) {
+    const std::size_t size = in.Remaining();
+    if (size == 0 || !budget.Charge(sizeof(ButtonAction) + size)) return;
+    ButtonAction action;
+    action.transitions = kButtonOverDownToOverUp;
+    const auto bytes = in.Bytes(size);
+    action.actions.assign(bytes.begin(), bytes.end());
+    button->actions.push_back(std::move(action));
+}
+
+// DefineButton2's condition records; `in` stands at the first. A record that breaks off ends
+// the list.
+void ReadConditionActions(BitReader& in, ModelBudget& budget, Button* button) {
+    while (button->actions.size() < kMaxButtonActions && in.Remaining() >= 4) {
+        const std::uint16_t size = in.U16();  // from this field to the next record; 0: last
+        const std::uint8_t high = in.U8();
+        const std::uint8_t low = in.U8();
+        const std::size_t length = size == 0 ? in.Remaining() : std::size_t{size};
+        if (size != 0 && size < 4) return;
+        const std::size_t body = size == 0 ? length : length - 4;
+        if (body > in.Remaining() || !budget.Charge(sizeof(ButtonAction) + body)) return;
+        ButtonAction action;
+        action.transitions = static_cast<std::uint16_t>((high << 8) | (low & 0x01));
+        action.keyCode = static_cast<std::uint8_t>(low >> 1);
+        const auto bytes = in.Bytes(body);
+        action.actions.assign(bytes.begin(), bytes.end());
+        button->actions.push_back(std::move(action));
+        if (size == 0) return;
+    }
+}
 
 // One BUTTONRECORD; false at the end flag or when the record breaks off.
 bool ReadRecord(BitReader& in, int version, ButtonRecord* r) {
@@ -34,9 +75,12 @@ bool ReadButton(BitReader& in, int version, ModelBudget& budget, Button* button)
     button->version = version;
     button->id = in.U16();
     if (in.Failed()) return false;
+    std::size_t actionsAt = 0;  // where DefineButton2's condition records start; 0: none
     if (version == 2) {
-        in.U8();   // track as menu
-        in.U16();  // offset of the condition actions, which are not run
+        button->trackAsMenu = in.U8() & 0x01;
+        const std::size_t field = in.Position();
+        const std::uint16_t offset = in.U16();
+        if (offset != 0) actionsAt = field + offset;
     }
     ButtonRecord record;
     while (button->records.size() < kMaxButtonRecords && ReadRecord(in, version, &record)) {
@@ -46,21 +90,32 @@ bool ReadButton(BitReader& in, int version, ModelBudget& budget, Button* button)
         button->records.push_back(std::move(record));
         record = ButtonRecord{};
     }
-    // What follows (actions, condition actions) is not needed to draw the button.
-    button->upState = UpStateTimeline(button->records);
+    BuildStates(*button);
+    if (in.Failed()) return true;
+    if (version == 1) {
+        ReadPlainActions(in, budget, button);
+    } else if (actionsAt > in.Position()) {
+        in.Skip(actionsAt - in.Position());
+        ReadConditionActions(in, budget, button);
+    } else if (actionsAt != 0 && actionsAt == in.Position()) {
+        ReadConditionActions(in, budget, button);
+    }
     return true;
 }
 
 void SetButtonColorTransform(Button& button, const ColorTransform& colorTransform) {
     for (ButtonRecord& r : button.records) r.colorTransform = colorTransform;
-    button.upState = UpStateTimeline(button.records);
+    BuildStates(button);
 }
 
-Timeline UpStateTimeline(const std::vector<ButtonRecord>& records) {
+Timeline StateTimeline(const std::vector<ButtonRecord>& records, ButtonState state) {
     Timeline timeline;
     Frame frame;
     for (const ButtonRecord& r : records) {
-        if (!r.up) continue;
+        const bool shown = state == ButtonState::kUp     ? r.up
+                           : state == ButtonState::kOver ? r.over
+                                                         : r.down;
+        if (!shown) continue;
         PlaceObject p;
         p.version = 3;
         p.depth = r.depth;

@@ -1,5 +1,5 @@
-// Buttons: DefineButton and DefineButton2 read into their records, and the up state built as a
-// one-frame timeline; actions and sounds are read past.
+// Buttons: DefineButton and DefineButton2 read into their records, their up, over and down
+// states built as one-frame timelines, and their actions with the transitions that run them.
 #pragma once
 
 #include "player/bitreader.h"
@@ -15,7 +15,9 @@ bool ReadButton(BitReader& in, int version, ModelBudget& budget, Button* button)
 // Gives every record the colour transform (DefineButtonCxform) and rebuilds the up state.
 void SetButtonColorTransform(Button& button, const ColorTransform& colorTransform);
 
-// The up-state records as one frame of PlaceObject commands, in record order.
-Timeline UpStateTimeline(const std::vector<ButtonRecord>& records);
+enum class ButtonState { kUp, kOver, kDown };
+
+// The records shown in a state as one frame of PlaceObject commands, in record order.
+Timeline StateTimeline(const std::vector<ButtonRecord>& records, ButtonState state);
 
 }  // namespace player

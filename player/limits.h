@@ -54,6 +54,13 @@ struct Limits {
     // Display-list depths are 16-bit, so one list holds at most this many objects (all lists
     // together are capped by kMaxDisplayObjects).
     static constexpr std::size_t kMaxDepthsPerList = 65536;
+    // Input. Scripted events (clicks and keys by tick) one run takes, and a user's events
+    // waiting for the next tick; later ones are dropped.
+    static constexpr std::size_t kMaxScriptedInputs = 4096;
+    static constexpr std::size_t kMaxPendingInputs = 256;
+    // Ticks a scripted movie is played for when its length is judged by its picture: the
+    // longest --duration is this many ticks.
+    static constexpr long kMaxPlaybackTicks = 36000;
 
     // Drawing one frame. Past any of these the rest of the frame is left out (and a problem
     // noted), so a frame costs seconds at worst, never hours.

@@ -283,9 +283,9 @@ struct MorphShape {
     std::vector<ShapeRecord> endRecords;    // moves and edges only
 };
 
-// A button (DefineButton, DefineButton2): characters with the states they show in. Nothing
-// here follows the mouse, so only the up state is shown: `upState` is that state as a
-// one-frame timeline, placed and played like a sprite's.
+// A button (DefineButton, DefineButton2): characters with the states they show in, each state
+// kept as a one-frame timeline placed and played like a sprite's, and the actions that run on
+// the pointer's and keys' transitions.
 struct ButtonRecord {
     bool up = false, over = false, down = false, hitTest = false;
     std::uint16_t characterId = 0;
@@ -295,11 +295,31 @@ struct ButtonRecord {
     std::vector<Filter> filters;                   // DefineButton2 only
     std::optional<std::uint8_t> blendMode;         // DefineButton2 only
 };
+// The transitions a button's actions run on, as stored in a condition record (first byte
+// high); the key code of a key-press condition is kept apart.
+enum ButtonTransition : std::uint16_t {
+    kButtonIdleToOverDown = 0x8000,
+    kButtonOutDownToIdle = 0x4000,
+    kButtonOutDownToOverDown = 0x2000,
+    kButtonOverDownToOutDown = 0x1000,
+    kButtonOverDownToOverUp = 0x0800,  // released over the button
+    kButtonOverUpToOverDown = 0x0400,  // pressed
+    kButtonOverUpToIdle = 0x0200,      // the pointer left
+    kButtonIdleToOverUp = 0x0100,      // the pointer came over
+    kButtonOverDownToIdle = 0x0001,
+};
+struct ButtonAction {
+    std::uint16_t transitions = 0;  // ButtonTransition bits
+    std::uint8_t keyCode = 0;       // non-zero: runs when this key is pressed
+    ActionBlock actions;
+};
 struct Button {
     std::uint16_t id = 0;
     int version = 1;  // DefineButton 1 or 2
+    bool trackAsMenu = false;
     std::vector<ButtonRecord> records;
-    Timeline upState;
+    Timeline upState, overState, downState;
+    std::vector<ButtonAction> actions;
 };
 
 // A font (DefineFont, DefineFont2, DefineFont3) with what DefineFontInfo/2 and DefineFontName

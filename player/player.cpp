@@ -108,6 +108,38 @@ void Player::SetScripting(ScriptSettings settings) {
     state_->timeline.Reset();
 }
 
+void Player::SendInput(const InputEvent& event) {
+    state_->timeline.QueueInput(event);
+}
+
+namespace {
+
+bool TimelineHasScripts(const Timeline& timeline) {
+    for (const Frame& frame : timeline.frames) {
+        if (!frame.actions.empty() || !frame.initActions.empty()) return true;
+        for (const DisplayCommand& command : frame.commands) {
+            const auto* place = std::get_if<PlaceObject>(&command);
+            if (place && !place->clipActions.empty()) return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool Player::HasScripts() const {
+    const Movie& movie = *state_->movie;
+    if (movie.actionScript3) return false;
+    if (TimelineHasScripts(movie.root)) return true;
+    for (const auto& [id, character] : movie.dictionary) {
+        if (const auto* sprite = std::get_if<Sprite>(character.get()))
+            if (TimelineHasScripts(sprite->timeline)) return true;
+        if (const auto* button = std::get_if<Button>(character.get()))
+            if (!button->actions.empty()) return true;
+    }
+    return false;
+}
+
 bool Player::UsesActionScript3() const { return state_->movie->actionScript3; }
 int Player::TotalFrames() const {
     return state_->timeline.TotalFrames();

@@ -34,6 +34,36 @@ struct StageInfo {
 
 struct Movie;  // parsed, immutable movie model
 
+// One thing a user does to a movie: the pointer moves to, is pressed or released at a point
+// of the stage (pixels), or a key goes down or up. Keys are named by their Key codes
+// (Key.getCode) with the character they type (Key.getAscii; 0 for none).
+struct InputEvent {
+    enum class Kind : std::uint8_t { kMove, kPress, kRelease, kKeyDown, kKeyUp };
+    Kind kind = Kind::kMove;
+    double x = 0, y = 0;
+    int keyCode = 0;
+    int ascii = 0;
+};
+
+// An input event at a tick counted from the start (0: right after the first frame's actions;
+// n: before the timelines move on tick n, so frame n is the first to show what it did). One
+// marked `afterTick` happens at the end of its tick instead, after its actions.
+struct ScriptedInput {
+    long tick = 0;
+    InputEvent event;
+    bool afterTick = false;
+};
+
+// A user's click at a stage point on a tick: the pointer moves there, presses and releases.
+void AddClick(std::vector<ScriptedInput>& input, long tick, double x, double y);
+// A key pressed on a tick and held until that tick's actions have run.
+void AddKeyPress(std::vector<ScriptedInput>& input, long tick, int keyCode, int ascii);
+
+// A key by its name as a user types it: a letter or digit, Space, Enter, Escape, Tab,
+// Backspace, Delete, Insert, Home, End, PageUp, PageDown, Left, Right, Up, Down, Shift,
+// Control or F1..F12 (names ignore case). False for any other name.
+bool KeyByName(std::string_view name, int* keyCode, int* ascii);
+
 // How a movie's scripts run. They see the movie's own clock (getTimer and intervals move on by
 // one frame's time per tick), a seeded random source and a calendar that starts at a fixed
 // moment, so the same movie gives the same frames on every run and machine.
@@ -43,6 +73,8 @@ struct ScriptSettings {
     double clockStartMs = 1104537600000.0;
     // Where trace() output goes, one line a call; nowhere when empty.
     std::function<void(std::string_view)> trace;
+    // A user's clicks and keys, by tick (at most Limits::kMaxScriptedInputs are kept).
+    std::vector<ScriptedInput> input;
 };
 
 // Drawing quality, as players offer it: low draws every edge, stroke, bitmap and glyph without
@@ -101,6 +133,12 @@ class Player {
     // Sets how scripts run and starts the movie again at its first frame; a restarted player
     // keeps the settings.
     void SetScripting(ScriptSettings settings);
+    // A user's input, as it happens: it reaches the movie's scripts at the start of the next
+    // tick (events past Limits::kMaxPendingInputs before then are dropped).
+    void SendInput(const InputEvent& event);
+    // True when the movie has ActionScript 1 or 2 to run: frame or initialisation actions,
+    // clip event handlers or button actions.
+    bool HasScripts() const;
     // True for a movie scripted in ActionScript 3, whose scripts are not run.
     bool UsesActionScript3() const;
 

@@ -63,11 +63,22 @@ void MovieState::Reset() {
     ++tick_;
     workLeft_ = workPerTick_;
     root_ = NewInstance(movie_->root, 0, nullptr);
+    ticksFromStart_ = 0;
+    pendingInput_.clear();
+    pointerX_ = pointerY_ = -1;
+    pointerDown_ = false;
+    keysDown_.fill(false);
+    lastKeyCode_ = lastKeyAscii_ = 0;
+    hovered_.reset();
+    pressed_.reset();
+    dragged_.reset();
     if (!movie_->root.frames.empty()) {
         QueueFrameActions(*root_, 0);
         ApplyFrame(*root_, 0);
     }
     RunActions();
+    ScriptedInputAt(0, false);
+    ScriptedInputAt(0, true);
     SyncTextFields(*root_);
 }
 
@@ -75,13 +86,20 @@ void MovieState::Tick(bool force, bool loop) {
     ++tick_;
     workLeft_ = workPerTick_;
     vm_->BeginTick();
-    // The timelines move first; clips they took away hear of it at once, clips that were
-    // already there get their enterFrame, then the queued actions run.
+    ++ticksFromStart_;
+    // A user's input since the last tick comes first, with what it set off.
+    auto pending = std::move(pendingInput_);
+    pendingInput_.clear();
+    for (const InputEvent& event : pending) Input(event);
+    ScriptedInputAt(ticksFromStart_, false);
+    // The timelines move; clips they took away hear of it at once, clips that were already
+    // there get their enterFrame, then the queued actions run.
     Advance(*root_, force, loop);
     AdvanceChildren(*root_);
     RunUnloadHandlers();
     RunEnterFrame();
     RunActions();
+    ScriptedInputAt(ticksFromStart_, true);
     SyncTextFields(*root_);
 }
 
@@ -166,15 +184,16 @@ void MovieState::SetCharacter(SpriteInstance& s, DisplayObject& object, std::uin
     Unload(object.sprite);
     object.sprite.reset();
     AttachTextField(s, object, object.character ? std::get_if<EditText>(object.character) : nullptr);
-    // A button plays as a sprite of its up state.
+    // A button plays as a sprite of its state, up at first.
     const Timeline* timeline = nullptr;
+    const Button* button = object.character ? std::get_if<Button>(object.character) : nullptr;
     if (const auto* sprite = object.character ? std::get_if<Sprite>(object.character) : nullptr)
         timeline = &sprite->timeline;
-    else if (const auto* button =
-                 object.character ? std::get_if<Button>(object.character) : nullptr)
+    else if (button)
         timeline = &button->upState;
     if (!timeline || s.nesting + 1 > Limits::kMaxNestingDepth || !Spend()) return;
     object.sprite = NewInstance(*timeline, s.nesting + 1, &s);
+    object.sprite->button = button;
     object.sprite->depth = object.depth;
     object.sprite->name = object.name;
     object.sprite->clipActions = placing_;
@@ -765,7 +784,72 @@ Affine ToStage(const SpriteInstance& s) {
     return map;
 }
 
+bool Inside(const Rect& r, const Affine& map, double x, double y) {
+    Affine back;
+    if (r.xMin > r.xMax || r.yMin > r.yMax || !map.Invert(&back)) return false;
+    back.Apply(&x, &y);
+    x *= kTwipsPerPixel;
+    y *= kTwipsPerPixel;
+    return x >= r.xMin && x <= r.xMax && y >= r.yMin && y <= r.yMax;
+}
+
+bool HitsList(const SpriteInstance& s, const Affine& map, double x, double y, int nesting);
+
+// Whether a character drawn through `map` covers the point (each shape by its box).
+bool HitsCharacter(const Character* character, const Affine& map, double x, double y) {
+    if (!character) return false;
+    if (const auto* shape = std::get_if<Shape>(character)) return Inside(shape->bounds, map, x, y);
+    if (const auto* morph = std::get_if<MorphShape>(character))
+        return Inside(morph->startBounds, map, x, y);
+    if (const auto* text = std::get_if<StaticText>(character))
+        return Inside(text->bounds, map.After(Affine::From(text->matrix)), x, y);
+    if (const auto* field = std::get_if<EditText>(character)) return Inside(field->bounds, map, x, y);
+    return false;
+}
+
+bool HitsObject(const DisplayObject& object, const Affine& parent, double x, double y,
+                int nesting) {
+    if (object.visible && *object.visible == 0) return false;
+    if (object.clipDepth) return false;  // a mask shows nothing of its own
+    const Affine map = parent.After(Affine::From(object.matrix));
+    if (object.sprite) return HitsList(*object.sprite, map, x, y, nesting + 1);
+    return HitsCharacter(object.character, map, x, y);
+}
+
+bool HitsList(const SpriteInstance& s, const Affine& map, double x, double y, int nesting) {
+    if (nesting > Limits::kMaxNestingDepth) return false;
+    if (s.drawing && !s.drawing->Empty() && Inside(s.drawing->GetShape().bounds, map, x, y))
+        return true;
+    for (const auto& [depth, object] : s.displayList)
+        if (HitsObject(object, map, x, y, nesting)) return true;
+    return false;
+}
+
 }  // namespace
+
+bool SpriteInstance::HitsStagePoint(double x, double y) const {
+    const Affine map = ToStage(*this);
+    if (!button) return HitsList(*this, map, x, y, nesting);
+    // A button answers to its hit state's characters, whatever state it shows.
+    for (const ButtonRecord& r : button->records) {
+        if (!r.hitTest || !state) continue;
+        const Affine at = map.After(Affine::From(r.matrix));
+        const Character* character = state->GetMovie().Find(r.characterId);
+        if (HitsCharacter(character, at, x, y)) return true;
+        if (const auto* sprite = character ? std::get_if<Sprite>(character) : nullptr) {
+            // A clip in the hit state: what its first frame places.
+            if (sprite->timeline.frames.empty()) continue;
+            for (const DisplayCommand& command : sprite->timeline.frames[0].commands) {
+                const auto* place = std::get_if<PlaceObject>(&command);
+                if (!place || !place->characterId) continue;
+                const Affine inner = at.After(Affine::From(place->matrix.value_or(Matrix{})));
+                if (HitsCharacter(state->GetMovie().Find(*place->characterId), inner, x, y))
+                    return true;
+            }
+        }
+    }
+    return false;
+}
 
 script::ClipHost::Box SpriteInstance::Bounds(script::ClipHost* space) {
     Affine map = ToStage(*this);
@@ -822,11 +906,16 @@ script::Value SpriteInstance::GetDisplayProperty(script::Vm& vm, script::ClipPro
             return Value::Boolean(true);
         case ClipProperty::kSoundBufTime:
             return Value::Number(5);
-        case ClipProperty::kDropTarget:
-            return vm.Str("");
+        case ClipProperty::kDropTarget: {
+            const auto over = dropTarget.lock();
+            return vm.Str(over ? vm.SlashPath(over.get()) : "");
+        }
         case ClipProperty::kXMouse:
-        case ClipProperty::kYMouse:
-            return Value::Number(0);
+        case ClipProperty::kYMouse: {
+            double x = state ? state->PointerX() : 0, y = state ? state->PointerY() : 0;
+            GlobalToLocal(&x, &y);
+            return Value::Number(property == ClipProperty::kXMouse ? x : y);
+        }
         default:
             return Value();
     }

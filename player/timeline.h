@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "player/buttons.h"
 #include "player/drawing.h"
 #include "player/limits.h"
 #include "player/model.h"
@@ -98,6 +99,11 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     const std::vector<ClipAction>* clipActions = nullptr;  // its onClipEvent handlers
     std::uint16_t characterId = 0;                         // its library symbol
     std::unique_ptr<Drawing> drawing;  // what scripts drew on it, beneath its children
+    // Set for a button: the state it shows (its timeline is that state's).
+    const Button* button = nullptr;
+    ButtonState buttonState = ButtonState::kUp;
+    // While dragged: the clip under the pointer it was last over (_droptarget).
+    std::weak_ptr<SpriteInstance> dropTarget;
 
     SpriteInstance() = default;
     SpriteInstance(const SpriteInstance&) = delete;
@@ -149,6 +155,9 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
 
     // Where the parent keeps this clip; null for a root or a clip being replaced.
     DisplayObject* Placement() const;
+    // Whether a stage point (pixels) falls on what the clip shows (for a button: on its hit
+    // area), each shape judged by its box.
+    bool HitsStagePoint(double x, double y) const;
 };
 
 class MovieState : private script::Host {
@@ -183,6 +192,11 @@ class MovieState : private script::Host {
     // What the movie's scripts could not do, one line each (at most kMaxReportedProblems).
     const std::vector<std::string>& ScriptProblems() const { return scriptProblems_; }
     script::Vm& Scripts() { return *vm_; }
+    // A user's input, dispatched now: the handlers it wakes run, and the actions they queue
+    // (input.cpp).
+    void Input(const InputEvent& event);
+    // Input for the next tick, from a user as it happens.
+    void QueueInput(const InputEvent& event);
 
   private:
     friend struct SpriteInstance;
@@ -225,6 +239,30 @@ class MovieState : private script::Host {
     void RunUnloadHandlers();
     void CallHandler(SpriteInstance& s, std::string_view name);
     void RunQueued(const QueuedBlock& entry);
+    // Input (input.cpp).
+    bool KeyIsDown(int code) override;
+    int LastKeyCode() override { return lastKeyCode_; }
+    int LastKeyAscii() override { return lastKeyAscii_; }
+    void StartDrag(script::ClipHost* clip, bool lockCenter,
+                   const std::optional<std::array<double, 4>>& bounds) override;
+    void StopDrag() override;
+    void DispatchInput(const InputEvent& event);
+    void ScriptedInputAt(long tick, bool afterTick);
+    std::shared_ptr<SpriteInstance> MouseTargetAt(double x, double y);
+    std::shared_ptr<SpriteInstance> ClipAt(SpriteInstance& s, double x, double y,
+                                           const SpriteInstance* skip, int nesting);
+    bool Interactive(SpriteInstance& s);
+    void UpdateHover();
+    void Transition(const std::shared_ptr<SpriteInstance>& s, std::uint16_t condition,
+                    ButtonState state, std::string_view handler, std::uint32_t clipEvent);
+    void SetButtonState(SpriteInstance& s, ButtonState state);
+    void QueueEverywhere(std::uint32_t clipEvent, int keyPressCode);
+    void QueueButtonKeys(SpriteInstance& s, int keyPressCode, int nesting);
+    void Broadcast(std::string_view source, std::string_view message);
+    void FollowPointer();
+    // Where the pointer is on the stage, in pixels (what _xmouse reads).
+    double PointerX() const { return pointerX_; }
+    double PointerY() const { return pointerY_; }
     // The class scripts registered for the clip's library symbol (Object.registerClass).
     script::Object* ClassOf(const SpriteInstance& s);
     void CollectPostOrder(const std::shared_ptr<SpriteInstance>& s,
@@ -265,6 +303,18 @@ class MovieState : private script::Host {
     std::vector<std::uint16_t> initialized_;  // sprites whose DoInitAction ran
     std::vector<std::shared_ptr<SpriteInstance>> unloading_;  // kept for their handlers
     const std::vector<ClipAction>* placing_ = nullptr;        // handlers of the clip being placed
+    // Input: ticks since the last Reset, the pointer, the keys held, the clip under the
+    // pointer and the one pressed, the one dragged and how.
+    long ticksFromStart_ = 0;
+    std::vector<InputEvent> pendingInput_;
+    double pointerX_ = -1, pointerY_ = -1;
+    bool pointerDown_ = false;
+    std::array<bool, 256> keysDown_{};
+    int lastKeyCode_ = 0, lastKeyAscii_ = 0;
+    std::weak_ptr<SpriteInstance> hovered_, pressed_, dragged_;
+    bool dragLockCenter_ = false;
+    double dragOffsetX_ = 0, dragOffsetY_ = 0;
+    std::optional<std::array<double, 4>> dragBounds_;
 };
 
 }  // namespace player

@@ -61,6 +61,7 @@ void InstallBitmapData(Vm& vm);
 void InstallFilters(Vm& vm);
 // MovieClip's compositing properties: blendMode (builtins_display.cpp).
 void InstallDisplay(Vm& vm);
+void InstallInput(Vm& vm);  // MovieClip's dragging
 
 // What load, sendAndLoad and the like do: the engine loads nothing, so the problem is
 // reported and `target` hears of the failure as from a download that broke: loaded is false

@@ -222,6 +222,7 @@ void InstallBuiltins(Vm& vm) {
     InstallDisplay(vm);
     InstallBitmapData(vm);
     InstallFilters(vm);
+    InstallInput(vm);
 }
 
 }  // namespace player::script

@@ -1,7 +1,7 @@
 // Stage, Key, Mouse and Selection: the player's window and its input as scripts see them. The
 // converter has no window and no user, so by default nothing is held, the pointer rests at the
-// stage's origin and the stage keeps the movie's size; a host with input fills in InputState
-// and tells the listeners through BroadcastInput.
+// stage's origin and the stage keeps the movie's size; keys and the pointer come from the
+// host's input, which tells the listeners as events happen.
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -56,12 +56,6 @@ bool SameText(std::string_view a, std::string_view b) {
             return false;
     }
     return true;
-}
-
-const InputState& Input(Vm& vm) {
-    static const InputState kNone;  // no Values: safe to share
-    const InputState* input = vm.GetHost().Input();
-    return input ? *input : kNone;
 }
 
 // ---- Stage ----------------------------------------------------------------------------------
@@ -165,23 +159,18 @@ Value StageSetDisplayState(Vm& vm, const Value& self, std::span<const Value> arg
 Value KeyIsDown(Vm& vm, const Value&, std::span<const Value> args) {
     const double code = vm.ToNumber(Arg(args, 0));
     if (!(code >= 0 && code < 256)) return Value::Boolean(false);
-    return Value::Boolean(Input(vm).down.test(static_cast<std::size_t>(code)));
+    return Value::Boolean(vm.GetHost().KeyIsDown(static_cast<int>(code)));
 }
 
-Value KeyIsToggled(Vm& vm, const Value&, std::span<const Value> args) {
-    const double code = vm.ToNumber(Arg(args, 0));
-    const InputState& input = Input(vm);
-    if (code == 20) return Value::Boolean(input.capsLock);
-    if (code == 144) return Value::Boolean(input.numLock);
-    return Value::Boolean(false);
-}
+// Caps Lock and Num Lock are never on: scripted keys press and release, nothing toggles.
+Value KeyIsToggled(Vm&, const Value&, std::span<const Value>) { return Value::Boolean(false); }
 
 Value KeyGetCode(Vm& vm, const Value&, std::span<const Value>) {
-    return Value::Number(Input(vm).lastCode);
+    return Value::Number(vm.GetHost().LastKeyCode());
 }
 
 Value KeyGetAscii(Vm& vm, const Value&, std::span<const Value>) {
-    return Value::Number(Input(vm).lastAscii);
+    return Value::Number(vm.GetHost().LastKeyAscii());
 }
 
 Value KeyIsAccessible(Vm&, const Value&, std::span<const Value>) { return Value::Boolean(false); }

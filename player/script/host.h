@@ -3,7 +3,6 @@
 #pragma once
 
 #include <array>
-#include <bitset>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -207,22 +206,9 @@ struct TextExtent {
     double ascent = 0, descent = 0, width = 0, height = 0;
 };
 
-// The player's input as Key and Mouse report it. A host without input keeps the default:
-// nothing held, no key seen, the pointer at the stage's origin.
-struct InputState {
-    std::bitset<256> down;  // by virtual key code
-    bool capsLock = false;
-    bool numLock = false;
-    int lastCode = 0;   // the key last pressed
-    int lastAscii = 0;  // and its character
-    double mouseX = 0, mouseY = 0;  // stage pixels
-};
-
 class Host {
   public:
     virtual ~Host() = default;
-    // The input scripts see; null for a host with none.
-    virtual const InputState* Input() const { return nullptr; }
     // The stage's size in pixels; false when the host has no stage.
     virtual bool StageSize(double* /*width*/, double* /*height*/) const { return false; }
     // Measures text in a font (by name) and size (pixels), broken into lines to fit a field
@@ -237,6 +223,18 @@ class Host {
     virtual void Problem(std::string line) = 0;
     // The root clip of _levelN, or null when nothing is loaded there.
     virtual ClipHost* Level(int n) = 0;
+
+    // Input as the movie sees it: whether a key (by Key code) is held, and the code and
+    // character of the last key pressed. A host without input has no keys down.
+    virtual bool KeyIsDown(int /*code*/) { return false; }
+    virtual int LastKeyCode() { return 0; }
+    virtual int LastKeyAscii() { return 0; }
+    // A clip follows the pointer until StopDrag: centred on it when lockCenter, else keeping
+    // its offset; kept inside `bounds` (left, top, right, bottom in the parent's pixels) when
+    // given. One clip is dragged at a time.
+    virtual void StartDrag(ClipHost* /*clip*/, bool /*lockCenter*/,
+                           const std::optional<std::array<double, 4>>& /*bounds*/) {}
+    virtual void StopDrag() {}
 };
 
 }  // namespace player::script

@@ -699,14 +699,20 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                 if (ClipHost* clip = ClipOf(ValueToClip(frame, Pop()))) clip->Remove();
                 break;
             case Op::kStartDrag: {
-                Pop();
-                Pop();
+                const Value target = Pop();
+                const bool lockCenter = ToBoolean(Pop());
+                std::optional<std::array<double, 4>> bounds;
                 if (ToBoolean(Pop())) {
-                    for (int k = 0; k < 4; ++k) Pop();
+                    std::array<double, 4> box{};
+                    for (int k = 3; k >= 0; --k) box[k] = ToNumber(Pop());
+                    bounds = box;
                 }
+                if (ClipHost* clip = ClipOf(ValueToClip(frame, target)))
+                    host_.StartDrag(clip, lockCenter, bounds);
                 break;
             }
             case Op::kEndDrag:
+                host_.StopDrag();
                 break;
 
             // ---- Host services ----
