@@ -26,12 +26,12 @@ namespace fs = std::filesystem;
 
 const std::string kFilmcast = std::string(FILMCAST_BINARY_DIR) + "/filmcast";
 
-int Run(const std::string& command) {
+int Shell(const std::string& command) {
     const int status = std::system((command + " 2>/dev/null").c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool HaveFfmpeg() { return Run("ffmpeg -version >/dev/null") == 0; }
+bool HaveFfmpeg() { return Shell("ffmpeg -version >/dev/null") == 0; }
 
 class SoundCommandTest : public ::testing::Test {
   protected:
@@ -79,7 +79,7 @@ class SoundCommandTest : public ::testing::Test {
     // The file decoded by ffmpeg to 32-bit float stereo at 44.1 kHz.
     std::vector<float> Decode(const std::string& file) {
         const std::string raw = (dir_ / "decoded.f32").string();
-        EXPECT_EQ(Run("ffmpeg -nostdin -loglevel error -y -i '" + file +
+        EXPECT_EQ(Shell("ffmpeg -nostdin -loglevel error -y -i '" + file +
                       "' -f f32le -ac 2 -ar 44100 '" + raw + "'"),
                   0);
         std::ifstream in(raw, std::ios::binary);
@@ -90,7 +90,7 @@ class SoundCommandTest : public ::testing::Test {
     }
 
     int Sound(const std::string& args) {
-        return Run(kFilmcast + " sound '" + movie_ + "' " + args);
+        return Shell(kFilmcast + " sound '" + movie_ + "' " + args);
     }
 
     fs::path dir_;
@@ -150,7 +150,7 @@ TEST_F(SoundCommandTest, FailuresLeaveNoFileBehind) {
         SCOPED_TRACE(c.args);
         EXPECT_EQ(Sound(c.args), c.status);
     }
-    EXPECT_EQ(Run(kFilmcast + " sound '" + (dir_ / "missing.swf").string() + "' -o '" +
+    EXPECT_EQ(Shell(kFilmcast + " sound '" + (dir_ / "missing.swf").string() + "' -o '" +
                   (dir_ / "out.wav").string() + "'"),
               1);
     std::vector<std::string> left;
