@@ -22,6 +22,10 @@ void AddFramesCommand(CLI::App& app, RunState& state);
 // `filmcast trace MOVIE [--frames N]`: the scripts' trace() output, one line a call.
 void AddTraceCommand(CLI::App& app, RunState& state);
 
+// `filmcast sound MOVIE -o FILE.wav|.flac|.ogg [--frames N | --from A --to B]`: the movie's
+// audio.
+void AddSoundCommand(CLI::App& app, RunState& state);
+
 // `filmcast info MOVIE... [--json]`: the header values of each movie.
 void AddInfoCommand(CLI::App& app, RunState& state);
 

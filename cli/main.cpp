@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
     cli::AddConvertCommand(app, state);
     cli::AddFramesCommand(app, state);
     cli::AddTraceCommand(app, state);
+    cli::AddSoundCommand(app, state);
 
     try {
         app.parse(argc, argv);

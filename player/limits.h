@@ -86,6 +86,18 @@ struct Limits {
     // it has drawn and leaves the rest out. Counted, never timed, so pictures do not depend on
     // the machine; real movies use a few percent of it at most.
     static constexpr std::int64_t kMaxPixelWorkPerFrame = std::int64_t{3} << 28;
+
+    // Sound. Frames (44.1 kHz stereo sample pairs) one sound, or one run of a stream, decodes
+    // to: ten minutes, 212 MB of float samples. Longer sounds keep their first ten minutes.
+    static constexpr std::size_t kMaxSoundFrames = 44100u * 600u;
+    // Decoded sounds a mixer keeps; past it the cache is emptied before the next decode.
+    static constexpr std::size_t kMaxDecodedSoundBytes = 512u << 20;
+    // Voices playing at once; a start past it is left out (real movies play a handful).
+    static constexpr std::size_t kMaxVoices = 64;
+    // Sound events (starts, stops, stream blocks) recorded in one run from the start.
+    static constexpr std::size_t kMaxSoundEvents = 1u << 20;
+    // Seconds of audio one mixing call renders; longer ranges are mixed in pieces.
+    static constexpr std::size_t kMaxMixSecondsPerCall = 600;
 };
 
 // The per-frame caps a renderer works under (tests lower them).

@@ -11,6 +11,8 @@
 #include <variant>
 #include <vector>
 
+#include "player/sound/sound_model.h"
+
 namespace player {
 
 struct Rect {  // twips
@@ -206,6 +208,8 @@ struct Frame {
     std::vector<ActionBlock> actions;  // one per DoAction tag, in file order
     std::vector<InitAction> initActions;
     std::optional<std::string> label;
+    std::vector<sound::StartSound> sounds;  // StartSound/StartSound2, in file order
+    std::optional<std::vector<std::uint8_t>> streamBlock;  // SoundStreamBlock's data
 };
 
 // One VideoFrame tag: the codec's data for one frame of a stream.
@@ -220,6 +224,7 @@ struct Timeline {
     std::map<std::string, int> labels;  // label -> zero-based frame
     // A sprite's VideoFrame tags, until the reader files them in Movie::videoFrames.
     std::vector<VideoFrame> videoFrames;
+    std::optional<sound::StreamHead> streamHead;  // the format of its frames' stream blocks
 };
 
 struct Sprite {
@@ -432,6 +437,7 @@ struct Movie {
     bool actionScript3 = false;                        // scripts in DoABC tags (not run)
     std::map<std::string, std::uint16_t> exports;      // ExportAssets: name -> character
     std::optional<std::uint16_t> maxRecursion;         // the ScriptLimits tag's depth
+    std::map<std::uint16_t, sound::SoundDefinition> sounds;  // DefineSound by id
 
     const Character* Find(std::uint16_t id) const {
         auto it = dictionary.find(id);

@@ -8,16 +8,19 @@
 #include "player/limits.h"
 #include "player/reader.h"
 #include "player/renderer.h"
+#include "player/sound/mixer.h"
 #include "player/timeline.h"
 
 namespace player {
 
 struct Player::State {
-    explicit State(std::shared_ptr<const Movie> m) : movie(m), timeline(m) {}
+    explicit State(std::shared_ptr<const Movie> m)
+        : movie(m), timeline(m), mixer(m->sounds, m->frameRate / 256.0) {}
     std::shared_ptr<const Movie> movie;
     StageInfo stage;
     MovieState timeline;
     mutable Renderer renderer;
+    sound::Mixer mixer;
     std::vector<std::string> problems;  // the movie's, then the renderer's
 };
 
@@ -96,9 +99,11 @@ const StageInfo& Player::Stage() const {
 const std::vector<std::string>& Player::Problems() const {
     const auto& found = state_->renderer.Problems();
     const auto& scripts = state_->timeline.ScriptProblems();
-    if (found.empty() && scripts.empty()) return state_->movie->problems;
+    const auto& sounds = state_->mixer.Problems();
+    if (found.empty() && scripts.empty() && sounds.empty()) return state_->movie->problems;
     state_->problems = state_->movie->problems;
     state_->problems.insert(state_->problems.end(), scripts.begin(), scripts.end());
+    state_->problems.insert(state_->problems.end(), sounds.begin(), sounds.end());
     state_->problems.insert(state_->problems.end(), found.begin(), found.end());
     return state_->problems;
 }
@@ -214,6 +219,24 @@ void Player::SetTransparentStage(bool transparent) {
 
 Quality Player::GetQuality() const {
     return state_->renderer.GetQuality();
+}
+
+std::vector<float> Player::MixAudio(int fromTick, int toTick) const {
+    const auto tick = [](int t) { return static_cast<std::uint32_t>(std::max(t, 0)); };
+    return state_->mixer.Mix(state_->timeline.Sounds(), tick(fromTick), tick(toTick));
+}
+
+std::uint64_t Player::AudioFrameOfTick(int tick) const {
+    return state_->mixer.TickFrame(static_cast<std::uint32_t>(std::max(tick, 0)));
+}
+
+bool Player::HasSound() const {
+    const Movie& movie = *state_->movie;
+    if (!movie.sounds.empty() || movie.root.streamHead) return true;
+    return std::any_of(movie.dictionary.begin(), movie.dictionary.end(), [](const auto& entry) {
+        const auto* sprite = std::get_if<Sprite>(entry.second.get());
+        return sprite && sprite->timeline.streamHead;
+    });
 }
 
 }  // namespace player

@@ -142,6 +142,19 @@ class Player {
     // True for a movie scripted in ActionScript 3, whose scripts are not run.
     bool UsesActionScript3() const;
 
+    // Sound. The movie's audio for ticks [fromTick, toTick) of the run since the first frame
+    // (tick 0): interleaved stereo float samples at kAudioRate, clipped to [-1, 1], from
+    // AudioFrameOfTick(fromTick) to AudioFrameOfTick(toTick) (at most ten minutes a call).
+    // Ticks not yet played are silent; play them first. Seeking replays from the start, as
+    // pictures do, so the same ticks always give the same samples. Sounds that cannot be
+    // decoded play silence and are added to Problems().
+    static constexpr int kAudioRate = 44100;
+    std::vector<float> MixAudio(int fromTick, int toTick) const;
+    // The first sample frame of a tick: tick / frame rate seconds.
+    std::uint64_t AudioFrameOfTick(int tick) const;
+    // Whether the movie defines any sound or stream.
+    bool HasSound() const;
+
   private:
     Player();
     struct State;

@@ -40,7 +40,8 @@ class TimelineBuilder {
     // A timeline whose only frame never got its ShowFrame still shows that frame.
     void Finish() {
         if (timeline_->frames.empty() && (!pending_.commands.empty() || !pending_.actions.empty() ||
-                                         !pending_.initActions.empty()))
+                                         !pending_.initActions.empty() ||
+                                         !pending_.sounds.empty() || pending_.streamBlock))
             PushFrame();
     }
 
@@ -116,6 +117,29 @@ class TimelineBuilder {
             FileVideoFrame(std::move(f));
         else
             timeline_->videoFrames.push_back(std::move(f));
+        return true;
+    }
+    bool On(sound::SoundDefinition&& s) {
+        if (!movie_) return true;  // definitions inside sprites are not allowed: dropped
+        if (!budget_.Charge(sizeof(s) + kMapNodeBytes + s.data.size())) return false;
+        const std::uint16_t id = s.id;
+        movie_->sounds.emplace(id, std::move(s));
+        return true;
+    }
+    bool On(sound::StartSound&& s) {
+        if (!budget_.Charge(sizeof(s) + s.className.size() +
+                            s.info.envelope.size() * sizeof(sound::EnvelopePoint)))
+            return false;
+        pending_.sounds.push_back(std::move(s));
+        return true;
+    }
+    bool On(sound::StreamHead&& h) {
+        timeline_->streamHead = h;
+        return true;
+    }
+    bool On(StreamBlockTag&& b) {
+        if (!budget_.Charge(sizeof(b) + b.bytes.size())) return false;
+        pending_.streamBlock = std::move(b.bytes);
         return true;
     }
     bool On(MorphShape&& s) {

@@ -7,6 +7,7 @@
 #include "player/morph.h"
 #include "player/reader.h"
 #include "player/records.h"
+#include "player/sound/sound_tags.h"
 #include "player/text.h"
 
 namespace player {
@@ -416,6 +417,25 @@ Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
             frame.data.assign(body.begin() + 4, body.end());
             return frame;
         }
+        case sound::kTagDefineSound: {
+            auto sound = sound::ReadDefineSound(body, problem);
+            if (!sound) return Raw(code, body);
+            return std::move(*sound);
+        }
+        case sound::kTagStartSound:
+        case sound::kTagStartSound2: {
+            auto start = sound::ReadStartSound(code, body, problem);
+            if (!start) return Raw(code, body);
+            return std::move(*start);
+        }
+        case sound::kTagSoundStreamHead:
+        case sound::kTagSoundStreamHead2: {
+            auto head = sound::ReadStreamHead(body, problem);
+            if (!head) return Raw(code, body);
+            return *head;
+        }
+        case sound::kTagSoundStreamBlock:
+            return StreamBlockTag{{body.begin(), body.end()}};
         default:
             return Raw(code, body);
     }

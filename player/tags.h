@@ -11,6 +11,7 @@
 #include "player/bitreader.h"
 #include "player/limits.h"
 #include "player/model.h"
+#include "player/sound/sound_model.h"
 #include "player/text.h"
 
 namespace player {
@@ -92,6 +93,10 @@ struct ScriptLimitsTag {
     std::uint16_t timeoutSeconds = 0;
 };
 struct DoAbcTag {};
+// SoundStreamBlock: one frame's data of its timeline's stream.
+struct StreamBlockTag {
+    std::vector<std::uint8_t> bytes;
+};
 struct ExportAssetsTag {
     std::vector<std::pair<std::uint16_t, std::string>> assets;
 };
@@ -105,7 +110,8 @@ using Tag = std::variant<EndTag, ShowFrameTag, Shape, Sprite, PlaceObject, Remov
                          SetBackgroundColorTag, FrameLabelTag, DoActionTag, DoInitActionTag,
                          ScriptLimitsTag, DoAbcTag, ExportAssetsTag, Bitmap, MorphShape,
                          JpegTablesTag, Button, ButtonCxformTag, Font, StaticText, EditText,
-                         FontInfoTag, FontNameTag, VideoStream, VideoFrame, RawTag>;
+                         FontInfoTag, FontNameTag, VideoStream, VideoFrame, sound::SoundDefinition,
+                         sound::StartSound, sound::StreamHead, StreamBlockTag, RawTag>;
 
 // Reads one tag's body. Unknown tags come back raw with *problem empty; tags that cannot be read
 // come back raw with *problem saying why. nesting counts the sprites the tag sits in; the

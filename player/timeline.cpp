@@ -6,6 +6,7 @@
 
 #include "player/limits.h"
 #include "player/script/builtins.h"
+#include "player/sound/decoder.h"
 
 namespace player {
 
@@ -48,6 +49,7 @@ std::shared_ptr<SpriteInstance> MovieState::NewInstance(const Timeline& timeline
     s->timeline = &timeline;
     s->nesting = nesting;
     s->born = tick_;
+    s->serial = ++clipSerial_;
     s->state = this;
     s->parent = parent;
     return s;
@@ -60,6 +62,8 @@ void MovieState::Reset() {
     scriptProblems_.clear();
     problemsDropped_ = 0;
     initialized_.clear();
+    clipSerial_ = 0;
+    sounds_.Clear();
     ++tick_;
     workLeft_ = workPerTick_;
     root_ = NewInstance(movie_->root, 0, nullptr);
@@ -74,6 +78,7 @@ void MovieState::Reset() {
     dragged_.reset();
     if (!movie_->root.frames.empty()) {
         QueueFrameActions(*root_, 0);
+        RecordFrameSounds(*root_, 0);
         ApplyFrame(*root_, 0);
     }
     RunActions();
@@ -84,6 +89,7 @@ void MovieState::Reset() {
 
 void MovieState::Tick(bool force, bool loop) {
     ++tick_;
+    sounds_.SetTick(sounds_.Tick() + 1);
     workLeft_ = workPerTick_;
     vm_->BeginTick();
     ++ticksFromStart_;
@@ -131,6 +137,7 @@ void MovieState::Goto(SpriteInstance& s, int target) {
     if (target == s.frame) return;
     // The frame's own actions run before those of the clips it places.
     QueueFrameActions(s, target);
+    RecordFrameSounds(s, target);
     if (target > s.frame) {
         for (int f = s.frame + 1; f <= target && workLeft_ > 0; ++f) ApplyFrame(s, f);
     } else {
@@ -208,6 +215,7 @@ void MovieState::SetCharacter(SpriteInstance& s, DisplayObject& object, std::uin
     queue_.emplace_back(object.sprite, nullptr, QueuedBlock::What::kOnLoad);
     if (!timeline->frames.empty()) {
         QueueFrameActions(*object.sprite, 0);
+        RecordFrameSounds(*object.sprite, 0);
         ApplyFrame(*object.sprite, 0);
     }
 }
@@ -249,6 +257,56 @@ void MovieState::Place(SpriteInstance& s, const PlaceObject& p) {
 void MovieState::QueueFrameActions(SpriteInstance& s, int frame) {
     for (const ActionBlock& block : s.timeline->frames[frame].actions)
         queue_.emplace_back(s.weak_from_this(), &block);
+}
+
+void MovieState::RecordFrameSounds(const SpriteInstance& s, int frame) {
+    const Frame& f = s.timeline->frames[frame];
+    for (const sound::StartSound& start : f.sounds) {
+        if (start.className.empty()) {
+            sounds_.Start(start.soundId, start.info);
+            continue;
+        }
+        auto exported = movie_->exports.find(start.className);
+        if (exported != movie_->exports.end()) sounds_.Start(exported->second, start.info);
+    }
+    if (f.streamBlock && s.timeline->streamHead)
+        sounds_.StreamBlock(s.serial, frame, *s.timeline->streamHead, *f.streamBlock);
+}
+
+const sound::SoundDefinition* MovieState::ExportedSound(std::string_view exportName) const {
+    auto exported = movie_->exports.find(std::string(exportName));
+    if (exported == movie_->exports.end()) return nullptr;
+    auto found = movie_->sounds.find(exported->second);
+    return found == movie_->sounds.end() ? nullptr : &found->second;
+}
+
+bool MovieState::StartExportedSound(std::string_view exportName, int loops,
+                                    double offsetSeconds) {
+    const sound::SoundDefinition* definition = ExportedSound(exportName);
+    if (!definition) return false;
+    sound::SoundInfo info;
+    info.loops = static_cast<std::uint16_t>(std::clamp(loops, 1, 65535));
+    const double offset = std::clamp(offsetSeconds, 0.0, 86400.0) * sound::kMixRate;
+    sounds_.Start(definition->id, info, static_cast<std::uint32_t>(offset));
+    return true;
+}
+
+void MovieState::StopExportedSound(std::string_view exportName) {
+    if (exportName.empty()) {
+        sounds_.StopAll();
+        return;
+    }
+    const sound::SoundDefinition* definition = ExportedSound(exportName);
+    if (!definition) return;
+    sound::SoundInfo stop;
+    stop.stop = true;
+    sounds_.Start(definition->id, stop);
+}
+
+std::optional<double> MovieState::ExportedSoundDuration(std::string_view exportName) const {
+    const sound::SoundDefinition* definition = ExportedSound(exportName);
+    if (!definition) return std::nullopt;
+    return sound::Duration(*definition);
 }
 
 void MovieState::QueueInitActions(SpriteInstance& s, int frame) {

@@ -25,6 +25,7 @@
 #include "player/player.h"
 #include "player/script/host.h"
 #include "player/script/vm.h"
+#include "player/sound/sound_log.h"
 
 namespace player {
 
@@ -91,6 +92,7 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     bool playing = true;
     int nesting = 0;                                     // 0 for the root
     std::uint64_t born = 0;                              // tick in which it was created
+    std::uint64_t serial = 0;  // clips made since the run started, this one included
     std::map<std::uint16_t, DisplayObject> displayList;  // by depth
     MovieState* state = nullptr;
     SpriteInstance* parent = nullptr;  // null for the root
@@ -198,6 +200,16 @@ class MovieState : private script::Host {
     // Input for the next tick, from a user as it happens.
     void QueueInput(const InputEvent& event);
 
+    // What the timelines did with sound since the first frame, by tick (Reset clears it).
+    const sound::SoundLog& Sounds() const { return sounds_; }
+    // The entry points for a script's Sound object: a library sound by the name it is
+    // exported under, started in this tick `loops` times (at least once) from `offsetSeconds`
+    // into it; stopped (every sound when the name is empty); and how long it plays once.
+    // False or nothing when no sound is exported under the name.
+    bool StartExportedSound(std::string_view exportName, int loops, double offsetSeconds);
+    void StopExportedSound(std::string_view exportName);
+    std::optional<double> ExportedSoundDuration(std::string_view exportName) const;
+
   private:
     friend struct SpriteInstance;
     struct QueuedBlock;
@@ -229,6 +241,9 @@ class MovieState : private script::Host {
     void Advance(SpriteInstance& s, bool force, bool loop);
     void AdvanceChildren(SpriteInstance& s);
     void QueueFrameActions(SpriteInstance& s, int frame);
+    // The frame's sound starts and its stream block, logged for this tick.
+    void RecordFrameSounds(const SpriteInstance& s, int frame);
+    const sound::SoundDefinition* ExportedSound(std::string_view exportName) const;
     void QueueInitActions(SpriteInstance& s, int frame);
     void QueueClipEvents(SpriteInstance& s, std::uint32_t event);
     void RunActions();
@@ -276,6 +291,8 @@ class MovieState : private script::Host {
     std::shared_ptr<const Movie> movie_;
     std::size_t liveObjects_ = 0;  // declared before root_: tokens release into it
     std::uint64_t tick_ = 0;
+    std::uint64_t clipSerial_ = 0;  // the last clip's serial in this run
+    sound::SoundLog sounds_;
     int workPerTick_;
     int workLeft_ = 0;  // in this tick
     bool followRootJumps_ = true;

@@ -10,7 +10,7 @@ seconds=${1:-600}
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(fuzz_player fuzz_convert fuzz_swfheader fuzz_bitmap fuzz_bmp fuzz_tga fuzz_script)
+  targets=(fuzz_player fuzz_convert fuzz_swfheader fuzz_bitmap fuzz_bmp fuzz_tga fuzz_script fuzz_sound)
 fi
 shared=${FILMCAST_SHARED_DIR:-../shared}
 findings=fuzz-findings
@@ -39,6 +39,15 @@ seed_corpus() {
     fuzz_bmp) cp -n "$findings"/seeds/*.bmp "$corpus"/ ;;
     fuzz_tga) cp -n "$findings"/seeds/*.tga "$corpus"/ ;;
     fuzz_bitmap) cp -n "$findings"/seeds/*.bits "$corpus"/ ;;
+    fuzz_sound)
+      # A format byte, a mode and a count for each codec, with a little data.
+      for f in 3e 1e 2e 6e 5a b2; do
+        for m in 00 01 22; do
+          printf "\\x$f\\x$m\\x00\\x10\\x00\\x00\\x81\\x23\\x45\\x67\\x89\\xab\\xcd\\xef" \
+            > "$corpus/seed-$f-$m"
+        done
+      done
+      ;;
     fuzz_script)
       # The action blocks of the seed movies and of the shared script conformance movies.
       build-fuzz/fuzz/fuzz_extract_actions "$corpus" "$findings"/seeds/*.swf \

@@ -671,7 +671,70 @@ enum TagCode : std::uint16_t {
     kDefineMorphShape2 = 84,
     kDefineBitsJpeg4 = 90,
     kDoInitAction = 59,
+    kDefineSound = 14,
+    kStartSound = 15,
+    kSoundStreamHead = 18,
+    kSoundStreamBlock = 19,
+    kSoundStreamHead2 = 45,
+    kExportAssets = 56,
+    kStartSound2 = 89,
 };
+
+// ---- Sound ---------------------------------------------------------------------------------
+
+enum class SoundCodec : std::uint8_t {
+    PcmNative = 0,
+    Adpcm = 1,
+    Mp3 = 2,
+    PcmLittle = 3,
+    Nellymoser16k = 4,
+    Nellymoser8k = 5,
+    Nellymoser = 6,
+    Speex = 11,
+};
+
+// The format byte: codec, rate (0 = 5.5 kHz, 1 = 11, 2 = 22, 3 = 44), sample size, channels.
+struct SoundFormat {
+    SoundCodec codec = SoundCodec::PcmLittle;
+    int rateCode = 3;
+    bool sixteenBit = true;
+    bool stereo = false;
+};
+
+// DefineSound. `data` as stored (for MP3: the seek samples and then the frames).
+struct Sound {
+    std::uint16_t id = 0;
+    SoundFormat format;
+    std::uint32_t sampleCount = 0;
+    Buffer data;
+};
+
+struct SoundEnvelopePoint {
+    std::uint32_t position = 0;  // 44.1 kHz samples
+    std::uint16_t left = 32768;
+    std::uint16_t right = 32768;
+};
+
+// SOUNDINFO.
+struct SoundInfo {
+    bool stop = false;
+    bool noMultiple = false;
+    std::optional<std::uint32_t> inPoint;
+    std::optional<std::uint32_t> outPoint;
+    std::optional<std::uint16_t> loops;
+    std::vector<SoundEnvelopePoint> envelope;
+};
+
+// SoundStreamHead (version 1) or SoundStreamHead2 (2).
+struct SoundStreamHead {
+    int version = 2;
+    SoundFormat format;
+    std::uint16_t samplesPerBlock = 0;
+    std::int16_t latencySeek = 0;  // written for MP3 only
+};
+
+// 16-bit little-endian PCM bytes of interleaved samples.
+Buffer PcmBytes(const std::vector<std::int16_t>& samples);
 
 // Tag encoders, for tests that want one tag's bytes.
 RawTag EncodeShape(const Shape& shape);
@@ -686,6 +749,11 @@ RawTag EncodeText(const Text& text);
 RawTag EncodeButton(const Button& button);
 RawTag EncodeEditText(const EditText& field);
 RawTag EncodePlaceObject(const PlaceObject& place);
+RawTag EncodeSound(const Sound& sound);
+RawTag EncodeStartSound(std::uint16_t soundId, const SoundInfo& info);
+RawTag EncodeStartSound2(const std::string& className, const SoundInfo& info);
+RawTag EncodeSoundStreamHead(const SoundStreamHead& head);
+RawTag EncodeExport(std::uint16_t characterId, const std::string& name);
 
 class Sprite;
 RawTag EncodeSprite(const Sprite& sprite);
@@ -710,6 +778,15 @@ class Timeline {
     Self& Define(const EditText& field) { return Tag(EncodeEditText(field)); }
     Self& Video(const VideoFrame& frame) { return Tag(EncodeVideoFrame(frame)); }
     Self& JpegTables(const Buffer& tables) { return Tag(RawTag{kJpegTables, tables}); }
+    Self& Define(const Sound& sound) { return Tag(EncodeSound(sound)); }
+    Self& StartSound(std::uint16_t soundId, const SoundInfo& info = {}) {
+        return Tag(EncodeStartSound(soundId, info));
+    }
+    Self& StreamHead(const SoundStreamHead& head) { return Tag(EncodeSoundStreamHead(head)); }
+    Self& StreamBlock(const Buffer& data) { return Tag(RawTag{kSoundStreamBlock, data}); }
+    Self& Export(std::uint16_t characterId, const std::string& name) {
+        return Tag(EncodeExport(characterId, name));
+    }
     Self& Place(const PlaceObject& place) { return Tag(EncodePlaceObject(place)); }
     Self& Remove(std::uint16_t depth);                             // RemoveObject2
     Self& Remove(std::uint16_t characterId, std::uint16_t depth);  // RemoveObject
