@@ -2,8 +2,13 @@
 
 #include <gif_lib.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
 
 namespace cli::gif {
 
@@ -61,9 +66,18 @@ bool GifWriter::Open(const std::string& path, int width, int height, const Palet
         error_ = "cannot write a GIF of that size or loop count to " + path;
         return false;
     }
+    // Made as any output is (giflib's own open would leave it readable by its owner only).
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error_ = "cannot create " + path + ": " + std::strerror(errno);
+        return false;
+    }
     int code = 0;
-    gif_->file = EGifOpenFileName(path.c_str(), false, &code);
-    if (!gif_->file) return Failed("cannot create", code);
+    gif_->file = EGifOpenFileHandle(fd, &code);
+    if (!gif_->file) {
+        ::close(fd);
+        return Failed("cannot create", code);
+    }
     EGifSetGifVersion(gif_->file, true);
     ColorMap map = global.empty() ? nullptr : MakeColorMap(global);
     if (!global.empty() && !map) return Failed("out of memory for", D_GIF_ERR_NOT_ENOUGH_MEM);

@@ -1,6 +1,7 @@
 // The command line's GIF encoder: palettes and the nearest-colour search, dithering, the
 // streamed writer and the frame sequence, read back by giflib's decoder as a viewer shows it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <filesystem>
@@ -154,6 +155,20 @@ TEST(GifWriter, DelaysPastTheFieldGoOnInEmptyPictures) {
     EXPECT_EQ(gif.pages[1].At(0, 0), 0x33CC66u) << "the picture stays while its time runs";
     EXPECT_EQ(gif.pages[0].disposal, 1);
     EXPECT_EQ(gif.pages[2].disposal, 2) << "the last part disposes as the picture would";
+}
+
+TEST(GifWriter, MakesItsFileAsAnyOutputIsMade) {
+    const std::string path = ScratchGif("mode");
+    const mode_t before = ::umask(022);
+    GifWriter writer;
+    ASSERT_TRUE(writer.Open(path, 4, 3, {}, 0));
+    ASSERT_TRUE(writer.Write(Solid(4, 3, 10)));
+    ASSERT_TRUE(writer.Close());
+    ::umask(before);
+    const auto permissions = fs::status(path).permissions();
+    fs::remove(path);
+    EXPECT_EQ(permissions, fs::perms::owner_read | fs::perms::owner_write |
+                               fs::perms::group_read | fs::perms::others_read);
 }
 
 TEST(GifWriter, RefusesPicturesThatDoNotFit) {
