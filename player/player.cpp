@@ -1,6 +1,7 @@
 #include "player/player.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -77,7 +78,14 @@ std::unique_ptr<Player> Player::LoadFile(const std::string& path, std::string* e
         if (error) *error = "cannot read file";
         return nullptr;
     }
-    return Load(bytes, error);
+    auto player = Load(bytes, error);
+    if (player) {
+        std::error_code ignored;
+        const std::filesystem::path folder =
+            std::filesystem::absolute(std::filesystem::path(path), ignored).parent_path();
+        player->state_->timeline.SetMovieFolder(folder.string());
+    }
+    return player;
 }
 
 std::unique_ptr<Player> Player::Restart() const {
@@ -85,6 +93,7 @@ std::unique_ptr<Player> Player::Restart() const {
     p->state_ = std::make_unique<State>(state_->movie);
     p->state_->stage = state_->stage;
     p->state_->renderer.SetQuality(state_->renderer.GetQuality());
+    p->state_->timeline.SetMovieFolder(state_->timeline.MovieFolder());
     p->SetScripting(state_->timeline.GetScriptSettings());
     return p;
 }
