@@ -1,6 +1,8 @@
 #include "controls/flashplayerwidget.h"
 
 #include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 
 #include "platform/surface.h"
@@ -8,6 +10,92 @@
 CFlashPlayerWidget::CFlashPlayerWidget(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     connect(&m_clock, &QTimer::timeout, this, &CFlashPlayerWidget::OnClockTick);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::ClickFocus);
+}
+
+namespace {
+
+// A Qt key as the movie knows it: its Key code, or 0 for a key it has none for.
+int MovieKeyCode(int qtKey) {
+    if ((qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) || (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9))
+        return qtKey;  // the same codes
+    if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F12) return 112 + (qtKey - Qt::Key_F1);
+    switch (qtKey) {
+        case Qt::Key_Space: return 32;
+        case Qt::Key_Return:
+        case Qt::Key_Enter: return 13;
+        case Qt::Key_Escape: return 27;
+        case Qt::Key_Tab: return 9;
+        case Qt::Key_Backspace: return 8;
+        case Qt::Key_Delete: return 46;
+        case Qt::Key_Insert: return 45;
+        case Qt::Key_Home: return 36;
+        case Qt::Key_End: return 35;
+        case Qt::Key_PageUp: return 33;
+        case Qt::Key_PageDown: return 34;
+        case Qt::Key_Left: return 37;
+        case Qt::Key_Up: return 38;
+        case Qt::Key_Right: return 39;
+        case Qt::Key_Down: return 40;
+        case Qt::Key_Shift: return 16;
+        case Qt::Key_Control: return 17;
+        default: return 0;
+    }
+}
+
+}  // namespace
+
+void CFlashPlayerWidget::SendPointer(player::InputEvent::Kind kind, const QPointF& at) {
+    double x = 0, y = 0;
+    if (!m_inputEnabled || !m_control.ViewToStage(width(), height(), at.x(), at.y(), &x, &y))
+        return;
+    player::InputEvent event;
+    event.kind = kind;
+    event.x = x;
+    event.y = y;
+    m_control.SendInput(event);
+    if (kind != player::InputEvent::Kind::kMove) Deliver();
+}
+
+void CFlashPlayerWidget::SendKey(player::InputEvent::Kind kind, QKeyEvent* event) {
+    const int code = MovieKeyCode(event->key());
+    if (!m_inputEnabled || code == 0 || event->isAutoRepeat()) return;
+    player::InputEvent input;
+    input.kind = kind;
+    input.keyCode = code;
+    const QString text = event->text();
+    if (!text.isEmpty() && text.at(0).unicode() < 0x7F) input.ascii = text.at(0).unicode();
+    m_control.SendInput(input);
+    Deliver();
+}
+
+void CFlashPlayerWidget::Deliver() {
+    if (m_clock.isActive()) return;  // the next tick takes it
+    m_control.AdvancePlayback();
+    SyncClock();
+}
+
+void CFlashPlayerWidget::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        SendPointer(player::InputEvent::Kind::kPress, event->position());
+}
+
+void CFlashPlayerWidget::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        SendPointer(player::InputEvent::Kind::kRelease, event->position());
+}
+
+void CFlashPlayerWidget::mouseMoveEvent(QMouseEvent* event) {
+    SendPointer(player::InputEvent::Kind::kMove, event->position());
+}
+
+void CFlashPlayerWidget::keyPressEvent(QKeyEvent* event) {
+    SendKey(player::InputEvent::Kind::kKeyDown, event);
+}
+
+void CFlashPlayerWidget::keyReleaseEvent(QKeyEvent* event) {
+    SendKey(player::InputEvent::Kind::kKeyUp, event);
 }
 
 void CFlashPlayerWidget::SetMovie(const std::string& path) {

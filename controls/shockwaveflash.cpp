@@ -130,6 +130,19 @@ void CShockwaveflash::SendInput(const player::InputEvent& event) {
     if (player_) player_->SendInput(event);
 }
 
+bool CShockwaveflash::ViewToStage(int width, int height, double x, double y, double* stageX,
+                                  double* stageY) const {
+    if (!player_ || width <= 0 || height <= 0) return false;
+    // The frame is fitted into the view with its aspect kept, centred.
+    const double w = std::max(player_->Stage().widthPx, 1);
+    const double h = std::max(player_->Stage().heightPx, 1);
+    const double scale = std::min(width / w, height / h);
+    if (!(scale > 0)) return false;
+    *stageX = (x - (width - w * scale) / 2) / scale;
+    *stageY = (y - (height - h * scale) / 2) / scale;
+    return true;
+}
+
 std::size_t CShockwaveflash::FramesCut() const {
     return player_ ? player_->FramesCut() : 0;
 }

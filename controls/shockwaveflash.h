@@ -64,6 +64,10 @@ class CShockwaveflash {
     void AdvancePlayback();
     // A user's pointer or key, for the movie's next tick (nothing without a movie).
     void SendInput(const player::InputEvent& event);
+    // A point of a view `width` x `height` that DrawFrame fills, in stage pixels; false
+    // without a movie or a view.
+    bool ViewToStage(int width, int height, double x, double y, double* stageX,
+                     double* stageY) const;
 
     // The drawing interface (never null).
     CViewObject* QueryViewObject() { return &viewObject_; }

@@ -9,6 +9,7 @@
 #include "capture/exports.h"
 #include "capture/workfolders.h"
 #include "controls/filedialogs.h"
+#include "controls/flashplayerwidget.h"
 #include "controls/numberspin.h"
 #include "controls/playercontrol.h"
 #include "controls/shockwaveflash.h"
@@ -81,6 +82,7 @@ void CConverterDlg::ConversionStep() {
         m_pCapture = std::make_shared<CCaptureSession>(*m_flashPlayer, m_pViewObject, settings);
         CWindowRunObserver& observer = m_pCapture->observer;
         observer.disable = [this] {
+            if (m_playerView) m_playerView->SetInputEnabled(false);
             EnableItem(IDC_OPEN, false);
             DisableExportControls();
         };
@@ -89,6 +91,7 @@ void CConverterDlg::ConversionStep() {
             m_spinFrame->SetValue(static_cast<double>(frame));
         };
         observer.finished = [this] {
+            if (m_playerView) m_playerView->SetInputEnabled(true);
             m_bConverting = 0;
             KillTimer1();
             EnableExportControls();

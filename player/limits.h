@@ -58,6 +58,10 @@ struct Limits {
     // waiting for the next tick; later ones are dropped.
     static constexpr std::size_t kMaxScriptedInputs = 4096;
     static constexpr std::size_t kMaxPendingInputs = 256;
+    // Loading: the largest file a script may load beside its movie, and the loads one tick
+    // may make (a movie loading in a loop fails the rest).
+    static constexpr std::size_t kMaxLoadedFileBytes = 16u << 20;
+    static constexpr int kMaxLoadsPerTick = 64;
     // Ticks a scripted movie is played for when its length is judged by its picture: the
     // longest --duration is this many ticks.
     static constexpr long kMaxPlaybackTicks = 36000;

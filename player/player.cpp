@@ -1,6 +1,7 @@
 #include "player/player.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -80,7 +81,14 @@ std::unique_ptr<Player> Player::LoadFile(const std::string& path, std::string* e
         if (error) *error = "cannot read file";
         return nullptr;
     }
-    return Load(bytes, error);
+    auto player = Load(bytes, error);
+    if (player) {
+        std::error_code ignored;
+        const std::filesystem::path folder =
+            std::filesystem::absolute(std::filesystem::path(path), ignored).parent_path();
+        player->state_->timeline.SetMovieFolder(folder.string());
+    }
+    return player;
 }
 
 std::unique_ptr<Player> Player::Restart() const {
@@ -89,6 +97,7 @@ std::unique_ptr<Player> Player::Restart() const {
     p->state_->stage = state_->stage;
     p->state_->renderer.SetQuality(state_->renderer.GetQuality());
     p->state_->renderer.SetTransparentStage(state_->renderer.TransparentStage());
+    p->state_->timeline.SetMovieFolder(state_->timeline.MovieFolder());
     p->SetScripting(state_->timeline.GetScriptSettings());
     return p;
 }

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "player/limits.h"
+#include "player/loading.h"
 #include "player/script/builtins.h"
 #include "player/sound/decoder.h"
 
@@ -68,6 +69,7 @@ void MovieState::Reset() {
     workLeft_ = workPerTick_;
     root_ = NewInstance(movie_->root, 0, nullptr);
     ticksFromStart_ = 0;
+    loadsThisTick_ = 0;
     pendingInput_.clear();
     pointerX_ = pointerY_ = -1;
     pointerDown_ = false;
@@ -93,6 +95,7 @@ void MovieState::Tick(bool force, bool loop) {
     workLeft_ = workPerTick_;
     vm_->BeginTick();
     ++ticksFromStart_;
+    loadsThisTick_ = 0;
     // A user's input since the last tick comes first, with what it set off.
     auto pending = std::move(pendingInput_);
     pendingInput_.clear();
@@ -455,6 +458,21 @@ void MovieState::Problem(std::string line) {
         scriptProblems_.push_back(std::move(line));
     else
         ++problemsDropped_;
+}
+
+bool MovieState::ReadTextBeside(std::string_view address, std::string* text,
+                                std::string* reason) {
+    // A movie loading in a loop reads only so many files a tick.
+    if (++loadsThisTick_ > Limits::kMaxLoadsPerTick) {
+        *reason = "more than " + std::to_string(Limits::kMaxLoadsPerTick) +
+                  " loads were asked for in one frame";
+        return false;
+    }
+    std::string bytes;
+    if (!ReadBesideMovie(folder_, address, Limits::kMaxLoadedFileBytes, &bytes, reason))
+        return false;
+    *text = LoadedText(std::move(bytes));
+    return true;
 }
 
 script::ClipHost* MovieState::Level(int n) { return n == 0 ? root_.get() : nullptr; }

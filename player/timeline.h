@@ -199,6 +199,10 @@ class MovieState : private script::Host {
     void Input(const InputEvent& event);
     // Input for the next tick, from a user as it happens.
     void QueueInput(const InputEvent& event);
+    // The folder the movie was read from: scripts load files beside it, and nothing when it
+    // is empty.
+    void SetMovieFolder(std::string folder) { folder_ = std::move(folder); }
+    const std::string& MovieFolder() const { return folder_; }
 
     // What the timelines did with sound since the first frame, by tick (Reset clears it).
     const sound::SoundLog& Sounds() const { return sounds_; }
@@ -262,6 +266,8 @@ class MovieState : private script::Host {
                    const std::optional<std::array<double, 4>>& bounds) override;
     void StopDrag() override;
     void DispatchInput(const InputEvent& event);
+    bool ReadTextBeside(std::string_view address, std::string* text,
+                        std::string* reason) override;
     void ScriptedInputAt(long tick, bool afterTick);
     std::shared_ptr<SpriteInstance> MouseTargetAt(double x, double y);
     std::shared_ptr<SpriteInstance> ClipAt(SpriteInstance& s, double x, double y,
@@ -323,6 +329,8 @@ class MovieState : private script::Host {
     // Input: ticks since the last Reset, the pointer, the keys held, the clip under the
     // pointer and the one pressed, the one dragged and how.
     long ticksFromStart_ = 0;
+    std::string folder_;
+    int loadsThisTick_ = 0;
     std::vector<InputEvent> pendingInput_;
     double pointerX_ = -1, pointerY_ = -1;
     bool pointerDown_ = false;

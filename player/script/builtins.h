@@ -63,9 +63,14 @@ void InstallFilters(Vm& vm);
 void InstallDisplay(Vm& vm);
 void InstallInput(Vm& vm);  // MovieClip's dragging
 
-// What load, sendAndLoad and the like do: the engine loads nothing, so the problem is
-// reported and `target` hears of the failure as from a download that broke: loaded is false
-// and its onData runs with nothing on the next frame. Returns what load returns.
-Value RefuseLoad(Vm& vm, const Value& target, std::string_view kind, const std::string& url);
+// What load, sendAndLoad and the like do: the file beside the movie is read and `target`
+// hears of it as from a download, on the next frame: its onData runs with the text. A load the
+// host refuses or cannot make is reported as a problem and onData runs with nothing. loaded is
+// false until then. Returns what load returns.
+Value LoadText(Vm& vm, const Value& target, std::string_view kind, const std::string& url);
+
+// loadVariables into a clip: on the next frame the URL-encoded variables are set on it and
+// its onData runs.
+void LoadVariablesInto(Vm& vm, ClipHost* clip, const std::string& url);
 
 }  // namespace player::script

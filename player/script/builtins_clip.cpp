@@ -188,6 +188,23 @@ Value HitTest(Vm& vm, const Value& self, std::span<const Value> args) {
                           them.yMin <= box.yMax);
 }
 
+// loadVariables(url [, method]): the variables of the file beside the movie, on the next frame.
+Value ClipLoadVariables(Vm& vm, const Value& self, std::span<const Value> args) {
+    ClipHost* clip = ThisClip(vm, self);
+    if (clip && !args.empty()) LoadVariablesInto(vm, clip, vm.ToString(args[0]));
+    return Value();
+}
+
+// loadMovie(url): not done; the movie goes on as after a failed load.
+Value ClipLoadMovie(Vm& vm, const Value& self, std::span<const Value> args) {
+    ClipHost* clip = ThisClip(vm, self);
+    if (!clip || args.empty()) return Value();
+    vm.GetHost().Problem("a script asked to load the movie \"" + vm.ToString(args[0]) +
+                         "\" into " + vm.TargetPath(clip) +
+                         "; loading movies is not supported, so it is not loaded");
+    return Value();
+}
+
 Value MovieClipCall(Vm&, const Value&, std::span<const Value>) { return Value(); }
 
 Value ClipToString(Vm& vm, const Value& self, std::span<const Value>) {
@@ -221,6 +238,8 @@ void InstallMovieClip(Vm& vm) {
     vm.DefineMethod(mp, "localToGlobal", MapPoint<true>);
     vm.DefineMethod(mp, "globalToLocal", MapPoint<false>);
     vm.DefineMethod(mp, "hitTest", HitTest);
+    vm.DefineMethod(mp, "loadVariables", ClipLoadVariables);
+    vm.DefineMethod(mp, "loadMovie", ClipLoadMovie);
     vm.DefineMethod(mp, "getBytesTotal", GetBytes);
 }
 

@@ -71,11 +71,11 @@ Value Nothing(Vm&, const Value&, std::span<const Value>) {
 }
 
 Value Load(Vm& vm, const Value& self, std::span<const Value> args) {
-    return RefuseLoad(vm, self, "LoadVars", vm.ToString(Arg(args, 0)));
+    return LoadText(vm, self, "LoadVars", vm.ToString(Arg(args, 0)));
 }
 
 Value SendAndLoad(Vm& vm, const Value&, std::span<const Value> args) {
-    return RefuseLoad(vm, Arg(args, 1), "LoadVars", vm.ToString(Arg(args, 0)));
+    return LoadText(vm, Arg(args, 1), "LoadVars", vm.ToString(Arg(args, 0)));
 }
 
 Value Send(Vm& vm, const Value&, std::span<const Value> args) {

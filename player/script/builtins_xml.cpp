@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "player/script/builtins.h"
+#include "player/script/number_text.h"
 #include "player/script/xml_text.h"
 
 namespace player::script {
@@ -604,11 +605,11 @@ Value Nothing(Vm&, const Value&, std::span<const Value>) {
 }
 
 Value XmlLoad(Vm& vm, const Value& self, std::span<const Value> args) {
-    return RefuseLoad(vm, self, "XML", vm.ToString(Arg(args, 0)));
+    return LoadText(vm, self, "XML", vm.ToString(Arg(args, 0)));
 }
 
 Value XmlSendAndLoad(Vm& vm, const Value&, std::span<const Value> args) {
-    return RefuseLoad(vm, Arg(args, 1), "XML", vm.ToString(Arg(args, 0)));
+    return LoadText(vm, Arg(args, 1), "XML", vm.ToString(Arg(args, 0)));
 }
 
 Value XmlSend(Vm& vm, const Value&, std::span<const Value> args) {
@@ -637,15 +638,55 @@ std::size_t XmlNodeObject::Size() const {
            children_.capacity() * sizeof(XmlNodeObject*);
 }
 
-Value RefuseLoad(Vm& vm, const Value& target, std::string_view kind, const std::string& url) {
-    vm.GetHost().Problem("a script asked " + std::string(kind) + " to load \"" + url +
-                         "\"; loading is not supported, so it fails");
+Value LoadText(Vm& vm, const Value& target, std::string_view kind, const std::string& url) {
+    std::string text, reason;
+    const bool read = vm.GetHost().ReadTextBeside(url, &text, &reason);
+    if (!read)
+        vm.GetHost().Problem("a script asked " + std::string(kind) + " to load \"" + url +
+                             "\": " + reason + "; the load fails");
     Object* o = target.AsObject();
     if (!o) return Value::Boolean(false);
     vm.Set(o, "loaded", Value::Boolean(false));
-    // As a failed download does: onData with nothing, on the next frame.
-    vm.AddTimer(Value(), target, vm.Str("onData"), {}, 1, false);
+    // As a download does: onData on the next frame, with the text or with nothing.
+    std::vector<Value> args;
+    if (read) args.push_back(vm.Str(std::move(text)));
+    vm.AddTimer(Value(), target, vm.Str("onData"), std::move(args), 1, false);
     return Value::Boolean(true);
+}
+
+namespace {
+
+// The variables of loaded text set on the clip it was loaded into, then its onData.
+Value VariablesArrived(Vm& vm, const Value& self, std::span<const Value> args) {
+    Object* clip = self.AsObject();
+    if (!clip || args.empty()) return Value();
+    for (const auto& [name, value] : DecodeVariables(vm.ToString(args[0]))) {
+        if (vm.Stopped()) return Value();
+        vm.Set(clip, name, vm.Str(value));
+    }
+    const Value handler = vm.Get(clip, "onData");
+    if (handler.AsObject() && handler.AsObject()->Kind() == ObjectKind::kFunction)
+        vm.Call(handler, self, {});
+    return Value();
+}
+
+}  // namespace
+
+void LoadVariablesInto(Vm& vm, ClipHost* clip, const std::string& url) {
+    std::string text, reason;
+    if (!vm.GetHost().ReadTextBeside(url, &text, &reason)) {
+        vm.GetHost().Problem("a script asked to load variables from \"" + url + "\": " +
+                             reason + "; the load fails");
+        return;
+    }
+    if (!clip) {
+        vm.GetHost().Problem("a script loaded variables from \"" + url +
+                             "\" into a clip that is not there");
+        return;
+    }
+    const Value args[] = {vm.Str(std::move(text))};
+    vm.AddTimer(Value::Obj(vm.NewNative(VariablesArrived)), Value::Obj(vm.ClipFor(clip)),
+                Value(), std::vector<Value>(std::begin(args), std::end(args)), 1, false);
 }
 
 // Members are defined in the reverse of the order for-in lists them.

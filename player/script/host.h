@@ -235,6 +235,14 @@ class Host {
     virtual void StartDrag(ClipHost* /*clip*/, bool /*lockCenter*/,
                            const std::optional<std::array<double, 4>>& /*bounds*/) {}
     virtual void StopDrag() {}
+
+    // A file beside the movie for a script's load (loadVariables, LoadVars, XML), as text;
+    // false with a one-line reason when it may not or cannot be read.
+    virtual bool ReadTextBeside(std::string_view /*address*/, std::string* /*text*/,
+                                std::string* reason) {
+        *reason = "this player loads nothing";
+        return false;
+    }
 };
 
 }  // namespace player::script

@@ -1,6 +1,8 @@
 #include "player/script/vm.h"
 
+#include "player/script/builtins.h"
 #include "player/script/frame.h"
+#include "player/script/number_text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -254,12 +256,12 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
             case Op::kStopSounds:
                 break;
             case Op::kGetUrl:
-                GetUrl(program.strings[in.a]->Text(), program.strings[in.b]->Text());
+                GetUrl(frame, program.strings[in.a]->Text(), program.strings[in.b]->Text(), 0);
                 break;
             case Op::kGetUrl2: {
                 const Value target = Pop();
                 const Value url = Pop();
-                GetUrl(ToString(url), ToString(target));
+                GetUrl(frame, ToString(url), ToString(target), in.u8);
                 break;
             }
 
@@ -1029,12 +1031,33 @@ void Vm::Extends(const Value& subclass, const Value& superclass) {
     Set(sub, "prototype", Value::Obj(proto));
 }
 
-void Vm::GetUrl(const std::string& url, const std::string& target) {
+void Vm::GetUrl(Frame& frame, const std::string& url, const std::string& target,
+                std::uint8_t flags) {
     std::string lower = url.substr(0, 10);
     std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
     if (lower.starts_with("fscommand:")) return;
-    host_.Problem("a script asked to open \"" + url + "\"" +
-                  (target.empty() ? "" : " in \"" + target + "\"") + "; nothing is opened");
+    // As movies store them: variables wanted (0x80), the target a clip rather than a window
+    // or level (0x40), the method in the low bits.
+    const bool variables = flags & 0x80;
+    const bool clipTarget = flags & 0x40;
+    std::string level = target.substr(0, 6);
+    std::transform(level.begin(), level.end(), level.begin(), [](unsigned char c) { return std::tolower(c); });
+    const bool levelTarget = !clipTarget && level == "_level";
+    if (!variables && !clipTarget && !levelTarget) {
+        host_.Problem("a script asked to open \"" + url + "\"" +
+                      (target.empty() ? "" : " in \"" + target + "\"") + "; nothing is opened");
+        return;
+    }
+    ClipHost* into = nullptr;
+    if (levelTarget) {
+        const double n = StringToNumber(std::string_view(target).substr(6), options_.swfVersion);
+        if (n >= 0 && n < 65536 && n == std::floor(n)) into = host_.Level(static_cast<int>(n));
+    } else {
+        into = ClipOf(ResolvePath(target, frame.target));
+    }
+    if (variables) return LoadVariablesInto(*this, into, url);
+    host_.Problem("a script asked to load the movie \"" + url + "\" into \"" + target +
+                  "\"; loading movies is not supported, so it is not loaded");
 }
 
 // ---- Timers ----------------------------------------------------------------------------------

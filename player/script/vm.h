@@ -239,7 +239,10 @@ class Vm {
     void DefineFunction(Frame& frame, const FunctionDef& def);
     void Extends(const Value& subclass, const Value& superclass);
     Object* SuperFor(Frame& frame);
-    void GetUrl(const std::string& url, const std::string& target);
+    // getURL and what compiles to it: loadMovie, loadMovieNum, loadVariables and
+    // loadVariablesNum (flags as GetURL2 has them; 0 for GetURL).
+    void GetUrl(Frame& frame, const std::string& url, const std::string& target,
+                std::uint8_t flags);
 
     // Values.
     Value LegacyBool(bool b) const;
