@@ -1,5 +1,9 @@
 #include "capture/conversion_run.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include "capture/frame_capture.h"
 #include "capture/workfolders.h"
 
@@ -9,7 +13,7 @@ CConversionRun::CConversionRun(IFrameSource& source, RunSettings settings, IRunO
     : source_(source),
       settings_(std::move(settings)),
       observer_(observer),
-      writer_(settings_.backgroundFrameFiles) {}
+      writer_(settings_.backgroundFrameFiles, settings_.frameCodecs) {}
 
 std::string CConversionRun::OutputFile() const {
     if (!settings_.outputFile.empty()) return settings_.outputFile;
@@ -31,6 +35,7 @@ void CConversionRun::Step() {
         return;
     }
     if (source_.CurrentFrame() <= 1) BeginGif(source_.CurrentFrame() == 1);
+    if (!IsActive()) return;
 
     long captured = -1;
     const long i = source_.CurrentFrame();
@@ -38,9 +43,10 @@ void CConversionRun::Step() {
         if (observer_) observer_->ShowPosition(i, source_.TotalFrames());
         // Frame i is drawn before frame i - 1 is appended, so that a background frame writer
         // encodes one while the other is assembled; the pages come out the same either way.
-        CaptureFrame();
+        if (!CaptureFrame()) return;
         captured = i;
         if (i > 1) AppendFrame(i - 1);
+        if (!FrameFilesSaved()) return;
         source_.GotoFrame(i + 1);
         // A movie whose frame actions jump back (a loop on its second frame) lands before the
         // frame asked for; stepping on would capture the same frames for ever.
@@ -59,7 +65,19 @@ void CConversionRun::BeginGif(bool appendFrameZero) {
     // frame 0 the frame-0 file is about to be captured afresh, so an older one left in the
     // working folder is not taken: it would show up as a stale extra first page in movies
     // of one or two frames, which end before the GIF is begun again.
-    if (gif_.Begin(OutputFile(), settings_.frameRate) && appendFrameZero) AppendFrame(0);
+    gif_.Abandon();
+    gifTemp_.Remove();
+    std::string reason;
+    gifTemp_ = ReserveTemporarySibling(OutputFile(), &reason);
+    if (!gifTemp_.Valid()) {
+        EndWithoutGif(reason);
+        return;
+    }
+    if (!gif_.Begin(gifTemp_.Path(), settings_.frameRate)) {
+        EndWithoutGif(gif_.LastError());
+        return;
+    }
+    if (appendFrameZero) AppendFrame(0);
 }
 
 void CConversionRun::AppendFrame(long frame) {
@@ -68,16 +86,31 @@ void CConversionRun::AppendFrame(long frame) {
     gif_.AppendFrameFile(file);
 }
 
-void CConversionRun::CaptureFrame() {
+// False, with the run ended, when the working folder cannot be made.
+bool CConversionRun::CaptureFrame() {
     const std::string file = FrameFile(source_.CurrentFrame());
-    EnsureFolder(settings_.workFolder);
+    std::string reason;
+    if (!EnsureFolder(settings_.workFolder, &reason)) {
+        EndWithoutGif(reason);
+        return false;
+    }
     CSurface surface(settings_.captureWidth, settings_.captureHeight);
-    if (!surface.IsValid() || !source_.Draw(surface)) return;
+    if (!surface.IsValid() || !source_.Draw(surface)) return true;
     writer_.Save(std::move(surface), file);
+    return true;
+}
+
+// False, with the run ended, once a frame file could not be saved: a full disk or a failing
+// encoder would only fail again for every later frame.
+bool CConversionRun::FrameFilesSaved() {
+    const std::string failure = writer_.FirstFailure();
+    if (failure.empty()) return true;
+    EndWithoutGif("a frame could not be saved: " + failure);
+    return false;
 }
 
 void CConversionRun::Finish(long capturedThisTick) {
-    CaptureFrame();
+    if (!CaptureFrame()) return;
     const long last = source_.CurrentFrame();
     if (capturedThisTick >= 0 && capturedThisTick != last) AppendFrame(capturedThisTick);
     AppendFrame(last);
@@ -85,23 +118,50 @@ void CConversionRun::Finish(long capturedThisTick) {
     source_.Rewind();
     if (observer_) observer_->ShowPosition(0, source_.TotalFrames());
     pagesWritten_ = gif_.PageCount();
+    if (!FrameFilesSaved()) return;
     if (!gif_.IsBegun()) {
         EndWithoutGif("the run began above frame 1, so no GIF was begun");
         return;
     }
-    if (gif_.Finish()) {
-        outcome_ = RunOutcome::GifWritten;
-    } else {
-        outcome_ = RunOutcome::NoGif;
-        error_ = gif_.LastError();
+    if (settings_.requireEveryFrame && pagesWritten_ != source_.TotalFrames()) {
+        EndWithoutGif("only " + std::to_string(pagesWritten_) + " of " +
+                      std::to_string(source_.TotalFrames()) + " frames could be captured");
+        return;
     }
+    if (!gif_.Finish()) {
+        outcome_ = RunOutcome::NoGif;
+        error_ = NamedAsOutput(gif_.LastError());
+    } else {
+        outcome_ = PublishGif() ? RunOutcome::GifWritten : RunOutcome::NoGif;
+    }
+    gifTemp_.Remove();
     if (observer_) observer_->Finished();
+}
+
+// The reason with the GIF's hidden name replaced by the output's.
+std::string CConversionRun::NamedAsOutput(std::string reason) const {
+    const std::string& hidden = gifTemp_.Path();
+    if (hidden.empty()) return reason;
+    const std::string output = OutputFile();
+    for (auto at = reason.find(hidden); at != std::string::npos;
+         at = reason.find(hidden, at + output.size()))
+        reason.replace(at, hidden.size(), output);
+    return reason;
+}
+
+// Renames the finished GIF from its hidden name to the output, replacing an older one only now.
+bool CConversionRun::PublishGif() {
+    if (std::rename(gifTemp_.Path().c_str(), OutputFile().c_str()) == 0) return true;
+    error_ = "cannot write " + OutputFile() + ": " + std::strerror(errno);
+    std::remove(gifTemp_.Path().c_str());
+    return false;
 }
 
 void CConversionRun::EndWithoutGif(std::string reason) {
     gif_.Abandon();
+    gifTemp_.Remove();
     outcome_ = RunOutcome::NoGif;
-    error_ = std::move(reason);
+    error_ = NamedAsOutput(std::move(reason));
     if (observer_) observer_->Finished();
 }
 

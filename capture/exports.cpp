@@ -2,6 +2,7 @@
 
 #include "capture/frame_capture.h"
 #include "capture/workfolders.h"
+#include "imaging/imageerror.h"
 #include "imaging/pixelimage.h"
 
 namespace capture {
@@ -12,7 +13,7 @@ bool ExportSingleFrame(IFrameSource& source, int playerWidth, int playerHeight, 
     if (!CaptureImage(source, playerWidth, playerHeight, image, error)) return false;
     if (outputWidth > 0 && outputHeight > 0) image.Stretch(outputWidth, outputHeight);
     if (!image.SaveToFile(path.c_str(), -1)) {
-        if (error) *error = "cannot write " + path;
+        if (error) *error = imaging::LastImageFailure().Describe(path);
         return false;
     }
     return true;
@@ -28,7 +29,7 @@ bool WriteSequenceFrame(IFrameSource& source, const SequenceExport& settings, st
     const std::string file =
         SequenceFramePath(settings.outputFolder, settings.moviePath,
                           static_cast<int>(source.CurrentFrame()), settings.extension);
-    EnsureFolder(SequenceTempFolder(settings.outputFolder));
+    if (!EnsureFolder(SequenceTempFolder(settings.outputFolder), error)) return false;
     return CaptureToFile(source, settings.width, settings.height, file, error);
 }
 

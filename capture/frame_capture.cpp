@@ -2,6 +2,7 @@
 
 #include "imaging/codecfactory.h"
 #include "imaging/gdiplusbridge.h"
+#include "imaging/imageerror.h"
 
 namespace capture {
 
@@ -11,11 +12,16 @@ void SetError(std::string* error, std::string reason) {
     if (error) *error = std::move(reason);
 }
 
-// Why a save failed: no writer for the name's extension, or the file could not be written.
+// Why the toolkit's last save on this thread failed, naming the file.
 std::string SaveFailure(const std::string& path) {
-    if (GetCodecFactory()->CreateCodec(ImageTypeFromExtension(path.c_str())) == nullptr)
-        return "no image format for the extension of " + path;
-    return "cannot write " + path;
+    return imaging::LastImageFailure().Describe(path);
+}
+
+// The surface's pixels as an image, through the graphics bridge alone.
+bool ConvertSurface(const CSurface& surface, CPixelImage& image) {
+    if (!surface.IsValid()) return false;
+    const std::unique_ptr<CGdiplusBitmap> bitmap = CreateGdiplusBitmapFromHBITMAP(&surface);
+    return bitmap && ImageFromGdiplusBitmap(*bitmap, image);
 }
 
 }  // namespace
@@ -27,6 +33,22 @@ bool SaveSurface(const CSurface& surface, const std::string& path, std::string* 
         return false;
     }
     if (!image.SaveToFile(path.c_str(), -1)) {
+        SetError(error, SaveFailure(path));
+        return false;
+    }
+    return true;
+}
+
+bool SaveSurfaceWith(CCodecFactory& codecs, const CSurface& surface, const std::string& path,
+                     std::string* error) {
+    CPixelImage image;
+    if (!ConvertSurface(surface, image)) {
+        SetError(error, "nothing was drawn");
+        return false;
+    }
+    CPropertyBag properties;
+    properties.Set(PROP_QUALITY, "-1");
+    if (!SaveImageFile(codecs, image, path.c_str(), &properties)) {
         SetError(error, SaveFailure(path));
         return false;
     }

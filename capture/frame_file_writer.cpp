@@ -4,8 +4,11 @@
 
 namespace capture {
 
-CFrameFileWriter::CFrameFileWriter(bool background) : background_(background) {
-    if (background_) worker_ = std::thread([this] { Work(); });
+CFrameFileWriter::CFrameFileWriter(bool background, std::shared_ptr<CCodecFactory> codecs)
+    : background_(background), codecs_(std::move(codecs)) {
+    if (!background_) return;
+    if (!codecs_) codecs_ = std::make_shared<CAppCodecFactory>();
+    worker_ = std::thread([this] { Work(); });
 }
 
 CFrameFileWriter::~CFrameFileWriter() {
@@ -20,11 +23,14 @@ CFrameFileWriter::~CFrameFileWriter() {
 
 void CFrameFileWriter::Save(CSurface surface, std::string path) {
     if (!background_) {
-        SaveSurface(surface, path);
+        if (!firstFailure_.empty()) return;
+        std::string reason;
+        Record(SaveSurface(surface, path, &reason), reason);
         return;
     }
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return queue_.size() < kMaxQueued; });
+    if (!firstFailure_.empty()) return;
     queue_.push_back({std::move(surface), std::move(path)});
     changed_.notify_all();
 }
@@ -49,6 +55,16 @@ void CFrameFileWriter::WaitForAll() {
     changed_.wait(lock, [this] { return queue_.empty() && running_.empty(); });
 }
 
+std::string CFrameFileWriter::FirstFailure() const {
+    std::lock_guard lock(mutex_);
+    return firstFailure_;
+}
+
+void CFrameFileWriter::Record(bool saved, const std::string& reason) {
+    if (saved || !firstFailure_.empty()) return;
+    firstFailure_ = reason.empty() ? "a frame file could not be saved" : reason;
+}
+
 void CFrameFileWriter::Work() {
     std::unique_lock lock(mutex_);
     for (;;) {
@@ -59,8 +75,12 @@ void CFrameFileWriter::Work() {
         running_ = job.path;
         changed_.notify_all();
         lock.unlock();
-        SaveSurface(job.surface, job.path);
+        std::string reason;
+        const bool saved = SaveSurfaceWith(*codecs_, job.surface, job.path, &reason);
         lock.lock();
+        Record(saved, reason);
+        // What is still queued after a failure is not written: the run ends on it.
+        if (!saved) queue_.clear();
         running_.clear();
         changed_.notify_all();
     }

@@ -1,31 +1,39 @@
 // Saves drawn frames as image files, either at once or on a worker thread, so that the colour
 // reduction and encoding of one frame overlap the GIF assembly of the one before. The player is
-// never touched off the calling thread: frames arrive already drawn.
+// never touched off the calling thread: frames arrive already drawn, and the worker saves
+// through codecs of its own, never through the process-wide codec factory.
 #pragma once
 
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
+#include "imaging/codecfactory.h"
 #include "platform/surface.h"
 
 namespace capture {
 
 class CFrameFileWriter {
   public:
-    explicit CFrameFileWriter(bool background);
+    // In the background the frames are saved through `codecs` (the conversion run's codecs
+    // when null); at once they are saved as every capture saves, on the calling thread.
+    explicit CFrameFileWriter(bool background, std::shared_ptr<CCodecFactory> codecs = nullptr);
     ~CFrameFileWriter();
     CFrameFileWriter(const CFrameFileWriter&) = delete;
     CFrameFileWriter& operator=(const CFrameFileWriter&) = delete;
 
     // Saves the surface to `path` by its extension; in the background this waits only while
-    // kMaxQueued frames are already waiting.
+    // kMaxQueued frames are already waiting. Once a save has failed, later ones are dropped.
     void Save(CSurface surface, std::string path);
     // Returns once no save of `path` is queued or running.
     void WaitFor(const std::string& path);
     void WaitForAll();
+    // Why the first failed save failed ("cannot write ...: No space left on device"), or ""
+    // while every save has succeeded.
+    std::string FirstFailure() const;
 
     static constexpr std::size_t kMaxQueued = 2;
 
@@ -36,12 +44,15 @@ class CFrameFileWriter {
     };
     void Work();
     bool Pending(const std::string& path) const;
+    void Record(bool saved, const std::string& reason);
 
     bool background_;
-    std::mutex mutex_;
+    std::shared_ptr<CCodecFactory> codecs_;
+    mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Job> queue_;
     std::string running_;
+    std::string firstFailure_;
     bool stopping_ = false;
     std::thread worker_;
 };

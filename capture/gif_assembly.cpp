@@ -1,6 +1,8 @@
 #include "capture/gif_assembly.h"
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -38,6 +40,12 @@ FiBitmap AsEightBit(FiBitmap image) {
     return FiBitmap(FreeImage_ColorQuantize(rgb.get(), FIQ_WUQUANT));
 }
 
+// "cannot write PATH", with the system's reason when it gave one.
+std::string WriteFailure(const std::string& path, int error) {
+    if (error == 0) return "cannot write " + path;
+    return "cannot write " + path + ": " + std::strerror(error);
+}
+
 }  // namespace
 
 int FrameTimeMs(int frameRate) {
@@ -63,10 +71,12 @@ bool CGifAssembly::Begin(const std::string& outputPath, int frameRate) {
     frameTimeMs_ = FrameTimeMs(frameRate);
     pages_ = 0;
     RemoveFile(outputPath_);
+    errno = 0;
     handles_->multi.reset(
         FreeImage_OpenMultiBitmap(FIF_GIF, outputPath_.c_str(), TRUE, FALSE, TRUE, 0));
     if (!handles_->multi) {
         lastError_ = "cannot create the GIF " + outputPath_;
+        if (errno != 0) lastError_ += std::string(": ") + std::strerror(errno);
         return false;
     }
     handles_->frameTime = MakeFrameTimeTag(frameTimeMs_);
@@ -102,12 +112,14 @@ bool CGifAssembly::Finish() {
         return false;
     }
     handles_->frameTime.reset();
+    errno = 0;
     const bool closed = FreeImage_CloseMultiBitmap(handles_->multi.release(), 0) != FALSE;
+    const int closeErrno = errno;
     if (pages_ == 0 || !closed) {
         // FreeImage reports success for a GIF without pages; never leave an empty file behind.
         RemoveFile(outputPath_);
-        lastError_ =
-            pages_ == 0 ? "no frame could be added to the GIF" : "cannot write " + outputPath_;
+        lastError_ = pages_ == 0 ? "no frame could be added to the GIF"
+                                 : WriteFailure(outputPath_, closeErrno);
         return false;
     }
     std::error_code error;

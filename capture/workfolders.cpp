@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "controls/fileutil.h"
@@ -39,12 +41,19 @@ std::string SequenceFramePath(const std::string& outputFolder, const std::string
     return SequenceFolder(outputFolder) + FrameFileName(moviePath, frame, extension);
 }
 
-BOOL EnsureFolder(const std::string& folder) {
+BOOL EnsureFolder(const std::string& folder, std::string* reason) {
     if (folder.empty() || DirectoryExists(folder)) return TRUE;
     // A relative path's first part has no "/" before it; "./" gives it the current folder as
     // its parent.
-    CreateDirectoryTree(folder.front() == '/' ? folder : "./" + folder);
-    return DirectoryExists(folder);
+    const BOOL created = CreateDirectoryTree(folder.front() == '/' ? folder : "./" + folder);
+    // A file where a folder of the path should be makes mkdir say it exists.
+    const int error = errno == EEXIST ? ENOTDIR : errno;
+    if (DirectoryExists(folder)) return TRUE;
+    if (reason) {
+        *reason = "cannot create " + folder;
+        if (!created && error != 0) *reason += std::string(": ") + std::strerror(error);
+    }
+    return FALSE;
 }
 
 BOOL PrepareWorkFolder(const std::string& outputFolder) {

@@ -36,8 +36,9 @@ std::string SequenceFramePath(const std::string& outputFolder, const std::string
                               int frame, const std::string& extension);
 
 // Makes sure the folder exists, creating it and its missing parents. "" is the current folder;
-// a relative folder is created below it. TRUE when the folder exists afterwards.
-BOOL EnsureFolder(const std::string& folder);
+// a relative folder is created below it. TRUE when the folder exists afterwards; otherwise
+// *reason (when given) says why: "cannot create out/frames/: Permission denied".
+BOOL EnsureFolder(const std::string& folder, std::string* reason = nullptr);
 
 // Makes sure the conversion working folder exists and deletes every file in it (any name, with
 // or without a dot); subfolders and what they hold stay, and a link is removed, not its target.

@@ -85,8 +85,9 @@ int RunConvert(const ConvertOptions& options) {
     if (options.from >= 0 && options.to >= 0 && options.to < options.from)
         return UsageError("--to comes before --from");
     const std::string folder = FolderWithSlash(options.outputFolder);
-    if (!capture::EnsureFolder(folder)) {
-        std::fprintf(stderr, "filmcast: %s: cannot create the output folder\n", folder.c_str());
+    std::string reason;
+    if (!capture::EnsureFolder(folder, &reason)) {
+        std::fprintf(stderr, "filmcast: %s: %s\n", folder.c_str(), reason.c_str());
         return 1;
     }
 

@@ -14,6 +14,7 @@
 #include "cli/batch_files.h"
 #include "cli/commands.h"
 #include "cli/movie_job.h"
+#include "cli/output_size.h"
 #include "cli/quality_option.h"
 #include "cli/script_options.h"
 #include "player/player.h"
@@ -21,9 +22,6 @@
 namespace cli {
 
 namespace {
-
-// Largest picture `frame` draws at all.
-constexpr long long kMaxPixels = 16384LL * 16384LL;
 
 struct FrameOptions {
     std::string movie;
@@ -33,18 +31,6 @@ struct FrameOptions {
     player::Quality quality = player::Quality::kHigh;
     ScriptOptions scripts;
 };
-
-bool ParseSize(const std::string& text, int* width, int* height) {
-    int w = 0, h = 0;
-    char x = 0;
-    char extra = 0;
-    if (std::sscanf(text.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X'))
-        return false;
-    if (w <= 0 || h <= 0 || static_cast<long long>(w) * h > kMaxPixels) return false;
-    *width = w;
-    *height = h;
-    return true;
-}
 
 int Fail(const std::string& what, const std::string& reason) {
     std::fprintf(stderr, "filmcast frame: %s: %s\n", what.c_str(), reason.c_str());
@@ -84,11 +70,15 @@ int DrawAndSave(player::Player& movie, int at, int width, int height, const std:
 }
 
 int RunFrame(const FrameOptions& options) {
-    int width = 0, height = 0;
-    if (!options.size.empty() && !ParseSize(options.size, &width, &height)) {
-        std::fprintf(stderr, "filmcast frame: bad --size '%s' (expected WxH)\n",
-                     options.size.c_str());
-        return 2;
+    SizeOption size;
+    if (!options.size.empty()) {
+        const auto parsed = ParseSize(options.size);
+        if (!parsed) {
+            std::fprintf(stderr, "filmcast frame: bad --size '%s' (expected WxH)\n",
+                         options.size.c_str());
+            return 2;
+        }
+        size = *parsed;
     }
     std::string error;
     auto movie = player::Player::LoadFile(options.movie, &error);
@@ -97,13 +87,12 @@ int RunFrame(const FrameOptions& options) {
     movie->SetScripting(options.scripts.Settings());
     if (movie->UsesActionScript3()) Note(options.movie, "ActionScript 3 is not run");
     Note(options.movie, EndedEarlyNote(movie->Stage()));
-    if (options.size.empty()) {
-        std::string note;
-        StageOutputSize(movie->Stage(), &width, &height, &note);
-        Note(options.movie, note);
-    }
+    int width = 0, height = 0;
+    std::string note;
+    ChooseOutputSize(size, movie->Stage(), &width, &height, &note);
+    Note(options.movie, note);
     const std::string folder = OutputFolder(options.output);
-    if (!capture::EnsureFolder(folder)) return Fail(options.output, "cannot create " + folder);
+    if (!capture::EnsureFolder(folder, &error)) return Fail(options.output, error);
     // Written under a temporary name and renamed once complete: an interrupt, a full disk or a
     // failed save never leaves a partial picture nor removes an older one.
     Reservation temp = ReserveTemporarySibling(options.output, &error);

@@ -15,6 +15,7 @@
 #include "cli/progress.h"
 #include "controls/fileutil.h"
 #include "controls/shockwaveflash.h"
+#include "cli/output_size.h"
 #include "player/limits.h"
 #include "player/player.h"
 
@@ -35,33 +36,33 @@ void Note(const std::string& movie, const std::string& note, bool quiet) {
         std::fprintf(stderr, "filmcast: %s: %s\n", movie.c_str(), note.c_str());
 }
 
-// The movie as loaded for capture: the control that draws it, and what its header and
+// The movie as loaded for capture, once: the control that draws it, and what its header and
 // timelines say.
 struct LoadedMovie {
     CShockwaveflash control;
     player::StageInfo stage;
     long longestClip = 0;
     bool actionScript3 = false;
-    std::unique_ptr<player::Player> info;  // the movie as read, for measuring its playback
+    // A second player over the same parsed movie, for measuring a scripted movie's playback
+    // without moving the control.
+    std::unique_ptr<player::Player> info;
 };
 
 std::unique_ptr<LoadedMovie> Load(const std::string& path, player::Quality quality,
                                   const player::ScriptSettings& scripts, std::string* error) {
-    auto info = player::Player::LoadFile(path, error);
-    if (!info) return nullptr;
     auto movie = std::make_unique<LoadedMovie>();
-    movie->stage = info->Stage();
-    movie->longestClip = info->LongestClipTimeline();
-    movie->actionScript3 = info->UsesActionScript3();
-    info->SetScripting(scripts);
-    movie->info = std::move(info);
     movie->control.SetQuality(quality);
     movie->control.SetScripting(scripts);
     movie->control.SetMovie(path);
-    if (!movie->control.LastError().empty()) {
+    const player::Player* loaded = movie->control.LoadedPlayer();
+    if (!loaded) {
         *error = movie->control.LastError();
         return nullptr;
     }
+    movie->stage = loaded->Stage();
+    movie->longestClip = loaded->LongestClipTimeline();
+    movie->actionScript3 = loaded->UsesActionScript3();
+    movie->info = loaded->Restart();
     if (movie->control.GetTotalFrames() <= 0) {
         *error = movie->stage.endedEarly
                      ? "the movie ends before its first frame (its header promises " +
@@ -72,25 +73,6 @@ std::unique_ptr<LoadedMovie> Load(const std::string& path, player::Quality quali
     movie->control.Stop();
     movie->control.SetLoop(FALSE);
     return movie;
-}
-
-bool OutputSize(const SizeOption& option, const player::StageInfo& stage, int* width, int* height,
-                std::string* note) {
-    if (option.width > 0) {
-        *width = option.width;
-        *height = option.height;
-        return true;
-    }
-    if (option.scale <= 0) {
-        StageOutputSize(stage, width, height, note);
-        return true;
-    }
-    const double w = std::max(stage.widthPx, 1) * option.scale;
-    const double h = std::max(stage.heightPx, 1) * option.scale;
-    if (!(w * h <= double(CSurface::kMaxPixels))) return false;
-    *width = std::max(1, static_cast<int>(std::lround(w)));
-    *height = std::max(1, static_cast<int>(std::lround(h)));
-    return static_cast<long long>(*width) * *height <= CSurface::kMaxPixels;
 }
 
 // Says when the rate asked for (or the movie's) is faster than a GIF shows.
@@ -223,36 +205,46 @@ ScriptedLength MeasureScriptedPlayback(player::Player& movie, int width, int hei
     return length;
 }
 
-std::optional<SizeOption> ParseSize(const std::string& text) {
-    int w = 0, h = 0;
-    char x = 0, extra = 0;
-    if (std::sscanf(text.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X'))
-        return std::nullopt;
-    if (w <= 0 || h <= 0 || static_cast<long long>(w) * h > CSurface::kMaxPixels)
-        return std::nullopt;
-    SizeOption size;
-    size.width = w;
-    size.height = h;
-    return size;
-}
-
 namespace {
+
+// A movie loaded once, sized, with its frames chosen and its notes printed.
+struct PreparedMovie {
+    std::unique_ptr<LoadedMovie> movie;
+    int width = 0;
+    int height = 0;
+    std::unique_ptr<SelectedFrames> frames;
+};
+
+bool Prepare(const std::string& path, player::Quality quality,
+             const player::ScriptSettings& scripts, const SizeOption& size,
+             const FrameSelection& selection, bool quiet, PreparedMovie* prepared,
+             std::string* error) {
+    prepared->movie = Load(path, quality, scripts, error);
+    if (!prepared->movie) return false;
+    const LoadedMovie& movie = *prepared->movie;
+    std::string sizeNote, playNote;
+    if (!ChooseOutputSize(size, movie.stage, &prepared->width, &prepared->height, &sizeNote)) {
+        *error = "the output size is too large";
+        return false;
+    }
+    if (movie.actionScript3) Note(path, "ActionScript 3 is not run", quiet);
+    prepared->frames = std::make_unique<SelectedFrames>(*prepared->movie, selection, &playNote);
+    Note(path, EndedEarlyNote(movie.stage), quiet);
+    Note(path, sizeNote, quiet);
+    Note(path, playNote, quiet);
+    return true;
+}
 
 // The conversion itself; the encoding thread is over when this returns.
 int Convert(ConvertJob& job) {
     std::string error;
-    auto movie = Load(job.movie, job.quality, job.scripts, &error);
-    if (!movie) return Fail(job.movie, error);
-    int width = 0, height = 0;
-    std::string sizeNote;
-    if (!OutputSize(job.size, movie->stage, &width, &height, &sizeNote))
-        return Fail(job.movie, "the output size is too large");
-    if (movie->actionScript3) Note(job.movie, "ActionScript 3 is not run", job.quiet);
-    std::string playNote;
-    SelectedFrames frames(*movie, job.frames, &playNote);
-    Note(job.movie, EndedEarlyNote(movie->stage), job.quiet);
-    Note(job.movie, sizeNote, job.quiet);
-    Note(job.movie, playNote, job.quiet);
+    PreparedMovie prepared;
+    if (!Prepare(job.movie, job.quality, job.scripts, job.size, job.frames, job.quiet, &prepared,
+                 &error))
+        return Fail(job.movie, error);
+    LoadedMovie* movie = prepared.movie.get();
+    const int width = prepared.width, height = prepared.height;
+    SelectedFrames& frames = *prepared.frames;
     Note(job.movie, RateNote(job.gif.fps, movie->stage), job.quiet);
 
     movie->control.SetTransparentStage(job.gif.transparent);
@@ -294,19 +286,14 @@ int ConvertMovie(ConvertJob& job) {
 
 int ExportMovieFrames(const FramesJob& job) {
     std::string error;
-    auto movie = Load(job.movie, job.quality, job.scripts, &error);
-    if (!movie) return Fail(job.movie, error);
-    int width = 0, height = 0;
-    std::string sizeNote;
-    if (!OutputSize(job.size, movie->stage, &width, &height, &sizeNote))
-        return Fail(job.movie, "the output size is too large");
-    if (movie->actionScript3) Note(job.movie, "ActionScript 3 is not run", job.quiet);
-    std::string playNote;
-    SelectedFrames frames(*movie, job.frames, &playNote);
-    Note(job.movie, EndedEarlyNote(movie->stage), job.quiet);
-    Note(job.movie, sizeNote, job.quiet);
-    Note(job.movie, playNote, job.quiet);
-    if (!capture::EnsureFolder(job.folder)) return Fail(job.movie, "cannot create " + job.folder);
+    PreparedMovie prepared;
+    if (!Prepare(job.movie, job.quality, job.scripts, job.size, job.frames, job.quiet, &prepared,
+                 &error))
+        return Fail(job.movie, error);
+    LoadedMovie* movie = prepared.movie.get();
+    const int width = prepared.width, height = prepared.height;
+    SelectedFrames& frames = *prepared.frames;
+    if (!capture::EnsureFolder(job.folder, &error)) return Fail(job.movie, error);
 
     capture::IFrameSource& source = frames.Source();
     const long total = source.TotalFrames();
@@ -320,6 +307,9 @@ int ExportMovieFrames(const FramesJob& job) {
         Reservation temp = ReserveTemporarySibling(file, &error);
         if (!temp.Valid()) return Fail(job.movie, error);
         const bool saved = capture::CaptureToFile(source, width, height, temp.Path(), &error);
+        // The reason names the temporary file; the user knows the frame's own name.
+        if (const auto at = error.find(temp.Path()); !saved && at != std::string::npos)
+            error.replace(at, temp.Path().size(), file);
         if (saved && std::rename(temp.Path().c_str(), file.c_str()) != 0)
             error = "cannot write " + file + ": " + std::strerror(errno);
         const bool placed = saved && error.empty();
@@ -330,19 +320,6 @@ int ExportMovieFrames(const FramesJob& job) {
     if (Interrupted()) return Fail(job.movie, "interrupted");
     Note(job.movie, CutFramesNote(movie->control.FramesCut(), total), job.quiet);
     return 0;
-}
-
-void StageOutputSize(const player::StageInfo& stage, int* width, int* height, std::string* note) {
-    const double w = std::max(stage.widthPx, 1), h = std::max(stage.heightPx, 1);
-    const double shrink = std::min(1.0, kMaxDefaultSide / std::max(w, h));
-    *width = std::max(1, static_cast<int>(std::lround(w * shrink)));
-    *height = std::max(1, static_cast<int>(std::lround(h * shrink)));
-    if (shrink < 1.0) {
-        *note = "the stage is " + std::to_string(stage.widthPx) + "x" +
-                std::to_string(stage.heightPx) + " pixels, larger than the " +
-                std::to_string(kMaxDefaultSide) + "-pixel cap; drawn at " + std::to_string(*width) +
-                "x" + std::to_string(*height);
-    }
 }
 
 std::string EndedEarlyNote(const player::StageInfo& stage) {

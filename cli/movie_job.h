@@ -8,6 +8,7 @@
 #include "cli/batch_files.h"
 #include "cli/gif_convert.h"
 #include "cli/gif_timing.h"
+#include "cli/output_size.h"
 #include "player/player.h"
 
 namespace cli {
@@ -40,16 +41,6 @@ ScriptedLength MeasureScriptedPlayback(player::Player& movie, int width, int hei
 // Whether the movie is animated by its scripts rather than its root timeline: it has scripts,
 // and its root holds one or two frames or stops itself before its last frame when played.
 bool AnimatedByScripts(player::Player& movie);
-
-// Output size: --size WxH, else --scale F of the stage, else the stage size.
-struct SizeOption {
-    int width = 0;
-    int height = 0;
-    double scale = 0.0;
-};
-
-// "WxH" with both sides positive and a drawable area; nothing otherwise.
-std::optional<SizeOption> ParseSize(const std::string& text);
 
 // The GIF's frame rate at most: GIF delays are whole hundredths of a second, and players show
 // delays under two hundredths far slower than asked.
@@ -92,11 +83,6 @@ struct FramesJob {
 // Writes the numbered frame files of one movie, each under a temporary name renamed when
 // complete. Returns 0, or 1 after a one-line message.
 int ExportMovieFrames(const FramesJob& job);
-
-// The stage size for output, at most kMaxDefaultSide a side (aspect kept; a stage of no area
-// is 1 x 1). Sets *note when the stage had to be drawn smaller than it says.
-void StageOutputSize(const player::StageInfo& stage, int* width, int* height, std::string* note);
-constexpr int kMaxDefaultSide = 4096;
 
 // "the movie ends early: ..." when the data ends before the frames its header promises, else "".
 std::string EndedEarlyNote(const player::StageInfo& stage);

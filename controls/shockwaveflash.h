@@ -76,6 +76,8 @@ class CShockwaveflash {
 
     // Last load error ("" when the movie loaded).
     const std::string& LastError() const { return lastError_; }
+    // The movie as loaded (its stage, timelines), or null when nothing loaded as a movie.
+    const player::Player* LoadedPlayer() const { return player_.get(); }
     // Frames drawn so far that were cut short at the engine's drawing-work limit.
     std::size_t FramesCut() const;
 

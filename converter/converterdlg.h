@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <map>
 #include <memory>
+#include <string>
 
 #include "platform/wintypes.h"
 
@@ -92,6 +93,10 @@ class CConverterDlg : public QDialog {
     std::shared_ptr<CCaptureSession> m_pCapture;
     int m_nFrameRate = 1;
 
+    // Why the last conversion run or single-frame export wrote nothing ("" after a success),
+    // kept for a status line; the window shows no message box for it.
+    const std::string& LastCaptureError() const { return lastCaptureError_; }
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -122,4 +127,5 @@ class CConverterDlg : public QDialog {
     QButtonGroup* m_sizeOptions = nullptr;
     QTimer m_timer;
     bool m_bValidating = false;
+    std::string lastCaptureError_;
 };

@@ -103,7 +103,9 @@ void CConverterDlg::ConversionStep() {
     // The session must outlive the step that ends it.
     const std::shared_ptr<CCaptureSession> session = m_pCapture;
     session->run.Step();
-    if (!session->run.IsActive()) m_pCapture.reset();
+    if (session->run.IsActive()) return;
+    lastCaptureError_ = session->run.Error();
+    m_pCapture.reset();
 }
 
 void CConverterDlg::OnExportSingle() {
@@ -116,8 +118,9 @@ void CConverterDlg::OnExportSingle() {
     m_strExportFile = PathFromBytes(path);
     if (!m_pViewObject) return;
     CWindowFrameSource source(*m_flashPlayer, m_pViewObject);
+    lastCaptureError_.clear();
     capture::ExportSingleFrame(source, m_rectPlayer.Width(), m_rectPlayer.Height(), m_nOutputWidth,
-                               m_nOutputHeight, path);
+                               m_nOutputHeight, path, &lastCaptureError_);
 }
 
 namespace {

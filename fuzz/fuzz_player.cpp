@@ -14,7 +14,7 @@ constexpr int kWidth = 40;
 constexpr int kHeight = 30;
 constexpr int kFramesStepped = 4;
 
-void Draw(const player::Player& movie, std::vector<std::uint8_t>& pixels) {
+void Draw(player::Player& movie, std::vector<std::uint8_t>& pixels) {
     player::BufferView view{pixels.data(), kWidth, kHeight, kWidth * 4};
     movie.Render(view);
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "imaging/bmpcodec.h"
+#include "imaging/imageerror.h"
 #include "imaging/systemcodec.h"
 #include "imaging/tgacodec.h"
 
@@ -86,12 +87,27 @@ bool CPixelImage::SaveToFile(const char* fileName, int quality) {
     return SaveWithProperties(fileName, &properties);
 }
 
-bool CPixelImage::SaveWithProperties(const char* fileName, const CPropertyBag* properties) {
-    if (!IsValid() || !fileName) return false;
-    CCodecFactory* factory = GetCodecFactory();
+bool SaveImageFile(CCodecFactory& factory, CPixelImage& image, const char* fileName,
+                   const CPropertyBag* properties) {
+    using imaging::ImageError;
+    imaging::ClearImageFailure();
+    if (!image.IsValid() || !fileName) {
+        imaging::SetImageFailure(ImageError::kNoImage);
+        return false;
+    }
     std::unique_ptr<CImageCodec> codec =
-        factory->CreateCodec(factory->ImageTypeFromFileName(fileName));
-    if (!codec) return false;
-    const CImageList images{this};
-    return codec->SaveFile(fileName, images, properties);
+        factory.CreateCodec(factory.ImageTypeFromFileName(fileName));
+    if (!codec) {
+        imaging::SetImageFailure(ImageError::kNoCodec);
+        return false;
+    }
+    const CImageList images{&image};
+    if (codec->SaveFile(fileName, images, properties)) return true;
+    if (imaging::LastImageFailure().error == ImageError::kNone)
+        imaging::SetImageFailure(ImageError::kEncoderFailed);
+    return false;
+}
+
+bool CPixelImage::SaveWithProperties(const char* fileName, const CPropertyBag* properties) {
+    return SaveImageFile(*GetCodecFactory(), *this, fileName, properties);
 }

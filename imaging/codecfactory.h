@@ -35,6 +35,12 @@ class CAppCodecFactory : public CCodecFactory {
     std::unique_ptr<CImageCodec> CreateCodec(ImageType type) override;
 };
 
+// Saves the image by the file name's extension through `factory` (not the current one), so a
+// thread that must not touch the process-wide factory can save too. False, with the reason in
+// imaging::LastImageFailure(), when no codec writes that type or the codec fails.
+bool SaveImageFile(CCodecFactory& factory, CPixelImage& image, const char* fileName,
+                   const CPropertyBag* properties);
+
 // The current factory; the first call makes a CDefaultCodecFactory current.
 CCodecFactory* GetCodecFactory();
 // Makes factory current and takes ownership of it, deleting the previous one, unless it is

@@ -1,5 +1,6 @@
 // A binary file written in pieces that either is complete or is not there: a failed write or
-// close, or a writer dropped before Finish, removes the file (when it is a plain file).
+// close, or a writer dropped before Finish, removes the file (when it is a plain file). A
+// failed open or Finish leaves its reason in imaging::LastImageFailure().
 #pragma once
 
 #include <cstddef>
@@ -26,4 +27,5 @@ class CFileWriter {
     std::FILE* m_file = nullptr;
     std::string m_name;
     bool m_failed = false;
+    int m_errno = 0;  // why the first write failed
 };

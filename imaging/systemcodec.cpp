@@ -1,6 +1,7 @@
 #include "imaging/systemcodec.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "imaging/codecfactory.h"
+#include "imaging/imageerror.h"
 
 using namespace gdiplus;
 
@@ -193,7 +195,7 @@ std::unique_ptr<CPropertyBag> PropertyBagFromItems(const std::vector<PropertyIte
 bool CSystemCodec::SaveFile(const char* fileName, const CImageList& images,
                             const CPropertyBag* properties) {
     if (!fileName || images.empty() || !images.front() || !images.front()->IsValid()) return false;
-    const ImageType type = GetCodecFactory()->ImageTypeFromFileName(fileName);
+    const ImageType type = ImageTypeFromExtension(fileName);
     CLSID encoder;
     if (!FindEncoderClsid(type, &encoder)) return false;
 
@@ -209,7 +211,12 @@ bool CSystemCodec::SaveFile(const char* fileName, const CImageList& images,
         for (const PropertyItem& item : PropertyItemsFromBag(*properties))
             bitmap->m_pBitmap->SetPropertyItem(item);
     const EncoderParameters* used = parameters.Parameter.empty() ? nullptr : &parameters;
-    return bitmap->m_pBitmap->Save(fileName, encoder, used) == Status::Ok;
+    const Status status = bitmap->m_pBitmap->Save(fileName, encoder, used);
+    if (status == Status::Win32Error)
+        imaging::SetImageFailure(imaging::ImageError::kCannotWrite, errno);
+    else if (status != Status::Ok)
+        imaging::SetImageFailure(imaging::ImageError::kEncoderFailed);
+    return status == Status::Ok;
 }
 
 bool CSystemCodec::LoadFile(const char* fileName, CImageList& images,

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -311,6 +312,7 @@ void RemovePartialFile(const std::string& path) {
 struct OutputFile {
     std::FILE* file = nullptr;
     bool failed = false;
+    int error = 0;  // errno of the first short write
 };
 
 unsigned DLL_CALLCONV ReadOutput(void* buffer, unsigned size, unsigned count, fi_handle handle) {
@@ -321,17 +323,28 @@ unsigned DLL_CALLCONV WriteOutput(void* buffer, unsigned size, unsigned count, f
     // The GIF writer hands over empty blocks (size 0) at times; fwrite counts them as unwritten.
     if (size == 0 || count == 0) return count;
     const std::size_t written = std::fwrite(buffer, size, count, out->file);
-    if (written != count) out->failed = true;
+    if (written != count && !out->failed) {
+        out->failed = true;
+        out->error = errno;
+    }
     return unsigned(written);
 }
+// A seek writes out what is buffered first, so a full disk can show here rather than in a write.
 int DLL_CALLCONV SeekOutput(fi_handle handle, long offset, int origin) {
-    return std::fseek(static_cast<OutputFile*>(handle)->file, offset, origin);
+    auto* out = static_cast<OutputFile*>(handle);
+    const int result = std::fseek(out->file, offset, origin);
+    if (result != 0 && !out->failed) {
+        out->failed = true;
+        out->error = errno;
+    }
+    return result;
 }
 long DLL_CALLCONV TellOutput(fi_handle handle) {
     return std::ftell(static_cast<OutputFile*>(handle)->file);
 }
 
-// Encodes dib into a new file at path; on any failure the partial file is removed.
+// Encodes dib into a new file at path; on any failure the partial file is removed. A file that
+// cannot be opened, written or closed is a Win32Error with errno left as the system set it.
 Status EncodeToFile(FREE_IMAGE_FORMAT fif, FIBITMAP* dib, const std::string& path, int flags) {
     OutputFile out;
     out.file = std::fopen(path.c_str(), "w+b");
@@ -340,8 +353,10 @@ Status EncodeToFile(FREE_IMAGE_FORMAT fif, FIBITMAP* dib, const std::string& pat
     const bool encoded = FreeImage_SaveToHandle(fif, dib, &io, &out, flags) == TRUE;
     const bool closed = std::fclose(out.file) == 0;
     if (encoded && closed && !out.failed) return Status::Ok;
+    const int reason = out.failed ? out.error : errno;
     RemovePartialFile(path);
-    return encoded ? Status::Win32Error : Status::GenericError;
+    errno = reason;
+    return out.failed || !closed ? Status::Win32Error : Status::GenericError;
 }
 
 // ---- decoding ----

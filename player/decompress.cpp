@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "player/limits.h"
-#include "swf/bodyinflate.h"
+#include "player/media/inflate.h"
 
 namespace player {
 
@@ -30,12 +30,12 @@ constexpr std::size_t kHeaderBytes = 8;
 constexpr std::size_t kLzmaPropertiesOffset = 4;
 constexpr std::size_t kLzmaPropertiesBytes = 5;
 
-swf::InflateResult InflateBody(Compression compression, std::span<const std::uint8_t> rest,
+media::InflateResult InflateBody(Compression compression, std::span<const std::uint8_t> rest,
                                std::size_t want) {
-    if (compression == Compression::kZlib) return swf::InflateZlibPrefix(rest, want);
+    if (compression == Compression::kZlib) return media::InflateZlibPrefix(rest, want);
     const std::size_t dataOffset = kLzmaPropertiesOffset + kLzmaPropertiesBytes;
     if (rest.size() < dataOffset) return {};
-    return swf::InflateLzmaPrefix(rest.subspan(kLzmaPropertiesOffset, kLzmaPropertiesBytes),
+    return media::InflateLzmaPrefix(rest.subspan(kLzmaPropertiesOffset, kLzmaPropertiesBytes),
                                   rest.subspan(dataOffset), want);
 }
 
@@ -75,7 +75,7 @@ DecompressError DecompressMovie(std::span<const std::uint8_t> file, MovieBody* b
     // A compressed body is read to the end of its stream whatever the length field says, as
     // a plain one is read to the end of the file: a field of 0 or one smaller than the movie
     // does not cut the movie short.
-    const swf::InflateResult inflated =
+    const media::InflateResult inflated =
         InflateBody(body->compression, rest, std::max(declaredBody, Limits::kMaxMovieBytes));
     body->bytes = std::move(inflated.bytes);
     if (body->bytes.empty()) return DecompressError::kCorruptStream;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <utility>
 
+#include "player/units.h"
+
 namespace player {
 
 namespace {
@@ -15,7 +17,7 @@ constexpr double kMaxCoordinate = double(1 << 29);
 std::int32_t ToFixed16(double v) {
     if (!std::isfinite(v)) return 0;
     return static_cast<std::int32_t>(
-        std::clamp(std::round(v * 65536.0), -2147483647.0, 2147483647.0));
+        std::clamp(std::round(v * kFixed16One), -2147483647.0, 2147483647.0));
 }
 
 std::uint8_t Alpha(double percent) {
@@ -26,7 +28,7 @@ std::uint8_t Alpha(double percent) {
 LineStyle LineFrom(const script::DrawCommand& c) {
     LineStyle line;
     const double thickness = std::isfinite(c.thickness) ? std::clamp(c.thickness, 0.0, 255.0) : 0;
-    line.width = static_cast<std::uint16_t>(std::lround(thickness * 20));
+    line.width = static_cast<std::uint16_t>(std::lround(PixelsToTwips(thickness)));
     line.color = DrawingColor(c.rgb, c.alpha);
     using Cap = script::DrawCommand::Cap;
     using Join = script::DrawCommand::Join;
@@ -65,7 +67,7 @@ FillStyle DrawingGradient(const script::DrawCommand& c) {
     g.matrix.scaleY = ToFixed16(c.matrix[3]);
     auto twips = [](double px) {
         return std::isfinite(px) ? static_cast<std::int32_t>(std::clamp(
-                                       std::round(px * 20), -kMaxCoordinate, kMaxCoordinate))
+                                       std::round(PixelsToTwips(px)), -kMaxCoordinate, kMaxCoordinate))
                                  : 0;
     };
     g.matrix.translateX = twips(c.matrix[4]);
@@ -105,7 +107,7 @@ Drawing::Drawing(const Drawing& other)
 std::int32_t Drawing::Twips(double pixels) {
     if (!std::isfinite(pixels)) return 0;
     return static_cast<std::int32_t>(
-        std::clamp(std::round(pixels * 20), -kMaxCoordinate, kMaxCoordinate));
+        std::clamp(std::round(PixelsToTwips(pixels)), -kMaxCoordinate, kMaxCoordinate));
 }
 
 const ShapeGeometry& Drawing::Geometry() const {

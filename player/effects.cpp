@@ -3,16 +3,17 @@
 #include <algorithm>
 
 #include "player/bitreader.h"
+#include "player/units.h"
 
 namespace player {
 namespace {
 
 double Fixed16(BitReader& in) {
-    return static_cast<std::int32_t>(in.U32()) / 65536.0;
+    return FromFixed16(static_cast<std::int32_t>(in.U32()));
 }
 
 double Fixed8(BitReader& in) {
-    return in.S16() / 256.0;
+    return FromFixed8(in.S16());
 }
 
 // RGBA as stored, to straight 0xAARRGGBB.

@@ -6,6 +6,7 @@
 
 #include "player/effects.h"
 #include "player/renderer.h"
+#include "player/units.h"
 
 namespace player {
 namespace {
@@ -99,21 +100,20 @@ void ApplyColor(media::Image& layer, const ColorMix& color) {
     }
 }
 
-cairo_surface_t* Wrap(media::Image& image) {
-    return cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(image.argb.data()),
-                                               CAIRO_FORMAT_ARGB32, image.width, image.height,
-                                               image.width * 4);
+CairoSurface Wrap(media::Image& image) {
+    return CairoSurface(cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(image.argb.data()), CAIRO_FORMAT_ARGB32, image.width,
+        image.height, image.width * 4));
 }
 
 void PaintOver(cairo_t* cr, media::Image& layer, int x, int y) {
-    cairo_surface_t* s = Wrap(layer);
+    const CairoSurface surface = Wrap(layer);
     cairo_save(cr);
     cairo_identity_matrix(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
-    cairo_set_source_surface(cr, s, x, y);
+    cairo_set_source_surface(cr, surface.get(), x, y);
     cairo_paint(cr);
     cairo_restore(cr);
-    cairo_surface_destroy(s);
 }
 
 // Blends the layer, its corner at device pixel (x, y), into the surface cr draws on (the
@@ -171,7 +171,8 @@ std::optional<DeviceBox> Renderer::ContentBounds(const DisplayObject& object,
         return WithStrokes(box, MorphAtRatio(*morph, object.ratio).geometry);
     }
     if (const auto* video = std::get_if<VideoStream>(object.character))
-        return Transform(Rect{0, video->width * 20, 0, video->height * 20}, matrix);
+        return Transform(
+            Rect{0, video->width * kTwipsPerPixel, 0, video->height * kTwipsPerPixel}, matrix);
     if (!object.sprite || nesting > Limits::kMaxNestingDepth) return std::nullopt;
     DeviceBox box;
     if (const Drawing* drawing = object.sprite->drawing.get(); drawing && !drawing->Empty())
@@ -259,13 +260,13 @@ void Renderer::DrawLayered(cairo_t* cr, const DisplayObject& object, const Rende
     cairo_matrix_multiply(&inner.matrix, &placed.matrix, &shift);
     inner.color = ColorMix{};  // applied to the layer as a whole, after the filters
     ++inner.layerNesting;
-    cairo_surface_t* surface = Wrap(layer);
-    cairo_t* layerCr = cairo_create(surface);
-    cairo_set_antialias(layerCr, Antialias());
-    DrawContent(layerCr, object, inner);
-    cairo_destroy(layerCr);
-    cairo_surface_flush(surface);
-    cairo_surface_destroy(surface);
+    const CairoSurface surface = Wrap(layer);
+    {
+        const CairoContext layerCr(cairo_create(surface.get()));
+        cairo_set_antialias(layerCr.get(), Antialias());
+        DrawContent(layerCr.get(), object, inner);
+    }
+    cairo_surface_flush(surface.get());
 
     for (const media::Filter& f : filters) {
         if (filterBudget_ < std::ssize(layer.argb)) break;

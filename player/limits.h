@@ -10,6 +10,9 @@ namespace player {
 struct Limits {
     // Largest body a compressed movie may inflate to, and largest plain movie accepted.
     static constexpr std::size_t kMaxMovieBytes = 256u << 20;
+    // Dictionary an LZMA-compressed movie may decode with: movies compress with a few MB at
+    // most, so 64 MB decodes any real one.
+    static constexpr std::size_t kMaxLzmaDictionaryBytes = std::size_t{64} << 20;
     // Frames kept per timeline (the header's count is 16-bit; files may hold more ShowFrames).
     static constexpr int kMaxFramesPerTimeline = 65535;
     // Edges in one shape (each edge becomes a path segment).

@@ -1,6 +1,8 @@
 #include "player/player.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -11,6 +13,7 @@
 #include "player/renderer.h"
 #include "player/sound/mixer.h"
 #include "player/timeline.h"
+#include "player/units.h"
 
 namespace player {
 
@@ -20,7 +23,7 @@ struct Player::State {
     std::shared_ptr<const Movie> movie;
     StageInfo stage;
     MovieState timeline;
-    mutable Renderer renderer;
+    Renderer renderer;
     sound::Mixer mixer;
     std::vector<std::string> problems;  // the movie's, then the renderer's
 };
@@ -32,10 +35,12 @@ StageInfo DescribeStage(const Movie& movie) {
     s.version = movie.version;
     const Rect& r = movie.frameSize;
     s.widthPx = static_cast<int>(
-        std::clamp((std::int64_t(r.xMax) - r.xMin) / 20, std::int64_t{0}, std::int64_t{INT32_MAX}));
+        std::clamp((std::int64_t(r.xMax) - r.xMin) / kTwipsPerPixel, std::int64_t{0},
+                   std::int64_t{INT32_MAX}));
     s.heightPx = static_cast<int>(
-        std::clamp((std::int64_t(r.yMax) - r.yMin) / 20, std::int64_t{0}, std::int64_t{INT32_MAX}));
-    s.frameRate = movie.frameRate / 256.0;
+        std::clamp((std::int64_t(r.yMax) - r.yMin) / kTwipsPerPixel, std::int64_t{0},
+                   std::int64_t{INT32_MAX}));
+    s.frameRate = FromFixed8(movie.frameRate);
     s.frameCount = static_cast<int>(movie.root.frames.size());
     s.declaredFrameCount = movie.declaredFrameCount;
     s.endedEarly = movie.truncated;
@@ -49,39 +54,60 @@ StageInfo DescribeStage(const Movie& movie) {
 Player::Player() = default;
 Player::~Player() = default;
 
-std::unique_ptr<Player> Player::Load(std::span<const std::uint8_t> bytes, std::string* error) {
-    std::string reason;
-    auto movie = ReadMovie(bytes, &reason);
-    if (!movie) {
-        if (error) *error = reason;
-        return nullptr;
-    }
+namespace {
+
+template <class Loaded>
+std::unique_ptr<Player> WithReason(Loaded load, std::string* error) {
+    LoadFailure failure;
+    std::unique_ptr<Player> player = load(&failure);
+    if (error) *error = player ? std::string() : failure.Describe();
+    return player;
+}
+
+}  // namespace
+
+std::unique_ptr<Player> Player::Load(std::span<const std::uint8_t> bytes, LoadFailure* failure) {
+    LoadError error = LoadError::kNone;
+    auto movie = ReadMovie(bytes, &error);
+    if (failure) *failure = {error, 0};
+    if (!movie) return nullptr;
     std::unique_ptr<Player> p(new Player());
     p->state_ = std::make_unique<State>(movie);
     p->state_->stage = DescribeStage(*movie);
-    if (error) error->clear();
     return p;
 }
 
-std::unique_ptr<Player> Player::LoadFile(const std::string& path, std::string* error) {
+std::unique_ptr<Player> Player::Load(std::span<const std::uint8_t> bytes, std::string* error) {
+    return WithReason([&](LoadFailure* failure) { return Load(bytes, failure); }, error);
+}
+
+std::unique_ptr<Player> Player::LoadFile(const std::string& path, LoadFailure* failure) {
+    LoadFailure ignored;
+    if (!failure) failure = &ignored;
+    errno = 0;
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        if (error) *error = "cannot open file";
+        *failure = {LoadError::kCannotOpen, errno};
         return nullptr;
     }
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
     in.seekg(0, std::ios::beg);
-    if (size < 0 || static_cast<std::uint64_t>(size) > Limits::kMaxMovieBytes) {
-        if (error) *error = size < 0 ? "cannot read file" : "file larger than the engine accepts";
+    if (size < 0) {
+        *failure = {LoadError::kCannotRead, errno};
+        return nullptr;
+    }
+    if (static_cast<std::uint64_t>(size) > Limits::kMaxMovieBytes) {
+        *failure = {LoadError::kFileTooLarge, 0};
         return nullptr;
     }
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    errno = 0;
     if (!in.read(reinterpret_cast<char*>(bytes.data()), size)) {
-        if (error) *error = "cannot read file";
+        *failure = {LoadError::kCannotRead, errno};
         return nullptr;
     }
-    auto player = Load(bytes, error);
+    auto player = Load(bytes, failure);
     if (player) {
         std::error_code ignored;
         const std::filesystem::path folder =
@@ -89,6 +115,10 @@ std::unique_ptr<Player> Player::LoadFile(const std::string& path, std::string* e
         player->state_->timeline.SetMovieFolder(folder.string());
     }
     return player;
+}
+
+std::unique_ptr<Player> Player::LoadFile(const std::string& path, std::string* error) {
+    return WithReason([&](LoadFailure* failure) { return LoadFile(path, failure); }, error);
 }
 
 std::unique_ptr<Player> Player::Restart() const {
@@ -210,7 +240,7 @@ int Player::LongestClipTimeline() const {
     return longest;
 }
 
-void Player::Render(const BufferView& target) const {
+void Player::Render(const BufferView& target) {
     state_->renderer.Render(state_->timeline, target);
 }
 

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "player/load_error.h"
+
 namespace player {
 
 // A caller-owned premultiplied ARGB32 buffer (native byte order, cairo's ARGB32 layout).
@@ -85,9 +87,12 @@ enum class Quality { kLow, kMedium, kHigh, kBest };
 class Player {
   public:
     // Loads a movie from its file bytes. Never throws; on a fatal error (not a movie, bad
-    // header, decompression failure) returns nullptr and sets *error to a one-line reason.
+    // header, decompression failure) returns nullptr and sets *failure to the reason.
+    static std::unique_ptr<Player> Load(std::span<const std::uint8_t> bytes, LoadFailure* failure);
+    // The same with the reason as one line of text.
     static std::unique_ptr<Player> Load(std::span<const std::uint8_t> bytes, std::string* error);
-    // Reads the file and loads it; same contract.
+    // Reads the file and loads it; same contracts.
+    static std::unique_ptr<Player> LoadFile(const std::string& path, LoadFailure* failure);
     static std::unique_ptr<Player> LoadFile(const std::string& path, std::string* error);
 
     ~Player();
@@ -119,8 +124,9 @@ class Player {
     int LongestClipTimeline() const;
 
     // Draws the current frame fitted into the whole buffer (aspect kept, centred, margins in
-    // the background colour).
-    void Render(const BufferView& target) const;
+    // the background colour). Not const: drawing fills the renderer's bitmap cache and counts
+    // its work.
+    void Render(const BufferView& target);
     // Frames drawn so far that needed more drawing work than a frame may take: each kept what
     // it had drawn and left the rest out.
     std::size_t FramesCut() const;

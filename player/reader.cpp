@@ -299,11 +299,38 @@ bool ReadTimeline(std::span<const std::uint8_t> data, int nesting, ModelBudget& 
     return ended;
 }
 
+namespace {
+
+LoadError LoadErrorOf(DecompressError error) {
+    switch (error) {
+        case DecompressError::kNone:
+            return LoadError::kNone;
+        case DecompressError::kTooShort:
+            return LoadError::kTooShort;
+        case DecompressError::kBadSignature:
+            return LoadError::kBadSignature;
+        case DecompressError::kCorruptStream:
+            return LoadError::kCorruptStream;
+        case DecompressError::kTooLarge:
+            return LoadError::kBodyTooLarge;
+    }
+    return LoadError::kCorruptStream;
+}
+
+}  // namespace
+
 std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, std::string* error) {
+    LoadError reason = LoadError::kNone;
+    auto movie = ReadMovie(file, &reason);
+    if (error) *error = movie ? std::string() : LoadErrorName(reason);
+    return movie;
+}
+
+std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, LoadError* error) {
     MovieBody body;
     const DecompressError rc = DecompressMovie(file, &body);
     if (rc != DecompressError::kNone) {
-        if (error) *error = DecompressErrorName(rc);
+        if (error) *error = LoadErrorOf(rc);
         return nullptr;
     }
     auto movie = std::make_shared<Movie>();
@@ -313,7 +340,7 @@ std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, std::
     movie->frameRate = in.U16();
     movie->declaredFrameCount = in.U16();
     if (in.Failed()) {
-        if (error) *error = "movie header is cut short";
+        if (error) *error = LoadError::kHeaderCutShort;
         return nullptr;
     }
     ModelBudget budget;
@@ -322,7 +349,7 @@ std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, std::
     movie->truncated = body.truncated || !ended;
     if (body.truncated)
         Note(&movie->problems, "the movie body breaks off before its stated length");
-    if (error) error->clear();
+    if (error) *error = LoadError::kNone;
     return movie;
 }
 

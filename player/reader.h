@@ -10,12 +10,15 @@
 #include <vector>
 
 #include "player/limits.h"
+#include "player/load_error.h"
 #include "player/model.h"
 
 namespace player {
 
 // Returns the movie, or nullptr with *error set (not a movie, unreadable or oversized body).
 std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, std::string* error);
+// The same with the reason as a value (kNone on success).
+std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, LoadError* error);
 
 // Reads a tag stream into a timeline until its End tag or the end of the data. Definitions met
 // on the way go into movie->dictionary when movie is given. Returns true when the End tag

@@ -10,13 +10,14 @@
 #include "player/morph.h"
 #include "player/text_field.h"
 #include "player/text_render.h"
+#include "player/units.h"
 
 namespace player {
 
 ColorMix ColorMix::From(const ColorTransform& c) {
     ColorMix m;
     for (int i = 0; i < 4; ++i) {
-        m.mult[i] = c.mult[i] / 256.0;
+        m.mult[i] = FromFixed8(c.mult[i]);
         m.add[i] = c.add[i];
     }
     return m;
@@ -41,15 +42,16 @@ Rgba ColorMix::Apply(Rgba c) const {
 
 cairo_matrix_t ToCairo(const Matrix& m) {
     cairo_matrix_t c;
-    cairo_matrix_init(&c, m.scaleX / 65536.0, m.rotateSkew0 / 65536.0, m.rotateSkew1 / 65536.0,
-                      m.scaleY / 65536.0, m.translateX, m.translateY);
+    cairo_matrix_init(&c, FromFixed16(m.scaleX), FromFixed16(m.rotateSkew0),
+                      FromFixed16(m.rotateSkew1), FromFixed16(m.scaleY), m.translateX,
+                      m.translateY);
     return c;
 }
 
 StageFit FitStage(const Rect& frameSize, int width, int height) {
     StageFit fit;
-    const double stageW = (double(frameSize.xMax) - frameSize.xMin) / 20.0;
-    const double stageH = (double(frameSize.yMax) - frameSize.yMin) / 20.0;
+    const double stageW = TwipsToPixels(double(frameSize.xMax) - frameSize.xMin);
+    const double stageH = TwipsToPixels(double(frameSize.yMax) - frameSize.yMin);
     if (stageW <= 0 || stageH <= 0 || width <= 0 || height <= 0) return fit;
     fit.scale = std::min(width / stageW, height / stageH);
     fit.offsetX = (width - stageW * fit.scale) / 2.0;
@@ -104,20 +106,21 @@ void AddLinearRgbStops(cairo_pattern_t* p, double o0, Rgba c0, double o1, Rgba c
     }
 }
 
-cairo_pattern_t* MakeGradient(const FillStyle& fill, const ColorMix& color, bool mask) {
+CairoPattern MakeGradient(const FillStyle& fill, const ColorMix& color, bool mask) {
     const Gradient& g = fill.gradient;
     // The gradient square spans -16384..16384 twips; the pattern works in units of half of it,
     // which keeps pixman's fixed-point coordinates in range for large shapes.
     constexpr double kHalf = 16384.0;
-    cairo_pattern_t* p = nullptr;
+    CairoPattern pattern;
     if (fill.kind == FillKind::kLinear) {
-        p = cairo_pattern_create_linear(-1, 0, 1, 0);
+        pattern.reset(cairo_pattern_create_linear(-1, 0, 1, 0));
     } else {
         const double focal = fill.kind == FillKind::kFocalRadial
-                                 ? std::clamp(g.focalPoint / 256.0, -0.98, 0.98)
+                                 ? std::clamp(FromFixed8(g.focalPoint), -0.98, 0.98)
                                  : 0.0;
-        p = cairo_pattern_create_radial(focal, 0, 0, 0, 0, 1);
+        pattern.reset(cairo_pattern_create_radial(focal, 0, 0, 0, 0, 1));
     }
+    cairo_pattern_t* p = pattern.get();
     // The ramp is a 256-entry table in which every record takes an entry of its own: a record on
     // the same ratio as the one before moves one entry on (records pushed past the last entry
     // are dropped), while the ramp after it still runs between the records' own ratios.
@@ -165,12 +168,9 @@ cairo_pattern_t* MakeGradient(const FillStyle& fill, const ColorMix& color, bool
     }
     cairo_matrix_t m = ToCairo(g.matrix);
     cairo_matrix_scale(&m, kHalf, kHalf);
-    if (cairo_matrix_invert(&m) != CAIRO_STATUS_SUCCESS) {
-        cairo_pattern_destroy(p);
-        return nullptr;
-    }
+    if (cairo_matrix_invert(&m) != CAIRO_STATUS_SUCCESS) return nullptr;
     cairo_pattern_set_matrix(p, &m);
-    return p;
+    return pattern;
 }
 
 cairo_line_cap_t CairoCap(CapStyle c) {
@@ -277,12 +277,10 @@ bool IsIdentity(const ColorMix& c) {
 }
 
 // A copy of the image with the colour transform applied, for bitmaps under a transform.
-cairo_surface_t* TransformedCopy(const media::Image& image, const ColorMix& color) {
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, image.width, image.height);
-    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(s);
-        return nullptr;
-    }
+CairoSurface TransformedCopy(const media::Image& image, const ColorMix& color) {
+    CairoSurface copy(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, image.width, image.height));
+    if (cairo_surface_status(copy.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
+    cairo_surface_t* s = copy.get();
     cairo_surface_flush(s);
     unsigned char* data = cairo_image_surface_get_data(s);
     const int stride = cairo_image_surface_get_stride(s);
@@ -298,7 +296,7 @@ cairo_surface_t* TransformedCopy(const media::Image& image, const ColorMix& colo
         }
     }
     cairo_surface_mark_dirty(s);
-    return s;
+    return copy;
 }
 
 }  // namespace
@@ -310,10 +308,6 @@ Renderer::~Renderer() {
 }
 
 void Renderer::ReleaseBitmaps() {
-    for (auto& [bitmap, decoded] : bitmaps_) {
-        if (decoded->surface) cairo_surface_destroy(decoded->surface);
-        if (decoded->tinted) cairo_surface_destroy(decoded->tinted);
-    }
     bitmaps_.clear();
     bitmapBytes_ = 0;
 }
@@ -343,7 +337,7 @@ cairo_surface_t* Renderer::SampledSurface(DecodedBitmap& decoded, cairo_surface_
         return nullptr;
     }
     cairo_surface_flush(source);
-    SurfaceHandle copy(MakeSampledCopy(cairo_image_surface_get_data(source),
+    CairoSurface copy(MakeSampledCopy(cairo_image_surface_get_data(source),
                                        cairo_image_surface_get_width(source),
                                        cairo_image_surface_get_height(source),
                                        cairo_image_surface_get_stride(source), plan, smooth));
@@ -424,14 +418,11 @@ Renderer::DecodedBitmap* Renderer::Decoded(const Bitmap& bitmap) {
     slot->image = std::move(result.image);
     media::Image& image = slot->image;
     bitmapBytes_ += image.argb.size() * sizeof(std::uint32_t);
-    cairo_surface_t* surface = cairo_image_surface_create_for_data(
+    CairoSurface surface(cairo_image_surface_create_for_data(
         reinterpret_cast<unsigned char*>(image.argb.data()), CAIRO_FORMAT_ARGB32, image.width,
-        image.height, image.width * 4);
-    if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS) {
-        slot->surface = surface;
-    } else {
-        cairo_surface_destroy(surface);
-    }
+        image.height, image.width * 4));
+    if (cairo_surface_status(surface.get()) == CAIRO_STATUS_SUCCESS)
+        slot->surface = std::move(surface);
     return slot.get();
 }
 
@@ -473,9 +464,10 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
     if (!target.pixels || target.width <= 0 || target.height <= 0 ||
         target.stride < target.width * 4)
         return;
-    cairo_surface_t* surface = cairo_image_surface_create_for_data(
-        target.pixels, CAIRO_FORMAT_ARGB32, target.width, target.height, target.stride);
-    cairo_t* cr = cairo_create(surface);
+    const CairoSurface surface(cairo_image_surface_create_for_data(
+        target.pixels, CAIRO_FORMAT_ARGB32, target.width, target.height, target.stride));
+    CairoContext context(cairo_create(surface.get()));
+    cairo_t* cr = context.get();
     cairo_set_antialias(cr, Antialias());
 
     const Movie& movie = state.GetMovie();
@@ -495,13 +487,13 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
     const StageFit fit = FitStage(movie.frameSize, target.width, target.height);
     if (fit.scale > 0) {
         const Rect& r = movie.frameSize;
-        const double stageW = (double(r.xMax) - r.xMin) / 20.0 * fit.scale;
-        const double stageH = (double(r.yMax) - r.yMin) / 20.0 * fit.scale;
+        const double stageW = TwipsToPixels(double(r.xMax) - r.xMin) * fit.scale;
+        const double stageH = TwipsToPixels(double(r.yMax) - r.yMin) * fit.scale;
         cairo_rectangle(cr, fit.offsetX, fit.offsetY, stageW, stageH);
         cairo_clip(cr);
         RenderState root;
         cairo_matrix_init_translate(&root.matrix, fit.offsetX, fit.offsetY);
-        cairo_matrix_scale(&root.matrix, fit.scale / 20.0, fit.scale / 20.0);
+        cairo_matrix_scale(&root.matrix, TwipsToPixels(fit.scale), TwipsToPixels(fit.scale));
         cairo_matrix_translate(&root.matrix, -double(r.xMin), -double(r.yMin));
         stageScale_ = fit.scale;
         filterBudget_ = kMaxFilteredPixelsPerFrame;
@@ -511,9 +503,8 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
         ++framesCut_;
         NoteCut(workNoted_, "drawing work");
     }
-    cairo_destroy(cr);
-    cairo_surface_flush(surface);
-    cairo_surface_destroy(surface);
+    context.reset();
+    cairo_surface_flush(surface.get());
 }
 
 void Renderer::DrawList(cairo_t* cr, const SpriteInstance& instance, const RenderState& state) {
@@ -557,21 +548,19 @@ void Renderer::DrawRange(cairo_t* cr, const DisplayList& list, DisplayList::cons
         RenderState inner = state;
         ++inner.maskNesting;
         DrawRange(cr, list, maskedBegin, maskedEnd, inner);
-        cairo_pattern_t* content = cairo_pop_group(cr);
+        const CairoPattern content(cairo_pop_group(cr));
 
         cairo_push_group_with_content(cr, CAIRO_CONTENT_ALPHA);
         cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
         RenderState maskState = state;
         maskState.mask = true;
         DrawObject(cr, object, maskState);
-        cairo_pattern_t* mask = cairo_pop_group(cr);
+        const CairoPattern mask(cairo_pop_group(cr));
         cairo_set_antialias(cr, Antialias());
 
         cairo_identity_matrix(cr);
-        cairo_set_source(cr, content);
-        cairo_mask(cr, mask);
-        cairo_pattern_destroy(mask);
-        cairo_pattern_destroy(content);
+        cairo_set_source(cr, content.get());
+        cairo_mask(cr, mask.get());
     }
 }
 
@@ -626,8 +615,8 @@ bool Renderer::SetFillSource(cairo_t* cr, const FillStyle& fill, const RenderSta
             SetSolid(cr, state.mask ? Rgba{} : state.color.Apply(fill.gradient.records[0].color));
             return true;
         }
-        cairo_pattern_t* p = MakeGradient(fill, state.color, state.mask);
-        if (p) {
+        const CairoPattern gradient = MakeGradient(fill, state.color, state.mask);
+        if (cairo_pattern_t* p = gradient.get()) {
             cairo_set_source(cr, p);
             // A radial ramp takes a square root and a division per pixel, a linear one a
             // multiply-add, and a pixel may look through the stops for its own: counted as
@@ -636,7 +625,6 @@ bool Renderer::SetFillSource(cairo_t* cr, const FillStyle& fill, const RenderSta
             cairo_pattern_get_color_stop_count(p, &stops);
             *texels = (fill.kind == FillKind::kLinear ? 1 : kRadialGradientWork) +
                       stops / kGradientStopsPerWork;
-            cairo_pattern_destroy(p);
             return true;
         }
         // A gradient squeezed to nothing shows its last colour.
@@ -667,19 +655,16 @@ bool Renderer::SetBitmapSource(cairo_t* cr, const FillStyle& fill, const RenderS
         SetSolid(cr, Rgba{});
         return true;
     }
-    cairo_surface_t* surface = decoded.surface;
+    cairo_surface_t* surface = decoded.surface.get();
     const bool tinted = !IsIdentity(state.color);
     if (tinted) {
         if (!decoded.tinted || !SameMix(decoded.tint, state.color)) {
-            if (decoded.tinted)
-                cairo_surface_destroy(decoded.tinted);
-            else
-                bitmapBytes_ += decoded.image.argb.size() * sizeof(std::uint32_t);
+            if (!decoded.tinted) bitmapBytes_ += decoded.image.argb.size() * sizeof(std::uint32_t);
             DropTintedCopies(decoded);
             decoded.tinted = TransformedCopy(decoded.image, state.color);
             decoded.tint = state.color;
         }
-        surface = decoded.tinted;
+        surface = decoded.tinted.get();
         if (!surface) return false;
     }
     const bool repeat =
@@ -699,7 +684,8 @@ bool Renderer::SetBitmapSource(cairo_t* cr, const FillStyle& fill, const RenderS
     if (!sampled) return false;
     const cairo_matrix_t m = PlannedPatternMatrix(deviceToBitmap, width, height, plan, repeat);
     *texels = TexelsPerPixel(deviceToBitmap, width, height, plan, averaged);
-    cairo_pattern_t* p = cairo_pattern_create_for_surface(sampled);
+    const CairoPattern pattern(cairo_pattern_create_for_surface(sampled));
+    cairo_pattern_t* p = pattern.get();
     cairo_pattern_set_matrix(p, &m);
     cairo_pattern_set_extend(p, repeat ? CAIRO_EXTEND_REPEAT : CAIRO_EXTEND_PAD);
     cairo_pattern_set_filter(p, filter);
@@ -707,7 +693,6 @@ bool Renderer::SetBitmapSource(cairo_t* cr, const FillStyle& fill, const RenderS
     cairo_identity_matrix(cr);
     cairo_set_source(cr, p);
     cairo_set_matrix(cr, &toDevice);
-    cairo_pattern_destroy(p);
     return true;
 }
 
@@ -766,7 +751,7 @@ void Renderer::Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& 
     // never thinner than one pixel (hairlines).
     double width;
     if (style.noHScale && style.noVScale) {
-        width = style.width / 20.0 * stageScale_;
+        width = TwipsToPixels(style.width) * stageScale_;
     } else {
         width = style.width * std::sqrt(std::abs(m.xx * m.yy - m.xy * m.yx));
     }
@@ -792,9 +777,9 @@ void Renderer::Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& 
     cairo_set_line_width(cr, width);
     cairo_set_line_cap(cr, CairoCap(style.startCap));
     cairo_set_line_join(cr, CairoJoin(style.join));
-    cairo_set_miter_limit(cr, std::max(1.0, style.miterLimit / 256.0));
+    cairo_set_miter_limit(cr, std::max(1.0, FromFixed8(style.miterLimit)));
     // Miter joins may reach past half the width; the limit bounds how far.
-    const double reach = width / 2 * std::max(1.0, style.miterLimit / 256.0) + 1;
+    const double reach = width / 2 * std::max(1.0, FromFixed8(style.miterLimit)) + 1;
     if (ChargePath(cr, texels, reach)) cairo_stroke(cr);
     cairo_new_path(cr);
 }
@@ -837,26 +822,24 @@ void Renderer::DrawVideo(cairo_t* cr, const VideoStream& stream, std::uint16_t r
         cairo_fill(cr);
         return;
     }
-    cairo_surface_t* surface =
+    const CairoSurface surface =
         IsIdentity(state.color)
-            ? cairo_image_surface_create_for_data(
+            ? CairoSurface(cairo_image_surface_create_for_data(
                   reinterpret_cast<unsigned char*>(
                       const_cast<std::uint32_t*>(picture->argb.data())),
-                  CAIRO_FORMAT_ARGB32, picture->width, picture->height, picture->width * 4)
+                  CAIRO_FORMAT_ARGB32, picture->width, picture->height, picture->width * 4))
             : TransformedCopy(*picture, state.color);
-    if (!surface || cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-        if (surface) cairo_surface_destroy(surface);
+    if (!surface || cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
         cairo_new_path(cr);
         return;
     }
-    cairo_pattern_t* p = cairo_pattern_create_for_surface(surface);
+    const CairoPattern pattern(cairo_pattern_create_for_surface(surface.get()));
+    cairo_pattern_t* p = pattern.get();
     cairo_pattern_set_extend(p, CAIRO_EXTEND_PAD);
     cairo_pattern_set_filter(
         p, stream.smoothing ? Smoothing(CAIRO_FILTER_BILINEAR) : CAIRO_FILTER_NEAREST);
     cairo_set_source(cr, p);
     cairo_fill(cr);
-    cairo_pattern_destroy(p);
-    cairo_surface_destroy(surface);
 }
 
 }  // namespace player

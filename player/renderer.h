@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "player/cairo_handles.h"
 #include "player/bitmap_sampling.h"
 #include "player/frame_work.h"
 #include "player/geometry.h"
@@ -126,10 +127,6 @@ class Renderer {
     cairo_antialias_t Antialias() const;
     cairo_filter_t Smoothing(cairo_filter_t wanted) const;
 
-    struct SurfaceRelease {
-        void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
-    };
-    using SurfaceHandle = std::unique_ptr<cairo_surface_t, SurfaceRelease>;
     // A reduced or tiled copy of a bitmap (bitmap_sampling.h), of the plain or tinted pixels.
     struct CopyKey {
         SamplingPlan plan;
@@ -142,10 +139,10 @@ class Renderer {
     // sampled copies made for the scales it was drawn at.
     struct DecodedBitmap {
         media::Image image;
-        cairo_surface_t* surface = nullptr;
-        cairo_surface_t* tinted = nullptr;
+        CairoSurface surface;
+        CairoSurface tinted;
         ColorMix tint;
-        std::map<CopyKey, SurfaceHandle> copies;
+        std::map<CopyKey, CairoSurface> copies;
     };
     // The surface to sample for `plan`: the bitmap (or its tinted copy) itself when the plan is
     // plain, else a copy made once and kept. Null when no copy can be made.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "swf/bodyinflate.h"
+#include "player/media/inflate.h"
 
 namespace swf {
 
@@ -31,26 +31,26 @@ BodyLength MeasureBody(std::span<const std::uint8_t> file) {
     // Enough to tell a body longer than the field from one that matches it.
     const std::uint64_t wanted =
         declaredBody == 0 ? kMaxCountedLength : std::min(declaredBody + 1, kMaxCountedLength);
-    InflatedSize body;
+    media::InflatedSize body;
     switch (file[0]) {
         case 'F':
-            body = {InflateStatus::Ok, file.size() - kFixedHeaderBytes};
+            body = {media::InflateStatus::kOk, file.size() - kFixedHeaderBytes};
             break;
         case 'C':
-            body = ZlibInflatedSize(file.subspan(kFixedHeaderBytes), wanted);
+            body = media::ZlibInflatedSize(file.subspan(kFixedHeaderBytes), wanted);
             break;
         case 'Z':
             if (file.size() < kLzmaDataOffset) {
-                body = {InflateStatus::Truncated, 0};
+                body = {media::InflateStatus::kTruncated, 0};
                 break;
             }
             // A raw LZMA stream only ends where its input does, so only a length field of 0
             // asks for it to be counted to the end; otherwise it is counted to the field.
-            body = LzmaInflatedSize(file.subspan(kLzmaPropertiesOffset, kLzmaPropertiesBytes),
+            body = media::LzmaInflatedSize(file.subspan(kLzmaPropertiesOffset, kLzmaPropertiesBytes),
                                     file.subspan(kLzmaDataOffset),
                                     declaredBody == 0 ? kMaxCountedLength : declaredBody);
-            if (body.status == InflateStatus::Truncated && declaredBody == 0)
-                body.status = InflateStatus::Ok;
+            if (body.status == media::InflateStatus::kTruncated && declaredBody == 0)
+                body.status = media::InflateStatus::kOk;
             break;
         default:
             return length;
@@ -59,8 +59,8 @@ BodyLength MeasureBody(std::span<const std::uint8_t> file) {
     length.capped = body.bytes >= kMaxCountedLength;
     // A zlib stream that breaks off is short even when the field (0) promises nothing.
     const bool brokenOff =
-        body.status == InflateStatus::Truncated && file[0] == 'C' && declaredBody == 0;
-    if (body.status == InflateStatus::Corrupt)
+        body.status == media::InflateStatus::kTruncated && file[0] == 'C' && declaredBody == 0;
+    if (body.status == media::InflateStatus::kCorrupt)
         length.state = BodyState::kCorrupt;
     else if (body.bytes < declaredBody || brokenOff)
         length.state = BodyState::kShort;

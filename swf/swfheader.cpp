@@ -9,7 +9,7 @@
 #include <cstring>
 #include <span>
 
-#include "swf/bodyinflate.h"
+#include "player/media/inflate.h"
 
 namespace {
 
@@ -110,23 +110,23 @@ bool CSwfHeader::OpenAndRead(const std::string& path) {
 
 bool CSwfHeader::InflateBody() {
     const std::span<const std::uint8_t> bytes(m_buffer);
-    swf::InflateResult inflated;
+    media::InflateResult inflated;
     if (HasSignature(m_buffer, "CWS")) {
-        inflated = swf::InflateZlibPrefix(bytes.subspan(kFixedHeaderBytes), kMaxHeaderBodyBytes);
+        inflated = media::InflateZlibPrefix(bytes.subspan(kFixedHeaderBytes), kMaxHeaderBodyBytes);
     } else if (HasSignature(m_buffer, "ZWS")) {
         if (bytes.size() < kLzmaDataOffset) {
             Fail(SwfHeaderError::TooShort);
             return false;
         }
         inflated =
-            swf::InflateLzmaPrefix(bytes.subspan(kLzmaPropertiesOffset, kLzmaPropertiesBytes),
+            media::InflateLzmaPrefix(bytes.subspan(kLzmaPropertiesOffset, kLzmaPropertiesBytes),
                                    bytes.subspan(kLzmaDataOffset), kMaxHeaderBodyBytes);
     } else {
         return true;  // a plain body, or an unknown one decoded as it stands
     }
     m_buffer.resize(kFixedHeaderBytes);
     m_buffer.insert(m_buffer.end(), inflated.bytes.begin(), inflated.bytes.end());
-    m_bodyCorrupt = inflated.status == swf::InflateStatus::Corrupt;
+    m_bodyCorrupt = inflated.status == media::InflateStatus::kCorrupt;
     return true;
 }
 

@@ -10,8 +10,8 @@
 #include "converter/converterdlg.h"
 #include "platform/messagebox.h"
 #include "platform/prompt.h"
-#include "tests/converter/moviefile.h"
-#include "tests/converter/qtapp.h"
+#include "tests/support/moviefile.h"
+#include "tests/support/qtapp.h"
 
 namespace {
 

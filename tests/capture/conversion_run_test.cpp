@@ -4,11 +4,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <vector>
 
 #include "capture/frame_capture.h"
+#include "imaging/codecfactory.h"
 #include "tests/capture/fake_frame_source.h"
-#include "tests/capture/gif_reader.h"
+#include "tests/support/gif_reader.h"
 
 namespace fs = std::filesystem;
 using capture::CConversionRun;
@@ -204,7 +207,7 @@ TEST_F(ConversionRunTest, NothingDrawnMeansNoFramesAndNoGif) {
     RunToEnd(run);
     EXPECT_EQ(run.Outcome(), RunOutcome::NoGif);
     EXPECT_FALSE(run.Error().empty());
-    EXPECT_FALSE(fs::exists(Gif())) << "begun GIFs delete the old one; an empty one is not left";
+    EXPECT_EQ(fs::file_size(Gif()), 1u) << "the older GIF stays; an empty one is not left";
     EXPECT_FALSE(fs::exists(run.FrameFile(0)));
 }
 
@@ -248,3 +251,115 @@ TEST(FrameRangeSource, NumbersTheRangeFromZeroAndClampsIt) {
 }
 
 }  // namespace
+
+// ---- failures: each ends the run with its reason and keeps the older GIF ----
+
+// Codecs whose every save fails.
+class FailingCodec : public CImageCodec {
+  public:
+    bool SaveFile(const char*, const CImageList&, const CPropertyBag*) override { return false; }
+};
+class FailingFactory : public CCodecFactory {
+  public:
+    std::unique_ptr<CImageCodec> CreateCodec(ImageType) override {
+        return std::make_unique<FailingCodec>();
+    }
+};
+
+struct FailureCase {
+    const char* name;
+    // Spoils the settings (and the scratch folder) so that the run must fail.
+    std::function<void(capture::RunSettings&, const fs::path& root)> spoil;
+    const char* reason;  // found in Error()
+};
+
+void PrintTo(const FailureCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class RunFailure : public ConversionRunTest, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(RunFailure, EndsWithTheReasonAndKeepsTheOlderGif) {
+    { std::ofstream(Gif()) << "older animation"; }
+    capture::RunSettings settings = Settings();
+    GetParam().spoil(settings, root_);
+    FakeFrameSource source(6);
+    RecordingObserver observer;
+    CConversionRun run(source, settings, &observer);
+    EXPECT_LT(RunToEnd(run), 6) << "the run ends at the failure, not after every frame";
+    EXPECT_EQ(run.Outcome(), RunOutcome::NoGif);
+    EXPECT_EQ(observer.finished, 1);
+    EXPECT_NE(run.Error().find(GetParam().reason), std::string::npos) << run.Error();
+    EXPECT_EQ(fs::file_size(Gif()), std::string("older animation").size());
+    for (const auto& entry : fs::directory_iterator(root_))
+        EXPECT_NE(entry.path().filename().string()[0], '.') << "left: " << entry.path();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, RunFailure,
+    ::testing::Values(
+        FailureCase{"FailingEncoderInTheBackground",
+                    [](capture::RunSettings& s, const fs::path&) {
+                        s.backgroundFrameFiles = true;
+                        s.frameCodecs = std::make_shared<FailingFactory>();
+                    },
+                    "the image encoder failed"},
+        FailureCase{"WorkFolderBlockedByAFile",
+                    [](capture::RunSettings& s, const fs::path& root) {
+                        std::ofstream(root / "blocker") << "x";
+                        s.workFolder = (root / "blocker" / "Temp/").string();
+                    },
+                    "Not a directory"},
+        FailureCase{"WorkFolderBlockedByAFileInTheBackground",
+                    [](capture::RunSettings& s, const fs::path& root) {
+                        std::ofstream(root / "blocker") << "x";
+                        s.workFolder = (root / "blocker" / "Temp/").string();
+                        s.backgroundFrameFiles = true;
+                    },
+                    "Not a directory"},
+        FailureCase{"OutputFolderMissing",
+                    [](capture::RunSettings& s, const fs::path& root) {
+                        s.outputFile = (root / "gone" / "intro.swf.gif").string();
+                    },
+                    "No such file or directory"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ConversionRunTest, EveryFrameRequiredFailsARunThatLostOne) {
+    { std::ofstream(Gif()) << "older animation"; }
+    capture::RunSettings settings = Settings();
+    settings.requireEveryFrame = true;
+    FakeFrameSource source(5);
+    CConversionRun run(source, settings);
+    run.Step();
+    run.Step();
+    fs::remove(run.FrameFile(1));
+    RunToEnd(run);
+    EXPECT_EQ(run.Outcome(), RunOutcome::NoGif);
+    EXPECT_NE(run.Error().find("only 4 of 5 frames"), std::string::npos) << run.Error();
+    EXPECT_EQ(fs::file_size(Gif()), std::string("older animation").size());
+}
+
+TEST_F(ConversionRunTest, GifAppearsOnlyWhenCompleteUnderItsOwnName) {
+    { std::ofstream(Gif()) << "older animation"; }
+    FakeFrameSource source(4);
+    CConversionRun run(source, Settings());
+    run.Step();
+    EXPECT_EQ(fs::file_size(Gif()), std::string("older animation").size())
+        << "a run under way leaves the older GIF in place";
+    RunToEnd(run);
+    EXPECT_EQ(run.Outcome(), RunOutcome::GifWritten);
+    EXPECT_EQ(FramesOf(testgif::Read(Gif())), (std::vector<long>{0, 1, 2, 3}));
+}
+
+TEST_F(ConversionRunTest, DroppedRunLeavesTheOlderGifAndNoTemporaryFile) {
+    { std::ofstream(Gif()) << "older animation"; }
+    {
+        FakeFrameSource source(6);
+        CConversionRun run(source, Settings());
+        run.Step();
+        run.Step();
+    }
+    EXPECT_EQ(fs::file_size(Gif()), std::string("older animation").size());
+    for (const auto& entry : fs::directory_iterator(root_))
+        EXPECT_NE(entry.path().filename().string()[0], '.') << "left: " << entry.path();
+}

@@ -9,8 +9,8 @@
 #include "capture/exports.h"
 #include "controls/shockwaveflash.h"
 #include "imaging/pixelimage.h"
-#include "tests/capture/gif_reader.h"
-#include "tests/capture/test_movies.h"
+#include "tests/support/gif_reader.h"
+#include "tests/support/test_movies.h"
 
 namespace fs = std::filesystem;
 

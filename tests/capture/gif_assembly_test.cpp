@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tests/capture/gif_reader.h"
+#include "tests/support/gif_reader.h"
 
 namespace fs = std::filesystem;
 using capture::CGifAssembly;

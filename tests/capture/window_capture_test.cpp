@@ -14,10 +14,10 @@
 #include "converter/outputfolder.h"
 #include "platform/prompt.h"
 #include "res/resource.h"
-#include "tests/capture/gif_reader.h"
-#include "tests/capture/test_movies.h"
-#include "tests/converter/fakeplayer.h"
-#include "tests/converter/qtapp.h"
+#include "tests/support/gif_reader.h"
+#include "tests/support/test_movies.h"
+#include "tests/support/fakeplayer.h"
+#include "tests/support/qtapp.h"
 
 namespace fs = std::filesystem;
 
@@ -126,6 +126,24 @@ TEST_F(WindowCaptureTest, PlayerWithoutFramesEndsAtOnceAndKeepsTheOldGif) {
     EXPECT_FALSE(dlg->IsTimerRunning());
     EXPECT_TRUE(Button(*dlg, IDC_OPEN)->isEnabled());
     EXPECT_EQ(fs::file_size(root_ + "intro.swf.gif"), std::string("older animation").size());
+}
+
+// A run that fails keeps the older GIF, shows no message box and keeps its reason for the
+// window's status line.
+TEST_F(WindowCaptureTest, FailedRunKeepsTheOldGifAndItsReasonWithoutAMessage) {
+    ASSERT_TRUE(testmovies::WriteSteppedMovie(movie_, 3));
+    { std::ofstream(root_ + "intro.swf.gif") << "older animation"; }
+    { std::ofstream(root_ + "Tarnwick_filmcast") << "a file where the working folder goes"; }
+    auto dlg = OpenStopped();
+    ConvertToEnd(*dlg);
+    EXPECT_FALSE(dlg->IsTimerRunning());
+    EXPECT_TRUE(Button(*dlg, IDC_CONVERT)->isEnabled());
+    EXPECT_EQ(fs::file_size(root_ + "intro.swf.gif"), std::string("older animation").size());
+    EXPECT_NE(dlg->LastCaptureError().find("Not a directory"), std::string::npos)
+        << dlg->LastCaptureError();
+    EXPECT_TRUE(Messages().empty());
+    for (const auto& entry : fs::directory_iterator(root_))
+        EXPECT_NE(entry.path().filename().string()[0], '.') << "left: " << entry.path();
 }
 
 TEST_F(WindowCaptureTest, ExportWindowWritesOneFramePerTickAndCounts) {

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "tests/capture/gif_reader.h"
-#include "tests/capture/test_movies.h"
+#include "tests/support/gif_reader.h"
+#include "tests/support/test_movies.h"
 #include "tests/support/swf_writer.h"
 
 namespace fs = std::filesystem;

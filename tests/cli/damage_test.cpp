@@ -13,8 +13,8 @@
 #include <sstream>
 #include <string>
 
-#include "tests/capture/gif_reader.h"
-#include "tests/capture/test_movies.h"
+#include "tests/support/gif_reader.h"
+#include "tests/support/test_movies.h"
 #include "tests/support/swf_writer.h"
 
 namespace fs = std::filesystem;

@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/capture/gif_reader.h"
-#include "tests/capture/test_movies.h"
+#include "tests/support/gif_reader.h"
+#include "tests/support/test_movies.h"
 
 namespace fs = std::filesystem;
 
@@ -152,7 +152,8 @@ TEST_P(FullDisk, FailsAndKeepsTheOlderOutput) {
     Write(c.older, "the older output");
     const int status = Shell(std::string("ulimit -f 64; $filmcast ") + c.command + " 2>err.txt");
     EXPECT_EQ(status, 1);
-    EXPECT_NE(Read("err.txt").find("cannot write"), std::string::npos) << Read("err.txt");
+    // The system's own reason reaches the user, not only that something failed.
+    EXPECT_NE(Read("err.txt").find("File too large"), std::string::npos) << Read("err.txt");
     EXPECT_EQ(Read(c.older), "the older output");
     for (const std::string& name : Names(c.folder))
         EXPECT_NE(name[0], '.') << "temporary file left: " << name;
@@ -166,6 +167,38 @@ INSTANTIATE_TEST_SUITE_P(
         FullDiskCase{"Frame", "frame m.swf --size 800x600 -o out/shot.bmp", "out/shot.bmp", "out"},
         FullDiskCase{"Frames", "frames m.swf --size 800x600 -o seq -q", "seq/m.swf00000.bmp",
                      "seq"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct UnwritableCase {
+    const char* name;
+    const char* command;  // writes below "blocked/", which is a file
+    const char* older;    // the output that exists before, elsewhere
+};
+
+class UnwritableFolder : public Leftovers, public ::testing::WithParamInterface<UnwritableCase> {};
+
+// An output folder that cannot be made: the command fails with the system's reason, naming the
+// folder, and an older output elsewhere is untouched.
+TEST_P(UnwritableFolder, FailsWithTheReasonAndTouchesNothingElse) {
+    const UnwritableCase& c = GetParam();
+    ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("m.swf"), 4));
+    Write("blocked", "a file where a folder is asked for");
+    Write(c.older, "the older output");
+    const int status = Shell(std::string("$filmcast ") + c.command + " 2>err.txt");
+    EXPECT_EQ(status, 1);
+    const std::string err = Read("err.txt");
+    EXPECT_NE(err.find("Not a directory"), std::string::npos) << err;
+    EXPECT_NE(err.find("blocked/"), std::string::npos) << err;
+    EXPECT_EQ(Read(c.older), "the older output");
+    EXPECT_EQ(Read("blocked"), "a file where a folder is asked for");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, UnwritableFolder,
+    ::testing::Values(
+        UnwritableCase{"Convert", "convert m.swf -o blocked/out -q", "m.swf.gif"},
+        UnwritableCase{"Frame", "frame m.swf -o blocked/out/shot.png", "shot.png"},
+        UnwritableCase{"Frames", "frames m.swf -o blocked/seq -q", "m.swf00000.bmp"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Leftovers, InterruptedFrameLeavesNoPartFileAndKeepsTheOlderOne) {

@@ -5,8 +5,8 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
-#include "tests/converter/moviefile.h"
-#include "tests/converter/qtapp.h"
+#include "tests/support/moviefile.h"
+#include "tests/support/qtapp.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QMouseEvent>
 
 #include "platform/prompt.h"
-#include "tests/converter/qtapp.h"
+#include "tests/support/qtapp.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <QLineEdit>
 
-#include "tests/converter/qtapp.h"
+#include "tests/support/qtapp.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "controls/linklabel.h"
 #include "res/resource.h"
-#include "tests/converter/qtapp.h"
+#include "tests/support/qtapp.h"
 
 TEST(AboutDlg, ShowsTheTemplateTextsAndTheHomePageLink) {
     EnsureQtApplication();

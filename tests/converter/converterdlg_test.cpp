@@ -23,9 +23,9 @@
 #include "converter/outputfolder.h"
 #include "platform/prompt.h"
 #include "res/templates.h"
-#include "tests/converter/fakeplayer.h"
-#include "tests/converter/moviefile.h"
-#include "tests/converter/qtapp.h"
+#include "tests/support/fakeplayer.h"
+#include "tests/support/moviefile.h"
+#include "tests/support/qtapp.h"
 
 namespace {
 

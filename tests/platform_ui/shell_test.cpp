@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/converter/qtapp.h"
+#include "tests/support/qtapp.h"
 
 namespace {
 

@@ -111,7 +111,7 @@ TEST(Malformed, LengthFieldsThatLie) {
     m.Tag(swfw::RawTag(777, {1, 2, 3}, true, 0x7FFFFFFF));  // claims 2 GB
     m.ShowFrame();
     m.declaredLength = 0xFFFFFF;  // header claims more than the file holds
-    auto movie = ReadMovie(m.Bytes(), nullptr);
+    auto movie = ReadMovie(m.Bytes(), static_cast<LoadError*>(nullptr));
     ASSERT_TRUE(movie);
     EXPECT_EQ(movie->root.frames.size(), 1u);
     EXPECT_FALSE(movie->problems.empty());
@@ -119,7 +119,7 @@ TEST(Malformed, LengthFieldsThatLie) {
     // A tag body that is shorter than its fields: read raw, the movie goes on.
     swfw::Movie shortTag;
     shortTag.Tag(swfw::RawTag(swfw::kPlaceObject2, {0x06, 0x01})).ShowFrame().ShowFrame();
-    auto second = ReadMovie(shortTag.Bytes(), nullptr);
+    auto second = ReadMovie(shortTag.Bytes(), static_cast<LoadError*>(nullptr));
     ASSERT_TRUE(second);
     EXPECT_EQ(second->root.frames.size(), 2u);
     EXPECT_FALSE(second->problems.empty());
@@ -234,7 +234,7 @@ TEST(Malformed, SpriteDefinedInsideASpriteIsKeptRaw) {
     outer.Define(inner).ShowFrame();
     swfw::Movie m;
     m.Define(outer).Place(swfw::PlaceObject::New(2, 1)).ShowFrame();
-    auto movie = ReadMovie(m.Bytes(), nullptr);
+    auto movie = ReadMovie(m.Bytes(), static_cast<LoadError*>(nullptr));
     ASSERT_TRUE(movie);
     EXPECT_FALSE(movie->Find(3));
     EXPECT_TRUE(Exercise(m.Bytes()));

@@ -88,7 +88,7 @@ struct Picture {
     std::uint32_t At(int x, int y) const { return pixels[std::size_t(y) * 100 + x]; }
 };
 
-Picture Draw(const Player& p) {
+Picture Draw(Player& p) {
     Picture pic;
     p.Render({reinterpret_cast<std::uint8_t*>(pic.pixels.data()), 100, 100, 400});
     return pic;

@@ -66,7 +66,7 @@ Asm& SetMember(Asm& a, const std::string& object, const std::string& member, V v
 }
 
 // Dark pixels inside the field's area of a 550 x 400 frame.
-int InkInField(const player::Player& p) {
+int InkInField(player::Player& p) {
     std::vector<std::uint8_t> pixels(550 * 400 * 4);
     p.Render({pixels.data(), 550, 400, 550 * 4});
     int ink = 0;

@@ -1,4 +1,4 @@
-#include "tests/capture/gif_reader.h"
+#include "tests/support/gif_reader.h"
 
 #include <gif_lib.h>
 

@@ -1,4 +1,4 @@
-#include "tests/capture/test_movies.h"
+#include "tests/support/test_movies.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,0 +1,38 @@
+#include "player/load_error.h"
+
+#include <cstring>
+
+#include "player/decompress.h"
+
+namespace player {
+
+const char* LoadErrorName(LoadError error) {
+    switch (error) {
+        case LoadError::kNone:
+            return "no error";
+        case LoadError::kCannotOpen:
+            return "cannot open file";
+        case LoadError::kCannotRead:
+            return "cannot read file";
+        case LoadError::kFileTooLarge:
+            return "file larger than the engine accepts";
+        case LoadError::kTooShort:
+            return DecompressErrorName(DecompressError::kTooShort);
+        case LoadError::kBadSignature:
+            return DecompressErrorName(DecompressError::kBadSignature);
+        case LoadError::kCorruptStream:
+            return DecompressErrorName(DecompressError::kCorruptStream);
+        case LoadError::kBodyTooLarge:
+            return DecompressErrorName(DecompressError::kTooLarge);
+        case LoadError::kHeaderCutShort:
+            return "movie header is cut short";
+    }
+    return "unknown load error";
+}
+
+std::string LoadFailure::Describe() const {
+    if (systemError == 0) return LoadErrorName(error);
+    return std::string(LoadErrorName(error)) + ": " + std::strerror(systemError);
+}
+
+}  // namespace player

@@ -1,0 +1,31 @@
+// Why a movie could not be loaded, as a value the layers above can name and pass on.
+#pragma once
+
+#include <string>
+
+namespace player {
+
+// Why a movie could not be loaded: the file, or what makes it no playable movie.
+enum class LoadError {
+    kNone,
+    kCannotOpen,      // systemError says why
+    kCannotRead,      // systemError says why, when the system said
+    kFileTooLarge,    // larger than Limits::kMaxMovieBytes
+    kTooShort,        // too short for a movie header
+    kBadSignature,    // not a Flash movie
+    kCorruptStream,   // the compressed body cannot be inflated at all
+    kBodyTooLarge,    // the header asks for more than the engine accepts
+    kHeaderCutShort,  // the body ends inside the stage size, rate or frame count
+};
+
+const char* LoadErrorName(LoadError error);
+
+struct LoadFailure {
+    LoadError error = LoadError::kNone;
+    int systemError = 0;  // errno, when the system said why
+
+    // One line: "cannot open file: Permission denied", "not a Flash movie (bad signature)".
+    std::string Describe() const;
+};
+
+}  // namespace player
