@@ -268,6 +268,7 @@ int RunSound(const SoundOptions& options) {
     std::string note;
     const TickRange range = SelectTicks(*movie, options, &note);
     Note(options.movie, note, options.quiet);
+    if (range.first >= range.last) return Fail(options.movie, "no frames in the range asked for");
 
     const std::string parent = std::filesystem::path(options.output).parent_path().string();
     if (!parent.empty() && !capture::EnsureFolder(parent + "/"))

@@ -289,7 +289,9 @@ bool MovieState::StartExportedSound(std::string_view exportName, int loops,
     if (!definition) return false;
     sound::SoundInfo info;
     info.loops = static_cast<std::uint16_t>(std::clamp(loops, 1, 65535));
-    const double offset = std::clamp(offsetSeconds, 0.0, 86400.0) * sound::kMixRate;
+    // A day at most; NaN and negative offsets start at the beginning.
+    const double offset =
+        offsetSeconds > 0 ? std::min(offsetSeconds, 86400.0) * sound::kMixRate : 0.0;
     sounds_.Start(definition->id, info, static_cast<std::uint32_t>(offset));
     return true;
 }

@@ -145,6 +145,7 @@ TEST_F(SoundCommandTest, FailuresLeaveNoFileBehind) {
     } cases[] = {
         {"-o '" + (dir_ / "out.mp4").string() + "'", 2},
         {"--frames 0 -o '" + (dir_ / "out.wav").string() + "'", 2},
+        {"--from 20 -o '" + (dir_ / "out.wav").string() + "'", 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
