@@ -352,7 +352,7 @@ Value Noise(Vm& vm, const Value& self, std::span<const Value> args) {
 }
 
 // floodFill(x, y, color): the area of the colour at (x, y) that touches it takes the new
-// colour. Filled with a list of spans rather than by recursion.
+// colour. Filled span by span from a list of seeds rather than by recursion.
 Value FloodFill(Vm& vm, const Value& self, std::span<const Value> args) {
     BitmapObject* b = LiveBitmap(self);
     if (!b) return Value();
@@ -369,10 +369,16 @@ Value FloodFill(Vm& vm, const Value& self, std::span<const Value> args) {
         int left = x, right = x;
         while (left > 0 && b->At(left - 1, y) == target) --left;
         while (right + 1 < b->width && b->At(right + 1, y) == target) ++right;
-        for (int i = left; i <= right; ++i) {
-            b->At(i, y) = color;
-            if (y > 0 && b->At(i, y - 1) == target) pending.emplace_back(i, y - 1);
-            if (y + 1 < b->height && b->At(i, y + 1) == target) pending.emplace_back(i, y + 1);
+        for (int i = left; i <= right; ++i) b->At(i, y) = color;
+        // One seed for each run of the colour above and below the span.
+        for (const int row : {y - 1, y + 1}) {
+            if (row < 0 || row >= b->height) continue;
+            bool inRun = false;
+            for (int i = left; i <= right; ++i) {
+                const bool match = b->At(i, row) == target;
+                if (match && !inRun) pending.emplace_back(i, row);
+                inRun = match;
+            }
         }
     }
     return Value();

@@ -124,10 +124,7 @@ struct Run {
     }
 };
 
-std::unique_ptr<Run> Play(const Asm& script, int version = 8) {
-    swfw::Movie m;
-    m.Version(version);
-    m.Do(script).ShowFrame();
+std::unique_ptr<Run> PlayMovie(const swfw::Movie& m) {
     auto run = std::make_unique<Run>();
     std::string error;
     run->player = player::Player::Load(m.Bytes(), &error);
@@ -139,6 +136,13 @@ std::unique_ptr<Run> Play(const Asm& script, int version = 8) {
     run->pixels.assign(kWidth * kHeight * 4, 0);
     run->player->Render({run->pixels.data(), kWidth, kHeight, kWidth * 4});
     return run;
+}
+
+std::unique_ptr<Run> Play(const Asm& script, int version = 8) {
+    swfw::Movie m;
+    m.Version(version);
+    m.Do(script).ShowFrame();
+    return PlayMovie(m);
 }
 
 std::vector<std::string> Lines(const Asm& script, int version = 8) {
@@ -325,6 +329,53 @@ TEST(Filters, GlowSetByScriptIsDrawnAroundTheClip) {
     EXPECT_GT(beside[2], 150);  // blue glow just outside
     EXPECT_LT(beside[0], 200);
     EXPECT_EQ(far, (std::array<int, 3>{255, 255, 255}));
+}
+
+// Filters placed by the timeline read back as filter objects with the stored fields, and a
+// list set by script goes back to the clip in the same stored form.
+TEST(Filters, PlacedFiltersReadBackAndRoundTrip) {
+    swfw::Movie m;
+    m.Version(8);
+    swfw::Sprite clip(2);
+    clip.ShowFrame();
+    m.Define(clip);
+    m.Place(swfw::PlaceObject::New(2, 1)
+                .Name("placed")
+                .Blend(swfw::BlendMode::Multiply)
+                .Filters({swfw::Filter::Blur(6, 3, 2),
+                          swfw::Filter::DropShadow(swfw::Rgb(0, 0, 255), 4, 4, 0, 5, 1.5, 1, true),
+                          swfw::Filter::ColorMatrix({2, 0, 0, 0, 0, 0, 1, 0, 0, 0,
+                                                     0, 0, 1, 0, 0, 0, 0, 0, 1, 0})}));
+    Asm a;
+    TracePath(a, "placed.blendMode");
+    TracePath(a, "placed.filters.length");
+    TracePath(a, "placed.filters.0.blurX");
+    TracePath(a, "placed.filters.0.blurY");
+    TracePath(a, "placed.filters.0.quality");
+    TracePath(a, "placed.filters.1.color");
+    TracePath(a, "placed.filters.1.inner");
+    TracePath(a, "placed.filters.1.distance");
+    TracePath(a, "placed.filters.1.strength");
+    TracePath(a, "placed.filters.2.matrix");
+    // Each read makes new objects.
+    a.PushTraceString("same:");
+    PushPath(a, "placed.filters.0");
+    PushPath(a, "placed.filters.0");
+    a.Op(Op::kStrictEquals).Trace();
+    // Through a script and back: the same fields.
+    Set(a, "placed.filters", P{"placed.filters"});
+    TracePath(a, "placed.filters.1.color");
+    TracePath(a, "placed.filters.0.blurY");
+    // An empty list takes them all away.
+    a.Push("none").Push(0).Op(Op::kInitArray).Op(Op::kSetVariable);
+    Set(a, "placed.filters", P{"none"});
+    TracePath(a, "placed.filters.length");
+    m.Do(a).ShowFrame();
+    auto run = PlayMovie(m);
+    EXPECT_EQ(run->lines,
+              (std::vector<std::string>{"multiply", "3", "6", "3", "2", "255", "true", "5", "1.5",
+                                        "2,0,0,0,0,0,1,0,0,0,0,0,1,0,0,0,0,0,1,0", "same:",
+                                        "false", "255", "3", "0"}));
 }
 
 TEST(BlendMode, TakesNamesAndNumbersAndIgnoresTheRest) {
