@@ -11,6 +11,8 @@
 #include <variant>
 #include <vector>
 
+#include "player/media/image.h"
+
 namespace player {
 
 struct Rect {  // twips
@@ -73,6 +75,8 @@ struct FillStyle {
     Gradient gradient;  // linear, radial, focal radial
     std::uint16_t bitmapId = 0;
     Matrix bitmapMatrix;
+    // A script's bitmap (drawn instead of bitmapId's when set), shared with its BitmapData.
+    std::shared_ptr<const media::Image> image;
     bool operator==(const FillStyle&) const = default;
 };
 

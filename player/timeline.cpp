@@ -423,6 +423,25 @@ SpriteInstance* MovieState::AttachClip(SpriteInstance& parent, std::string_view 
     return placed.sprite.get();
 }
 
+bool MovieState::AttachBitmap(SpriteInstance& parent, std::shared_ptr<const media::Image> pixels,
+                              int depth, bool smoothing) {
+    const int internal = depth + kScriptDepthOffset;
+    if (!pixels || internal < 0 || internal > 65535 || liveObjects_ >= Limits::kMaxDisplayObjects)
+        return false;
+    auto existing = parent.displayList.find(static_cast<std::uint16_t>(internal));
+    if (existing != parent.displayList.end()) {
+        Unload(existing->second.sprite);
+        parent.displayList.erase(existing);
+    }
+    DisplayObject object;
+    object.depth = static_cast<std::uint16_t>(internal);
+    object.token = LiveToken(&liveObjects_);
+    object.bitmap = std::move(pixels);
+    object.bitmapSmoothing = smoothing;
+    parent.displayList.emplace(object.depth, std::move(object));
+    return true;
+}
+
 SpriteInstance* MovieState::DuplicateClip(SpriteInstance& source, std::string_view name,
                                           int depth) {
     SpriteInstance* parent = source.parent;
@@ -933,6 +952,50 @@ void SpriteInstance::SetFilters(std::vector<script::FilterData> filters) {
     } else {
         placed->filters = std::move(stored);
     }
+}
+
+bool SpriteInstance::AttachBitmap(std::shared_ptr<const media::Image> pixels, int scriptDepth,
+                                  bool smoothing) {
+    return state && state->AttachBitmap(*this, std::move(pixels), scriptDepth, smoothing);
+}
+
+std::optional<std::uint32_t> SpriteInstance::GetOpaqueBackground() const {
+    const DisplayObject* placed = Placement();
+    if (!placed || !placed->opaqueBackground) return std::nullopt;
+    const Rgba& c = *placed->opaqueBackground;
+    return (std::uint32_t{c.r} << 16) | (std::uint32_t{c.g} << 8) | c.b;
+}
+
+void SpriteInstance::SetOpaqueBackground(std::optional<std::uint32_t> rgb) {
+    DisplayObject* placed = Placement();
+    if (!placed) return;
+    if (!rgb) {
+        placed->opaqueBackground.reset();
+        return;
+    }
+    placed->opaqueBackground = Rgba{static_cast<std::uint8_t>(*rgb >> 16),
+                                    static_cast<std::uint8_t>(*rgb >> 8),
+                                    static_cast<std::uint8_t>(*rgb), 255};
+}
+
+bool SpriteInstance::GetCacheAsBitmap() const {
+    if (cacheAsBitmapByScript) return *cacheAsBitmapByScript;
+    const DisplayObject* placed = Placement();
+    return placed && placed->cacheAsBitmap.value_or(0) != 0;
+}
+
+void SpriteInstance::SetCacheAsBitmap(bool on) {
+    // Kept for scripts only: the placement's flag would change how the clip is composited.
+    cacheAsBitmapByScript = on;
+}
+
+std::optional<std::array<double, 4>> SpriteInstance::GetScrollRect() const {
+    const DisplayObject* placed = Placement();
+    return placed ? placed->scrollRect : std::nullopt;
+}
+
+void SpriteInstance::SetScrollRect(std::optional<std::array<double, 4>> rect) {
+    if (DisplayObject* placed = Placement()) placed->scrollRect = rect;
 }
 
 script::ColorNumbers SpriteInstance::GetColorTransform() const {

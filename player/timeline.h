@@ -73,6 +73,11 @@ struct DisplayObject {
     std::optional<Rgba> opaqueBackground;    // filled behind the object's bounds
     std::shared_ptr<SpriteInstance> sprite;  // set when the character is a sprite
     std::shared_ptr<TextFieldInstance> text;  // set for a text field (drawn from its own copy)
+    // A script's bitmap shown at this depth, drawn from its pixels as they are now.
+    std::shared_ptr<const media::Image> bitmap;
+    bool bitmapSmoothing = false;
+    // The part of itself a clip shows, moved to its origin: x, y, width, height in pixels.
+    std::optional<std::array<double, 4>> scrollRect;
     LiveToken token;
     // Set once a script moves, scales, turns or fades the object: from then on the timeline's
     // placements no longer change its matrix or colour transform.
@@ -98,6 +103,7 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     const std::vector<ClipAction>* clipActions = nullptr;  // its onClipEvent handlers
     std::uint16_t characterId = 0;                         // its library symbol
     std::unique_ptr<Drawing> drawing;  // what scripts drew on it, beneath its children
+    std::optional<bool> cacheAsBitmapByScript;  // read back by scripts; drawing is unchanged
 
     SpriteInstance() = default;
     SpriteInstance(const SpriteInstance&) = delete;
@@ -142,6 +148,14 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     void SetBlendMode(int mode) override;
     std::vector<script::FilterData> GetFilters() const override;
     void SetFilters(std::vector<script::FilterData> filters) override;
+    bool AttachBitmap(std::shared_ptr<const media::Image> pixels, int scriptDepth,
+                      bool smoothing) override;
+    std::optional<std::uint32_t> GetOpaqueBackground() const override;
+    void SetOpaqueBackground(std::optional<std::uint32_t> rgb) override;
+    bool GetCacheAsBitmap() const override;
+    void SetCacheAsBitmap(bool on) override;
+    std::optional<std::array<double, 4>> GetScrollRect() const override;
+    void SetScrollRect(std::optional<std::array<double, 4>> rect) override;
     // Text fields (text_field.cpp).
     script::TextHost* TextChild(std::string_view childName, bool caseSensitive) override;
     script::TextHost* CreateTextField(std::string_view fieldName, int fieldDepth, double x,
@@ -198,6 +212,8 @@ class MovieState : private script::Host {
     // A script's goto: the root stays put while the host seeks.
     void ScriptGoto(SpriteInstance& s, int frame);
     SpriteInstance* DuplicateClip(SpriteInstance& source, std::string_view name, int depth);
+    bool AttachBitmap(SpriteInstance& parent, std::shared_ptr<const media::Image> pixels,
+                      int depth, bool smoothing);
     SpriteInstance* AttachClip(SpriteInstance& parent, std::string_view exportName,
                                std::string_view name, int depth);
     bool RemoveClip(SpriteInstance& clip);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -23,10 +24,13 @@ constexpr std::int64_t kMaxPixels = 16777215;
 class BitmapObject final : public Object {
   public:
     explicit BitmapObject(Object* proto) : Object(proto, ObjectKind::kNative) {}
-    int width = 0, height = 0;
+    // Shared with the clips that show the bitmap, so they draw its pixels as they are now.
+    const std::shared_ptr<media::Image> store = std::make_shared<media::Image>();
+    int& width = store->width;
+    int& height = store->height;
     bool transparent = true;
     bool disposed = false;
-    std::vector<std::uint32_t> pixels;  // premultiplied ARGB, row by row
+    std::vector<std::uint32_t>& pixels = store->argb;  // premultiplied ARGB, row by row
 
     bool Valid() const { return !disposed && width > 0 && height > 0; }
     bool Inside(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
@@ -559,6 +563,11 @@ Value Guarded(Vm& vm, const Value& self, std::span<const Value> args) {
 }
 
 }  // namespace
+
+std::shared_ptr<const media::Image> BitmapPixels(const Value& v) {
+    const BitmapObject* b = LiveBitmap(v);
+    return b ? b->store : nullptr;
+}
 
 void InstallBitmapData(Vm& vm) {
     Realm& realm = vm.GetRealm();
