@@ -503,6 +503,7 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
         cairo_matrix_init_translate(&root.matrix, fit.offsetX, fit.offsetY);
         cairo_matrix_scale(&root.matrix, fit.scale / 20.0, fit.scale / 20.0);
         cairo_matrix_translate(&root.matrix, -double(r.xMin), -double(r.yMin));
+        stageMatrix_ = root.matrix;
         stageScale_ = fit.scale;
         filterBudget_ = kMaxFilteredPixelsPerFrame;
         DrawList(cr, state.Root(), root);
@@ -588,6 +589,15 @@ void Renderer::DrawObject(cairo_t* cr, const DisplayObject& object, const Render
     if (!Drawable(state.matrix)) return;
     state.color = ColorMix::From(object.colorTransform).Then(parent.color);
     if (!state.mask && state.color.Invisible()) return;
+    if (!state.mask) {
+        // A clip a script made another's mask shows only as that mask.
+        if (object.sprite && object.sprite->maskOf > 0) return;
+        if (const auto mask = object.scriptMask.lock();
+            mask && state.maskNesting < Limits::kMaxMaskNesting) {
+            DrawScriptMasked(cr, object, state, *mask);
+            return;
+        }
+    }
     if (!state.mask && NeedsLayer(object)) {
         DrawLayered(cr, object, state);
         return;
@@ -622,12 +632,66 @@ void Renderer::DrawContent(cairo_t* cr, const DisplayObject& object, const Rende
     }
 }
 
+void Renderer::DrawScriptMasked(cairo_t* cr, const DisplayObject& object,
+                                const RenderState& state, const SpriteInstance& mask) {
+    // The mask is drawn where it stands on the stage, whatever the masked clip's parents are.
+    cairo_matrix_t maskMatrix;
+    cairo_matrix_init_identity(&maskMatrix);
+    int hops = 0;
+    for (const SpriteInstance* c = &mask; c && hops <= Limits::kMaxNestingDepth;
+         c = c->parent, ++hops) {
+        if (const DisplayObject* placed = c->Placement()) {
+            const cairo_matrix_t local = ToCairo(placed->matrix);
+            cairo_matrix_multiply(&maskMatrix, &maskMatrix, &local);
+        }
+    }
+    cairo_matrix_multiply(&maskMatrix, &maskMatrix, &stageMatrix_);
+    if (!Drawable(maskMatrix)) return;  // a flattened mask covers nothing
+    if (!ChargeGroups(cr, 2) || !work_.Charge(3 * ClipPixels(cr))) return;
+
+    cairo_identity_matrix(cr);
+    cairo_push_group(cr);
+    RenderState inner = state;
+    ++inner.maskNesting;
+    if (NeedsLayer(object)) {
+        DrawLayered(cr, object, inner);
+    } else {
+        DrawContent(cr, object, inner);
+    }
+    cairo_pattern_t* content = cairo_pop_group(cr);
+
+    cairo_push_group_with_content(cr, CAIRO_CONTENT_ALPHA);
+    cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+    RenderState maskState;
+    maskState.matrix = maskMatrix;
+    maskState.mask = true;
+    maskState.maskNesting = inner.maskNesting;
+    if (const DisplayObject* placed = mask.Placement()) {
+        DrawContent(cr, *placed, maskState);  // with its scroll rectangle's offset
+    } else {
+        DrawList(cr, mask, maskState);
+    }
+    cairo_pattern_t* coverage = cairo_pop_group(cr);
+    cairo_set_antialias(cr, Antialias());
+
+    cairo_identity_matrix(cr);
+    cairo_set_source(cr, content);
+    cairo_mask(cr, coverage);
+    cairo_pattern_destroy(coverage);
+    cairo_pattern_destroy(content);
+}
+
 void Renderer::DrawScrolled(cairo_t* cr, const DisplayObject& object, const RenderState& state) {
     const auto& [x, y, width, height] = *object.scrollRect;
     if (!(width > 0) || !(height > 0)) return;
     // The rectangle's corner lands on the clip's origin; only what lies inside it shows.
     RenderState inner = state;
     cairo_matrix_translate(&inner.matrix, -x * 20, -y * 20);
+    if (state.mask) {
+        // Drawn as a mask, a scrolled clip is moved but not cut to its rectangle.
+        DrawList(cr, *object.sprite, inner);
+        return;
+    }
     cairo_save(cr);
     cairo_set_matrix(cr, &inner.matrix);
     cairo_new_path(cr);

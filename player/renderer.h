@@ -112,6 +112,9 @@ class Renderer {
     void DrawAttachedBitmap(cairo_t* cr, const DisplayObject& object, const RenderState& state);
     // A clip showing only its scroll rectangle, moved to its origin.
     void DrawScrolled(cairo_t* cr, const DisplayObject& object, const RenderState& state);
+    // A clip shown only where the clip a script made its mask covers it.
+    void DrawScriptMasked(cairo_t* cr, const DisplayObject& object, const RenderState& state,
+                          const SpriteInstance& mask);
     void Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& state);
     // Charges the current path's pixels, each sampling `texels`, grown by `margin` (strokes).
     bool ChargePath(cairo_t* cr, int texels, double margin = 0);
@@ -190,6 +193,7 @@ class Renderer {
     const Movie* movie_ = nullptr;
     Quality quality_ = Quality::kHigh;
     double stageScale_ = 1;          // device pixels per stage pixel
+    cairo_matrix_t stageMatrix_{1, 0, 0, 1, 0, 0};  // stage twips -> device pixels
     std::int64_t filterBudget_ = 0;  // layer pixels the frame's filters may still process
 };
 

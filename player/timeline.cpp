@@ -655,9 +655,29 @@ struct Extent {
 
 Extent SpriteExtent(const SpriteInstance& s, int nesting);
 
+// What a script set an object to cover, twips: an attached bitmap's pixels, a clip's scroll
+// rectangle; nothing for other objects.
+std::optional<Rect> ScriptBox(const DisplayObject& object) {
+    auto twips = [](double px) {
+        return static_cast<std::int32_t>(std::clamp(px * kTwipsPerPixel, -1e9, 1e9));
+    };
+    if (object.bitmap) {
+        if (!object.bitmap->IsValid()) return std::nullopt;
+        return Rect{0, twips(object.bitmap->width), 0, twips(object.bitmap->height)};
+    }
+    if (object.sprite && object.scrollRect && (*object.scrollRect)[2] > 0 &&
+        (*object.scrollRect)[3] > 0)
+        return Rect{0, twips((*object.scrollRect)[2]), 0, twips((*object.scrollRect)[3])};
+    return std::nullopt;
+}
+
 // What an object's character covers in its own space, twips.
 Extent ObjectExtent(const DisplayObject& object, int nesting) {
     Extent e;
+    if (const std::optional<Rect> r = ScriptBox(object)) {
+        e.Add(*r);
+        return e;
+    }
     if (object.sprite)
         return nesting > Limits::kMaxNestingDepth ? e : SpriteExtent(*object.sprite, nesting + 1);
     if (!object.character) return e;
@@ -752,6 +772,10 @@ void IncludeList(Box& box, const SpriteInstance& s, const Affine& map, int nesti
 
 void IncludeObject(Box& box, const DisplayObject& object, const Affine& parent, int nesting) {
     const Affine map = parent.After(Affine::From(object.matrix));
+    if (const std::optional<Rect> r = ScriptBox(object)) {
+        IncludeRect(box, *r, map);
+        return;
+    }
     if (object.sprite) {
         IncludeList(box, *object.sprite, map, nesting + 1);
         return;
@@ -996,6 +1020,17 @@ std::optional<std::array<double, 4>> SpriteInstance::GetScrollRect() const {
 
 void SpriteInstance::SetScrollRect(std::optional<std::array<double, 4>> rect) {
     if (DisplayObject* placed = Placement()) placed->scrollRect = rect;
+}
+
+void SpriteInstance::SetMask(script::ClipHost* mask) {
+    DisplayObject* placed = Placement();
+    if (!placed) return;
+    if (auto old = placed->scriptMask.lock()) old->maskOf = std::max(0, old->maskOf - 1);
+    placed->scriptMask.reset();
+    auto* sprite = dynamic_cast<SpriteInstance*>(mask);
+    if (!sprite || sprite == this) return;
+    sprite->maskOf++;
+    placed->scriptMask = sprite->shared_from_this();
 }
 
 script::ColorNumbers SpriteInstance::GetColorTransform() const {

@@ -78,6 +78,8 @@ struct DisplayObject {
     bool bitmapSmoothing = false;
     // The part of itself a clip shows, moved to its origin: x, y, width, height in pixels.
     std::optional<std::array<double, 4>> scrollRect;
+    // A clip a script masks this one with (drawn only as this one's mask).
+    std::weak_ptr<SpriteInstance> scriptMask;
     LiveToken token;
     // Set once a script moves, scales, turns or fades the object: from then on the timeline's
     // placements no longer change its matrix or colour transform.
@@ -104,6 +106,7 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     std::uint16_t characterId = 0;                         // its library symbol
     std::unique_ptr<Drawing> drawing;  // what scripts drew on it, beneath its children
     std::optional<bool> cacheAsBitmapByScript;  // read back by scripts; drawing is unchanged
+    int maskOf = 0;  // clips this one masks for scripts: it is not drawn itself
 
     SpriteInstance() = default;
     SpriteInstance(const SpriteInstance&) = delete;
@@ -156,6 +159,7 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     void SetCacheAsBitmap(bool on) override;
     std::optional<std::array<double, 4>> GetScrollRect() const override;
     void SetScrollRect(std::optional<std::array<double, 4>> rect) override;
+    void SetMask(script::ClipHost* mask) override;
     // Text fields (text_field.cpp).
     script::TextHost* TextChild(std::string_view childName, bool caseSensitive) override;
     script::TextHost* CreateTextField(std::string_view fieldName, int fieldDepth, double x,

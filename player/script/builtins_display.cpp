@@ -138,6 +138,18 @@ Value ClipSetScrollRect(Vm& vm, const Value& self, std::span<const Value> args) 
     return Value();
 }
 
+// setMask(clip): the clip shows only where the other clip covers it; null or anything that
+// is not a clip takes the mask away.
+Value SetMask(Vm& vm, const Value& self, std::span<const Value> args) {
+    Object* o = self.AsObject();
+    ClipHost* clip = o ? vm.ClipOf(o) : nullptr;
+    if (!clip || args.empty()) return Value();
+    Object* other = args[0].AsObject();
+    ClipHost* mask = other ? vm.ClipOf(other) : nullptr;
+    clip->SetMask(mask == clip ? nullptr : mask);
+    return Value();
+}
+
 }  // namespace
 
 void InstallDisplay(Vm& vm) {
@@ -152,6 +164,7 @@ void InstallDisplay(Vm& vm) {
     DefineNativeAccessor(vm, clipProto, "scrollRect", ClipGetScrollRect, ClipSetScrollRect,
                          kDontEnum | kVersion8);
     vm.DefineMethod(clipProto, "attachBitmap", AttachBitmap, kDontEnum | kVersion8);
+    vm.DefineMethod(clipProto, "setMask", SetMask);
 }
 
 }  // namespace player::script

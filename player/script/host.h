@@ -208,6 +208,9 @@ class ClipHost {
     // The part of itself the clip shows, moved to its origin: x, y, width, height in pixels.
     virtual std::optional<std::array<double, 4>> GetScrollRect() const { return std::nullopt; }
     virtual void SetScrollRect(std::optional<std::array<double, 4>> /*rect*/) {}
+    // Shows the clip only where `mask` (another clip, no longer drawn itself) covers it; null
+    // takes the mask away.
+    virtual void SetMask(ClipHost* /*mask*/) {}
 };
 
 // One text field as scripts see it. Its properties and methods are the host's to answer: the

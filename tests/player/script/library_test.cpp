@@ -539,6 +539,8 @@ TEST(AttachBitmap, ShowsTheBitmapsPixelsAsTheyAreEachFrame) {
     Set(first, "c._y", 50);
     Call(first, "c.attachBitmap", {P{"b"}, 5});
     TraceCall(first, "c.getInstanceAtDepth", {5});  // a bitmap is no clip
+    TracePath(first, "c._width");
+    TracePath(first, "c._height");
     Asm second;
     Call(second, "b.fillRect", {P{"b.rectangle"}, 4278190335.0});  // blue
     Asm third;
@@ -547,7 +549,7 @@ TEST(AttachBitmap, ShowsTheBitmapsPixelsAsTheyAreEachFrame) {
     m.Version(8);
     m.Do(first).ShowFrame().Do(second).ShowFrame().Do(third).ShowFrame();
     auto run = PlayMovie(m);
-    EXPECT_EQ(run->lines, std::vector<std::string>{"undefined"});
+    EXPECT_EQ(run->lines, (std::vector<std::string>{"undefined", "20", "10"}));
     struct Probe {
         int x, y;
         Rgb frame1, frame2;
@@ -695,6 +697,46 @@ TEST(CacheAsBitmap, IsKeptAndReadBack) {
     Set(a, "c.cacheAsBitmap", "");
     TracePath(a, "c.cacheAsBitmap");
     EXPECT_EQ(Lines(a), (std::vector<std::string>{"false", "true", "false"}));
+}
+
+// setMask: the clip shows only where the mask clip covers it, and the mask itself is not drawn;
+// a mask with a scroll rectangle is moved by it but not cut to it; null takes the mask away.
+TEST(SetMask, ShowsTheClipOnlyUnderTheMask) {
+    struct Case {
+        const char* name;
+        bool scrolled, removed;
+        Rgb at110x110, at150x150, at230x150;
+    };
+    const Case cases[] = {
+        // The mask covers 100..200 (100..180 moved left and up by 20 when scrolled).
+        {"plain", false, false, kRed, kRed, kWhite},
+        {"scrolled", true, false, kRed, kRed, kWhite},
+        {"removed", false, true, kGreen, kGreen, kRed},  // the mask is drawn again
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        MakeClip(a, "c", 1);
+        Call(a, "c.beginFill", {0xFF0000});
+        Rectangle(a, "c", 50, 50, 300, 300);
+        Call(a, "c.endFill", {});
+        MakeClip(a, "m", 2);
+        Call(a, "m.beginFill", {0x00FF00});
+        Rectangle(a, "m", 100, 100, 200, 200);
+        Call(a, "m.endFill", {});
+        if (c.scrolled) {
+            New(a, "r", "flash.geom.Rectangle", {20, 20, 10, 10});
+            Set(a, "m.scrollRect", P{"r"});
+        }
+        Call(a, "c.setMask", {P{"m"}});
+        if (c.removed) Call(a, "c.setMask", {Item(swfw::Null{})});
+        auto run = Play(a);
+        EXPECT_EQ(run->Rgb(110, 110), c.at110x110) << c.name;
+        EXPECT_EQ(run->Rgb(150, 150), c.at150x150) << c.name;
+        EXPECT_EQ(run->Rgb(230, 150), c.at230x150) << c.name;
+        EXPECT_EQ(run->Rgb(60, 60), c.removed ? kRed : kWhite) << c.name;
+        // Scrolled by (20, 20), the mask ends at 180.
+        EXPECT_EQ(run->Rgb(190, 150), c.scrolled ? kWhite : c.removed ? kGreen : kRed) << c.name;
+    }
 }
 
 }  // namespace
