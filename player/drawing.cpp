@@ -53,6 +53,27 @@ Rgba DrawingColor(std::uint32_t rgb, double alphaPercent) {
             Alpha(alphaPercent)};
 }
 
+FillStyle DrawingBitmap(const script::DrawCommand& c) {
+    FillStyle fill;
+    fill.kind = c.repeat ? (c.smooth ? FillKind::kRepeatingBitmap : FillKind::kRepeatingBitmapHard)
+                         : (c.smooth ? FillKind::kClippedBitmap : FillKind::kClippedBitmapHard);
+    fill.image = c.bitmap;
+    // From bitmap pixels to the clip's twips.
+    Matrix& m = fill.bitmapMatrix;
+    m.scaleX = ToFixed16(c.matrix[0] * 20);
+    m.rotateSkew0 = ToFixed16(c.matrix[1] * 20);
+    m.rotateSkew1 = ToFixed16(c.matrix[2] * 20);
+    m.scaleY = ToFixed16(c.matrix[3] * 20);
+    auto twips = [](double px) {
+        return std::isfinite(px) ? static_cast<std::int32_t>(std::clamp(
+                                       std::round(px * 20), -kMaxCoordinate, kMaxCoordinate))
+                                 : 0;
+    };
+    m.translateX = twips(c.matrix[4]);
+    m.translateY = twips(c.matrix[5]);
+    return fill;
+}
+
 FillStyle DrawingGradient(const script::DrawCommand& c) {
     FillStyle fill;
     const bool focal = c.gradient == script::DrawCommand::Gradient::kRadial && c.focal != 0 &&
@@ -249,12 +270,16 @@ void Drawing::Apply(const script::DrawCommand& c) {
             Edge(Twips(c.x), Twips(c.y), std::pair{Twips(c.controlX), Twips(c.controlY)});
             break;
         case Kind::kBeginFill:
-        case Kind::kBeginGradientFill: {
+        case Kind::kBeginGradientFill:
+        case Kind::kBeginBitmapFill: {
             EndFill();
             if (c.none) break;
             FillStyle fill;
             if (c.kind == Kind::kBeginFill) {
                 fill.color = DrawingColor(c.rgb, c.alpha);
+            } else if (c.kind == Kind::kBeginBitmapFill) {
+                if (!c.bitmap) break;
+                fill = DrawingBitmap(c);
             } else {
                 fill = DrawingGradient(c);
                 if (fill.gradient.records.empty()) break;

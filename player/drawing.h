@@ -68,5 +68,7 @@ class Drawing {
 Rgba DrawingColor(std::uint32_t rgb, double alphaPercent);
 // A gradient fill from a command's stops, matrix, spread and focal point.
 FillStyle DrawingGradient(const script::DrawCommand& command);
+// A bitmap fill from a command's pixels, matrix, repeat and smoothing.
+FillStyle DrawingBitmap(const script::DrawCommand& command);
 
 }  // namespace player

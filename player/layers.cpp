@@ -173,12 +173,28 @@ std::optional<DeviceBox> Renderer::ContentBounds(const DisplayObject& object,
     if (const auto* video = std::get_if<VideoStream>(object.character))
         return Transform(
             Rect{0, video->width * kTwipsPerPixel, 0, video->height * kTwipsPerPixel}, matrix);
+    auto pixelBox = [&matrix](double x, double y, double w, double h) {
+        auto twips = [](double px) {
+            return static_cast<std::int32_t>(std::clamp(px * kTwipsPerPixel, -1e9, 1e9));
+        };
+        return Transform(Rect{twips(x), twips(x + w), twips(y), twips(y + h)}, matrix);
+    };
+    if (object.bitmap) {
+        if (!object.bitmap->IsValid()) return DeviceBox{};
+        return pixelBox(0, 0, object.bitmap->width, object.bitmap->height);
+    }
     if (!object.sprite || nesting > Limits::kMaxNestingDepth) return std::nullopt;
+    // A scrolled clip covers its rectangle, moved to its origin.
+    if (object.scrollRect) {
+        const auto& r = *object.scrollRect;
+        if (!(r[2] > 0) || !(r[3] > 0)) return DeviceBox{};
+        return pixelBox(0, 0, r[2], r[3]);
+    }
     DeviceBox box;
     if (const Drawing* drawing = object.sprite->drawing.get(); drawing && !drawing->Empty())
         box = WithStrokes(Transform(drawing->GetShape().bounds, matrix), drawing->Geometry());
     for (const auto& [depth, child] : object.sprite->displayList) {
-        if ((!child.character && !child.sprite) || IsHidden(child)) continue;
+        if ((!child.character && !child.sprite && !child.bitmap) || IsHidden(child)) continue;
         cairo_matrix_t m;
         const cairo_matrix_t local = ToCairo(child.matrix);
         cairo_matrix_multiply(&m, &local, &matrix);

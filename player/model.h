@@ -11,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "player/media/image.h"
 #include "player/sound/sound_model.h"
 
 namespace player {
@@ -75,6 +76,8 @@ struct FillStyle {
     Gradient gradient;  // linear, radial, focal radial
     std::uint16_t bitmapId = 0;
     Matrix bitmapMatrix;
+    // A script's bitmap (drawn instead of bitmapId's when set), shared with its BitmapData.
+    std::shared_ptr<const media::Image> image;
     bool operator==(const FillStyle&) const = default;
 };
 

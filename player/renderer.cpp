@@ -495,6 +495,7 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
         cairo_matrix_init_translate(&root.matrix, fit.offsetX, fit.offsetY);
         cairo_matrix_scale(&root.matrix, TwipsToPixels(fit.scale), TwipsToPixels(fit.scale));
         cairo_matrix_translate(&root.matrix, -double(r.xMin), -double(r.yMin));
+        stageMatrix_ = root.matrix;
         stageScale_ = fit.scale;
         filterBudget_ = kMaxFilteredPixelsPerFrame;
         DrawList(cr, state.Root(), root);
@@ -566,7 +567,7 @@ void Renderer::DrawRange(cairo_t* cr, const DisplayList& list, DisplayList::cons
 
 void Renderer::DrawObject(cairo_t* cr, const DisplayObject& object, const RenderState& parent) {
     // Empty clips made by script have a sprite but no character.
-    if ((!object.character && !object.sprite) || work_.Spent()) return;
+    if ((!object.character && !object.sprite && !object.bitmap) || work_.Spent()) return;
     // A hidden object draws nothing, but a hidden mask still masks.
     if (!parent.mask && object.clipDepth == 0 && IsHidden(object)) return;
     RenderState state = parent;
@@ -577,6 +578,15 @@ void Renderer::DrawObject(cairo_t* cr, const DisplayObject& object, const Render
     if (!Drawable(state.matrix)) return;
     state.color = ColorMix::From(object.colorTransform).Then(parent.color);
     if (!state.mask && state.color.Invisible()) return;
+    if (!state.mask) {
+        // A clip a script made another's mask shows only as that mask.
+        if (object.sprite && object.sprite->maskOf > 0) return;
+        if (const auto mask = object.scriptMask.lock();
+            mask && state.maskNesting < Limits::kMaxMaskNesting) {
+            DrawScriptMasked(cr, object, state, *mask);
+            return;
+        }
+    }
     if (!state.mask && NeedsLayer(object)) {
         DrawLayered(cr, object, state);
         return;
@@ -595,8 +605,12 @@ void Renderer::DrawContent(cairo_t* cr, const DisplayObject& object, const Rende
         DrawShape(cr, frame.shape, frame.geometry, state);
     } else if (const auto* video = std::get_if<VideoStream>(object.character)) {
         DrawVideo(cr, *video, object.ratio, state);
+    } else if (object.sprite && object.scrollRect) {
+        DrawScrolled(cr, object, state);
     } else if (object.sprite) {
         DrawList(cr, *object.sprite, state);
+    } else if (object.bitmap) {
+        DrawAttachedBitmap(cr, object, state);
     } else if (const auto* text = std::get_if<StaticText>(object.character)) {
         Text().DrawStaticText(cr, *movie_, *text, state.matrix, state.color, state.mask, work_);
     } else if (object.text) {
@@ -605,6 +619,76 @@ void Renderer::DrawContent(cairo_t* cr, const DisplayObject& object, const Rende
     } else if (const auto* field = std::get_if<EditText>(object.character)) {
         Text().DrawEditText(cr, *movie_, *field, state.matrix, state.color, state.mask, work_);
     }
+}
+
+void Renderer::DrawScriptMasked(cairo_t* cr, const DisplayObject& object,
+                                const RenderState& state, const SpriteInstance& mask) {
+    // The mask is drawn where it stands on the stage, whatever the masked clip's parents are.
+    cairo_matrix_t maskMatrix;
+    cairo_matrix_init_identity(&maskMatrix);
+    int hops = 0;
+    for (const SpriteInstance* c = &mask; c && hops <= Limits::kMaxNestingDepth;
+         c = c->parent, ++hops) {
+        if (const DisplayObject* placed = c->Placement()) {
+            const cairo_matrix_t local = ToCairo(placed->matrix);
+            cairo_matrix_multiply(&maskMatrix, &maskMatrix, &local);
+        }
+    }
+    cairo_matrix_multiply(&maskMatrix, &maskMatrix, &stageMatrix_);
+    if (!Drawable(maskMatrix)) return;  // a flattened mask covers nothing
+    if (!ChargeGroups(cr, 2) || !work_.Charge(3 * ClipPixels(cr))) return;
+
+    cairo_identity_matrix(cr);
+    cairo_push_group(cr);
+    RenderState inner = state;
+    ++inner.maskNesting;
+    if (NeedsLayer(object)) {
+        DrawLayered(cr, object, inner);
+    } else {
+        DrawContent(cr, object, inner);
+    }
+    cairo_pattern_t* content = cairo_pop_group(cr);
+
+    cairo_push_group_with_content(cr, CAIRO_CONTENT_ALPHA);
+    cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+    RenderState maskState;
+    maskState.matrix = maskMatrix;
+    maskState.mask = true;
+    maskState.maskNesting = inner.maskNesting;
+    if (const DisplayObject* placed = mask.Placement()) {
+        DrawContent(cr, *placed, maskState);  // with its scroll rectangle's offset
+    } else {
+        DrawList(cr, mask, maskState);
+    }
+    cairo_pattern_t* coverage = cairo_pop_group(cr);
+    cairo_set_antialias(cr, Antialias());
+
+    cairo_identity_matrix(cr);
+    cairo_set_source(cr, content);
+    cairo_mask(cr, coverage);
+    cairo_pattern_destroy(coverage);
+    cairo_pattern_destroy(content);
+}
+
+void Renderer::DrawScrolled(cairo_t* cr, const DisplayObject& object, const RenderState& state) {
+    const auto& [x, y, width, height] = *object.scrollRect;
+    if (!(width > 0) || !(height > 0)) return;
+    // The rectangle's corner lands on the clip's origin; only what lies inside it shows.
+    RenderState inner = state;
+    cairo_matrix_translate(&inner.matrix, -x * 20, -y * 20);
+    if (state.mask) {
+        // Drawn as a mask, a scrolled clip is moved but not cut to its rectangle.
+        DrawList(cr, *object.sprite, inner);
+        return;
+    }
+    cairo_save(cr);
+    cairo_set_matrix(cr, &inner.matrix);
+    cairo_new_path(cr);
+    cairo_rectangle(cr, x * 20, y * 20, width * 20, height * 20);
+    cairo_identity_matrix(cr);
+    cairo_clip(cr);
+    DrawList(cr, *object.sprite, inner);
+    cairo_restore(cr);
 }
 
 bool Renderer::SetFillSource(cairo_t* cr, const FillStyle& fill, const RenderState& state,
@@ -636,8 +720,75 @@ bool Renderer::SetFillSource(cairo_t* cr, const FillStyle& fill, const RenderSta
     return true;
 }
 
+bool Renderer::SetImageSource(cairo_t* cr, const FillStyle& fill, const RenderState& state,
+                              int* texels) {
+    const media::Image& image = *fill.image;
+    if (!image.IsValid()) return false;  // a disposed bitmap shows nothing
+    cairo_matrix_t toDevice;
+    cairo_get_matrix(cr, &toDevice);
+    const cairo_matrix_t fillMatrix = ToCairo(fill.bitmapMatrix);
+    cairo_matrix_t deviceToBitmap;
+    cairo_matrix_multiply(&deviceToBitmap, &fillMatrix, &toDevice);
+    if (cairo_matrix_invert(&deviceToBitmap) != CAIRO_STATUS_SUCCESS) return false;
+    if (state.mask) {
+        SetSolid(cr, Rgba{});
+        return true;
+    }
+    // The script's pixels are drawn as they are now: wrapped without a copy, or copied through
+    // the colour transform (each copied pixel charged as drawing work).
+    cairo_surface_t* surface = nullptr;
+    if (IsIdentity(state.color)) {
+        surface = cairo_image_surface_create_for_data(
+            reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(image.argb.data())),
+            CAIRO_FORMAT_ARGB32, image.width, image.height, image.width * 4);
+    } else {
+        if (!work_.Charge(std::int64_t{image.width} * image.height)) return false;
+        surface = TransformedCopy(image, state.color);
+    }
+    if (!surface) return false;
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        return false;
+    }
+    const bool repeat =
+        fill.kind == FillKind::kRepeatingBitmap || fill.kind == FillKind::kRepeatingBitmapHard;
+    const bool smooth =
+        fill.kind == FillKind::kRepeatingBitmap || fill.kind == FillKind::kClippedBitmap;
+    // Bilinear at most: a pixel never reads more than four texels.
+    const cairo_filter_t filter = smooth ? Smoothing(CAIRO_FILTER_BILINEAR) : CAIRO_FILTER_NEAREST;
+    *texels = filter == CAIRO_FILTER_NEAREST ? 1 : 4;
+    cairo_pattern_t* p = cairo_pattern_create_for_surface(surface);
+    cairo_surface_destroy(surface);
+    cairo_pattern_set_matrix(p, &deviceToBitmap);
+    cairo_pattern_set_extend(p, repeat ? CAIRO_EXTEND_REPEAT : CAIRO_EXTEND_PAD);
+    cairo_pattern_set_filter(p, filter);
+    cairo_identity_matrix(cr);
+    cairo_set_source(cr, p);
+    cairo_set_matrix(cr, &toDevice);
+    cairo_pattern_destroy(p);
+    return true;
+}
+
+void Renderer::DrawAttachedBitmap(cairo_t* cr, const DisplayObject& object,
+                                  const RenderState& state) {
+    const media::Image& image = *object.bitmap;
+    if (!image.IsValid()) return;
+    FillStyle fill;
+    fill.kind = object.bitmapSmoothing ? FillKind::kClippedBitmap : FillKind::kClippedBitmapHard;
+    fill.image = object.bitmap;
+    fill.bitmapMatrix.scaleX = fill.bitmapMatrix.scaleY = 20 << 16;  // a pixel each
+    cairo_set_matrix(cr, &state.matrix);
+    cairo_new_path(cr);
+    int texels = 0;
+    if (!SetFillSource(cr, fill, state, &texels)) return;
+    cairo_rectangle(cr, 0, 0, image.width * 20.0, image.height * 20.0);
+    if (ChargePath(cr, texels)) cairo_fill(cr);
+    cairo_new_path(cr);
+}
+
 bool Renderer::SetBitmapSource(cairo_t* cr, const FillStyle& fill, const RenderState& state,
                                int* texels) {
+    if (fill.image) return SetImageSource(cr, fill, state, texels);
     const auto* bitmap = movie_ ? std::get_if<Bitmap>(movie_->Find(fill.bitmapId)) : nullptr;
     if (!bitmap) return false;  // fills of missing bitmaps are not drawn
     DecodedBitmap* found = Decoded(*bitmap);

@@ -110,6 +110,15 @@ class Renderer {
     // *texels to what a covered pixel samples from the source (0 for a plain colour).
     bool SetFillSource(cairo_t* cr, const FillStyle& fill, const RenderState& state, int* texels);
     bool SetBitmapSource(cairo_t* cr, const FillStyle& fill, const RenderState& state, int* texels);
+    // A fill of a script's bitmap, drawn from its pixels as they are now.
+    bool SetImageSource(cairo_t* cr, const FillStyle& fill, const RenderState& state, int* texels);
+    // A bitmap a script attached to a clip, a pixel to a pixel of the object's space.
+    void DrawAttachedBitmap(cairo_t* cr, const DisplayObject& object, const RenderState& state);
+    // A clip showing only its scroll rectangle, moved to its origin.
+    void DrawScrolled(cairo_t* cr, const DisplayObject& object, const RenderState& state);
+    // A clip shown only where the clip a script made its mask covers it.
+    void DrawScriptMasked(cairo_t* cr, const DisplayObject& object, const RenderState& state,
+                          const SpriteInstance& mask);
     void Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& state);
     // Charges the current path's pixels, each sampling `texels`, grown by `margin` (strokes).
     bool ChargePath(cairo_t* cr, int texels, double margin = 0);
@@ -185,6 +194,7 @@ class Renderer {
     Quality quality_ = Quality::kHigh;
     bool transparentStage_ = false;
     double stageScale_ = 1;          // device pixels per stage pixel
+    cairo_matrix_t stageMatrix_{1, 0, 0, 1, 0, 0};  // stage twips -> device pixels
     std::int64_t filterBudget_ = 0;  // layer pixels the frame's filters may still process
 };
 

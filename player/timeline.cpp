@@ -520,6 +520,25 @@ SpriteInstance* MovieState::AttachClip(SpriteInstance& parent, std::string_view 
     return placed.sprite.get();
 }
 
+bool MovieState::AttachBitmap(SpriteInstance& parent, std::shared_ptr<const media::Image> pixels,
+                              int depth, bool smoothing) {
+    const int internal = depth + kScriptDepthOffset;
+    if (!pixels || internal < 0 || internal > 65535 || liveObjects_ >= Limits::kMaxDisplayObjects)
+        return false;
+    auto existing = parent.displayList.find(static_cast<std::uint16_t>(internal));
+    if (existing != parent.displayList.end()) {
+        Unload(existing->second.sprite);
+        parent.displayList.erase(existing);
+    }
+    DisplayObject object;
+    object.depth = static_cast<std::uint16_t>(internal);
+    object.token = LiveToken(&liveObjects_);
+    object.bitmap = std::move(pixels);
+    object.bitmapSmoothing = smoothing;
+    parent.displayList.emplace(object.depth, std::move(object));
+    return true;
+}
+
 SpriteInstance* MovieState::DuplicateClip(SpriteInstance& source, std::string_view name,
                                           int depth) {
     SpriteInstance* parent = source.parent;
@@ -733,9 +752,29 @@ struct Extent {
 
 Extent SpriteExtent(const SpriteInstance& s, int nesting);
 
+// What a script set an object to cover, twips: an attached bitmap's pixels, a clip's scroll
+// rectangle; nothing for other objects.
+std::optional<Rect> ScriptBox(const DisplayObject& object) {
+    auto twips = [](double px) {
+        return static_cast<std::int32_t>(std::clamp(px * kTwipsPerPixel, -1e9, 1e9));
+    };
+    if (object.bitmap) {
+        if (!object.bitmap->IsValid()) return std::nullopt;
+        return Rect{0, twips(object.bitmap->width), 0, twips(object.bitmap->height)};
+    }
+    if (object.sprite && object.scrollRect && (*object.scrollRect)[2] > 0 &&
+        (*object.scrollRect)[3] > 0)
+        return Rect{0, twips((*object.scrollRect)[2]), 0, twips((*object.scrollRect)[3])};
+    return std::nullopt;
+}
+
 // What an object's character covers in its own space, twips.
 Extent ObjectExtent(const DisplayObject& object, int nesting) {
     Extent e;
+    if (const std::optional<Rect> r = ScriptBox(object)) {
+        e.Add(*r);
+        return e;
+    }
     if (object.sprite)
         return nesting > Limits::kMaxNestingDepth ? e : SpriteExtent(*object.sprite, nesting + 1);
     if (!object.character) return e;
@@ -830,6 +869,10 @@ void IncludeList(Box& box, const SpriteInstance& s, const Affine& map, int nesti
 
 void IncludeObject(Box& box, const DisplayObject& object, const Affine& parent, int nesting) {
     const Affine map = parent.After(Affine::From(object.matrix));
+    if (const std::optional<Rect> r = ScriptBox(object)) {
+        IncludeRect(box, *r, map);
+        return;
+    }
     if (object.sprite) {
         IncludeList(box, *object.sprite, map, nesting + 1);
         return;
@@ -1100,6 +1143,61 @@ void SpriteInstance::SetFilters(std::vector<script::FilterData> filters) {
     } else {
         placed->filters = std::move(stored);
     }
+}
+
+bool SpriteInstance::AttachBitmap(std::shared_ptr<const media::Image> pixels, int scriptDepth,
+                                  bool smoothing) {
+    return state && state->AttachBitmap(*this, std::move(pixels), scriptDepth, smoothing);
+}
+
+std::optional<std::uint32_t> SpriteInstance::GetOpaqueBackground() const {
+    const DisplayObject* placed = Placement();
+    if (!placed || !placed->opaqueBackground) return std::nullopt;
+    const Rgba& c = *placed->opaqueBackground;
+    return (std::uint32_t{c.r} << 16) | (std::uint32_t{c.g} << 8) | c.b;
+}
+
+void SpriteInstance::SetOpaqueBackground(std::optional<std::uint32_t> rgb) {
+    DisplayObject* placed = Placement();
+    if (!placed) return;
+    if (!rgb) {
+        placed->opaqueBackground.reset();
+        return;
+    }
+    placed->opaqueBackground = Rgba{static_cast<std::uint8_t>(*rgb >> 16),
+                                    static_cast<std::uint8_t>(*rgb >> 8),
+                                    static_cast<std::uint8_t>(*rgb), 255};
+}
+
+bool SpriteInstance::GetCacheAsBitmap() const {
+    if (cacheAsBitmapByScript) return *cacheAsBitmapByScript;
+    const DisplayObject* placed = Placement();
+    return placed && placed->cacheAsBitmap.value_or(0) != 0;
+}
+
+void SpriteInstance::SetCacheAsBitmap(bool on) {
+    // Kept for scripts only: the placement's flag would change how the clip is composited.
+    cacheAsBitmapByScript = on;
+}
+
+std::optional<std::array<double, 4>> SpriteInstance::GetScrollRect() const {
+    const DisplayObject* placed = Placement();
+    return placed ? placed->scrollRect : std::nullopt;
+}
+
+void SpriteInstance::SetScrollRect(std::optional<std::array<double, 4>> rect) {
+    if (DisplayObject* placed = Placement()) placed->scrollRect = rect;
+}
+
+void SpriteInstance::SetMask(script::ClipHost* mask) {
+    DisplayObject* placed = Placement();
+    if (!placed) return;
+    if (auto old = placed->scriptMask.lock()) old->maskOf = std::max(0, old->maskOf - 1);
+    placed->scriptMask.reset();
+    auto* sprite = dynamic_cast<SpriteInstance*>(mask);
+    if (!sprite || sprite == this) return;
+    sprite->maskOf++;
+    placed->scriptMask = sprite->shared_from_this();
 }
 
 script::ColorNumbers SpriteInstance::GetColorTransform() const {

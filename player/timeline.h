@@ -75,6 +75,13 @@ struct DisplayObject {
     std::optional<Rgba> opaqueBackground;    // filled behind the object's bounds
     std::shared_ptr<SpriteInstance> sprite;  // set when the character is a sprite
     std::shared_ptr<TextFieldInstance> text;  // set for a text field (drawn from its own copy)
+    // A script's bitmap shown at this depth, drawn from its pixels as they are now.
+    std::shared_ptr<const media::Image> bitmap;
+    bool bitmapSmoothing = false;
+    // The part of itself a clip shows, moved to its origin: x, y, width, height in pixels.
+    std::optional<std::array<double, 4>> scrollRect;
+    // A clip a script masks this one with (drawn only as this one's mask).
+    std::weak_ptr<SpriteInstance> scriptMask;
     LiveToken token;
     // Set once a script moves, scales, turns or fades the object: from then on the timeline's
     // placements no longer change its matrix or colour transform.
@@ -106,6 +113,8 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     ButtonState buttonState = ButtonState::kUp;
     // While dragged: the clip under the pointer it was last over (_droptarget).
     std::weak_ptr<SpriteInstance> dropTarget;
+    std::optional<bool> cacheAsBitmapByScript;  // read back by scripts; drawing is unchanged
+    int maskOf = 0;  // clips this one masks for scripts: it is not drawn itself
 
     SpriteInstance() = default;
     SpriteInstance(const SpriteInstance&) = delete;
@@ -150,6 +159,15 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     void SetBlendMode(int mode) override;
     std::vector<script::FilterData> GetFilters() const override;
     void SetFilters(std::vector<script::FilterData> filters) override;
+    bool AttachBitmap(std::shared_ptr<const media::Image> pixels, int scriptDepth,
+                      bool smoothing) override;
+    std::optional<std::uint32_t> GetOpaqueBackground() const override;
+    void SetOpaqueBackground(std::optional<std::uint32_t> rgb) override;
+    bool GetCacheAsBitmap() const override;
+    void SetCacheAsBitmap(bool on) override;
+    std::optional<std::array<double, 4>> GetScrollRect() const override;
+    void SetScrollRect(std::optional<std::array<double, 4>> rect) override;
+    void SetMask(script::ClipHost* mask) override;
     // Text fields (text_field.cpp).
     script::TextHost* TextChild(std::string_view childName, bool caseSensitive) override;
     script::TextHost* CreateTextField(std::string_view fieldName, int fieldDepth, double x,
@@ -228,6 +246,8 @@ class MovieState : private script::Host {
     // A script's goto: the root stays put while the host seeks.
     void ScriptGoto(SpriteInstance& s, int frame);
     SpriteInstance* DuplicateClip(SpriteInstance& source, std::string_view name, int depth);
+    bool AttachBitmap(SpriteInstance& parent, std::shared_ptr<const media::Image> pixels,
+                      int depth, bool smoothing);
     SpriteInstance* AttachClip(SpriteInstance& parent, std::string_view exportName,
                                std::string_view name, int depth);
     bool RemoveClip(SpriteInstance& clip);

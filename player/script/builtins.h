@@ -1,10 +1,12 @@
 // Shared pieces of the built-in objects: argument access and the installers of each group.
 #pragma once
 
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "player/media/image.h"
 #include "player/script/vm.h"
 
 namespace player::script {
@@ -57,6 +59,8 @@ void BroadcastInput(Vm& vm, std::string_view source, std::string_view event,
 void InstallSystem(Vm& vm);
 // flash.display.BitmapData (builtins_bitmap.cpp).
 void InstallBitmapData(Vm& vm);
+// The pixels of a BitmapData that is not disposed, or null for anything else.
+std::shared_ptr<const media::Image> BitmapPixels(const Value& v);
 // flash.filters and MovieClip.filters (builtins_filters.cpp).
 void InstallFilters(Vm& vm);
 // MovieClip's compositing properties: blendMode (builtins_display.cpp).

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -23,10 +24,13 @@ constexpr std::int64_t kMaxPixels = 16777215;
 class BitmapObject final : public Object {
   public:
     explicit BitmapObject(Object* proto) : Object(proto, ObjectKind::kNative) {}
-    int width = 0, height = 0;
+    // Shared with the clips that show the bitmap, so they draw its pixels as they are now.
+    const std::shared_ptr<media::Image> store = std::make_shared<media::Image>();
+    int& width = store->width;
+    int& height = store->height;
     bool transparent = true;
     bool disposed = false;
-    std::vector<std::uint32_t> pixels;  // premultiplied ARGB, row by row
+    std::vector<std::uint32_t>& pixels = store->argb;  // premultiplied ARGB, row by row
 
     bool Valid() const { return !disposed && width > 0 && height > 0; }
     bool Inside(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
@@ -352,7 +356,7 @@ Value Noise(Vm& vm, const Value& self, std::span<const Value> args) {
 }
 
 // floodFill(x, y, color): the area of the colour at (x, y) that touches it takes the new
-// colour. Filled with a list of spans rather than by recursion.
+// colour. Filled span by span from a list of seeds rather than by recursion.
 Value FloodFill(Vm& vm, const Value& self, std::span<const Value> args) {
     BitmapObject* b = LiveBitmap(self);
     if (!b) return Value();
@@ -369,10 +373,16 @@ Value FloodFill(Vm& vm, const Value& self, std::span<const Value> args) {
         int left = x, right = x;
         while (left > 0 && b->At(left - 1, y) == target) --left;
         while (right + 1 < b->width && b->At(right + 1, y) == target) ++right;
-        for (int i = left; i <= right; ++i) {
-            b->At(i, y) = color;
-            if (y > 0 && b->At(i, y - 1) == target) pending.emplace_back(i, y - 1);
-            if (y + 1 < b->height && b->At(i, y + 1) == target) pending.emplace_back(i, y + 1);
+        for (int i = left; i <= right; ++i) b->At(i, y) = color;
+        // One seed for each run of the colour above and below the span.
+        for (const int row : {y - 1, y + 1}) {
+            if (row < 0 || row >= b->height) continue;
+            bool inRun = false;
+            for (int i = left; i <= right; ++i) {
+                const bool match = b->At(i, row) == target;
+                if (match && !inRun) pending.emplace_back(i, row);
+                inRun = match;
+            }
         }
     }
     return Value();
@@ -553,6 +563,11 @@ Value Guarded(Vm& vm, const Value& self, std::span<const Value> args) {
 }
 
 }  // namespace
+
+std::shared_ptr<const media::Image> BitmapPixels(const Value& v) {
+    const BitmapObject* b = LiveBitmap(v);
+    return b ? b->store : nullptr;
+}
 
 void InstallBitmapData(Vm& vm) {
     Realm& realm = vm.GetRealm();

@@ -179,6 +179,24 @@ Value BeginGradientFill(Vm& vm, const Value& self, std::span<const Value> args) 
     return Value();
 }
 
+// beginBitmapFill(bitmap [, matrix, repeat, smoothing]): the bitmap's pixels tiled (or their
+// edges stretched) through the matrix; anything that is not a live bitmap stops filling.
+Value BeginBitmapFill(Vm& vm, const Value& self, std::span<const Value> args) {
+    DrawCommand c;
+    c.kind = DrawCommand::Kind::kBeginBitmapFill;
+    c.bitmap = BitmapPixels(Arg(args, 0));
+    c.none = !c.bitmap;
+    if (args.size() > 1 && args[1].AsObject()) {
+        Object* m = args[1].AsObject();
+        const char* names[6] = {"a", "b", "c", "d", "tx", "ty"};
+        for (int i = 0; i < 6; ++i) c.matrix[i] = vm.ToNumber(vm.Get(m, names[i]));
+    }
+    c.repeat = args.size() > 2 && !args[2].IsUndefined() ? vm.ToBoolean(args[2]) : true;
+    c.smooth = args.size() > 3 && !args[3].IsUndefined() ? vm.ToBoolean(args[3]) : false;
+    Send(vm, self, c);
+    return Value();
+}
+
 Value LineGradientStyle(Vm& vm, const Value& self, std::span<const Value> args) {
     DrawCommand c;
     c.kind = DrawCommand::Kind::kLineGradientStyle;
@@ -209,6 +227,7 @@ void InstallDrawing(Vm& vm) {
     vm.DefineMethod(mp, "curveTo", CurveTo);
     vm.DefineMethod(mp, "beginFill", BeginFill);
     vm.DefineMethod(mp, "beginGradientFill", BeginGradientFill);
+    vm.DefineMethod(mp, "beginBitmapFill", BeginBitmapFill, kDontEnum | kVersion8);
     vm.DefineMethod(mp, "lineStyle", LineStyle);
     vm.DefineMethod(mp, "lineGradientStyle", LineGradientStyle);
     vm.DefineMethod(mp, "endFill", EndFill);

@@ -663,8 +663,9 @@ Value ClipSetFilters(Vm& vm, const Value& self, std::span<const Value> args) {
     if (!list) return Value();
     std::vector<FilterData> filters;
     const double length = vm.ToNumber(vm.Get(list, "length"));
+    // A clip draws few filters: a long list is looked at only as far as a few of them.
     const std::size_t count =
-        length > 0 ? static_cast<std::size_t>(std::min(length, 1e6)) : 0;
+        length > 0 ? static_cast<std::size_t>(std::min(length, 4.0 * kMaxClipFilters)) : 0;
     for (std::size_t i = 0; i < count && filters.size() < kMaxClipFilters; ++i) {
         FilterData data;
         if (const FilterObject* f = ThisFilter(vm.Get(list, std::to_string(i))); f && Encode(f, &data))

@@ -231,8 +231,11 @@ Value SoundAttach(Vm& vm, const Value& self, std::span<const Value> args) {
 // Nothing is heard, so nothing has a length or a place in it.
 Value SoundUnknown(Vm&, const Value&, std::span<const Value>) { return Value(); }
 
-Value SoundLoad(Vm& vm, const Value& self, std::span<const Value> args) {
-    return RefuseLoad(vm, self, "Sound.loadSound", vm.ToString(Arg(args, 0)));
+// Sound files beside the movie are not played: the load is reported and never completes.
+Value SoundLoad(Vm& vm, const Value&, std::span<const Value> args) {
+    vm.GetHost().Problem("Sound.loadSound(\"" + vm.ToString(Arg(args, 0)) +
+                         "\") is not played: only the movie's own sounds are");
+    return Value();
 }
 
 void InstallSound(Vm& vm) {

@@ -4,12 +4,14 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
 #include <string>
 #include <string_view>
 
+#include "player/media/image.h"
 #include "player/script/value.h"
 
 namespace player::script {
@@ -55,6 +57,7 @@ struct DrawCommand {
         kCurveTo,
         kBeginFill,
         kBeginGradientFill,
+        kBeginBitmapFill,
         kLineStyle,
         kLineGradientStyle,
         kEndFill,
@@ -90,6 +93,11 @@ struct DrawCommand {
     int spread = 0;
     int interpolation = 0;
     double focal = 0;
+    // Bitmap fills: the bitmap's pixels (shared with the BitmapData, so later changes show),
+    // `matrix` from its pixels into the clip, tiled or its edge pixels stretched, smoothed.
+    std::shared_ptr<const media::Image> bitmap;
+    bool repeat = true;
+    bool smooth = false;
 };
 
 // A colour transform in plain numbers: multipliers (1 = unchanged) and offsets (-255..255),
@@ -185,6 +193,23 @@ class ClipHost {
     // The filters the clip is drawn through, first applied first.
     virtual std::vector<FilterData> GetFilters() const { return {}; }
     virtual void SetFilters(std::vector<FilterData> /*filters*/) {}
+    // A bitmap's pixels shown at a depth of the clip (replacing what is there); false when it
+    // cannot be placed. Later changes to the pixels show on later frames.
+    virtual bool AttachBitmap(std::shared_ptr<const media::Image> /*pixels*/, int /*depth*/,
+                              bool /*smoothing*/) {
+        return false;
+    }
+    // The colour (0xRRGGBB) filling the clip's bounds behind it, or none.
+    virtual std::optional<std::uint32_t> GetOpaqueBackground() const { return std::nullopt; }
+    virtual void SetOpaqueBackground(std::optional<std::uint32_t> /*rgb*/) {}
+    virtual bool GetCacheAsBitmap() const { return false; }
+    virtual void SetCacheAsBitmap(bool /*on*/) {}
+    // The part of itself the clip shows, moved to its origin: x, y, width, height in pixels.
+    virtual std::optional<std::array<double, 4>> GetScrollRect() const { return std::nullopt; }
+    virtual void SetScrollRect(std::optional<std::array<double, 4>> /*rect*/) {}
+    // Shows the clip only where `mask` (another clip, no longer drawn itself) covers it; null
+    // takes the mask away.
+    virtual void SetMask(ClipHost* /*mask*/) {}
 };
 
 // One text field as scripts see it. Its properties and methods are the host's to answer: the

@@ -581,11 +581,12 @@ void Vm::Set(Object* object, std::string_view name, const Value& value) {
         object->AfterPut(*this, key);
         return;
     }
-    // A getter and setter pair higher up the prototype chain takes the assignment.
+    // A getter and setter pair higher up the prototype chain takes the assignment; one the
+    // movie's version does not see is not there for it.
     int hops = 0;
     for (Object* o = object->Proto(); o && hops < 256; o = o->Proto(), ++hops) {
         const Property* p = o->FindOwn(key);
-        if (!p) continue;
+        if (!p || HiddenByVersion(*p, Version())) continue;
         if (p->IsAccessor()) {
             if (p->setter) {
                 const Value args[] = {stored};

@@ -385,6 +385,35 @@ TEST(SetPropFlags, HidesAndProtects) {
     EXPECT_TRUE(old.vm.Get(p, "a").IsUndefined());
 }
 
+Value TraceSetter(Vm& vm, const Value&, std::span<const Value> args) {
+    vm.GetHost().Trace("setter " + vm.ToString(Arg(args, 0)));
+    return Value();
+}
+
+Value FixedGetter(Vm&, const Value&, std::span<const Value>) { return Value::Number(42); }
+
+TEST(SetPropFlags, AccessorHiddenByVersionDoesNotTakeAssignments) {
+    for (const int version : {6, 7}) {
+        Machine m(version);
+        Object* proto = m.vm.NewObject();
+        Object* o = m.vm.NewObject();
+        o->SetProto(proto);
+        m.Call(Value::Obj(proto), "addProperty",
+               {m.S("x"), Value::Obj(m.vm.NewNative(FixedGetter)),
+                Value::Obj(m.vm.NewNative(TraceSetter))});
+        // Bit 10: seen from version 7 on.
+        m.Global("ASSetPropFlags", {Value::Obj(proto), m.S("x"), Machine::N(1024), Machine::N(0)});
+        m.vm.Set(o, "x", Machine::N(5));
+        if (version == 6) {
+            EXPECT_TRUE(m.host.lines.empty());
+            EXPECT_EQ(m.Text(m.vm.Get(o, "x")), "5");  // an own property of its own
+        } else {
+            EXPECT_EQ(m.host.lines, std::vector<std::string>{"setter 5"});
+            EXPECT_EQ(m.Text(m.vm.Get(o, "x")), "42");
+        }
+    }
+}
+
 Value CountCalls(Vm& vm, const Value& self, std::span<const Value> args) {
     vm.GetHost().Trace("heard " + vm.ToString(Arg(args, 0)));
     (void)self;

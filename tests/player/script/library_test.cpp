@@ -124,10 +124,7 @@ struct Run {
     }
 };
 
-std::unique_ptr<Run> Play(const Asm& script, int version = 8) {
-    swfw::Movie m;
-    m.Version(version);
-    m.Do(script).ShowFrame();
+std::unique_ptr<Run> PlayMovie(const swfw::Movie& m) {
     auto run = std::make_unique<Run>();
     std::string error;
     run->player = player::Player::Load(m.Bytes(), &error);
@@ -139,6 +136,13 @@ std::unique_ptr<Run> Play(const Asm& script, int version = 8) {
     run->pixels.assign(kWidth * kHeight * 4, 0);
     run->player->Render({run->pixels.data(), kWidth, kHeight, kWidth * 4});
     return run;
+}
+
+std::unique_ptr<Run> Play(const Asm& script, int version = 8) {
+    swfw::Movie m;
+    m.Version(version);
+    m.Do(script).ShowFrame();
+    return PlayMovie(m);
 }
 
 std::vector<std::string> Lines(const Asm& script, int version = 8) {
@@ -327,6 +331,53 @@ TEST(Filters, GlowSetByScriptIsDrawnAroundTheClip) {
     EXPECT_EQ(far, (std::array<int, 3>{255, 255, 255}));
 }
 
+// Filters placed by the timeline read back as filter objects with the stored fields, and a
+// list set by script goes back to the clip in the same stored form.
+TEST(Filters, PlacedFiltersReadBackAndRoundTrip) {
+    swfw::Movie m;
+    m.Version(8);
+    swfw::Sprite clip(2);
+    clip.ShowFrame();
+    m.Define(clip);
+    m.Place(swfw::PlaceObject::New(2, 1)
+                .Name("placed")
+                .Blend(swfw::BlendMode::Multiply)
+                .Filters({swfw::Filter::Blur(6, 3, 2),
+                          swfw::Filter::DropShadow(swfw::Rgb(0, 0, 255), 4, 4, 0, 5, 1.5, 1, true),
+                          swfw::Filter::ColorMatrix({2, 0, 0, 0, 0, 0, 1, 0, 0, 0,
+                                                     0, 0, 1, 0, 0, 0, 0, 0, 1, 0})}));
+    Asm a;
+    TracePath(a, "placed.blendMode");
+    TracePath(a, "placed.filters.length");
+    TracePath(a, "placed.filters.0.blurX");
+    TracePath(a, "placed.filters.0.blurY");
+    TracePath(a, "placed.filters.0.quality");
+    TracePath(a, "placed.filters.1.color");
+    TracePath(a, "placed.filters.1.inner");
+    TracePath(a, "placed.filters.1.distance");
+    TracePath(a, "placed.filters.1.strength");
+    TracePath(a, "placed.filters.2.matrix");
+    // Each read makes new objects.
+    a.PushTraceString("same:");
+    PushPath(a, "placed.filters.0");
+    PushPath(a, "placed.filters.0");
+    a.Op(Op::kStrictEquals).Trace();
+    // Through a script and back: the same fields.
+    Set(a, "placed.filters", P{"placed.filters"});
+    TracePath(a, "placed.filters.1.color");
+    TracePath(a, "placed.filters.0.blurY");
+    // An empty list takes them all away.
+    a.Push("none").Push(0).Op(Op::kInitArray).Op(Op::kSetVariable);
+    Set(a, "placed.filters", P{"none"});
+    TracePath(a, "placed.filters.length");
+    m.Do(a).ShowFrame();
+    auto run = PlayMovie(m);
+    EXPECT_EQ(run->lines,
+              (std::vector<std::string>{"multiply", "3", "6", "3", "2", "255", "true", "5", "1.5",
+                                        "2,0,0,0,0,0,1,0,0,0,0,0,1,0,0,0,0,0,1,0", "same:",
+                                        "false", "255", "3", "0"}));
+}
+
 TEST(BlendMode, TakesNamesAndNumbersAndIgnoresTheRest) {
     struct Case {
         Item value;
@@ -452,6 +503,240 @@ TEST(PlayerObjects, SharedObjectsLastForTheRun) {
     TraceCall(a, "y.flush");
     TraceCall(a, "SharedObject.getLocal", {"bad name"});
     EXPECT_EQ(Lines(a), (std::vector<std::string>{"3", "true", "null"}));
+}
+
+// ---- Bitmaps on the display, opaqueBackground, scrollRect, cacheAsBitmap -----------------------
+
+void Render(Run& run) {
+    run.player->Render({run.pixels.data(), kWidth, kHeight, kWidth * 4});
+}
+
+// c = _root.createEmptyMovieClip("c", 1)
+void MakeClip(Asm& a, const std::string& name = "c", int depth = 1) {
+    a.Push(name).Push(depth, name, 2).GetVariable("_root").Push("createEmptyMovieClip")
+        .Op(Op::kCallMethod).Op(Op::kSetVariable);
+}
+
+// A closed rectangle path (filled by whatever fill or line style is set).
+void Rectangle(Asm& a, const std::string& clip, int x0, int y0, int x1, int y1) {
+    Call(a, clip + ".moveTo", {x0, y0});
+    Call(a, clip + ".lineTo", {x1, y0});
+    Call(a, clip + ".lineTo", {x1, y1});
+    Call(a, clip + ".lineTo", {x0, y1});
+    Call(a, clip + ".lineTo", {x0, y0});
+}
+
+using Rgb = std::array<int, 3>;
+constexpr Rgb kWhite{255, 255, 255}, kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255};
+
+// An attached bitmap lies a pixel to a pixel at the clip's origin, and shows what its
+// BitmapData holds on each frame: changed pixels, then nothing once disposed.
+TEST(AttachBitmap, ShowsTheBitmapsPixelsAsTheyAreEachFrame) {
+    Asm first;
+    New(first, "b", "flash.display.BitmapData", {20, 10, false, 4294901760.0});  // red
+    MakeClip(first);
+    Set(first, "c._x", 100);
+    Set(first, "c._y", 50);
+    Call(first, "c.attachBitmap", {P{"b"}, 5});
+    TraceCall(first, "c.getInstanceAtDepth", {5});  // a bitmap is no clip
+    TracePath(first, "c._width");
+    TracePath(first, "c._height");
+    Asm second;
+    Call(second, "b.fillRect", {P{"b.rectangle"}, 4278190335.0});  // blue
+    Asm third;
+    Call(third, "b.dispose", {});
+    swfw::Movie m;
+    m.Version(8);
+    m.Do(first).ShowFrame().Do(second).ShowFrame().Do(third).ShowFrame();
+    auto run = PlayMovie(m);
+    EXPECT_EQ(run->lines, (std::vector<std::string>{"undefined", "20", "10"}));
+    struct Probe {
+        int x, y;
+        Rgb frame1, frame2;
+    };
+    const Probe probes[] = {
+        {100, 50, kRed, kBlue},     {119, 59, kRed, kBlue},     {120, 55, kWhite, kWhite},
+        {110, 60, kWhite, kWhite},  {99, 55, kWhite, kWhite},
+    };
+    for (const Probe& p : probes) EXPECT_EQ(run->Rgb(p.x, p.y), p.frame1) << p.x << "," << p.y;
+    run->player->Tick();
+    Render(*run);
+    for (const Probe& p : probes) EXPECT_EQ(run->Rgb(p.x, p.y), p.frame2) << p.x << "," << p.y;
+    run->player->Tick();
+    Render(*run);
+    EXPECT_EQ(run->Rgb(105, 55), kWhite);
+}
+
+TEST(AttachBitmap, IgnoresWhatIsNoLiveBitmap) {
+    Asm a;
+    New(a, "b", "flash.display.BitmapData", {20, 10, false, 4294901760.0});
+    New(a, "gone", "flash.display.BitmapData", {20, 10, false, 4294901760.0});
+    Call(a, "gone.dispose", {});
+    MakeClip(a);
+    Call(a, "c.attachBitmap", {P{"gone"}, 1});
+    Call(a, "c.attachBitmap", {P{"c"}, 2});
+    Call(a, "c.attachBitmap", {P{"b"}, -20000});  // no such depth
+    Call(a, "c.attachBitmap", {P{"b"}});          // no depth
+    auto run = Play(a);
+    EXPECT_EQ(run->Rgb(5, 5), kWhite);
+}
+
+// A 2x2 bitmap (red, green / blue, black) scaled ten times into a 60x40 rectangle: tiled, or
+// with its edge pixels stretched past it.
+TEST(BitmapFill, TilesOrStretchesThroughItsMatrix) {
+    struct Case {
+        bool repeat;
+        Rgb at125x105, at105x125;
+    };
+    const Case cases[] = {
+        {true, kRed, kRed},
+        {false, kGreen, kBlue},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        New(a, "b", "flash.display.BitmapData", {2, 2, false, 4278190080.0});  // black
+        Call(a, "b.setPixel", {0, 0, 0xFF0000});
+        Call(a, "b.setPixel", {1, 0, 0x00FF00});
+        Call(a, "b.setPixel", {0, 1, 0x0000FF});
+        New(a, "m", "flash.geom.Matrix", {10, 0, 0, 10, 100, 100});
+        MakeClip(a);
+        Call(a, "c.beginBitmapFill", {P{"b"}, P{"m"}, c.repeat, false});
+        Rectangle(a, "c", 100, 100, 160, 140);
+        Call(a, "c.endFill", {});
+        auto run = Play(a);
+        EXPECT_EQ(run->Rgb(105, 105), kRed) << c.repeat;
+        EXPECT_EQ(run->Rgb(115, 105), kGreen) << c.repeat;
+        EXPECT_EQ(run->Rgb(105, 115), kBlue) << c.repeat;
+        EXPECT_EQ(run->Rgb(115, 115), (Rgb{0, 0, 0})) << c.repeat;
+        EXPECT_EQ(run->Rgb(125, 105), c.at125x105) << c.repeat;
+        EXPECT_EQ(run->Rgb(105, 125), c.at105x125) << c.repeat;
+        EXPECT_EQ(run->Rgb(165, 105), kWhite) << c.repeat;  // outside the rectangle
+    }
+}
+
+TEST(BitmapFill, WithoutABitmapNothingIsFilled) {
+    Asm a;
+    MakeClip(a);
+    Call(a, "c.beginBitmapFill", {5});
+    Rectangle(a, "c", 100, 100, 160, 140);
+    Call(a, "c.endFill", {});
+    EXPECT_EQ(Play(a)->Rgb(120, 120), kWhite);
+}
+
+// opaqueBackground fills the box around an outline drawn with no fill; null takes it away.
+TEST(OpaqueBackground, FillsTheClipsBoundsAndReadsBack) {
+    struct Case {
+        Arg value;
+        const char* traced;
+        Rgb inside;
+    };
+    const Case cases[] = {
+        {Item(65280), "65280", kGreen},
+        {Item(4278190335.0), "255", kBlue},  // the alpha byte is dropped
+        {Item(swfw::Null{}), "undefined", kWhite},
+        {Item(swfw::Undefined{}), "undefined", kWhite},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        MakeClip(a);
+        Call(a, "c.lineStyle", {1, 0xFF0000});
+        Rectangle(a, "c", 100, 100, 200, 200);
+        Set(a, "c.opaqueBackground", Item(0xFF00FF));
+        Set(a, "c.opaqueBackground", c.value);
+        TracePath(a, "c.opaqueBackground");
+        auto run = Play(a);
+        EXPECT_EQ(run->lines, std::vector<std::string>{c.traced});
+        EXPECT_EQ(run->Rgb(150, 150), c.inside) << c.traced;
+        EXPECT_EQ(run->Rgb(250, 150), kWhite) << c.traced;
+    }
+}
+
+// A clip drawn red (0..50) and blue (50..100) shows only the scroll rectangle's part of itself,
+// moved to its origin; undefined shows all of it again.
+TEST(ScrollRect, ShowsOnlyItsRectangleMovedToTheOrigin) {
+    struct Probe {
+        int x, y;
+        Rgb scrolled, whole;
+    };
+    const Probe probes[] = {
+        {205, 105, kBlue, kRed},     {228, 118, kBlue, kRed},    {235, 105, kWhite, kRed},
+        {205, 125, kWhite, kRed},    {195, 105, kWhite, kWhite}, {260, 105, kWhite, kBlue},
+    };
+    for (bool keep : {true, false}) {
+        Asm a;
+        MakeClip(a);
+        Call(a, "c.beginFill", {0xFF0000});
+        Rectangle(a, "c", 0, 0, 50, 50);
+        Call(a, "c.beginFill", {0x0000FF});
+        Rectangle(a, "c", 50, 0, 100, 50);
+        Call(a, "c.endFill", {});
+        Set(a, "c._x", 200);
+        Set(a, "c._y", 100);
+        New(a, "r", "flash.geom.Rectangle", {50, 0, 30, 20});
+        Set(a, "c.scrollRect", P{"r"});
+        TracePath(a, "c.scrollRect.x");
+        TracePath(a, "c.scrollRect.width");
+        if (!keep) Set(a, "c.scrollRect", Item(swfw::Undefined{}));
+        TracePath(a, "c.scrollRect");
+        auto run = Play(a);
+        EXPECT_EQ(run->lines, (std::vector<std::string>{
+                                  "50", "30", keep ? "(x=50, y=0, w=30, h=20)" : "undefined"}));
+        for (const Probe& p : probes) {
+            EXPECT_EQ(run->Rgb(p.x, p.y), keep ? p.scrolled : p.whole)
+                << p.x << "," << p.y << (keep ? " scrolled" : " whole");
+        }
+    }
+}
+
+TEST(CacheAsBitmap, IsKeptAndReadBack) {
+    Asm a;
+    MakeClip(a);
+    TracePath(a, "c.cacheAsBitmap");
+    Set(a, "c.cacheAsBitmap", 1);
+    TracePath(a, "c.cacheAsBitmap");
+    Set(a, "c.cacheAsBitmap", "");
+    TracePath(a, "c.cacheAsBitmap");
+    EXPECT_EQ(Lines(a), (std::vector<std::string>{"false", "true", "false"}));
+}
+
+// setMask: the clip shows only where the mask clip covers it, and the mask itself is not drawn;
+// a mask with a scroll rectangle is moved by it but not cut to it; null takes the mask away.
+TEST(SetMask, ShowsTheClipOnlyUnderTheMask) {
+    struct Case {
+        const char* name;
+        bool scrolled, removed;
+        Rgb at110x110, at150x150, at230x150;
+    };
+    const Case cases[] = {
+        // The mask covers 100..200 (100..180 moved left and up by 20 when scrolled).
+        {"plain", false, false, kRed, kRed, kWhite},
+        {"scrolled", true, false, kRed, kRed, kWhite},
+        {"removed", false, true, kGreen, kGreen, kRed},  // the mask is drawn again
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        MakeClip(a, "c", 1);
+        Call(a, "c.beginFill", {0xFF0000});
+        Rectangle(a, "c", 50, 50, 300, 300);
+        Call(a, "c.endFill", {});
+        MakeClip(a, "m", 2);
+        Call(a, "m.beginFill", {0x00FF00});
+        Rectangle(a, "m", 100, 100, 200, 200);
+        Call(a, "m.endFill", {});
+        if (c.scrolled) {
+            New(a, "r", "flash.geom.Rectangle", {20, 20, 10, 10});
+            Set(a, "m.scrollRect", P{"r"});
+        }
+        Call(a, "c.setMask", {P{"m"}});
+        if (c.removed) Call(a, "c.setMask", {Item(swfw::Null{})});
+        auto run = Play(a);
+        EXPECT_EQ(run->Rgb(110, 110), c.at110x110) << c.name;
+        EXPECT_EQ(run->Rgb(150, 150), c.at150x150) << c.name;
+        EXPECT_EQ(run->Rgb(230, 150), c.at230x150) << c.name;
+        EXPECT_EQ(run->Rgb(60, 60), c.removed ? kRed : kWhite) << c.name;
+        // Scrolled by (20, 20), the mask ends at 180.
+        EXPECT_EQ(run->Rgb(190, 150), c.scrolled ? kWhite : c.removed ? kGreen : kRed) << c.name;
+    }
 }
 
 }  // namespace
