@@ -48,7 +48,10 @@ GifWriter::GifWriter() = default;
 GifWriter::~GifWriter() = default;
 
 bool GifWriter::Failed(const std::string& what, int code) {
-    const char* reason = GifErrorString(code);
+    // giflib says only that a write failed; the system says why (a full disk, a size limit).
+    const int system = errno;
+    const bool writing = code == E_GIF_ERR_WRITE_FAILED || code == E_GIF_ERR_DISK_IS_FULL;
+    const char* reason = writing && system != 0 ? std::strerror(system) : GifErrorString(code);
     error_ = what + " " + path_ + (reason ? std::string(": ") + reason : std::string());
     return false;
 }

@@ -736,20 +736,16 @@ bool Renderer::SetImageSource(cairo_t* cr, const FillStyle& fill, const RenderSt
     }
     // The script's pixels are drawn as they are now: wrapped without a copy, or copied through
     // the colour transform (each copied pixel charged as drawing work).
-    cairo_surface_t* surface = nullptr;
+    CairoSurface surface;
     if (IsIdentity(state.color)) {
-        surface = cairo_image_surface_create_for_data(
+        surface.reset(cairo_image_surface_create_for_data(
             reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(image.argb.data())),
-            CAIRO_FORMAT_ARGB32, image.width, image.height, image.width * 4);
+            CAIRO_FORMAT_ARGB32, image.width, image.height, image.width * 4));
     } else {
         if (!work_.Charge(std::int64_t{image.width} * image.height)) return false;
         surface = TransformedCopy(image, state.color);
     }
-    if (!surface) return false;
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(surface);
-        return false;
-    }
+    if (!surface || cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return false;
     const bool repeat =
         fill.kind == FillKind::kRepeatingBitmap || fill.kind == FillKind::kRepeatingBitmapHard;
     const bool smooth =
@@ -757,15 +753,13 @@ bool Renderer::SetImageSource(cairo_t* cr, const FillStyle& fill, const RenderSt
     // Bilinear at most: a pixel never reads more than four texels.
     const cairo_filter_t filter = smooth ? Smoothing(CAIRO_FILTER_BILINEAR) : CAIRO_FILTER_NEAREST;
     *texels = filter == CAIRO_FILTER_NEAREST ? 1 : 4;
-    cairo_pattern_t* p = cairo_pattern_create_for_surface(surface);
-    cairo_surface_destroy(surface);
-    cairo_pattern_set_matrix(p, &deviceToBitmap);
-    cairo_pattern_set_extend(p, repeat ? CAIRO_EXTEND_REPEAT : CAIRO_EXTEND_PAD);
-    cairo_pattern_set_filter(p, filter);
+    CairoPattern p(cairo_pattern_create_for_surface(surface.get()));
+    cairo_pattern_set_matrix(p.get(), &deviceToBitmap);
+    cairo_pattern_set_extend(p.get(), repeat ? CAIRO_EXTEND_REPEAT : CAIRO_EXTEND_PAD);
+    cairo_pattern_set_filter(p.get(), filter);
     cairo_identity_matrix(cr);
-    cairo_set_source(cr, p);
+    cairo_set_source(cr, p.get());
     cairo_set_matrix(cr, &toDevice);
-    cairo_pattern_destroy(p);
     return true;
 }
 
@@ -776,12 +770,13 @@ void Renderer::DrawAttachedBitmap(cairo_t* cr, const DisplayObject& object,
     FillStyle fill;
     fill.kind = object.bitmapSmoothing ? FillKind::kClippedBitmap : FillKind::kClippedBitmapHard;
     fill.image = object.bitmap;
-    fill.bitmapMatrix.scaleX = fill.bitmapMatrix.scaleY = 20 << 16;  // a pixel each
+    fill.bitmapMatrix.scaleX = fill.bitmapMatrix.scaleY =
+        static_cast<std::int32_t>(kTwipsPerPixel * kFixed16One);  // a pixel each
     cairo_set_matrix(cr, &state.matrix);
     cairo_new_path(cr);
     int texels = 0;
     if (!SetFillSource(cr, fill, state, &texels)) return;
-    cairo_rectangle(cr, 0, 0, image.width * 20.0, image.height * 20.0);
+    cairo_rectangle(cr, 0, 0, PixelsToTwips(image.width), PixelsToTwips(image.height));
     if (ChargePath(cr, texels)) cairo_fill(cr);
     cairo_new_path(cr);
 }

@@ -482,7 +482,7 @@ script::ClipHost* MovieState::Level(int n) { return n == 0 ? root_.get() : nullp
 
 // An empty clip's timeline: one frame with nothing on it.
 const Timeline& EmptyTimeline() {
-    static const Timeline empty{{Frame{}}, {}, {}};
+    static const Timeline empty{{Frame{}}, {}, {}, std::nullopt};
     return empty;
 }
 

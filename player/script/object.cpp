@@ -171,7 +171,7 @@ void ArrayObject::SetSignedLength(std::int32_t length) {
         const auto before = props.size();
         std::erase_if(props, [&](const Property& p) {
             std::uint32_t i;
-            return ArrayIndex(p.key, &i) && i >= from && i < length_;
+            return ArrayIndex(p.key, &i) && i >= from && std::int64_t{i} < length_;
         });
         if (props.size() != before) Reindex();
     }

@@ -119,7 +119,9 @@ TEST_F(ConvertCliTest, InterruptedBatchStopsAndLeavesNoPartialFiles) {
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     EXPECT_EQ(r.status, 130) << r.err;
     EXPECT_TRUE(fs::is_empty(dir_ / "tmp")) << "the private working folders are removed";
-    if (fs::exists(dir_ / "out")) EXPECT_TRUE(fs::is_empty(dir_ / "out")) << "no partial GIF";
+    if (fs::exists(dir_ / "out")) {
+        EXPECT_TRUE(fs::is_empty(dir_ / "out")) << "no partial GIF";
+    }
 }
 
 TEST_F(ConvertCliTest, SameOutputNameTwiceIsAClashForTheLaterInput) {

@@ -10,7 +10,7 @@
 #include "cli/gif_frames.h"
 #include "cli/gif_palette.h"
 #include "cli/gif_writer.h"
-#include "tests/capture/gif_reader.h"
+#include "tests/support/gif_reader.h"
 
 namespace cli::gif {
 namespace {

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tests/capture/gif_reader.h"
+#include "tests/support/gif_reader.h"
 #include "tests/support/avm1_asm.h"
 #include "tests/support/swf_writer.h"
 
@@ -166,7 +166,7 @@ TEST_F(ScriptedConvertTest, ClickOrKeyTakesAMoviePastItsStartScreen) {
         {"--key Space@2", kRed, kWhite},
     };
     for (const Case& c : cases) {
-        const Result r = Run(std::string("convert start.swf --duration 1 ") + c.input);
+        const Result r = Run(std::string("convert start.swf --no-optimize --duration 1 ") + c.input);
         ASSERT_EQ(r.status, 0) << c.input << ": " << r.err;
         const testgif::Gif gif = Gif("start.swf.gif");
         ASSERT_EQ(gif.pages.size(), 10u) << c.input;

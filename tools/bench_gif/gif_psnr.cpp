@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/capture/gif_reader.h"
+#include "tests/support/gif_reader.h"
 
 namespace {
 

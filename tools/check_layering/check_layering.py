@@ -17,7 +17,9 @@ import sys
 # it, the image toolkit knows no movies, platform looks down only.
 ALLOWED = [
     ("player/media/", ["player/media/", "player/limits.h"]),
-    ("player/script/", ["player/script/", "player/limits.h"]),
+    # Scripts' bitmaps share the media units' plain pixel image.
+    ("player/script/", ["player/script/", "player/limits.h", "player/media/image.h"]),
+    ("player/sound/", ["player/sound/", "player/limits.h"]),
     ("player/", ["player/"]),
     ("swf/", ["swf/", "platform/", "player/media/inflate.h", "player/limits.h"]),
     ("platform/", ["platform/"]),
