@@ -83,6 +83,8 @@ INSTANTIATE_TEST_SUITE_P(
     Scripted, Fidelity,
     ::testing::Values("cache_as_bitmap__color_transform", "cache_as_bitmap__drawing_api",
                       "cache_as_bitmap__nested_rotation", "drawing_api__fills_and_lines",
-                      "edittext__edittext_background_basic", "edittext__edittext_border_basic"));
+                      "edittext__edittext_background_basic", "edittext__edittext_border_basic",
+                      "cache_as_bitmap__scroll_rect", "opaque_background",
+                      "simple_shapes__scroll_rect_mask"));
 
 }  // namespace
