@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/cli_scratch.h"
 #include "tests/support/gif_reader.h"
 #include "tests/support/test_movies.h"
 #include "tests/support/swf_writer.h"
@@ -17,40 +18,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string err;
-};
+using testcli::Result;
 
-class ConvertCliTest : public ::testing::Test {
+class ConvertCliTest : public testcli::ScratchTest {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("fc_cli_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_ / "tmp");
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    // Runs filmcast in the scratch folder with its own temporary folder; stderr is kept.
-    Result Run(const std::string& args) const {
-        const std::string command =
-            "cd '" + dir_.string() + "' && TMPDIR='" + (dir_ / "tmp").string() +
-            "' '" FILMCAST_BINARY_DIR "/filmcast' " + args + " 2> err.txt > /dev/null";
-        const int raw = std::system(command.c_str());
-        Result result;
-        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        std::ifstream in(dir_ / "err.txt");
-        std::stringstream text;
-        text << in.rdbuf();
-        result.err = text.str();
-        return result;
-    }
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
     testgif::Gif ReadGif(const std::string& name) const { return testgif::Read(Path(name)); }
-
-    fs::path dir_;
 };
 
 TEST_F(ConvertCliTest, GifHasEveryFrameAtTheSizeAndRateAsked) {

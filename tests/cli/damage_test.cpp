@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/cli_scratch.h"
 #include "tests/support/gif_reader.h"
 #include "tests/support/test_movies.h"
 #include "tests/support/swf_writer.h"
@@ -21,42 +22,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string err;
-};
+using testcli::Result;
 
-class Damage : public ::testing::Test {
+class Damage : public testcli::ScratchTest {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("fc_damage_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_ / "tmp");
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    Result Run(const std::string& args) const {
-        const std::string command =
-            "cd '" + dir_.string() + "' && TMPDIR='" + (dir_ / "tmp").string() +
-            "' '" FILMCAST_BINARY_DIR "/filmcast' " + args + " 2> err.txt > /dev/null";
-        const int raw = std::system(command.c_str());
-        Result result;
-        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        std::ifstream in(dir_ / "err.txt");
-        std::stringstream text;
-        text << in.rdbuf();
-        result.err = text.str();
-        return result;
-    }
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
     void Save(const std::string& name, const swfw::Buffer& bytes) const {
         std::ofstream(Path(name), std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     }
-
-    fs::path dir_;
 };
 
 // Ten frames, each placing a shape of its own, so a cut anywhere loses whole frames.

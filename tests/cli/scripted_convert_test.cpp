@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/cli_scratch.h"
 #include "tests/support/gif_reader.h"
 #include "tests/support/avm1_asm.h"
 #include "tests/support/swf_writer.h"
@@ -17,13 +18,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using testcli::Result;
+
 using swfw::Asm;
 using Op = swfw::Op;
-
-struct Result {
-    int status = -1;
-    std::string out, err;
-};
 
 swfw::Shape Box(std::uint16_t id, swfw::Color color, int x, int y, int w, int h) {
     swfw::Shape s(id);
@@ -77,41 +75,13 @@ swfw::Movie StartScreen() {
     return m;
 }
 
-class ScriptedConvertTest : public ::testing::Test {
+class ScriptedConvertTest : public testcli::ScratchTest {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("fc_scripted_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_ / "tmp");
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    Result Run(const std::string& args) const {
-        const std::string command =
-            "cd '" + dir_.string() + "' && TMPDIR='" + (dir_ / "tmp").string() +
-            "' '" FILMCAST_BINARY_DIR "/filmcast' " + args + " 2> err.txt > out.txt";
-        const int raw = std::system(command.c_str());
-        Result result;
-        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        result.out = Slurp("out.txt");
-        result.err = Slurp("err.txt");
-        return result;
-    }
-    std::string Slurp(const std::string& name) const {
-        std::ifstream in(dir_ / name);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
     void Save(const swfw::Movie& m, const std::string& name) const {
         std::string error;
         ASSERT_TRUE(m.Save((dir_ / name).string(), &error)) << error;
     }
     testgif::Gif Gif(const std::string& name) const { return testgif::Read((dir_ / name).string()); }
-
-    fs::path dir_;
 };
 
 // How many frames a scripted one-frame movie gives, and what stderr says of it.
