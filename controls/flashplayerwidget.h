@@ -26,6 +26,7 @@ class CFlashPlayerWidget : public QWidget, public CPlayerControl {
     void GotoFrame(long frame) override;
     long CurrentFrame() const override;
     BOOL IsPlaying() const override;
+    std::string LoadProblem() const override { return m_control.LoadProblem(); }
     // Whether the user's pointer and keys reach the movie (off while a conversion runs).
     void SetInputEnabled(bool enabled) { m_inputEnabled = enabled; }
 

@@ -20,4 +20,6 @@ class CPlayerControl {
     virtual void GotoFrame(long frame) = 0;
     virtual long CurrentFrame() const = 0;
     virtual BOOL IsPlaying() const = 0;
+    // Why the movie last given did not load whole, one line ("" when it did).
+    virtual std::string LoadProblem() const { return ""; }
 };

@@ -53,6 +53,13 @@ void CShockwaveflash::SetMovie(const std::string& path) {
     loaded_ = stamp;
 }
 
+std::string CShockwaveflash::LoadProblem() const {
+    if (!player_) return lastError_;
+    const player::StageInfo& stage = player_->Stage();
+    if (!stage.endedEarly) return "";
+    return player::DescribeEndedEarly(stage.declaredFrameCount, stage.frameCount);
+}
+
 void CShockwaveflash::SetQuality(player::Quality quality) {
     quality_ = quality;
     if (player_) player_->SetQuality(quality);

@@ -76,6 +76,9 @@ class CShockwaveflash {
 
     // Last load error ("" when the movie loaded).
     const std::string& LastError() const { return lastError_; }
+    // What is wrong with the file last given, one line: why it is no movie, or that its data
+    // ends before the frames its header promises; "" when it loaded whole.
+    std::string LoadProblem() const;
     // The movie as loaded (its stage, timelines), or null when nothing loaded as a movie.
     const player::Player* LoadedPlayer() const { return player_.get(); }
     // Frames drawn so far that were cut short at the engine's drawing-work limit.

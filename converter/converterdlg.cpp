@@ -3,7 +3,11 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QContextMenuEvent>
+#include <QDesktopServices>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -12,12 +16,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
 #include <QSlider>
 #include <QStandardPaths>
 #include <QTreeWidget>
+#include <QUrl>
 
 #include "capture/workfolders.h"
 #include "controls/filedialogs.h"
@@ -25,7 +31,9 @@
 #include "controls/flashplayerwidget.h"
 #include "controls/numberspin.h"
 #include "converter/aboutdlg.h"
+#include "converter/helpfile.h"
 #include "converter/outputfolder.h"
+#include "converter/statusline.h"
 #include "platform/dataexchange.h"
 #include "platform/messagebox.h"
 #include "platform/prompt.h"
@@ -188,6 +196,11 @@ void CConverterDlg::CreateControls() {
     m_labelFrameCount = qobject_cast<QLabel*>(GetDlgItem(IDC_FRAME_COUNT));
     for (QLineEdit* edit : {m_editWidth, m_editHeight, m_editFrameRate})
         edit->installEventFilter(this);
+    statusLine_ = new CStatusLine(this);
+    statusLine_->setGeometry(PixelRect(kStatusLineRect));
+    // A file dropped anywhere on the window opens it: the edits take no drops of their own.
+    setAcceptDrops(true);
+    for (QLineEdit* edit : findChildren<QLineEdit*>()) edit->setAcceptDrops(false);
 }
 
 // The command table: which control or event runs which handler.
@@ -336,6 +349,7 @@ void CConverterDlg::OnOpen() {
 }
 
 void CConverterDlg::OpenMovie(const QString& path) {
+    statusLine_->Clear();
     m_listProperties->clear();
     m_strMovie = path;
     m_bPlaying = 1;
@@ -343,6 +357,17 @@ void CConverterDlg::OpenMovie(const QString& path) {
     ShowMovieProperties();
     EnableExportControls();
     TogglePlayback();
+    ReportLoadProblem();
+}
+
+void CConverterDlg::ReportLoadProblem() {
+    const std::string problem = m_flashPlayer->LoadProblem();
+    if (problem.empty()) return;
+    statusLine_->Say(QFileInfo(m_strMovie).fileName() + ": " + PathFromBytes(problem));
+}
+
+QString CConverterDlg::StatusMessage() const {
+    return statusLine_->Message();
 }
 
 void CConverterDlg::ShowMovieProperties() {
@@ -457,6 +482,7 @@ void CConverterDlg::OnConvert() {
         m_flashPlayer->GotoFrame(1);
         m_flashPlayer->StopPlay();
     }
+    statusLine_->Clear();
     m_bConverting = 1;
     SetTimer1();
     m_flashPlayer->SetLoop(FALSE);
@@ -471,8 +497,16 @@ void CConverterDlg::OnAbout() {
     RunModal(about);
 }
 
+// The help file in the current folder when it is there, else the manual that comes with the
+// program, each opened by the desktop's handler; nothing found is as silent as a missing file.
 void CConverterDlg::OnHelpFile() {
-    ShellOpen(kHelpFileName);
+    const helpfile::HelpLocation help =
+        helpfile::FindHelp(QDir::currentPath(), PathFromBytes(GetModuleDir()));
+    if (help.kind == helpfile::HelpKind::None) {
+        ShellOpen(kHelpFileName);
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(help.path));
 }
 void CConverterDlg::OnBuyNow() {
     ShellOpen(kPurchaseUrl);
@@ -548,6 +582,40 @@ bool CConverterDlg::RouteRightButton(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ContextMenu && event->spontaneous())
         return static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Mouse;
     return false;
+}
+
+QString CConverterDlg::DroppableMovie(const QMimeData* data) const {
+    if (m_bConverting || !data || !data->hasUrls()) return {};
+    const QList<QUrl> urls = data->urls();
+    if (urls.isEmpty() || !urls.front().isLocalFile()) return {};
+    const QFileInfo file(urls.front().toLocalFile());
+    return file.isFile() ? file.absoluteFilePath() : QString();
+}
+
+void CConverterDlg::dragEnterEvent(QDragEnterEvent* event) {
+    if (DroppableMovie(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+}
+
+void CConverterDlg::dragMoveEvent(QDragMoveEvent* event) {
+    if (DroppableMovie(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+}
+
+void CConverterDlg::dropEvent(QDropEvent* event) {
+    const QString movie = DroppableMovie(event->mimeData());
+    if (movie.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    OpenMovie(movie);
 }
 
 void CConverterDlg::QueueValidation(void (CConverterDlg::*handler)()) {

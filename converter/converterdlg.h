@@ -18,10 +18,12 @@ class CDataExchange;
 class CFlashPlayerWidget;
 class CNumberSpin;
 class CPlayerControl;
+class CStatusLine;
 class CViewObject;
 class QButtonGroup;
 class QLabel;
 class QLineEdit;
+class QMimeData;
 class QPushButton;
 class QRadioButton;
 class QSlider;
@@ -96,10 +98,16 @@ class CConverterDlg : public QDialog {
     // Why the last conversion run or single-frame export wrote nothing ("" after a success),
     // kept for a status line; the window shows no message box for it.
     const std::string& LastCaptureError() const { return lastCaptureError_; }
+    // What the status line below the buttons says ("" when it is blank).
+    QString StatusMessage() const;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    // A movie file dropped on the window is opened as Open opens it (not during a run).
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     void CreateControls();
@@ -116,6 +124,12 @@ class CConverterDlg : public QDialog {
     void QueueValidation(void (CConverterDlg::*handler)());
     void RunValidation(void (CConverterDlg::*handler)());
     bool RouteRightButton(QObject* watched, QEvent* event);
+    // The local file a drag carries that the window would open, or "" when it takes none.
+    QString DroppableMovie(const QMimeData* data) const;
+    // Says on the status line why the movie just opened is no movie or ends early.
+    void ReportLoadProblem();
+    // Says on the status line why a run that has ended wrote no GIF.
+    void ReportRunWithoutGif(const std::string& reason);
 
     std::map<int, QWidget*> m_items;
     QSlider* m_slider = nullptr;
@@ -128,4 +142,5 @@ class CConverterDlg : public QDialog {
     QTimer m_timer;
     bool m_bValidating = false;
     std::string lastCaptureError_;
+    CStatusLine* statusLine_ = nullptr;
 };

@@ -15,6 +15,7 @@
 #include "controls/shockwaveflash.h"
 #include "converter/converterdlg.h"
 #include "converter/outputfolder.h"
+#include "converter/statusline.h"
 #include "platform/messagebox.h"
 #include "res/resource.h"
 
@@ -105,7 +106,20 @@ void CConverterDlg::ConversionStep() {
     session->run.Step();
     if (session->run.IsActive()) return;
     lastCaptureError_ = session->run.Error();
+    if (session->run.Outcome() != capture::RunOutcome::GifWritten)
+        ReportRunWithoutGif(lastCaptureError_);
     m_pCapture.reset();
+}
+
+// A movie that did not load has no frames to step: why it did not load says more than that.
+void CConverterDlg::ReportRunWithoutGif(const std::string& reason) {
+    std::string why = reason;
+    if (m_flashPlayer->GetTotalFrames() <= 0) {
+        const std::string problem = m_flashPlayer->LoadProblem();
+        if (!problem.empty()) why = problem;
+    }
+    statusLine_->Say(why.empty() ? QString("No GIF was written.")
+                                 : "No GIF was written: " + PathFromBytes(why));
 }
 
 void CConverterDlg::OnExportSingle() {
@@ -119,8 +133,12 @@ void CConverterDlg::OnExportSingle() {
     if (!m_pViewObject) return;
     CWindowFrameSource source(*m_flashPlayer, m_pViewObject);
     lastCaptureError_.clear();
-    capture::ExportSingleFrame(source, m_rectPlayer.Width(), m_rectPlayer.Height(), m_nOutputWidth,
-                               m_nOutputHeight, path, &lastCaptureError_);
+    statusLine_->Clear();
+    if (!capture::ExportSingleFrame(source, m_rectPlayer.Width(), m_rectPlayer.Height(),
+                                    m_nOutputWidth, m_nOutputHeight, path, &lastCaptureError_))
+        statusLine_->Say(lastCaptureError_.empty()
+                             ? QString("The frame was not exported.")
+                             : "The frame was not exported: " + PathFromBytes(lastCaptureError_));
 }
 
 namespace {

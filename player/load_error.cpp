@@ -35,4 +35,13 @@ std::string LoadFailure::Describe() const {
     return std::string(LoadErrorName(error)) + ": " + std::strerror(systemError);
 }
 
+std::string DescribeEndedEarly(int declaredFrames, int framesRead) {
+    if (framesRead <= 0)
+        return "the movie ends before its first frame (its header promises " +
+               std::to_string(declaredFrames) + ")";
+    if (framesRead >= declaredFrames) return "";
+    return "the movie ends early: its header promises " + std::to_string(declaredFrames) +
+           " frames, " + std::to_string(framesRead) + " could be read";
+}
+
 }  // namespace player

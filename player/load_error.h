@@ -28,4 +28,9 @@ struct LoadFailure {
     std::string Describe() const;
 };
 
+// What a movie whose data ends before its End tag lacks, one line: "the movie ends before its
+// first frame (its header promises 120)", "the movie ends early: its header promises 120
+// frames, 3 could be read", or "" when every promised frame could be read.
+std::string DescribeEndedEarly(int declaredFrames, int framesRead);
+
 }  // namespace player

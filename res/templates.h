@@ -92,6 +92,10 @@ inline constexpr std::array<ControlTemplate, 29> kConverterControls{{
     {IDC_EXIT, ControlKind::PushButton, "Exit", {436, 308, 50, 14}},
 }};
 
+// The status line below the buttons, across their row (dialog units); not part of template 102,
+// whose controls and tab order stay as they are.
+inline constexpr DialogRect kStatusLineRect{16, 324, 470, 12};
+
 inline constexpr DialogTemplate kAboutDialog{"Filmcast Converter 1.0 ", {0, 0, 269, 89}};
 
 inline constexpr std::array<ControlTemplate, 7> kAboutControls{{

@@ -191,4 +191,45 @@ TEST_F(ShockwaveflashTest, QualityHoldsForTheShownMovieAndTheNextLoads) {
     EXPECT_GT(ColoursDrawn(control), 2u);
 }
 
+// What the window says about a file it opened: why it is no movie, that its data ends before
+// the frames its header promises, or nothing for a whole movie.
+TEST_F(ShockwaveflashTest, LoadProblemNamesWhatIsWrongWithTheFileLastGiven) {
+    CShockwaveflash control;
+    EXPECT_EQ(control.LoadProblem(), "") << "nothing given yet";
+    const std::string whole = WriteMovie("whole.swf", 4);
+    control.SetMovie(whole);
+    EXPECT_EQ(control.LoadProblem(), "");
+
+    swfw::Movie m;
+    m.Size(100, 50);
+    for (int f = 0; f < 4; ++f) m.ShowFrame();
+    const swfw::Buffer body = m.Body();
+    const std::size_t tags = body.size() - (4 * 2 + 2);
+    auto save = [&](const std::string& name, std::size_t frames) {
+        const swfw::Buffer cut(body.begin(), body.begin() + tags + 2 * frames);
+        const swfw::Buffer bytes = swfw::Pack(swfw::Compression::None, 10, cut,
+                                              static_cast<std::uint32_t>(8 + body.size()));
+        const std::string path = (dir_ / name).string();
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        return path;
+    };
+    control.SetMovie(save("cut.swf", 1));
+    EXPECT_EQ(control.GetTotalFrames(), 1);
+    EXPECT_EQ(control.LoadProblem(),
+              "the movie ends early: its header promises 4 frames, 1 could be read");
+    control.SetMovie(save("empty.swf", 0));
+    EXPECT_EQ(control.LoadProblem(),
+              "the movie ends before its first frame (its header promises 4)");
+
+    const std::string text = (dir_ / "text.swf").string();
+    std::ofstream(text) << "not a movie";
+    control.SetMovie(text);
+    EXPECT_EQ(control.LoadProblem(), "not a Flash movie (bad signature)");
+    control.SetMovie(text);
+    EXPECT_EQ(control.LoadProblem(), "not a Flash movie (bad signature)") << "the same file again";
+    control.SetMovie(whole);
+    EXPECT_EQ(control.LoadProblem(), "");
+}
+
 }  // namespace

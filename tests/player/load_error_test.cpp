@@ -47,12 +47,12 @@ INSTANTIATE_TEST_SUITE_P(
         BytesCase{"SignatureOnly", {'F', 'W', 'S'}, LoadError::kTooShort},
         BytesCase{"Gif", {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0}, LoadError::kBadSignature},
         // "CWS", version 8, length 100, then bytes that are no zlib stream.
-        BytesCase{"BrokenZlib", {'C', 'W', 'S', 8, 100, 0, 0, 0, 1, 2, 3, 4},
-                  LoadError::kCorruptStream},
+        BytesCase{
+            "BrokenZlib", {'C', 'W', 'S', 8, 100, 0, 0, 0, 1, 2, 3, 4}, LoadError::kCorruptStream},
         // "FWS", version 8, length 9: one body byte, where the stage rectangle should start
         // with 5 bits of field size and four fields of 15 bits.
-        BytesCase{"HeaderCutShort", {'F', 'W', 'S', 8, 9, 0, 0, 0, 0x78},
-                  LoadError::kHeaderCutShort}),
+        BytesCase{
+            "HeaderCutShort", {'F', 'W', 'S', 8, 9, 0, 0, 0, 0x78}, LoadError::kHeaderCutShort}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LoadFile, MissingFileIsCannotOpenWithTheSystemsReason) {
@@ -67,8 +67,8 @@ TEST(LoadFile, MissingFileIsCannotOpenWithTheSystemsReason) {
 
 TEST(LoadFile, AFolderIsNoMovieFile) {
     LoadFailure failure;
-    EXPECT_FALSE(player::Player::LoadFile(std::filesystem::temp_directory_path().string(),
-                                          &failure));
+    EXPECT_FALSE(
+        player::Player::LoadFile(std::filesystem::temp_directory_path().string(), &failure));
     EXPECT_NE(failure.error, LoadError::kNone);
     EXPECT_FALSE(failure.Describe().empty());
 }
@@ -89,5 +89,27 @@ TEST(LoadErrorName, EveryErrorHasItsOwnName) {
         names.insert(player::LoadErrorName(LoadError(e)));
     EXPECT_EQ(names.size(), std::size_t(int(LoadError::kHeaderCutShort) + 1));
 }
+
+struct EndedEarlyCase {
+    int declared;
+    int read;
+    const char* text;
+};
+
+class DescribeEndedEarly : public ::testing::TestWithParam<EndedEarlyCase> {};
+
+TEST_P(DescribeEndedEarly, SaysWhatTheCutMovieLacks) {
+    EXPECT_EQ(player::DescribeEndedEarly(GetParam().declared, GetParam().read), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Counts, DescribeEndedEarly,
+    ::testing::Values(
+        EndedEarlyCase{120, 0, "the movie ends before its first frame (its header promises 120)"},
+        EndedEarlyCase{120, 3,
+                       "the movie ends early: its header promises 120 frames, 3 could be read"},
+        EndedEarlyCase{2, 1, "the movie ends early: its header promises 2 frames, 1 could be read"},
+        // Every promised frame is there (only the End tag is missing), or more than promised.
+        EndedEarlyCase{5, 5, ""}, EndedEarlyCase{5, 9, ""}));
 
 }  // namespace
