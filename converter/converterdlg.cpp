@@ -593,11 +593,7 @@ QString CConverterDlg::DroppableMovie(const QMimeData* data) const {
 }
 
 void CConverterDlg::dragEnterEvent(QDragEnterEvent* event) {
-    if (DroppableMovie(event->mimeData()).isEmpty()) {
-        event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
+    dragMoveEvent(event);
 }
 
 void CConverterDlg::dragMoveEvent(QDragMoveEvent* event) {

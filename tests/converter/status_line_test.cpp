@@ -89,6 +89,10 @@ class WindowStatusTest : public ::testing::Test {
         prompt::SetResponder([this](const prompt::Request& r) {
             prompt::Answer a;
             if (r.kind == prompt::Kind::OpenFile) a.path = movie_;
+            if (r.kind == prompt::Kind::SaveFile) {
+                a.path = shot_;
+                a.selectedFilter = 4;  // PNG
+            }
             return a;
         });
     }
@@ -127,6 +131,7 @@ class WindowStatusTest : public ::testing::Test {
     std::string root_;
     std::string movie_;
     std::string gif_;
+    std::string shot_;
 };
 
 // A conversion that ends without a GIF: how the case is set up, what the line must say, and
@@ -256,6 +261,21 @@ TEST_F(WindowStatusTest, OpeningAMovieClearsTheLine) {
     Convert(*dlg);
     ASSERT_FALSE(dlg->StatusMessage().isEmpty());
     Button(*dlg, IDC_OPEN)->click();
+    EXPECT_TRUE(dlg->StatusMessage().isEmpty());
+}
+
+TEST_F(WindowStatusTest, SingleFrameExportThatFailsSaysWhyAndTheNextClears) {
+    testmovies::WriteSteppedMovie(movie_, 3);
+    auto dlg = Open();
+    shot_ = root_ + "missing/shot.png";
+    dlg->OnExportSingle();
+    const std::string status = dlg->StatusMessage().toStdString();
+    EXPECT_TRUE(status.starts_with("The frame was not exported: ")) << status;
+    EXPECT_NE(status.find("No such file or directory"), std::string::npos) << status;
+    EXPECT_TRUE(NoMessageBox());
+    shot_ = root_ + "shot.png";
+    dlg->OnExportSingle();
+    EXPECT_TRUE(fs::exists(shot_));
     EXPECT_TRUE(dlg->StatusMessage().isEmpty());
 }
 
