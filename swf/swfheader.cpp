@@ -69,7 +69,9 @@ CSwfHeader::~CSwfHeader() {
 
 std::string CSwfHeader::LastErrorText() const {
     std::string text = SwfHeaderErrorText(m_lastError);
-    if (m_lastError == SwfHeaderError::CannotOpen && m_systemError != 0) {
+    if (m_lastError == SwfHeaderError::TooShort && m_signatureValid) {
+        text = "the movie is truncated: " + text;
+    } else if (m_lastError == SwfHeaderError::CannotOpen && m_systemError != 0) {
         text = std::string("cannot open: ") + std::strerror(m_systemError);
     } else if (m_lastError == SwfHeaderError::BadLength) {
         text += " (" + std::to_string(static_cast<std::uint32_t>(m_fileLength)) + ")";
@@ -83,6 +85,11 @@ bool CSwfHeader::OpenAndRead(const std::string& path) {
     struct stat status {};
     if (m_file < 0 || fstat(m_file, &status) != 0) {
         m_systemError = errno;
+        Fail(SwfHeaderError::CannotOpen);
+        return false;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        m_systemError = EISDIR;
         Fail(SwfHeaderError::CannotOpen);
         return false;
     }
