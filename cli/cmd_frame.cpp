@@ -92,7 +92,9 @@ int RunFrame(const FrameOptions& options) {
         if (!text.empty() && !options.common.quiet)
             std::fprintf(stderr, "filmcast: %s: %s\n", label.c_str(), text.c_str());
     };
-    if (!toOutput && options.common.noClobber && std::filesystem::exists(options.output))
+    std::error_code missing;
+    if (!toOutput && options.common.noClobber &&
+        std::filesystem::exists(std::filesystem::symlink_status(options.output, missing)))
         return Fail(options.output, "exists; not replaced (--no-clobber)");
     std::string error;
     // A movie from standard input, and a picture for standard output, are kept in a private

@@ -15,7 +15,6 @@
 #include "cli/child_batch.h"
 #include "cli/output_names.h"
 #include "cli/standard_streams.h"
-#include "controls/fileutil.h"
 #include "controls/shockwaveflash.h"
 #include "cli/output_size.h"
 #include "player/limits.h"
