@@ -73,6 +73,8 @@ std::string CSwfHeader::LastErrorText() const {
         text = "the movie is truncated: " + text;
     } else if (m_lastError == SwfHeaderError::CannotOpen && m_systemError != 0) {
         text = std::string("cannot open: ") + std::strerror(m_systemError);
+    } else if (m_lastError == SwfHeaderError::NotAFile && m_systemError != 0) {
+        text = std::strerror(m_systemError);
     } else if (m_lastError == SwfHeaderError::BadLength) {
         text += " (" + std::to_string(static_cast<std::uint32_t>(m_fileLength)) + ")";
     }
@@ -88,12 +90,8 @@ bool CSwfHeader::OpenAndRead(const std::string& path) {
         Fail(SwfHeaderError::CannotOpen);
         return false;
     }
-    if (S_ISDIR(status.st_mode)) {
-        m_systemError = EISDIR;
-        Fail(SwfHeaderError::CannotOpen);
-        return false;
-    }
     if (!S_ISREG(status.st_mode)) {
+        if (S_ISDIR(status.st_mode)) m_systemError = EISDIR;
         Fail(SwfHeaderError::NotAFile);
         return false;
     }
