@@ -13,6 +13,8 @@
 #include "capture/workfolders.h"
 #include "cli/batch_files.h"
 #include "cli/commands.h"
+#include "cli/common_options.h"
+#include "cli/standard_streams.h"
 #include "cli/movie_job.h"
 #include "cli/output_size.h"
 #include "cli/quality_option.h"
@@ -26,7 +28,7 @@ namespace {
 struct FrameOptions {
     std::string movie;
     int at = 0;
-    std::string size;
+    CommonOptions common;
     std::string output;
     player::Quality quality = player::Quality::kHigh;
     ScriptOptions scripts;
@@ -37,9 +39,14 @@ int Fail(const std::string& what, const std::string& reason) {
     return 1;
 }
 
-void Note(const std::string& movie, const std::string& note) {
-    if (!note.empty()) std::fprintf(stderr, "filmcast: %s: %s\n", movie.c_str(), note.c_str());
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "filmcast frame: %s\nRun 'filmcast frame --help' for usage.\n",
+                 message.c_str());
+    return 2;
 }
+
+// The picture a movie read from standard input is written as when -o is '-'.
+constexpr char kStandardOutputPicture[] = "frame.png";
 
 // The output's folder, made as the other commands make theirs ("" for the current folder).
 std::string OutputFolder(const std::string& output) {
@@ -47,6 +54,7 @@ std::string OutputFolder(const std::string& output) {
     return parent.empty() || parent.back() == '/' ? parent : parent + "/";
 }
 
+// Draws the picture into `temp` and moves it to `output` (or copies it to standard output).
 int DrawAndSave(player::Player& movie, int at, int width, int height, const std::string& temp,
                 const std::string& output) {
     movie.PlayTicksFromStart(at);
@@ -64,6 +72,10 @@ int DrawAndSave(player::Player& movie, int at, int width, int height, const std:
             error.replace(found, temp.size(), output);
         return Fail(output, error);
     }
+    if (output == kStandardStream) {
+        if (!CopyToStandardOutput(temp, &error)) return Fail("standard output", error);
+        return 0;
+    }
     if (std::rename(temp.c_str(), output.c_str()) != 0)
         return Fail(output, "cannot write " + output + ": " + std::strerror(errno));
     return 0;
@@ -71,40 +83,81 @@ int DrawAndSave(player::Player& movie, int at, int width, int height, const std:
 
 int RunFrame(const FrameOptions& options) {
     SizeOption size;
-    if (!options.size.empty()) {
-        const auto parsed = ParseSize(options.size);
-        if (!parsed) {
-            std::fprintf(stderr, "filmcast frame: bad --size '%s' (expected WxH)\n",
-                         options.size.c_str());
-            return 2;
-        }
-        size = *parsed;
-    }
+    if (!ToSizeOption(options.common, &size))
+        return UsageError("bad --size '" + options.common.size + "' (expected WxH)");
+    const bool toOutput = options.output == kStandardStream;
+    const bool fromInput = options.movie == kStandardStream;
+    const std::string label = fromInput ? kStandardInputLabel : options.movie;
+    auto note = [&](const std::string& text) {
+        if (!text.empty() && !options.common.quiet)
+            std::fprintf(stderr, "filmcast: %s: %s\n", label.c_str(), text.c_str());
+    };
+    std::error_code missing;
+    if (!toOutput && options.common.noClobber &&
+        std::filesystem::exists(std::filesystem::symlink_status(options.output, missing)))
+        return Fail(options.output, "exists; not replaced (--no-clobber)");
     std::string error;
-    auto movie = player::Player::LoadFile(options.movie, &error);
-    if (!movie) return Fail(options.movie, error);
+    // A movie from standard input, and a picture for standard output, are kept in a private
+    // folder meanwhile.
+    Reservation work;
+    std::string moviePath = options.movie;
+    if (fromInput || toOutput) {
+        work = MakePrivateWorkFolder(&error);
+        if (!work.Valid()) return Fail(label, "cannot create temporary files: " + error);
+    }
+    if (fromInput && !SpoolStandardInput(work.Path(), &moviePath, &error)) {
+        work.Remove();
+        return Fail(label, error);
+    }
+    auto movie = player::Player::LoadFile(moviePath, &error);
+    if (!movie) {
+        work.Remove();
+        return Fail(label, error);
+    }
     movie->SetQuality(options.quality);
     movie->SetScripting(options.scripts.Settings());
-    if (movie->UsesActionScript3()) Note(options.movie, "ActionScript 3 is not run");
-    Note(options.movie, EndedEarlyNote(movie->Stage()));
+    if (movie->UsesActionScript3()) note("ActionScript 3 is not run");
+    note(EndedEarlyNote(movie->Stage()));
     int width = 0, height = 0;
-    std::string note;
-    ChooseOutputSize(size, movie->Stage(), &width, &height, &note);
-    Note(options.movie, note);
-    const std::string folder = OutputFolder(options.output);
-    if (!capture::EnsureFolder(folder, &error)) return Fail(options.output, error);
-    // Written under a temporary name and renamed once complete: an interrupt, a full disk or a
-    // failed save never leaves a partial picture nor removes an older one.
-    Reservation temp = ReserveTemporarySibling(options.output, &error);
-    if (!temp.Valid()) return Fail(options.output, error);
-    RemoveOnInterrupt(temp.Path());
-    const int status = DrawAndSave(*movie, options.at, width, height, temp.Path(), options.output);
+    std::string sizeNote;
+    if (!ChooseOutputSize(size, movie->Stage(), &width, &height, &sizeNote)) {
+        work.Remove();
+        return Fail(label, "the output size is too large");
+    }
+    note(sizeNote);
+    Reservation temp;
+    std::string tempPath;
+    if (toOutput) {
+        tempPath = work.Path() + kStandardOutputPicture;
+    } else {
+        const std::string folder = OutputFolder(options.output);
+        if (!capture::EnsureFolder(folder, &error)) {
+            work.Remove();
+            return Fail(options.output, error);
+        }
+        // Written under a temporary name and renamed once complete: an interrupt, a full disk
+        // or a failed save never leaves a partial picture nor removes an older one.
+        temp = ReserveTemporarySibling(options.output, &error);
+        if (!temp.Valid()) {
+            work.Remove();
+            return Fail(options.output, error);
+        }
+        tempPath = temp.Path();
+    }
+    if (options.common.verbose)
+        std::fprintf(stderr, "filmcast: %s: drawing tick %d at %dx%d\n", label.c_str(),
+                     options.at, width, height);
+    RemoveOnInterrupt(tempPath);
+    const int status = DrawAndSave(*movie, options.at, width, height, tempPath, options.output);
     RemoveOnInterrupt("");
     temp.Remove();
+    work.Remove();
     if (status == 0 && movie->FramesCut() > 0)
-        Note(options.movie,
-             "the frame needed more drawing work than a frame may take; it keeps what it drew "
+        note("the frame needed more drawing work than a frame may take; it keeps what it drew "
              "before that");
+    if (status == 0 && options.common.verbose)
+        std::fprintf(stderr, "filmcast: %s: wrote %s\n", label.c_str(),
+                     toOutput ? "standard output" : options.output.c_str());
     return status;
 }
 
@@ -115,15 +168,20 @@ void AddFrameCommand(CLI::App& app, RunState& state) {
     CLI::App* cmd = app.add_subcommand(
         "frame",
         "Render the picture shown after N ticks to an image (bmp, gif, jpg, png, tif, tga)");
-    cmd->add_option("movie", options->movie, "Flash movie (.swf)")->required();
+    cmd->add_option("movie", options->movie,
+                    "Flash movie (.swf); '-' reads it from standard input")
+        ->required();
     cmd->add_option("--at", options->at, "ticks played from the start (0 = first frame)")
         ->check(CLI::Range(0, 1000000));
-    cmd->add_option("--size", options->size, "picture size WxH (default: the stage size)");
+    AddSizeOptions(cmd, &options->common, "picture");
     AddQualityOption(cmd, &options->quality);
     AddScriptOptions(cmd, &options->scripts);
     cmd->add_option("-o,--output", options->output,
-                    "image file to write; its extension picks the format")
+                    "image file to write; its extension picks the format ('-': a PNG on "
+                    "standard output)")
         ->required();
+    AddOverwriteOptions(cmd, &options->common);
+    AddTalkOptions(cmd, &options->common, false);
     cmd->callback([options, &state] { state.status = RunFrame(*options); });
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/output_names.h"
 #include "swf/bodylength.h"
 #include "swf/swfheader.h"
 
@@ -22,23 +23,6 @@ struct MovieInfo {
     int rate = 0;
     int count = 0;
 };
-
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
 
 void PrintTable(const std::vector<MovieInfo>& movies) {
     for (std::size_t i = 0; i < movies.size(); ++i) {
@@ -96,7 +80,7 @@ bool ReportLength(const std::string& file, const swf::BodyLength& body) {
             return false;
         case swf::BodyState::kShort:
             std::fprintf(stderr,
-                         "filmcast: %s: warning: the movie is cut short: its length field gives "
+                         "filmcast: %s: warning: the movie is truncated: its length field gives "
                          "%u bytes, the file holds %llu%s\n",
                          name, body.declared, real,
                          body.declared == 0 ? " and its compressed body breaks off" : "");

@@ -11,12 +11,14 @@ struct RunState {
     int status = 0;
 };
 
-// `filmcast frame MOVIE --at N [--size WxH] -o FILE`: the picture after N ticks of play,
-// in the format the file's extension names.
+// `filmcast frame MOVIE --at N [--size WxH | --scale F] -o FILE|-`: the picture after N ticks
+// of play, in the format the file's extension names (a PNG on standard output for '-').
 void AddFrameCommand(CLI::App& app, RunState& state);
-// `filmcast convert MOVIE... [-o DIR] [--fps N] [--size WxH | --scale F] [--jobs N]`.
+// `filmcast convert MOVIE... [--list FILE] [--shard K/N] [-o FILE.gif|DIR|-] [--report FILE]
+// [--skip-existing] [--keep-tree] [--fps N] [--size WxH | --scale F] [--jobs N]`.
 void AddConvertCommand(CLI::App& app, RunState& state);
-// `filmcast frames MOVIE [-o DIR] [--format bmp|tga|png] [--size WxH]`.
+// `filmcast frames MOVIE [-o DIR] [--format bmp|tga|png] [--size WxH | --scale F]`:
+// DIR/<movie name>-00000.bmp, ...
 void AddFramesCommand(CLI::App& app, RunState& state);
 
 // `filmcast trace MOVIE [--frames N]`: the scripts' trace() output, one line a call.

@@ -9,6 +9,9 @@ int main(int argc, char** argv) {
     // A write past the file-size limit fails with EFBIG like any full disk, instead of ending
     // the process before it can clean up.
     signal(SIGXFSZ, SIG_IGN);
+    // A reader of standard output that goes away makes a write fail with EPIPE, so the
+    // command still removes its temporary files and says why.
+    signal(SIGPIPE, SIG_IGN);
     CLI::App app{
         "filmcast - convert Flash movies (.swf) to animated GIFs, images and frame sequences",
         "filmcast"};

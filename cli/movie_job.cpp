@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -12,8 +13,8 @@
 #include "capture/frame_source.h"
 #include "capture/workfolders.h"
 #include "cli/child_batch.h"
-#include "cli/progress.h"
-#include "controls/fileutil.h"
+#include "cli/output_names.h"
+#include "cli/standard_streams.h"
 #include "controls/shockwaveflash.h"
 #include "cli/output_size.h"
 #include "player/limits.h"
@@ -26,9 +27,10 @@ namespace {
 // Where the GIF is written, in the private working folder, whatever the movie is called.
 constexpr char kAssembledName[] = "animation.gif";
 
-int Fail(const std::string& movie, const std::string& reason) {
+int Fail(const std::string& movie, const std::string& reason, int status = 1) {
     std::fprintf(stderr, "filmcast: %s: %s\n", movie.c_str(), reason.c_str());
-    return 1;
+    ReportFailure(reason);
+    return status;
 }
 
 void Note(const std::string& movie, const std::string& note, bool quiet) {
@@ -65,8 +67,8 @@ std::unique_ptr<LoadedMovie> Load(const std::string& path, player::Quality quali
     movie->info = loaded->Restart();
     if (movie->control.GetTotalFrames() <= 0) {
         *error = movie->stage.endedEarly
-                     ? "the movie ends before its first frame (its header promises " +
-                           std::to_string(movie->stage.declaredFrameCount) + ")"
+                     ? "the movie is truncated: it ends before its first frame (its header "
+                       "promises " + std::to_string(movie->stage.declaredFrameCount) + ")"
                      : "the movie has no frames";
         return nullptr;
     }
@@ -140,6 +142,8 @@ class SelectedFrames {
             ticks_ = std::make_unique<capture::CPlaybackTickSource>(movie.control, ticks);
             source = ticks_.get();
         }
+        available_ = source->TotalFrames();
+        played_ = ticks > 0;
         if (selection.from >= 0 || selection.to >= 0) {
             const long last = selection.to >= 0 ? selection.to : source->TotalFrames() - 1;
             range_ = std::make_unique<capture::CFrameRangeSource>(
@@ -150,13 +154,29 @@ class SelectedFrames {
         source_ = source;
     }
     capture::IFrameSource& Source() { return *source_; }
+    // The frames the range is taken from, and whether they are ticks of playback.
+    long Available() const { return available_; }
+    bool Played() const { return played_; }
 
   private:
     capture::CControlFrameSource root_;
     std::unique_ptr<capture::CPlaybackTickSource> ticks_;
     std::unique_ptr<capture::CFrameRangeSource> range_;
     capture::IFrameSource* source_ = nullptr;
+    long available_ = 0;
+    bool played_ = false;
 };
+
+// "--from 500 is outside the movie: it has 120 frames (0 to 119)" when the range starts past
+// the movie's end, else "". A --to past the end takes the movie to its end (the first N frames,
+// or all of a shorter movie).
+std::string RangeOutside(const FrameSelection& selection, const SelectedFrames& frames) {
+    const long available = frames.Available();
+    if (selection.from < available) return "";
+    const std::string unit = frames.Played() ? " ticks of playback" : " frames";
+    return "--from " + std::to_string(selection.from) + " is outside the movie: it has " +
+           std::to_string(available) + unit + " (0 to " + std::to_string(available - 1) + ")";
+}
 
 }  // namespace
 
@@ -215,62 +235,78 @@ struct PreparedMovie {
     std::unique_ptr<SelectedFrames> frames;
 };
 
-bool Prepare(const std::string& path, player::Quality quality,
-             const player::ScriptSettings& scripts, const SizeOption& size,
-             const FrameSelection& selection, bool quiet, PreparedMovie* prepared,
-             std::string* error) {
+// Loads, sizes and selects; 0, or the status to fail with and the reason.
+int Prepare(const std::string& path, const std::string& label, player::Quality quality,
+            const player::ScriptSettings& scripts, const SizeOption& size,
+            const FrameSelection& selection, bool quiet, PreparedMovie* prepared,
+            std::string* error) {
     prepared->movie = Load(path, quality, scripts, error);
-    if (!prepared->movie) return false;
+    if (!prepared->movie) return 1;
     const LoadedMovie& movie = *prepared->movie;
     std::string sizeNote, playNote;
     if (!ChooseOutputSize(size, movie.stage, &prepared->width, &prepared->height, &sizeNote)) {
         *error = "the output size is too large";
-        return false;
+        return 1;
     }
-    if (movie.actionScript3) Note(path, "ActionScript 3 is not run", quiet);
+    if (movie.actionScript3) Note(label, "ActionScript 3 is not run", quiet);
     prepared->frames = std::make_unique<SelectedFrames>(*prepared->movie, selection, &playNote);
-    Note(path, EndedEarlyNote(movie.stage), quiet);
-    Note(path, sizeNote, quiet);
-    Note(path, playNote, quiet);
-    return true;
+    *error = RangeOutside(selection, *prepared->frames);
+    if (!error->empty()) return 2;
+    Note(label, EndedEarlyNote(movie.stage), quiet);
+    Note(label, sizeNote, quiet);
+    Note(label, playNote, quiet);
+    return 0;
+}
+
+void Verbose(const std::string& movie, bool verbose, const std::string& text) {
+    if (verbose) std::fprintf(stderr, "filmcast: %s: %s\n", movie.c_str(), text.c_str());
+}
+
+std::string SizeText(int width, int height) {
+    return std::to_string(width) + "x" + std::to_string(height);
 }
 
 // The conversion itself; the encoding thread is over when this returns.
 int Convert(ConvertJob& job) {
     std::string error;
     PreparedMovie prepared;
-    if (!Prepare(job.movie, job.quality, job.scripts, job.size, job.frames, job.quiet, &prepared,
-                 &error))
-        return Fail(job.movie, error);
+    if (const int status = Prepare(job.movie, job.label, job.quality, job.scripts, job.size,
+                                   job.frames, job.quiet, &prepared, &error))
+        return Fail(job.label, error, status);
     LoadedMovie* movie = prepared.movie.get();
     const int width = prepared.width, height = prepared.height;
     SelectedFrames& frames = *prepared.frames;
-    Note(job.movie, RateNote(job.gif.fps, movie->stage), job.quiet);
+    Note(job.label, RateNote(job.gif.fps, movie->stage), job.quiet);
 
     movie->control.SetTransparentStage(job.gif.transparent);
     const gif::MovieClock clock{movie->stage.frameRate, movie->stage.background & 0xFFFFFF};
     const std::string assembled = job.work.Path() + kAssembledName;
     capture::IFrameSource& source = frames.Source();
     const long expected = source.TotalFrames();
-    CProgress progress(GetFileNameFromPath(job.movie), job.quiet || !job.showProgress);
+    Verbose(job.label, job.verbose,
+            "converting " + std::to_string(expected) + " frames at " + SizeText(width, height));
+    ReportFrames(0, expected);
     const bool written = gif::WriteGif(
         source, clock, width, height, job.gif, assembled,
-        [&progress](long done, long total) {
-            progress.Show(done, total);
+        [](long done, long total) {
+            ReportFrames(done, total);
             return !Interrupted();
         },
         &error);
-    progress.Clear();
-    if (Interrupted()) return Fail(job.movie, "interrupted");
+    if (Interrupted()) return Fail(job.label, "interrupted");
+    const std::string shownName = job.toStandardOutput ? "standard output" : job.outputFile;
     if (!written) {
         // The reason names the GIF in the working folder; the user knows it by its own name.
         if (const auto at = error.find(assembled); at != std::string::npos)
-            error.replace(at, assembled.size(), job.outputFile);
-        return Fail(job.movie, error);
+            error.replace(at, assembled.size(), shownName);
+        return Fail(job.label, error);
     }
-    Note(job.movie, CutFramesNote(movie->control.FramesCut(), expected), job.quiet);
-    if (!PublishFile(assembled, job.temp, job.outputFile, &error))
-        return Fail(job.movie, error);
+    Note(job.label, CutFramesNote(movie->control.FramesCut(), expected), job.quiet);
+    const bool placed = job.toStandardOutput
+                            ? CopyToStandardOutput(assembled, &error)
+                            : PublishFile(assembled, job.temp, job.outputFile, &error);
+    if (!placed) return Fail(job.label, error);
+    Verbose(job.label, job.verbose, "wrote " + shownName);
     return 0;
 }
 
@@ -287,25 +323,37 @@ int ConvertMovie(ConvertJob& job) {
 int ExportMovieFrames(const FramesJob& job) {
     std::string error;
     PreparedMovie prepared;
-    if (!Prepare(job.movie, job.quality, job.scripts, job.size, job.frames, job.quiet, &prepared,
-                 &error))
-        return Fail(job.movie, error);
+    if (const int status = Prepare(job.movie, job.label, job.quality, job.scripts, job.size,
+                                   job.frames, job.quiet, &prepared, &error))
+        return Fail(job.label, error, status);
     LoadedMovie* movie = prepared.movie.get();
     const int width = prepared.width, height = prepared.height;
     SelectedFrames& frames = *prepared.frames;
-    if (!capture::EnsureFolder(job.folder, &error)) return Fail(job.movie, error);
+    if (!capture::EnsureFolder(job.folder, &error)) return Fail(job.label, error);
 
     capture::IFrameSource& source = frames.Source();
     const long total = source.TotalFrames();
-    CProgress progress(GetFileNameFromPath(job.movie), job.quiet);
+    auto fileOf = [&job](long p) {
+        return job.folder + SequenceFrameName(job.stem, p, job.extension);
+    };
+    if (job.noClobber) {
+        for (long p = 0; p < total; ++p) {
+            std::error_code ignored;
+            if (std::filesystem::exists(fileOf(p), ignored))
+                return Fail(job.label, fileOf(p) + " exists; not replaced (--no-clobber)");
+        }
+    }
+    Verbose(job.label, job.verbose,
+            "writing " + std::to_string(total) + " frames at " + SizeText(width, height) +
+                " as " + fileOf(0) + " ...");
+    ReportFrames(0, total);
     for (long p = 0; p < total && !Interrupted(); ++p) {
         source.GotoFrame(p);
-        const std::string file =
-            job.folder + capture::FrameFileName(job.movie, static_cast<int>(p), job.extension);
+        const std::string file = fileOf(p);
         // Written under a temporary name and renamed, so an older file of that name is only
         // ever replaced by a complete one.
         Reservation temp = ReserveTemporarySibling(file, &error);
-        if (!temp.Valid()) return Fail(job.movie, error);
+        if (!temp.Valid()) return Fail(job.label, error);
         const bool saved = capture::CaptureToFile(source, width, height, temp.Path(), &error);
         // The reason names the temporary file; the user knows the frame's own name.
         if (const auto at = error.find(temp.Path()); !saved && at != std::string::npos)
@@ -314,17 +362,17 @@ int ExportMovieFrames(const FramesJob& job) {
             error = "cannot write " + file + ": " + std::strerror(errno);
         const bool placed = saved && error.empty();
         temp.Remove();
-        if (!placed) return Fail(job.movie, error);
-        progress.Show(p + 1, total);
+        if (!placed) return Fail(job.label, error);
+        ReportFrames(p + 1, total);
     }
-    if (Interrupted()) return Fail(job.movie, "interrupted");
-    Note(job.movie, CutFramesNote(movie->control.FramesCut(), total), job.quiet);
+    if (Interrupted()) return Fail(job.label, "interrupted");
+    Note(job.label, CutFramesNote(movie->control.FramesCut(), total), job.quiet);
     return 0;
 }
 
 std::string EndedEarlyNote(const player::StageInfo& stage) {
     if (!stage.endedEarly || stage.frameCount >= stage.declaredFrameCount) return "";
-    return "the movie ends early: its header promises " + std::to_string(stage.declaredFrameCount) +
+    return "the movie is truncated: its header promises " + std::to_string(stage.declaredFrameCount) +
            " frames, " + std::to_string(stage.frameCount) + " could be read";
 }
 

@@ -48,7 +48,9 @@ constexpr int kMaxGifFrameRate = gif::kMaxFrameRate;
 
 struct ConvertJob {
     std::string movie;
+    std::string label;       // the movie as messages name it
     std::string outputFile;  // the final GIF
+    bool toStandardOutput = false;  // the GIF goes to stdout instead of outputFile
     // Made by the parent just before the conversion starts. The GIF is assembled in the
     // working folder and moved into place, through `temp` when the folders lie on different
     // file systems; the job removes both when it ends, and so does the parent.
@@ -60,31 +62,36 @@ struct ConvertJob {
     player::Quality quality = player::Quality::kHigh;
     player::ScriptSettings scripts;
     bool quiet = false;
-    bool showProgress = true;
+    bool verbose = false;
 };
 
 // Converts one movie (drawn and encoded once, streamed into the GIF) and puts the GIF at
-// outputFile only once it is complete (an interrupted
-// or failed conversion leaves an older GIF as it was). Returns 0, or 1 after a one-line message
-// on stderr naming the movie and the reason. Notes (damage, cut frames, caps) go to stderr too.
+// outputFile only once it is complete (an interrupted or failed conversion leaves an older GIF
+// as it was). Returns 0; 1 after a one-line message on stderr naming the movie and the reason;
+// 2 when the frames asked for lie outside the movie. Notes (damage, cut frames, caps) go to
+// stderr too; the frames done are reported to the parent process (ReportFrames).
 int ConvertMovie(ConvertJob& job);
 
 struct FramesJob {
     std::string movie;
+    std::string label;      // the movie as messages name it
     std::string folder;     // "/"-terminated
+    std::string stem;       // the files are stem-00000.ext, ...
     std::string extension;  // ".bmp", ".tga" or ".png"
+    bool noClobber = false; // an existing frame file fails the movie instead of being replaced
     SizeOption size;
     FrameSelection frames;
     player::Quality quality = player::Quality::kHigh;
     player::ScriptSettings scripts;
     bool quiet = false;
+    bool verbose = false;
 };
 
 // Writes the numbered frame files of one movie, each under a temporary name renamed when
-// complete. Returns 0, or 1 after a one-line message.
+// complete. Returns 0, or 1 after a one-line message (2 for frames outside the movie).
 int ExportMovieFrames(const FramesJob& job);
 
-// "the movie ends early: ..." when the data ends before the frames its header promises, else "".
+// "the movie is truncated: ..." when the data ends before the frames its header promises, else "".
 std::string EndedEarlyNote(const player::StageInfo& stage);
 
 }  // namespace cli

@@ -10,7 +10,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     cli::ConvertJob job;
     job.movie = fuzz::WriteTempInput("movie.swf", data, size);
-    job.outputFile = fuzz::TempFolder() + "movie.swf.gif";
+    job.label = job.movie;
+    job.outputFile = fuzz::TempFolder() + "movie.gif";
     std::string error;
     job.work = cli::MakePrivateWorkFolder(&error);
     job.temp = cli::ReserveTemporarySibling(job.outputFile, &error);
@@ -18,7 +19,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     job.size = {32, 24, 0.0};
     job.frames = {0, 0, 3};
     job.quiet = true;
-    job.showProgress = false;
     cli::ConvertMovie(job);
     std::remove(job.outputFile.c_str());
     return 0;

@@ -68,6 +68,8 @@ struct Limits {
     // Ticks a scripted movie is played for when its length is judged by its picture: the
     // longest --duration is this many ticks.
     static constexpr long kMaxPlaybackTicks = 36000;
+    // Movies one `convert --list` may name.
+    static constexpr std::size_t kMaxListedMovies = 10'000'000;
 
     // Drawing one frame. Past any of these the rest of the frame is left out (and a problem
     // noted), so a frame costs seconds at worst, never hours.

@@ -25,7 +25,7 @@ const char* LoadErrorName(LoadError error) {
         case LoadError::kBodyTooLarge:
             return DecompressErrorName(DecompressError::kTooLarge);
         case LoadError::kHeaderCutShort:
-            return "movie header is cut short";
+            return "the movie is truncated: its header is cut short";
     }
     return "unknown load error";
 }

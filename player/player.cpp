@@ -84,6 +84,12 @@ std::unique_ptr<Player> Player::Load(std::span<const std::uint8_t> bytes, std::s
 std::unique_ptr<Player> Player::LoadFile(const std::string& path, LoadFailure* failure) {
     LoadFailure ignored;
     if (!failure) failure = &ignored;
+    // A folder opens like a file but reads as nothing; say what it is.
+    std::error_code kind;
+    if (std::filesystem::is_directory(path, kind)) {
+        *failure = {LoadError::kCannotOpen, EISDIR};
+        return nullptr;
+    }
     errno = 0;
     std::ifstream in(path, std::ios::binary);
     if (!in) {

@@ -7,4 +7,4 @@ scripts/build.sh
 mkdir -p out
 build/filmcast info samples/demo.swf
 build/filmcast convert samples/demo.swf -o out
-echo "Animated GIF written to $(pwd)/out/demo.swf.gif"
+echo "Animated GIF written to $(pwd)/out/demo.gif"

@@ -69,8 +69,12 @@ CSwfHeader::~CSwfHeader() {
 
 std::string CSwfHeader::LastErrorText() const {
     std::string text = SwfHeaderErrorText(m_lastError);
-    if (m_lastError == SwfHeaderError::CannotOpen && m_systemError != 0) {
+    if (m_lastError == SwfHeaderError::TooShort && m_signatureValid) {
+        text = "the movie is truncated: " + text;
+    } else if (m_lastError == SwfHeaderError::CannotOpen && m_systemError != 0) {
         text = std::string("cannot open: ") + std::strerror(m_systemError);
+    } else if (m_lastError == SwfHeaderError::NotAFile && m_systemError != 0) {
+        text = std::strerror(m_systemError);
     } else if (m_lastError == SwfHeaderError::BadLength) {
         text += " (" + std::to_string(static_cast<std::uint32_t>(m_fileLength)) + ")";
     }
@@ -87,6 +91,7 @@ bool CSwfHeader::OpenAndRead(const std::string& path) {
         return false;
     }
     if (!S_ISREG(status.st_mode)) {
+        if (S_ISDIR(status.st_mode)) m_systemError = EISDIR;
         Fail(SwfHeaderError::NotAFile);
         return false;
     }

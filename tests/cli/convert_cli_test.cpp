@@ -29,7 +29,7 @@ TEST_F(ConvertCliTest, GifHasEveryFrameAtTheSizeAndRateAsked) {
     ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("intro.swf"), 5));
     const Result r = Run("convert intro.swf -o out --fps 25 --size 110x80");
     ASSERT_EQ(r.status, 0) << r.err;
-    const testgif::Gif gif = ReadGif("out/intro.swf.gif");
+    const testgif::Gif gif = ReadGif("out/intro.gif");
     ASSERT_TRUE(gif.ok);
     ASSERT_EQ(gif.pages.size(), 5u);
     EXPECT_EQ(gif.width, 110);
@@ -45,32 +45,32 @@ TEST_F(ConvertCliTest, GifHasEveryFrameAtTheSizeAndRateAsked) {
     }
     EXPECT_TRUE(fs::is_empty(dir_ / "tmp")) << "the private working folder is removed";
     for (const auto& entry : fs::directory_iterator(dir_ / "out"))
-        EXPECT_EQ(entry.path().filename(), "intro.swf.gif") << "no temporary file is left";
+        EXPECT_EQ(entry.path().filename(), "intro.gif") << "no temporary file is left";
 }
 
 TEST_F(ConvertCliTest, StageSizeAndTheMoviesRateByDefault) {
     ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("intro.swf"), 3, 10.0));
     ASSERT_EQ(Run("convert intro.swf").status, 0);
-    const testgif::Gif gif = ReadGif("intro.swf.gif");
+    const testgif::Gif gif = ReadGif("intro.gif");
     ASSERT_EQ(gif.pages.size(), 3u);
     EXPECT_EQ(gif.width, 220);
     EXPECT_EQ(gif.height, 160);
     EXPECT_EQ(gif.pages[0].delayCs, 10);
     ASSERT_EQ(Run("convert intro.swf --scale 0.5 -o half").status, 0);
-    EXPECT_EQ(ReadGif("half/intro.swf.gif").width, 110);
+    EXPECT_EQ(ReadGif("half/intro.gif").width, 110);
 }
 
 TEST_F(ConvertCliTest, BrokenMovieIsReportedAndTheOthersStillConvert) {
     ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("good.swf"), 3));
     { std::ofstream(Path("bad.swf")) << "this is no movie"; }
     fs::create_directories(dir_ / "out");
-    { std::ofstream(Path("out/bad.swf.gif")) << "an older animation"; }
+    { std::ofstream(Path("out/bad.gif")) << "an older animation"; }
     const Result r = Run("convert bad.swf good.swf -o out -j 2");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("bad.swf: "), std::string::npos) << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-    EXPECT_EQ(ReadGif("out/good.swf.gif").pages.size(), 3u);
-    std::ifstream old(Path("out/bad.swf.gif"));
+    EXPECT_EQ(ReadGif("out/good.gif").pages.size(), 3u);
+    std::ifstream old(Path("out/bad.gif"));
     std::string text;
     std::getline(old, text);
     EXPECT_EQ(text, "an older animation") << "a failed conversion keeps the existing GIF";
@@ -105,7 +105,7 @@ TEST_F(ConvertCliTest, SameOutputNameTwiceIsAClashForTheLaterInput) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("b/x.swf"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("a/x.swf:"), std::string::npos) << r.err;
-    EXPECT_EQ(ReadGif("x.swf.gif").pages.size(), 2u);
+    EXPECT_EQ(ReadGif("x.gif").pages.size(), 2u);
 }
 
 TEST_F(ConvertCliTest, UsageErrorsExitWithTwoAndAHint) {
@@ -118,7 +118,7 @@ TEST_F(ConvertCliTest, UsageErrorsExitWithTwoAndAHint) {
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_NE(r.err.find("--help"), std::string::npos) << args << ": " << r.err;
     }
-    EXPECT_FALSE(fs::exists(Path("m.swf.gif")));
+    EXPECT_FALSE(fs::exists(Path("m.gif")));
 }
 
 TEST_F(ConvertCliTest, OneRootFrameIsPlayedForItsLongestClip) {
@@ -126,7 +126,7 @@ TEST_F(ConvertCliTest, OneRootFrameIsPlayedForItsLongestClip) {
     const Result r = Run("convert clip.swf");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("6 ticks"), std::string::npos) << r.err;
-    const testgif::Gif gif = ReadGif("clip.swf.gif");
+    const testgif::Gif gif = ReadGif("clip.gif");
     ASSERT_EQ(gif.pages.size(), 6u);
     for (int k = 0; k < 6; ++k) {
         const CSurface expected = testmovies::EngineFrame(Path("clip.swf"), k, 220, 160, true);
@@ -139,9 +139,9 @@ TEST_F(ConvertCliTest, OneRootFrameIsPlayedForItsLongestClip) {
 TEST_F(ConvertCliTest, FramesAndRangesSelectWhatIsCaptured) {
     ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("m.swf"), 6));
     ASSERT_EQ(Run("convert m.swf --frames 3 -o ticks").status, 0);
-    EXPECT_EQ(ReadGif("ticks/m.swf.gif").pages.size(), 3u);
+    EXPECT_EQ(ReadGif("ticks/m.gif").pages.size(), 3u);
     ASSERT_EQ(Run("convert m.swf --from 2 --to 4 -o range").status, 0);
-    const testgif::Gif gif = ReadGif("range/m.swf.gif");
+    const testgif::Gif gif = ReadGif("range/m.gif");
     ASSERT_EQ(gif.pages.size(), 3u);
     for (int k = 0; k < 3; ++k) {
         const CSurface expected = testmovies::EngineFrame(Path("m.swf"), k + 2, 220, 160);
@@ -150,19 +150,19 @@ TEST_F(ConvertCliTest, FramesAndRangesSelectWhatIsCaptured) {
     // The first N frames (as the corpus run asks): --to N-1 alone stops there, and a movie
     // shorter than that is taken whole instead of failing.
     ASSERT_EQ(Run("convert m.swf --to 1 -o first").status, 0);
-    EXPECT_EQ(ReadGif("first/m.swf.gif").pages.size(), 2u);
+    EXPECT_EQ(ReadGif("first/m.gif").pages.size(), 2u);
     ASSERT_EQ(Run("convert m.swf -o all").status, 0);
     ASSERT_EQ(Run("convert m.swf --to 49 -o fifty").status, 0);
-    EXPECT_EQ(ReadGif("fifty/m.swf.gif").pages.size(), ReadGif("all/m.swf.gif").pages.size());
+    EXPECT_EQ(ReadGif("fifty/m.gif").pages.size(), ReadGif("all/m.gif").pages.size());
 }
 
 TEST_F(ConvertCliTest, FramesWritesTheNumberedSequence) {
     ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("m.swf"), 3));
     const Result r = Run("frames m.swf -o seq --format png --size 64x48");
     ASSERT_EQ(r.status, 0) << r.err;
-    for (const char* name : {"m.swf00000.png", "m.swf00001.png", "m.swf00002.png"})
+    for (const char* name : {"m-00000.png", "m-00001.png", "m-00002.png"})
         EXPECT_TRUE(fs::exists(dir_ / "seq" / name)) << name;
-    EXPECT_FALSE(fs::exists(dir_ / "seq/m.swf00003.png"));
+    EXPECT_FALSE(fs::exists(dir_ / "seq/m-00003.png"));
     ASSERT_EQ(Run("frames m.swf -o tga --format tga").status, 0);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "tga"), fs::directory_iterator{}), 3);
     EXPECT_EQ(Run("frames missing.swf").status, 1);
@@ -191,10 +191,10 @@ TEST_F(ConvertCliTest, QualityReachesTheEngine) {
     ASSERT_TRUE(WriteDiagonalMovie(Path("m.swf")));
     Result r = Run("convert m.swf -o low --quality low");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(ColoursOf(ReadGif("low/m.swf.gif")), 2u);
+    EXPECT_EQ(ColoursOf(ReadGif("low/m.gif")), 2u);
     r = Run("convert m.swf -o high");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_GT(ColoursOf(ReadGif("high/m.swf.gif")), 2u);
+    EXPECT_GT(ColoursOf(ReadGif("high/m.gif")), 2u);
     EXPECT_EQ(Run("frames m.swf -o seq --quality LOW").status, 0);
     for (const char* command : {"convert", "frames", "frame"})
         EXPECT_EQ(Run(std::string(command) + " m.swf -o x.png --quality crisp").status, 2)
@@ -204,7 +204,7 @@ TEST_F(ConvertCliTest, QualityReachesTheEngine) {
 TEST_F(ConvertCliTest, TheGifLastsAsLongAsTheMovie) {
     ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("m.swf"), 12, 12.0));
     ASSERT_EQ(Run("convert m.swf").status, 0);
-    const testgif::Gif gif = ReadGif("m.swf.gif");
+    const testgif::Gif gif = ReadGif("m.gif");
     ASSERT_EQ(gif.pages.size(), 12u);
     int total = 0;
     for (const auto& page : gif.pages) {
@@ -214,7 +214,7 @@ TEST_F(ConvertCliTest, TheGifLastsAsLongAsTheMovie) {
     EXPECT_EQ(total, 100);
     // Half the pictures, the same second.
     ASSERT_EQ(Run("convert m.swf --fps 6 -o six").status, 0);
-    const testgif::Gif six = ReadGif("six/m.swf.gif");
+    const testgif::Gif six = ReadGif("six/m.gif");
     ASSERT_EQ(six.pages.size(), 6u);
     const int delays[] = {17, 16, 17, 17, 16, 17};
     for (int k = 0; k < 6; ++k) EXPECT_EQ(six.pages[k].delayCs, delays[k]) << "page " << k;
@@ -223,11 +223,11 @@ TEST_F(ConvertCliTest, TheGifLastsAsLongAsTheMovie) {
 TEST_F(ConvertCliTest, AStillMovieIsOnePicture) {
     ASSERT_TRUE(WriteDiagonalMovie(Path("m.swf")));
     ASSERT_EQ(Run("convert m.swf --frames 40").status, 0);
-    const testgif::Gif gif = ReadGif("m.swf.gif");
+    const testgif::Gif gif = ReadGif("m.gif");
     ASSERT_EQ(gif.pages.size(), 1u);
     EXPECT_EQ(gif.pages[0].delayCs, 333) << "40 ticks at 12 a second";
     ASSERT_EQ(Run("convert m.swf --frames 40 --no-optimize -o whole").status, 0);
-    EXPECT_EQ(ReadGif("whole/m.swf.gif").pages.size(), 40u) << "unmerged, one a tick";
+    EXPECT_EQ(ReadGif("whole/m.gif").pages.size(), 40u) << "unmerged, one a tick";
 }
 
 struct LoopOption {
@@ -240,21 +240,21 @@ TEST_F(ConvertCliTest, LoopCountsArePlaysLessOne) {
     for (const LoopOption& c : {LoopOption{"", 0}, LoopOption{"--loop 0", 0},
                                 LoopOption{"--loop 1", -1}, LoopOption{"--loop 3", 2}}) {
         ASSERT_EQ(Run(std::string("convert m.swf -o out ") + c.args).status, 0) << c.args;
-        EXPECT_EQ(ReadGif("out/m.swf.gif").loopCount, c.loopCount) << c.args;
+        EXPECT_EQ(ReadGif("out/m.gif").loopCount, c.loopCount) << c.args;
     }
 }
 
 TEST_F(ConvertCliTest, ColourOptionsShapeThePictures) {
     ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("m.swf"), 4));
     ASSERT_EQ(Run("convert m.swf -o global --palette global").status, 0);
-    const testgif::Gif global = ReadGif("global/m.swf.gif");
+    const testgif::Gif global = ReadGif("global/m.gif");
     EXPECT_TRUE(global.globalPalette);
     for (const auto& page : global.pages) EXPECT_FALSE(page.localPalette);
     ASSERT_EQ(Run("convert m.swf -o whole --no-optimize --dither none").status, 0);
-    for (const auto& page : ReadGif("whole/m.swf.gif").pages)
+    for (const auto& page : ReadGif("whole/m.gif").pages)
         EXPECT_EQ(page.pictureWidth * page.pictureHeight, 220 * 160);
     ASSERT_EQ(Run("convert m.swf -o few --colors 3 --dither ordered").status, 0);
-    for (const auto& page : ReadGif("few/m.swf.gif").pages) {
+    for (const auto& page : ReadGif("few/m.gif").pages) {
         std::vector<std::uint32_t> colours(page.rgb);
         std::sort(colours.begin(), colours.end());
         EXPECT_LE(std::unique(colours.begin(), colours.end()) - colours.begin(), 3 + 1);
@@ -270,7 +270,7 @@ TEST_F(ConvertCliTest, TransparentStageShowsOnlyWhatIsDrawn) {
     ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("m.swf"), 6));
     const Result r = Run("convert m.swf --transparent --matte '#102030'");
     ASSERT_EQ(r.status, 0) << r.err;
-    const testgif::Gif gif = ReadGif("m.swf.gif");
+    const testgif::Gif gif = ReadGif("m.gif");
     ASSERT_EQ(gif.pages.size(), 6u);
     for (int k = 0; k < 6; ++k) {
         const CSurface engine = testmovies::EngineFrame(Path("m.swf"), k, 220, 160);

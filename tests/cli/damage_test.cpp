@@ -69,7 +69,7 @@ TEST_F(Damage, TruncatedBodyConvertsWhatItHasAndSaysSo) {
         Save("cut.swf", bytes);
         const Result r = Run("convert cut.swf -o out");
         ASSERT_EQ(r.status, 0) << r.err;
-        const testgif::Gif gif = testgif::Read(Path("out/cut.swf.gif"));
+        const testgif::Gif gif = testgif::Read(Path("out/cut.gif"));
         ASSERT_TRUE(gif.ok);
         EXPECT_LT(gif.pages.size(), 10u);
         EXPECT_NE(r.err.find("its header promises 10 frames, " + std::to_string(gif.pages.size()) +
@@ -85,7 +85,7 @@ TEST_F(Damage, TagRunningPastTheEndIsSaid) {
     // Its frames look alike: unmerged, one picture each.
     const Result r = Run("convert lying.swf -o out --no-optimize");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(testgif::Read(Path("out/lying.swf.gif")).pages.size(), 6u);
+    EXPECT_EQ(testgif::Read(Path("out/lying.gif")).pages.size(), 6u);
     EXPECT_NE(r.err.find("promises 10 frames, 6 could be read"), std::string::npos) << r.err;
 
     const Result frames = Run("frames lying.swf -o seq --format png");
@@ -112,7 +112,7 @@ TEST_F(Damage, StageLargerThanTheCapIsDrawnAtTheCapWithANote) {
                          "drawn at 4096x4096"),
               std::string::npos)
         << r.err;
-    const testgif::Gif gif = testgif::Read(Path("out/huge.swf.gif"));
+    const testgif::Gif gif = testgif::Read(Path("out/huge.gif"));
     EXPECT_EQ(gif.width, 4096);
     EXPECT_EQ(gif.height, 4096);
     EXPECT_NE(Run("frame huge.swf -o shot.bmp").err.find("4096-pixel cap"), std::string::npos);
@@ -130,12 +130,12 @@ TEST_F(Damage, FrameRatesFasterThanGifDelaysGiveTwoHundredths) {
     ASSERT_EQ(Run("convert fast.swf -o asked --fps 100").status, 0);
     ASSERT_EQ(Run("convert fast.swf -o fifty --fps 50").status, 0);
     for (const char* folder : {"out", "asked", "fifty"}) {
-        const testgif::Gif gif = testgif::Read(Path(std::string(folder) + "/fast.swf.gif"));
+        const testgif::Gif gif = testgif::Read(Path(std::string(folder) + "/fast.gif"));
         ASSERT_EQ(gif.pages.size(), 6u) << folder;
         for (const auto& page : gif.pages) EXPECT_EQ(page.delayCs, 2) << folder;
     }
     ASSERT_EQ(Run("convert fast.swf -o twelve --fps 12").status, 0);
-    const testgif::Gif twelve = testgif::Read(Path("twelve/fast.swf.gif"));
+    const testgif::Gif twelve = testgif::Read(Path("twelve/fast.gif"));
     ASSERT_EQ(twelve.pages.size(), 2u);
     EXPECT_EQ(twelve.pages[0].delayCs, 8);
     EXPECT_EQ(twelve.pages[1].delayCs, 4);
@@ -151,7 +151,7 @@ TEST_F(Damage, FrameCutAtTheWorkBudgetIsSaidAndTheConversionSucceeds) {
               std::string::npos)
         << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-    EXPECT_EQ(testgif::Read(Path("out/heavy.swf.gif")).pages.size(), 2u);
+    EXPECT_EQ(testgif::Read(Path("out/heavy.gif")).pages.size(), 2u);
 }
 
 }  // namespace

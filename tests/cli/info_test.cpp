@@ -175,18 +175,18 @@ INSTANTIATE_TEST_SUITE_P(
         LengthCase{"PlainZero", swfw::Compression::None, 0, Damage::kNone, 0, "length field is 0"},
         LengthCase{"PlainSmall", swfw::Compression::None, 100, Damage::kNone, 0, "fewer than"},
         LengthCase{"PlainCut", swfw::Compression::None, -1, Damage::kCut, 1,
-                   "warning: the movie is cut short"},
-        LengthCase{"PlainHuge", swfw::Compression::None, 0xFFFFFFFF, Damage::kNone, 1, "cut short"},
+                   "warning: the movie is truncated"},
+        LengthCase{"PlainHuge", swfw::Compression::None, 0xFFFFFFFF, Damage::kNone, 1, "truncated"},
         LengthCase{"ZlibExact", swfw::Compression::Zlib, -1, Damage::kNone, 0, ""},
         LengthCase{"ZlibZero", swfw::Compression::Zlib, 0, Damage::kNone, 0, "length field is 0"},
         LengthCase{"ZlibSmall", swfw::Compression::Zlib, 100, Damage::kNone, 0, "fewer than"},
-        LengthCase{"ZlibCut", swfw::Compression::Zlib, -1, Damage::kCut, 1, "cut short"},
+        LengthCase{"ZlibCut", swfw::Compression::Zlib, -1, Damage::kCut, 1, "truncated"},
         LengthCase{"ZlibCutWithZero", swfw::Compression::Zlib, 0, Damage::kCut, 1, "breaks off"},
         LengthCase{"ZlibCorrupt", swfw::Compression::Zlib, -1, Damage::kCorrupt, 1,
                    "warning: the compressed body cannot be inflated"},
         LengthCase{"LzmaExact", swfw::Compression::Lzma, -1, Damage::kNone, 0, ""},
         LengthCase{"LzmaZero", swfw::Compression::Lzma, 0, Damage::kNone, 0, "length field is 0"},
-        LengthCase{"LzmaCut", swfw::Compression::Lzma, -1, Damage::kCut, 1, "cut short"}),
+        LengthCase{"LzmaCut", swfw::Compression::Lzma, -1, Damage::kCut, 1, "truncated"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -77,7 +77,7 @@ constexpr char kWaitForKids[] =
 
 TEST_F(Leftovers, KilledCommandTakesItsChildAlongAndReplacesNothing) {
     ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("long.swf"), 3000));
-    Write("out/long.swf.gif", "an older animation");
+    Write("out/long.gif", "an older animation");
     Shell(std::string("$filmcast convert long.swf -o out --size 1600x1200 -j 1 2>err.txt & "
                       "pid=$!; sleep 1.5; pgrep -P $pid > kids.txt; kill -KILL $pid; "
                       "wait $pid; ") +
@@ -85,22 +85,22 @@ TEST_F(Leftovers, KilledCommandTakesItsChildAlongAndReplacesNothing) {
     EXPECT_FALSE(Read("kids.txt").empty()) << "the conversion ran in a child";
     EXPECT_EQ(Read("alive.txt"), "0\n") << "the child stops when its parent dies";
     EXPECT_EQ(Names("tmp"), NameList{}) << "the child removes its working folder";
-    EXPECT_EQ(Names("out"), NameList{"long.swf.gif"}) << "no temporary file is left";
+    EXPECT_EQ(Names("out"), NameList{"long.gif"}) << "no temporary file is left";
     std::this_thread::sleep_for(std::chrono::seconds(2));
-    EXPECT_EQ(Read("out/long.swf.gif"), "an older animation");
+    EXPECT_EQ(Read("out/long.gif"), "an older animation");
 }
 
 TEST_F(Leftovers, StoppedBatchLeavesNothingForMoviesThatNeverStarted) {
     for (const char* name : {"a.swf", "b.swf", "c.swf", "d.swf"})
         ASSERT_TRUE(testmovies::WriteSteppedMovie(Path(name), 3000));
-    Write("out/d.swf.gif", "an older animation");
+    Write("out/d.gif", "an older animation");
     const int status = Shell(
         "$filmcast convert a.swf b.swf c.swf d.swf -o out --size 1600x1200 -j 1 2>err.txt & "
         "pid=$!; sleep 1.5; kill -TERM $pid; wait $pid");
     EXPECT_EQ(status, 130) << Read("err.txt");
     EXPECT_EQ(Names("tmp"), NameList{});
-    EXPECT_EQ(Names("out"), NameList{"d.swf.gif"}) << "no temporary or spool file";
-    EXPECT_EQ(Read("out/d.swf.gif"), "an older animation");
+    EXPECT_EQ(Names("out"), NameList{"d.gif"}) << "no temporary or spool file";
+    EXPECT_EQ(Read("out/d.gif"), "an older animation");
 }
 
 TEST_F(Leftovers, NextRunRemovesTheWorkingFoldersOfKilledRunsOnly) {
@@ -125,13 +125,13 @@ TEST_F(Leftovers, NextRunRemovesTheWorkingFoldersOfKilledRunsOnly) {
 
 TEST_F(Leftovers, StaleTemporaryOutputsOfTheSameMovieAreRemoved) {
     ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("m.swf"), 2));
-    Write("out/.m.swf.gif.Ab12Cd.gif", "left by a killed run");
-    Write("out/.m.swf.gif.Ef34Gh.gif", "being written right now");
+    Write("out/.m.gif.Ab12Cd.gif", "left by a killed run");
+    Write("out/.m.gif.Ef34Gh.gif", "being written right now");
     Write("out/.notes.txt", "the user's own");
-    fs::last_write_time(dir_ / "out/.m.swf.gif.Ab12Cd.gif",
+    fs::last_write_time(dir_ / "out/.m.gif.Ab12Cd.gif",
                         fs::file_time_type::clock::now() - std::chrono::hours(1));
     EXPECT_EQ(Shell("$filmcast convert m.swf -o out -q"), 0);
-    EXPECT_EQ(Names("out"), (NameList{".m.swf.gif.Ef34Gh.gif", ".notes.txt", "m.swf.gif"}));
+    EXPECT_EQ(Names("out"), (NameList{".m.gif.Ef34Gh.gif", ".notes.txt", "m.gif"}));
 }
 
 struct FullDiskCase {
@@ -163,9 +163,9 @@ TEST_P(FullDisk, FailsAndKeepsTheOlderOutput) {
 INSTANTIATE_TEST_SUITE_P(
     Commands, FullDisk,
     ::testing::Values(
-        FullDiskCase{"Convert", "convert m.swf -o out --size 800x600 -q", "out/m.swf.gif", "out"},
+        FullDiskCase{"Convert", "convert m.swf -o out --size 800x600 -q", "out/m.gif", "out"},
         FullDiskCase{"Frame", "frame m.swf --size 800x600 -o out/shot.bmp", "out/shot.bmp", "out"},
-        FullDiskCase{"Frames", "frames m.swf --size 800x600 -o seq -q", "seq/m.swf00000.bmp",
+        FullDiskCase{"Frames", "frames m.swf --size 800x600 -o seq -q", "seq/m-00000.bmp",
                      "seq"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -196,9 +196,9 @@ TEST_P(UnwritableFolder, FailsWithTheReasonAndTouchesNothingElse) {
 INSTANTIATE_TEST_SUITE_P(
     Commands, UnwritableFolder,
     ::testing::Values(
-        UnwritableCase{"Convert", "convert m.swf -o blocked/out -q", "m.swf.gif"},
+        UnwritableCase{"Convert", "convert m.swf -o blocked/out -q", "m.gif"},
         UnwritableCase{"Frame", "frame m.swf -o blocked/out/shot.png", "shot.png"},
-        UnwritableCase{"Frames", "frames m.swf -o blocked/seq -q", "m.swf00000.bmp"}),
+        UnwritableCase{"Frames", "frames m.swf -o blocked/seq -q", "m-00000.bmp"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Leftovers, InterruptedFrameLeavesNoPartFileAndKeepsTheOlderOne) {
@@ -222,12 +222,13 @@ TEST_F(Leftovers, FrameMakesItsOutputFolder) {
 // Names whose output fits the file-name limit convert, though a temporary name built from them
 // would not fit.
 TEST_F(Leftovers, LongMovieNamesConvert) {
-    const std::string name = std::string(246, 'n') + ".swf";  // 250 bytes, its GIF 254
+    const std::string stem(251, 'n');
+    const std::string name = stem + ".swf";  // 255 bytes, and its GIF
     ASSERT_TRUE(testmovies::WriteSteppedMovie(Path(name), 3));
     EXPECT_EQ(Shell("$filmcast convert " + name + " -o out 2>err.txt"), 0) << Read("err.txt");
-    EXPECT_EQ(Names("out"), NameList{name + ".gif"});
-    EXPECT_EQ(testgif::Read(Path("out/" + name + ".gif")).pages.size(), 3u);
-    EXPECT_EQ(Shell("$filmcast frame " + name + " -o out/" + name + ".png 2>err.txt"), 0)
+    EXPECT_EQ(Names("out"), NameList{stem + ".gif"});
+    EXPECT_EQ(testgif::Read(Path("out/" + stem + ".gif")).pages.size(), 3u);
+    EXPECT_EQ(Shell("$filmcast frame " + name + " -o out/" + stem + ".png 2>err.txt"), 0)
         << Read("err.txt");
 }
 

@@ -106,11 +106,11 @@ TEST_F(ScriptedConvertTest, ScriptedMoviesPlayToTheirLoopOrForTheDuration) {
         std::size_t pages;
         const char* says;  // in stderr
     } cases[] = {
-        {"convert loops.swf", "loops.swf.gif", 5, "a loop"},
-        {"convert loops.swf --duration 0.3", "loops.swf.gif", 3, "--duration"},
-        {"convert drifts.swf", "drifts.swf.gif", 100, "10 s of movie time"},
-        {"convert drifts.swf --duration 1.5", "drifts.swf.gif", 15, "--duration"},
-        {"convert drifts.swf --frames 7", "drifts.swf.gif", 7, ""},
+        {"convert loops.swf", "loops.gif", 5, "a loop"},
+        {"convert loops.swf --duration 0.3", "loops.gif", 3, "--duration"},
+        {"convert drifts.swf", "drifts.gif", 100, "10 s of movie time"},
+        {"convert drifts.swf --duration 1.5", "drifts.gif", 15, "--duration"},
+        {"convert drifts.swf --frames 7", "drifts.gif", 7, ""},
     };
     for (const Case& c : cases) {
         const Result r = Run(c.args);
@@ -138,7 +138,7 @@ TEST_F(ScriptedConvertTest, ClickOrKeyTakesAMoviePastItsStartScreen) {
     for (const Case& c : cases) {
         const Result r = Run(std::string("convert start.swf --no-optimize --duration 1 ") + c.input);
         ASSERT_EQ(r.status, 0) << c.input << ": " << r.err;
-        const testgif::Gif gif = Gif("start.swf.gif");
+        const testgif::Gif gif = Gif("start.gif");
         ASSERT_EQ(gif.pages.size(), 10u) << c.input;
         EXPECT_EQ(gif.pages.back().At(50, 50) & 0xFFFFFF, c.centre) << c.input;
         EXPECT_EQ(gif.pages.back().At(5, 5) & 0xFFFFFF, c.corner) << c.input;

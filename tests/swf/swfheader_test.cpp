@@ -209,6 +209,7 @@ TEST(SwfHeader, FolderIsNotAMovie) {
     CSwfHeader h(dir.path().string());
     ExpectAllZero(h);
     EXPECT_EQ(h.LastError(), SwfHeaderError::NotAFile);
+    EXPECT_EQ(h.LastErrorText(), "Is a directory");
 }
 
 TEST(SwfHeader, NamedPipeIsRefusedWithoutBlocking) {

@@ -25,12 +25,12 @@ measure() {
 }
 
 read -r conv_wall conv_cpu conv_rss < <(measure "$filmcast" convert -q -j 1 "$movie" -o "$work/gif")
-gif_size=$(stat -c %s "$work/gif/$name.gif")
-pages=$(gifsicle --info "$work/gif/$name.gif" | awk 'NR==1 {print $3}')
+gif_size=$(stat -c %s "$work/gif/${name%.swf}.gif")
+pages=$(gifsicle --info "$work/gif/${name%.swf}.gif" | awk 'NR==1 {print $3}')
 
 "$filmcast" frames -q "$movie" --format png -o "$work/png"
 read -r ff_wall ff_cpu ff_rss < <(measure ffmpeg -v error -y -framerate "$rate" \
-  -i "$work/png/$name%05d.png" \
+  -i "$work/png/${name%.swf}-%05d.png" \
   -filter_complex "[0:v]split[a][b];[a]palettegen[p];[b][p]paletteuse" "$work/ffmpeg.gif")
 ff_size=$(stat -c %s "$work/ffmpeg.gif")
 

@@ -30,7 +30,7 @@ printf "%-14s %-22s %9s %8s %8s %8s %8s\n" movie encoder "size MB" "PSNR dB" "CP
 row() {  # movie label gif wall cpu rss frames rate
   local size db
   size=$(stat -c %s "$3")
-  db=$("$psnr" "$3" "$work/png/$1%05d.png" "$7" "$8")
+  db=$("$psnr" "$3" "$work/png/${1%.swf}-%05d.png" "$7" "$8")
   printf "%-14s %-22s %9.2f %8s %8s %8s %8s\n" "$1" "$2" "$(echo "$size / 1048576" | bc -l)" \
     "$db" "$5" "$4" "$6"
 }
@@ -45,12 +45,12 @@ for name in demo.swf full_motion.swf mostly_static.swf; do
     args="${variant#*|}"
     # shellcheck disable=SC2086
     read -r wall cpu rss < <(measure "$filmcast" convert -q -j 1 $args "$movie" -o "$work/gif")
-    row "$name" "$label" "$work/gif/$name.gif" "$wall" "$cpu" "$rss" "$frames" "$rate"
+    row "$name" "$label" "$work/gif/${name%.swf}.gif" "$wall" "$cpu" "$rss" "$frames" "$rate"
   done
   for dither in default none; do
     use="paletteuse"
     [ "$dither" = none ] && use="paletteuse=dither=none"
-    read -r wall cpu rss < <(measure ffmpeg -v error -y -framerate "$rate" -i "$work/png/$name%05d.png" \
+    read -r wall cpu rss < <(measure ffmpeg -v error -y -framerate "$rate" -i "$work/png/${name%.swf}-%05d.png" \
       -filter_complex "[0:v]split[a][b];[a]palettegen[p];[b][p]$use" "$work/ffmpeg.gif")
     row "$name" "ffmpeg dither=$dither" "$work/ffmpeg.gif" "$wall" "$cpu" "$rss" "$frames" "$rate"
   done
@@ -60,5 +60,5 @@ echo
 for ticks in 120 1200; do
   read -r wall cpu rss < <(measure "$filmcast" convert -q -j 1 --frames "$ticks" "$work/demo.swf" -o "$work/ticks")
   printf "demo.swf played for %5d ticks: %6.2f s CPU, %6.2f s wall, peak %6.1f MB, GIF %.2f MB\n" \
-    "$ticks" "$cpu" "$wall" "$rss" "$(echo "$(stat -c %s "$work/ticks/demo.swf.gif") / 1048576" | bc -l)"
+    "$ticks" "$cpu" "$wall" "$rss" "$(echo "$(stat -c %s "$work/ticks/demo.gif") / 1048576" | bc -l)"
 done

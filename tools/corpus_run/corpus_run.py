@@ -231,7 +231,7 @@ def run_movie(path, options, scratch):
         row.loaded = reason_from(convert.stderr, path)
         return row
     row.loaded = "yes"
-    gif = os.path.join(out_folder, os.path.basename(path) + ".gif")
+    gif = os.path.join(out_folder, os.path.splitext(os.path.basename(path))[0] + ".gif")
     try:
         row.frames, row.drawn = gif_pages_and_drawn(gif, background_colour(path))
     except OSError as error:
