@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "capture/workfolders.h"
+#include "cli/av_options.h"
 #include "cli/batch_files.h"
 #include "cli/child_batch.h"
 #include "cli/commands.h"
@@ -27,6 +28,7 @@ struct ConvertOptions {
     std::vector<std::string> movies;
     std::string outputFolder = ".";
     GifCliOptions gif;
+    VideoCliOptions video;
     std::string size;
     double scale = 0.0;
     int jobs = 0;
@@ -82,6 +84,9 @@ int RunConvert(const ConvertOptions& options) {
     gif::GifOptions gifOptions;
     if (!options.gif.ToGifOptions(&gifOptions))
         return UsageError("bad --matte '" + options.gif.matte + "' (expected #RRGGBB)");
+    std::optional<av::VideoOptions> video;
+    std::string problem;
+    if (!options.video.ToVideoOptions(options.gif, &video, &problem)) return UsageError(problem);
     if (options.from >= 0 && options.to >= 0 && options.to < options.from)
         return UsageError("--to comes before --from");
     const std::string folder = FolderWithSlash(options.outputFolder);
@@ -102,7 +107,7 @@ int RunConvert(const ConvertOptions& options) {
                          : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
     const bool childBars = jobs == 1 || options.movies.size() == 1;
     for (const std::string& movie : options.movies) {
-        const std::string output = folder + GetFileNameFromPath(movie) + ".gif";
+        const std::string output = folder + GetFileNameFromPath(movie) + OutputExtension(options.video.format);
         const auto [it, fresh] = outputs.emplace(ClashKey(output), movie);
         if (!fresh) {
             std::fprintf(stderr, "filmcast: %s: skipped, it would write %s as %s does\n",
@@ -114,6 +119,7 @@ int RunConvert(const ConvertOptions& options) {
         job->movie = movie;
         job->outputFile = output;
         job->gif = gifOptions;
+        job->video = video;
         job->size = size;
         job->frames = {options.frames, options.from, options.to, options.duration};
         job->quality = options.quality;
@@ -139,9 +145,11 @@ int RunConvert(const ConvertOptions& options) {
 void AddConvertCommand(CLI::App& app, RunState& state) {
     auto options = std::make_shared<ConvertOptions>();
     CLI::App* cmd = app.add_subcommand(
-        "convert", "Convert movies to animated GIFs (DIR/<movie file name>.gif)");
+        "convert", "Convert movies to animated GIFs (DIR/<movie file name>.gif), videos or animated "
+        "pictures");
     cmd->add_option("movies", options->movies, "Flash movies (.swf)")->required();
     cmd->add_option("-o,--output", options->outputFolder, "output folder (default: .)");
+    AddVideoOptions(cmd, &options->video);
     AddGifOptions(cmd, &options->gif);
     auto* sizeOption =
         cmd->add_option("--size", options->size, "capture size WxH (default: the stage size)");
