@@ -24,6 +24,8 @@ constexpr int kInputRate = 44100;
 constexpr int kChannels = 2;
 constexpr std::int64_t kAacBitRate = 160000;
 constexpr std::int64_t kOpusBitRate = 128000;
+// The most plays an APNG or WebP states (a 16-bit count).
+constexpr int kMaxPlays = 65535;
 
 struct Codecs {
     const char* muxer;
@@ -36,7 +38,7 @@ Codecs CodecsOf(Format format) {
         case Format::kMp4: return {"mp4", "libx264", "aac"};
         case Format::kWebm: return {"webm", "libvpx-vp9", "libopus"};
         case Format::kApng: return {"apng", "apng", nullptr};
-        case Format::kWebp: return {"webp", "libwebp_anim", nullptr};
+        case Format::kWebp: return {"webp", "libwebp", nullptr};
     }
     return {"mp4", "libx264", "aac"};
 }
@@ -46,6 +48,10 @@ std::string AvError(int code) {
     av_strerror(code, text, sizeof text);
     return text;
 }
+
+// WebP pictures are each encoded whole (libwebp's own animation encoder codes lossy pictures
+// as changes over earlier ones, and its errors pile up from picture to picture); the muxer
+// makes them an animation.
 
 // The pixel format each encoder is fed.
 AVPixelFormat PixelFormatOf(Format format, bool alpha) {
@@ -139,9 +145,9 @@ bool AvWriter::Open(const std::string& path, const WriterSettings& settings) {
     if ((rc = avio_open(&s.output->pb, path.c_str(), AVIO_FLAG_WRITE)) < 0)
         return Fail("cannot write " + path, rc);
     AVDictionary* options = nullptr;
-    if (settings.format == Format::kApng)
-        av_dict_set_int(&options, "plays", settings.plays, 0);
-    if (settings.format == Format::kWebp) av_dict_set_int(&options, "loop", settings.plays, 0);
+    const int plays = std::clamp(settings.plays, 0, kMaxPlays);
+    if (settings.format == Format::kApng) av_dict_set_int(&options, "plays", plays, 0);
+    if (settings.format == Format::kWebp) av_dict_set_int(&options, "loop", plays, 0);
     if (settings.format == Format::kMp4) av_dict_set(&options, "movflags", "+faststart", 0);
     rc = avformat_write_header(s.output, &options);
     av_dict_free(&options);
@@ -176,7 +182,8 @@ bool AvWriter::OpenVideo(const WriterSettings& settings) {
     AVDictionary* options = nullptr;
     if (settings.format == Format::kMp4) {
         av_dict_set_int(&options, "crf", settings.crf > 0 ? settings.crf : kDefaultMp4Crf, 0);
-        av_dict_set(&options, "preset", "fast", 0);
+        av_dict_set(&options, "preset", "medium", 0);
+        av_dict_set(&options, "tune", "animation", 0);
     } else if (settings.format == Format::kWebm) {
         av_dict_set_int(&options, "crf", settings.crf > 0 ? settings.crf : kDefaultWebmCrf, 0);
         av_dict_set(&options, "b", "0", 0);

@@ -30,7 +30,7 @@ struct WriterSettings {
 };
 
 // The default --crf of each video format.
-constexpr int kDefaultMp4Crf = 20;
+constexpr int kDefaultMp4Crf = 18;
 constexpr int kDefaultWebmCrf = 32;
 // Seconds the sound fades out over at its end, so it stops without a click.
 constexpr double kFadeOutSeconds = 0.010;

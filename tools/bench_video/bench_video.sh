@@ -2,8 +2,8 @@
 # Video and full-colour picture benchmark: `filmcast convert --format gif|mp4|webm|apng|webp` at
 # default settings on samples/demo.swf and the GIF benchmark's full-motion movie. Reports file
 # size, wall and CPU time, pictures a second, and the mean PSNR of the decoded pictures against
-# the frames drawn by `filmcast frames` (the GIF through gif_psnr, the others through ffmpeg's
-# psnr filter over RGB).
+# the frames drawn by `filmcast frames` (the GIF through gif_psnr, the others through
+# av_psnr.py, over RGB).
 #   tools/bench_video/bench_video.sh [BUILD_DIR]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -25,23 +25,14 @@ measure() {
   awk '{printf "%s %.2f\n", $1, $2 + $3}' "$work/time.txt"
 }
 
-# Mean PSNR over RGB of a decoded video or picture against the drawn frames.
-av_psnr() {  # file rate width height
-  ffmpeg -nostdin -v error -i "$1" -framerate "$2" -i "$work/png/$name%05d.png" \
-    -lavfi "[0:v]crop=$3:$4:0:0,format=rgb24[a];[1:v]format=rgb24[b];[a][b]psnr=stats_file=$work/psnr.txt" \
-    -f null - 
-  awk '{for (i = 1; i <= NF; i++) if ($i ~ /^psnr_avg:/) {split($i, v, ":"); s += (v[2] == "inf" ? 100 : v[2]); n++}}
-       END {printf "%.2f", s / n}' "$work/psnr.txt"
-}
-
-printf "%-16s %-6s %9s %8s %8s %8s %10s\n" movie format "size KB" "PSNR dB" "CPU s" "wall s" "pictures/s"
+printf "%-16s %-6s %9s %8s %8s %8s %12s %12s\n" movie format "size KB" "PSNR dB" "CPU s" "wall s" \
+  "pictures/s" "pictures/CPU s"
 for name in demo.swf full_motion.swf; do
   movie="$work/$name"
   frames=$("$filmcast" info "$movie" | awk '/Frame Count/ {print $3}')
   rate=$("$filmcast" info "$movie" | awk '/Frame Rate/ {print $3}')
-  size=$("$filmcast" info "$movie" | awk '/Stage Size|Size/ {print $3; exit}')
-  width=${size%x*}
-  height=${size#*x}
+  width=$("$filmcast" info "$movie" | awk '/Frame Width/ {print $3}')
+  height=$("$filmcast" info "$movie" | awk '/Frame Height/ {print $3}')
   rm -rf "$work/png" && "$filmcast" frames -q "$movie" --format png -o "$work/png"
   for format in gif mp4 webm apng webp; do
     rm -rf "$work/out"
@@ -50,10 +41,10 @@ for name in demo.swf full_motion.swf; do
     if [ "$format" = gif ]; then
       db=$("$gif_psnr" "$file" "$work/png/$name%05d.png" "$frames" "$rate")
     else
-      db=$(av_psnr "$file" "$rate" "$width" "$height")
+      db=$("$root/tools/bench_video/av_psnr.py" "$file" "$work/png/$name%05d.png" "$frames" "$width" "$height")
     fi
-    printf "%-16s %-6s %9.0f %8s %8s %8s %10.1f\n" "$name" "$format" \
+    printf "%-16s %-6s %9.0f %8s %8s %8s %12.1f %12.1f\n" "$name" "$format" \
       "$(echo "$(stat -c %s "$file") / 1024" | bc -l)" "$db" "$cpu" "$wall" \
-      "$(echo "$frames / $wall" | bc -l)"
+      "$(echo "$frames / $wall" | bc -l)" "$(echo "$frames / $cpu" | bc -l)"
   done
 done
