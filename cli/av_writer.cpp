@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -11,7 +10,6 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/error.h>
 #include <libavutil/log.h>
-#include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -33,6 +31,9 @@ struct Codecs {
     const char* audio;  // nullptr: no sound
 };
 
+// WebP pictures are each encoded whole and the muxer makes them an animation: libwebp's own
+// animation encoder codes lossy pictures as changes over earlier ones, and its errors pile up
+// from picture to picture.
 Codecs CodecsOf(Format format) {
     switch (format) {
         case Format::kMp4: return {"mp4", "libx264", "aac"};
@@ -48,10 +49,6 @@ std::string AvError(int code) {
     av_strerror(code, text, sizeof text);
     return text;
 }
-
-// WebP pictures are each encoded whole (libwebp's own animation encoder codes lossy pictures
-// as changes over earlier ones, and its errors pile up from picture to picture); the muxer
-// makes them an animation.
 
 // The pixel format each encoder is fed.
 AVPixelFormat PixelFormatOf(Format format, bool alpha) {

@@ -240,8 +240,9 @@ TEST_F(VideoConvertTest, SoundStartsOnItsFrameLoopsAndEndsWithThePictures) {
         EXPECT_GE(long(decoded.size() / 2), length - 2);
         EXPECT_LT(long(decoded.size() / 2), length + 1024);
         EXPECT_NEAR(std::stod(Probe(file, "format=duration")), seconds, 0.02);
-        if (c.format == std::string("mp4"))
+        if (c.format == std::string("mp4")) {
             EXPECT_NEAR(std::stod(Probe(file, "stream=duration", "a:0")), seconds, 1e-3);
+        }
         // The tone starts on its frame's time (within a millisecond of the mix) and plays
         // three times.
         EXPECT_NEAR(Onset(decoded, 0.2f), mixedOnset - start, 44);

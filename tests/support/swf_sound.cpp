@@ -1,5 +1,6 @@
 // Sound tags of the SWF writer: DefineSound, StartSound/StartSound2, the stream heads and
 // ExportAssets.
+#include "tests/support/swf_adpcm.h"
 #include "tests/support/swf_writer.h"
 
 #include <algorithm>

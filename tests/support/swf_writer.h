@@ -735,10 +735,6 @@ struct SoundStreamHead {
 
 // 16-bit little-endian PCM bytes of interleaved samples.
 Buffer PcmBytes(const std::vector<std::int16_t>& samples);
-// The format's ADPCM of interleaved 16-bit samples (1 or 2 channels, 2- to 5-bit codes): the
-// code size, then packets of 4096 frames, each a plain first sample and step index per
-// channel followed by the codes nearest each sample.
-Buffer AdpcmBytes(const std::vector<std::int16_t>& samples, int channels, int bits = 4);
 
 // Tag encoders, for tests that want one tag's bytes.
 RawTag EncodeShape(const Shape& shape);

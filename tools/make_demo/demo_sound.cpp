@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <numbers>
 
+#include "tests/support/swf_adpcm.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/channel_layout.h>

@@ -10,6 +10,7 @@
 #include "player/sound/decoder.h"
 #include "player/sound/sound_tags.h"
 #include "tests/support/bit_writer.h"
+#include "tests/support/swf_adpcm.h"
 #include "tests/support/swf_writer.h"
 
 namespace {
