@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "capture/workfolders.h"
+#include "cli/av_options.h"
 #include "cli/batch_files.h"
 #include "cli/child_batch.h"
 #include "cli/commands.h"
@@ -33,8 +34,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kFormat = "gif";
-
 struct ConvertOptions {
     std::vector<std::string> movies;
     std::string output;
@@ -45,6 +44,7 @@ struct ConvertOptions {
     bool keepTree = false;
     CommonOptions common;
     GifCliOptions gif;
+    VideoCliOptions video;
     int jobs = 0;
     long frames = 0;
     long from = -1;
@@ -72,9 +72,12 @@ std::string ClashKey(const std::string& path) {
     return error ? path : resolved.string();
 }
 
-// A GIF another run finished: it starts as a GIF does and ends with the GIF trailer.
-bool LooksComplete(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+// An output another run finished. Ours appear only when complete (renamed into place); a GIF
+// must also start as a GIF does and end with the GIF trailer, anything else must not be empty.
+bool LooksComplete(const std::string& path, OutputFormat format) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (format != OutputFormat::kGif) return in && in.tellg() > 0;
+    in.seekg(0);
     char head[4] = {};
     if (!in.read(head, sizeof head) || std::string(head, 4) != "GIF8") return false;
     in.seekg(-1, std::ios::end);
@@ -207,7 +210,7 @@ bool PlanOutput(const ConvertOptions& options, std::size_t movies, OutputPlan* p
         plan->kind = OutputPlan::Kind::kStandardOutput;
         return true;
     }
-    if (NamesOutputFile(options.output, kFormat)) {
+    if (NamesOutputFile(options.output, FormatName(options.video.format))) {
         if (!oneMovie) {
             *status = UsageError("-o " + options.output +
                                  " names one file; several movies need a folder");
@@ -238,7 +241,7 @@ bool OutputFor(const std::string& movie, const ConvertOptions& options, const Ou
         folder += *mirrored;
     }
     const std::string stem = movie == kStandardStream ? "standard-input" : MovieStem(movie);
-    *output = folder + stem + std::string(FormatExtension(kFormat));
+    *output = folder + stem + std::string(FormatExtension(FormatName(options.video.format)));
     return true;
 }
 
@@ -249,6 +252,9 @@ int RunConvert(const ConvertOptions& options) {
     gif::GifOptions gifOptions;
     if (!options.gif.ToGifOptions(&gifOptions))
         return UsageError("bad --matte '" + options.gif.matte + "' (expected #RRGGBB)");
+    std::optional<av::VideoOptions> video;
+    std::string problem;
+    if (!options.video.ToVideoOptions(options.gif, &video, &problem)) return UsageError(problem);
     if (options.from >= 0 && options.to >= 0 && options.to < options.from)
         return UsageError("--to comes before --from");
     Shard shard;
@@ -316,7 +322,7 @@ int RunConvert(const ConvertOptions& options) {
                            " does (--keep-tree keeps their folders apart)");
                 continue;
             }
-            if (options.skipExisting && LooksComplete(output)) {
+            if (options.skipExisting && LooksComplete(output, options.video.format)) {
                 if (options.common.verbose)
                     progress.Print("filmcast: " + label + ": skipped, " + output +
                                    " exists and is complete");
@@ -335,6 +341,7 @@ int RunConvert(const ConvertOptions& options) {
         job->outputFile = output;
         job->toStandardOutput = toStandardOutput;
         job->gif = gifOptions;
+        job->video = video;
         job->size = size;
         job->frames = {options.frames, options.from, options.to, options.duration};
         job->quality = options.quality;
@@ -372,12 +379,13 @@ void AddConvertCommand(CLI::App& app, RunState& state) {
     auto options = std::make_shared<ConvertOptions>();
     CLI::App* cmd = app.add_subcommand(
         "convert",
-        "Convert movies to animated GIFs: DIR/<movie name>.gif (demo.swf -> demo.gif), or the "
-        "file -o names");
+        "Convert movies to animated GIFs, videos or full-colour animated pictures (--format): "
+        "DIR/<movie name>.gif (demo.swf -> demo.gif, demo.mp4, ...), or the file -o names");
     cmd->add_option("movies", options->movies,
                     "Flash movies (.swf); '-' reads one from standard input (needs -o)");
     cmd->add_option("-o,--output", options->output,
-                    "with one movie, a file ending in .gif names the GIF ('-' writes it to "
+                    "with one movie, a file ending in the format's extension (.gif, .mp4, .webm, "
+                    ".png, .webp) names the output ('-' writes it to "
                     "standard output); otherwise the output folder (default: .)");
     cmd->add_option("--list", options->list,
                     "read more movies from FILE, one a line ('-': standard input)")
@@ -391,11 +399,12 @@ void AddConvertCommand(CLI::App& app, RunState& state) {
                     "memory, outcome and reason")
         ->type_name("FILE.jsonl");
     cmd->add_flag("--skip-existing", options->skipExisting,
-                  "leave a movie whose GIF exists and is complete (resumes a run)");
+                  "leave a movie whose output exists and is complete (resumes a run)");
     cmd->add_flag("--keep-tree", options->keepTree,
                   "mirror the movies' folders under the output folder (a/intro.swf -> "
                   "DIR/a/intro.gif)");
     AddOverwriteOptions(cmd, &options->common);
+    AddVideoOptions(cmd, &options->video);
     AddGifOptions(cmd, &options->gif);
     AddSizeOptions(cmd, &options->common, "capture");
     cmd->add_option("-j,--jobs", options->jobs, "movies converted at once (default: cores)")

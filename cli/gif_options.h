@@ -71,7 +71,7 @@ CLI::Option* AddChoice(CLI::App* cmd, const std::string& name, Value* value,
 inline void AddGifOptions(CLI::App* cmd, GifCliOptions* options) {
     cmd->add_option("--fps", options->fps,
                     "pictures a second of the movie's running time, frames dropped or repeated "
-                    "(default: the movie's rate; at most 50, as GIF viewers show)")
+                    "(default: the movie's rate; a GIF shows at most 50, as GIF viewers show)")
         ->check(CLI::Range(1, 100));
     cmd->add_option("--colors", options->colors,
                     "colours a picture holds, 2-256 (the transparent entry included; default 256)")
@@ -92,7 +92,8 @@ inline void AddGifOptions(CLI::App* cmd, GifCliOptions* options) {
                   "merge identical frames and store each later one as the rectangle that "
                   "changed, unchanged pixels transparent (default: on)");
     cmd->add_flag("--transparent", options->transparent,
-                  "leave the stage's background transparent (1-bit alpha; soft edges matted)");
+                  "leave the stage's background transparent (a GIF: 1-bit alpha, soft edges "
+                  "matted; apng and webp: full alpha)");
     cmd->add_option("--matte", options->matte,
                     "colour behind soft edges, #RRGGBB (default: the stage colour)");
     cmd->add_option("--loop", options->loop,

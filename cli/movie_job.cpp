@@ -24,8 +24,8 @@ namespace cli {
 
 namespace {
 
-// Where the GIF is written, in the private working folder, whatever the movie is called.
-constexpr char kAssembledName[] = "animation.gif";
+// Where the output is written, in the private working folder, whatever the movie is called.
+constexpr char kAssembledName[] = "animation";
 
 int Fail(const std::string& movie, const std::string& reason, int status = 1) {
     std::fprintf(stderr, "filmcast: %s: %s\n", movie.c_str(), reason.c_str());
@@ -146,8 +146,9 @@ class SelectedFrames {
         played_ = ticks > 0;
         if (selection.from >= 0 || selection.to >= 0) {
             const long last = selection.to >= 0 ? selection.to : source->TotalFrames() - 1;
-            range_ = std::make_unique<capture::CFrameRangeSource>(
-                *source, std::max(selection.from, 0L), last);
+            const long first = std::max(selection.from, 0L);
+            firstTick_ = std::clamp(first, 0L, std::max(source->TotalFrames() - 1, 0L));
+            range_ = std::make_unique<capture::CFrameRangeSource>(*source, first, last);
             source = range_.get();
         }
         source->Rewind();
@@ -157,8 +158,11 @@ class SelectedFrames {
     // The frames the range is taken from, and whether they are ticks of playback.
     long Available() const { return available_; }
     bool Played() const { return played_; }
+    // The player's tick the source's first frame shows.
+    long FirstTick() const { return firstTick_; }
 
   private:
+    long firstTick_ = 0;
     capture::CControlFrameSource root_;
     std::unique_ptr<capture::CPlaybackTickSource> ticks_;
     std::unique_ptr<capture::CFrameRangeSource> range_;
@@ -276,9 +280,10 @@ int Convert(ConvertJob& job) {
     LoadedMovie* movie = prepared.movie.get();
     const int width = prepared.width, height = prepared.height;
     SelectedFrames& frames = *prepared.frames;
-    Note(job.label, RateNote(job.gif.fps, movie->stage), job.quiet);
+    if (!job.video) Note(job.label, RateNote(job.gif.fps, movie->stage), job.quiet);
 
-    movie->control.SetTransparentStage(job.gif.transparent);
+    const bool transparent = job.video ? job.video->transparent : job.gif.transparent;
+    movie->control.SetTransparentStage(transparent);
     const gif::MovieClock clock{movie->stage.frameRate, movie->stage.background & 0xFFFFFF};
     const std::string assembled = job.work.Path() + kAssembledName;
     capture::IFrameSource& source = frames.Source();
@@ -286,13 +291,26 @@ int Convert(ConvertJob& job) {
     Verbose(job.label, job.verbose,
             "converting " + std::to_string(expected) + " frames at " + SizeText(width, height));
     ReportFrames(0, expected);
-    const bool written = gif::WriteGif(
-        source, clock, width, height, job.gif, assembled,
-        [](long done, long total) {
-            ReportFrames(done, total);
-            return !Interrupted();
-        },
-        &error);
+    const auto reported = [](long done, long total) {
+        ReportFrames(done, total);
+        return !Interrupted();
+    };
+    bool written = false;
+    if (job.video) {
+        const player::Player* player = movie->control.LoadedPlayer();
+        const long firstTick = frames.FirstTick();
+        av::SoundSource sound;
+        if (player && player->HasSound()) {
+            sound = [player, firstTick](long from, long to) {
+                return player->MixAudio(static_cast<int>(firstTick + from),
+                                        static_cast<int>(firstTick + to));
+            };
+        }
+        written = av::WriteVideo(source, clock, width, height, *job.video, sound, assembled,
+                                 reported, &error);
+    } else {
+        written = gif::WriteGif(source, clock, width, height, job.gif, assembled, reported, &error);
+    }
     if (Interrupted()) return Fail(job.label, "interrupted");
     const std::string shownName = job.toStandardOutput ? "standard output" : job.outputFile;
     if (!written) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/av_convert.h"
 #include "cli/batch_files.h"
 #include "cli/gif_convert.h"
 #include "cli/gif_timing.h"
@@ -57,6 +58,8 @@ struct ConvertJob {
     Reservation temp;
     Reservation work;
     gif::GifOptions gif;  // rate, colours, optimizing, transparency, loops
+    // A video or full-colour animated picture instead of a GIF, when set.
+    std::optional<av::VideoOptions> video;
     SizeOption size;
     FrameSelection frames;
     player::Quality quality = player::Quality::kHigh;
@@ -65,11 +68,11 @@ struct ConvertJob {
     bool verbose = false;
 };
 
-// Converts one movie (drawn and encoded once, streamed into the GIF) and puts the GIF at
-// outputFile only once it is complete (an interrupted or failed conversion leaves an older GIF
-// as it was). Returns 0; 1 after a one-line message on stderr naming the movie and the reason;
-// 2 when the frames asked for lie outside the movie. Notes (damage, cut frames, caps) go to
-// stderr too; the frames done are reported to the parent process (ReportFrames).
+// Converts one movie (drawn and encoded once, streamed into the GIF or video) and puts it at
+// outputFile only once it is complete (an interrupted or failed conversion leaves an older
+// output as it was). Returns 0; 1 after a one-line message on stderr naming the movie and the
+// reason; 2 when the frames asked for lie outside the movie. Notes (damage, cut frames, caps)
+// go to stderr too; the frames done are reported to the parent process (ReportFrames).
 int ConvertMovie(ConvertJob& job);
 
 struct FramesJob {

@@ -18,7 +18,7 @@ struct FormatName {
 
 // One row a format the command line writes.
 constexpr FormatName kFormats[] = {
-    {"gif", ".gif"},
+    {"gif", ".gif"}, {"mp4", ".mp4"}, {"webm", ".webm"}, {"apng", ".png"}, {"webp", ".webp"},
 };
 
 bool EndsWithIgnoringCase(const std::string& text, std::string_view end) {

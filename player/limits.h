@@ -107,6 +107,9 @@ struct Limits {
     static constexpr std::size_t kMaxSoundEvents = 1u << 20;
     // Seconds of audio one mixing call renders; longer ranges are mixed in pieces.
     static constexpr std::size_t kMaxMixSecondsPerCall = 600;
+    // Pictures one video or animated picture holds: over five hours at 50 a second. A slow
+    // movie sampled at a fast --fps asks for no more.
+    static constexpr long kMaxVideoPictures = 1000000;
 };
 
 // The per-frame caps a renderer works under (tests lower them).

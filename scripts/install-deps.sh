@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libcairo2-dev libjpeg62-turbo-dev libpng-dev libgif-dev
   libfreeimage-dev zlib1g-dev liblzma-dev libcli11-dev libavcodec-dev libavformat-dev
-  libswresample-dev
+  libswresample-dev libswscale-dev
   libgtest-dev libgmock-dev libbenchmark-dev fonts-dejavu-core
   ffmpeg gifsicle python3 python3-numpy python3-pil
 )

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "tools/make_demo/demo_sound.h"
+
 namespace demo {
 
 namespace {
@@ -18,6 +20,9 @@ using swfw::Rgb;
 using swfw::Rgba;
 
 constexpr int kFrames = 120;
+constexpr int kRate = 12;
+// The tune starts half a second in and plays twice.
+constexpr int kTuneFrame = 6;
 constexpr int kOrbitFrames = 48;
 constexpr double kPi = std::numbers::pi;
 
@@ -140,6 +145,7 @@ enum Id : std::uint16_t {
     kLetterF,
     kLetterC,
     kLogo,
+    kTune,
 };
 
 enum Depth : std::uint16_t {
@@ -715,19 +721,27 @@ void DefineEverything(swfw::Movie& movie) {
 
 }  // namespace
 
-swfw::Movie BuildDemoMovie() {
-    swfw::Movie movie;
-    movie.Size(550, 400).Rate(12).Version(10).Compress(swfw::Compression::Zlib);
-    movie.Attributes(0).Background(Rgb(0x0B, 0x10, 0x26));
-    DefineEverything(movie);
+bool BuildDemoMovie(swfw::Movie* movie, std::string* error) {
+    SoundTrack track;
+    if (!MakeSoundTrack(kFrames, kRate, kTune, &track, error)) return false;
+    movie->Size(550, 400).Rate(kRate).Version(10).Compress(swfw::Compression::Zlib);
+    movie->Attributes(0).Background(Rgb(0x0B, 0x10, 0x26));
+    DefineEverything(*movie);
+    movie->Define(track.tune).StreamHead(track.streamHead);
     for (int i = 0; i < kFrames; ++i) {
         const double t = i / double(kFrames - 1);
         const Frame frame{i, t, Smooth(t)};
-        PlaceSky(movie, frame);
-        PlaceLand(movie, frame);
-        movie.ShowFrame();
+        PlaceSky(*movie, frame);
+        PlaceLand(*movie, frame);
+        movie->StreamBlock(track.blocks[static_cast<std::size_t>(i)]);
+        if (i == kTuneFrame) {
+            swfw::SoundInfo twice;
+            twice.loops = 2;
+            movie->StartSound(kTune, twice);
+        }
+        movie->ShowFrame();
     }
-    return movie;
+    return true;
 }
 
 }  // namespace demo

@@ -10,7 +10,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string error;
-    if (!demo::BuildDemoMovie().Save(argv[1], &error)) {
+    swfw::Movie movie;
+    if (!demo::BuildDemoMovie(&movie, &error) || !movie.Save(argv[1], &error)) {
         std::fprintf(stderr, "make_demo: %s\n", error.c_str());
         return 1;
     }
