@@ -350,7 +350,11 @@ PaletteMapper::PaletteMapper() : nearest_(Palette{}) {}
 void PaletteMapper::Map(std::span<const std::uint32_t> block, int width, int height,
                         const Palette& palette, int blankIndex, Dither dither,
                         std::vector<std::uint8_t>* indices) {
-    nearest_.Reset(palette);
+    if (palette != palette_ || palette.empty()) {
+        // A new palette: what was learnt of the last one is forgotten.
+        palette_ = palette;
+        nearest_.Reset(palette_);
+    }
     indices->resize(block.size());
     switch (dither) {
     case Dither::kDiffuse:

@@ -76,6 +76,7 @@ class PaletteMapper {
 
   private:
     NearestColor nearest_;
+    Palette palette_;  // the palette nearest_ searches
     std::vector<int> current_, next_;  // diffused error of two rows
 };
 
