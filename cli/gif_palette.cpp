@@ -22,7 +22,7 @@ constexpr int kQuantizeRowWidth = 1024;
 // Strength of ordered dithering, in levels of a channel from the darkest to the brightest
 // threshold of the matrix.
 constexpr int kOrderedSpread = 16;
-constexpr int kDiffusedShare = 14;
+constexpr int kDiffusedShare = 12;
 
 int Red(std::uint32_t c) { return (c >> 16) & 0xFF; }
 int Green(std::uint32_t c) { return (c >> 8) & 0xFF; }
