@@ -104,7 +104,28 @@ FrameSequence::Box FrameSequence::VanishingBox(const Frame& before, const Frame&
     return box.Empty() ? Box{} : box;
 }
 
-// Pixels that are transparent, or (when optimizing) already shown, take the transparent entry.
+// The coder's output grows with the runs of equal indices it is given. A hole of unchanged
+// pixels ends a run and starts one; drawing them instead ends a run wherever a colour differs
+// from its left neighbour's. Counted on the frame's colours, before they are reduced.
+bool FrameSequence::HolesAreSmaller(const Frame& target, const Frame& canvas, Box box) const {
+    std::size_t withHoles = 0, drawn = 0;
+    for (int y = box.top; y < box.bottom; ++y) {
+        const std::size_t row = std::size_t(y) * width_;
+        std::uint32_t lastHole = ~0u, lastDrawn = ~0u;
+        for (int x = box.left; x < box.right; ++x) {
+            const std::uint32_t want = target[row + x];
+            const std::uint32_t hole = want == canvas[row + x] ? kTransparent : want;
+            withHoles += hole != lastHole;
+            drawn += want != lastDrawn;
+            lastHole = hole;
+            lastDrawn = want;
+        }
+    }
+    return withHoles <= drawn;
+}
+
+// Pixels that are transparent, or (when optimizing and that is smaller) already shown, take
+// the transparent entry.
 void FrameSequence::Encode(const Frame& target, const Frame& canvas, Box box,
                            std::int64_t delayCs, bool first, Picture* picture) {
     if (box.Empty()) box = {0, 0, 1, 1};  // a picture holds at least one pixel
@@ -116,13 +137,14 @@ void FrameSequence::Encode(const Frame& target, const Frame& canvas, Box box,
     picture->disposal = Disposal::kKeep;
     block_.resize(std::size_t(picture->width) * picture->height);
     drawn_.clear();
+    const bool holes = options_.optimize && !first && HolesAreSmaller(target, canvas, box);
     bool blanks = false;
     for (int y = 0; y < picture->height; ++y) {
         const std::size_t row = std::size_t(box.top + y) * width_ + box.left;
         std::uint32_t* out = block_.data() + std::size_t(y) * picture->width;
         for (int x = 0; x < picture->width; ++x) {
             const std::uint32_t want = target[row + x];
-            const bool shown = options_.optimize && want == canvas[row + x];
+            const bool shown = holes && want == canvas[row + x];
             const std::uint32_t pixel = shown ? kTransparent : want;
             out[x] = pixel;
             if (pixel == kTransparent)

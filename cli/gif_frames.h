@@ -1,6 +1,6 @@
 // The pictures of an animated GIF made from whole frames: identical frames merged with their
 // delays summed, each later frame stored as the rectangle that changed with unchanged pixels
-// transparent, and disposal chosen so that every decoded frame shows the frame given, its
+// transparent where that is smaller, and disposal chosen so that every decoded frame shows the frame given, its
 // transparent pixels included. One frame is held back until the next decides its disposal.
 #pragma once
 
@@ -60,6 +60,9 @@ class FrameSequence {
     Box Whole() const { return {0, 0, width_, height_}; }
     Box ChangedBox(const Frame& target, const Frame& canvas) const;
     Box VanishingBox(const Frame& before, const Frame& after) const;
+    // Whether the coder is likely to spend less on the box with its unchanged pixels left
+    // transparent than with them drawn again.
+    bool HolesAreSmaller(const Frame& target, const Frame& canvas, Box box) const;
     // Replaces `picture` (keeping its memory) with the one that turns `canvas` into `target`
     // within `box`.
     void Encode(const Frame& target, const Frame& canvas, Box box, std::int64_t delayCs,

@@ -90,7 +90,7 @@ inline void AddGifOptions(CLI::App* cmd, GifCliOptions* options) {
               "local|global");
     cmd->add_flag("--optimize,!--no-optimize", options->optimize,
                   "merge identical frames and store each later one as the rectangle that "
-                  "changed, unchanged pixels transparent (default: on)");
+                  "changed, unchanged pixels transparent where that is smaller (default: on)");
     cmd->add_flag("--transparent", options->transparent,
                   "leave the stage's background transparent (a GIF: 1-bit alpha, soft edges "
                   "matted; apng and webp: full alpha)");

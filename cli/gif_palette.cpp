@@ -15,11 +15,14 @@ namespace {
 
 // Pixels Wu's quantizer is shown at most; larger sets are sampled evenly.
 constexpr std::size_t kMaxQuantizedPixels = 1 << 17;
+// Pixels each round of refinement looks at, at most: means of a sample move the entries as
+// far as means of them all.
+constexpr std::size_t kMaxRefinedPixels = 1 << 15;
 constexpr int kQuantizeRowWidth = 1024;
 // Strength of ordered dithering, in levels of a channel from the darkest to the brightest
 // threshold of the matrix.
 constexpr int kOrderedSpread = 16;
-constexpr int kDiffusedShare = 14;
+constexpr int kDiffusedShare = 12;
 
 int Red(std::uint32_t c) { return (c >> 16) & 0xFF; }
 int Green(std::uint32_t c) { return (c >> 8) & 0xFF; }
@@ -89,7 +92,7 @@ namespace {
 // pixels themselves recover most of what that costs.
 void Refine(std::span<const std::uint32_t> pixels, Palette& palette) {
     constexpr int kRounds = 2;
-    const std::size_t step = (pixels.size() + kMaxQuantizedPixels - 1) / kMaxQuantizedPixels;
+    const std::size_t step = (pixels.size() + kMaxRefinedPixels - 1) / kMaxRefinedPixels;
     NearestColor nearest(palette);
     for (int round = 0; round < kRounds; ++round) {
         std::vector<std::array<std::int64_t, 4>> sums(palette.size(), {0, 0, 0, 0});
@@ -107,7 +110,7 @@ void Refine(std::span<const std::uint32_t> pixels, Palette& palette) {
             const auto mean = [&](int c) { return int((sum[c] + sum[3] / 2) / sum[3]); };
             palette[e] = Pack(mean(0), mean(1), mean(2));
         }
-        nearest.Reset(palette);
+        if (round + 1 < kRounds) nearest.Reset(palette);
     }
 }
 
@@ -125,72 +128,103 @@ Palette MakePalette(std::span<const std::uint32_t> pixels, int maxColors) {
 }
 
 NearestColor::NearestColor(const Palette& palette)
-    : cellStart_(std::size_t{1} << (3 * kCellBits), -1),
-      cellSize_(cellStart_.size(), 0),
-      cacheKeys_(std::size_t{1} << kCacheBits, 0),
-      cacheIndices_(cacheKeys_.size(), 0) {
+    : coarseStart_(std::size_t{1} << (3 * kCoarseBits), -1), coarseSize_(coarseStart_.size(), 0) {
     Reset(palette);
 }
 
 void NearestColor::Reset(const Palette& palette) {
-    if (++generation_ > 0xFF) {
-        std::fill(cacheKeys_.begin(), cacheKeys_.end(), 0);
-        generation_ = 1;
-    }
     entries_.clear();
     for (const std::uint32_t c : palette) entries_.push_back({Red(c), Green(c), Blue(c)});
-    std::fill(cellStart_.begin(), cellStart_.end(), -1);
+    std::fill(coarseStart_.begin(), coarseStart_.end(), -1);
     candidates_.clear();
-}
-
-int NearestColor::Find(std::uint32_t rgb) {
-    rgb &= 0xFFFFFF;
-    const std::uint32_t key = rgb | (generation_ << 24);
-    const std::size_t slot = (rgb * 2654435761u) >> (32 - kCacheBits);
-    if (cacheKeys_[slot] == key) return cacheIndices_[slot];
-    const int index = Search(Red(rgb), Green(rgb), Blue(rgb));
-    cacheKeys_[slot] = key;
-    cacheIndices_[slot] = static_cast<std::uint8_t>(index);
-    return index;
+    if (fineUsed_) std::fill(fine_.begin(), fine_.end(), 0);
+    fineUsed_ = false;
+    lists_.clear();
 }
 
 // An entry can be nearest to some colour of the cell only if it lies within the nearest
-// entry's distance from the cell's centre plus the cell's diameter.
-void NearestColor::MakeCell(int cell) {
-    constexpr int kSide = 256 >> kCellBits;
-    const double half = (kSide - 1) / 2.0;
-    const double cr = (cell >> (2 * kCellBits)) * kSide + half;
-    const double cg = ((cell >> kCellBits) & ((1 << kCellBits) - 1)) * kSide + half;
-    const double cb = (cell & ((1 << kCellBits) - 1)) * kSide + half;
-    const double diameter = 2 * half * std::sqrt(3.0);
-    double nearest = 1e9;
-    std::array<double, kMaxColors> distance{};
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
+// entry's distance from the cell's middle plus the cell's diameter.
+void NearestColor::MakeCoarse(int cell) {
+    constexpr int kSide = 256 >> kCoarseBits;
+    constexpr int kMask = (1 << kCoarseBits) - 1;
+    // Positions doubled, so that the middle of a cell falls on a whole number.
+    const int cr = (cell >> (2 * kCoarseBits)) * kSide * 2 + kSide - 1;
+    const int cg = ((cell >> kCoarseBits) & kMask) * kSide * 2 + kSide - 1;
+    const int cb = (cell & kMask) * kSide * 2 + kSide - 1;
+    const double diameter = 2 * (kSide - 1) * std::sqrt(3.0);  // doubled as well
+    std::array<int, kMaxColors> distance{};
+    int nearest = std::numeric_limits<int>::max();
+    const int count = static_cast<int>(entries_.size());
+    for (int i = 0; i < count; ++i) {
         const Entry& e = entries_[i];
-        distance[i] = std::sqrt((e.r - cr) * (e.r - cr) + (e.g - cg) * (e.g - cg) +
-                                (e.b - cb) * (e.b - cb));
+        const int dr = 2 * e.r - cr, dg = 2 * e.g - cg, db = 2 * e.b - cb;
+        distance[i] = dr * dr + dg * dg + db * db;
         nearest = std::min(nearest, distance[i]);
     }
-    cellStart_[cell] = static_cast<int>(candidates_.size());
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        if (distance[i] <= nearest + diameter + 1e-6) candidates_.push_back(static_cast<std::uint8_t>(i));
+    const double reach = std::sqrt(double(nearest)) + diameter;
+    const auto limit = static_cast<std::int64_t>(reach * reach) + 1;
+    coarseStart_[cell] = static_cast<int>(candidates_.size());
+    for (int i = 0; i < count; ++i) {
+        if (distance[i] <= limit) candidates_.push_back(static_cast<std::uint8_t>(i));
     }
-    cellSize_[cell] = static_cast<std::uint16_t>(candidates_.size() - cellStart_[cell]);
+    coarseSize_[cell] = static_cast<std::uint16_t>(candidates_.size() - coarseStart_[cell]);
 }
 
-int NearestColor::Search(int r, int g, int b) {
+// The same test as for a coarse cell, on the coarse cell's candidates only: no other entry
+// is nearest to any colour inside it.
+int NearestColor::Learn(std::size_t cell, int r, int g, int b) {
     if (entries_.empty()) return 0;
-    const int cell = ((r >> (8 - kCellBits)) << (2 * kCellBits)) |
-                     ((g >> (8 - kCellBits)) << kCellBits) | (b >> (8 - kCellBits));
-    if (cellStart_[cell] < 0) MakeCell(cell);
-    int best = std::numeric_limits<int>::max(), bestIndex = 0;
-    const std::uint8_t* list = candidates_.data() + cellStart_[cell];
-    for (int k = 0; k < cellSize_[cell]; ++k) {
+    if (fine_.empty()) fine_.assign(std::size_t{1} << (3 * kFineBits), 0);
+    fineUsed_ = true;
+    constexpr int kSide = 256 >> kFineBits;
+    constexpr int kMask = (1 << kFineBits) - 1;
+    const int cr = int(cell >> (2 * kFineBits)) * kSide * 2 + kSide - 1;
+    const int cg = int((cell >> kFineBits) & kMask) * kSide * 2 + kSide - 1;
+    const int cb = int(cell & kMask) * kSide * 2 + kSide - 1;
+    const double diameter = 2 * (kSide - 1) * std::sqrt(3.0);
+    const int coarse = ((r >> (8 - kCoarseBits)) << (2 * kCoarseBits)) |
+                       ((g >> (8 - kCoarseBits)) << kCoarseBits) | (b >> (8 - kCoarseBits));
+    if (coarseStart_[coarse] < 0) MakeCoarse(coarse);
+    const std::uint8_t* list = candidates_.data() + coarseStart_[coarse];
+    const int count = coarseSize_[coarse];
+    std::array<int, kMaxColors> distance{};
+    int nearest = std::numeric_limits<int>::max(), nearestIndex = 0;
+    for (int k = 0; k < count; ++k) {
         const Entry& e = entries_[list[k]];
+        const int dr = 2 * e.r - cr, dg = 2 * e.g - cg, db = 2 * e.b - cb;
+        distance[k] = dr * dr + dg * dg + db * db;
+        if (distance[k] < nearest) {
+            nearest = distance[k];
+            nearestIndex = list[k];
+        }
+    }
+    const double reach = std::sqrt(double(nearest)) + diameter;
+    const auto limit = static_cast<std::int64_t>(reach * reach) + 1;
+    const std::size_t at = lists_.size();
+    lists_.push_back(0);
+    for (int k = 0; k < count; ++k) {
+        if (distance[k] <= limit) lists_.push_back(list[k]);
+    }
+    const std::size_t listed = lists_.size() - at - 1;
+    if (listed == 1) {
+        lists_.resize(at);
+        fine_[cell] = std::uint32_t(nearestIndex) + 1;
+        return nearestIndex;
+    }
+    lists_[at] = static_cast<std::uint8_t>(listed - 1);  // 2..256 entries
+    fine_[cell] = std::uint32_t(kMaxColors + 1 + at);
+    return NearestIn(at, r, g, b);
+}
+
+int NearestColor::NearestIn(std::size_t at, int r, int g, int b) const {
+    const int count = lists_[at] + 1;
+    int best = std::numeric_limits<int>::max(), bestIndex = 0;
+    for (int k = 1; k <= count; ++k) {
+        const Entry& e = entries_[lists_[at + k]];
         const int d = (e.r - r) * (e.r - r) + (e.g - g) * (e.g - g) + (e.b - b) * (e.b - b);
-        if (d < best) {  // candidates are in palette order: the first of equals is kept
+        if (d < best) {  // in palette order: the first of equals is kept
             best = d;
-            bestIndex = list[k];
+            bestIndex = lists_[at + k];
         }
     }
     return bestIndex;
@@ -202,42 +236,65 @@ namespace {
 // error is passed on (kDiffusedShare sixteenths), so flat areas settle on their own colour
 // instead of carrying noise from their edges: a picture that compresses far better, for a
 // little banding on the softest gradients. Errors are kept in 256ths.
+struct Channels {
+    int r, g, b;
+};
+
+// One row in the direction kStep (1 or -1). The error passed along the row stays in
+// registers; `current` holds what the row above passed down, `next` gathers what this one
+// passes down (both three channels a pixel, with a pixel of margin each side).
+template <int kStep>
+void DiffuseRow(const std::uint32_t* row, int width, NearestColor& nearest,
+                const Channels* colours, int blankIndex, const int* current, int* next,
+                std::uint8_t* indices) {
+    int aheadR = 0, aheadG = 0, aheadB = 0;
+    int x = kStep > 0 ? 0 : width - 1;
+    for (int i = 0; i < width; ++i, x += kStep) {
+        const std::uint32_t pixel = row[x];
+        if (!Opaque(pixel)) {
+            indices[x] = static_cast<std::uint8_t>(blankIndex);
+            aheadR = aheadG = aheadB = 0;
+            continue;
+        }
+        const int* err = current + std::size_t(x + 1) * 3;
+        const int r = std::clamp(Red(pixel) + (err[0] + aheadR) / 256, 0, 255);
+        const int g = std::clamp(Green(pixel) + (err[1] + aheadG) / 256, 0, 255);
+        const int b = std::clamp(Blue(pixel) + (err[2] + aheadB) / 256, 0, 255);
+        const int index = nearest.Find(r, g, b);
+        indices[x] = static_cast<std::uint8_t>(index);
+        const Channels& got = colours[index];
+        const int passed[3] = {(r - got.r) * kDiffusedShare, (g - got.g) * kDiffusedShare,
+                               (b - got.b) * kDiffusedShare};
+        aheadR = passed[0] * 7;
+        aheadG = passed[1] * 7;
+        aheadB = passed[2] * 7;
+        int* below = next + std::size_t(x + 1) * 3;
+        for (int c = 0; c < 3; ++c) {
+            below[c - 3 * kStep] += passed[c] * 3;
+            below[c] += passed[c] * 5;
+            below[c + 3 * kStep] += passed[c];
+        }
+    }
+}
+
 void Diffuse(std::span<const std::uint32_t> block, int width, int height, NearestColor& nearest,
              const Palette& palette, int blankIndex, std::vector<int>& current,
              std::vector<int>& next, std::vector<std::uint8_t>& indices) {
-    // Errors of this row and the next, three channels a pixel with a pixel of margin each side.
+    std::array<Channels, kMaxColors> colours{};
+    for (std::size_t i = 0; i < palette.size() && i < colours.size(); ++i)
+        colours[i] = {Red(palette[i]), Green(palette[i]), Blue(palette[i])};
     current.assign(std::size_t(width + 2) * 3, 0);
     next.assign(current.size(), 0);
     for (int y = 0; y < height; ++y) {
-        const bool leftToRight = (y % 2) == 0;
-        const int dir = leftToRight ? 1 : -1;
         std::fill(next.begin(), next.end(), 0);
-        for (int i = 0; i < width; ++i) {
-            const int x = leftToRight ? i : width - 1 - i;
-            const std::size_t at = std::size_t(y) * width + x;
-            const std::uint32_t pixel = block[at];
-            if (!Opaque(pixel)) {
-                indices[at] = static_cast<std::uint8_t>(blankIndex);
-                continue;
-            }
-            int* err = &current[std::size_t(x + 1) * 3];
-            const int want[3] = {std::clamp(Red(pixel) + err[0] / 256, 0, 255),
-                                 std::clamp(Green(pixel) + err[1] / 256, 0, 255),
-                                 std::clamp(Blue(pixel) + err[2] / 256, 0, 255)};
-            const int index = nearest.Find(Pack(want[0], want[1], want[2]));
-            indices[at] = static_cast<std::uint8_t>(index);
-            const std::uint32_t got = palette[index];
-            const int diff[3] = {want[0] - Red(got), want[1] - Green(got), want[2] - Blue(got)};
-            int* ahead = &current[std::size_t(x + 1 + dir) * 3];
-            int* below = &next[std::size_t(x + 1) * 3];
-            for (int c = 0; c < 3; ++c) {
-                const int passed = diff[c] * kDiffusedShare;
-                ahead[c] += passed * 7;
-                below[c - 3 * dir] += passed * 3;
-                below[c] += passed * 5;
-                below[c + 3 * dir] += passed;
-            }
-        }
+        const std::uint32_t* row = block.data() + std::size_t(y) * width;
+        std::uint8_t* out = indices.data() + std::size_t(y) * width;
+        if (y % 2 == 0)
+            DiffuseRow<1>(row, width, nearest, colours.data(), blankIndex, current.data(),
+                          next.data(), out);
+        else
+            DiffuseRow<-1>(row, width, nearest, colours.data(), blankIndex, current.data(),
+                           next.data(), out);
         std::swap(current, next);
     }
 }
@@ -266,8 +323,8 @@ void Ordered(std::span<const std::uint32_t> block, int width, int height, Neares
             }
             const int offset = (kBayer[y & 7][x & 7] * 2 - 63) * kOrderedSpread / 128;
             indices[at] = static_cast<std::uint8_t>(nearest.Find(
-                Pack(std::clamp(Red(pixel) + offset, 0, 255), std::clamp(Green(pixel) + offset, 0, 255),
-                     std::clamp(Blue(pixel) + offset, 0, 255))));
+                std::clamp(Red(pixel) + offset, 0, 255), std::clamp(Green(pixel) + offset, 0, 255),
+                std::clamp(Blue(pixel) + offset, 0, 255)));
         }
     }
 }
@@ -293,7 +350,11 @@ PaletteMapper::PaletteMapper() : nearest_(Palette{}) {}
 void PaletteMapper::Map(std::span<const std::uint32_t> block, int width, int height,
                         const Palette& palette, int blankIndex, Dither dither,
                         std::vector<std::uint8_t>* indices) {
-    nearest_.Reset(palette);
+    if (palette != palette_ || palette.empty()) {
+        // A new palette: what was learnt of the last one is forgotten.
+        palette_ = palette;
+        nearest_.Reset(palette_);
+    }
     indices->resize(block.size());
     switch (dither) {
     case Dither::kDiffuse:

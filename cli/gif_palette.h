@@ -20,34 +20,46 @@ constexpr int kMaxColors = 256;
 // there are no more than that, else Wu's. No pixels give one black entry.
 Palette MakePalette(std::span<const std::uint32_t> pixels, int maxColors);
 
-// The palette entry nearest to a colour (squared RGB distance; the lowest index among equals),
-// remembering recent answers. Colour space is cut into cells, each listing the only entries
-// that can be nearest to a colour inside it, made when a colour first falls there.
+// The palette entry nearest to a colour (squared RGB distance; the lowest index among equals).
+// Colour space is cut into fine cells of kFineBits a channel. When a colour first falls in a
+// fine cell, the cell learns which entries can be nearest to any of its colours: most have
+// one, answered at once from then on; the others keep a short list to search. What a fine
+// cell may hold is found among the candidates of the coarse cell around it.
 class NearestColor {
   public:
     explicit NearestColor(const Palette& palette);
     // Starts over with another palette, keeping the memory.
     void Reset(const Palette& palette);
-    int Find(std::uint32_t rgb);
+    int Find(std::uint32_t rgb) { return Find((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
+    int Find(int r, int g, int b) {
+        const std::size_t cell = (std::size_t(r >> (8 - kFineBits)) << (2 * kFineBits)) |
+                                 (std::size_t(g >> (8 - kFineBits)) << kFineBits) |
+                                 std::size_t(b >> (8 - kFineBits));
+        const std::uint32_t known = cell < fine_.size() ? fine_[cell] : 0;
+        if (known == 0) return Learn(cell, r, g, b);
+        if (known <= kMaxColors) return int(known) - 1;
+        return NearestIn(known - kMaxColors - 1, r, g, b);
+    }
 
   private:
     struct Entry {
         int r, g, b;
     };
-    int Search(int r, int g, int b);
-    void MakeCell(int cell);
+    void MakeCoarse(int cell);
+    int Learn(std::size_t cell, int r, int g, int b);
+    // The nearest of the list at lists_[at] (its length less one, then entries in palette order).
+    int NearestIn(std::size_t at, int r, int g, int b) const;
 
-    static constexpr int kCellBits = 4;  // per channel
+    static constexpr int kCoarseBits = 4;
+    static constexpr int kFineBits = 6;
     std::vector<Entry> entries_;
-    std::vector<int> cellStart_;          // into candidates_, -1 until made
-    std::vector<std::uint16_t> cellSize_;
+    std::vector<int> coarseStart_;  // into candidates_, -1 until made
+    std::vector<std::uint16_t> coarseSize_;
     std::vector<std::uint8_t> candidates_;
-    // Answers by colour, each key tagged with the palette's generation in its top byte, so a
-    // new palette empties the cache without clearing it.
-    static constexpr int kCacheBits = 16;
-    std::vector<std::uint32_t> cacheKeys_;
-    std::uint32_t generation_ = 0;
-    std::vector<std::uint8_t> cacheIndices_;
+    // By fine cell: 0 until learnt, the entry + 1, or kMaxColors + 1 + where its list starts.
+    std::vector<std::uint32_t> fine_;
+    bool fineUsed_ = false;  // whether fine_ holds answers for this palette
+    std::vector<std::uint8_t> lists_;
 };
 
 // A width x height block of pixels: opaque ones (0xFFRRGGBB) are mapped to the palette, the
@@ -64,6 +76,7 @@ class PaletteMapper {
 
   private:
     NearestColor nearest_;
+    Palette palette_;  // the palette nearest_ searches
     std::vector<int> current_, next_;  // diffused error of two rows
 };
 

@@ -50,10 +50,25 @@ TEST(MakePalette, ManyColoursAreReducedToTheCountAsked) {
     EXPECT_EQ(MakePalette({}, 256).size(), 1u);
 }
 
-TEST(NearestColor, AgreesWithASearchOfEveryEntry) {
+// Palettes of different shapes: spread over all colours, packed in a small corner (cells
+// with many near entries), with repeated entries (equal distances), a single entry.
+struct PaletteShape {
+    const char* name;
+    int entries;
+    std::uint32_t mask;  // of the random colours
+    int repeats;         // each colour appears this many times
+};
+
+class NearestColorTest : public ::testing::TestWithParam<PaletteShape> {};
+
+TEST_P(NearestColorTest, AgreesWithASearchOfEveryEntry) {
     std::mt19937 random(7);
     Palette palette;
-    for (int i = 0; i < 200; ++i) palette.push_back(random() & 0xFFFFFF);
+    while (int(palette.size()) < GetParam().entries) {
+        const std::uint32_t colour = 0x404040 + (random() & GetParam().mask);
+        for (int k = 0; k < GetParam().repeats; ++k) palette.push_back(colour);
+    }
+    palette.resize(GetParam().entries);
     NearestColor nearest(palette);
     const auto squared = [](std::uint32_t a, std::uint32_t b) {
         int sum = 0;
@@ -63,15 +78,31 @@ TEST(NearestColor, AgreesWithASearchOfEveryEntry) {
         }
         return sum;
     };
-    for (int i = 0; i < 20000; ++i) {
-        const std::uint32_t colour = random() & 0xFFFFFF;
-        int best = INT32_MAX;
-        for (const std::uint32_t entry : palette) best = std::min(best, squared(entry, colour));
+    for (int i = 0; i < 30000; ++i) {
+        // Half the colours near the palette's corner, where its entries crowd.
+        const std::uint32_t colour =
+            i % 2 ? random() & 0xFFFFFF : 0x303030 + (random() & (GetParam().mask | 0x1F1F1F));
+        int best = INT32_MAX, first = -1;
+        for (std::size_t e = 0; e < palette.size(); ++e) {
+            const int d = squared(palette[e], colour);
+            if (d < best) best = d, first = int(e);
+        }
         const int found = nearest.Find(colour);
-        ASSERT_EQ(squared(palette[found], colour), best) << std::hex << colour;
-        ASSERT_EQ(nearest.Find(colour), found) << "the cached answer is the same";
+        ASSERT_EQ(found, first) << std::hex << colour << " the lowest index among the nearest";
+        ASSERT_EQ(nearest.Find(colour), found) << "the learnt answer is the same";
     }
+    // Another palette forgets what was learnt of this one.
+    nearest.Reset({0x000000, 0xFFFFFF});
+    EXPECT_EQ(nearest.Find(0x404040), 0);
+    EXPECT_EQ(nearest.Find(0xC0C0C0), 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Shapes, NearestColorTest,
+                         ::testing::Values(PaletteShape{"spread", 200, 0xFFFFFF, 1},
+                                           PaletteShape{"crowded", 256, 0x1F1F1F, 1},
+                                           PaletteShape{"repeated", 256, 0x3F3F3F, 4},
+                                           PaletteShape{"single", 1, 0xFFFFFF, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A flat colour between two near entries: dithering mixes them to the right average.
 class FlatColourDither : public ::testing::TestWithParam<Dither> {};
@@ -233,8 +264,9 @@ Written Encode(const std::vector<Frame>& frames, const std::vector<std::int64_t>
     Written written;
     FrameSequence* pictures = nullptr;
     FrameSequence sequence(width, height, options, [&](const Picture& picture) {
-        if (written.pictures.empty())
+        if (written.pictures.empty()) {
             EXPECT_TRUE(writer.Open(path, width, height, pictures->ScreenPalette(), 0));
+        }
         written.pictures.push_back(picture);
         return writer.Write(picture);
     });
@@ -401,6 +433,39 @@ TEST(FrameSequence, SmallPicturesUseTheFirstPicturesColoursWhenTheyServe) {
     EXPECT_TRUE(w.gif.pages[1].localPalette) << "a whole new picture has its own colours";
     EXPECT_FALSE(w.gif.pages[2].localPalette) << "a small change in a colour already there";
     EXPECT_TRUE(w.gif.pages[3].localPalette) << "a small change in a colour far from all";
+}
+
+// Unchanged pixels are left transparent only where that breaks fewer runs than drawing them
+// again: scattered through a flat change they are drawn, around a block over a busy
+// background they are holes. Either way every page shows its frame.
+TEST(FrameSequence, UnchangedPixelsAreHolesOnlyWhereThatIsSmaller) {
+    const int width = 64, height = 16;
+    const std::uint32_t flat = kOpaque | 0x2060A0, dot = kOpaque | 0xE0C020;
+    // A flat stage strewn with dots on every fourth pixel, then the dots gone: the changed
+    // rectangle is mostly pixels that did not change, between the ones that did.
+    Frame dotted(std::size_t(width) * height, flat), plain = dotted;
+    for (std::size_t i = 0; i < dotted.size(); i += 4) dotted[i] = dot;
+    // Stripes of four colours, then a block moved across them: the unchanged stripes inside
+    // the block's rectangle are cheaper left alone.
+    Frame stripes(std::size_t(width) * height), moved;
+    for (std::size_t i = 0; i < stripes.size(); ++i) stripes[i] = kOpaque | (0x102030 * (i % 4 + 1));
+    moved = stripes;
+    for (int y = 4; y < 12; ++y)
+        for (int x = 10; x < 50; x += 13) moved[std::size_t(y) * width + x] = dot;
+    struct Case {
+        const char* name;
+        Frame before, after;
+        bool holes;
+    };
+    for (const Case& c : {Case{"flat", dotted, plain, false}, Case{"busy", stripes, moved, true}}) {
+        SCOPED_TRACE(c.name);
+        const std::vector<Frame> frames = {c.before, c.after};
+        const Written w =
+            Encode(frames, {5, 5}, {}, width, height, std::string("holes_") + c.name);
+        ExpectPagesShowFrames(w.gif, frames, 0);
+        ASSERT_EQ(w.pictures.size(), 2u);
+        EXPECT_EQ(w.pictures[1].transparentIndex >= 0, c.holes);
+    }
 }
 
 TEST(FrameSequence, AnEmptyFrameIsOneTransparentPixel) {
