@@ -488,7 +488,7 @@ const Timeline& EmptyTimeline() {
 
 SpriteInstance* MovieState::AttachClip(SpriteInstance& parent, std::string_view exportName,
                                        std::string_view name, int depth) {
-    const int internal = depth + kScriptDepthOffset;
+    const std::int64_t internal = std::int64_t{depth} + kScriptDepthOffset;
     if (internal < 0 || internal > 65535 || liveObjects_ >= Limits::kMaxDisplayObjects ||
         parent.nesting + 1 > Limits::kMaxNestingDepth)
         return nullptr;
@@ -522,7 +522,7 @@ SpriteInstance* MovieState::AttachClip(SpriteInstance& parent, std::string_view 
 
 bool MovieState::AttachBitmap(SpriteInstance& parent, std::shared_ptr<const media::Image> pixels,
                               int depth, bool smoothing) {
-    const int internal = depth + kScriptDepthOffset;
+    const std::int64_t internal = std::int64_t{depth} + kScriptDepthOffset;
     if (!pixels || internal < 0 || internal > 65535 || liveObjects_ >= Limits::kMaxDisplayObjects)
         return false;
     auto existing = parent.displayList.find(static_cast<std::uint16_t>(internal));
@@ -542,7 +542,7 @@ bool MovieState::AttachBitmap(SpriteInstance& parent, std::shared_ptr<const medi
 SpriteInstance* MovieState::DuplicateClip(SpriteInstance& source, std::string_view name,
                                           int depth) {
     SpriteInstance* parent = source.parent;
-    const int internal = depth + 16384;
+    const std::int64_t internal = std::int64_t{depth} + kScriptDepthOffset;
     if (!parent || internal < 0 || internal > 65535 || liveObjects_ >= Limits::kMaxDisplayObjects)
         return nullptr;
     auto it = parent->displayList.find(source.depth);
@@ -604,6 +604,14 @@ script::ClipHost* SpriteInstance::Child(std::string_view childName, bool caseSen
     return nullptr;
 }
 
+std::vector<std::string> SpriteInstance::ChildNames() const {
+    std::vector<std::string> names;
+    for (auto it = displayList.rbegin(); it != displayList.rend(); ++it)
+        if ((it->second.sprite || it->second.text) && !it->second.name.empty())
+            names.push_back(it->second.name);
+    return names;
+}
+
 int SpriteInstance::TotalFrames() const { return static_cast<int>(timeline->frames.size()); }
 
 int SpriteInstance::FindLabel(std::string_view label) const {
@@ -641,7 +649,7 @@ script::ClipHost* SpriteInstance::Attach(std::string_view exportName, std::strin
 }
 
 script::ClipHost* SpriteInstance::AtDepth(int scriptDepth) {
-    const int internal = scriptDepth + kScriptDepthOffset;
+    const std::int64_t internal = std::int64_t{scriptDepth} + kScriptDepthOffset;
     if (internal < 0 || internal > 65535) return nullptr;
     auto it = displayList.find(static_cast<std::uint16_t>(internal));
     return it == displayList.end() ? nullptr : it->second.sprite.get();
@@ -653,7 +661,7 @@ int SpriteInstance::NextHighestDepth() const {
 }
 
 void SpriteInstance::SwapDepths(int scriptDepth) {
-    const int internal = scriptDepth + kScriptDepthOffset;
+    const std::int64_t internal = std::int64_t{scriptDepth} + kScriptDepthOffset;
     if (!parent || internal < 0 || internal > 65535 || internal == depth) return;
     auto& list = parent->displayList;
     auto mine = list.find(depth);

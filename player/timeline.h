@@ -125,6 +125,8 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     script::ClipObject* ScriptObject(script::Vm& vm) override;
     script::ClipHost* Parent() override { return parent; }
     script::ClipHost* Child(std::string_view childName, bool caseSensitive) override;
+    std::vector<std::string> ChildNames() const override;
+    bool IsButton() const override { return button != nullptr; }
     int Level() const override { return 0; }
     std::string Name() const override { return name; }
     int CurrentFrame() const override { return frame; }

@@ -76,7 +76,7 @@ Value RemoveMovieClip(Vm& vm, const Value& self, std::span<const Value>) {
 Value DuplicateMovieClip(Vm& vm, const Value& self, std::span<const Value> args) {
     ClipHost* clip = ThisClip(vm, self);
     if (!clip || args.size() < 2) return Value();
-    ClipHost* copy = clip->Duplicate(vm.ToString(args[0]), ClampToInt(vm.ToInteger(args[1])));
+    ClipHost* copy = clip->Duplicate(vm.ToString(args[0]), vm.ToInt32(args[1]));
     return copy ? Value::Obj(vm.ClipFor(copy)) : Value();
 }
 
@@ -103,8 +103,7 @@ Value AttachMovie(Vm& vm, const Value& self, std::span<const Value> args) {
     if (!clip || args.size() < 3) return Value();
     const std::string exportName = vm.ToString(args[0]);
     if (exportName.empty()) return Value();
-    return Attached(vm, clip->Attach(exportName, vm.ToString(args[1]),
-                                     ClampToInt(vm.ToInteger(args[2]))),
+    return Attached(vm, clip->Attach(exportName, vm.ToString(args[1]), vm.ToInt32(args[2])),
                     Arg(args, 3));
 }
 
@@ -112,7 +111,7 @@ Value AttachMovie(Vm& vm, const Value& self, std::span<const Value> args) {
 Value CreateEmptyMovieClip(Vm& vm, const Value& self, std::span<const Value> args) {
     ClipHost* clip = ThisClip(vm, self);
     if (!clip || args.size() < 2) return Value();
-    return Attached(vm, clip->Attach({}, vm.ToString(args[0]), ClampToInt(vm.ToInteger(args[1]))),
+    return Attached(vm, clip->Attach({}, vm.ToString(args[0]), vm.ToInt32(args[1])),
                     Value());
 }
 

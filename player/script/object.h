@@ -100,7 +100,7 @@ class Object : public Cell {
     }
     // Called after an own plain property was set (arrays follow their length).
     virtual void AfterPut(Vm&, std::string_view /*key*/) {}
-    // Extra own names a for-in lists before the stored ones (clip children).
+    // Extra own names a for-in lists after the stored ones (clip children).
     virtual void VirtualKeys(Vm&, std::vector<Value>&) {}
     // Looked at after the own properties and before the prototype (clip children).
     virtual bool GetAfterOwn(Vm&, std::string_view /*key*/, Value* /*out*/) { return false; }

@@ -262,8 +262,10 @@ std::string Vm::TypeOf(const Value& v) const {
             switch (v.AsObject()->Kind()) {
                 case ObjectKind::kFunction:
                     return "function";
-                case ObjectKind::kClip:
-                    return static_cast<ClipObject*>(v.AsObject())->Host() ? "movieclip" : "object";
+                case ObjectKind::kClip: {
+                    const ClipHost* host = static_cast<ClipObject*>(v.AsObject())->Host();
+                    return host && !host->IsButton() ? "movieclip" : "object";
+                }
                 default:
                     return "object";
             }
@@ -648,13 +650,17 @@ std::vector<Value> Vm::EnumerableKeys(Object* object) {
     };
     int hops = 0;
     for (Object* o = object; o && hops < 256; o = o->Proto(), ++hops) {
-        if (o == object) o->VirtualKeys(*this, keys);
         const auto& props = o->Properties();
         for (auto it = props.rbegin(); it != props.rend(); ++it) {
             if (!fresh(it->key)) continue;
             if ((it->flags & kDontEnum) || HiddenByVersion(*it, Version())) continue;
             keys.push_back(Value::Str(it->name));
         }
+        if (o != object) continue;
+        std::vector<Value> extra;
+        o->VirtualKeys(*this, extra);
+        for (const Value& name : extra)
+            if (fresh(Key(name.Text()))) keys.push_back(name);
     }
     return keys;
 }
@@ -1121,6 +1127,11 @@ bool ClipObject::GetAfterOwn(Vm& vm, std::string_view key, Value* out) {
         return true;
     }
     return false;
+}
+
+void ClipObject::VirtualKeys(Vm& vm, std::vector<Value>& keys) {
+    if (!host_) return;
+    for (std::string& name : host_->ChildNames()) keys.push_back(vm.Str(std::move(name)));
 }
 
 bool TextFieldObject::GetVirtual(Vm& vm, std::string_view key, Value* out) {
