@@ -151,6 +151,8 @@ class ArrayObject final : public Object {
     std::uint32_t Length() const { return length_ > 0 ? static_cast<std::uint32_t>(length_) : 0; }
     // Sets length (capped), dropping elements at and past it.
     void SetLength(Vm& vm, std::uint32_t length);
+    // Drops the elements below the length that scripts may delete; the length stays.
+    void RemoveDeletableElements();
     bool GetVirtual(Vm& vm, std::string_view key, Value* out) override;
     bool SetVirtual(Vm& vm, std::string_view key, const Value& value) override;
     void AfterPut(Vm& vm, std::string_view key) override;

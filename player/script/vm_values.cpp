@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "player/script/builtins.h"
 #include "player/script/frame.h"
@@ -380,6 +381,9 @@ Value Vm::LessThan(const Value& a, const Value& b) {
 
 namespace {
 
+// Watchers called inside watchers, from version 7 on (any property).
+constexpr std::size_t kMaxWatcherNesting = 65;
+
 // Lower case of the letters of the Latin, Greek, Cyrillic and Armenian blocks that have one
 // (the cases version 6 movies fold); other code points are their own.
 std::uint32_t LowerCodePoint(std::uint32_t c) {
@@ -542,7 +546,7 @@ void Vm::Set(Object* object, std::string_view name, const Value& value) {
         const bool running =
             std::find(runningWatchers_.begin(), runningWatchers_.end(),
                       std::pair<const Object*, std::string>(object, key)) != runningWatchers_.end();
-        const bool call = Version() >= 7 ? runningWatchers_.size() < 65 : !running;
+        const bool call = Version() >= 7 ? runningWatchers_.size() < kMaxWatcherNesting : !running;
         if (call) {
             const Watcher watcher = *w;
             // The old value as stored (here or up the prototypes): no getter runs for it.
@@ -555,9 +559,32 @@ void Vm::Set(Object* object, std::string_view name, const Value& value) {
                 }
             }
             const Value args[] = {Value::Str(Intern(name)), old, value, watcher.userData};
+            // A getter and setter pair is set aside while the watcher runs that no nested
+            // assignment to the property would call again: the property reads as a plain
+            // value (undefined at first) until the watcher returns, and then the setter
+            // takes what the watcher gave.
+            const bool last = Version() < 7 || runningWatchers_.size() + 1 >= kMaxWatcherNesting;
+            Object* getter = nullptr;
+            Object* setter = nullptr;
+            const std::size_t keptBase = popped_.size();
+            if (Property* own = object->FindOwn(key); last && own && own->IsAccessor()) {
+                getter = std::exchange(own->getter, nullptr);
+                setter = std::exchange(own->setter, nullptr);
+                own->value = Value();
+                popped_.push_back(Value::Obj(getter));  // kept reachable meanwhile
+                popped_.push_back(Value::Obj(setter));
+            }
             runningWatchers_.emplace_back(object, key);
             stored = Call(Value::Obj(watcher.callback), Value::Obj(object), args);
             runningWatchers_.pop_back();
+            if (getter) {
+                if (Property* own = object->FindOwn(key)) {
+                    own->getter = getter;
+                    own->setter = setter;
+                    own->value = Value();
+                }
+                popped_.resize(keptBase);
+            }
         }
     }
     if (key == "__proto__") {
