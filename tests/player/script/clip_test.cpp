@@ -170,6 +170,52 @@ TEST(ClipsByScript, AttachCreateDepthsAndRemove) {
     EXPECT_EQ(run->lines, want);
 }
 
+// Clips as scripts find them: a for-in over a clip lists its own properties and then its
+// named children, the highest depth first; depths wrap as 32-bit integers; targetPath names
+// text fields too; tellTarget takes a clip by its path, so the first of two same-named clips.
+TEST(ClipsByScript, ChildrenInForInDepthsPathsAndTargets) {
+    swfw::Movie m = WithBoxClip();
+    swfw::Sprite holder(3);
+    holder.Place(swfw::PlaceObject::New(2, 1).Name("low"))
+        .Place(swfw::PlaceObject::New(2, 5).Name("high"))
+        .Place(swfw::PlaceObject::New(2, 3))  // unnamed: not listed
+        .ShowFrame();
+    m.Define(holder);
+    m.Place(swfw::PlaceObject::New(3, 1).Name("main"));
+    Asm a;
+    // main.own = 1; for (k in main) trace(k);
+    a.GetVariable("main").Push("own", 1).Op(Op::kSetMember);
+    a.GetVariable("main").Op(Op::kEnumerate2);
+    a.Label("next").StoreRegister(0).Push(swfw::Null{}).Op(Op::kEquals2).If("listed");
+    a.Push(swfw::Reg{0}).Trace().Jump("next");
+    a.Label("listed");
+    // createEmptyMovieClip("first", 0); createEmptyMovieClip("second", 4294967296) replaces it.
+    a.Push(0, "first", 2).GetVariable("_root").Push("createEmptyMovieClip").Op(Op::kCallMethod).Op(Op::kPop);
+    a.Push(4294967296.0, "second", 2).GetVariable("_root").Push("createEmptyMovieClip")
+        .Op(Op::kCallMethod).Op(Op::kPop);
+    TraceMember(a, "_root", "first");
+    a.Push(0).GetVariable("second").Push("getDepth").Op(Op::kCallMethod).Trace();
+    // targetPath of a text field made by script
+    a.Push(20, 100, 0, 0, 7, "field", 6).GetVariable("_root").Push("createTextField")
+        .Op(Op::kCallMethod).Op(Op::kPop);
+    a.GetVariable("field").Op(Op::kTargetPath).Trace();
+    // two clips named "twin": tellTarget(the second) reaches the first
+    a.SetVariable("one", [](Asm& v) {
+        v.Push(10, "twin", 2).GetVariable("_root").Push("createEmptyMovieClip").Op(Op::kCallMethod);
+    });
+    a.SetVariable("two", [](Asm& v) {
+        v.Push(11, "twin", 2).GetVariable("_root").Push("createEmptyMovieClip").Op(Op::kCallMethod);
+    });
+    a.GetVariable("one").Push("v", "one").Op(Op::kSetMember);
+    a.GetVariable("two").Push("v", "two").Op(Op::kSetMember);
+    a.GetVariable("two").Op(Op::kSetTarget2).GetVariable("v").Trace().SetTarget("");
+    m.Do(a).ShowFrame();
+    auto run = Play(m);
+    const std::vector<std::string> want = {"own", "high", "low", "undefined", "0", "_level0.field",
+                                           "one"};
+    EXPECT_EQ(run->lines, want);
+}
+
 struct Handler {
     std::uint32_t events;
     std::string text;  // what it traces
