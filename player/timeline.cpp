@@ -590,16 +590,29 @@ SpriteInstance::~SpriteInstance() {
 script::ClipObject* SpriteInstance::ScriptObject(script::Vm& vm) { return vm.NewClipObject(this); }
 
 script::ClipHost* SpriteInstance::Child(std::string_view childName, bool caseSensitive) {
+    const bool ascii = std::all_of(childName.begin(), childName.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    // Other letters than ASCII fold as the script machine folds names.
+    const std::string folded = caseSensitive || ascii || !state || !state->vm_
+                                   ? std::string()
+                                   : state->vm_->Key(childName);
     for (auto& [d, object] : displayList) {
-        if (!object.sprite || object.name.size() != childName.size()) continue;
-        const bool same =
-            caseSensitive ? object.name == childName
-                          : std::equal(object.name.begin(), object.name.end(), childName.begin(),
-                                       [](char a, char b) {
-                                           return std::tolower(static_cast<unsigned char>(a)) ==
-                                                  std::tolower(static_cast<unsigned char>(b));
-                                       });
-        if (same) return object.sprite.get();
+        if (object.text || (!object.sprite && object.name.empty())) continue;
+        bool same;
+        if (caseSensitive) {
+            same = object.name == childName;
+        } else if (ascii) {
+            same = object.name.size() == childName.size() &&
+                   std::equal(object.name.begin(), object.name.end(), childName.begin(),
+                              [](char a, char b) {
+                                  return std::tolower(static_cast<unsigned char>(a)) ==
+                                         std::tolower(static_cast<unsigned char>(b));
+                              });
+        } else {
+            same = !folded.empty() && state->vm_->Key(object.name) == folded;
+        }
+        // A named shape (or other object without a script object) stands for its clip.
+        if (same) return object.sprite ? static_cast<script::ClipHost*>(object.sprite.get()) : this;
     }
     return nullptr;
 }

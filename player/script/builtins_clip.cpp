@@ -24,7 +24,17 @@ int FrameOf(Vm& vm, ClipHost* clip, const Value& which) {
 void Goto(Vm& vm, const Value& self, std::span<const Value> args, bool play) {
     ClipHost* clip = ThisClip(vm, self);
     if (!clip || args.empty()) return;
-    const int frame = FrameOf(vm, clip, args[0]);
+    Value which = args[0];
+    // "path:frame" names another clip's frame, the path taken from this clip.
+    if (which.IsString()) {
+        const std::string& text = which.Text();
+        if (const auto colon = text.rfind(':'); colon != std::string::npos) {
+            clip = vm.ClipOf(vm.ResolvePath(std::string_view(text).substr(0, colon), self.AsObject()));
+            if (!clip) return;
+            which = vm.Str(text.substr(colon + 1));
+        }
+    }
+    const int frame = FrameOf(vm, clip, which);
     if (frame < 0) return;
     clip->GotoFrame(frame);
     clip->SetPlaying(play);

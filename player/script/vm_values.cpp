@@ -1064,7 +1064,10 @@ Value Vm::ParentOf(Object* o) {
 
 Object* Vm::ValueToClip(Frame& frame, const Value& v) {
     if (Object* o = v.AsObject()) return o;
-    return ResolvePath(ToString(v), frame.target ? frame.target : frame.timeline);
+    // Paths from a target that left the display start from the timeline instead.
+    Object* base = frame.target ? frame.target : frame.timeline;
+    if (base && base->Kind() == ObjectKind::kClip && !ClipOf(base)) base = frame.timeline;
+    return ResolvePath(ToString(v), base);
 }
 
 Object* Vm::ResolvePath(std::string_view path, Object* base) {
