@@ -216,6 +216,39 @@ TEST(ClipsByScript, ChildrenInForInDepthsPathsAndTargets) {
     EXPECT_EQ(run->lines, want);
 }
 
+// Names in paths: a named shape stands for the clip holding it and an unnamed one is not
+// found; before version 7 names fold letters beyond ASCII too; "path:frame" in gotoAndStop
+// names another clip's frame; a path from a removed tellTarget target starts at the timeline.
+TEST(ClipsByScript, ShapesFoldedNamesFramePathsAndRemovedTargets) {
+    swfw::Movie m;
+    m.Version(6);
+    m.Define(Box(1));
+    swfw::Sprite clip(2);
+    clip.Place(swfw::PlaceObject::New(1, 1).Name("shape")).ShowFrame().ShowFrame().ShowFrame();
+    m.Define(clip);
+    m.Place(swfw::PlaceObject::New(2, 1).Name("clip\xC3\xA4"));  // "clip" + a with diaeresis
+    m.Place(swfw::PlaceObject::New(1, 2));                       // a shape without a name
+    Asm a;
+    a.Push("clip\xC3\x84.shape").Op(Op::kGetVariable).Trace();  // capital A with diaeresis
+    a.GetVariable("_root").Push("").Op(Op::kGetMember).Trace();
+    // clip.gotoAndStop("/clip\xC3\xA4:3"); trace(clip._currentframe)
+    a.Push("/clip\xC3\xA4:3", 1).Push("clip\xC3\xA4").Op(Op::kGetVariable).Push("gotoAndStop")
+        .Op(Op::kCallMethod).Op(Op::kPop);
+    a.Push("clip\xC3\xA4").Op(Op::kGetVariable).Push("_currentframe").Op(Op::kGetMember).Trace();
+    // tellTarget(gone) { gone.removeMovieClip(); trace(getProperty("clip\xC3\xA4", _currentframe)) }
+    a.Push(5, "gone", 2).GetVariable("_root").Push("createEmptyMovieClip").Op(Op::kCallMethod)
+        .Op(Op::kPop);
+    a.SetTarget("gone");
+    a.Push(0).Push("_root").Op(Op::kGetVariable).Push("gone").Op(Op::kGetMember)
+        .Push("removeMovieClip").Op(Op::kCallMethod).Op(Op::kPop);
+    a.Push("clip\xC3\xA4", 4).Op(Op::kGetProperty).Trace();
+    a.SetTarget("");
+    m.Do(a).ShowFrame();
+    auto run = Play(m);
+    const std::vector<std::string> want = {"_level0.clip\xC3\xA4", "undefined", "3", "3"};
+    EXPECT_EQ(run->lines, want);
+}
+
 struct Handler {
     std::uint32_t events;
     std::string text;  // what it traces
