@@ -560,7 +560,10 @@ SpriteInstance* MovieState::DuplicateClip(SpriteInstance& source, std::string_vi
     copy.token = LiveToken(&liveObjects_);
     const std::uint16_t character = original.characterId;
     auto placed = parent->displayList.insert_or_assign(copy.depth, std::move(copy)).first;
+    // The copy has the original's clip event handlers.
+    placing_ = source.clipActions;
     SetCharacter(*parent, placed->second, character);
+    placing_ = nullptr;
     if (!placed->second.sprite && character == 0) {  // an empty clip made by script
         placed->second.sprite = NewInstance(EmptyTimeline(), parent->nesting + 1, parent);
         placed->second.sprite->depth = placed->second.depth;

@@ -83,11 +83,16 @@ Value RemoveMovieClip(Vm& vm, const Value& self, std::span<const Value>) {
     return Value();
 }
 
+Value Attached(Vm& vm, ClipHost* clip, const Value& init);
+
+// duplicateMovieClip(newName, depth [, initObject])
 Value DuplicateMovieClip(Vm& vm, const Value& self, std::span<const Value> args) {
     ClipHost* clip = ThisClip(vm, self);
     if (!clip || args.size() < 2) return Value();
-    ClipHost* copy = clip->Duplicate(vm.ToString(args[0]), vm.ToInt32(args[1]));
-    return copy ? Value::Obj(vm.ClipFor(copy)) : Value();
+    // The name is converted before the depth (either may run script).
+    const std::string name = vm.ToString(args[0]);
+    ClipHost* copy = clip->Duplicate(name, vm.ToInt32(args[1]));
+    return Attached(vm, copy, Arg(args, 2));
 }
 
 // Copies an init object's enumerable properties onto a new clip.
@@ -113,7 +118,8 @@ Value AttachMovie(Vm& vm, const Value& self, std::span<const Value> args) {
     if (!clip || args.size() < 3) return Value();
     const std::string exportName = vm.ToString(args[0]);
     if (exportName.empty()) return Value();
-    return Attached(vm, clip->Attach(exportName, vm.ToString(args[1]), vm.ToInt32(args[2])),
+    const std::string name = vm.ToString(args[1]);
+    return Attached(vm, clip->Attach(exportName, name, vm.ToInt32(args[2])),
                     Arg(args, 3));
 }
 
@@ -121,7 +127,8 @@ Value AttachMovie(Vm& vm, const Value& self, std::span<const Value> args) {
 Value CreateEmptyMovieClip(Vm& vm, const Value& self, std::span<const Value> args) {
     ClipHost* clip = ThisClip(vm, self);
     if (!clip || args.size() < 2) return Value();
-    return Attached(vm, clip->Attach({}, vm.ToString(args[0]), vm.ToInt32(args[1])),
+    const std::string name = vm.ToString(args[0]);
+    return Attached(vm, clip->Attach({}, name, vm.ToInt32(args[1])),
                     Value());
 }
 

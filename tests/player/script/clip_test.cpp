@@ -292,6 +292,33 @@ TEST(ClipEvents, LoadOnceAndEnterFrameEveryTick) {
 // Within a tick: initialize and construct handlers before the frame's actions, load and the
 // clip's first frame after them; enterFrame the next tick before that frame's actions; unload
 // as soon as the timeline takes the clip away.
+// duplicateMovieClip converts its name before its depth, copies its init object onto the copy,
+// and the copy has the original's clip event handlers.
+TEST(ClipEvents, DuplicatesKeepHandlersAndTakeInitObjects) {
+    swfw::Movie m = WithBoxClip();
+    m.Tag(PlaceWithHandlers({{0x1, "load"}}));
+    Asm a;
+    // name = {toString: function() { trace("name"); return "copy"; }}
+    a.SetVariable("name", [](Asm& v) { v.Push(0).Op(Op::kInitObject); });
+    a.GetVariable("name").Push("toString").DefineFunction("", {}, [](Asm& f) {
+        f.PushTraceString("name").Push("copy").Op(Op::kReturn);
+    }).Op(Op::kSetMember);
+    // depth = {valueOf: function() { trace("depth"); return 5; }}
+    a.SetVariable("depth", [](Asm& v) { v.Push(0).Op(Op::kInitObject); });
+    a.GetVariable("depth").Push("valueOf").DefineFunction("", {}, [](Asm& f) {
+        f.PushTraceString("depth").Push(5).Op(Op::kReturn);
+    }).Op(Op::kSetMember);
+    // _root.getInstanceAtDepth(-16383).duplicateMovieClip(name, depth, {given: "yes"})
+    a.Push("given", "yes", 1).Op(Op::kInitObject).GetVariable("depth").GetVariable("name").Push(3);
+    a.Push(-16383, 1).GetVariable("_root").Push("getInstanceAtDepth").Op(Op::kCallMethod);
+    a.Push("duplicateMovieClip").Op(Op::kCallMethod).Op(Op::kPop);
+    TraceMember(a, "copy", "given");
+    m.Do(a).ShowFrame();
+    auto run = Play(m);
+    const std::vector<std::string> want = {"name", "depth", "yes", "load", "load"};
+    EXPECT_EQ(run->lines, want);
+}
+
 TEST(ClipEvents, RunInThePlayersOrder) {
     swfw::Movie m;
     m.Version(8);
