@@ -79,9 +79,8 @@ void MovieState::Reset() {
     pressed_.reset();
     dragged_.reset();
     if (!movie_->root.frames.empty()) {
-        QueueFrameActions(*root_, 0);
         RecordFrameSounds(*root_, 0);
-        ApplyFrame(*root_, 0);
+        ApplyFrame(*root_, 0, true);
     }
     RunActions();
     ScriptedInputAt(0, false);
@@ -103,8 +102,8 @@ void MovieState::Tick(bool force, bool loop) {
     ScriptedInputAt(ticksFromStart_, false);
     // The timelines move; clips they took away hear of it at once, clips that were already
     // there get their enterFrame, then the queued actions run.
-    Advance(*root_, force, loop);
     AdvanceChildren(*root_);
+    Advance(*root_, force, loop);
     RunUnloadHandlers();
     RunEnterFrame();
     RunActions();
@@ -128,8 +127,8 @@ void MovieState::AdvanceChildren(SpriteInstance& s) {
     for (auto& [depth, object] : s.displayList) {
         SpriteInstance* child = object.sprite.get();
         if (!child || child->born >= tick_) continue;
-        Advance(*child, false, true);
         AdvanceChildren(*child);
+        Advance(*child, false, true);
     }
 }
 
@@ -138,17 +137,15 @@ void MovieState::Goto(SpriteInstance& s, int target) {
     if (count == 0) return;
     target = std::clamp(target, 0, count - 1);
     if (target == s.frame) return;
-    // The frame's own actions run before those of the clips it places.
-    QueueFrameActions(s, target);
     RecordFrameSounds(s, target);
     if (target > s.frame) {
-        for (int f = s.frame + 1; f <= target && workLeft_ > 0; ++f) ApplyFrame(s, f);
+        for (int f = s.frame + 1; f <= target && workLeft_ > 0; ++f) ApplyFrame(s, f, f == target);
     } else {
         // Rebuild from the first frame; objects that stay at the same depth with the same
         // character keep their state (a clip keeps playing across the parent's loop).
         auto previous = std::move(s.displayList);
         s.displayList.clear();
-        for (int f = 0; f <= target && workLeft_ > 0; ++f) ApplyFrame(s, f);
+        for (int f = 0; f <= target && workLeft_ > 0; ++f) ApplyFrame(s, f, f == target);
         for (auto& [depth, object] : s.displayList) {
             auto old = previous.find(depth);
             if (old != previous.end() && old->second.characterId == object.characterId &&
@@ -172,20 +169,32 @@ void MovieState::Goto(SpriteInstance& s, int target) {
     s.frame = target;
 }
 
-void MovieState::ApplyFrame(SpriteInstance& s, int frame) {
-    if (!Spend()) return;
-    QueueInitActions(s, frame);
-    for (const DisplayCommand& command : s.timeline->frames[frame].commands) {
-        if (!Spend()) return;
-        if (const auto* place = std::get_if<PlaceObject>(&command)) {
-            Place(s, *place);
-        } else {
-            auto gone = s.displayList.find(std::get<RemoveObject>(command).depth);
+void MovieState::ApplyFrame(SpriteInstance& s, int frame, bool withActions) {
+    const Frame& f = s.timeline->frames[frame];
+    std::size_t queued = 0;
+    // Queues the action blocks that stood before the command at `done`.
+    auto queueBefore = [&](std::size_t done) {
+        for (; withActions && queued < f.actions.size(); ++queued) {
+            if (queued < f.actionsAfter.size() && f.actionsAfter[queued] > done) break;
+            queue_.emplace_back(s.weak_from_this(), &f.actions[queued]);
+        }
+    };
+    if (Spend()) {
+        QueueInitActions(s, frame);
+        for (std::size_t i = 0; i < f.commands.size(); ++i) {
+            queueBefore(i);
+            if (!Spend()) break;
+            if (const auto* place = std::get_if<PlaceObject>(&f.commands[i])) {
+                Place(s, *place);
+                continue;
+            }
+            auto gone = s.displayList.find(std::get<RemoveObject>(f.commands[i]).depth);
             if (gone == s.displayList.end()) continue;
             Unload(gone->second.sprite);
             s.displayList.erase(gone);
         }
     }
+    queueBefore(std::numeric_limits<std::size_t>::max());
 }
 
 void MovieState::SetCharacter(SpriteInstance& s, DisplayObject& object, std::uint16_t id) {
@@ -217,9 +226,8 @@ void MovieState::SetCharacter(SpriteInstance& s, DisplayObject& object, std::uin
     QueueClipEvents(*object.sprite, kClipLoad);
     queue_.emplace_back(object.sprite, nullptr, QueuedBlock::What::kOnLoad);
     if (!timeline->frames.empty()) {
-        QueueFrameActions(*object.sprite, 0);
         RecordFrameSounds(*object.sprite, 0);
-        ApplyFrame(*object.sprite, 0);
+        ApplyFrame(*object.sprite, 0, true);
     }
 }
 
@@ -257,10 +265,6 @@ void MovieState::Place(SpriteInstance& s, const PlaceObject& p) {
     if (p.backgroundColor) object.opaqueBackground = p.backgroundColor;
 }
 
-void MovieState::QueueFrameActions(SpriteInstance& s, int frame) {
-    for (const ActionBlock& block : s.timeline->frames[frame].actions)
-        queue_.emplace_back(s.weak_from_this(), &block);
-}
 
 void MovieState::RecordFrameSounds(const SpriteInstance& s, int frame) {
     const Frame& f = s.timeline->frames[frame];

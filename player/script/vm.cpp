@@ -49,6 +49,8 @@ const Program* Vm::ProgramFor(std::span<const std::uint8_t> block) {
 }
 
 void Vm::BeginTick() {
+    // Values a frame's blocks left on the shared stack are gone by the next frame.
+    if (frames_.empty()) stack_.clear();
     AdvanceClock();
     budget_ = options_.limits.actionsPerTick;
     RunTimers();
