@@ -315,7 +315,28 @@ TEST(ClipEvents, DuplicatesKeepHandlersAndTakeInitObjects) {
     TraceMember(a, "copy", "given");
     m.Do(a).ShowFrame();
     auto run = Play(m);
-    const std::vector<std::string> want = {"name", "depth", "yes", "load", "load"};
+    // The original's load comes first: it was placed before the frame's DoAction.
+    const std::vector<std::string> want = {"load", "name", "depth", "yes", "load"};
+    EXPECT_EQ(run->lines, want);
+}
+
+// Frame scripts run in the order of their tags: a clip placed between two DoActions runs its
+// first frame between them. In later frames clips move on before their parent, and what a
+// frame left on the stack is gone by the next one.
+TEST(ClipEvents, FrameScriptsFollowTagOrderAndClipsBeforeTheirParent) {
+    swfw::Movie m = WithBoxClip();
+    swfw::Sprite child(3);
+    child.Do(Asm().PushTraceString("child 1")).ShowFrame();
+    child.Do(Asm().PushTraceString("child 2").Trace()).ShowFrame();  // pops what is left
+    m.Define(child);
+    m.Do(Asm().PushTraceString("root 1a"));
+    m.Place(swfw::PlaceObject::New(3, 1));
+    m.Do(Asm().PushTraceString("root 1b").Push("left over"));
+    m.ShowFrame();
+    m.Do(Asm().PushTraceString("root 2")).ShowFrame();
+    auto run = Play(m, 2);
+    const std::vector<std::string> want = {"root 1a", "child 1", "root 1b", "child 2",
+                                           "undefined", "root 2"};
     EXPECT_EQ(run->lines, want);
 }
 
@@ -341,8 +362,9 @@ TEST(ClipEvents, RunInThePlayersOrder) {
     m.Do(second).ShowFrame();
     m.Remove(1).Do(third).ShowFrame();
     auto run = Play(m, 3);
-    const std::vector<std::string> want = {"initialize", "construct",  "frame 1", "load",
-                                           "clip frame", "enterFrame", "frame 2", "unload",
+    // The clip is placed before the frame's DoAction, so its load and first frame come first.
+    const std::vector<std::string> want = {"initialize", "construct",  "load", "clip frame",
+                                           "frame 1",    "enterFrame", "frame 2", "unload",
                                            "frame 3"};
     EXPECT_EQ(run->lines, want);
 }
