@@ -209,6 +209,8 @@ struct InitAction {
 struct Frame {
     std::vector<DisplayCommand> commands;
     std::vector<ActionBlock> actions;  // one per DoAction tag, in file order
+    // For each action block, how many of the frame's display commands came before it.
+    std::vector<std::uint32_t> actionsAfter;
     std::vector<InitAction> initActions;
     std::optional<std::string> label;
     std::vector<sound::StartSound> sounds;  // StartSound/StartSound2, in file order

@@ -65,7 +65,9 @@ class TimelineBuilder {
     }
     bool On(DoActionTag&& a) {
         if (!budget_.Charge(sizeof(ActionBlock) + a.actions.size())) return false;
-        if (!a.actions.empty()) pending_.actions.push_back(std::move(a.actions));
+        if (a.actions.empty()) return true;
+        pending_.actions.push_back(std::move(a.actions));
+        pending_.actionsAfter.push_back(static_cast<std::uint32_t>(pending_.commands.size()));
         return true;
     }
     bool On(DoInitActionTag&& a) {

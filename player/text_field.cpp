@@ -615,7 +615,7 @@ void MovieState::SyncTextFields(SpriteInstance& s) {
 TextFieldInstance* MovieState::CreateText(SpriteInstance& parent, std::string_view name,
                                           int depth, double x, double y, double width,
                                           double height) {
-    const int internal = depth + kScriptDepthOffset;
+    const std::int64_t internal = std::int64_t{depth} + kScriptDepthOffset;
     if (internal < 0 || internal > 65535 || liveObjects_ >= Limits::kMaxDisplayObjects)
         return nullptr;
     auto existing = parent.displayList.find(static_cast<std::uint16_t>(internal));

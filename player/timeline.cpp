@@ -79,9 +79,8 @@ void MovieState::Reset() {
     pressed_.reset();
     dragged_.reset();
     if (!movie_->root.frames.empty()) {
-        QueueFrameActions(*root_, 0);
         RecordFrameSounds(*root_, 0);
-        ApplyFrame(*root_, 0);
+        ApplyFrame(*root_, 0, true);
     }
     RunActions();
     ScriptedInputAt(0, false);
@@ -103,8 +102,8 @@ void MovieState::Tick(bool force, bool loop) {
     ScriptedInputAt(ticksFromStart_, false);
     // The timelines move; clips they took away hear of it at once, clips that were already
     // there get their enterFrame, then the queued actions run.
-    Advance(*root_, force, loop);
     AdvanceChildren(*root_);
+    Advance(*root_, force, loop);
     RunUnloadHandlers();
     RunEnterFrame();
     RunActions();
@@ -128,8 +127,8 @@ void MovieState::AdvanceChildren(SpriteInstance& s) {
     for (auto& [depth, object] : s.displayList) {
         SpriteInstance* child = object.sprite.get();
         if (!child || child->born >= tick_) continue;
-        Advance(*child, false, true);
         AdvanceChildren(*child);
+        Advance(*child, false, true);
     }
 }
 
@@ -138,17 +137,15 @@ void MovieState::Goto(SpriteInstance& s, int target) {
     if (count == 0) return;
     target = std::clamp(target, 0, count - 1);
     if (target == s.frame) return;
-    // The frame's own actions run before those of the clips it places.
-    QueueFrameActions(s, target);
     RecordFrameSounds(s, target);
     if (target > s.frame) {
-        for (int f = s.frame + 1; f <= target && workLeft_ > 0; ++f) ApplyFrame(s, f);
+        for (int f = s.frame + 1; f <= target && workLeft_ > 0; ++f) ApplyFrame(s, f, f == target);
     } else {
         // Rebuild from the first frame; objects that stay at the same depth with the same
         // character keep their state (a clip keeps playing across the parent's loop).
         auto previous = std::move(s.displayList);
         s.displayList.clear();
-        for (int f = 0; f <= target && workLeft_ > 0; ++f) ApplyFrame(s, f);
+        for (int f = 0; f <= target && workLeft_ > 0; ++f) ApplyFrame(s, f, f == target);
         for (auto& [depth, object] : s.displayList) {
             auto old = previous.find(depth);
             if (old != previous.end() && old->second.characterId == object.characterId &&
@@ -172,20 +169,32 @@ void MovieState::Goto(SpriteInstance& s, int target) {
     s.frame = target;
 }
 
-void MovieState::ApplyFrame(SpriteInstance& s, int frame) {
-    if (!Spend()) return;
-    QueueInitActions(s, frame);
-    for (const DisplayCommand& command : s.timeline->frames[frame].commands) {
-        if (!Spend()) return;
-        if (const auto* place = std::get_if<PlaceObject>(&command)) {
-            Place(s, *place);
-        } else {
-            auto gone = s.displayList.find(std::get<RemoveObject>(command).depth);
+void MovieState::ApplyFrame(SpriteInstance& s, int frame, bool withActions) {
+    const Frame& f = s.timeline->frames[frame];
+    std::size_t queued = 0;
+    // Queues the action blocks that stood before the command at `done`.
+    auto queueBefore = [&](std::size_t done) {
+        for (; withActions && queued < f.actions.size(); ++queued) {
+            if (queued < f.actionsAfter.size() && f.actionsAfter[queued] > done) break;
+            queue_.emplace_back(s.weak_from_this(), &f.actions[queued]);
+        }
+    };
+    if (Spend()) {
+        QueueInitActions(s, frame);
+        for (std::size_t i = 0; i < f.commands.size(); ++i) {
+            queueBefore(i);
+            if (!Spend()) break;
+            if (const auto* place = std::get_if<PlaceObject>(&f.commands[i])) {
+                Place(s, *place);
+                continue;
+            }
+            auto gone = s.displayList.find(std::get<RemoveObject>(f.commands[i]).depth);
             if (gone == s.displayList.end()) continue;
             Unload(gone->second.sprite);
             s.displayList.erase(gone);
         }
     }
+    queueBefore(std::numeric_limits<std::size_t>::max());
 }
 
 void MovieState::SetCharacter(SpriteInstance& s, DisplayObject& object, std::uint16_t id) {
@@ -217,9 +226,8 @@ void MovieState::SetCharacter(SpriteInstance& s, DisplayObject& object, std::uin
     QueueClipEvents(*object.sprite, kClipLoad);
     queue_.emplace_back(object.sprite, nullptr, QueuedBlock::What::kOnLoad);
     if (!timeline->frames.empty()) {
-        QueueFrameActions(*object.sprite, 0);
         RecordFrameSounds(*object.sprite, 0);
-        ApplyFrame(*object.sprite, 0);
+        ApplyFrame(*object.sprite, 0, true);
     }
 }
 
@@ -257,10 +265,6 @@ void MovieState::Place(SpriteInstance& s, const PlaceObject& p) {
     if (p.backgroundColor) object.opaqueBackground = p.backgroundColor;
 }
 
-void MovieState::QueueFrameActions(SpriteInstance& s, int frame) {
-    for (const ActionBlock& block : s.timeline->frames[frame].actions)
-        queue_.emplace_back(s.weak_from_this(), &block);
-}
 
 void MovieState::RecordFrameSounds(const SpriteInstance& s, int frame) {
     const Frame& f = s.timeline->frames[frame];
@@ -488,7 +492,7 @@ const Timeline& EmptyTimeline() {
 
 SpriteInstance* MovieState::AttachClip(SpriteInstance& parent, std::string_view exportName,
                                        std::string_view name, int depth) {
-    const int internal = depth + kScriptDepthOffset;
+    const std::int64_t internal = std::int64_t{depth} + kScriptDepthOffset;
     if (internal < 0 || internal > 65535 || liveObjects_ >= Limits::kMaxDisplayObjects ||
         parent.nesting + 1 > Limits::kMaxNestingDepth)
         return nullptr;
@@ -522,7 +526,7 @@ SpriteInstance* MovieState::AttachClip(SpriteInstance& parent, std::string_view 
 
 bool MovieState::AttachBitmap(SpriteInstance& parent, std::shared_ptr<const media::Image> pixels,
                               int depth, bool smoothing) {
-    const int internal = depth + kScriptDepthOffset;
+    const std::int64_t internal = std::int64_t{depth} + kScriptDepthOffset;
     if (!pixels || internal < 0 || internal > 65535 || liveObjects_ >= Limits::kMaxDisplayObjects)
         return false;
     auto existing = parent.displayList.find(static_cast<std::uint16_t>(internal));
@@ -542,7 +546,7 @@ bool MovieState::AttachBitmap(SpriteInstance& parent, std::shared_ptr<const medi
 SpriteInstance* MovieState::DuplicateClip(SpriteInstance& source, std::string_view name,
                                           int depth) {
     SpriteInstance* parent = source.parent;
-    const int internal = depth + 16384;
+    const std::int64_t internal = std::int64_t{depth} + kScriptDepthOffset;
     if (!parent || internal < 0 || internal > 65535 || liveObjects_ >= Limits::kMaxDisplayObjects)
         return nullptr;
     auto it = parent->displayList.find(source.depth);
@@ -560,7 +564,10 @@ SpriteInstance* MovieState::DuplicateClip(SpriteInstance& source, std::string_vi
     copy.token = LiveToken(&liveObjects_);
     const std::uint16_t character = original.characterId;
     auto placed = parent->displayList.insert_or_assign(copy.depth, std::move(copy)).first;
+    // The copy has the original's clip event handlers.
+    placing_ = source.clipActions;
     SetCharacter(*parent, placed->second, character);
+    placing_ = nullptr;
     if (!placed->second.sprite && character == 0) {  // an empty clip made by script
         placed->second.sprite = NewInstance(EmptyTimeline(), parent->nesting + 1, parent);
         placed->second.sprite->depth = placed->second.depth;
@@ -590,18 +597,39 @@ SpriteInstance::~SpriteInstance() {
 script::ClipObject* SpriteInstance::ScriptObject(script::Vm& vm) { return vm.NewClipObject(this); }
 
 script::ClipHost* SpriteInstance::Child(std::string_view childName, bool caseSensitive) {
+    const bool ascii = std::all_of(childName.begin(), childName.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    // Other letters than ASCII fold as the script machine folds names.
+    const std::string folded = caseSensitive || ascii || !state || !state->vm_
+                                   ? std::string()
+                                   : state->vm_->Key(childName);
     for (auto& [d, object] : displayList) {
-        if (!object.sprite || object.name.size() != childName.size()) continue;
-        const bool same =
-            caseSensitive ? object.name == childName
-                          : std::equal(object.name.begin(), object.name.end(), childName.begin(),
-                                       [](char a, char b) {
-                                           return std::tolower(static_cast<unsigned char>(a)) ==
-                                                  std::tolower(static_cast<unsigned char>(b));
-                                       });
-        if (same) return object.sprite.get();
+        if (object.text || (!object.sprite && object.name.empty())) continue;
+        bool same;
+        if (caseSensitive) {
+            same = object.name == childName;
+        } else if (ascii) {
+            same = object.name.size() == childName.size() &&
+                   std::equal(object.name.begin(), object.name.end(), childName.begin(),
+                              [](char a, char b) {
+                                  return std::tolower(static_cast<unsigned char>(a)) ==
+                                         std::tolower(static_cast<unsigned char>(b));
+                              });
+        } else {
+            same = !folded.empty() && state->vm_->Key(object.name) == folded;
+        }
+        // A named shape (or other object without a script object) stands for its clip.
+        if (same) return object.sprite ? static_cast<script::ClipHost*>(object.sprite.get()) : this;
     }
     return nullptr;
+}
+
+std::vector<std::string> SpriteInstance::ChildNames() const {
+    std::vector<std::string> names;
+    for (auto it = displayList.rbegin(); it != displayList.rend(); ++it)
+        if ((it->second.sprite || it->second.text) && !it->second.name.empty())
+            names.push_back(it->second.name);
+    return names;
 }
 
 int SpriteInstance::TotalFrames() const { return static_cast<int>(timeline->frames.size()); }
@@ -641,7 +669,7 @@ script::ClipHost* SpriteInstance::Attach(std::string_view exportName, std::strin
 }
 
 script::ClipHost* SpriteInstance::AtDepth(int scriptDepth) {
-    const int internal = scriptDepth + kScriptDepthOffset;
+    const std::int64_t internal = std::int64_t{scriptDepth} + kScriptDepthOffset;
     if (internal < 0 || internal > 65535) return nullptr;
     auto it = displayList.find(static_cast<std::uint16_t>(internal));
     return it == displayList.end() ? nullptr : it->second.sprite.get();
@@ -653,7 +681,7 @@ int SpriteInstance::NextHighestDepth() const {
 }
 
 void SpriteInstance::SwapDepths(int scriptDepth) {
-    const int internal = scriptDepth + kScriptDepthOffset;
+    const std::int64_t internal = std::int64_t{scriptDepth} + kScriptDepthOffset;
     if (!parent || internal < 0 || internal > 65535 || internal == depth) return;
     auto& list = parent->displayList;
     auto mine = list.find(depth);

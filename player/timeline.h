@@ -125,6 +125,8 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     script::ClipObject* ScriptObject(script::Vm& vm) override;
     script::ClipHost* Parent() override { return parent; }
     script::ClipHost* Child(std::string_view childName, bool caseSensitive) override;
+    std::vector<std::string> ChildNames() const override;
+    bool IsButton() const override { return button != nullptr; }
     int Level() const override { return 0; }
     std::string Name() const override { return name; }
     int CurrentFrame() const override { return frame; }
@@ -259,12 +261,14 @@ class MovieState : private script::Host {
                                   double x, double y, double width, double height);
 
     void Goto(SpriteInstance& s, int target);
-    void ApplyFrame(SpriteInstance& s, int frame);
+    // Builds a frame's display list changes; with its actions, each DoAction's block is
+    // queued where it stood among the placements (a clip placed before it runs its first
+    // frame's actions first).
+    void ApplyFrame(SpriteInstance& s, int frame, bool withActions = false);
     void Place(SpriteInstance& s, const PlaceObject& p);
     void SetCharacter(SpriteInstance& s, DisplayObject& object, std::uint16_t id);
     void Advance(SpriteInstance& s, bool force, bool loop);
     void AdvanceChildren(SpriteInstance& s);
-    void QueueFrameActions(SpriteInstance& s, int frame);
     // The frame's sound starts and its stream block, logged for this tick.
     void RecordFrameSounds(const SpriteInstance& s, int frame);
     const sound::SoundDefinition* ExportedSound(std::string_view exportName) const;

@@ -83,7 +83,12 @@ Value Unshift(Vm& vm, const Value& self, std::span<const Value> args) {
         vm.Stop("an array grew past " + std::to_string(vm.Limits().maxArrayLength) + " elements");
         return Value();
     }
-    if (o->Kind() == ObjectKind::kArray) static_cast<ArrayObject*>(o)->SetLength(vm, 0);
+    // The old elements go, except those that may not be deleted (they keep their place and
+    // flags); the moved ones and then the new ones are stored afresh.
+    if (o->Kind() == ObjectKind::kArray)
+        static_cast<ArrayObject*>(o)->RemoveDeletableElements();
+    else
+        for (std::size_t i = 0; i < items.size(); ++i) vm.Delete(o, std::to_string(i));
     for (std::size_t i = items.size(); i-- > 0;)
         vm.Set(o, std::to_string(i + args.size()), items[i]);
     for (std::size_t i = 0; i < args.size(); ++i) vm.Set(o, std::to_string(i), args[i]);

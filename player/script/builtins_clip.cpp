@@ -24,7 +24,17 @@ int FrameOf(Vm& vm, ClipHost* clip, const Value& which) {
 void Goto(Vm& vm, const Value& self, std::span<const Value> args, bool play) {
     ClipHost* clip = ThisClip(vm, self);
     if (!clip || args.empty()) return;
-    const int frame = FrameOf(vm, clip, args[0]);
+    Value which = args[0];
+    // "path:frame" names another clip's frame, the path taken from this clip.
+    if (which.IsString()) {
+        const std::string& text = which.Text();
+        if (const auto colon = text.rfind(':'); colon != std::string::npos) {
+            clip = vm.ClipOf(vm.ResolvePath(std::string_view(text).substr(0, colon), self.AsObject()));
+            if (!clip) return;
+            which = vm.Str(text.substr(colon + 1));
+        }
+    }
+    const int frame = FrameOf(vm, clip, which);
     if (frame < 0) return;
     clip->GotoFrame(frame);
     clip->SetPlaying(play);
@@ -73,11 +83,16 @@ Value RemoveMovieClip(Vm& vm, const Value& self, std::span<const Value>) {
     return Value();
 }
 
+Value Attached(Vm& vm, ClipHost* clip, const Value& init);
+
+// duplicateMovieClip(newName, depth [, initObject])
 Value DuplicateMovieClip(Vm& vm, const Value& self, std::span<const Value> args) {
     ClipHost* clip = ThisClip(vm, self);
     if (!clip || args.size() < 2) return Value();
-    ClipHost* copy = clip->Duplicate(vm.ToString(args[0]), ClampToInt(vm.ToInteger(args[1])));
-    return copy ? Value::Obj(vm.ClipFor(copy)) : Value();
+    // The name is converted before the depth (either may run script).
+    const std::string name = vm.ToString(args[0]);
+    ClipHost* copy = clip->Duplicate(name, vm.ToInt32(args[1]));
+    return Attached(vm, copy, Arg(args, 2));
 }
 
 // Copies an init object's enumerable properties onto a new clip.
@@ -103,8 +118,8 @@ Value AttachMovie(Vm& vm, const Value& self, std::span<const Value> args) {
     if (!clip || args.size() < 3) return Value();
     const std::string exportName = vm.ToString(args[0]);
     if (exportName.empty()) return Value();
-    return Attached(vm, clip->Attach(exportName, vm.ToString(args[1]),
-                                     ClampToInt(vm.ToInteger(args[2]))),
+    const std::string name = vm.ToString(args[1]);
+    return Attached(vm, clip->Attach(exportName, name, vm.ToInt32(args[2])),
                     Arg(args, 3));
 }
 
@@ -112,7 +127,8 @@ Value AttachMovie(Vm& vm, const Value& self, std::span<const Value> args) {
 Value CreateEmptyMovieClip(Vm& vm, const Value& self, std::span<const Value> args) {
     ClipHost* clip = ThisClip(vm, self);
     if (!clip || args.size() < 2) return Value();
-    return Attached(vm, clip->Attach({}, vm.ToString(args[0]), ClampToInt(vm.ToInteger(args[1]))),
+    const std::string name = vm.ToString(args[0]);
+    return Attached(vm, clip->Attach({}, name, vm.ToInt32(args[1])),
                     Value());
 }
 

@@ -171,7 +171,42 @@ Value AsNative(Vm& vm, const Value&, std::span<const Value> args) {
             return vm.Get(math, kMath[index]);
         return Value::Obj(vm.NewNative(NoMath));
     }
+    if (category == 103) {
+        static constexpr std::string_view kDate[] = {
+            "getFullYear", "getYear",    "getMonth",          "getDate",         "getDay",
+            "getHours",    "getMinutes", "getSeconds",        "getMilliseconds", "setFullYear",
+            "setMonth",    "setDate",    "setHours",          "setMinutes",      "setSeconds",
+            "setMilliseconds", "getTime", "setTime", "getTimezoneOffset", "toString",
+            "setYear"};
+        Object* proto = vm.GetRealm().dateProto;
+        if (proto && index >= 0 && index < static_cast<int>(std::size(kDate)))
+            return vm.Get(proto, kDate[index]);
+    }
     return Value::Obj(vm.NewNative(Nothing));
+}
+
+// ASSetNative(object, category, "name,name,...", first): the natives of a category from
+// index `first` on, stored under the names (an empty name skips its index).
+Value AsSetNative(Vm& vm, const Value&, std::span<const Value> args) {
+    Object* target = Arg(args, 0).AsObject();
+    if (!target || args.size() < 3) return Value();
+    const Value category = args[1];
+    const std::string names = vm.ToString(args[2]);
+    std::int32_t index = vm.ToInt32(Arg(args, 3));
+    if (vm.Throwing()) return Value();
+    std::size_t from = 0;
+    while (from <= names.size()) {
+        std::size_t comma = names.find(',', from);
+        if (comma == std::string::npos) comma = names.size();
+        const std::string name = names.substr(from, comma - from);
+        if (!name.empty()) {
+            const Value native[] = {category, Value::Number(index)};
+            vm.Set(target, name, AsNative(vm, Value(), native));
+        }
+        ++index;
+        from = comma + 1;
+    }
+    return Value();
 }
 
 }  // namespace
@@ -199,6 +234,7 @@ void InstallGlobals(Vm& vm) {
     vm.DefineMethod(g, "mblength", Length);
     vm.DefineMethod(g, "updateAfterEvent", Nothing);
     vm.DefineMethod(g, "ASnative", AsNative);
+    vm.DefineMethod(g, "ASSetNative", AsSetNative);
     vm.DefineMethod(g, "fscommand", Nothing);
     vm.DefineValue(g, "NaN", Value::Number(std::numeric_limits<double>::quiet_NaN()));
     vm.DefineValue(g, "Infinity", Value::Number(std::numeric_limits<double>::infinity()));

@@ -196,11 +196,24 @@ Value MouseHide(Vm&, const Value& self, std::span<const Value>) {
 
 // ---- Selection ------------------------------------------------------------------------------
 
-// What can hold the focus: a text field, or a clip that allows it, still on the display.
+// Whether a clip has a handler that makes it act as a button.
+bool ActsAsButton(Vm& vm, Object* clip) {
+    static constexpr std::string_view kHandlers[] = {"onPress",   "onRelease", "onReleaseOutside",
+                                                     "onRollOver", "onRollOut", "onDragOver",
+                                                     "onDragOut"};
+    for (std::string_view name : kHandlers) {
+        const Value handler = vm.Get(clip, name);
+        if (handler.AsObject() && handler.AsObject()->Kind() == ObjectKind::kFunction) return true;
+    }
+    return false;
+}
+
+// What can hold the focus: a text field, or a clip that allows it or acts as a button, still
+// on the display.
 bool Focusable(Vm& vm, Object* o) {
     if (!o) return false;
     if (vm.TextOf(o)) return true;
-    return vm.ClipOf(o) && vm.ToBoolean(vm.Get(o, "focusEnabled"));
+    return vm.ClipOf(o) && (vm.ToBoolean(vm.Get(o, "focusEnabled")) || ActsAsButton(vm, o));
 }
 
 // The held focus, if it is still on the display.

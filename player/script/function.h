@@ -86,6 +86,7 @@ class ClipObject final : public Object {
     bool GetVirtual(Vm& vm, std::string_view key, Value* out) override;
     bool SetVirtual(Vm& vm, std::string_view key, const Value& value) override;
     bool GetAfterOwn(Vm& vm, std::string_view key, Value* out) override;
+    void VirtualKeys(Vm& vm, std::vector<Value>& keys) override;
 
     // What Sound objects made for the clip set: its volume and how much of each channel goes
     // to each speaker (left to left, left to right, right to right, right to left), percent.

@@ -122,6 +122,11 @@ class ClipHost {
     virtual ClipHost* Parent() = 0;  // null for a root
     // The child display object of that instance name that is a clip, or null.
     virtual ClipHost* Child(std::string_view name, bool caseSensitive) = 0;
+    // The instance names of the children scripts can reach (clips, buttons, text fields),
+    // the highest depth first.
+    virtual std::vector<std::string> ChildNames() const { return {}; }
+    // Whether the clip is a button instance (scripts see it as an object, not a movieclip).
+    virtual bool IsButton() const { return false; }
     virtual int Level() const = 0;  // the _levelN this clip's root sits on
     virtual std::string Name() const = 0;
 

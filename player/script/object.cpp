@@ -163,6 +163,16 @@ void ArrayObject::SetLength(Vm& vm, std::uint32_t length) {
     SetSignedLength(static_cast<std::int32_t>(capped));
 }
 
+void ArrayObject::RemoveDeletableElements() {
+    auto& props = Properties();
+    const auto before = props.size();
+    std::erase_if(props, [&](const Property& p) {
+        std::uint32_t i;
+        return !(p.flags & kDontDelete) && ArrayIndex(p.key, &i) && std::int64_t{i} < length_;
+    });
+    if (props.size() != before) Reindex();
+}
+
 void ArrayObject::SetSignedLength(std::int32_t length) {
     if (length < length_) {
         // Elements from the new length (or 0) up to the old one go.

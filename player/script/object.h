@@ -100,7 +100,7 @@ class Object : public Cell {
     }
     // Called after an own plain property was set (arrays follow their length).
     virtual void AfterPut(Vm&, std::string_view /*key*/) {}
-    // Extra own names a for-in lists before the stored ones (clip children).
+    // Extra own names a for-in lists after the stored ones (clip children).
     virtual void VirtualKeys(Vm&, std::vector<Value>&) {}
     // Looked at after the own properties and before the prototype (clip children).
     virtual bool GetAfterOwn(Vm&, std::string_view /*key*/, Value* /*out*/) { return false; }
@@ -151,6 +151,8 @@ class ArrayObject final : public Object {
     std::uint32_t Length() const { return length_ > 0 ? static_cast<std::uint32_t>(length_) : 0; }
     // Sets length (capped), dropping elements at and past it.
     void SetLength(Vm& vm, std::uint32_t length);
+    // Drops the elements below the length that scripts may delete; the length stays.
+    void RemoveDeletableElements();
     bool GetVirtual(Vm& vm, std::string_view key, Value* out) override;
     bool SetVirtual(Vm& vm, std::string_view key, const Value& value) override;
     void AfterPut(Vm& vm, std::string_view key) override;

@@ -3,6 +3,7 @@
 #include "player/script/builtins.h"
 #include "player/script/frame.h"
 #include "player/script/number_text.h"
+#include "player/script/utf8.h"
 
 #include <algorithm>
 #include <cmath>
@@ -48,6 +49,8 @@ const Program* Vm::ProgramFor(std::span<const std::uint8_t> block) {
 }
 
 void Vm::BeginTick() {
+    // Values a frame's blocks left on the shared stack are gone by the next frame.
+    if (frames_.empty()) stack_.clear();
     AdvanceClock();
     budget_ = options_.limits.actionsPerTick;
     RunTimers();
@@ -239,7 +242,7 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                     if (t.IsString() && t.Text().empty())
                         frame.target = frame.timeline;
                     else if (Object* o = t.AsObject(); o && o->Kind() == ObjectKind::kClip)
-                        frame.target = o;
+                        frame.target = TargetByPath(o, frame.timeline);
                     else
                         frame.target = ResolvePath(ToString(t), frame.timeline);
                 }
@@ -533,8 +536,13 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
             case Op::kTargetPath: {
                 const Value v = Pop();
                 Object* o = v.AsObject();
-                ClipHost* clip = ClipOf(o);
-                Push(clip ? Str(TargetPath(clip)) : Value());
+                if (ClipHost* clip = ClipOf(o)) {
+                    Push(Str(TargetPath(clip)));
+                } else if (TextHost* field = TextOf(o); field && field->Parent()) {
+                    Push(Str(TargetPath(field->Parent()) + "." + field->Name()));
+                } else {
+                    Push(Value());
+                }
                 break;
             }
             case Op::kEnumerate:
@@ -720,7 +728,10 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
             // ---- Host services ----
             case Op::kTrace: {
                 const Value v = Pop();
-                host_.Trace(v.IsUndefined() ? std::string("undefined") : ToString(v));
+                std::string line = v.IsUndefined() ? std::string("undefined") : ToString(v);
+                // Movies before version 6 hold their text in the author's code page.
+                if (Version() < 6 && !IsUtf8(line)) line = CodePageToUtf8(line);
+                host_.Trace(line);
                 break;
             }
             case Op::kRandomNumber: {
@@ -740,6 +751,15 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
     }
     *pcOut = pc;
     return Completion::kNormal;
+}
+
+// A clip as tellTarget takes it: by its path, so that of two clips of the same name the
+// first found is the target.
+Object* Vm::TargetByPath(Object* clip, Object* base) {
+    ClipHost* host = ClipOf(clip);
+    if (!host) return clip;
+    Object* found = ResolvePath(TargetPath(host), base);
+    return found ? found : clip;
 }
 
 Vm::Completion Vm::RunWith(Frame& frame, Object* object, std::uint32_t begin, std::uint32_t end,

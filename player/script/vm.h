@@ -270,6 +270,7 @@ class Vm {
 
     // Timelines.
     Object* ValueToClip(Frame& frame, const Value& v);
+    Object* TargetByPath(Object* clip, Object* base);
     void GotoFrameAction(Frame& frame, const Value& which, bool play, int bias);
     void CallFrameAction(Frame& frame, const Value& which);
     Value GetPropertyAction(Frame& frame, const Value& target, int index);

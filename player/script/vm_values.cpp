@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "player/script/builtins.h"
 #include "player/script/frame.h"
@@ -262,8 +263,10 @@ std::string Vm::TypeOf(const Value& v) const {
             switch (v.AsObject()->Kind()) {
                 case ObjectKind::kFunction:
                     return "function";
-                case ObjectKind::kClip:
-                    return static_cast<ClipObject*>(v.AsObject())->Host() ? "movieclip" : "object";
+                case ObjectKind::kClip: {
+                    const ClipHost* host = static_cast<ClipObject*>(v.AsObject())->Host();
+                    return host && !host->IsButton() ? "movieclip" : "object";
+                }
                 default:
                     return "object";
             }
@@ -377,6 +380,9 @@ Value Vm::LessThan(const Value& a, const Value& b) {
 // ---- Properties ----------------------------------------------------------------------------
 
 namespace {
+
+// Watchers called inside watchers, from version 7 on (any property).
+constexpr std::size_t kMaxWatcherNesting = 65;
 
 // Lower case of the letters of the Latin, Greek, Cyrillic and Armenian blocks that have one
 // (the cases version 6 movies fold); other code points are their own.
@@ -540,7 +546,7 @@ void Vm::Set(Object* object, std::string_view name, const Value& value) {
         const bool running =
             std::find(runningWatchers_.begin(), runningWatchers_.end(),
                       std::pair<const Object*, std::string>(object, key)) != runningWatchers_.end();
-        const bool call = Version() >= 7 ? runningWatchers_.size() < 65 : !running;
+        const bool call = Version() >= 7 ? runningWatchers_.size() < kMaxWatcherNesting : !running;
         if (call) {
             const Watcher watcher = *w;
             // The old value as stored (here or up the prototypes): no getter runs for it.
@@ -553,9 +559,32 @@ void Vm::Set(Object* object, std::string_view name, const Value& value) {
                 }
             }
             const Value args[] = {Value::Str(Intern(name)), old, value, watcher.userData};
+            // A getter and setter pair is set aside while the watcher runs that no nested
+            // assignment to the property would call again: the property reads as a plain
+            // value (undefined at first) until the watcher returns, and then the setter
+            // takes what the watcher gave.
+            const bool last = Version() < 7 || runningWatchers_.size() + 1 >= kMaxWatcherNesting;
+            Object* getter = nullptr;
+            Object* setter = nullptr;
+            const std::size_t keptBase = popped_.size();
+            if (Property* own = object->FindOwn(key); last && own && own->IsAccessor()) {
+                getter = std::exchange(own->getter, nullptr);
+                setter = std::exchange(own->setter, nullptr);
+                own->value = Value();
+                popped_.push_back(Value::Obj(getter));  // kept reachable meanwhile
+                popped_.push_back(Value::Obj(setter));
+            }
             runningWatchers_.emplace_back(object, key);
             stored = Call(Value::Obj(watcher.callback), Value::Obj(object), args);
             runningWatchers_.pop_back();
+            if (getter) {
+                if (Property* own = object->FindOwn(key)) {
+                    own->getter = getter;
+                    own->setter = setter;
+                    own->value = Value();
+                }
+                popped_.resize(keptBase);
+            }
         }
     }
     if (key == "__proto__") {
@@ -648,13 +677,17 @@ std::vector<Value> Vm::EnumerableKeys(Object* object) {
     };
     int hops = 0;
     for (Object* o = object; o && hops < 256; o = o->Proto(), ++hops) {
-        if (o == object) o->VirtualKeys(*this, keys);
         const auto& props = o->Properties();
         for (auto it = props.rbegin(); it != props.rend(); ++it) {
             if (!fresh(it->key)) continue;
             if ((it->flags & kDontEnum) || HiddenByVersion(*it, Version())) continue;
             keys.push_back(Value::Str(it->name));
         }
+        if (o != object) continue;
+        std::vector<Value> extra;
+        o->VirtualKeys(*this, extra);
+        for (const Value& name : extra)
+            if (fresh(Key(name.Text()))) keys.push_back(name);
     }
     return keys;
 }
@@ -1031,7 +1064,10 @@ Value Vm::ParentOf(Object* o) {
 
 Object* Vm::ValueToClip(Frame& frame, const Value& v) {
     if (Object* o = v.AsObject()) return o;
-    return ResolvePath(ToString(v), frame.target ? frame.target : frame.timeline);
+    // Paths from a target that left the display start from the timeline instead.
+    Object* base = frame.target ? frame.target : frame.timeline;
+    if (base && base->Kind() == ObjectKind::kClip && !ClipOf(base)) base = frame.timeline;
+    return ResolvePath(ToString(v), base);
 }
 
 Object* Vm::ResolvePath(std::string_view path, Object* base) {
@@ -1121,6 +1157,11 @@ bool ClipObject::GetAfterOwn(Vm& vm, std::string_view key, Value* out) {
         return true;
     }
     return false;
+}
+
+void ClipObject::VirtualKeys(Vm& vm, std::vector<Value>& keys) {
+    if (!host_) return;
+    for (std::string& name : host_->ChildNames()) keys.push_back(vm.Str(std::move(name)));
 }
 
 bool TextFieldObject::GetVirtual(Vm& vm, std::string_view key, Value* out) {

@@ -235,6 +235,36 @@ TEST(ArrayUnshift, MovesElementsUpAndCountsTheResult) {
     EXPECT_EQ(m.Text(array), "x,y,1,2");
 }
 
+// unshift stores the moved and new elements afresh, except an element that may not be deleted:
+// it keeps its place in for-in order, its flags and (when read-only) its value.
+TEST(ArrayUnshift, ProtectedElementsKeepTheirPlaceAndFlags) {
+    constexpr int kDontEnum = 1, kDontDelete = 2, kReadOnly = 4;
+    struct Case {
+        int flags;  // ASSetPropFlags on element 0 of [1, 2, 3] before unshift(42, 43, 44)
+        const char* keys;   // for-in order afterwards
+        const char* array;
+    } cases[] = {
+        {0, "2,1,0,3,4,5", "42,43,44,1,2,3"},
+        {kDontEnum, "2,1,0,3,4,5", "42,43,44,1,2,3"},
+        {kReadOnly, "2,1,0,3,4,5", "42,43,44,1,2,3"},
+        {kDontDelete, "2,1,3,4,5,0", "42,43,44,1,2,3"},
+        {kDontDelete | kDontEnum, "2,1,3,4,5", "42,43,44,1,2,3"},
+        {kDontDelete | kReadOnly, "2,1,3,4,5,0", "1,43,44,1,2,3"},
+    };
+    for (const Case& c : cases) {
+        Machine m(8);
+        const Value array = m.Numbers({1, 2, 3});
+        m.Global("ASSetPropFlags", {array, m.S("0"), Machine::N(c.flags), Machine::N(0)});
+        const Value n = m.Call(array, "unshift", {Machine::N(42), Machine::N(43), Machine::N(44)});
+        EXPECT_EQ(m.Text(n), "6") << c.flags;
+        std::string keys;
+        for (const Value& k : m.vm.EnumerableKeys(array.AsObject()))
+            keys += (keys.empty() ? "" : ",") + m.Text(k);
+        EXPECT_EQ(keys, c.keys) << c.flags;
+        EXPECT_EQ(m.Text(array), c.array) << c.flags;
+    }
+}
+
 // Growing an array past the cap stops the scripts instead of allocating.
 TEST(ArrayCaps, GrowthPastTheCapStops) {
     using Grow = Value (*)(Machine&, const Value&);
@@ -468,6 +498,39 @@ TEST(RegisterClass, AnswersAndRegistry) {
 
 namespace player::script {
 namespace {
+
+// ASnative 103 is Date.prototype's methods in their filing order; ASSetNative stores a run of
+// natives under names, an empty name skipping its number.
+TEST(AsNative, DateMethodsAndSetNative) {
+    Machine m(8);
+    const Value date = m.vm.Construct(m.vm.Get(m.vm.GetRealm().global, "Date"),
+                                      std::vector<Value>{Machine::N(1234)});
+    ASSERT_TRUE(date.IsObject());
+    const Value getTime = m.Global("ASnative", {Machine::N(103), Machine::N(16)});
+    EXPECT_EQ(m.Text(m.vm.Call(getTime, date, {})), "1234");
+    struct Case {
+        const char* names;
+        double first;
+        const char* method;  // expected to answer getTime's 1234
+    } cases[] = {
+        {"a", 16, "a"},
+        {",b", 15, "b"},
+        {",,,,,,,,,,,,,,,,,c", -1, "c"},
+    };
+    for (const Case& c : cases) {
+        m.Global("ASSetNative", {date, Machine::N(103), m.S(c.names), Machine::N(c.first)});
+        EXPECT_EQ(m.Text(m.Call(date, c.method)), "1234") << c.names;
+    }
+    // A start whose valueOf throws stores nothing and lets the exception through.
+    Object* noisy = m.vm.NewObject();
+    m.vm.Set(noisy, "valueOf", Value::Obj(m.vm.NewNative([](Vm& vm, const Value&, std::span<const Value>) {
+                 vm.Throw(vm.Str("boom"));
+                 return Value();
+             })));
+    m.Global("ASSetNative", {date, Machine::N(103), m.S("d"), Value::Obj(noisy)});
+    EXPECT_TRUE(m.vm.Throwing());
+    EXPECT_TRUE(m.vm.Get(date.AsObject(), "d").IsUndefined());
+}
 
 // ASnative gives the global and Math functions filed under their numbers.
 TEST(AsNative, NumberedFunctions) {

@@ -170,6 +170,85 @@ TEST(ClipsByScript, AttachCreateDepthsAndRemove) {
     EXPECT_EQ(run->lines, want);
 }
 
+// Clips as scripts find them: a for-in over a clip lists its own properties and then its
+// named children, the highest depth first; depths wrap as 32-bit integers; targetPath names
+// text fields too; tellTarget takes a clip by its path, so the first of two same-named clips.
+TEST(ClipsByScript, ChildrenInForInDepthsPathsAndTargets) {
+    swfw::Movie m = WithBoxClip();
+    swfw::Sprite holder(3);
+    holder.Place(swfw::PlaceObject::New(2, 1).Name("low"))
+        .Place(swfw::PlaceObject::New(2, 5).Name("high"))
+        .Place(swfw::PlaceObject::New(2, 3))  // unnamed: not listed
+        .ShowFrame();
+    m.Define(holder);
+    m.Place(swfw::PlaceObject::New(3, 1).Name("main"));
+    Asm a;
+    // main.own = 1; for (k in main) trace(k);
+    a.GetVariable("main").Push("own", 1).Op(Op::kSetMember);
+    a.GetVariable("main").Op(Op::kEnumerate2);
+    a.Label("next").StoreRegister(0).Push(swfw::Null{}).Op(Op::kEquals2).If("listed");
+    a.Push(swfw::Reg{0}).Trace().Jump("next");
+    a.Label("listed");
+    // createEmptyMovieClip("first", 0); createEmptyMovieClip("second", 4294967296) replaces it.
+    a.Push(0, "first", 2).GetVariable("_root").Push("createEmptyMovieClip").Op(Op::kCallMethod).Op(Op::kPop);
+    a.Push(4294967296.0, "second", 2).GetVariable("_root").Push("createEmptyMovieClip")
+        .Op(Op::kCallMethod).Op(Op::kPop);
+    TraceMember(a, "_root", "first");
+    a.Push(0).GetVariable("second").Push("getDepth").Op(Op::kCallMethod).Trace();
+    // targetPath of a text field made by script
+    a.Push(20, 100, 0, 0, 7, "field", 6).GetVariable("_root").Push("createTextField")
+        .Op(Op::kCallMethod).Op(Op::kPop);
+    a.GetVariable("field").Op(Op::kTargetPath).Trace();
+    // two clips named "twin": tellTarget(the second) reaches the first
+    a.SetVariable("one", [](Asm& v) {
+        v.Push(10, "twin", 2).GetVariable("_root").Push("createEmptyMovieClip").Op(Op::kCallMethod);
+    });
+    a.SetVariable("two", [](Asm& v) {
+        v.Push(11, "twin", 2).GetVariable("_root").Push("createEmptyMovieClip").Op(Op::kCallMethod);
+    });
+    a.GetVariable("one").Push("v", "one").Op(Op::kSetMember);
+    a.GetVariable("two").Push("v", "two").Op(Op::kSetMember);
+    a.GetVariable("two").Op(Op::kSetTarget2).GetVariable("v").Trace().SetTarget("");
+    m.Do(a).ShowFrame();
+    auto run = Play(m);
+    const std::vector<std::string> want = {"own", "high", "low", "undefined", "0", "_level0.field",
+                                           "one"};
+    EXPECT_EQ(run->lines, want);
+}
+
+// Names in paths: a named shape stands for the clip holding it and an unnamed one is not
+// found; before version 7 names fold letters beyond ASCII too; "path:frame" in gotoAndStop
+// names another clip's frame; a path from a removed tellTarget target starts at the timeline.
+TEST(ClipsByScript, ShapesFoldedNamesFramePathsAndRemovedTargets) {
+    swfw::Movie m;
+    m.Version(6);
+    m.Define(Box(1));
+    swfw::Sprite clip(2);
+    clip.Place(swfw::PlaceObject::New(1, 1).Name("shape")).ShowFrame().ShowFrame().ShowFrame();
+    m.Define(clip);
+    m.Place(swfw::PlaceObject::New(2, 1).Name("clip\xC3\xA4"));  // "clip" + a with diaeresis
+    m.Place(swfw::PlaceObject::New(1, 2));                       // a shape without a name
+    Asm a;
+    a.Push("clip\xC3\x84.shape").Op(Op::kGetVariable).Trace();  // capital A with diaeresis
+    a.GetVariable("_root").Push("").Op(Op::kGetMember).Trace();
+    // clip.gotoAndStop("/clip\xC3\xA4:3"); trace(clip._currentframe)
+    a.Push("/clip\xC3\xA4:3", 1).Push("clip\xC3\xA4").Op(Op::kGetVariable).Push("gotoAndStop")
+        .Op(Op::kCallMethod).Op(Op::kPop);
+    a.Push("clip\xC3\xA4").Op(Op::kGetVariable).Push("_currentframe").Op(Op::kGetMember).Trace();
+    // tellTarget(gone) { gone.removeMovieClip(); trace(getProperty("clip\xC3\xA4", _currentframe)) }
+    a.Push(5, "gone", 2).GetVariable("_root").Push("createEmptyMovieClip").Op(Op::kCallMethod)
+        .Op(Op::kPop);
+    a.SetTarget("gone");
+    a.Push(0).Push("_root").Op(Op::kGetVariable).Push("gone").Op(Op::kGetMember)
+        .Push("removeMovieClip").Op(Op::kCallMethod).Op(Op::kPop);
+    a.Push("clip\xC3\xA4", 4).Op(Op::kGetProperty).Trace();
+    a.SetTarget("");
+    m.Do(a).ShowFrame();
+    auto run = Play(m);
+    const std::vector<std::string> want = {"_level0.clip\xC3\xA4", "undefined", "3", "3"};
+    EXPECT_EQ(run->lines, want);
+}
+
 struct Handler {
     std::uint32_t events;
     std::string text;  // what it traces
@@ -213,6 +292,54 @@ TEST(ClipEvents, LoadOnceAndEnterFrameEveryTick) {
 // Within a tick: initialize and construct handlers before the frame's actions, load and the
 // clip's first frame after them; enterFrame the next tick before that frame's actions; unload
 // as soon as the timeline takes the clip away.
+// duplicateMovieClip converts its name before its depth, copies its init object onto the copy,
+// and the copy has the original's clip event handlers.
+TEST(ClipEvents, DuplicatesKeepHandlersAndTakeInitObjects) {
+    swfw::Movie m = WithBoxClip();
+    m.Tag(PlaceWithHandlers({{0x1, "load"}}));
+    Asm a;
+    // name = {toString: function() { trace("name"); return "copy"; }}
+    a.SetVariable("name", [](Asm& v) { v.Push(0).Op(Op::kInitObject); });
+    a.GetVariable("name").Push("toString").DefineFunction("", {}, [](Asm& f) {
+        f.PushTraceString("name").Push("copy").Op(Op::kReturn);
+    }).Op(Op::kSetMember);
+    // depth = {valueOf: function() { trace("depth"); return 5; }}
+    a.SetVariable("depth", [](Asm& v) { v.Push(0).Op(Op::kInitObject); });
+    a.GetVariable("depth").Push("valueOf").DefineFunction("", {}, [](Asm& f) {
+        f.PushTraceString("depth").Push(5).Op(Op::kReturn);
+    }).Op(Op::kSetMember);
+    // _root.getInstanceAtDepth(-16383).duplicateMovieClip(name, depth, {given: "yes"})
+    a.Push("given", "yes", 1).Op(Op::kInitObject).GetVariable("depth").GetVariable("name").Push(3);
+    a.Push(-16383, 1).GetVariable("_root").Push("getInstanceAtDepth").Op(Op::kCallMethod);
+    a.Push("duplicateMovieClip").Op(Op::kCallMethod).Op(Op::kPop);
+    TraceMember(a, "copy", "given");
+    m.Do(a).ShowFrame();
+    auto run = Play(m);
+    // The original's load comes first: it was placed before the frame's DoAction.
+    const std::vector<std::string> want = {"load", "name", "depth", "yes", "load"};
+    EXPECT_EQ(run->lines, want);
+}
+
+// Frame scripts run in the order of their tags: a clip placed between two DoActions runs its
+// first frame between them. In later frames clips move on before their parent, and what a
+// frame left on the stack is gone by the next one.
+TEST(ClipEvents, FrameScriptsFollowTagOrderAndClipsBeforeTheirParent) {
+    swfw::Movie m = WithBoxClip();
+    swfw::Sprite child(3);
+    child.Do(Asm().PushTraceString("child 1")).ShowFrame();
+    child.Do(Asm().PushTraceString("child 2").Trace()).ShowFrame();  // pops what is left
+    m.Define(child);
+    m.Do(Asm().PushTraceString("root 1a"));
+    m.Place(swfw::PlaceObject::New(3, 1));
+    m.Do(Asm().PushTraceString("root 1b").Push("left over"));
+    m.ShowFrame();
+    m.Do(Asm().PushTraceString("root 2")).ShowFrame();
+    auto run = Play(m, 2);
+    const std::vector<std::string> want = {"root 1a", "child 1", "root 1b", "child 2",
+                                           "undefined", "root 2"};
+    EXPECT_EQ(run->lines, want);
+}
+
 TEST(ClipEvents, RunInThePlayersOrder) {
     swfw::Movie m;
     m.Version(8);
@@ -235,8 +362,9 @@ TEST(ClipEvents, RunInThePlayersOrder) {
     m.Do(second).ShowFrame();
     m.Remove(1).Do(third).ShowFrame();
     auto run = Play(m, 3);
-    const std::vector<std::string> want = {"initialize", "construct",  "frame 1", "load",
-                                           "clip frame", "enterFrame", "frame 2", "unload",
+    // The clip is placed before the frame's DoAction, so its load and first frame come first.
+    const std::vector<std::string> want = {"initialize", "construct",  "load", "clip frame",
+                                           "frame 1",    "enterFrame", "frame 2", "unload",
                                            "frame 3"};
     EXPECT_EQ(run->lines, want);
 }

@@ -471,6 +471,20 @@ TEST(PlayerObjects, SelectionFollowsFocusAndRanges) {
                                                   "-1"}));
 }
 
+// A clip takes the focus when it allows it or when it has a button handler, whatever its
+// focusEnabled says.
+TEST(PlayerObjects, ClipsActingAsButtonsTakeTheFocus) {
+    Asm a;
+    a.Push("c").Push(2, "c", 2).GetVariable("_root").Push("createEmptyMovieClip")
+        .Op(Op::kCallMethod).Op(Op::kSetVariable);
+    Set(a, "c.focusEnabled", false);
+    TraceCall(a, "Selection.setFocus", {P{"c"}});
+    a.GetVariable("c").Push("onRelease").DefineFunction("", {}, [](Asm&) {}).Op(Op::kSetMember);
+    TraceCall(a, "Selection.setFocus", {P{"c"}});
+    TraceCall(a, "Selection.getFocus");
+    EXPECT_EQ(Lines(a), (std::vector<std::string>{"false", "true", "_level0.c"}));
+}
+
 TEST(PlayerObjects, SoundMixBelongsToItsClip) {
     Asm a;
     a.Push("c").Push(1, "c", 2).GetVariable("_root").Push("createEmptyMovieClip")

@@ -496,6 +496,65 @@ TEST(VmObjects, WatchersNestFromVersion7Only) {
     }
 }
 
+// A watched getter and setter pair: while the watcher runs that a nested assignment would not
+// call again (always before version 7), the property is a plain value, undefined at first; the
+// setter then takes what the watcher returned.
+TEST(VmObjects, WatcherOnAGetterSetsItAsideWhenNoNestedCallFollows) {
+    struct Case {
+        int version;
+        bool assignsInside;  // the watcher assigns the property itself
+        Strings traced;
+    } cases[] = {
+        {6, true, {"in ", "then c", "set d", "get", "after g"}},
+        {7, false, {"get", "in g", "set d", "get", "after g"}},
+    };
+    for (const Case& c : cases) {
+        Machine m(c.version);
+        Asm a;
+        a.SetVariable("o", [](Asm& v) { v.Push(0).Op(Ops::kInitObject); });
+        // o.addProperty("p", function() { trace("get"); return "g"; },
+        //                    function(v) { trace("set " + v); })
+        a.DefineFunction("", {"v"}, [](Asm& f) {
+            f.Push("set ").GetVariable("v").Op(Ops::kAdd2).Trace();
+        });
+        a.DefineFunction("", {}, [](Asm& f) { f.PushTraceString("get").Push("g").Op(Ops::kReturn); });
+        a.Push("p", 3).GetVariable("o").Push("addProperty").Op(Ops::kCallMethod).Op(Ops::kPop);
+        // o.watch("p", function() { trace("in " + o.p); [o.p = "c"; trace("then " + o.p);]
+        //                           return "d"; })
+        a.DefineFunction("", {}, [&](Asm& f) {
+            f.Push("in ").GetVariable("o").Push("p").Op(Ops::kGetMember).Op(Ops::kAdd2).Trace();
+            if (c.assignsInside) {
+                f.GetVariable("o").Push("p", "c").Op(Ops::kSetMember);
+                f.Push("then ").GetVariable("o").Push("p").Op(Ops::kGetMember).Op(Ops::kAdd2).Trace();
+            }
+            f.Push("d").Op(Ops::kReturn);
+        });
+        a.Push("p", 2).GetVariable("o").Push("watch").Op(Ops::kCallMethod).Op(Ops::kPop);
+        a.GetVariable("o").Push("p", "b").Op(Ops::kSetMember);
+        a.Push("after ").GetVariable("o").Push("p").Op(Ops::kGetMember).Op(Ops::kAdd2).Trace();
+        EXPECT_EQ(m.Lines(a), c.traced) << "version " << c.version;
+    }
+}
+
+// Text from movies before version 6 is in the author's code page; trace prints it as UTF-8.
+TEST(VmValues, OldMoviesTraceTheirCodePageAsUtf8) {
+    struct Case {
+        int version;
+        std::string pushed, traced;
+    } cases[] = {
+        {5, "test\xC5test", "test\xC3\x85test"},      // Latin-1 A with ring
+        {5, "\x80 \x9F", "\xE2\x82\xAC \xC5\xB8"},  // the code page's euro and Y diaeresis
+        {5, "caf\xC3\xA9", "caf\xC3\xA9"},           // already UTF-8: left alone
+        {6, "test\xC5test", "test\xC5test"},           // version 6 text is passed through
+    };
+    for (const Case& c : cases) {
+        Machine m(c.version);
+        Asm a;
+        a.PushTraceString(c.pushed);
+        EXPECT_EQ(m.Lines(a), Strings{c.traced}) << c.version << " " << c.pushed;
+    }
+}
+
 // ---- DefineFunction2 ---------------------------------------------------------------------
 
 TEST(VmFunction2, PreloadsTakeRegistersInOrder) {
