@@ -131,6 +131,11 @@ void Vm::MarkRoots(Marker& marker) {
     for (const auto& [text, cell] : interned_) marker.Mark(cell);
     for (const auto& [host, clip] : clips_) marker.Mark(clip);
     for (const auto& [host, field] : texts_) marker.Mark(field);
+    for (const Timer& t : afterFrames_) {
+        t.function.Mark(marker);
+        t.self.Mark(marker);
+        for (const Value& v : t.args) v.Mark(marker);
+    }
     for (const Timer& t : timers_) {
         t.function.Mark(marker);
         t.self.Mark(marker);
@@ -1051,13 +1056,28 @@ void Vm::GetUrl(Frame& frame, const std::string& url, const std::string& target,
     ClipHost* into = nullptr;
     if (levelTarget) {
         const double n = StringToNumber(std::string_view(target).substr(6), options_.swfVersion);
-        if (n >= 0 && n < 65536 && n == std::floor(n)) into = host_.Level(static_cast<int>(n));
+        if (n >= 0 && n <= player::Limits::kMaxLevel && n == std::floor(n))
+            into = host_.Level(static_cast<int>(n));
     } else {
         into = ClipOf(ResolvePath(target, frame.target));
     }
     if (variables) return LoadVariablesInto(*this, into, url);
-    host_.Problem("a script asked to load the movie \"" + url + "\" into \"" + target +
-                  "\"; loading movies is not supported, so it is not loaded");
+    // loadMovie and loadMovieNum; unloadMovie and unloadMovieNum name no file.
+    Value where;
+    if (levelTarget) {
+        const double n = StringToNumber(std::string_view(target).substr(6), options_.swfVersion);
+        if (n >= 0 && n <= player::Limits::kMaxLevel && n == std::floor(n))
+            where = Value::Number(n);
+    } else if (into) {
+        where = Value::Obj(ClipFor(into));
+    }
+    if (where.IsUndefined()) {
+        host_.Problem("a script asked to load the movie \"" + url + "\" into \"" + target +
+                      "\", which is not there; it is not loaded");
+        return;
+    }
+    if (url.empty()) return UnloadMovieFrom(*this, where);
+    RequestMovieLoad(*this, url, where, Value());
 }
 
 // ---- Timers ----------------------------------------------------------------------------------
@@ -1101,6 +1121,25 @@ void Vm::RunTimers() {
             CallFromHost(t.function, t.self, t.args);
         else
             CallFromHost(GetMember(t.self, ToString(t.method)), t.self, t.args);
+    }
+}
+
+void Vm::CallAfterFrames(Value function, Value self, std::vector<Value> args) {
+    Timer call;
+    call.function = function;
+    call.self = self;
+    call.args = std::move(args);
+    afterFrames_.push_back(std::move(call));
+}
+
+void Vm::RunAfterFrames() {
+    // Calls queued by these calls wait for the next tick's frames; the waiting ones stay in
+    // the list, where collection sees them.
+    for (std::size_t left = afterFrames_.size(); left > 0 && !stopped_;) {
+        --left;
+        const Timer call = afterFrames_[left];
+        afterFrames_.erase(afterFrames_.begin() + static_cast<std::ptrdiff_t>(left));
+        CallFromHost(call.function, call.self, call.args);
     }
 }
 

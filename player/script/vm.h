@@ -204,6 +204,10 @@ class Vm {
     int AddTimer(Value function, Value self, Value methodName, std::vector<Value> args,
                  double intervalMs, bool repeat);
     bool RemoveTimer(int id);
+    // Calls the host makes once the tick's frame scripts have run (a loaded movie's
+    // onLoadInit), the latest queued first.
+    void CallAfterFrames(Value function, Value self, std::vector<Value> args);
+    void RunAfterFrames();
 
   public:
     struct Frame;
@@ -319,6 +323,7 @@ class Vm {
     };
     std::vector<Timer> timers_;
     int nextTimerId_ = 1;
+    std::vector<Timer> afterFrames_;
 };
 
 // Installs the built-in objects and functions into a fresh machine.
