@@ -429,7 +429,7 @@ struct Movie {
     Rect frameSize;
     std::uint16_t frameRate = 0;  // 8.8
     std::uint16_t declaredFrameCount = 0;
-    std::uint32_t declaredLength = 0;  // the header's file length (uncompressed)
+    std::size_t fileBytes = 0;  // the length of the file it was read from
     std::optional<Rgba> background;
     std::vector<std::uint8_t> jpegTables;  // the JPEGTables body DefineBits images share
     std::map<std::uint16_t, std::shared_ptr<const Character>> dictionary;

@@ -90,36 +90,38 @@ const Character* MovieState::FindExport(const Movie& movie, std::string_view nam
 
 int MovieState::LoadNesting(const SpriteInstance& clip) const {
     int nesting = 0;
-    for (const SpriteInstance* c = &clip; c; c = c->parent)
-        if (c->movie != movie_.get() && (!c->parent || c->parent->movie != c->movie)) ++nesting;
+    for (const SpriteInstance* c = &clip; c; c = c->parent) nesting += c->loadedMovie;
     return nesting;
 }
 
-SpriteInstance* MovieState::ReplaceClip(SpriteInstance* old, int level, const Movie* movie) {
+SpriteInstance* MovieState::ReplaceContent(SpriteInstance* clip, int level, const Movie* movie) {
     const Timeline& timeline = movie ? movie->root : EmptyTimeline();
-    SpriteInstance* parent = old ? old->parent : nullptr;
-    if (!movie) movie = old ? old->movie : movie_.get();
-    std::shared_ptr<SpriteInstance> fresh =
-        NewInstance(timeline, old ? old->nesting : 0, parent, movie);
-    if (parent) {
-        DisplayObject* placement = old->Placement();
-        if (!placement) return nullptr;
-        fresh->depth = old->depth;
-        fresh->name = old->name;
-        fresh->clipActions = old->clipActions;
-        Unload(placement->sprite);
-        placement->sprite = fresh;
+    if (!clip) {
+        // A level not there yet.
+        std::shared_ptr<SpriteInstance>& slot = level == 0 ? root_ : levels_[level];
+        slot = NewInstance(timeline, 0, nullptr, movie ? movie : movie_.get());
+        slot->level = level;
+        clip = slot.get();
     } else {
-        fresh->level = old ? old->level : level;
-        std::shared_ptr<SpriteInstance>& slot = fresh->level == 0 ? root_ : levels_[fresh->level];
-        Unload(slot);
-        slot = fresh;
+        // The clip stays itself to scripts (references to it go on working); what it showed
+        // goes.
+        for (auto& [depth, object] : clip->displayList) Unload(object.sprite);
+        clip->displayList.clear();
+        clip->drawing.reset();
+        clip->timeline = &timeline;
+        if (movie) clip->movie = movie;
+        clip->frame = 0;
+        clip->playing = true;
+        clip->characterId = 0;
+        clip->button = nullptr;
+        clip->born = tick_;
     }
+    clip->loadedMovie = movie != nullptr;
     if (!timeline.frames.empty()) {
-        QueueFrameActions(*fresh, 0);
-        ApplyFrame(*fresh, 0);
+        QueueFrameActions(*clip, 0);
+        ApplyFrame(*clip, 0);
     }
-    return fresh.get();
+    return clip;
 }
 
 script::ClipHost* MovieState::LoadMovie(std::string_view address, script::ClipHost* clip,
@@ -144,7 +146,10 @@ script::ClipHost* MovieState::LoadMovie(std::string_view address, script::ClipHo
     // A file that is no movie arrives all the same, and leaves its target empty.
     if (notMovie) Problem("a script loaded \"" + std::string(address) + "\": " + *reason);
     *bytes = file ? file->bytes : 0;
-    return ReplaceClip(target, level, file ? file->movie.get() : nullptr);
+    if (!target) target = static_cast<SpriteInstance*>(Level(level));
+    // The clip stays itself to scripts, without the variables they gave it.
+    if (target) vm_->ForgetClipVariables(target);
+    return ReplaceContent(target, level, file ? file->movie.get() : nullptr);
 }
 
 void MovieState::UnloadMovie(script::ClipHost* clip) {
@@ -157,7 +162,17 @@ void MovieState::UnloadMovie(script::ClipHost* clip) {
         levels_.erase(found);
         return;
     }
-    ReplaceClip(target, 0, nullptr);
+    // Its unload handlers run, then it stays as an empty clip.
+    if (vm_->ExistingClip(target) || target->clipActions)
+        unloading_.push_back(target->shared_from_this());
+    ReplaceContent(target, 0, nullptr);
+}
+
+void MovieState::FinishLoads() {
+    if (!vm_->RunLoads()) return;
+    RunActions();
+    vm_->RunAfterFrames();
+    RunActions();
 }
 
 void MovieState::RunDataHandlers(SpriteInstance& s) {
@@ -170,7 +185,7 @@ double SpriteInstance::MovieBytes() const {
     if (!state || !movie) return 0;
     for (const auto& [address, file] : state->loadedMovies_)
         if (file.movie.get() == movie) return file.bytes;
-    return movie->declaredLength;
+    return static_cast<double>(movie->fileBytes);
 }
 
 void SpriteInstance::DataArrived() {

@@ -342,7 +342,7 @@ std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, LoadE
     }
     auto movie = std::make_shared<Movie>();
     movie->version = body.version;
-    movie->declaredLength = body.declaredLength;
+    movie->fileBytes = file.size();
     BitReader in(body.bytes);
     movie->frameSize = ReadRect(in);
     movie->frameRate = in.U16();

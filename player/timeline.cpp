@@ -88,6 +88,7 @@ void MovieState::Reset() {
         ApplyFrame(*root_, 0);
     }
     RunActions();
+    FinishLoads();
     ScriptedInputAt(0, false);
     ScriptedInputAt(0, true);
     SyncTextFields(*root_);
@@ -117,8 +118,7 @@ void MovieState::Tick(bool force, bool loop) {
     RunUnloadHandlers();
     RunEnterFrame();
     RunActions();
-    vm_->RunAfterFrames();
-    RunActions();
+    FinishLoads();
     ScriptedInputAt(ticksFromStart_, true);
     for (SpriteInstance* root : Roots()) SyncTextFields(*root);
 }

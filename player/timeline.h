@@ -102,6 +102,7 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     // one a script loaded into this clip or a parent.
     const Movie* movie = nullptr;
     int level = 0;  // for a root: the _levelN it sits on
+    bool loadedMovie = false;  // playing a movie a script loaded into it
     int frame = 0;
     bool playing = true;
     int nesting = 0;                                     // 0 for the root
@@ -317,9 +318,9 @@ class MovieState : private script::Host {
     // read, and with *notMovie set when it was read but is no movie.
     struct LoadedFile;
     const LoadedFile* LoadedMovie(std::string_view address, bool* notMovie, std::string* reason);
-    // Puts a fresh clip of `movie` (an empty clip when null) in `old`'s place, or on `level`
-    // when old is null.
-    SpriteInstance* ReplaceClip(SpriteInstance* old, int level, const Movie* movie);
+    // `movie`'s root timeline (an empty one when null) played from its first frame in `clip`,
+    // or on a new `level` when clip is null.
+    SpriteInstance* ReplaceContent(SpriteInstance* clip, int level, const Movie* movie);
     // A character of `movie`'s library, or of the movie beside it that one of its imports
     // names (loaded when first wanted); *from is the movie that holds it and *fromId its id
     // there. Null when neither has it.
@@ -332,6 +333,9 @@ class MovieState : private script::Host {
     // Movies loaded inside movies above a clip, the clip's own included.
     int LoadNesting(const SpriteInstance& clip) const;
     void RunDataHandlers(SpriteInstance& s);
+    // The loads the frame's scripts asked for, the loaded movies' first frames, then what
+    // waited for them (onLoadInit).
+    void FinishLoads();
     // Every root: level 0, then the loaded levels upwards.
     std::vector<SpriteInstance*> Roots() const;
     void ScriptedInputAt(long tick, bool afterTick);

@@ -1,9 +1,9 @@
 // Loading movies into clips and levels: loadMovie and unloadMovie (clip methods and what the
-// getURL forms compile to) and MovieClipLoader with its events. A load completes at the start
-// of the next tick, as a download that arrives at once: the host reads the file beside the
-// movie and puts it in place, the loader hears onLoadStart, onLoadProgress and onLoadComplete
-// then, and onLoadInit once the loaded movie's first frame has run; a load the host refuses
-// or cannot make gives onLoadError and leaves the target as it was.
+// getURL forms compile to) and MovieClipLoader with its events. A load completes once the
+// frame's scripts have run, as a download that arrives at once: the host reads the file beside
+// the movie and puts it in place, the loader hears onLoadStart, onLoadProgress and
+// onLoadComplete then, and onLoadInit once the loaded movie's first frame has run; a load the
+// host refuses or cannot make gives onLoadError and leaves the target as it was.
 #include <cmath>
 #include <string>
 #include <vector>
@@ -28,8 +28,8 @@ Value LoadInit(Vm& vm, const Value& self, std::span<const Value> args) {
     return Value();
 }
 
-// The timer's call at the start of the tick after the request: self is the loader (or
-// undefined), the arguments the address and the target (a clip's object or a level number).
+// The load's completion: self is the loader (or undefined), the arguments the address and the
+// target (a clip's object or a level number).
 Value MovieArrives(Vm& vm, const Value& self, std::span<const Value> args) {
     const std::string url = vm.ToString(Arg(args, 0));
     const Value target = Arg(args, 1);
@@ -133,9 +133,7 @@ Value ClipUnloadMovie(Vm& vm, const Value& self, std::span<const Value>) {
 }  // namespace
 
 void RequestMovieLoad(Vm& vm, const std::string& url, const Value& target, const Value& loader) {
-    std::vector<Value> args = {vm.Str(url), target};
-    vm.AddTimer(Value::Obj(vm.NewNative(MovieArrives)), loader, Value(), std::move(args), 1,
-                false);
+    vm.QueueLoad(Value::Obj(vm.NewNative(MovieArrives)), loader, {vm.Str(url), target});
 }
 
 void UnloadMovieFrom(Vm& vm, const Value& target) {

@@ -131,10 +131,12 @@ void Vm::MarkRoots(Marker& marker) {
     for (const auto& [text, cell] : interned_) marker.Mark(cell);
     for (const auto& [host, clip] : clips_) marker.Mark(clip);
     for (const auto& [host, field] : texts_) marker.Mark(field);
-    for (const Timer& t : afterFrames_) {
-        t.function.Mark(marker);
-        t.self.Mark(marker);
-        for (const Value& v : t.args) v.Mark(marker);
+    for (const auto* calls : {&loads_, &afterFrames_}) {
+        for (const Timer& t : *calls) {
+            t.function.Mark(marker);
+            t.self.Mark(marker);
+            for (const Value& v : t.args) v.Mark(marker);
+        }
     }
     for (const Timer& t : timers_) {
         t.function.Mark(marker);
@@ -1122,6 +1124,25 @@ void Vm::RunTimers() {
         else
             CallFromHost(GetMember(t.self, ToString(t.method)), t.self, t.args);
     }
+}
+
+void Vm::QueueLoad(Value function, Value self, std::vector<Value> args) {
+    Timer load;
+    load.function = function;
+    load.self = self;
+    load.args = std::move(args);
+    loads_.push_back(std::move(load));
+}
+
+bool Vm::RunLoads() {
+    if (loads_.empty()) return false;
+    // Loads asked for by these wait for the next frame's end.
+    for (std::size_t left = loads_.size(); left > 0 && !stopped_; --left) {
+        const Timer load = loads_.front();
+        loads_.erase(loads_.begin());
+        CallFromHost(load.function, load.self, load.args);
+    }
+    return true;
 }
 
 void Vm::CallAfterFrames(Value function, Value self, std::vector<Value> args) {
