@@ -175,11 +175,9 @@ void MovieState::FinishLoads() {
     RunActions();
 }
 
-void MovieState::RunDataHandlers(SpriteInstance& s) {
-    if (!s.clipActions || vm_->Stopped()) return;
-    for (const ClipAction& handler : *s.clipActions)
-        if (handler.events & kClipData) vm_->RunBlock(handler.actions, vm_->ClipFor(&s));
-}
+// Queued, not run here: data arrives inside a built-in's call, and the handlers run with the
+// tick's actions.
+void MovieState::RunDataHandlers(SpriteInstance& s) { QueueClipEvents(s, kClipData); }
 
 double SpriteInstance::MovieBytes() const {
     if (!state || !movie) return 0;

@@ -188,9 +188,18 @@ Value SoundGetVolume(Vm& vm, const Value& self, std::span<const Value>) {
     return mix ? Value::Number(mix->volume) : Value();
 }
 
+// A volume is a 32-bit integer: no volume is 0, and what does not fit (NaN included) is the
+// smallest one.
+double Volume(Vm& vm, const Value& v) {
+    if (v.IsUndefined()) return 0;
+    const double n = vm.ToNumber(v);
+    if (!(n > -2147483649.0 && n < 2147483648.0)) return -2147483648.0;
+    return std::trunc(n);
+}
+
 Value SoundSetVolume(Vm& vm, const Value& self, std::span<const Value> args) {
     if (ClipObject::SoundMix* mix = Mix(vm, self)) {
-        mix->volume = Level(vm, Arg(args, 0));
+        mix->volume = Volume(vm, Arg(args, 0));
         MixChanged(vm, self);
     }
     return Value();
