@@ -65,6 +65,13 @@ struct Limits {
     // may make (a movie loading in a loop fails the rest).
     static constexpr std::size_t kMaxLoadedFileBytes = 16u << 20;
     static constexpr int kMaxLoadsPerTick = 64;
+    // Movies scripts load (loadMovie, loadMovieNum, MovieClipLoader): distinct files kept in
+    // one run, the model memory they may take together, movies loaded inside loaded movies,
+    // and the highest _levelN.
+    static constexpr std::size_t kMaxLoadedMovies = 32;
+    static constexpr std::size_t kMaxLoadedModelBytes = 512u << 20;
+    static constexpr int kMaxLoadNesting = 8;
+    static constexpr int kMaxLevel = 65535;
     // Ticks a scripted movie is played for when its length is judged by its picture: the
     // longest --duration is this many ticks.
     static constexpr long kMaxPlaybackTicks = 36000;

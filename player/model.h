@@ -431,6 +431,7 @@ struct Movie {
     Rect frameSize;
     std::uint16_t frameRate = 0;  // 8.8
     std::uint16_t declaredFrameCount = 0;
+    std::size_t fileBytes = 0;  // the length of the file it was read from
     std::optional<Rgba> background;
     std::vector<std::uint8_t> jpegTables;  // the JPEGTables body DefineBits images share
     std::map<std::uint16_t, std::shared_ptr<const Character>> dictionary;
@@ -441,6 +442,13 @@ struct Movie {
     bool truncated = false;                            // the file broke off before its End tag
     bool actionScript3 = false;                        // scripts in DoABC tags (not run)
     std::map<std::string, std::uint16_t> exports;      // ExportAssets: name -> character
+    // ImportAssets: ids of this movie that stand for characters another movie beside it
+    // exports (its address, the name it exports them under).
+    struct Import {
+        std::string url;
+        std::string name;
+    };
+    std::map<std::uint16_t, Import> imports;
     std::optional<std::uint16_t> maxRecursion;         // the ScriptLimits tag's depth
     std::map<std::uint16_t, sound::SoundDefinition> sounds;  // DefineSound by id
 

@@ -84,6 +84,12 @@ class TimelineBuilder {
         for (auto& [id, name] : t.assets) movie_->exports.emplace(std::move(name), id);
         return true;
     }
+    bool On(ImportAssetsTag&& t) {
+        if (!movie_) return true;
+        for (auto& [id, name] : t.assets)
+            movie_->imports.emplace(id, Movie::Import{t.url, std::move(name)});
+        return true;
+    }
     bool On(DoAbcTag&&) {
         if (movie_) movie_->actionScript3 = true;
         return true;
@@ -328,7 +334,8 @@ std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, std::
     return movie;
 }
 
-std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, LoadError* error) {
+std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, LoadError* error,
+                                       ModelBudget* budget) {
     MovieBody body;
     const DecompressError rc = DecompressMovie(file, &body);
     if (rc != DecompressError::kNone) {
@@ -337,6 +344,7 @@ std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, LoadE
     }
     auto movie = std::make_shared<Movie>();
     movie->version = body.version;
+    movie->fileBytes = file.size();
     BitReader in(body.bytes);
     movie->frameSize = ReadRect(in);
     movie->frameRate = in.U16();
@@ -345,8 +353,9 @@ std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, LoadE
         if (error) *error = LoadError::kHeaderCutShort;
         return nullptr;
     }
-    ModelBudget budget;
-    const bool ended = ReadTimeline(std::span(body.bytes).subspan(in.Position()), 0, budget,
+    ModelBudget ownBudget;
+    const bool ended = ReadTimeline(std::span(body.bytes).subspan(in.Position()), 0,
+                                    budget ? *budget : ownBudget,
                                     &movie->root, &movie->problems, movie.get(), body.version);
     movie->truncated = body.truncated || !ended;
     if (body.truncated)

@@ -499,6 +499,7 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
         stageScale_ = fit.scale;
         filterBudget_ = kMaxFilteredPixelsPerFrame;
         DrawList(cr, state.Root(), root);
+        for (const auto& [n, level] : state.Levels()) DrawList(cr, *level, root);
     }
     if (work_.Spent()) {
         ++framesCut_;
@@ -514,8 +515,12 @@ void Renderer::DrawList(cairo_t* cr, const SpriteInstance& instance, const Rende
         if (ChargeEdges(drawn.records.size()))
             DrawShape(cr, drawn, instance.drawing->Geometry(), state);
     }
+    // A clip of a loaded movie finds its bitmaps, fonts and video in that movie.
+    const Movie* outer = movie_;
+    if (instance.movie) movie_ = instance.movie;
     const auto& list = instance.displayList;
     DrawRange(cr, list, list.begin(), list.end(), state);
+    movie_ = outer;
 }
 
 void Renderer::DrawRange(cairo_t* cr, const DisplayList& list, DisplayList::const_iterator begin,

@@ -322,6 +322,22 @@ Tag ReadTag(std::uint16_t code, std::span<const std::uint8_t> body, int nesting,
             if (!budget.Charge(t.assets.size() * 64)) return Raw(code, body);
             return t;
         }
+        case kTagImportAssets:
+        case kTagImportAssets2: {
+            ImportAssetsTag t;
+            t.url = in.String();
+            if (code == kTagImportAssets2) in.U16();  // two reserved bytes
+            const std::uint16_t count = in.U16();
+            for (std::uint16_t i = 0; i < count && !in.Failed(); ++i) {
+                const std::uint16_t id = in.U16();
+                std::string name = in.String();
+                if (!in.Failed()) t.assets.emplace_back(id, std::move(name));
+            }
+            if (in.Failed() && t.assets.empty())
+                return Broken(code, body, "ImportAssets", problem);
+            if (!budget.Charge(t.url.size() + t.assets.size() * 64)) return Raw(code, body);
+            return t;
+        }
         case kTagScriptLimits: {
             ScriptLimitsTag t;
             t.maxRecursion = in.U16();

@@ -25,6 +25,8 @@ enum TagCode : std::uint16_t {
     kTagSetBackgroundColor = 9,
     kTagDoAction = 12,
     kTagExportAssets = 56,
+    kTagImportAssets = 57,
+    kTagImportAssets2 = 71,
     kTagDoInitAction = 59,
     kTagScriptLimits = 65,
     kTagFileAttributes = 69,
@@ -100,6 +102,12 @@ struct StreamBlockTag {
 struct ExportAssetsTag {
     std::vector<std::pair<std::uint16_t, std::string>> assets;
 };
+// ImportAssets/ImportAssets2: characters of the movie at `url`, by the names it exports them
+// under, given ids in this one.
+struct ImportAssetsTag {
+    std::string url;
+    std::vector<std::pair<std::uint16_t, std::string>> assets;
+};
 // DefineButtonCxform: the colour transform of every record of a DefineButton.
 struct ButtonCxformTag {
     std::uint16_t buttonId = 0;
@@ -108,7 +116,7 @@ struct ButtonCxformTag {
 
 using Tag = std::variant<EndTag, ShowFrameTag, Shape, Sprite, PlaceObject, RemoveObject,
                          SetBackgroundColorTag, FrameLabelTag, DoActionTag, DoInitActionTag,
-                         ScriptLimitsTag, DoAbcTag, ExportAssetsTag, Bitmap, MorphShape,
+                         ScriptLimitsTag, DoAbcTag, ExportAssetsTag, ImportAssetsTag, Bitmap, MorphShape,
                          JpegTablesTag, Button, ButtonCxformTag, Font, StaticText, EditText,
                          FontInfoTag, FontNameTag, VideoStream, VideoFrame, sound::SoundDefinition,
                          sound::StartSound, sound::StreamHead, StreamBlockTag, RawTag>;

@@ -23,6 +23,7 @@ MovieState::MovieState(std::shared_ptr<const Movie> movie, int workPerTick,
 
 MovieState::~MovieState() {
     queue_.clear();
+    levels_.clear();
     root_.reset();
 }
 
@@ -45,9 +46,11 @@ bool MovieState::Spend() {
 }
 
 std::shared_ptr<SpriteInstance> MovieState::NewInstance(const Timeline& timeline, int nesting,
-                                                        SpriteInstance* parent) {
+                                                        SpriteInstance* parent,
+                                                        const Movie* movie) {
     auto s = std::make_shared<SpriteInstance>();
     s->timeline = &timeline;
+    s->movie = movie ? movie : parent ? parent->movie : movie_.get();
     s->nesting = nesting;
     s->born = tick_;
     s->serial = ++clipSerial_;
@@ -58,6 +61,7 @@ std::shared_ptr<SpriteInstance> MovieState::NewInstance(const Timeline& timeline
 
 void MovieState::Reset() {
     queue_.clear();
+    levels_.clear();
     root_.reset();
     vm_ = NewScriptMachine();
     scriptProblems_.clear();
@@ -83,6 +87,7 @@ void MovieState::Reset() {
         ApplyFrame(*root_, 0, true);
     }
     RunActions();
+    FinishLoads();
     ScriptedInputAt(0, false);
     ScriptedInputAt(0, true);
     SyncTextFields(*root_);
@@ -104,11 +109,23 @@ void MovieState::Tick(bool force, bool loop) {
     // there get their enterFrame, then the queued actions run.
     AdvanceChildren(*root_);
     Advance(*root_, force, loop);
+    for (SpriteInstance* level : Roots()) {
+        if (level == root_.get()) continue;
+        AdvanceChildren(*level);
+        if (level->born < tick_) Advance(*level, false, true);
+    }
     RunUnloadHandlers();
     RunEnterFrame();
     RunActions();
+    FinishLoads();
     ScriptedInputAt(ticksFromStart_, true);
-    SyncTextFields(*root_);
+    for (SpriteInstance* root : Roots()) SyncTextFields(*root);
+}
+
+std::vector<SpriteInstance*> MovieState::Roots() const {
+    std::vector<SpriteInstance*> roots = {root_.get()};
+    for (const auto& [n, level] : levels_) roots.push_back(level.get());
+    return roots;
 }
 
 void MovieState::Advance(SpriteInstance& s, bool force, bool loop) {
@@ -199,7 +216,9 @@ void MovieState::ApplyFrame(SpriteInstance& s, int frame, bool withActions) {
 
 void MovieState::SetCharacter(SpriteInstance& s, DisplayObject& object, std::uint16_t id) {
     object.characterId = id;
-    object.character = movie_->Find(id);
+    const Movie* from = s.movie;
+    std::uint16_t fromId = id;
+    object.character = FindCharacter(*s.movie, id, &from, &fromId);
     Unload(object.sprite);
     object.sprite.reset();
     AttachTextField(s, object, object.character ? std::get_if<EditText>(object.character) : nullptr);
@@ -211,12 +230,12 @@ void MovieState::SetCharacter(SpriteInstance& s, DisplayObject& object, std::uin
     else if (button)
         timeline = &button->upState;
     if (!timeline || s.nesting + 1 > Limits::kMaxNestingDepth || !Spend()) return;
-    object.sprite = NewInstance(*timeline, s.nesting + 1, &s);
+    object.sprite = NewInstance(*timeline, s.nesting + 1, &s, from);
     object.sprite->button = button;
     object.sprite->depth = object.depth;
     object.sprite->name = object.name;
     object.sprite->clipActions = placing_;
-    object.sprite->characterId = id;
+    object.sprite->characterId = fromId;
     // Initialize handlers run before the placing frame's actions, then construct handlers and
     // the clip's class constructor; load handlers, onLoad and the clip's first frame after
     // them.
@@ -267,14 +286,18 @@ void MovieState::Place(SpriteInstance& s, const PlaceObject& p) {
 
 
 void MovieState::RecordFrameSounds(const SpriteInstance& s, int frame) {
+    // The mixer holds the played movie's sounds; loaded movies play theirs silently.
+    if (s.movie != movie_.get()) return;
     const Frame& f = s.timeline->frames[frame];
     for (const sound::StartSound& start : f.sounds) {
+        const std::uint64_t group = s.parent ? s.serial : 0;
         if (start.className.empty()) {
-            sounds_.Start(start.soundId, start.info);
+            sounds_.Start(start.soundId, start.info, 0, group);
             continue;
         }
         auto exported = movie_->exports.find(start.className);
-        if (exported != movie_->exports.end()) sounds_.Start(exported->second, start.info);
+        if (exported != movie_->exports.end())
+            sounds_.Start(exported->second, start.info, 0, group);
     }
     if (f.streamBlock && s.timeline->streamHead)
         sounds_.StreamBlock(s.serial, frame, *s.timeline->streamHead, *f.streamBlock);
@@ -288,7 +311,7 @@ const sound::SoundDefinition* MovieState::ExportedSound(std::string_view exportN
 }
 
 bool MovieState::StartExportedSound(std::string_view exportName, int loops,
-                                    double offsetSeconds) {
+                                    double offsetSeconds, std::uint64_t group) {
     const sound::SoundDefinition* definition = ExportedSound(exportName);
     if (!definition) return false;
     sound::SoundInfo info;
@@ -296,7 +319,7 @@ bool MovieState::StartExportedSound(std::string_view exportName, int loops,
     // A day at most; NaN and negative offsets start at the beginning.
     const double offset =
         offsetSeconds > 0 ? std::min(offsetSeconds, 86400.0) * sound::kMixRate : 0.0;
-    sounds_.Start(definition->id, info, static_cast<std::uint32_t>(offset));
+    sounds_.Start(definition->id, info, static_cast<std::uint32_t>(offset), group);
     return true;
 }
 
@@ -318,14 +341,42 @@ std::optional<double> MovieState::ExportedSoundDuration(std::string_view exportN
     return sound::Duration(*definition);
 }
 
+std::uint64_t MovieState::SoundGroup(script::ClipHost* clip) {
+    const auto* sprite = dynamic_cast<SpriteInstance*>(clip);
+    return sprite && sprite->parent ? sprite->serial : 0;
+}
+
+bool MovieState::StartSound(script::ClipHost* clip, std::string_view exportName, int loops,
+                            double offsetSeconds) {
+    return StartExportedSound(exportName, loops, offsetSeconds, SoundGroup(clip));
+}
+
+void MovieState::StopSound(script::ClipHost* clip, std::string_view exportName) {
+    if (!exportName.empty()) return StopExportedSound(exportName);
+    if (const std::uint64_t group = SoundGroup(clip)) return sounds_.StopGroup(group);
+    sounds_.StopAll();
+}
+
+std::optional<double> MovieState::SoundDuration(script::ClipHost*, std::string_view exportName) {
+    return ExportedSoundDuration(exportName);
+}
+
+void MovieState::SetSoundMix(script::ClipHost* clip, const script::SoundMix& mix) {
+    // Levels past 100 % amplify, negative ones invert; a thousandfold is as far as they go.
+    const auto level = [&mix](double channel) {
+        return static_cast<float>(std::clamp(mix.volume / 100 * channel / 100, -1000.0, 1000.0));
+    };
+    sounds_.Levels(SoundGroup(clip), {level(mix.ll), level(mix.lr), level(mix.rr), level(mix.rl)});
+}
+
 void MovieState::QueueInitActions(SpriteInstance& s, int frame) {
     // Each symbol's initialisation runs once, on the timeline that holds it, before the
     // actions of the clips the frame places.
     for (const InitAction& init : s.timeline->frames[frame].initActions) {
-        if (std::find(initialized_.begin(), initialized_.end(), init.spriteId) !=
-            initialized_.end())
+        const std::pair<const Movie*, std::uint16_t> symbol{s.movie, init.spriteId};
+        if (std::find(initialized_.begin(), initialized_.end(), symbol) != initialized_.end())
             continue;
-        initialized_.push_back(init.spriteId);
+        initialized_.push_back(symbol);
         preQueue_.emplace_back(s.weak_from_this(), &init.actions);
     }
 }
@@ -374,7 +425,7 @@ void MovieState::RunQueued(const QueuedBlock& entry) {
 
 script::Object* MovieState::ClassOf(const SpriteInstance& s) {
     if (s.characterId == 0) return nullptr;
-    for (const auto& [name, id] : movie_->exports)
+    for (const auto& [name, id] : s.movie->exports)
         if (id == s.characterId)
             if (script::Object* c = script::RegisteredClass(*vm_, name)) return c;
     return nullptr;
@@ -427,6 +478,8 @@ void MovieState::RunEnterFrame() {
     // Newest first, as players keep their clips: children before their parent, the higher
     // depth first.
     std::vector<std::weak_ptr<SpriteInstance>> clips;
+    for (auto level = levels_.rbegin(); level != levels_.rend(); ++level)
+        CollectPostOrder(level->second, clips);
     CollectPostOrder(root_, clips);
     for (const auto& weak : clips) {
         auto clip = weak.lock();
@@ -481,10 +534,13 @@ bool MovieState::ReadTextBeside(std::string_view address, std::string* text,
     return true;
 }
 
-script::ClipHost* MovieState::Level(int n) { return n == 0 ? root_.get() : nullptr; }
+script::ClipHost* MovieState::Level(int n) {
+    if (n == 0) return root_.get();
+    auto found = levels_.find(n);
+    return found == levels_.end() ? nullptr : found->second.get();
+}
 
 
-// An empty clip's timeline: one frame with nothing on it.
 const Timeline& EmptyTimeline() {
     static const Timeline empty{{Frame{}}, {}, {}, std::nullopt};
     return empty;
@@ -498,11 +554,9 @@ SpriteInstance* MovieState::AttachClip(SpriteInstance& parent, std::string_view 
         return nullptr;
     std::uint16_t id = 0;
     if (!exportName.empty()) {
-        auto found = movie_->exports.find(std::string(exportName));
-        if (found == movie_->exports.end()) return nullptr;
-        const Character* character = movie_->Find(found->second);
+        const Movie* from = nullptr;
+        const Character* character = FindExport(*parent.movie, exportName, &from, &id);
         if (!character || !std::holds_alternative<Sprite>(*character)) return nullptr;
-        id = found->second;
     }
     auto existing = parent.displayList.find(static_cast<std::uint16_t>(internal));
     if (existing != parent.displayList.end()) {
@@ -983,7 +1037,7 @@ bool SpriteInstance::HitsStagePoint(double x, double y) const {
     for (const ButtonRecord& r : button->records) {
         if (!r.hitTest || !state) continue;
         const Affine at = map.After(Affine::From(r.matrix));
-        const Character* character = state->GetMovie().Find(r.characterId);
+        const Character* character = movie->Find(r.characterId);
         if (HitsCharacter(character, at, x, y)) return true;
         if (const auto* sprite = character ? std::get_if<Sprite>(character) : nullptr) {
             // A clip in the hit state: what its first frame places.
@@ -992,7 +1046,7 @@ bool SpriteInstance::HitsStagePoint(double x, double y) const {
                 const auto* place = std::get_if<PlaceObject>(&command);
                 if (!place || !place->characterId) continue;
                 const Affine inner = at.After(Affine::From(place->matrix.value_or(Matrix{})));
-                if (HitsCharacter(state->GetMovie().Find(*place->characterId), inner, x, y))
+                if (HitsCharacter(movie->Find(*place->characterId), inner, x, y))
                     return true;
             }
         }

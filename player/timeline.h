@@ -93,8 +93,16 @@ struct DisplayObject {
 
 class MovieState;
 
+// An empty clip's timeline: one frame with nothing on it.
+const Timeline& EmptyTimeline();
+
 struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::ClipHost {
     const Timeline* timeline = nullptr;
+    // The movie whose library the timeline's characters come from: the played movie's, or
+    // one a script loaded into this clip or a parent.
+    const Movie* movie = nullptr;
+    int level = 0;  // for a root: the _levelN it sits on
+    bool loadedMovie = false;  // playing a movie a script loaded into it
     int frame = 0;
     bool playing = true;
     int nesting = 0;                                     // 0 for the root
@@ -127,7 +135,7 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     script::ClipHost* Child(std::string_view childName, bool caseSensitive) override;
     std::vector<std::string> ChildNames() const override;
     bool IsButton() const override { return button != nullptr; }
-    int Level() const override { return 0; }
+    int Level() const override { return level; }
     std::string Name() const override { return name; }
     int CurrentFrame() const override { return frame; }
     int TotalFrames() const override;
@@ -170,6 +178,8 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     std::optional<std::array<double, 4>> GetScrollRect() const override;
     void SetScrollRect(std::optional<std::array<double, 4>> rect) override;
     void SetMask(script::ClipHost* mask) override;
+    double MovieBytes() const override;
+    void DataArrived() override;
     // Text fields (text_field.cpp).
     script::TextHost* TextChild(std::string_view childName, bool caseSensitive) override;
     script::TextHost* CreateTextField(std::string_view fieldName, int fieldDepth, double x,
@@ -206,6 +216,8 @@ class MovieState : private script::Host {
     bool RootPlaying() const { return root_->playing; }
     void SetRootPlaying(bool playing) { root_->playing = playing; }
     const SpriteInstance& Root() const { return *root_; }
+    // Movies scripts loaded onto levels above the root, by level.
+    const std::map<int, std::shared_ptr<SpriteInstance>>& Levels() const { return levels_; }
     const Movie& GetMovie() const { return *movie_; }
     std::size_t LiveObjects() const { return liveObjects_; }
     // Takes effect from the next Reset.
@@ -228,9 +240,11 @@ class MovieState : private script::Host {
     const sound::SoundLog& Sounds() const { return sounds_; }
     // The entry points for a script's Sound object: a library sound by the name it is
     // exported under, started in this tick `loops` times (at least once) from `offsetSeconds`
-    // into it; stopped (every sound when the name is empty); and how long it plays once.
-    // False or nothing when no sound is exported under the name.
-    bool StartExportedSound(std::string_view exportName, int loops, double offsetSeconds);
+    // into it, in a group of sounds (sound_log.h); stopped (every sound when the name is
+    // empty); and how long it plays once. False or nothing when no sound is exported under
+    // the name.
+    bool StartExportedSound(std::string_view exportName, int loops, double offsetSeconds,
+                            std::uint64_t group = 0);
     void StopExportedSound(std::string_view exportName);
     std::optional<double> ExportedSoundDuration(std::string_view exportName) const;
 
@@ -292,6 +306,42 @@ class MovieState : private script::Host {
     void DispatchInput(const InputEvent& event);
     bool ReadTextBeside(std::string_view address, std::string* text,
                         std::string* reason) override;
+    // Script Sound objects: a clip's sounds are the group of its serial, a root's the movie's.
+    static std::uint64_t SoundGroup(script::ClipHost* clip);
+    bool StartSound(script::ClipHost* clip, std::string_view exportName, int loops,
+                    double offsetSeconds) override;
+    void StopSound(script::ClipHost* clip, std::string_view exportName) override;
+    std::optional<double> SoundDuration(script::ClipHost* clip,
+                                        std::string_view exportName) override;
+    void SetSoundMix(script::ClipHost* clip, const script::SoundMix& mix) override;
+    // Movies scripts load (movie_loading.cpp).
+    script::ClipHost* LoadMovie(std::string_view address, script::ClipHost* clip, int level,
+                                double* bytes, std::string* reason) override;
+    void UnloadMovie(script::ClipHost* clip) override;
+    // The movie file beside this one, read once a run; null with a reason when it cannot be
+    // read, and with *notMovie set when it was read but is no movie.
+    struct LoadedFile;
+    const LoadedFile* LoadedMovie(std::string_view address, bool* notMovie, std::string* reason);
+    // `movie`'s root timeline (an empty one when null) played from its first frame in `clip`,
+    // or on a new `level` when clip is null.
+    SpriteInstance* ReplaceContent(SpriteInstance* clip, int level, const Movie* movie);
+    // A character of `movie`'s library, or of the movie beside it that one of its imports
+    // names (loaded when first wanted); *from is the movie that holds it and *fromId its id
+    // there. Null when neither has it.
+    const Character* FindCharacter(const Movie& movie, std::uint16_t id, const Movie** from,
+                                   std::uint16_t* fromId);
+    // The symbol `movie` exports (or imports) under a name, with its id in `movie`; null when
+    // there is none.
+    const Character* FindExport(const Movie& movie, std::string_view name, const Movie** from,
+                                std::uint16_t* id);
+    // Movies loaded inside movies above a clip, the clip's own included.
+    int LoadNesting(const SpriteInstance& clip) const;
+    void RunDataHandlers(SpriteInstance& s);
+    // The loads the frame's scripts asked for, the loaded movies' first frames, then what
+    // waited for them (onLoadInit).
+    void FinishLoads();
+    // Every root: level 0, then the loaded levels upwards.
+    std::vector<SpriteInstance*> Roots() const;
     void ScriptedInputAt(long tick, bool afterTick);
     std::shared_ptr<SpriteInstance> MouseTargetAt(double x, double y);
     std::shared_ptr<SpriteInstance> ClipAt(SpriteInstance& s, double x, double y,
@@ -312,13 +362,24 @@ class MovieState : private script::Host {
     script::Object* ClassOf(const SpriteInstance& s);
     void CollectPostOrder(const std::shared_ptr<SpriteInstance>& s,
                           std::vector<std::weak_ptr<SpriteInstance>>& out);
+    // A clip of `timeline` from `movie`'s library (the parent's movie's when null).
     std::shared_ptr<SpriteInstance> NewInstance(const Timeline& timeline, int nesting,
-                                                SpriteInstance* parent);
+                                                SpriteInstance* parent,
+                                                const Movie* movie = nullptr);
     std::unique_ptr<script::Vm> NewScriptMachine();
     // Takes one unit of this tick's work; false once it is spent.
     bool Spend();
 
     std::shared_ptr<const Movie> movie_;
+    // Movies scripts loaded, by the address they were loaded from, with their files' length.
+    // They stay for the state's life (renderers key their caches by their characters), and
+    // their models share one budget.
+    struct LoadedFile {
+        std::shared_ptr<const Movie> movie;
+        double bytes = 0;
+    };
+    std::map<std::string, LoadedFile, std::less<>> loadedMovies_;
+    ModelBudget loadBudget_{Limits::kMaxLoadedModelBytes};
     std::size_t liveObjects_ = 0;  // declared before root_: tokens release into it
     std::uint64_t tick_ = 0;
     std::uint64_t clipSerial_ = 0;  // the last clip's serial in this run
@@ -331,6 +392,7 @@ class MovieState : private script::Host {
     std::size_t problemsDropped_ = 0;
     std::unique_ptr<script::Vm> vm_;  // declared before root_: clips release into it
     std::shared_ptr<SpriteInstance> root_;
+    std::map<int, std::shared_ptr<SpriteInstance>> levels_;  // above 0
     // Blocks to run this tick, with the clip they run on: initialisation, construct handlers,
     // then frame actions and load handlers.
     // A block to run on a clip, or (without a block) a step of a new clip's class: its
@@ -347,7 +409,8 @@ class MovieState : private script::Host {
     std::vector<QueuedBlock> preQueue_;
     std::vector<QueuedBlock> constructQueue_;
     std::vector<QueuedBlock> queue_;
-    std::vector<std::uint16_t> initialized_;  // sprites whose DoInitAction ran
+    // Sprites whose DoInitAction ran, by movie.
+    std::vector<std::pair<const Movie*, std::uint16_t>> initialized_;
     std::vector<std::shared_ptr<SpriteInstance>> unloading_;  // kept for their handlers
     const std::vector<ClipAction>* placing_ = nullptr;        // handlers of the clip being placed
     // Input: ticks since the last Reset, the pointer, the keys held, the clip under the

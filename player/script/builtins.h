@@ -77,4 +77,12 @@ Value LoadText(Vm& vm, const Value& target, std::string_view kind, const std::st
 // its onData runs.
 void LoadVariablesInto(Vm& vm, ClipHost* clip, const std::string& url);
 
+// Movies loaded by scripts (builtins_loading.cpp): MovieClipLoader and the clip methods.
+void InstallLoading(Vm& vm);
+// A movie file beside this one loaded into `target` (a clip's object, or a level number) once
+// the frame's scripts have run; `loader`, a MovieClipLoader or undefined, hears how it went.
+void RequestMovieLoad(Vm& vm, const std::string& url, const Value& target, const Value& loader);
+// unloadMovie: the clip (or level) named by `target` is emptied (a level goes).
+void UnloadMovieFrom(Vm& vm, const Value& target);
+
 }  // namespace player::script

@@ -92,16 +92,6 @@ Object* TheBroadcaster(Vm& vm) {
     return vm.Get(vm.GetRealm().global, "AsBroadcaster").AsObject();
 }
 
-// new MovieClipLoader(): each loader is a broadcaster of its own.
-Value LoaderConstruct(Vm& vm, const Value& self, std::span<const Value>) {
-    Object* broadcaster = TheBroadcaster(vm);
-    if (self.IsObject() && broadcaster) {
-        const Value target[1] = {self};
-        Initialize(vm, Value::Obj(broadcaster), target);
-    }
-    return self;
-}
-
 // The player's event sources (keys, mouse, stage, input method) are broadcasters; their other
 // members come from the objects' own installers, which keep what is made here.
 Object* EventSource(Vm& vm, Object* on, std::string_view name) {
@@ -134,8 +124,6 @@ Object* InstallBroadcaster(Vm& vm) {
 
     for (std::string_view name : {"Key", "Mouse", "Stage"}) EventSource(vm, global, name);
     EventSource(vm, EventSource(vm, global, "System"), "IME");
-    if (vm.Get(global, "MovieClipLoader").IsUndefined())
-        vm.DefineClass(global, "MovieClipLoader", LoaderConstruct, nullptr, vm.NewObject());
     return broadcaster;
 }
 

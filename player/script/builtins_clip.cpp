@@ -211,16 +211,6 @@ Value ClipLoadVariables(Vm& vm, const Value& self, std::span<const Value> args) 
     return Value();
 }
 
-// loadMovie(url): not done; the movie goes on as after a failed load.
-Value ClipLoadMovie(Vm& vm, const Value& self, std::span<const Value> args) {
-    ClipHost* clip = ThisClip(vm, self);
-    if (!clip || args.empty()) return Value();
-    vm.GetHost().Problem("a script asked to load the movie \"" + vm.ToString(args[0]) +
-                         "\" into " + vm.TargetPath(clip) +
-                         "; loading movies is not supported, so it is not loaded");
-    return Value();
-}
-
 Value MovieClipCall(Vm&, const Value&, std::span<const Value>) { return Value(); }
 
 Value ClipToString(Vm& vm, const Value& self, std::span<const Value>) {
@@ -255,7 +245,6 @@ void InstallMovieClip(Vm& vm) {
     vm.DefineMethod(mp, "globalToLocal", MapPoint<false>);
     vm.DefineMethod(mp, "hitTest", HitTest);
     vm.DefineMethod(mp, "loadVariables", ClipLoadVariables);
-    vm.DefineMethod(mp, "loadMovie", ClipLoadMovie);
     vm.DefineMethod(mp, "getBytesTotal", GetBytes);
 }
 

@@ -210,6 +210,7 @@ void InstallBuiltins(Vm& vm) {
     InstallGlobals(vm);
     InstallBroadcaster(vm);
     InstallMovieClip(vm);
+    InstallLoading(vm);
     InstallDrawing(vm);
     InstallColorAndGeom(vm);
     InstallDate(vm);

@@ -1,9 +1,10 @@
 // System (the player's description and its security), Sound, SharedObject, LocalConnection
-// and ContextMenu. The converter plays no sound, keeps nothing between runs, talks to no other
-// movie and shows no menu, so these hold what scripts give them and answer as a quiet player
-// would.
+// and ContextMenu. Sounds play through the movie's sound log; the converter keeps nothing
+// between runs, talks to no other movie and shows no menu, so the others hold what scripts
+// give them and answer as a quiet player would.
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -103,6 +104,13 @@ class SoundObject final : public Object {
     Value target;       // undefined: the movie's own sounds
     std::string path;   // where the target clip was last seen
     std::string attached;  // the library sound attachSound named
+    // The last start, on the movie's clock: when it began, how far into the sound, how long
+    // it plays in all, and the timer that tells onSoundComplete (0 once it ended or stopped).
+    double startedMs = -1;
+    double offsetMs = 0;
+    double playsMs = 0;
+    double stoppedAtMs = -1;  // where a stopped sound was
+    int completion = 0;
     void Trace(Marker& marker) const override {
         Object::Trace(marker);
         target.Mark(marker);
@@ -155,6 +163,19 @@ ClipObject::SoundMix* Mix(Vm& vm, const Value& self) {
     return clip ? &clip->Mix() : nullptr;
 }
 
+// The clip whose sounds the object plays and controls; null when it is not there.
+ClipHost* SoundOwner(Vm& vm, SoundObject* sound) {
+    ClipObject* clip = SoundClip(vm, sound);
+    return clip ? vm.ClipOf(clip) : nullptr;
+}
+
+// Tells the movie the levels the object's clip now plays at.
+void MixChanged(Vm& vm, const Value& self) {
+    SoundObject* sound = ThisSound(self);
+    ClipObject* clip = sound ? SoundClip(vm, sound) : nullptr;
+    if (ClipHost* host = clip ? vm.ClipOf(clip) : nullptr) vm.GetHost().SetSoundMix(host, clip->Mix());
+}
+
 // Levels are whole percentages; what is not a number leaves a level at 0.
 double Level(Vm& vm, const Value& v) {
     const double n = vm.ToNumber(v);
@@ -167,8 +188,20 @@ Value SoundGetVolume(Vm& vm, const Value& self, std::span<const Value>) {
     return mix ? Value::Number(mix->volume) : Value();
 }
 
+// A volume is a 32-bit integer: no volume is 0, and what does not fit (NaN included) is the
+// smallest one.
+double Volume(Vm& vm, const Value& v) {
+    if (v.IsUndefined()) return 0;
+    const double n = vm.ToNumber(v);
+    if (!(n > -2147483649.0 && n < 2147483648.0)) return -2147483648.0;
+    return std::trunc(n);
+}
+
 Value SoundSetVolume(Vm& vm, const Value& self, std::span<const Value> args) {
-    if (ClipObject::SoundMix* mix = Mix(vm, self)) mix->volume = Level(vm, Arg(args, 0));
+    if (ClipObject::SoundMix* mix = Mix(vm, self)) {
+        mix->volume = Volume(vm, Arg(args, 0));
+        MixChanged(vm, self);
+    }
     return Value();
 }
 
@@ -187,6 +220,7 @@ Value SoundSetPan(Vm& vm, const Value& self, std::span<const Value> args) {
     mix->ll = pan > 0 ? 100 - pan : 100;
     mix->rr = pan < 0 ? 100 + pan : 100;
     mix->lr = mix->rl = 0;
+    MixChanged(vm, self);
     return Value();
 }
 
@@ -220,15 +254,95 @@ Value SoundSetTransform(Vm& vm, const Value& self, std::span<const Value> args) 
         // Reading the object may have run a getter that took the clip away.
         if (ClipObject::SoundMix* mix = Mix(vm, self)) mix->*c.level = level;
     }
+    MixChanged(vm, self);
     return Value();
 }
 
+void EndCompletion(Vm& vm, SoundObject* sound) {
+    if (sound->completion) vm.RemoveTimer(sound->completion);
+    sound->completion = 0;
+}
+
+// A sound the movie's library does not hold is not attached.
 Value SoundAttach(Vm& vm, const Value& self, std::span<const Value> args) {
-    if (SoundObject* sound = ThisSound(self)) sound->attached = vm.ToString(Arg(args, 0));
+    SoundObject* sound = ThisSound(self);
+    if (!sound || args.empty()) return Value();
+    const std::string name = vm.ToString(args[0]);
+    if (!vm.GetHost().SoundDuration(SoundOwner(vm, sound), name)) return Value();
+    EndCompletion(vm, sound);
+    sound->attached = name;
+    sound->startedMs = sound->stoppedAtMs = -1;
     return Value();
 }
 
-// Nothing is heard, so nothing has a length or a place in it.
+// Milliseconds the attached sound plays once, or nothing.
+std::optional<double> DurationMs(Vm& vm, SoundObject* sound) {
+    if (sound->attached.empty()) return std::nullopt;
+    const auto seconds = vm.GetHost().SoundDuration(SoundOwner(vm, sound), sound->attached);
+    if (!seconds) return std::nullopt;
+    return std::round(*seconds * 1000);
+}
+
+// start([secondOffset [, loops]]): the attached sound from the offset, loops times; its
+// onSoundComplete runs on the movie's clock once the last loop ends.
+Value SoundStart(Vm& vm, const Value& self, std::span<const Value> args) {
+    SoundObject* sound = ThisSound(self);
+    if (!sound) return Value();
+    const std::optional<double> duration = DurationMs(vm, sound);
+    if (!duration) return Value();
+    double offset = args.empty() ? 0 : vm.ToNumber(args[0]);
+    if (!(offset > 0)) offset = 0;
+    offset = std::min(offset, 86400.0);
+    const double loopsAsked = args.size() > 1 ? vm.ToInteger(args[1]) : 1;
+    const int loops = static_cast<int>(std::clamp(loopsAsked, 1.0, 65535.0));
+    if (!vm.GetHost().StartSound(SoundOwner(vm, sound), sound->attached, loops, offset))
+        return Value();
+    EndCompletion(vm, sound);
+    sound->startedMs = vm.NowMs();
+    sound->offsetMs = std::min(offset * 1000, *duration * loops);
+    sound->playsMs = *duration * loops;
+    sound->stoppedAtMs = -1;
+    sound->completion = vm.AddTimer(Value(), self, vm.Str("onSoundComplete"), {},
+                                    sound->playsMs - sound->offsetMs, false);
+    return Value();
+}
+
+// Where in the attached sound the last start has got to, in milliseconds.
+double PositionMs(Vm& vm, SoundObject* sound, double duration) {
+    if (sound->stoppedAtMs >= 0) return sound->stoppedAtMs;
+    if (sound->startedMs < 0 || duration <= 0) return 0;
+    const double played = vm.NowMs() - sound->startedMs + sound->offsetMs;
+    if (played >= sound->playsMs) return duration;
+    return std::round(std::fmod(played, duration));
+}
+
+// stop([name]): the named library sound wherever it plays, or every sound of the clip.
+Value SoundStop(Vm& vm, const Value& self, std::span<const Value> args) {
+    SoundObject* sound = ThisSound(self);
+    if (!sound) return Value();
+    const std::string name = args.empty() ? std::string() : vm.ToString(args[0]);
+    vm.GetHost().StopSound(SoundOwner(vm, sound), name);
+    if (name.empty() || name == sound->attached) {
+        if (const auto duration = DurationMs(vm, sound); duration && sound->startedMs >= 0)
+            sound->stoppedAtMs = PositionMs(vm, sound, *duration);
+        EndCompletion(vm, sound);
+    }
+    return Value();
+}
+
+Value SoundDurationValue(Vm& vm, const Value& self, std::span<const Value>) {
+    SoundObject* sound = ThisSound(self);
+    const auto duration = sound ? DurationMs(vm, sound) : std::nullopt;
+    return duration ? Value::Number(*duration) : Value();
+}
+
+Value SoundPositionValue(Vm& vm, const Value& self, std::span<const Value>) {
+    SoundObject* sound = ThisSound(self);
+    const auto duration = sound ? DurationMs(vm, sound) : std::nullopt;
+    return duration ? Value::Number(PositionMs(vm, sound, *duration)) : Value();
+}
+
+// What is not known of a sound that was never loaded.
 Value SoundUnknown(Vm&, const Value&, std::span<const Value>) { return Value(); }
 
 // Sound files beside the movie are not played: the load is reported and never completes.
@@ -247,17 +361,17 @@ void InstallSound(Vm& vm) {
         {"getPan", SoundGetPan},         {"getTransform", SoundGetTransform},
         {"getVolume", SoundGetVolume},   {"setPan", SoundSetPan},
         {"setTransform", SoundSetTransform}, {"setVolume", SoundSetVolume},
-        {"stop", Nothing},               {"attachSound", SoundAttach},
-        {"start", Nothing},              {"getDuration", SoundUnknown},
-        {"setDuration", Nothing},        {"getPosition", SoundUnknown},
+        {"stop", SoundStop},             {"attachSound", SoundAttach},
+        {"start", SoundStart},           {"getDuration", SoundDurationValue},
+        {"setDuration", Nothing},        {"getPosition", SoundPositionValue},
         {"setPosition", Nothing},        {"loadSound", SoundLoad},
         {"getBytesLoaded", SoundUnknown}, {"getBytesTotal", SoundUnknown},
     };
     for (const auto& [name, fn] : methods) vm.DefineMethod(p, name, fn, kHidden);
     // Movies before version 7 have no such properties, and may make their own.
     if (vm.Version() >= 7) {
-        DefineNativeAccessor(vm, p, "duration", SoundUnknown, Nothing, kHidden);
-        DefineNativeAccessor(vm, p, "position", SoundUnknown, Nothing, kHidden);
+        DefineNativeAccessor(vm, p, "duration", SoundDurationValue, Nothing, kHidden);
+        DefineNativeAccessor(vm, p, "position", SoundPositionValue, Nothing, kHidden);
     }
 }
 

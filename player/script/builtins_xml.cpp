@@ -664,6 +664,7 @@ Value VariablesArrived(Vm& vm, const Value& self, std::span<const Value> args) {
         if (vm.Stopped()) return Value();
         vm.Set(clip, name, vm.Str(value));
     }
+    if (ClipHost* host = vm.ClipOf(clip)) host->DataArrived();
     const Value handler = vm.Get(clip, "onData");
     if (handler.AsObject() && handler.AsObject()->Kind() == ObjectKind::kFunction)
         vm.Call(handler, self, {});

@@ -88,12 +88,8 @@ class ClipObject final : public Object {
     bool GetAfterOwn(Vm& vm, std::string_view key, Value* out) override;
     void VirtualKeys(Vm& vm, std::vector<Value>& keys) override;
 
-    // What Sound objects made for the clip set: its volume and how much of each channel goes
-    // to each speaker (left to left, left to right, right to right, right to left), percent.
-    struct SoundMix {
-        double volume = 100;
-        double ll = 100, lr = 0, rr = 100, rl = 0;
-    };
+    // What Sound objects made for the clip set.
+    using SoundMix = script::SoundMix;
     SoundMix& Mix() { return mix_; }
 
   private:

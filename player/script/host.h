@@ -215,6 +215,10 @@ class ClipHost {
     // Shows the clip only where `mask` (another clip, no longer drawn itself) covers it; null
     // takes the mask away.
     virtual void SetMask(ClipHost* /*mask*/) {}
+    // The length of the file the clip's movie came from (getBytesTotal, a loader's progress).
+    virtual double MovieBytes() const { return 0; }
+    // Variables or a movie the clip loaded arrived: its onClipEvent(data) handlers run.
+    virtual void DataArrived() {}
 };
 
 // One text field as scripts see it. Its properties and methods are the host's to answer: the
@@ -234,6 +238,14 @@ class TextHost {
 // The size of a line of text as a field would show it, in pixels.
 struct TextExtent {
     double ascent = 0, descent = 0, width = 0, height = 0;
+};
+
+// How loud a clip's sounds play, as Sound objects set it: the volume and how much of each
+// channel goes to each speaker (left to left, left to right, right to right, right to left),
+// in percent.
+struct SoundMix {
+    double volume = 100;
+    double ll = 100, lr = 0, rr = 100, rl = 0;
 };
 
 class Host {
@@ -273,6 +285,35 @@ class Host {
         *reason = "this player loads nothing";
         return false;
     }
+
+    // Sounds a script's Sound object plays for `clip` (the whole movie's for a root): a library
+    // sound by the name it is exported under, started now `loops` times from `offsetSeconds`
+    // into it; stopped (every sound of the clip when the name is empty); how long it plays once
+    // in seconds; and the levels the clip's sounds play at. False or nothing when the movie
+    // has no sound of that name.
+    virtual bool StartSound(ClipHost* /*clip*/, std::string_view /*exportName*/, int /*loops*/,
+                            double /*offsetSeconds*/) {
+        return false;
+    }
+    virtual void StopSound(ClipHost* /*clip*/, std::string_view /*exportName*/) {}
+    virtual std::optional<double> SoundDuration(ClipHost* /*clip*/,
+                                                std::string_view /*exportName*/) {
+        return std::nullopt;
+    }
+    virtual void SetSoundMix(ClipHost* /*clip*/, const SoundMix& /*mix*/) {}
+
+    // A movie file beside this one loaded by a script, as a download that completes at once:
+    // into `clip` (a fresh clip of the loaded movie's root timeline takes its place) or, when
+    // clip is null, onto _level`level`. Returns the clip that now holds it, with *bytes the
+    // file's length (0 for a file that is no movie: the clip is left empty); null with a
+    // one-line reason when the file may not or cannot be read.
+    virtual ClipHost* LoadMovie(std::string_view /*address*/, ClipHost* /*clip*/, int /*level*/,
+                                double* /*bytes*/, std::string* reason) {
+        *reason = "this player loads nothing";
+        return nullptr;
+    }
+    // Takes what a clip shows away (unloadMovie): a level above 0 goes, a clip is left empty.
+    virtual void UnloadMovie(ClipHost* /*clip*/) {}
 };
 
 }  // namespace player::script

@@ -49,6 +49,12 @@ Property& Object::Put(const String* name, std::string key, Value value, std::uin
     return properties_.back();
 }
 
+void Object::ClearOwn() {
+    properties_.clear();
+    index_.clear();
+    watchers_.reset();
+}
+
 bool Object::RemoveOwn(std::string_view key) {
     auto it = std::find_if(properties_.begin(), properties_.end(),
                            [&](const Property& p) { return p.key == key; });

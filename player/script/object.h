@@ -80,6 +80,8 @@ class Object : public Cell {
     // Adds or replaces a plain value (no flag checks); returns the property.
     Property& Put(const String* name, std::string key, Value value, std::uint16_t flags = 0);
     bool RemoveOwn(std::string_view key);
+    // Every own property and watcher gone.
+    void ClearOwn();
     const std::vector<Property>& Properties() const { return properties_; }
     std::vector<Property>& Properties() { return properties_; }
 

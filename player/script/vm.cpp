@@ -134,6 +134,13 @@ void Vm::MarkRoots(Marker& marker) {
     for (const auto& [text, cell] : interned_) marker.Mark(cell);
     for (const auto& [host, clip] : clips_) marker.Mark(clip);
     for (const auto& [host, field] : texts_) marker.Mark(field);
+    for (const auto* calls : {&loads_, &afterFrames_}) {
+        for (const Timer& t : *calls) {
+            t.function.Mark(marker);
+            t.self.Mark(marker);
+            for (const Value& v : t.args) v.Mark(marker);
+        }
+    }
     for (const Timer& t : timers_) {
         t.function.Mark(marker);
         t.self.Mark(marker);
@@ -1071,13 +1078,28 @@ void Vm::GetUrl(Frame& frame, const std::string& url, const std::string& target,
     ClipHost* into = nullptr;
     if (levelTarget) {
         const double n = StringToNumber(std::string_view(target).substr(6), options_.swfVersion);
-        if (n >= 0 && n < 65536 && n == std::floor(n)) into = host_.Level(static_cast<int>(n));
+        if (n >= 0 && n <= player::Limits::kMaxLevel && n == std::floor(n))
+            into = host_.Level(static_cast<int>(n));
     } else {
         into = ClipOf(ResolvePath(target, frame.target));
     }
     if (variables) return LoadVariablesInto(*this, into, url);
-    host_.Problem("a script asked to load the movie \"" + url + "\" into \"" + target +
-                  "\"; loading movies is not supported, so it is not loaded");
+    // loadMovie and loadMovieNum; unloadMovie and unloadMovieNum name no file.
+    Value where;
+    if (levelTarget) {
+        const double n = StringToNumber(std::string_view(target).substr(6), options_.swfVersion);
+        if (n >= 0 && n <= player::Limits::kMaxLevel && n == std::floor(n))
+            where = Value::Number(n);
+    } else if (into) {
+        where = Value::Obj(ClipFor(into));
+    }
+    if (where.IsUndefined()) {
+        host_.Problem("a script asked to load the movie \"" + url + "\" into \"" + target +
+                      "\", which is not there; it is not loaded");
+        return;
+    }
+    if (url.empty()) return UnloadMovieFrom(*this, where);
+    RequestMovieLoad(*this, url, where, Value());
 }
 
 // ---- Timers ----------------------------------------------------------------------------------
@@ -1121,6 +1143,44 @@ void Vm::RunTimers() {
             CallFromHost(t.function, t.self, t.args);
         else
             CallFromHost(GetMember(t.self, ToString(t.method)), t.self, t.args);
+    }
+}
+
+void Vm::QueueLoad(Value function, Value self, std::vector<Value> args) {
+    Timer load;
+    load.function = function;
+    load.self = self;
+    load.args = std::move(args);
+    loads_.push_back(std::move(load));
+}
+
+bool Vm::RunLoads() {
+    if (loads_.empty()) return false;
+    // Loads asked for by these wait for the next frame's end.
+    for (std::size_t left = loads_.size(); left > 0 && !stopped_; --left) {
+        const Timer load = loads_.front();
+        loads_.erase(loads_.begin());
+        CallFromHost(load.function, load.self, load.args);
+    }
+    return true;
+}
+
+void Vm::CallAfterFrames(Value function, Value self, std::vector<Value> args) {
+    Timer call;
+    call.function = function;
+    call.self = self;
+    call.args = std::move(args);
+    afterFrames_.push_back(std::move(call));
+}
+
+void Vm::RunAfterFrames() {
+    // Calls queued by these calls wait for the next tick's frames; the waiting ones stay in
+    // the list, where collection sees them.
+    for (std::size_t left = afterFrames_.size(); left > 0 && !stopped_;) {
+        --left;
+        const Timer call = afterFrames_[left];
+        afterFrames_.erase(afterFrames_.begin() + static_cast<std::ptrdiff_t>(left));
+        CallFromHost(call.function, call.self, call.args);
     }
 }
 

@@ -186,6 +186,8 @@ class Vm {
     ClipObject* ExistingClip(ClipHost* clip) const;
     ClipObject* NewClipObject(ClipHost* host);
     void ReleaseClip(ClipHost* clip);
+    // A clip that loaded another movie keeps its object, without the variables scripts gave it.
+    void ForgetClipVariables(ClipHost* clip);
     ClipHost* ClipOf(Object* o) const;
     // Text fields' objects, made on first sight and released by the host like clips'.
     Object* TextFor(TextHost* field);
@@ -204,6 +206,13 @@ class Vm {
     int AddTimer(Value function, Value self, Value methodName, std::vector<Value> args,
                  double intervalMs, bool repeat);
     bool RemoveTimer(int id);
+    // Loads scripts asked for, completed by the host once the tick's frame scripts have run,
+    // in the order asked (false when none waited); then the calls queued for after the loaded
+    // movies' first frames (a loader's onLoadInit), the latest queued first.
+    void QueueLoad(Value function, Value self, std::vector<Value> args);
+    bool RunLoads();
+    void CallAfterFrames(Value function, Value self, std::vector<Value> args);
+    void RunAfterFrames();
 
   public:
     struct Frame;
@@ -320,6 +329,8 @@ class Vm {
     };
     std::vector<Timer> timers_;
     int nextTimerId_ = 1;
+    std::vector<Timer> loads_;
+    std::vector<Timer> afterFrames_;
 };
 
 // Installs the built-in objects and functions into a fresh machine.

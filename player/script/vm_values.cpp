@@ -993,6 +993,13 @@ void Vm::ReleaseClip(ClipHost* clip) {
     clips_.erase(it);
 }
 
+void Vm::ForgetClipVariables(ClipHost* clip) {
+    auto it = clips_.find(clip);
+    if (it == clips_.end()) return;
+    it->second->ClearOwn();
+    it->second->SetProto(realm_.clipProto);
+}
+
 Object* Vm::TextFor(TextHost* field) {
     if (!field) return nullptr;
     auto it = texts_.find(field);

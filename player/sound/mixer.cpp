@@ -31,6 +31,36 @@ double EnvelopeLevel(const std::vector<EnvelopePoint>& points, std::uint64_t at,
 
 std::size_t Bytes(const StereoSamples& s) { return s.size() * sizeof(float); }
 
+// Levels from a movie frame on, in the order they were set.
+using LevelChanges = std::vector<std::pair<std::uint64_t, SoundLevels>>;
+
+// Walks a list of level changes along increasing frames.
+class LevelCursor {
+  public:
+    explicit LevelCursor(const LevelChanges& changes) : changes_(changes) {}
+    // The levels at `frame`, or null while they are the recorded sound's own.
+    const SoundLevels* At(std::uint64_t frame) {
+        while (next_ < changes_.size() && changes_[next_].first <= frame) ++next_;
+        if (next_ == 0) return nullptr;
+        const SoundLevels& levels = changes_[next_ - 1].second;
+        return levels.Identity() ? nullptr : &levels;
+    }
+
+  private:
+    const LevelChanges& changes_;
+    std::size_t next_ = 0;
+};
+
+void AddFrame(float* out, float left, float right, const SoundLevels* levels) {
+    if (levels) {
+        out[0] += left * levels->ll + right * levels->lr;
+        out[1] += right * levels->rr + left * levels->rl;
+    } else {
+        out[0] += left;
+        out[1] += right;
+    }
+}
+
 }  // namespace
 
 // An event sound playing from `start` (inclusive) to `end` (exclusive), in 44.1 kHz frames of
@@ -45,6 +75,8 @@ struct Mixer::Voice {
     std::uint64_t in = 0;
     std::uint64_t segment = 0;
     std::uint64_t skip = 0;
+    std::uint64_t group = 0;
+    LevelChanges levels;
 };
 
 // Consecutive frames of one clip that carry stream blocks: one decoder, played as one piece
@@ -148,6 +180,13 @@ StereoSamples Mixer::Mix(const SoundLog& log, std::uint32_t fromTick, std::uint3
     // again for its next piece.
     const std::uint32_t runTicks =
         std::max<std::uint32_t>(1, static_cast<std::uint32_t>(kRunSeconds * frameRate_));
+    // The levels each group plays at as the log goes on; streams follow the movie's.
+    std::map<std::uint64_t, SoundLevels> groupLevels;
+    LevelChanges movieLevels;
+    const auto levelsOf = [&](std::uint64_t group) {
+        const SoundLevels movie = groupLevels[0];
+        return group == 0 ? movie : movie.Then(groupLevels[group]);
+    };
     const auto& events = log.Events();
     for (std::size_t index = 0; index < events.size(); ++index) {
         const SoundEvent& e = events[index];
@@ -157,10 +196,20 @@ StereoSamples Mixer::Mix(const SoundLog& log, std::uint32_t fromTick, std::uint3
         switch (e.kind) {
             case SoundEvent::Kind::kStop:
             case SoundEvent::Kind::kStopAll:
+            case SoundEvent::Kind::kStopGroup:
                 for (Voice& v : live)
-                    if (e.kind == SoundEvent::Kind::kStopAll || v.soundId == e.soundId)
+                    if (e.kind == SoundEvent::Kind::kStopAll ||
+                        (e.kind == SoundEvent::Kind::kStop && v.soundId == e.soundId) ||
+                        (e.kind == SoundEvent::Kind::kStopGroup && v.group == e.group))
                         v.end = now;
                 retire(now);
+                break;
+            case SoundEvent::Kind::kLevels:
+                groupLevels[e.group] = e.levels;
+                for (Voice& v : live)
+                    if (e.group == 0 || v.group == e.group)
+                        v.levels.emplace_back(now, levelsOf(v.group));
+                if (e.group == 0) movieLevels.emplace_back(now, e.levels);
                 break;
             case SoundEvent::Kind::kStart: {
                 if (e.info.noMultiple &&
@@ -188,6 +237,9 @@ StereoSamples Mixer::Mix(const SoundLog& log, std::uint32_t fromTick, std::uint3
                 v.skip = std::min<std::uint64_t>(e.offsetFrames, total);
                 v.start = now;
                 v.end = now + (total - v.skip);
+                v.group = e.group;
+                if (const SoundLevels levels = levelsOf(e.group); !levels.Identity())
+                    v.levels.emplace_back(now, levels);
                 if (v.segment == 0 || v.end == v.start) break;
                 v.samples = std::move(samples);
                 live.push_back(std::move(v));
@@ -233,6 +285,7 @@ StereoSamples Mixer::Mix(const SoundLog& log, std::uint32_t fromTick, std::uint3
         const std::uint64_t to = std::min(v.end, last);
         const StereoSamples& s = *v.samples;
         const auto& envelope = v.info->envelope;
+        LevelCursor levels(v.levels);
         for (std::uint64_t f = from; f < to; ++f) {
             const std::uint64_t played = f - v.start + v.skip;
             const std::size_t at = static_cast<std::size_t>(v.in + played % v.segment) * 2;
@@ -241,8 +294,7 @@ StereoSamples Mixer::Mix(const SoundLog& log, std::uint32_t fromTick, std::uint3
                 left *= static_cast<float>(EnvelopeLevel(envelope, played, 0));
                 right *= static_cast<float>(EnvelopeLevel(envelope, played, 1));
             }
-            mix[(f - first) * 2] += left;
-            mix[(f - first) * 2 + 1] += right;
+            AddFrame(&mix[(f - first) * 2], left, right, levels.At(f));
         }
     }
     for (const Run& run : runs) {
@@ -255,10 +307,10 @@ StereoSamples Mixer::Mix(const SoundLog& log, std::uint32_t fromTick, std::uint3
             continue;  // a complete run known to end before the range
         const Samples samples = DecodedRun(run);
         const std::uint64_t end = start + samples->size() / 2;
-        for (std::uint64_t f = std::max(start, first); f < std::min(end, last); ++f) {
-            mix[(f - first) * 2] += (*samples)[(f - start) * 2];
-            mix[(f - first) * 2 + 1] += (*samples)[(f - start) * 2 + 1];
-        }
+        LevelCursor levels(movieLevels);
+        for (std::uint64_t f = std::max(start, first); f < std::min(end, last); ++f)
+            AddFrame(&mix[(f - first) * 2], (*samples)[(f - start) * 2],
+                     (*samples)[(f - start) * 2 + 1], levels.At(f));
     }
     for (float& x : mix) x = std::clamp(x, -1.0f, 1.0f);
     return mix;

@@ -71,6 +71,19 @@ struct StreamHead {
     std::int16_t latencySeek = 0;  // MP3 only
 };
 
+// How a group of sounds reaches the speakers: the left speaker plays left * ll + right * lr,
+// the right one right * rr + left * rl, volume folded in (1 = as recorded).
+struct SoundLevels {
+    float ll = 1, lr = 0, rr = 1, rl = 0;
+    bool operator==(const SoundLevels&) const = default;
+    bool Identity() const { return *this == SoundLevels{}; }
+    // `inner` first, then this.
+    SoundLevels Then(const SoundLevels& inner) const {
+        return {ll * inner.ll + lr * inner.rl, ll * inner.lr + lr * inner.rr,
+                rl * inner.lr + rr * inner.rr, rl * inner.ll + rr * inner.rl};
+    }
+};
+
 // Seconds a definition plays once, from its stated sample count and rate.
 double Duration(const SoundDefinition& sound);
 
