@@ -183,7 +183,7 @@ std::optional<DeviceBox> Renderer::ContentBounds(const DisplayObject& object,
         if (!object.bitmap->IsValid()) return DeviceBox{};
         return pixelBox(0, 0, object.bitmap->width, object.bitmap->height);
     }
-    if (!object.sprite || nesting > Limits::kMaxNestingDepth) return std::nullopt;
+    if (!object.sprite || nesting > limits_.maxNestingDepth) return std::nullopt;
     // A scrolled clip covers its rectangle, moved to its origin.
     if (object.scrollRect) {
         const auto& r = *object.scrollRect;

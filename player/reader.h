@@ -16,9 +16,11 @@
 namespace player {
 
 // Returns the movie, or nullptr with *error set (not a movie, unreadable or oversized body).
-std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, std::string* error);
+std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, std::string* error,
+                                       const Limits& limits = {});
 // The same with the reason as a value (kNone on success).
-std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, LoadError* error);
+std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, LoadError* error,
+                                       const Limits& limits = {});
 
 // Reads a tag stream into a timeline until its End tag or the end of the data. Definitions met
 // on the way go into movie->dictionary when movie is given. Returns true when the End tag

@@ -58,7 +58,7 @@ class TextRenderer;
 
 class Renderer {
   public:
-    explicit Renderer(const FrameWorkLimits& limits = {});
+    explicit Renderer(const Limits& limits = {});
     ~Renderer();
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
@@ -183,12 +183,12 @@ class Renderer {
     std::int64_t videoPixelsLeft_ = 0;  // decoding budget of the frame being drawn
     std::vector<std::string> problems_;
     std::unique_ptr<TextRenderer> text_;  // fonts' glyph outlines and text field layouts
-    FrameWorkLimits limits_;
+    Limits limits_;
     std::size_t edgesDrawn_ = 0;    // this frame
     std::int64_t groupPixels_ = 0;  // this frame
     std::size_t bitmapBytes_ = 0;   // in bitmaps_, tinted copies included
     bool edgesNoted_ = false, groupsNoted_ = false, bitmapsNoted_ = false, workNoted_ = false;
-    FrameWork work_{limits_.maxPixelWork};
+    FrameWork work_{limits_.maxPixelWorkPerFrame};
     std::size_t framesCut_ = 0;
     const Movie* movie_ = nullptr;
     Quality quality_ = Quality::kHigh;
