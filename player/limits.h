@@ -18,6 +18,10 @@ struct Limits {
     int maxFramesPerTimeline = 65535;
     // Edges in one shape (each edge becomes a path segment).
     std::size_t maxShapeEdges = 1u << 20;
+    // A button's records (its states hold a handful of characters) and condition records (it
+    // reacts to a handful of transitions); later ones are dropped.
+    std::size_t maxButtonRecords = 4096;
+    std::size_t maxButtonActions = 256;
     // Records (edges and style changes) in the drawing a script makes on one clip; later
     // drawing calls are ignored until the clip's drawing is cleared.
     std::size_t maxDrawingRecords = 1u << 18;
@@ -39,6 +43,9 @@ struct Limits {
     std::uint32_t maxScriptArrayLength = 1u << 24;
     // Live script data (objects, strings, closures) after a collection.
     std::size_t maxScriptHeapBytes = 1024u << 20;
+    // Values one movie may leave on its operand stack (blocks share it, so a movie that leaves
+    // a value every frame must not grow it for ever).
+    std::size_t maxScriptStackValues = 1u << 20;
     // Timeline work in one tick: frames applied, display commands applied and clips created,
     // whether by stepping, by actions jumping back (each jump back rebuilds the timeline from
     // its first frame, clips and all) or by clips placing clips. The action cap alone does not
@@ -95,6 +102,23 @@ struct Limits {
     // it has drawn and leaves the rest out. Counted, never timed, so pictures do not depend on
     // the machine; real movies use a few percent of it at most.
     std::int64_t maxPixelWorkPerFrame = std::int64_t{3} << 28;
+    // Layer pixels all filters of one frame may process together: four filters over the
+    // largest layer, 4096 x 4096 (about two seconds of work), or some three hundred over a
+    // 550 x 400 picture; later filters in the frame are left out.
+    std::int64_t maxFilteredPixelsPerFrame = std::int64_t{4} * 4096 * 4096;
+    // Layers (objects drawn off-screen for a blend mode, filters or caching) inside layers;
+    // objects deeper than this are drawn without their effects.
+    int maxLayerNesting = 8;
+    // Tween shapes kept by one renderer: a tween plays through its ratios once per loop, so the
+    // shapes of a few hundred ratios (and at most a few million edges) stay, then the cache
+    // starts over.
+    std::size_t maxCachedMorphFrames = 256;
+    std::size_t maxCachedMorphRecords = 2u << 20;
+    // Video: pixels decoded while drawing one frame (about half a second; streams past it draw
+    // nothing that frame and carry on from where they stopped on the next), and memory for
+    // kept pictures over all streams.
+    std::int64_t maxVideoPixelsPerFrame = std::int64_t{128} << 20;
+    std::size_t maxDecodedVideoBytes = 256u << 20;
 
     // Sound. Frames (44.1 kHz stereo sample pairs) one sound, or one run of a stream, decodes
     // to: ten minutes, 212 MB of float samples. Longer sounds keep their first ten minutes.

@@ -427,14 +427,10 @@ Renderer::DecodedBitmap* Renderer::Decoded(const Bitmap& bitmap) {
 }
 
 const Renderer::MorphFrame& Renderer::MorphAtRatio(const MorphShape& morph, std::uint16_t ratio) {
-    // A tween plays through its ratios once per loop: the shapes of a few hundred ratios (and
-    // at most a few million edges) stay, then the cache starts over.
-    constexpr std::size_t kMaxMorphFrames = 256;
-    constexpr std::size_t kMaxMorphRecords = 2u << 20;
     auto& slot = morphs_[{&morph, ratio}];
     if (slot) return *slot;
-    if (morphs_.size() > kMaxMorphFrames ||
-        (morphRecords_ > 0 && morphRecords_ + morph.startRecords.size() > kMaxMorphRecords)) {
+    if (morphs_.size() > limits_.maxCachedMorphFrames ||
+        (morphRecords_ > 0 && morphRecords_ + morph.startRecords.size() > limits_.maxCachedMorphRecords)) {
         morphs_.clear();
         morphRecords_ = 0;
         return MorphAtRatio(morph, ratio);
@@ -477,7 +473,7 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
     work_.Begin();
     work_.Charge(std::int64_t{target.width} * target.height);
     if (bitmapBytes_ > limits_.maxDecodedBitmapBytes) ReleaseBitmaps();
-    videoPixelsLeft_ = kMaxVideoPixelsPerRender;
+    videoPixelsLeft_ = limits_.maxVideoPixelsPerFrame;
     const Rgba background = movie.background.value_or(Rgba{255, 255, 255, 255});
     cairo_set_operator(cr, transparentStage_ ? CAIRO_OPERATOR_CLEAR : CAIRO_OPERATOR_SOURCE);
     cairo_set_source_rgb(cr, Unit(background.r), Unit(background.g), Unit(background.b));
@@ -497,7 +493,7 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
         cairo_matrix_translate(&root.matrix, -double(r.xMin), -double(r.yMin));
         stageMatrix_ = root.matrix;
         stageScale_ = fit.scale;
-        filterBudget_ = kMaxFilteredPixelsPerFrame;
+        filterBudget_ = limits_.maxFilteredPixelsPerFrame;
         DrawList(cr, state.Root(), root);
     }
     if (work_.Spent()) {
@@ -933,7 +929,7 @@ void Renderer::Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& 
 void Renderer::ReleaseOtherVideos(const VideoPlayback& current) {
     std::size_t bytes = 0;
     for (const auto& [stream, playback] : videos_) bytes += playback->CachedBytes();
-    if (bytes <= kMaxVideoCacheBytes) return;
+    if (bytes <= limits_.maxDecodedVideoBytes) return;
     for (auto& [stream, playback] : videos_) {
         if (playback.get() != &current) playback->Release();
     }

@@ -126,7 +126,7 @@ class Renderer {
     // object, clipped to the stream's size.
     void DrawVideo(cairo_t* cr, const VideoStream& stream, std::uint16_t ratio,
                    const RenderState& state);
-    // When the pictures kept for all streams take more than kMaxVideoCacheBytes, every stream
+    // When the pictures kept for all streams take more than the video memory cap, every stream
     // but the current one lets its pictures and decoder go.
     void ReleaseOtherVideos(const VideoPlayback& current);
     const ShapeGeometry& Geometry(const Shape& shape);

@@ -30,10 +30,12 @@ struct ScriptLimits {
     std::size_t maxStringBytes = Limits{}.maxScriptStringBytes;
     std::uint32_t maxArrayLength = Limits{}.maxScriptArrayLength;
     std::size_t maxHeapBytes = Limits{}.maxScriptHeapBytes;
+    std::size_t maxStackValues = Limits{}.maxScriptStackValues;
 
     static ScriptLimits From(const Limits& limits) {
-        return {limits.maxActionsPerTick, limits.maxScriptRecursion, limits.maxScriptStringBytes,
-                limits.maxScriptArrayLength, limits.maxScriptHeapBytes};
+        return {limits.maxActionsPerTick,    limits.maxScriptRecursion,
+                limits.maxScriptStringBytes, limits.maxScriptArrayLength,
+                limits.maxScriptHeapBytes,   limits.maxScriptStackValues};
     }
 };
 
