@@ -57,10 +57,10 @@ bool Write(capture::IFrameSource& source, const gif::MovieClock& movie, int widt
     const Rate rate = OutputRate(options.fps, movie.frameRate);
     const double outputRate = double(rate.num) / rate.den;
     const double pictureCount = std::round(total / movieRate * outputRate);
-    if (pictureCount > player::Limits::kMaxVideoPictures) {
+    if (pictureCount > player::Limits{}.maxVideoPictures) {
         *error = "the output would hold " + std::to_string(std::llround(pictureCount)) +
                  " pictures, more than the cap of " +
-                 std::to_string(player::Limits::kMaxVideoPictures);
+                 std::to_string(player::Limits{}.maxVideoPictures);
         return false;
     }
     const std::vector<long> shown = ConstantRateFrames(total, movieRate, outputRate);

@@ -164,7 +164,7 @@ bool GatherMovies(const ConvertOptions& options, std::vector<std::string>* movie
     *movies = options.movies;
     if (!options.list.empty()) {
         std::string error;
-        const std::size_t most = player::Limits::kMaxListedMovies;
+        const std::size_t most = player::Limits{}.maxListedMovies;
         bool read = false;
         if (options.list == kStandardStream) {
             read = ReadMovieList(std::cin, most, movies, &error);

@@ -103,7 +103,7 @@ long ScriptedTicks(LoadedMovie& movie, double duration, std::string* note) {
     const double rate = movie.stage.frameRate > 0 ? movie.stage.frameRate : 12.0;
     const double wanted = std::ceil(std::max(duration, 0.0) * rate);
     const long most = static_cast<long>(
-        std::clamp(wanted, 1.0, static_cast<double>(player::Limits::kMaxPlaybackTicks)));
+        std::clamp(wanted, 1.0, static_cast<double>(movie.info->Caps().maxPlaybackTicks)));
     const double w = std::max(movie.stage.widthPx, 1), h = std::max(movie.stage.heightPx, 1);
     const double shrink = std::min(1.0, kLoopPictureSide / std::max(w, h));
     const ScriptedLength length = MeasureScriptedPlayback(

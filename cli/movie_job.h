@@ -17,7 +17,7 @@ namespace cli {
 // Which frames to take. By default the root timeline's frames. A movie animated by its
 // scripts (one whose root holds one or two frames, or stops itself before its last) is played
 // until its picture comes back to its first frame's, or for `duration` seconds of movie time,
-// whichever is first (at most Limits::kMaxPlaybackTicks ticks). A movie without scripts whose
+// whichever is first (at most the engine's cap on playback ticks). A movie without scripts whose
 // root holds one frame is played for as many ticks as its longest clip (at most
 // kMaxAutoTicks).
 struct FrameSelection {

@@ -90,7 +90,7 @@ inline void AddScriptOptions(CLI::App* cmd, ScriptOptions* options) {
                     "where the movie's calendar starts: fixed (2005-01-01, default) or now")
         ->check(CLI::IsMember({"fixed", "now"}));
     // Each click takes three events and each key two, within the engine's cap.
-    const std::size_t most = player::Limits::kMaxScriptedInputs / 3;
+    const std::size_t most = player::Limits{}.maxScriptedInputs / 3;
     cmd->add_option("--click", options->clicks,
                     "click at stage pixel X,Y on tick TICK (0 = the first frame; frame TICK "
                     "is the first to show what it did): the pointer moves there, presses and "

@@ -54,9 +54,9 @@ bool SpoolStandardInput(const std::string& folder, std::string* path, std::strin
             break;
         }
         total += static_cast<std::size_t>(n);
-        if (total > player::Limits::kMaxMovieBytes) {
+        if (total > player::Limits{}.maxMovieBytes) {
             *error = "standard input holds more than the engine accepts (" +
-                     std::to_string(player::Limits::kMaxMovieBytes >> 20) + " MiB)";
+                     std::to_string(player::Limits{}.maxMovieBytes >> 20) + " MiB)";
             ok = false;
             break;
         }

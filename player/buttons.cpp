@@ -6,11 +6,6 @@
 namespace player {
 namespace {
 
-// Records past this many are dropped: a button's states hold a handful of characters.
-constexpr std::size_t kMaxButtonRecords = 4096;
-// Condition records past this many are dropped: a button reacts to a handful of transitions.
-constexpr std::size_t kMaxButtonActions = 256;
-
 // The state timelines from the records.
 void BuildStates(Button& button) {
     button.upState = StateTimeline(button.records, ButtonState::kUp);
@@ -32,7 +27,7 @@ void ReadPlainActions(BitReader& in, ModelBudget& budget, Button* button) {
 // DefineButton2's condition records; `in` stands at the first. A record that breaks off ends
 // the list.
 void ReadConditionActions(BitReader& in, ModelBudget& budget, Button* button) {
-    while (button->actions.size() < kMaxButtonActions && in.Remaining() >= 4) {
+    while (button->actions.size() < budget.Caps().maxButtonActions && in.Remaining() >= 4) {
         const std::uint16_t size = in.U16();  // from this field to the next record; 0: last
         const std::uint8_t high = in.U8();
         const std::uint8_t low = in.U8();
@@ -83,7 +78,7 @@ bool ReadButton(BitReader& in, int version, ModelBudget& budget, Button* button)
         if (offset != 0) actionsAt = field + offset;
     }
     ButtonRecord record;
-    while (button->records.size() < kMaxButtonRecords && ReadRecord(in, version, &record)) {
+    while (button->records.size() < budget.Caps().maxButtonRecords && ReadRecord(in, version, &record)) {
         // The record, and the command the up state makes of it.
         const std::size_t filterBytes = record.filters.size() * (sizeof(Filter) + 80);
         if (!budget.Charge(sizeof(ButtonRecord) + sizeof(DisplayCommand) + 2 * filterBytes)) break;

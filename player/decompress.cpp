@@ -31,17 +31,18 @@ constexpr std::size_t kLzmaPropertiesOffset = 4;
 constexpr std::size_t kLzmaPropertiesBytes = 5;
 
 media::InflateResult InflateBody(Compression compression, std::span<const std::uint8_t> rest,
-                               std::size_t want) {
+                               std::size_t want, const Limits& limits) {
     if (compression == Compression::kZlib) return media::InflateZlibPrefix(rest, want);
     const std::size_t dataOffset = kLzmaPropertiesOffset + kLzmaPropertiesBytes;
     if (rest.size() < dataOffset) return {};
     return media::InflateLzmaPrefix(rest.subspan(kLzmaPropertiesOffset, kLzmaPropertiesBytes),
-                                  rest.subspan(dataOffset), want);
+                                  rest.subspan(dataOffset), want, limits.maxLzmaDictionaryBytes);
 }
 
 }  // namespace
 
-DecompressError DecompressMovie(std::span<const std::uint8_t> file, MovieBody* body) {
+DecompressError DecompressMovie(std::span<const std::uint8_t> file, MovieBody* body,
+                                const Limits& limits) {
     *body = MovieBody{};
     if (file.size() < kHeaderBytes) return DecompressError::kTooShort;
     const char sig0 = static_cast<char>(file[0]);
@@ -65,18 +66,18 @@ DecompressError DecompressMovie(std::span<const std::uint8_t> file, MovieBody* b
         body->declaredLength > kHeaderBytes ? body->declaredLength - kHeaderBytes : 0;
 
     if (body->compression == Compression::kNone) {
-        if (rest.size() > Limits::kMaxMovieBytes) return DecompressError::kTooLarge;
+        if (rest.size() > limits.maxMovieBytes) return DecompressError::kTooLarge;
         body->bytes.assign(rest.begin(), rest.end());
         body->truncated = rest.size() < declaredBody;
         return DecompressError::kNone;
     }
 
-    if (declaredBody > Limits::kMaxMovieBytes) return DecompressError::kTooLarge;
+    if (declaredBody > limits.maxMovieBytes) return DecompressError::kTooLarge;
     // A compressed body is read to the end of its stream whatever the length field says, as
     // a plain one is read to the end of the file: a field of 0 or one smaller than the movie
     // does not cut the movie short.
     const media::InflateResult inflated =
-        InflateBody(body->compression, rest, std::max(declaredBody, Limits::kMaxMovieBytes));
+        InflateBody(body->compression, rest, std::max(declaredBody, limits.maxMovieBytes), limits);
     body->bytes = std::move(inflated.bytes);
     if (body->bytes.empty()) return DecompressError::kCorruptStream;
     body->truncated = body->bytes.size() < declaredBody;

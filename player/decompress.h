@@ -1,11 +1,13 @@
 // Turns a movie file's bytes into its uncompressed body: plain (FWS), zlib (CWS) or LZMA (ZWS,
-// version 13 and up), never inflating past Limits::kMaxMovieBytes.
+// version 13 and up), never inflating past the movie-size cap of its `Limits`.
 #pragma once
 
 #include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "player/limits.h"
 
 namespace player {
 
@@ -32,6 +34,7 @@ struct MovieBody {
 };
 
 // On failure returns the error; on success fills *body (a partial body counts as success).
-DecompressError DecompressMovie(std::span<const std::uint8_t> file, MovieBody* body);
+DecompressError DecompressMovie(std::span<const std::uint8_t> file, MovieBody* body,
+                                const Limits& limits = {});
 
 }  // namespace player

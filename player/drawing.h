@@ -18,7 +18,7 @@ namespace player {
 
 class Drawing {
   public:
-    explicit Drawing(std::size_t maxRecords = Limits::kMaxDrawingRecords)
+    explicit Drawing(std::size_t maxRecords = Limits{}.maxDrawingRecords)
         : maxRecords_(maxRecords) {}
     // A copy draws the same; its geometry is built afresh.
     Drawing(const Drawing& other);

@@ -17,11 +17,6 @@ namespace player {
 // few passes over a layer of up to kMaxLayerPixels, so the list bounds the work per object.
 inline constexpr std::size_t kMaxFiltersPerObject = 16;
 
-// Layer pixels all filters of one frame may process together: four filters over the largest
-// layer (about two seconds of work), or some three hundred over a 550 x 400 picture; later
-// filters in the frame are left out.
-inline constexpr std::int64_t kMaxFilteredPixelsPerFrame = 4 * media::kMaxFilterLayerPixels;
-
 // One stored filter (id and fields as in the file) in media units: blur and distances in stage
 // pixels, angles in radians, colours straight ARGB. Nothing when the fields are short or the id
 // is unknown.

@@ -107,20 +107,20 @@ bool KeyByName(std::string_view name, int* keyCode, int* ascii) {
 }
 
 void MovieState::QueueInput(const InputEvent& event) {
-    if (pendingInput_.size() < Limits::kMaxPendingInputs) pendingInput_.push_back(event);
+    if (pendingInput_.size() < Caps().maxPendingInputs) pendingInput_.push_back(event);
 }
 
 void MovieState::ScriptedInputAt(long tick, bool afterTick) {
     std::size_t taken = 0;
     for (const ScriptedInput& in : settings_.input) {
-        if (++taken > Limits::kMaxScriptedInputs) break;
+        if (++taken > Caps().maxScriptedInputs) break;
         if (in.tick == tick && in.afterTick == afterTick) Input(in.event);
     }
 }
 
 void MovieState::Input(const InputEvent& event) {
     if (!root_ || vm_->Stopped()) return;
-    if (workLeft_ <= 0) workLeft_ = workPerTick_;  // between ticks: a budget of its own
+    if (workLeft_ <= 0) workLeft_ = Caps().maxTimelineWorkPerTick;  // between ticks: a budget of its own
     DispatchInput(event);
     RunActions();
     SyncTextFields(*root_);
@@ -211,7 +211,7 @@ void MovieState::QueueEverywhere(std::uint32_t clipEvent, int keyPressCode) {
 }
 
 void MovieState::QueueButtonKeys(SpriteInstance& s, int keyPressCode, int nesting) {
-    if (nesting > Limits::kMaxNestingDepth) return;
+    if (nesting > Caps().maxNestingDepth) return;
     for (auto& [depth, object] : s.displayList) {
         SpriteInstance* child = object.sprite.get();
         if (!child) continue;
@@ -255,7 +255,7 @@ bool MovieState::Interactive(SpriteInstance& s) {
 
 std::shared_ptr<SpriteInstance> MovieState::ClipAt(SpriteInstance& s, double x, double y,
                                                    const SpriteInstance* skip, int nesting) {
-    if (nesting > Limits::kMaxNestingDepth) return nullptr;
+    if (nesting > Caps().maxNestingDepth) return nullptr;
     // Top first: the highest depth is drawn last.
     for (auto it = s.displayList.rbegin(); it != s.displayList.rend(); ++it) {
         const DisplayObject& object = it->second;

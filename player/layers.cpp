@@ -12,13 +12,11 @@ namespace player {
 namespace {
 
 // Largest layer drawn: 4096 x 4096 pixels (64 MiB). The filters make a few planes of the same
-// size and at most kMaxLayerNesting layers are alive at once (half a GiB at the very worst, a
+// size and at most the cap on nested layers are alive at once (half a GiB at the very worst, a
 // few MiB for pictures of ordinary size), so a frame stays within bounded memory whatever the
 // movie asks for; a larger area is cut to the picture first, and an object still larger than
 // this is drawn without its effects.
 constexpr std::int64_t kMaxLayerPixels = media::kMaxFilterLayerPixels;
-// Layers inside layers; objects deeper than this are drawn without their effects.
-constexpr int kMaxLayerNesting = 8;
 // Room for strokes drawn through pixel centres (hairlines) beyond a shape's stored bounds; the
 // bounds of fills are exact, and a layer cut there clips their anti-aliased edge as a cached
 // bitmap does.
@@ -183,7 +181,7 @@ std::optional<DeviceBox> Renderer::ContentBounds(const DisplayObject& object,
         if (!object.bitmap->IsValid()) return DeviceBox{};
         return pixelBox(0, 0, object.bitmap->width, object.bitmap->height);
     }
-    if (!object.sprite || nesting > Limits::kMaxNestingDepth) return std::nullopt;
+    if (!object.sprite || nesting > limits_.maxNestingDepth) return std::nullopt;
     // A scrolled clip covers its rectangle, moved to its origin.
     if (object.scrollRect) {
         const auto& r = *object.scrollRect;
@@ -226,7 +224,7 @@ void Renderer::DrawLayered(cairo_t* cr, const DisplayObject& object, const Rende
     // Alpha and erase act on the layer of an enclosing object; with none they have nothing to
     // act on, and the object shows nothing.
     if (ActsOnLayerBelow(mode) && state.layerNesting == 0) return;
-    if (state.layerNesting >= kMaxLayerNesting) {
+    if (state.layerNesting >= limits_.maxLayerNesting) {
         DrawContent(cr, object, state);
         return;
     }

@@ -10,7 +10,7 @@ enum class LoadError {
     kNone,
     kCannotOpen,      // systemError says why
     kCannotRead,      // systemError says why, when the system said
-    kFileTooLarge,    // larger than Limits::kMaxMovieBytes
+    kFileTooLarge,    // larger than the movie-size cap
     kTooShort,        // too short for a movie header
     kBadSignature,    // not a Flash movie
     kCorruptStream,   // the compressed body cannot be inflated at all

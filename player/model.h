@@ -11,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "player/limits.h"
 #include "player/media/image.h"
 #include "player/sound/sound_model.h"
 
@@ -427,6 +428,7 @@ using Character = std::variant<Shape, Sprite, Bitmap, MorphShape, Button, Font, 
                                EditText, VideoStream, RawTag>;
 
 struct Movie {
+    Limits limits;  // the caps it was read under and plays under
     std::uint8_t version = 0;
     Rect frameSize;
     std::uint16_t frameRate = 0;  // 8.8

@@ -18,22 +18,22 @@ const MovieState::LoadedFile* MovieState::LoadedMovie(std::string_view address, 
     const std::string_view file = address.substr(0, address.find_first_of("?#"));
     if (auto known = loadedMovies_.find(file); known != loadedMovies_.end())
         return &known->second;
-    if (++loadsThisTick_ > Limits::kMaxLoadsPerTick) {
-        *reason = "more than " + std::to_string(Limits::kMaxLoadsPerTick) +
+    if (++loadsThisTick_ > Caps().maxLoadsPerTick) {
+        *reason = "more than " + std::to_string(Caps().maxLoadsPerTick) +
                   " loads were asked for in one frame";
         return nullptr;
     }
-    if (loadedMovies_.size() >= Limits::kMaxLoadedMovies) {
-        *reason = "a movie may load at most " + std::to_string(Limits::kMaxLoadedMovies) +
+    if (loadedMovies_.size() >= Caps().maxLoadedMovies) {
+        *reason = "a movie may load at most " + std::to_string(Caps().maxLoadedMovies) +
                   " other movies";
         return nullptr;
     }
     std::string bytes;
-    if (!ReadBesideMovie(folder_, address, Limits::kMaxLoadedFileBytes, &bytes, reason))
+    if (!ReadBesideMovie(folder_, address, Caps().maxLoadedFileBytes, &bytes, reason))
         return nullptr;
     LoadError error = LoadError::kNone;
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-    auto movie = ReadMovie(std::span(data, bytes.size()), &error, &loadBudget_);
+    auto movie = ReadMovie(std::span(data, bytes.size()), &error, loadBudget_);
     if (!movie) {
         *notMovie = true;
         *reason = std::string("the file is not a movie (") + LoadErrorName(error) + ")";
@@ -135,9 +135,9 @@ script::ClipHost* MovieState::LoadMovie(std::string_view address, script::ClipHo
         *reason = "there is no level " + std::to_string(level);
         return nullptr;
     }
-    if ((target ? LoadNesting(*target) : 0) + 1 > Limits::kMaxLoadNesting) {
+    if ((target ? LoadNesting(*target) : 0) + 1 > Caps().maxLoadNesting) {
         *reason = "movies loaded inside loaded movies go at most " +
-                  std::to_string(Limits::kMaxLoadNesting) + " deep";
+                  std::to_string(Caps().maxLoadNesting) + " deep";
         return nullptr;
     }
     bool notMovie = false;

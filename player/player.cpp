@@ -19,7 +19,10 @@ namespace player {
 
 struct Player::State {
     explicit State(std::shared_ptr<const Movie> m)
-        : movie(m), timeline(m), mixer(m->sounds, m->frameRate / 256.0) {}
+        : movie(m),
+          timeline(m),
+          renderer(m->limits),
+          mixer(m->sounds, m->frameRate / 256.0, sound::MixLimits::From(m->limits)) {}
     std::shared_ptr<const Movie> movie;
     StageInfo stage;
     MovieState timeline;
@@ -66,9 +69,10 @@ std::unique_ptr<Player> WithReason(Loaded load, std::string* error) {
 
 }  // namespace
 
-std::unique_ptr<Player> Player::Load(std::span<const std::uint8_t> bytes, LoadFailure* failure) {
+std::unique_ptr<Player> Player::Load(std::span<const std::uint8_t> bytes, LoadFailure* failure,
+                                     const Limits& limits) {
     LoadError error = LoadError::kNone;
-    auto movie = ReadMovie(bytes, &error);
+    auto movie = ReadMovie(bytes, &error, limits);
     if (failure) *failure = {error, 0};
     if (!movie) return nullptr;
     std::unique_ptr<Player> p(new Player());
@@ -77,11 +81,13 @@ std::unique_ptr<Player> Player::Load(std::span<const std::uint8_t> bytes, LoadFa
     return p;
 }
 
-std::unique_ptr<Player> Player::Load(std::span<const std::uint8_t> bytes, std::string* error) {
-    return WithReason([&](LoadFailure* failure) { return Load(bytes, failure); }, error);
+std::unique_ptr<Player> Player::Load(std::span<const std::uint8_t> bytes, std::string* error,
+                                     const Limits& limits) {
+    return WithReason([&](LoadFailure* failure) { return Load(bytes, failure, limits); }, error);
 }
 
-std::unique_ptr<Player> Player::LoadFile(const std::string& path, LoadFailure* failure) {
+std::unique_ptr<Player> Player::LoadFile(const std::string& path, LoadFailure* failure,
+                                         const Limits& limits) {
     LoadFailure ignored;
     if (!failure) failure = &ignored;
     // A folder opens like a file but reads as nothing; say what it is.
@@ -103,7 +109,7 @@ std::unique_ptr<Player> Player::LoadFile(const std::string& path, LoadFailure* f
         *failure = {LoadError::kCannotRead, errno};
         return nullptr;
     }
-    if (static_cast<std::uint64_t>(size) > Limits::kMaxMovieBytes) {
+    if (static_cast<std::uint64_t>(size) > limits.maxMovieBytes) {
         *failure = {LoadError::kFileTooLarge, 0};
         return nullptr;
     }
@@ -113,7 +119,7 @@ std::unique_ptr<Player> Player::LoadFile(const std::string& path, LoadFailure* f
         *failure = {LoadError::kCannotRead, errno};
         return nullptr;
     }
-    auto player = Load(bytes, failure);
+    auto player = Load(bytes, failure, limits);
     if (player) {
         std::error_code ignored;
         const std::filesystem::path folder =
@@ -123,8 +129,13 @@ std::unique_ptr<Player> Player::LoadFile(const std::string& path, LoadFailure* f
     return player;
 }
 
-std::unique_ptr<Player> Player::LoadFile(const std::string& path, std::string* error) {
-    return WithReason([&](LoadFailure* failure) { return LoadFile(path, failure); }, error);
+std::unique_ptr<Player> Player::LoadFile(const std::string& path, std::string* error,
+                                         const Limits& limits) {
+    return WithReason([&](LoadFailure* failure) { return LoadFile(path, failure, limits); }, error);
+}
+
+const Limits& Player::Caps() const {
+    return state_->movie->limits;
 }
 
 std::unique_ptr<Player> Player::Restart() const {

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "player/limits.h"
 #include "player/load_error.h"
 
 namespace player {
@@ -75,7 +76,7 @@ struct ScriptSettings {
     double clockStartMs = 1104537600000.0;
     // Where trace() output goes, one line a call; nowhere when empty.
     std::function<void(std::string_view)> trace;
-    // A user's clicks and keys, by tick (at most Limits::kMaxScriptedInputs are kept).
+    // A user's clicks and keys, by tick (at most the movie's cap on scripted inputs are kept).
     std::vector<ScriptedInput> input;
 };
 
@@ -86,14 +87,21 @@ enum class Quality { kLow, kMedium, kHigh, kBest };
 // One playing instance of a movie: the root timeline, nested clips, display lists.
 class Player {
   public:
-    // Loads a movie from its file bytes. Never throws; on a fatal error (not a movie, bad
-    // header, decompression failure) returns nullptr and sets *failure to the reason.
-    static std::unique_ptr<Player> Load(std::span<const std::uint8_t> bytes, LoadFailure* failure);
+    // Loads a movie from its file bytes, to be read and played under `limits`. Never throws; on
+    // a fatal error (not a movie, bad header, decompression failure) returns nullptr and sets
+    // *failure to the reason.
+    static std::unique_ptr<Player> Load(std::span<const std::uint8_t> bytes, LoadFailure* failure,
+                                        const Limits& limits = {});
     // The same with the reason as one line of text.
-    static std::unique_ptr<Player> Load(std::span<const std::uint8_t> bytes, std::string* error);
+    static std::unique_ptr<Player> Load(std::span<const std::uint8_t> bytes, std::string* error,
+                                        const Limits& limits = {});
     // Reads the file and loads it; same contracts.
-    static std::unique_ptr<Player> LoadFile(const std::string& path, LoadFailure* failure);
-    static std::unique_ptr<Player> LoadFile(const std::string& path, std::string* error);
+    static std::unique_ptr<Player> LoadFile(const std::string& path, LoadFailure* failure,
+                                            const Limits& limits = {});
+    static std::unique_ptr<Player> LoadFile(const std::string& path, std::string* error,
+                                            const Limits& limits = {});
+    // The caps the movie is read and played under.
+    const Limits& Caps() const;
 
     ~Player();
 
@@ -140,7 +148,7 @@ class Player {
     // keeps the settings.
     void SetScripting(ScriptSettings settings);
     // A user's input, as it happens: it reaches the movie's scripts at the start of the next
-    // tick (events past Limits::kMaxPendingInputs before then are dropped).
+    // tick (events past the cap on pending inputs before then are dropped).
     void SendInput(const InputEvent& event);
     // True when the movie has ActionScript 1 or 2 to run: frame or initialisation actions,
     // clip event handlers or button actions.

@@ -14,8 +14,8 @@ namespace player {
 
 namespace {
 
-void Note(std::vector<std::string>* problems, std::string what) {
-    if (problems->size() < Limits::kMaxReportedProblems) problems->push_back(std::move(what));
+void Note(const ModelBudget& budget, std::vector<std::string>* problems, std::string what) {
+    if (problems->size() < budget.Caps().maxReportedProblems) problems->push_back(std::move(what));
 }
 
 static_assert(Limits::kMaxCharacters ==
@@ -251,9 +251,9 @@ class TimelineBuilder {
 
     void PushFrame() {
         if (!budget_.Charge(sizeof(Frame))) return;
-        if (static_cast<int>(timeline_->frames.size()) >= Limits::kMaxFramesPerTimeline) {
+        if (static_cast<int>(timeline_->frames.size()) >= budget_.Caps().maxFramesPerTimeline) {
             if (!capped_)
-                Note(problems_, "more frames than the engine keeps; the rest are dropped");
+                Note(budget_, problems_, "more frames than the engine keeps; the rest are dropped");
             capped_ = true;
             pending_ = Frame{};
             return;
@@ -281,21 +281,21 @@ bool ReadTimeline(std::span<const std::uint8_t> data, int nesting, ModelBudget& 
     while (!in.AtEnd()) {
         TagHeader header;
         if (!ReadTagHeader(in, &header)) {
-            Note(problems, "data ends inside a tag header");
+            Note(budget, problems, "data ends inside a tag header");
             break;
         }
         const auto body = in.Bytes(header.length);
         if (in.Failed()) {
-            Note(problems, "tag " + std::to_string(header.code) + " claims " +
+            Note(budget, problems, "tag " + std::to_string(header.code) + " claims " +
                                std::to_string(header.length) + " bytes, past the end of the data");
             break;
         }
         std::string problem;
         Tag tag = ReadTag(header.code, body, nesting, budget, &problem, swfVersion);
-        if (!problem.empty()) Note(problems, std::move(problem));
+        if (!problem.empty()) Note(budget, problems, std::move(problem));
         const bool more = builder.Add(std::move(tag));
         if (budget.Exhausted()) {
-            Note(problems, "the movie is larger than the engine keeps; the rest is dropped");
+            Note(budget, problems, "the movie is larger than the engine keeps; the rest is dropped");
             break;
         }
         if (!more) {
@@ -327,22 +327,31 @@ LoadError LoadErrorOf(DecompressError error) {
 
 }  // namespace
 
-std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, std::string* error) {
+std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, std::string* error,
+                                       const Limits& limits) {
     LoadError reason = LoadError::kNone;
-    auto movie = ReadMovie(file, &reason);
+    auto movie = ReadMovie(file, &reason, limits);
     if (error) *error = movie ? std::string() : LoadErrorName(reason);
     return movie;
 }
 
 std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, LoadError* error,
-                                       ModelBudget* budget) {
+                                       const Limits& limits) {
+    ModelBudget budget(limits);
+    return ReadMovie(file, error, budget);
+}
+
+std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, LoadError* error,
+                                       ModelBudget& budget) {
+    const Limits& limits = budget.Caps();
     MovieBody body;
-    const DecompressError rc = DecompressMovie(file, &body);
+    const DecompressError rc = DecompressMovie(file, &body, limits);
     if (rc != DecompressError::kNone) {
         if (error) *error = LoadErrorOf(rc);
         return nullptr;
     }
     auto movie = std::make_shared<Movie>();
+    movie->limits = limits;
     movie->version = body.version;
     movie->fileBytes = file.size();
     BitReader in(body.bytes);
@@ -353,13 +362,11 @@ std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, LoadE
         if (error) *error = LoadError::kHeaderCutShort;
         return nullptr;
     }
-    ModelBudget ownBudget;
-    const bool ended = ReadTimeline(std::span(body.bytes).subspan(in.Position()), 0,
-                                    budget ? *budget : ownBudget,
+    const bool ended = ReadTimeline(std::span(body.bytes).subspan(in.Position()), 0, budget,
                                     &movie->root, &movie->problems, movie.get(), body.version);
     movie->truncated = body.truncated || !ended;
     if (body.truncated)
-        Note(&movie->problems, "the movie body breaks off before its stated length");
+        Note(budget, &movie->problems, "the movie body breaks off before its stated length");
     if (error) *error = LoadError::kNone;
     return movie;
 }

@@ -16,11 +16,14 @@
 namespace player {
 
 // Returns the movie, or nullptr with *error set (not a movie, unreadable or oversized body).
-std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, std::string* error);
-// The same with the reason as a value (kNone on success). A budget given is charged for the
-// model (several movies can share one); a fresh one of Limits::kMaxModelBytes otherwise.
+std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, std::string* error,
+                                       const Limits& limits = {});
+// The same with the reason as a value (kNone on success).
 std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, LoadError* error,
-                                       ModelBudget* budget = nullptr);
+                                       const Limits& limits = {});
+// The same, read under the budget's caps and charged to it (several movies can share one).
+std::shared_ptr<const Movie> ReadMovie(std::span<const std::uint8_t> file, LoadError* error,
+                                       ModelBudget& budget);
 
 // Reads a tag stream into a timeline until its End tag or the end of the data. Definitions met
 // on the way go into movie->dictionary when movie is given. Returns true when the End tag

@@ -210,7 +210,7 @@ std::vector<ShapeRecord> ReadShapeRecords(BitReader& in, int shapeVersion, int f
                                           int lineBits, ModelBudget& budget) {
     std::vector<ShapeRecord> records;
     while (!in.Failed()) {
-        if (records.size() >= Limits::kMaxShapeEdges || !budget.Charge(sizeof(ShapeRecord))) {
+        if (records.size() >= budget.Caps().maxShapeEdges || !budget.Charge(sizeof(ShapeRecord))) {
             in.Fail();
             break;
         }

@@ -41,7 +41,7 @@ bool ReadLineStyle2Flags(BitReader& in, Style& s) {
 FillStyle ReadFillStyle(BitReader& in, int shapeVersion);
 StyleArrays ReadStyleArrays(BitReader& in, int shapeVersion, ModelBudget& budget);
 // Reads shape records up to and including the end record. Stops early (reader failed) when the
-// data runs out, the edge count passes Limits::kMaxShapeEdges or the budget runs out.
+// data runs out, the edge count passes the shape-edge cap or the budget runs out.
 std::vector<ShapeRecord> ReadShapeRecords(BitReader& in, int shapeVersion, int fillBits,
                                           int lineBits, ModelBudget& budget);
 

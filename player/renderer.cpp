@@ -301,7 +301,7 @@ CairoSurface TransformedCopy(const media::Image& image, const ColorMix& color) {
 
 }  // namespace
 
-Renderer::Renderer(const FrameWorkLimits& limits) : limits_(limits) {}
+Renderer::Renderer(const Limits& limits) : limits_(limits) {}
 
 Renderer::~Renderer() {
     ReleaseBitmaps();
@@ -332,7 +332,7 @@ cairo_surface_t* Renderer::SampledSurface(DecodedBitmap& decoded, cairo_surface_
     if (const auto found = decoded.copies.find(key); found != decoded.copies.end())
         return found->second.get();
     const std::size_t bytes = std::size_t(plan.width) * plan.tilesX * plan.height * plan.tilesY * 4;
-    if (bitmapBytes_ + bytes > limits_.maxBitmapBytes) {
+    if (bitmapBytes_ + bytes > limits_.maxDecodedBitmapBytes) {
         NoteCut(bitmapsNoted_, "decoded bitmaps");
         return nullptr;
     }
@@ -366,14 +366,14 @@ bool Renderer::ChargePath(cairo_t* cr, int texels, double margin) {
 void Renderer::NoteCut(bool& noted, const char* what) {
     if (noted) return;
     noted = true;
-    if (problems_.size() < Limits::kMaxReportedProblems)
+    if (problems_.size() < limits_.maxReportedProblems)
         problems_.push_back(std::string("a frame needs more ") + what +
                             " than the engine draws in one frame; the rest of it is left out");
 }
 
 bool Renderer::ChargeEdges(std::size_t edges) {
-    if (edges > limits_.maxEdges - std::min(edgesDrawn_, limits_.maxEdges)) {
-        edgesDrawn_ = limits_.maxEdges;
+    if (edges > limits_.maxEdgesPerFrame - std::min(edgesDrawn_, limits_.maxEdgesPerFrame)) {
+        edgesDrawn_ = limits_.maxEdgesPerFrame;
         NoteCut(edgesNoted_, "shape edges");
         return false;
     }
@@ -389,8 +389,8 @@ bool Renderer::ChargeGroups(cairo_t* cr, int groups) {
     cairo_restore(cr);
     const std::int64_t pixels = std::int64_t(std::ceil(std::max(x2 - x1, 0.0))) *
                                 std::int64_t(std::ceil(std::max(y2 - y1, 0.0)));
-    if (groupPixels_ + pixels * groups > limits_.maxGroupPixels) {
-        groupPixels_ = limits_.maxGroupPixels;
+    if (groupPixels_ + pixels * groups > limits_.maxGroupPixelsPerFrame) {
+        groupPixels_ = limits_.maxGroupPixelsPerFrame;
         NoteCut(groupsNoted_, "offscreen layers");
         return false;
     }
@@ -401,7 +401,7 @@ bool Renderer::ChargeGroups(cairo_t* cr, int groups) {
 Renderer::DecodedBitmap* Renderer::Decoded(const Bitmap& bitmap) {
     if (const auto found = bitmaps_.find(&bitmap); found != bitmaps_.end())
         return found->second.get();
-    if (bitmapBytes_ >= limits_.maxBitmapBytes) {
+    if (bitmapBytes_ >= limits_.maxDecodedBitmapBytes) {
         NoteCut(bitmapsNoted_, "decoded bitmaps");
         return nullptr;
     }
@@ -409,7 +409,7 @@ Renderer::DecodedBitmap* Renderer::Decoded(const Bitmap& bitmap) {
     slot = std::make_unique<DecodedBitmap>();
     media::BitmapResult result = DecodeBitmap(bitmap, *movie_);
     if (!result.Ok() || !result.image.IsValid()) {
-        if (problems_.size() < Limits::kMaxReportedProblems)
+        if (problems_.size() < limits_.maxReportedProblems)
             problems_.push_back(
                 "bitmap " + std::to_string(bitmap.id) + " cannot be decoded: " +
                 (result.reason.empty() ? media::BitmapErrorName(result.error) : result.reason));
@@ -427,14 +427,10 @@ Renderer::DecodedBitmap* Renderer::Decoded(const Bitmap& bitmap) {
 }
 
 const Renderer::MorphFrame& Renderer::MorphAtRatio(const MorphShape& morph, std::uint16_t ratio) {
-    // A tween plays through its ratios once per loop: the shapes of a few hundred ratios (and
-    // at most a few million edges) stay, then the cache starts over.
-    constexpr std::size_t kMaxMorphFrames = 256;
-    constexpr std::size_t kMaxMorphRecords = 2u << 20;
     auto& slot = morphs_[{&morph, ratio}];
     if (slot) return *slot;
-    if (morphs_.size() > kMaxMorphFrames ||
-        (morphRecords_ > 0 && morphRecords_ + morph.startRecords.size() > kMaxMorphRecords)) {
+    if (morphs_.size() > limits_.maxCachedMorphFrames ||
+        (morphRecords_ > 0 && morphRecords_ + morph.startRecords.size() > limits_.maxCachedMorphRecords)) {
         morphs_.clear();
         morphRecords_ = 0;
         return MorphAtRatio(morph, ratio);
@@ -476,8 +472,8 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
     groupPixels_ = 0;
     work_.Begin();
     work_.Charge(std::int64_t{target.width} * target.height);
-    if (bitmapBytes_ > limits_.maxBitmapBytes) ReleaseBitmaps();
-    videoPixelsLeft_ = kMaxVideoPixelsPerRender;
+    if (bitmapBytes_ > limits_.maxDecodedBitmapBytes) ReleaseBitmaps();
+    videoPixelsLeft_ = limits_.maxVideoPixelsPerFrame;
     const Rgba background = movie.background.value_or(Rgba{255, 255, 255, 255});
     cairo_set_operator(cr, transparentStage_ ? CAIRO_OPERATOR_CLEAR : CAIRO_OPERATOR_SOURCE);
     cairo_set_source_rgb(cr, Unit(background.r), Unit(background.g), Unit(background.b));
@@ -497,7 +493,7 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
         cairo_matrix_translate(&root.matrix, -double(r.xMin), -double(r.yMin));
         stageMatrix_ = root.matrix;
         stageScale_ = fit.scale;
-        filterBudget_ = kMaxFilteredPixelsPerFrame;
+        filterBudget_ = limits_.maxFilteredPixelsPerFrame;
         DrawList(cr, state.Root(), root);
         for (const auto& [n, level] : state.Levels()) DrawList(cr, *level, root);
     }
@@ -532,7 +528,7 @@ void Renderer::DrawRange(cairo_t* cr, const DisplayList& list, DisplayList::cons
             ++it;
             continue;
         }
-        if (state.maskNesting >= Limits::kMaxMaskNesting) {
+        if (state.maskNesting >= limits_.maxMaskNesting) {
             ++it;  // too deep to mask: the mask is left out, what it covers drawn plainly
             continue;
         }
@@ -587,7 +583,7 @@ void Renderer::DrawObject(cairo_t* cr, const DisplayObject& object, const Render
         // A clip a script made another's mask shows only as that mask.
         if (object.sprite && object.sprite->maskOf > 0) return;
         if (const auto mask = object.scriptMask.lock();
-            mask && state.maskNesting < Limits::kMaxMaskNesting) {
+            mask && state.maskNesting < limits_.maxMaskNesting) {
             DrawScriptMasked(cr, object, state, *mask);
             return;
         }
@@ -632,7 +628,7 @@ void Renderer::DrawScriptMasked(cairo_t* cr, const DisplayObject& object,
     cairo_matrix_t maskMatrix;
     cairo_matrix_init_identity(&maskMatrix);
     int hops = 0;
-    for (const SpriteInstance* c = &mask; c && hops <= Limits::kMaxNestingDepth;
+    for (const SpriteInstance* c = &mask; c && hops <= limits_.maxNestingDepth;
          c = c->parent, ++hops) {
         if (const DisplayObject* placed = c->Placement()) {
             const cairo_matrix_t local = ToCairo(placed->matrix);
@@ -938,7 +934,7 @@ void Renderer::Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& 
 void Renderer::ReleaseOtherVideos(const VideoPlayback& current) {
     std::size_t bytes = 0;
     for (const auto& [stream, playback] : videos_) bytes += playback->CachedBytes();
-    if (bytes <= kMaxVideoCacheBytes) return;
+    if (bytes <= limits_.maxDecodedVideoBytes) return;
     for (auto& [stream, playback] : videos_) {
         if (playback.get() != &current) playback->Release();
     }
@@ -955,7 +951,7 @@ void Renderer::DrawVideo(cairo_t* cr, const VideoStream& stream, std::uint16_t r
     const media::Image* picture = playback->PictureAt(ratio, videoPixelsLeft_);
     ReleaseOtherVideos(*playback);
     if (std::string problem = playback->TakeProblem();
-        !problem.empty() && problems_.size() < Limits::kMaxReportedProblems)
+        !problem.empty() && problems_.size() < limits_.maxReportedProblems)
         problems_.push_back(std::move(problem));
     if (!picture || !picture->IsValid()) return;
 

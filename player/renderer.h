@@ -58,7 +58,7 @@ class TextRenderer;
 
 class Renderer {
   public:
-    explicit Renderer(const FrameWorkLimits& limits = {});
+    explicit Renderer(const Limits& limits = {});
     ~Renderer();
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
@@ -126,7 +126,7 @@ class Renderer {
     // object, clipped to the stream's size.
     void DrawVideo(cairo_t* cr, const VideoStream& stream, std::uint16_t ratio,
                    const RenderState& state);
-    // When the pictures kept for all streams take more than kMaxVideoCacheBytes, every stream
+    // When the pictures kept for all streams take more than the video memory cap, every stream
     // but the current one lets its pictures and decoder go.
     void ReleaseOtherVideos(const VideoPlayback& current);
     const ShapeGeometry& Geometry(const Shape& shape);
@@ -183,12 +183,12 @@ class Renderer {
     std::int64_t videoPixelsLeft_ = 0;  // decoding budget of the frame being drawn
     std::vector<std::string> problems_;
     std::unique_ptr<TextRenderer> text_;  // fonts' glyph outlines and text field layouts
-    FrameWorkLimits limits_;
+    Limits limits_;
     std::size_t edgesDrawn_ = 0;    // this frame
     std::int64_t groupPixels_ = 0;  // this frame
     std::size_t bitmapBytes_ = 0;   // in bitmaps_, tinted copies included
     bool edgesNoted_ = false, groupsNoted_ = false, bitmapsNoted_ = false, workNoted_ = false;
-    FrameWork work_{limits_.maxPixelWork};
+    FrameWork work_{limits_.maxPixelWorkPerFrame};
     std::size_t framesCut_ = 0;
     const Movie* movie_ = nullptr;
     Quality quality_ = Quality::kHigh;

@@ -616,7 +616,7 @@ TextFieldInstance* MovieState::CreateText(SpriteInstance& parent, std::string_vi
                                           int depth, double x, double y, double width,
                                           double height) {
     const std::int64_t internal = std::int64_t{depth} + kScriptDepthOffset;
-    if (internal < 0 || internal > 65535 || liveObjects_ >= Limits::kMaxDisplayObjects)
+    if (internal < 0 || internal > 65535 || liveObjects_ >= Caps().maxDisplayObjects)
         return nullptr;
     auto existing = parent.displayList.find(static_cast<std::uint16_t>(internal));
     if (existing != parent.displayList.end()) {

@@ -15,9 +15,22 @@ static_assert(Limits::kMaxDepthsPerList ==
                   std::size_t{std::numeric_limits<decltype(PlaceObject::depth)>::max()} + 1,
               "a display list is keyed by 16-bit depth");
 
-MovieState::MovieState(std::shared_ptr<const Movie> movie, int workPerTick,
-                       ScriptSettings settings)
-    : movie_(std::move(movie)), workPerTick_(workPerTick), settings_(std::move(settings)) {
+namespace {
+
+// Movies scripts load are read under the played movie's caps, their models sharing one budget.
+Limits ForLoadedMovies(const Limits& limits) {
+    Limits loaded = limits;
+    loaded.maxModelBytes = limits.maxLoadedModelBytes;
+    return loaded;
+}
+
+}  // namespace
+
+MovieState::MovieState(std::shared_ptr<const Movie> movie, ScriptSettings settings)
+    : movie_(std::move(movie)),
+      loadBudget_(ForLoadedMovies(movie_->limits)),
+      sounds_(movie_->limits.maxSoundEvents),
+      settings_(std::move(settings)) {
     Reset();
 }
 
@@ -33,6 +46,7 @@ std::unique_ptr<script::Vm> MovieState::NewScriptMachine() {
     options.frameRate = movie_->frameRate / 256.0;
     options.seed = settings_.seed;
     options.clockStartMs = settings_.clockStartMs;
+    options.limits = script::ScriptLimits::From(Caps());
     if (movie_->maxRecursion && *movie_->maxRecursion > 0)
         options.limits.maxRecursion = *movie_->maxRecursion;
     script::Host& host = *this;
@@ -70,7 +84,7 @@ void MovieState::Reset() {
     clipSerial_ = 0;
     sounds_.Clear();
     ++tick_;
-    workLeft_ = workPerTick_;
+    workLeft_ = Caps().maxTimelineWorkPerTick;
     root_ = NewInstance(movie_->root, 0, nullptr);
     ticksFromStart_ = 0;
     loadsThisTick_ = 0;
@@ -96,7 +110,7 @@ void MovieState::Reset() {
 void MovieState::Tick(bool force, bool loop) {
     ++tick_;
     sounds_.SetTick(sounds_.Tick() + 1);
-    workLeft_ = workPerTick_;
+    workLeft_ = Caps().maxTimelineWorkPerTick;
     vm_->BeginTick();
     ++ticksFromStart_;
     loadsThisTick_ = 0;
@@ -229,7 +243,7 @@ void MovieState::SetCharacter(SpriteInstance& s, DisplayObject& object, std::uin
         timeline = &sprite->timeline;
     else if (button)
         timeline = &button->upState;
-    if (!timeline || s.nesting + 1 > Limits::kMaxNestingDepth || !Spend()) return;
+    if (!timeline || s.nesting + 1 > Caps().maxNestingDepth || !Spend()) return;
     object.sprite = NewInstance(*timeline, s.nesting + 1, &s, from);
     object.sprite->button = button;
     object.sprite->depth = object.depth;
@@ -255,7 +269,7 @@ void MovieState::Place(SpriteInstance& s, const PlaceObject& p) {
     const bool fresh = it == s.displayList.end() || !p.move;
     placing_ = p.clipActions.empty() ? nullptr : &p.clipActions;
     if (fresh) {
-        if (!p.characterId || liveObjects_ >= Limits::kMaxDisplayObjects) return;
+        if (!p.characterId || liveObjects_ >= Caps().maxDisplayObjects) return;
         if (it != s.displayList.end()) Unload(it->second.sprite);
         DisplayObject object;
         object.depth = p.depth;
@@ -513,7 +527,7 @@ void MovieState::Trace(std::string_view line) {
 void MovieState::Problem(std::string line) {
     if (std::find(scriptProblems_.begin(), scriptProblems_.end(), line) != scriptProblems_.end())
         return;
-    if (scriptProblems_.size() < Limits::kMaxReportedProblems)
+    if (scriptProblems_.size() < Caps().maxReportedProblems)
         scriptProblems_.push_back(std::move(line));
     else
         ++problemsDropped_;
@@ -522,13 +536,13 @@ void MovieState::Problem(std::string line) {
 bool MovieState::ReadTextBeside(std::string_view address, std::string* text,
                                 std::string* reason) {
     // A movie loading in a loop reads only so many files a tick.
-    if (++loadsThisTick_ > Limits::kMaxLoadsPerTick) {
-        *reason = "more than " + std::to_string(Limits::kMaxLoadsPerTick) +
+    if (++loadsThisTick_ > Caps().maxLoadsPerTick) {
+        *reason = "more than " + std::to_string(Caps().maxLoadsPerTick) +
                   " loads were asked for in one frame";
         return false;
     }
     std::string bytes;
-    if (!ReadBesideMovie(folder_, address, Limits::kMaxLoadedFileBytes, &bytes, reason))
+    if (!ReadBesideMovie(folder_, address, Caps().maxLoadedFileBytes, &bytes, reason))
         return false;
     *text = LoadedText(std::move(bytes));
     return true;
@@ -549,8 +563,8 @@ const Timeline& EmptyTimeline() {
 SpriteInstance* MovieState::AttachClip(SpriteInstance& parent, std::string_view exportName,
                                        std::string_view name, int depth) {
     const std::int64_t internal = std::int64_t{depth} + kScriptDepthOffset;
-    if (internal < 0 || internal > 65535 || liveObjects_ >= Limits::kMaxDisplayObjects ||
-        parent.nesting + 1 > Limits::kMaxNestingDepth)
+    if (internal < 0 || internal > 65535 || liveObjects_ >= Caps().maxDisplayObjects ||
+        parent.nesting + 1 > Caps().maxNestingDepth)
         return nullptr;
     std::uint16_t id = 0;
     if (!exportName.empty()) {
@@ -581,7 +595,7 @@ SpriteInstance* MovieState::AttachClip(SpriteInstance& parent, std::string_view 
 bool MovieState::AttachBitmap(SpriteInstance& parent, std::shared_ptr<const media::Image> pixels,
                               int depth, bool smoothing) {
     const std::int64_t internal = std::int64_t{depth} + kScriptDepthOffset;
-    if (!pixels || internal < 0 || internal > 65535 || liveObjects_ >= Limits::kMaxDisplayObjects)
+    if (!pixels || internal < 0 || internal > 65535 || liveObjects_ >= Caps().maxDisplayObjects)
         return false;
     auto existing = parent.displayList.find(static_cast<std::uint16_t>(internal));
     if (existing != parent.displayList.end()) {
@@ -601,7 +615,7 @@ SpriteInstance* MovieState::DuplicateClip(SpriteInstance& source, std::string_vi
                                           int depth) {
     SpriteInstance* parent = source.parent;
     const std::int64_t internal = std::int64_t{depth} + kScriptDepthOffset;
-    if (!parent || internal < 0 || internal > 65535 || liveObjects_ >= Limits::kMaxDisplayObjects)
+    if (!parent || internal < 0 || internal > 65535 || liveObjects_ >= Caps().maxDisplayObjects)
         return nullptr;
     auto it = parent->displayList.find(source.depth);
     if (it == parent->displayList.end() || it->second.sprite.get() != &source) return nullptr;
@@ -858,7 +872,7 @@ Extent ObjectExtent(const DisplayObject& object, int nesting) {
         return e;
     }
     if (object.sprite)
-        return nesting > Limits::kMaxNestingDepth ? e : SpriteExtent(*object.sprite, nesting + 1);
+        return nesting > object.sprite->NestingCap() ? e : SpriteExtent(*object.sprite, nesting + 1);
     if (!object.character) return e;
     if (const auto* shape = std::get_if<Shape>(object.character)) {
         e.Add(shape->bounds);
@@ -973,7 +987,7 @@ void IncludeObject(Box& box, const DisplayObject& object, const Affine& parent, 
 }
 
 void IncludeList(Box& box, const SpriteInstance& s, const Affine& map, int nesting) {
-    if (nesting > Limits::kMaxNestingDepth) return;
+    if (nesting > s.NestingCap()) return;
     if (s.drawing && !s.drawing->Empty()) IncludeRect(box, s.drawing->GetShape().bounds, map);
     for (const auto& [depth, object] : s.displayList) IncludeObject(box, object, map, nesting);
 }
@@ -1020,7 +1034,7 @@ bool HitsObject(const DisplayObject& object, const Affine& parent, double x, dou
 }
 
 bool HitsList(const SpriteInstance& s, const Affine& map, double x, double y, int nesting) {
-    if (nesting > Limits::kMaxNestingDepth) return false;
+    if (nesting > s.NestingCap()) return false;
     if (s.drawing && !s.drawing->Empty() && Inside(s.drawing->GetShape().bounds, map, x, y))
         return true;
     for (const auto& [depth, object] : s.displayList)
@@ -1181,10 +1195,15 @@ void SpriteInstance::SetDisplayProperty(script::Vm& vm, script::ClipProperty pro
     placed->scriptTransformed = true;
 }
 
+int SpriteInstance::NestingCap() const {
+    return state ? state->Caps().maxNestingDepth : Limits{}.maxNestingDepth;
+}
+
 void SpriteInstance::Draw(const script::DrawCommand& command) {
     if (!drawing) {
         if (command.kind == script::DrawCommand::Kind::kClear) return;
-        drawing = std::make_unique<Drawing>();
+        drawing = std::make_unique<Drawing>(state ? state->Caps().maxDrawingRecords
+                                                  : Limits{}.maxDrawingRecords);
     }
     drawing->Apply(command);
 }
@@ -1337,7 +1356,7 @@ void SpriteInstance::SetMatrix(const std::array<double, 6>& m) {
 std::array<double, 6> SpriteInstance::GetConcatenatedMatrix() const {
     std::array<double, 6> m = GetMatrix();
     int guard = 0;
-    for (const SpriteInstance* p = parent; p && guard <= Limits::kMaxNestingDepth;
+    for (const SpriteInstance* p = parent; p && guard <= NestingCap();
          p = p->parent, ++guard) {
         const std::array<double, 6> o = p->GetMatrix();
         m = {m[0] * o[0] + m[1] * o[2],        m[0] * o[1] + m[1] * o[3],

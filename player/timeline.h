@@ -185,6 +185,8 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     script::TextHost* CreateTextField(std::string_view fieldName, int fieldDepth, double x,
                                       double y, double width, double height) override;
 
+    // How deep clips may nest under the movie's caps.
+    int NestingCap() const;
     // Where the parent keeps this clip; null for a root or a clip being replaced.
     DisplayObject* Placement() const;
     // Whether a stage point (pixels) falls on what the clip shows (for a button: on its hit
@@ -194,9 +196,8 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
 
 class MovieState : private script::Host {
   public:
-    explicit MovieState(std::shared_ptr<const Movie> movie,
-                        int workPerTick = Limits::kMaxTimelineWorkPerTick,
-                        ScriptSettings settings = {});
+    // Plays under the movie's own Limits.
+    explicit MovieState(std::shared_ptr<const Movie> movie, ScriptSettings settings = {});
     ~MovieState() override;
     MovieState(const MovieState&) = delete;
     MovieState& operator=(const MovieState&) = delete;
@@ -208,6 +209,8 @@ class MovieState : private script::Host {
     void Tick(bool force, bool loop);
 
     int CurrentFrame() const { return root_->frame; }
+    // The caps the movie plays under.
+    const Limits& Caps() const { return movie_->limits; }
     int TotalFrames() const { return static_cast<int>(movie_->root.frames.size()); }
     // When false (the host is seeking), the root's own goto, next and previous frame actions
     // are not followed, so the root stays on the frame the host asked for; clips still follow
@@ -379,12 +382,11 @@ class MovieState : private script::Host {
         double bytes = 0;
     };
     std::map<std::string, LoadedFile, std::less<>> loadedMovies_;
-    ModelBudget loadBudget_{Limits::kMaxLoadedModelBytes};
+    ModelBudget loadBudget_;
     std::size_t liveObjects_ = 0;  // declared before root_: tokens release into it
     std::uint64_t tick_ = 0;
     std::uint64_t clipSerial_ = 0;  // the last clip's serial in this run
     sound::SoundLog sounds_;
-    int workPerTick_;
     int workLeft_ = 0;  // in this tick
     bool followRootJumps_ = true;
     ScriptSettings settings_;

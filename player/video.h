@@ -15,12 +15,6 @@
 
 namespace player {
 
-// What all the video of one player may take: pixels decoded while drawing one frame (about half
-// a second; streams past it draw nothing that frame and carry on from where they stopped on
-// the next), and memory for kept pictures over all streams.
-inline constexpr std::int64_t kMaxVideoPixelsPerRender = 128LL << 20;
-inline constexpr std::size_t kMaxVideoCacheBytes = 256u << 20;
-
 class VideoPlayback {
   public:
     // Pictures kept per stream, and the memory they may take (the newest is always kept).

@@ -154,9 +154,9 @@ InflateStatus RunLzma(std::span<const std::uint8_t> properties,
 
 // A match can reach back no further than the bytes produced, so a dictionary of `want` bytes
 // decodes them exactly, and a hostile dictionary size allocates nothing.
-std::uint32_t DictionaryFor(std::uint64_t want) {
-    return static_cast<std::uint32_t>(
-        std::clamp<std::uint64_t>(want, LZMA_DICT_SIZE_MIN, player::Limits::kMaxLzmaDictionaryBytes));
+std::uint32_t DictionaryFor(std::uint64_t want, std::uint64_t maxDictionary) {
+    return static_cast<std::uint32_t>(std::clamp<std::uint64_t>(
+        want, LZMA_DICT_SIZE_MIN, std::max<std::uint64_t>(maxDictionary, LZMA_DICT_SIZE_MIN)));
 }
 
 }  // namespace
@@ -181,10 +181,11 @@ InflateResult InflateZlibPrefix(std::span<const std::uint8_t> stream, std::size_
 }
 
 InflateResult InflateLzmaPrefix(std::span<const std::uint8_t> properties,
-                                std::span<const std::uint8_t> stream, std::size_t limit) {
+                                std::span<const std::uint8_t> stream, std::size_t limit,
+                                std::size_t maxDictionary) {
     if (limit == 0) return {InflateStatus::kOk, {}};
     KeptOutput out(limit);
-    const InflateStatus status = RunLzma(properties, stream, DictionaryFor(limit), out);
+    const InflateStatus status = RunLzma(properties, stream, DictionaryFor(limit, maxDictionary), out);
     return {status, out.Take()};
 }
 
@@ -204,7 +205,7 @@ InflatedSize ZlibInflatedSize(std::span<const std::uint8_t> stream, std::uint64_
 InflatedSize LzmaInflatedSize(std::span<const std::uint8_t> properties,
                               std::span<const std::uint8_t> stream, std::uint64_t cap) {
     CountedOutput out(cap);
-    const InflateStatus status = RunLzma(properties, stream, DictionaryFor(cap), out);
+    const InflateStatus status = RunLzma(properties, stream, DictionaryFor(cap, player::Limits{}.maxLzmaDictionaryBytes), out);
     return {status, out.Count()};
 }
 

@@ -8,6 +8,8 @@
 #include <span>
 #include <vector>
 
+#include "player/limits.h"
+
 namespace media {
 
 enum class InflateStatus {
@@ -27,9 +29,10 @@ struct InflateResult {
 InflateResult InflateZlibPrefix(std::span<const std::uint8_t> stream, std::size_t limit);
 
 // Raw LZMA data after its 5 property bytes (lc/lp/pb, dictionary size), inflated up to `limit`
-// bytes. The dictionary is held to what `limit` bytes can reference.
+// bytes. The dictionary is held to what `limit` bytes can reference, and to `maxDictionary`.
 InflateResult InflateLzmaPrefix(std::span<const std::uint8_t> properties,
-                                std::span<const std::uint8_t> stream, std::size_t limit);
+                                std::span<const std::uint8_t> stream, std::size_t limit,
+                                std::size_t maxDictionary = player::Limits{}.maxLzmaDictionaryBytes);
 
 // Inflates the zlib stream `input` into `output` (replacing its contents), stopping after
 // `limit` bytes. A stream that holds more than `limit` bytes is kOk with exactly `limit` bytes;

@@ -14,9 +14,6 @@ namespace player::script {
 namespace {
 
 constexpr std::uint32_t kNoTarget = std::numeric_limits<std::uint32_t>::max();
-// Values one movie may leave on its operand stack (blocks share it, as in the reference
-// player, so a movie that leaves a value every frame must not grow it for ever).
-constexpr std::size_t kMaxStack = 1u << 20;
 constexpr int kRegistersOfBlock = 4;
 
 }  // namespace
@@ -299,8 +296,9 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                             break;
                     }
                 }
-                if (stack_.size() > kMaxStack) {
-                    Stop("the script stack passed " + std::to_string(kMaxStack) + " values");
+                if (stack_.size() > Limits().maxStackValues) {
+                    Stop("the script stack passed " + std::to_string(Limits().maxStackValues) +
+                         " values");
                     return Completion::kStop;
                 }
                 break;

@@ -23,13 +23,20 @@
 
 namespace player::script {
 
-// The engine's caps on scripts (see player/limits.h); tests lower them.
+// The engine's caps on scripts, taken from the movie's Limits; tests lower them.
 struct ScriptLimits {
-    std::int64_t actionsPerTick = Limits::kMaxActionsPerTick;
-    int maxRecursion = Limits::kMaxScriptRecursion;
-    std::size_t maxStringBytes = Limits::kMaxScriptStringBytes;
-    std::uint32_t maxArrayLength = Limits::kMaxScriptArrayLength;
-    std::size_t maxHeapBytes = Limits::kMaxScriptHeapBytes;
+    std::int64_t actionsPerTick = Limits{}.maxActionsPerTick;
+    int maxRecursion = Limits{}.maxScriptRecursion;
+    std::size_t maxStringBytes = Limits{}.maxScriptStringBytes;
+    std::uint32_t maxArrayLength = Limits{}.maxScriptArrayLength;
+    std::size_t maxHeapBytes = Limits{}.maxScriptHeapBytes;
+    std::size_t maxStackValues = Limits{}.maxScriptStackValues;
+
+    static ScriptLimits From(const Limits& limits) {
+        return {limits.maxActionsPerTick,    limits.maxScriptRecursion,
+                limits.maxScriptStringBytes, limits.maxScriptArrayLength,
+                limits.maxScriptHeapBytes,   limits.maxScriptStackValues};
+    }
 };
 
 struct VmOptions {

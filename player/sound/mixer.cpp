@@ -104,7 +104,7 @@ std::uint64_t Mixer::TickFrame(std::uint32_t tick) const {
 
 void Mixer::Report(std::uint64_t key, std::string line) {
     if (line.empty() || !reported_.insert(key).second) return;
-    if (problems_.size() < player::Limits::kMaxReportedProblems) problems_.push_back(std::move(line));
+    if (problems_.size() < limits_.maxReportedProblems) problems_.push_back(std::move(line));
 }
 
 void Mixer::Keep(std::uint64_t key, const Samples& samples) {

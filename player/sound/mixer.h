@@ -19,11 +19,18 @@
 
 namespace sound {
 
+// The mixer's share of a movie's Limits; tests lower them.
 struct MixLimits {
-    std::size_t maxFramesPerSound = player::Limits::kMaxSoundFrames;
-    std::size_t maxCachedBytes = player::Limits::kMaxDecodedSoundBytes;
-    std::size_t maxVoices = player::Limits::kMaxVoices;
-    std::size_t maxFramesPerCall = player::Limits::kMaxMixSecondsPerCall * kMixRate;
+    std::size_t maxFramesPerSound = player::Limits{}.maxSoundFrames;
+    std::size_t maxCachedBytes = player::Limits{}.maxDecodedSoundBytes;
+    std::size_t maxVoices = player::Limits{}.maxVoices;
+    std::size_t maxFramesPerCall = player::Limits{}.maxMixSecondsPerCall * kMixRate;
+    std::size_t maxReportedProblems = player::Limits{}.maxReportedProblems;
+
+    static MixLimits From(const player::Limits& limits) {
+        return {limits.maxSoundFrames, limits.maxDecodedSoundBytes, limits.maxVoices,
+                limits.maxMixSecondsPerCall * kMixRate, limits.maxReportedProblems};
+    }
 };
 
 class Mixer {

@@ -33,7 +33,7 @@ struct SoundEvent {
 
 class SoundLog {
   public:
-    explicit SoundLog(std::size_t maxEvents = player::Limits::kMaxSoundEvents)
+    explicit SoundLog(std::size_t maxEvents = player::Limits{}.maxSoundEvents)
         : maxEvents_(maxEvents) {}
 
     void Clear() {

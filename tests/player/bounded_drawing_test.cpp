@@ -33,7 +33,7 @@ struct Drawn {
     std::size_t cut = 0;
 };
 
-Drawn Draw(const swfw::Movie& m, int width, int height, const FrameWorkLimits& limits = {}) {
+Drawn Draw(const swfw::Movie& m, int width, int height, const Limits& limits = {}) {
     std::string error;
     auto movie = ReadMovie(m.Bytes(), &error);
     EXPECT_TRUE(movie) << error;
@@ -229,7 +229,7 @@ TEST(BoundedDrawing, HeapsOfGradientsAndFiltersEndAtTheFrameBudget) {
     for (const swfw::Movie* m : {&gradients, &blurs}) {
         const Drawn d = Draw(*m, 1100, 800);
         EXPECT_LT(d.seconds, kGenerousSeconds);
-        EXPECT_LE(d.work, Limits::kMaxPixelWorkPerFrame);
+        EXPECT_LE(d.work, Limits{}.maxPixelWorkPerFrame);
         EXPECT_EQ(d.cut, 1u);
     }
 }

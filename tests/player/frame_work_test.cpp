@@ -27,7 +27,7 @@ struct Picture {
 // One movie drawn frame after frame by one renderer under the given limits.
 class Drawing {
   public:
-    Drawing(const swfw::Movie& m, const FrameWorkLimits& limits) : renderer_(limits) {
+    Drawing(const swfw::Movie& m, const Limits& limits) : renderer_(limits) {
         std::string error;
         movie_ = ReadMovie(m.Bytes(), &error);
         EXPECT_TRUE(movie_) << error;
@@ -84,8 +84,8 @@ TEST(FrameWork, EdgesPastTheCapLeaveTheRestOfThatFrameOut) {
     EXPECT_TRUE(plenty.Problems().empty());
 
     // Room for one square's records but not two.
-    FrameWorkLimits one;
-    one.maxEdges = 7;
+    Limits one;
+    one.maxEdgesPerFrame = 7;
     Drawing cut(m, one);
     for (int frame = 0; frame < 2; ++frame) {  // the budget is per frame, not per renderer
         const Picture p = cut.Draw(40, 20);
@@ -108,8 +108,8 @@ TEST(FrameWork, MaskGroupsPastTheCapLeaveTheirContentOutAndTheRestDraws) {
     Drawing plenty(m, {});
     EXPECT_EQ(plenty.Draw(40, 20).At(5, 5), kRed);
 
-    FrameWorkLimits few;
-    few.maxGroupPixels = 100;  // less than two groups the size of the 40 x 20 picture
+    Limits few;
+    few.maxGroupPixelsPerFrame = 100;  // less than two groups the size of the 40 x 20 picture
     Drawing cut(m, few);
     const Picture p = cut.Draw(40, 20);
     EXPECT_EQ(p.At(5, 5), kWhite);
@@ -133,8 +133,8 @@ TEST(FrameWork, DecodedBitmapsPastTheCapAreLeftOutOfTheFrameAndTheCacheStartsOve
         .Define(BitmapSquare(4, 2, 20));
     m.Place(swfw::PlaceObject::New(3, 1)).Place(swfw::PlaceObject::New(4, 2)).ShowFrame();
 
-    FrameWorkLimits small;
-    small.maxBitmapBytes = 8;  // one 2 x 2 bitmap is 16 bytes
+    Limits small;
+    small.maxDecodedBitmapBytes = 8;  // one 2 x 2 bitmap is 16 bytes
     Drawing cut(m, small);
     for (int frame = 0; frame < 3; ++frame) {
         const Picture p = cut.Draw(40, 20);
@@ -155,8 +155,8 @@ TEST(FrameWork, DrawingWorkPastTheBudgetKeepsWhatWasDrawnAndNotesIt) {
     plenty.Draw(40, 20);
     EXPECT_EQ(plenty.FramesCut(), 0u);
 
-    FrameWorkLimits tight;
-    tight.maxPixelWork = 800 + 121 + 60;  // the background and the first square
+    Limits tight;
+    tight.maxPixelWorkPerFrame = 800 + 121 + 60;  // the background and the first square
     Drawing cut(m, tight);
     for (int frame = 0; frame < 3; ++frame) {
         const Picture p = cut.Draw(40, 20);
@@ -180,8 +180,8 @@ TEST(FrameWork, FiltersPastTheBudgetAreLeftOutAndTheFrameGoesOn) {
     const Picture soft = blurred.Draw(40, 20);
     EXPECT_NE(soft.At(0, 0), kBlue) << "the blur spreads the square's corner";
 
-    FrameWorkLimits noFilters;
-    noFilters.maxPixelWork = 8000;  // layers and squares, but no filter pass over a layer
+    Limits noFilters;
+    noFilters.maxPixelWorkPerFrame = 8000;  // layers and squares, but no filter pass over a layer
     Drawing plain(m, noFilters);
     const Picture p = plain.Draw(40, 20);
     EXPECT_EQ(p.At(0, 0), kBlue);

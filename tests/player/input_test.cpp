@@ -454,7 +454,7 @@ TEST(ButtonInput, ScriptedInputIsCapped) {
     std::vector<player::ScriptedInput> input;
     for (int i = 0; i < 10000; ++i) player::AddClick(input, 1, 50, 50);
     // A click's three events, up to the cap.
-    EXPECT_EQ(Play(m, input, 2)->lines.size(), player::Limits::kMaxScriptedInputs / 3 + 0);
+    EXPECT_EQ(Play(m, input, 2)->lines.size(), player::Limits{}.maxScriptedInputs / 3 + 0);
 }
 
 }  // namespace

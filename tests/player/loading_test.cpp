@@ -218,7 +218,7 @@ TEST_F(LoadingTest, LoadsInALoopAreCappedEachFrame) {
     m.Do(a).ShowFrame().ShowFrame();
     auto run = Play(m, 2);
     EXPECT_EQ(ProblemsMentioning(*run->player, "loads were asked for in one frame"), 1u);
-    EXPECT_GT(player::Limits::kMaxLoadsPerTick, 0);
+    EXPECT_GT(player::Limits{}.maxLoadsPerTick, 0);
 }
 
 }  // namespace

@@ -217,8 +217,8 @@ TEST_F(MovieLoadingTest, AMovieLoadingItselfStopsAtTheNestingCap) {
     Holder(a);
     OnHolder(a, "loadMovie", "test.swf");
     movie.Do(a).ShowFrame();
-    const Lines lines = Play(movie, 3 * player::Limits::kMaxLoadNesting);
-    EXPECT_EQ(lines.size(), std::size_t{1} + player::Limits::kMaxLoadNesting);
+    const Lines lines = Play(movie, 3 * player::Limits{}.maxLoadNesting);
+    EXPECT_EQ(lines.size(), std::size_t{1} + player::Limits{}.maxLoadNesting);
     EXPECT_EQ(ProblemsMentioning("deep"), 1u);
 }
 

@@ -156,7 +156,7 @@ TEST(Malformed, SixtyFiveThousandFrames) {
     m.ShowFrame();
     auto more = ReadMovie(m.Bytes(), &error);
     ASSERT_TRUE(more);
-    EXPECT_EQ(more->root.frames.size(), std::size_t(Limits::kMaxFramesPerTimeline));
+    EXPECT_EQ(more->root.frames.size(), std::size_t(Limits{}.maxFramesPerTimeline));
 }
 
 TEST(Malformed, CompressedBombsAreCapped) {
@@ -211,7 +211,9 @@ TEST(Malformed, ModelStopsGrowingAtItsBudget) {
     swfw::Movie m;
     m.Define(s).Place(swfw::PlaceObject::New(1, 1)).ShowFrame().ShowFrame();
     const swfw::RawTag raw = swfw::EncodeShape(s);
-    ModelBudget small(20000 * sizeof(ShapeRecord) / 2);
+    Limits halfTheEdges;
+    halfTheEdges.maxModelBytes = 20000 * sizeof(ShapeRecord) / 2;
+    ModelBudget small(halfTheEdges);
     std::string problem;
     Tag tag = ReadTag(raw.code, raw.body, 0, small, &problem);
     ASSERT_TRUE(std::holds_alternative<Shape>(tag));
@@ -220,7 +222,9 @@ TEST(Malformed, ModelStopsGrowingAtItsBudget) {
 
     Timeline timeline;
     std::vector<std::string> problems;
-    ModelBudget tiny(sizeof(Frame) + 10);
+    Limits oneFrame;
+    oneFrame.maxModelBytes = sizeof(Frame) + 10;
+    ModelBudget tiny(oneFrame);
     const Bytes body = m.Body();  // stage rect (9 bytes for 550 x 400), rate, count, tags
     ReadTimeline(std::span(body).subspan(13), 0, tiny, &timeline, &problems);
     EXPECT_LE(timeline.frames.size(), 1u);
@@ -290,6 +294,33 @@ TEST(Fuzzed, FarShadowsOverATinyPictureLayerOnlyWhatReachesIt) {
         EXPECT_EQ(renderer.FramesCut(), 0u);
         state.Tick(true, false);
     }
+}
+
+// A caller's Limits hold for the whole life of the movie loaded under them — reading,
+// playing, drawing and restarts — and leave every other load at the defaults.
+TEST(Limits, HoldPerLoad) {
+    swfw::Shape box(1);
+    box.Fill(box.AddFill(swfw::FillStyle::Solid(swfw::Rgb(9, 9, 9)))).Rectangle(0, 0, 100, 100);
+    swfw::Movie m;
+    m.Define(box);
+    for (std::uint16_t depth = 1; depth <= 5; ++depth)
+        m.Place(swfw::PlaceObject::New(1, depth)).ShowFrame();
+    const Bytes bytes = m.Bytes();
+
+    Limits threeFrames;
+    threeFrames.maxFramesPerTimeline = 3;
+    std::string error;
+    auto capped = Player::Load(bytes, &error, threeFrames);
+    ASSERT_TRUE(capped) << error;
+    EXPECT_EQ(capped->TotalFrames(), 3);
+    EXPECT_EQ(capped->Restart()->Caps().maxFramesPerTimeline, 3);
+    EXPECT_EQ(Player::Load(bytes, &error)->TotalFrames(), 5);
+
+    Limits smallBody;
+    smallBody.maxMovieBytes = bytes.size() / 2;
+    LoadFailure failure;
+    EXPECT_FALSE(Player::Load(bytes, &failure, smallBody));
+    EXPECT_EQ(failure.error, LoadError::kBodyTooLarge);
 }
 
 }  // namespace

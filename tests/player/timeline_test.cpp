@@ -21,9 +21,9 @@ swfw::Shape Box(std::uint16_t id, swfw::Color color) {
     return s;
 }
 
-std::shared_ptr<const Movie> Read(const swfw::Movie& m) {
+std::shared_ptr<const Movie> Read(const swfw::Movie& m, const Limits& limits = {}) {
     std::string error;
-    auto movie = ReadMovie(m.Bytes(), &error);
+    auto movie = ReadMovie(m.Bytes(), &error, limits);
     EXPECT_TRUE(movie) << error;
     return movie;
 }
@@ -198,13 +198,13 @@ TEST(Timeline, SelfPlacingSpritesStopAtTheNestingCap) {
     m.Place(swfw::PlaceObject::New(2, 1)).ShowFrame();
     auto movie = Read(m);
     MovieState state(movie);
-    EXPECT_LE(state.LiveObjects(), Limits::kMaxDisplayObjects);
+    EXPECT_LE(state.LiveObjects(), Limits{}.maxDisplayObjects);
     state.Tick(false, true);
-    EXPECT_LE(state.LiveObjects(), Limits::kMaxDisplayObjects);
+    EXPECT_LE(state.LiveObjects(), Limits{}.maxDisplayObjects);
     int depth = 0;
     for (const SpriteInstance* s = &state.Root(); s && At(*s, 1); s = At(*s, 1)->sprite.get())
         ++depth;
-    EXPECT_LE(depth, Limits::kMaxNestingDepth + 1);
+    EXPECT_LE(depth, Limits{}.maxNestingDepth + 1);
 }
 
 // Found by fuzzing: every jump back rebuilds the root's tree of self-placing clips (capped
@@ -221,7 +221,7 @@ TEST(Timeline, JumpsBackOverAHugeTreeEndWithinATick) {
     m.Do(pingPong).ShowFrame();
     MovieState state(Read(m));
     state.Tick(false, false);  // returns within the tick's work cap
-    EXPECT_LE(state.LiveObjects(), Limits::kMaxDisplayObjects);
+    EXPECT_LE(state.LiveObjects(), Limits{}.maxDisplayObjects);
 }
 
 // The work cap is per tick: a tick cut short leaves the rest of its frame undone, and the next
@@ -232,7 +232,9 @@ TEST(Timeline, WorkCapCutsOneTickOnly) {
     for (std::uint16_t depth = 1; depth <= 4; ++depth) m.Place(swfw::PlaceObject::New(1, depth));
     m.ShowFrame();
     m.Place(swfw::PlaceObject::New(1, 5)).ShowFrame();
-    MovieState state(Read(m), 3);  // the frame, then two of its four commands
+    Limits limits;
+    limits.maxTimelineWorkPerTick = 3;  // the frame, then two of its four commands
+    MovieState state(Read(m, limits));
     EXPECT_TRUE(At(state.Root(), 2));
     EXPECT_FALSE(At(state.Root(), 3));
     state.Tick(false, false);

@@ -250,7 +250,7 @@ TEST(VideoPlaybackTest, SeeksFromTheLastKeyFrameAndKeepsPictures) {
     VideoFrames frames;
     for (std::size_t n = 0; n < Frames().size(); ++n) frames[std::uint16_t(n)] = Frames()[n];
     VideoPlayback playback(stream, &frames);
-    std::int64_t budget = kMaxVideoPixelsPerRender;
+    std::int64_t budget = Limits{}.maxVideoPixelsPerFrame;
     ASSERT_TRUE(playback.PictureAt(6, budget));
     EXPECT_EQ(playback.DecodedFrames(), 3u);  // 4, 5, 6
     ASSERT_TRUE(playback.PictureAt(6, budget));
@@ -263,7 +263,7 @@ TEST(VideoPlaybackTest, SeeksFromTheLastKeyFrameAndKeepsPictures) {
     ASSERT_TRUE(past);
     EXPECT_TRUE(Near(past->At(6, 6), Expected(6, 6, 7)));
     EXPECT_EQ(playback.DecodedFrames(), 6u);
-    EXPECT_EQ(budget, kMaxVideoPixelsPerRender - 6 * kVideoSize * kVideoSize);
+    EXPECT_EQ(budget, Limits{}.maxVideoPixelsPerFrame - 6 * kVideoSize * kVideoSize);
     EXPECT_TRUE(playback.TakeProblem().empty());
 
     // Released, it decodes again from the key frame.
