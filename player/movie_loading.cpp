@@ -118,8 +118,7 @@ SpriteInstance* MovieState::ReplaceContent(SpriteInstance* clip, int level, cons
     }
     clip->loadedMovie = movie != nullptr;
     if (!timeline.frames.empty()) {
-        QueueFrameActions(*clip, 0);
-        ApplyFrame(*clip, 0);
+        ApplyFrame(*clip, 0, true);
     }
     return clip;
 }

@@ -334,7 +334,7 @@ INSTANTIATE_TEST_SUITE_P(
                         b.resize(12);
                         return b;
                     },
-                    "intro.swf: movie header is cut short"},
+                    "intro.swf: the movie is truncated: its header is cut short"},
         BadFileCase{"CompressedBodyCorrupt",
                     [] {
                         swfw::Buffer b = CutMovie(5, swfw::Compression::Zlib);
