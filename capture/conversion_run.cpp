@@ -9,23 +9,23 @@
 
 namespace capture {
 
-CConversionRun::CConversionRun(IFrameSource& source, RunSettings settings, IRunObserver* observer)
+ConversionRun::ConversionRun(FrameSource& source, RunSettings settings, RunObserver* observer)
     : source_(source),
       settings_(std::move(settings)),
       observer_(observer),
       writer_(settings_.backgroundFrameFiles, settings_.frameCodecs) {}
 
-std::string CConversionRun::OutputFile() const {
+std::string ConversionRun::OutputFile() const {
     if (!settings_.outputFile.empty()) return settings_.outputFile;
     return OutputAnimationPath(settings_.outputFolder, settings_.moviePath);
 }
 
-std::string CConversionRun::FrameFile(long frame) const {
+std::string ConversionRun::FrameFile(long frame) const {
     return settings_.workFolder +
            FrameFileName(settings_.moviePath, static_cast<int>(frame), ".gif");
 }
 
-void CConversionRun::Step() {
+void ConversionRun::Step() {
     if (!IsActive()) return;
     if (observer_) observer_->DisableControls();
     // A player with no frames would never reach the last frame: end before the old GIF is
@@ -60,7 +60,7 @@ void CConversionRun::Step() {
     if (source_.CurrentFrame() + 1 >= source_.TotalFrames()) Finish(captured);
 }
 
-void CConversionRun::BeginGif(bool appendFrameZero) {
+void ConversionRun::BeginGif(bool appendFrameZero) {
     // Beginning again (at frame 1 after frame 0) drops the GIF begun on the tick before. At
     // frame 0 the frame-0 file is about to be captured afresh, so an older one left in the
     // working folder is not taken: it would show up as a stale extra first page in movies
@@ -80,14 +80,14 @@ void CConversionRun::BeginGif(bool appendFrameZero) {
     if (appendFrameZero) AppendFrame(0);
 }
 
-void CConversionRun::AppendFrame(long frame) {
+void ConversionRun::AppendFrame(long frame) {
     const std::string file = FrameFile(frame);
     writer_.WaitFor(file);
     gif_.AppendFrameFile(file);
 }
 
 // False, with the run ended, when the working folder cannot be made.
-bool CConversionRun::CaptureFrame() {
+bool ConversionRun::CaptureFrame() {
     const std::string file = FrameFile(source_.CurrentFrame());
     std::string reason;
     if (!EnsureFolder(settings_.workFolder, &reason)) {
@@ -102,14 +102,14 @@ bool CConversionRun::CaptureFrame() {
 
 // False, with the run ended, once a frame file could not be saved: a full disk or a failing
 // encoder would only fail again for every later frame.
-bool CConversionRun::FrameFilesSaved() {
+bool ConversionRun::FrameFilesSaved() {
     const std::string failure = writer_.FirstFailure();
     if (failure.empty()) return true;
     EndWithoutGif("a frame could not be saved: " + failure);
     return false;
 }
 
-void CConversionRun::Finish(long capturedThisTick) {
+void ConversionRun::Finish(long capturedThisTick) {
     if (!CaptureFrame()) return;
     const long last = source_.CurrentFrame();
     if (capturedThisTick >= 0 && capturedThisTick != last) AppendFrame(capturedThisTick);
@@ -139,7 +139,7 @@ void CConversionRun::Finish(long capturedThisTick) {
 }
 
 // The reason with the GIF's hidden name replaced by the output's.
-std::string CConversionRun::NamedAsOutput(std::string reason) const {
+std::string ConversionRun::NamedAsOutput(std::string reason) const {
     const std::string& hidden = gifTemp_.Path();
     if (hidden.empty()) return reason;
     const std::string output = OutputFile();
@@ -150,14 +150,14 @@ std::string CConversionRun::NamedAsOutput(std::string reason) const {
 }
 
 // Renames the finished GIF from its hidden name to the output, replacing an older one only now.
-bool CConversionRun::PublishGif() {
+bool ConversionRun::PublishGif() {
     if (std::rename(gifTemp_.Path().c_str(), OutputFile().c_str()) == 0) return true;
     error_ = "cannot write " + OutputFile() + ": " + std::strerror(errno);
     std::remove(gifTemp_.Path().c_str());
     return false;
 }
 
-void CConversionRun::EndWithoutGif(std::string reason) {
+void ConversionRun::EndWithoutGif(std::string reason) {
     gif_.Abandon();
     gifTemp_.Remove();
     outcome_ = RunOutcome::NoGif;

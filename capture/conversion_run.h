@@ -32,9 +32,9 @@ struct RunSettings {
 };
 
 // What the run tells its front end.
-class IRunObserver {
+class RunObserver {
   public:
-    virtual ~IRunObserver() = default;
+    virtual ~RunObserver() = default;
     // Every tick, before anything else: the movie and the settings must not change now.
     virtual void DisableControls() = 0;
     // The player is at `frame` of `total` (also 0 of total once the run has rewound).
@@ -45,9 +45,9 @@ class IRunObserver {
 
 enum class RunOutcome { Running, GifWritten, NoGif };
 
-class CConversionRun {
+class ConversionRun {
   public:
-    CConversionRun(IFrameSource& source, RunSettings settings, IRunObserver* observer = nullptr);
+    ConversionRun(FrameSource& source, RunSettings settings, RunObserver* observer = nullptr);
 
     // One conversion tick.
     void Step();
@@ -71,11 +71,11 @@ class CConversionRun {
     std::string NamedAsOutput(std::string reason) const;
     void EndWithoutGif(std::string reason);
 
-    IFrameSource& source_;
+    FrameSource& source_;
     RunSettings settings_;
-    IRunObserver* observer_;
-    CFrameFileWriter writer_;
-    CGifAssembly gif_;
+    RunObserver* observer_;
+    FrameFileWriter writer_;
+    GifAssembly gif_;
     Reservation gifTemp_;  // the hidden name the GIF is assembled under
     RunOutcome outcome_ = RunOutcome::Running;
     int pagesWritten_ = 0;

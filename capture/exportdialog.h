@@ -55,7 +55,7 @@ class CExportDialog : public QDialog {
     void OnCancel();
 
     CShockwaveflash m_flashPlayer;
-    capture::CControlFrameSource m_source{m_flashPlayer};
+    capture::ControlFrameSource m_source{m_flashPlayer};
     QProgressBar* m_progress = nullptr;
     QLabel* m_labelCount = nullptr;
     QTimer m_timer;

@@ -7,7 +7,7 @@
 
 namespace capture {
 
-bool ExportSingleFrame(IFrameSource& source, int playerWidth, int playerHeight, int outputWidth,
+bool ExportSingleFrame(FrameSource& source, int playerWidth, int playerHeight, int outputWidth,
                        int outputHeight, const std::string& path, std::string* error) {
     CPixelImage image;
     if (!CaptureImage(source, playerWidth, playerHeight, image, error)) return false;
@@ -19,13 +19,13 @@ bool ExportSingleFrame(IFrameSource& source, int playerWidth, int playerHeight, 
     return true;
 }
 
-bool ExportSequenceFrame(IFrameSource& source, const SequenceExport& settings, long p,
+bool ExportSequenceFrame(FrameSource& source, const SequenceExport& settings, long p,
                          std::string* error) {
     source.GotoFrame(p);
     return WriteSequenceFrame(source, settings, error);
 }
 
-bool WriteSequenceFrame(IFrameSource& source, const SequenceExport& settings, std::string* error) {
+bool WriteSequenceFrame(FrameSource& source, const SequenceExport& settings, std::string* error) {
     const std::string file =
         SequenceFramePath(settings.outputFolder, settings.moviePath,
                           static_cast<int>(source.CurrentFrame()), settings.extension);

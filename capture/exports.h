@@ -10,7 +10,7 @@ namespace capture {
 
 // Draws the source's current frame at the player's size, scales it to the output size unless
 // either output dimension is 0 or less, and saves it; the extension picks the format.
-bool ExportSingleFrame(IFrameSource& source, int playerWidth, int playerHeight, int outputWidth,
+bool ExportSingleFrame(FrameSource& source, int playerWidth, int playerHeight, int outputWidth,
                        int outputHeight, const std::string& path, std::string* error = nullptr);
 
 struct SequenceExport {
@@ -23,10 +23,10 @@ struct SequenceExport {
 
 // One tick of the sequence export: moves the source to frame p and writes that frame's file
 // into the sequence folder. False when the file could not be written (the export goes on).
-bool ExportSequenceFrame(IFrameSource& source, const SequenceExport& settings, long p,
+bool ExportSequenceFrame(FrameSource& source, const SequenceExport& settings, long p,
                          std::string* error = nullptr);
 // Writes the source's current frame as its sequence file (the second half of the step).
-bool WriteSequenceFrame(IFrameSource& source, const SequenceExport& settings,
+bool WriteSequenceFrame(FrameSource& source, const SequenceExport& settings,
                         std::string* error = nullptr);
 
 }  // namespace capture

@@ -62,7 +62,7 @@ bool ImageFromSurface(const CSurface& surface, CPixelImage& image) {
     return bitmap && ImageFromGdiplusBitmap(*bitmap, image);
 }
 
-bool CaptureImage(IFrameSource& source, int width, int height, CPixelImage& image,
+bool CaptureImage(FrameSource& source, int width, int height, CPixelImage& image,
                   std::string* error) {
     CSurface surface(width, height);
     if (!surface.IsValid()) {
@@ -80,7 +80,7 @@ bool CaptureImage(IFrameSource& source, int width, int height, CPixelImage& imag
     return true;
 }
 
-bool CaptureToFile(IFrameSource& source, int width, int height, const std::string& path,
+bool CaptureToFile(FrameSource& source, int width, int height, const std::string& path,
                    std::string* error) {
     CPixelImage image;
     if (!CaptureImage(source, width, height, image, error)) return false;

@@ -24,12 +24,12 @@ bool SaveSurfaceWith(CCodecFactory& codecs, const CSurface& surface, const std::
 bool ImageFromSurface(const CSurface& surface, CPixelImage& image);
 
 // Draws the source's current frame at width x height into an image.
-bool CaptureImage(IFrameSource& source, int width, int height, CPixelImage& image,
+bool CaptureImage(FrameSource& source, int width, int height, CPixelImage& image,
                   std::string* error = nullptr);
 
 // Draws the source's current frame at width x height and saves it to `path`. False, with a
 // reason, when the size is not drawable, the source draws nothing or the save fails.
-bool CaptureToFile(IFrameSource& source, int width, int height, const std::string& path,
+bool CaptureToFile(FrameSource& source, int width, int height, const std::string& path,
                    std::string* error = nullptr);
 
 }  // namespace capture

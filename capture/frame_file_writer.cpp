@@ -4,14 +4,14 @@
 
 namespace capture {
 
-CFrameFileWriter::CFrameFileWriter(bool background, std::shared_ptr<CCodecFactory> codecs)
+FrameFileWriter::FrameFileWriter(bool background, std::shared_ptr<CCodecFactory> codecs)
     : background_(background), codecs_(std::move(codecs)) {
     if (!background_) return;
     if (!codecs_) codecs_ = std::make_shared<CAppCodecFactory>();
     worker_ = std::thread([this] { Work(); });
 }
 
-CFrameFileWriter::~CFrameFileWriter() {
+FrameFileWriter::~FrameFileWriter() {
     if (!background_) return;
     {
         std::lock_guard lock(mutex_);
@@ -21,7 +21,7 @@ CFrameFileWriter::~CFrameFileWriter() {
     worker_.join();
 }
 
-void CFrameFileWriter::Save(CSurface surface, std::string path) {
+void FrameFileWriter::Save(CSurface surface, std::string path) {
     if (!background_) {
         if (!firstFailure_.empty()) return;
         std::string reason;
@@ -35,7 +35,7 @@ void CFrameFileWriter::Save(CSurface surface, std::string path) {
     changed_.notify_all();
 }
 
-bool CFrameFileWriter::Pending(const std::string& path) const {
+bool FrameFileWriter::Pending(const std::string& path) const {
     if (running_ == path) return true;
     for (const Job& job : queue_) {
         if (job.path == path) return true;
@@ -43,29 +43,29 @@ bool CFrameFileWriter::Pending(const std::string& path) const {
     return false;
 }
 
-void CFrameFileWriter::WaitFor(const std::string& path) {
+void FrameFileWriter::WaitFor(const std::string& path) {
     if (!background_) return;
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return !Pending(path); });
 }
 
-void CFrameFileWriter::WaitForAll() {
+void FrameFileWriter::WaitForAll() {
     if (!background_) return;
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return queue_.empty() && running_.empty(); });
 }
 
-std::string CFrameFileWriter::FirstFailure() const {
+std::string FrameFileWriter::FirstFailure() const {
     std::lock_guard lock(mutex_);
     return firstFailure_;
 }
 
-void CFrameFileWriter::Record(bool saved, const std::string& reason) {
+void FrameFileWriter::Record(bool saved, const std::string& reason) {
     if (saved || !firstFailure_.empty()) return;
     firstFailure_ = reason.empty() ? "a frame file could not be saved" : reason;
 }
 
-void CFrameFileWriter::Work() {
+void FrameFileWriter::Work() {
     std::unique_lock lock(mutex_);
     for (;;) {
         changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });

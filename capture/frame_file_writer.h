@@ -16,14 +16,14 @@
 
 namespace capture {
 
-class CFrameFileWriter {
+class FrameFileWriter {
   public:
     // In the background the frames are saved through `codecs` (the conversion run's codecs
     // when null); at once they are saved as every capture saves, on the calling thread.
-    explicit CFrameFileWriter(bool background, std::shared_ptr<CCodecFactory> codecs = nullptr);
-    ~CFrameFileWriter();
-    CFrameFileWriter(const CFrameFileWriter&) = delete;
-    CFrameFileWriter& operator=(const CFrameFileWriter&) = delete;
+    explicit FrameFileWriter(bool background, std::shared_ptr<CCodecFactory> codecs = nullptr);
+    ~FrameFileWriter();
+    FrameFileWriter(const FrameFileWriter&) = delete;
+    FrameFileWriter& operator=(const FrameFileWriter&) = delete;
 
     // Saves the surface to `path` by its extension; in the background this waits only while
     // kMaxQueued frames are already waiting. Once a save has failed, later ones are dropped.

@@ -18,50 +18,50 @@ bool DrawControl(CShockwaveflash& control, CSurface& target) {
 
 }  // namespace
 
-long CControlFrameSource::CurrentFrame() const {
+long ControlFrameSource::CurrentFrame() const {
     return control_.CurrentFrame();
 }
-long CControlFrameSource::TotalFrames() const {
+long ControlFrameSource::TotalFrames() const {
     return control_.GetTotalFrames();
 }
-void CControlFrameSource::GotoFrame(long frame) {
+void ControlFrameSource::GotoFrame(long frame) {
     control_.GotoFrame(frame);
 }
-void CControlFrameSource::Rewind() {
+void ControlFrameSource::Rewind() {
     control_.Rewind();
 }
-bool CControlFrameSource::Draw(CSurface& target) {
+bool ControlFrameSource::Draw(CSurface& target) {
     return DrawControl(control_, target);
 }
 
-CFrameRangeSource::CFrameRangeSource(IFrameSource& inner, long first, long last) : inner_(inner) {
+FrameRangeSource::FrameRangeSource(FrameSource& inner, long first, long last) : inner_(inner) {
     const long total = inner.TotalFrames();
     first_ = std::clamp(first, 0L, std::max(total - 1, 0L));
     const long end = std::clamp(last, first_, std::max(total - 1, 0L));
     count_ = total > 0 ? end - first_ + 1 : 0;
 }
 
-long CFrameRangeSource::CurrentFrame() const {
+long FrameRangeSource::CurrentFrame() const {
     return std::max(inner_.CurrentFrame() - first_, 0L);
 }
-long CFrameRangeSource::TotalFrames() const {
+long FrameRangeSource::TotalFrames() const {
     return count_;
 }
 
-void CFrameRangeSource::GotoFrame(long frame) {
+void FrameRangeSource::GotoFrame(long frame) {
     inner_.GotoFrame(first_ + std::clamp(frame, 0L, std::max(count_ - 1, 0L)));
 }
 
-void CFrameRangeSource::Rewind() {
+void FrameRangeSource::Rewind() {
     GotoFrame(0);
 }
 
-CPlaybackTickSource::CPlaybackTickSource(CShockwaveflash& control, long ticks)
+PlaybackTickSource::PlaybackTickSource(CShockwaveflash& control, long ticks)
     : control_(control), ticks_(control.GetTotalFrames() > 0 ? std::max(ticks, 0L) : 0) {
     Rewind();
 }
 
-void CPlaybackTickSource::GotoFrame(long frame) {
+void PlaybackTickSource::GotoFrame(long frame) {
     const long target = std::clamp(frame, 0L, std::max(ticks_ - 1, 0L));
     if (target < tick_) Rewind();
     while (tick_ < target) {
@@ -70,7 +70,7 @@ void CPlaybackTickSource::GotoFrame(long frame) {
     }
 }
 
-void CPlaybackTickSource::Rewind() {
+void PlaybackTickSource::Rewind() {
     // From a fresh start, as a player starts it: a stop on the first frame holds the root.
     control_.SetLoop(TRUE);
     control_.GotoFrame(0);
@@ -78,7 +78,7 @@ void CPlaybackTickSource::Rewind() {
     tick_ = 0;
 }
 
-bool CPlaybackTickSource::Draw(CSurface& target) {
+bool PlaybackTickSource::Draw(CSurface& target) {
     return DrawControl(control_, target);
 }
 

@@ -9,9 +9,9 @@ class CShockwaveflash;
 
 namespace capture {
 
-class IFrameSource {
+class FrameSource {
   public:
-    virtual ~IFrameSource() = default;
+    virtual ~FrameSource() = default;
     virtual long CurrentFrame() const = 0;  // zero-based
     virtual long TotalFrames() const = 0;
     virtual void GotoFrame(long frame) = 0;
@@ -21,9 +21,9 @@ class IFrameSource {
 };
 
 // The player control, drawn through its drawing interface.
-class CControlFrameSource : public IFrameSource {
+class ControlFrameSource : public FrameSource {
   public:
-    explicit CControlFrameSource(CShockwaveflash& control) : control_(control) {}
+    explicit ControlFrameSource(CShockwaveflash& control) : control_(control) {}
     long CurrentFrame() const override;
     long TotalFrames() const override;
     void GotoFrame(long frame) override;
@@ -35,9 +35,9 @@ class CControlFrameSource : public IFrameSource {
 };
 
 // Frames first..last of another source, numbered from 0. The range is clamped to the source.
-class CFrameRangeSource : public IFrameSource {
+class FrameRangeSource : public FrameSource {
   public:
-    CFrameRangeSource(IFrameSource& inner, long first, long last);
+    FrameRangeSource(FrameSource& inner, long first, long last);
     long CurrentFrame() const override;
     long TotalFrames() const override;
     void GotoFrame(long frame) override;
@@ -45,16 +45,16 @@ class CFrameRangeSource : public IFrameSource {
     bool Draw(CSurface& target) override { return inner_.Draw(target); }
 
   private:
-    IFrameSource& inner_;
+    FrameSource& inner_;
     long first_ = 0;
     long count_ = 0;
 };
 
 // `ticks` ticks of playback of the control as a player plays them (the root loops and obeys
 // its own actions, clips keep running); frame k is the picture after k ticks from the start.
-class CPlaybackTickSource : public IFrameSource {
+class PlaybackTickSource : public FrameSource {
   public:
-    CPlaybackTickSource(CShockwaveflash& control, long ticks);
+    PlaybackTickSource(CShockwaveflash& control, long ticks);
     long CurrentFrame() const override { return tick_; }
     long TotalFrames() const override { return ticks_; }
     void GotoFrame(long frame) override;

@@ -53,18 +53,18 @@ int FrameTimeMs(int frameRate) {
     return static_cast<int>(1000.0f / static_cast<float>(frameRate) + 0.5f);
 }
 
-struct CGifAssembly::Handles {
+struct GifAssembly::Handles {
     FiMultiBitmap multi;
     FiTag frameTime;
 };
 
-CGifAssembly::CGifAssembly() : handles_(std::make_unique<Handles>()) {}
+GifAssembly::GifAssembly() : handles_(std::make_unique<Handles>()) {}
 
-CGifAssembly::~CGifAssembly() {
+GifAssembly::~GifAssembly() {
     Abandon();
 }
 
-bool CGifAssembly::Begin(const std::string& outputPath, int frameRate) {
+bool GifAssembly::Begin(const std::string& outputPath, int frameRate) {
     Abandon();
     lastError_.clear();
     outputPath_ = outputPath;
@@ -83,11 +83,11 @@ bool CGifAssembly::Begin(const std::string& outputPath, int frameRate) {
     return true;
 }
 
-bool CGifAssembly::IsBegun() const {
+bool GifAssembly::IsBegun() const {
     return handles_->multi != nullptr;
 }
 
-bool CGifAssembly::AppendFrameFile(const std::string& frameFile) {
+bool GifAssembly::AppendFrameFile(const std::string& frameFile) {
     if (!handles_->multi) return false;
     FiBitmap image = AsEightBit(FiBitmap(FreeImage_Load(FIF_GIF, frameFile.c_str(), 0)));
     if (!image) return false;
@@ -102,11 +102,11 @@ bool CGifAssembly::AppendFrameFile(const std::string& frameFile) {
     return appended;
 }
 
-int CGifAssembly::PageCount() const {
+int GifAssembly::PageCount() const {
     return pages_;
 }
 
-bool CGifAssembly::Finish() {
+bool GifAssembly::Finish() {
     if (!handles_->multi) {
         lastError_ = "no GIF was begun";
         return false;
@@ -130,7 +130,7 @@ bool CGifAssembly::Finish() {
     return true;
 }
 
-void CGifAssembly::Abandon() {
+void GifAssembly::Abandon() {
     if (!handles_->multi) return;
     handles_->frameTime.reset();
     FreeImage_CloseMultiBitmap(handles_->multi.release(), 0);

@@ -11,12 +11,12 @@ namespace capture {
 // 1000 / rate + 0.5 in single precision. Rates of 0 or less (which carry no time) give 100 ms.
 int FrameTimeMs(int frameRate);
 
-class CGifAssembly {
+class GifAssembly {
   public:
-    CGifAssembly();
-    ~CGifAssembly();
-    CGifAssembly(const CGifAssembly&) = delete;
-    CGifAssembly& operator=(const CGifAssembly&) = delete;
+    GifAssembly();
+    ~GifAssembly();
+    GifAssembly(const GifAssembly&) = delete;
+    GifAssembly& operator=(const GifAssembly&) = delete;
 
     // Begins a new GIF that Finish() writes to `outputPath`: an earlier GIF still open is
     // abandoned, any file at `outputPath` is deleted. False (with LastError()) when FreeImage

@@ -45,7 +45,7 @@ void Unpremultiplied(const CSurface& surface, std::vector<std::uint32_t>* pixels
     }
 }
 
-bool Write(capture::IFrameSource& source, const gif::MovieClock& movie, int width, int height,
+bool Write(capture::FrameSource& source, const gif::MovieClock& movie, int width, int height,
            const VideoOptions& options, const SoundSource& sound, const std::string& path,
            const gif::Progress& progress, std::string* error) {
     const long total = source.TotalFrames();
@@ -152,7 +152,7 @@ Rate OutputRate(double askedRate, double movieRate) {
     return {static_cast<int>(num / divisor), static_cast<int>(den / divisor)};
 }
 
-bool WriteVideo(capture::IFrameSource& source, const gif::MovieClock& movie, int width,
+bool WriteVideo(capture::FrameSource& source, const gif::MovieClock& movie, int width,
                 int height, const VideoOptions& options, const SoundSource& sound,
                 const std::string& path, const gif::Progress& progress, std::string* error) {
     try {

@@ -42,7 +42,7 @@ Rate OutputRate(double askedRate, double movieRate);
 // reason in *error when an encoder is missing, a frame cannot be drawn, memory runs out, the
 // file cannot be written or progress says stop (the file is then incomplete; the caller
 // removes it).
-bool WriteVideo(capture::IFrameSource& source, const gif::MovieClock& movie, int width,
+bool WriteVideo(capture::FrameSource& source, const gif::MovieClock& movie, int width,
                 int height, const VideoOptions& options, const SoundSource& sound,
                 const std::string& path, const gif::Progress& progress, std::string* error);
 

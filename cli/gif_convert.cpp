@@ -32,7 +32,7 @@ std::uint32_t Matted(std::uint32_t channel, std::uint32_t a, std::uint32_t matte
 // rebuild the movie from its start every time).
 class Cursor {
   public:
-    explicit Cursor(capture::IFrameSource& source) : source_(source) { source_.Rewind(); }
+    explicit Cursor(capture::FrameSource& source) : source_(source) { source_.Rewind(); }
     void MoveTo(long frame) {
         if (frame < at_) {
             source_.Rewind();
@@ -42,7 +42,7 @@ class Cursor {
     }
 
   private:
-    capture::IFrameSource& source_;
+    capture::FrameSource& source_;
     long at_ = 0;
 };
 
@@ -136,7 +136,7 @@ void KeepFreedMemory() {
     mallopt(M_MMAP_THRESHOLD, kMappedAbove);
 }
 
-bool DrawFrame(capture::IFrameSource& source, CSurface& surface, const GifOptions& options,
+bool DrawFrame(capture::FrameSource& source, CSurface& surface, const GifOptions& options,
                std::uint32_t matte, Frame* frame) {
     if (!source.Draw(surface)) return false;
     FrameFromSurface(surface, options.transparent, matte, frame);
@@ -144,7 +144,7 @@ bool DrawFrame(capture::IFrameSource& source, CSurface& surface, const GifOption
 }
 
 // One palette for the whole GIF, from frames spread over its showing order.
-Palette SharedPalette(capture::IFrameSource& source, const std::vector<TimedFrame>& schedule,
+Palette SharedPalette(capture::FrameSource& source, const std::vector<TimedFrame>& schedule,
                       CSurface& surface, const EncodeOptions& encode, const GifOptions& options,
                       std::uint32_t matte) {
     const std::size_t samples = std::min<std::size_t>(schedule.size(), kPaletteSampleFrames);
@@ -192,7 +192,7 @@ void FrameFromSurface(const CSurface& surface, bool transparent, std::uint32_t m
 
 namespace {
 
-bool Write(capture::IFrameSource& source, const MovieClock& movie, int width, int height,
+bool Write(capture::FrameSource& source, const MovieClock& movie, int width, int height,
            const GifOptions& options, const std::string& path, const Progress& progress,
            std::string* error) {
     const std::vector<TimedFrame> schedule =
@@ -258,7 +258,7 @@ bool Write(capture::IFrameSource& source, const MovieClock& movie, int width, in
 
 }  // namespace
 
-bool WriteGif(capture::IFrameSource& source, const MovieClock& movie, int width, int height,
+bool WriteGif(capture::FrameSource& source, const MovieClock& movie, int width, int height,
               const GifOptions& options, const std::string& path, const Progress& progress,
               std::string* error) {
     if (std::int64_t{width} * height > kMaxGifPixels) {

@@ -48,7 +48,7 @@ struct MovieClock {
 // reason in *error when the size is above kMaxGifPixels, a frame cannot be drawn, memory runs
 // out, the file cannot be written or progress says stop (the file is then incomplete; the
 // caller removes it).
-bool WriteGif(capture::IFrameSource& source, const MovieClock& movie, int width, int height,
+bool WriteGif(capture::FrameSource& source, const MovieClock& movie, int width, int height,
               const GifOptions& options, const std::string& path, const Progress& progress,
               std::string* error);
 

@@ -129,7 +129,7 @@ class SelectedFrames {
   public:
     SelectedFrames(LoadedMovie& movie, const FrameSelection& selection, std::string* note)
         : root_(movie.control) {
-        capture::IFrameSource* source = &root_;
+        capture::FrameSource* source = &root_;
         long ticks = selection.ticks;
         if (ticks == 0 && movie.info && AnimatedByScripts(*movie.info)) {
             ticks = ScriptedTicks(movie, selection.duration, note);
@@ -139,7 +139,7 @@ class SelectedFrames {
                     " ticks of playback";
         }
         if (ticks > 0) {
-            ticks_ = std::make_unique<capture::CPlaybackTickSource>(movie.control, ticks);
+            ticks_ = std::make_unique<capture::PlaybackTickSource>(movie.control, ticks);
             source = ticks_.get();
         }
         available_ = source->TotalFrames();
@@ -148,13 +148,13 @@ class SelectedFrames {
             const long last = selection.to >= 0 ? selection.to : source->TotalFrames() - 1;
             const long first = std::max(selection.from, 0L);
             firstTick_ = std::clamp(first, 0L, std::max(source->TotalFrames() - 1, 0L));
-            range_ = std::make_unique<capture::CFrameRangeSource>(*source, first, last);
+            range_ = std::make_unique<capture::FrameRangeSource>(*source, first, last);
             source = range_.get();
         }
         source->Rewind();
         source_ = source;
     }
-    capture::IFrameSource& Source() { return *source_; }
+    capture::FrameSource& Source() { return *source_; }
     // The frames the range is taken from, and whether they are ticks of playback.
     long Available() const { return available_; }
     bool Played() const { return played_; }
@@ -163,10 +163,10 @@ class SelectedFrames {
 
   private:
     long firstTick_ = 0;
-    capture::CControlFrameSource root_;
-    std::unique_ptr<capture::CPlaybackTickSource> ticks_;
-    std::unique_ptr<capture::CFrameRangeSource> range_;
-    capture::IFrameSource* source_ = nullptr;
+    capture::ControlFrameSource root_;
+    std::unique_ptr<capture::PlaybackTickSource> ticks_;
+    std::unique_ptr<capture::FrameRangeSource> range_;
+    capture::FrameSource* source_ = nullptr;
     long available_ = 0;
     bool played_ = false;
 };
@@ -286,7 +286,7 @@ int Convert(ConvertJob& job) {
     movie->control.SetTransparentStage(transparent);
     const gif::MovieClock clock{movie->stage.frameRate, movie->stage.background & 0xFFFFFF};
     const std::string assembled = job.work.Path() + kAssembledName;
-    capture::IFrameSource& source = frames.Source();
+    capture::FrameSource& source = frames.Source();
     const long expected = source.TotalFrames();
     Verbose(job.label, job.verbose,
             "converting " + std::to_string(expected) + " frames at " + SizeText(width, height));
@@ -349,7 +349,7 @@ int ExportMovieFrames(const FramesJob& job) {
     SelectedFrames& frames = *prepared.frames;
     if (!capture::EnsureFolder(job.folder, &error)) return Fail(job.label, error);
 
-    capture::IFrameSource& source = frames.Source();
+    capture::FrameSource& source = frames.Source();
     const long total = source.TotalFrames();
     auto fileOf = [&job](long p) {
         return job.folder + SequenceFrameName(job.stem, p, job.extension);

@@ -32,7 +32,7 @@ QString PathFromBytes(const std::string& bytes) {
 
 // The window's player: positioned through its dispatch members, drawn through its drawing
 // interface (none: nothing is drawn).
-class CWindowFrameSource : public capture::IFrameSource {
+class CWindowFrameSource : public capture::FrameSource {
   public:
     CWindowFrameSource(CPlayerControl& player, CViewObject* view) : player_(player), view_(view) {}
     long CurrentFrame() const override { return player_.CurrentFrame(); }
@@ -50,7 +50,7 @@ class CWindowFrameSource : public capture::IFrameSource {
     CViewObject* view_;
 };
 
-class CWindowRunObserver : public capture::IRunObserver {
+class CWindowRunObserver : public capture::RunObserver {
   public:
     std::function<void()> disable;
     std::function<void(long, long)> show;
@@ -68,7 +68,7 @@ struct CCaptureSession {
         : source(player, view), run(source, std::move(settings), &observer) {}
     CWindowFrameSource source;
     CWindowRunObserver observer;
-    capture::CConversionRun run;
+    capture::ConversionRun run;
 };
 
 void CConverterDlg::ConversionStep() {

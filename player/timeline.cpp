@@ -8,6 +8,7 @@
 #include "player/loading.h"
 #include "player/script/builtins.h"
 #include "player/sound/decoder.h"
+#include "player/units.h"
 
 namespace player {
 
@@ -43,7 +44,7 @@ MovieState::~MovieState() {
 std::unique_ptr<script::Vm> MovieState::NewScriptMachine() {
     script::VmOptions options;
     options.swfVersion = movie_->version;
-    options.frameRate = movie_->frameRate / 256.0;
+    options.frameRate = FromFixed8(movie_->frameRate);
     options.seed = settings_.seed;
     options.clockStartMs = settings_.clockStartMs;
     options.limits = script::ScriptLimits::From(Caps());
@@ -779,21 +780,19 @@ DisplayObject* SpriteInstance::Placement() const {
 
 namespace {
 
-constexpr double kTwipsPerPixel = 20.0;
-constexpr double kFixed16 = 65536.0;
 constexpr double kRadiansToDegrees = 180.0 / 3.14159265358979323846;
 
 // Scale in percent along x and y, and rotation in degrees, as a matrix holds them.
 std::array<double, 3> ScaleAndRotation(const DisplayObject& object) {
     if (object.scriptScale) return *object.scriptScale;
     const Matrix& m = object.matrix;
-    const double a = m.scaleX / kFixed16, b = m.rotateSkew0 / kFixed16;
-    const double c = m.rotateSkew1 / kFixed16, d = m.scaleY / kFixed16;
+    const double a = FromFixed16(m.scaleX), b = FromFixed16(m.rotateSkew0);
+    const double c = FromFixed16(m.rotateSkew1), d = FromFixed16(m.scaleY);
     return {std::hypot(a, b) * 100, std::hypot(c, d) * 100, std::atan2(b, a) * kRadiansToDegrees};
 }
 
 std::int32_t ToFixed16(double v) {
-    return static_cast<std::int32_t>(std::clamp(std::round(v * kFixed16), -2147483647.0, 2147483647.0));
+    return static_cast<std::int32_t>(std::clamp(std::round(v * kFixed16One), -2147483647.0, 2147483647.0));
 }
 
 void SetScaleAndRotation(DisplayObject& object, const std::array<double, 3>& sr) {
@@ -834,8 +833,8 @@ struct Extent {
     // `box` through `m` into this one.
     void Add(const Extent& box, const Matrix& m) {
         if (box.empty) return;
-        const double a = m.scaleX / kFixed16, b = m.rotateSkew0 / kFixed16;
-        const double c = m.rotateSkew1 / kFixed16, d = m.scaleY / kFixed16;
+        const double a = FromFixed16(m.scaleX), b = FromFixed16(m.rotateSkew0);
+        const double c = FromFixed16(m.rotateSkew1), d = FromFixed16(m.scaleY);
         for (const double x : {box.x0, box.x1})
             for (const double y : {box.y0, box.y1})
                 Add(a * x + c * y + m.translateX, b * x + d * y + m.translateY);
@@ -852,7 +851,7 @@ Extent SpriteExtent(const SpriteInstance& s, int nesting);
 // rectangle; nothing for other objects.
 std::optional<Rect> ScriptBox(const DisplayObject& object) {
     auto twips = [](double px) {
-        return static_cast<std::int32_t>(std::clamp(px * kTwipsPerPixel, -1e9, 1e9));
+        return static_cast<std::int32_t>(std::clamp(PixelsToTwips(px), -1e9, 1e9));
     };
     if (object.bitmap) {
         if (!object.bitmap->IsValid()) return std::nullopt;
@@ -886,7 +885,7 @@ Extent ObjectExtent(const DisplayObject& object, int nesting) {
     } else if (const auto* field = std::get_if<EditText>(object.character)) {
         e.Add(field->bounds);
     } else if (const auto* video = std::get_if<VideoStream>(object.character)) {
-        e.Add(Rect{0, video->width * 20, 0, video->height * 20});
+        e.Add(Rect{0, video->width * kTwipsPerPixel, 0, video->height * kTwipsPerPixel});
     }
     return e;
 }
@@ -910,9 +909,9 @@ struct Affine {
     double a = 1, b = 0, c = 0, d = 1, tx = 0, ty = 0;
 
     static Affine From(const Matrix& m) {
-        return {m.scaleX / kFixed16,      m.rotateSkew0 / kFixed16, m.rotateSkew1 / kFixed16,
-                m.scaleY / kFixed16,      m.translateX / kTwipsPerPixel,
-                m.translateY / kTwipsPerPixel};
+        return {FromFixed16(m.scaleX),      FromFixed16(m.rotateSkew0), FromFixed16(m.rotateSkew1),
+                FromFixed16(m.scaleY),      TwipsToPixels(m.translateX),
+                TwipsToPixels(m.translateY)};
     }
     // This map after `inner` (inner first).
     Affine After(const Affine& inner) const {
@@ -950,8 +949,8 @@ void Include(Box& box, double x, double y) {
 // A rectangle in twips, mapped and added to the box.
 void IncludeRect(Box& box, const Rect& r, const Affine& map) {
     if (r.xMin > r.xMax || r.yMin > r.yMax) return;
-    const double xs[2] = {r.xMin / kTwipsPerPixel, r.xMax / kTwipsPerPixel};
-    const double ys[2] = {r.yMin / kTwipsPerPixel, r.yMax / kTwipsPerPixel};
+    const double xs[2] = {TwipsToPixels(r.xMin), TwipsToPixels(r.xMax)};
+    const double ys[2] = {TwipsToPixels(r.yMin), TwipsToPixels(r.yMax)};
     for (double x : xs) {
         for (double y : ys) {
             double px = x, py = y;
@@ -983,7 +982,7 @@ void IncludeObject(Box& box, const DisplayObject& object, const Affine& parent, 
     else if (const auto* field = std::get_if<EditText>(object.character))
         IncludeRect(box, field->bounds, map);
     else if (const auto* video = std::get_if<VideoStream>(object.character))
-        IncludeRect(box, Rect{0, video->width * 20, 0, video->height * 20}, map);
+        IncludeRect(box, Rect{0, video->width * kTwipsPerPixel, 0, video->height * kTwipsPerPixel}, map);
 }
 
 void IncludeList(Box& box, const SpriteInstance& s, const Affine& map, int nesting) {
@@ -1005,8 +1004,8 @@ bool Inside(const Rect& r, const Affine& map, double x, double y) {
     Affine back;
     if (r.xMin > r.xMax || r.yMin > r.yMax || !map.Invert(&back)) return false;
     back.Apply(&x, &y);
-    x *= kTwipsPerPixel;
-    y *= kTwipsPerPixel;
+    x = PixelsToTwips(x);
+    y = PixelsToTwips(y);
     return x >= r.xMin && x <= r.xMax && y >= r.yMin && y <= r.yMax;
 }
 
@@ -1093,9 +1092,9 @@ script::Value SpriteInstance::GetDisplayProperty(script::Vm& vm, script::ClipPro
     const DisplayObject* placed = Placement();
     switch (property) {
         case ClipProperty::kX:
-            return Value::Number(placed ? placed->matrix.translateX / kTwipsPerPixel : 0);
+            return Value::Number(placed ? TwipsToPixels(placed->matrix.translateX) : 0);
         case ClipProperty::kY:
-            return Value::Number(placed ? placed->matrix.translateY / kTwipsPerPixel : 0);
+            return Value::Number(placed ? TwipsToPixels(placed->matrix.translateY) : 0);
         case ClipProperty::kXScale:
             return Value::Number(placed ? ScaleAndRotation(*placed)[0] : 100);
         case ClipProperty::kYScale:
@@ -1103,7 +1102,7 @@ script::Value SpriteInstance::GetDisplayProperty(script::Vm& vm, script::ClipPro
         case ClipProperty::kRotation:
             return Value::Number(placed ? ScaleAndRotation(*placed)[2] : 0);
         case ClipProperty::kAlpha:
-            return Value::Number(placed ? placed->colorTransform.mult[3] / 256.0 * 100 : 100);
+            return Value::Number(placed ? FromFixed8(placed->colorTransform.mult[3]) * 100 : 100);
         case ClipProperty::kWidth:
         case ClipProperty::kHeight: {
             Extent outer;
@@ -1111,7 +1110,7 @@ script::Value SpriteInstance::GetDisplayProperty(script::Vm& vm, script::ClipPro
             if (outer.empty) return Value::Number(0);
             const double twips =
                 property == ClipProperty::kWidth ? outer.x1 - outer.x0 : outer.y1 - outer.y0;
-            return Value::Number(std::round(twips) / kTwipsPerPixel);
+            return Value::Number(TwipsToPixels(std::round(twips)));
         }
         case ClipProperty::kVisible:
             return Value::Boolean(!placed || placed->visible.value_or(1) != 0);
@@ -1149,7 +1148,7 @@ void SpriteInstance::SetDisplayProperty(script::Vm& vm, script::ClipProperty pro
         case ClipProperty::kY: {
             if (!std::isfinite(v)) return;
             const auto twips = static_cast<std::int32_t>(
-                std::clamp(std::round(v * kTwipsPerPixel), -2147483647.0, 2147483647.0));
+                std::clamp(std::round(PixelsToTwips(v)), -2147483647.0, 2147483647.0));
             (property == ClipProperty::kX ? placed->matrix.translateX : placed->matrix.translateY) =
                 twips;
             break;
@@ -1174,7 +1173,7 @@ void SpriteInstance::SetDisplayProperty(script::Vm& vm, script::ClipProperty pro
                 property == ClipProperty::kWidth ? own.x1 - own.x0 : own.y1 - own.y0;
             if (own.empty || size <= 0) return;
             std::array<double, 3> sr = ScaleAndRotation(*placed);
-            sr[property == ClipProperty::kWidth ? 0 : 1] = v * kTwipsPerPixel / size * 100;
+            sr[property == ClipProperty::kWidth ? 0 : 1] = PixelsToTwips(v) / size * 100;
             SetScaleAndRotation(*placed, sr);
             break;
         }
@@ -1210,8 +1209,8 @@ void SpriteInstance::Draw(const script::DrawCommand& command) {
 
 bool MovieState::StageSize(double* width, double* height) const {
     const Rect& frame = movie_->frameSize;
-    *width = std::max(0.0, static_cast<double>(frame.xMax - frame.xMin) / kTwipsPerPixel);
-    *height = std::max(0.0, static_cast<double>(frame.yMax - frame.yMin) / kTwipsPerPixel);
+    *width = std::max(0.0, TwipsToPixels(frame.xMax - frame.xMin));
+    *height = std::max(0.0, TwipsToPixels(frame.yMax - frame.yMin));
     return true;
 }
 
@@ -1305,7 +1304,7 @@ script::ColorNumbers SpriteInstance::GetColorTransform() const {
     script::ColorNumbers color;
     if (const DisplayObject* placed = Placement()) {
         for (int i = 0; i < 4; ++i) {
-            color.mult[i] = placed->colorTransform.mult[i] / 256.0;
+            color.mult[i] = FromFixed8(placed->colorTransform.mult[i]);
             color.add[i] = placed->colorTransform.add[i];
         }
     }
@@ -1330,8 +1329,8 @@ std::array<double, 6> SpriteInstance::GetMatrix() const {
     const DisplayObject* placed = Placement();
     if (!placed) return {1, 0, 0, 1, 0, 0};
     const Matrix& m = placed->matrix;
-    return {m.scaleX / kFixed16,      m.rotateSkew0 / kFixed16,       m.rotateSkew1 / kFixed16,
-            m.scaleY / kFixed16,      m.translateX / kTwipsPerPixel, m.translateY / kTwipsPerPixel};
+    return {FromFixed16(m.scaleX),      FromFixed16(m.rotateSkew0),       FromFixed16(m.rotateSkew1),
+            FromFixed16(m.scaleY),      TwipsToPixels(m.translateX), TwipsToPixels(m.translateY)};
 }
 
 void SpriteInstance::SetMatrix(const std::array<double, 6>& m) {
@@ -1345,7 +1344,7 @@ void SpriteInstance::SetMatrix(const std::array<double, 6>& m) {
     placed->matrix.scaleY = ToFixed16(m[3]);
     auto twips = [](double px) {
         return static_cast<std::int32_t>(
-            std::clamp(std::round(px * kTwipsPerPixel), -2147483647.0, 2147483647.0));
+            std::clamp(std::round(PixelsToTwips(px)), -2147483647.0, 2147483647.0));
     };
     placed->matrix.translateX = twips(m[4]);
     placed->matrix.translateY = twips(m[5]);
@@ -1369,8 +1368,8 @@ std::array<double, 6> SpriteInstance::GetConcatenatedMatrix() const {
 std::optional<std::array<double, 4>> SpriteInstance::LocalBounds() const {
     const Extent e = SpriteExtent(*this, nesting);
     if (e.empty) return std::nullopt;
-    return std::array<double, 4>{e.x0 / kTwipsPerPixel, e.y0 / kTwipsPerPixel,
-                                 e.x1 / kTwipsPerPixel, e.y1 / kTwipsPerPixel};
+    return std::array<double, 4>{TwipsToPixels(e.x0), TwipsToPixels(e.y0),
+                                 TwipsToPixels(e.x1), TwipsToPixels(e.y1)};
 }
 
 }  // namespace player

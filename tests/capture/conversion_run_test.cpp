@@ -14,12 +14,12 @@
 #include "tests/support/gif_reader.h"
 
 namespace fs = std::filesystem;
-using capture::CConversionRun;
+using capture::ConversionRun;
 using capture::RunOutcome;
 
 namespace {
 
-struct RecordingObserver : capture::IRunObserver {
+struct RecordingObserver : capture::RunObserver {
     void DisableControls() override { ++disables; }
     void ShowPosition(long frame, long total) override { positions.push_back({frame, total}); }
     void Finished() override { ++finished; }
@@ -52,7 +52,7 @@ class ConversionRunTest : public ::testing::Test {
     std::string Gif() const { return (root_ / "intro.swf.gif").string(); }
 
     // Steps until the run ends (at most `limit` ticks); returns the ticks taken.
-    static int RunToEnd(CConversionRun& run, int limit = 100) {
+    static int RunToEnd(ConversionRun& run, int limit = 100) {
         int ticks = 0;
         while (run.IsActive() && ticks < limit) {
             run.Step();
@@ -90,7 +90,7 @@ TEST_P(RunLengthTest, EndsOnTheTickBeforeTheLastFrameWithEveryFrameInOrder) {
     const TickCase& c = GetParam();
     FakeFrameSource source(c.frames);
     RecordingObserver observer;
-    CConversionRun run(source, Settings(), &observer);
+    ConversionRun run(source, Settings(), &observer);
     EXPECT_EQ(RunToEnd(run), c.ticks);
     EXPECT_EQ(run.Outcome(), RunOutcome::GifWritten) << run.Error();
     EXPECT_EQ(observer.finished, 1);
@@ -115,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(Frames, RunLengthTest,
 
 TEST_F(ConversionRunTest, FrameFilesUseTheWindowsNaming) {
     FakeFrameSource source(5);
-    CConversionRun run(source, Settings());
+    ConversionRun run(source, Settings());
     RunToEnd(run);
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(root_ / "Tarnwick_filmcast/Temp"))
@@ -128,14 +128,14 @@ TEST_F(ConversionRunTest, FrameFilesUseTheWindowsNaming) {
 
 TEST_F(ConversionRunTest, ConvertingWhilePlayingStartsAtFrameOne) {
     FakeFrameSource source(4, 1);
-    CConversionRun run(source, Settings());
+    ConversionRun run(source, Settings());
     RunToEnd(run);
     EXPECT_EQ(FramesOf(testgif::Read(Gif())), (std::vector<long>{1, 2, 3}));
 
     // A frame-0 file left in the working folder is taken as the first page.
     FakeFrameSource again(4, 1);
     capture::CaptureToFile(again, 24, 18, run.FrameFile(0));
-    CConversionRun second(again, Settings());
+    ConversionRun second(again, Settings());
     RunToEnd(second);
     EXPECT_EQ(FramesOf(testgif::Read(Gif())), (std::vector<long>{1, 1, 2, 3}))
         << "the left-over file holds what was drawn when it was written";
@@ -145,7 +145,7 @@ TEST_F(ConversionRunTest, StartedAboveFrameOneWritesFramesButNoGif) {
     { std::ofstream(Gif()) << "older animation"; }
     FakeFrameSource source(15, 10);
     RecordingObserver observer;
-    CConversionRun run(source, Settings(), &observer);
+    ConversionRun run(source, Settings(), &observer);
     RunToEnd(run);
     EXPECT_EQ(run.Outcome(), RunOutcome::NoGif);
     EXPECT_EQ(observer.finished, 1);
@@ -161,7 +161,7 @@ TEST_F(ConversionRunTest, MovieWithoutFramesEndsAtOnceAndKeepsTheOldGif) {
     { std::ofstream(Gif()) << "older animation"; }
     FakeFrameSource source(0);
     RecordingObserver observer;
-    CConversionRun run(source, Settings(), &observer);
+    ConversionRun run(source, Settings(), &observer);
     EXPECT_EQ(RunToEnd(run), 1);
     EXPECT_EQ(run.Outcome(), RunOutcome::NoGif);
     EXPECT_EQ(observer.finished, 1);
@@ -171,10 +171,10 @@ TEST_F(ConversionRunTest, MovieWithoutFramesEndsAtOnceAndKeepsTheOldGif) {
 
 TEST_F(ConversionRunTest, ConvertingTwiceReplacesTheGif) {
     FakeFrameSource five(5);
-    CConversionRun first(five, Settings());
+    ConversionRun first(five, Settings());
     RunToEnd(first);
     FakeFrameSource two(2);
-    CConversionRun second(two, Settings());
+    ConversionRun second(two, Settings());
     RunToEnd(second);
     EXPECT_EQ(FramesOf(testgif::Read(Gif())), (std::vector<long>{0, 1}))
         << "the first run's frame-0 file is not taken as an extra page";
@@ -182,7 +182,7 @@ TEST_F(ConversionRunTest, ConvertingTwiceReplacesTheGif) {
 
 TEST_F(ConversionRunTest, FrameFileDeletedBeforeItsAppendIsSkipped) {
     FakeFrameSource source(5);
-    CConversionRun run(source, Settings());
+    ConversionRun run(source, Settings());
     run.Step();
     run.Step();  // frame 1 is captured now and appended on the next tick
     fs::remove(run.FrameFile(1));
@@ -193,7 +193,7 @@ TEST_F(ConversionRunTest, FrameFileDeletedBeforeItsAppendIsSkipped) {
 TEST_F(ConversionRunTest, PositionShownEachTickIsTheFrameBeingCaptured) {
     FakeFrameSource source(4);
     RecordingObserver observer;
-    CConversionRun run(source, Settings(), &observer);
+    ConversionRun run(source, Settings(), &observer);
     RunToEnd(run);
     EXPECT_EQ(observer.positions,
               (std::vector<std::pair<long, long>>{{0, 4}, {1, 4}, {2, 4}, {0, 4}}));
@@ -203,7 +203,7 @@ TEST_F(ConversionRunTest, NothingDrawnMeansNoFramesAndNoGif) {
     { std::ofstream(Gif()) << "x"; }
     FakeFrameSource source(3);
     source.drawable = false;
-    CConversionRun run(source, Settings());
+    ConversionRun run(source, Settings());
     RunToEnd(run);
     EXPECT_EQ(run.Outcome(), RunOutcome::NoGif);
     EXPECT_FALSE(run.Error().empty());
@@ -226,7 +226,7 @@ class JumpingBackSource : public FakeFrameSource {
 
 TEST_F(ConversionRunTest, MovieJumpingBackEndsWithoutGifInsteadOfLoopingForEver) {
     JumpingBackSource source(5, 3, 1);
-    CConversionRun run(source, Settings());
+    ConversionRun run(source, Settings());
     EXPECT_LT(RunToEnd(run, 1000), 1000);
     EXPECT_EQ(run.Outcome(), RunOutcome::NoGif);
     EXPECT_NE(run.Error().find("back from frame 3 to frame 1"), std::string::npos);
@@ -235,7 +235,7 @@ TEST_F(ConversionRunTest, MovieJumpingBackEndsWithoutGifInsteadOfLoopingForEver)
 
 TEST(FrameRangeSource, NumbersTheRangeFromZeroAndClampsIt) {
     FakeFrameSource movie(10);
-    capture::CFrameRangeSource range(movie, 3, 6);
+    capture::FrameRangeSource range(movie, 3, 6);
     EXPECT_EQ(range.TotalFrames(), 4);
     range.GotoFrame(2);
     EXPECT_EQ(movie.CurrentFrame(), 5);
@@ -244,10 +244,10 @@ TEST(FrameRangeSource, NumbersTheRangeFromZeroAndClampsIt) {
     EXPECT_EQ(movie.CurrentFrame(), 6);
     range.Rewind();
     EXPECT_EQ(movie.CurrentFrame(), 3);
-    EXPECT_EQ(capture::CFrameRangeSource(movie, 8, 40).TotalFrames(), 2);
-    EXPECT_EQ(capture::CFrameRangeSource(movie, 7, 2).TotalFrames(), 1);
+    EXPECT_EQ(capture::FrameRangeSource(movie, 8, 40).TotalFrames(), 2);
+    EXPECT_EQ(capture::FrameRangeSource(movie, 7, 2).TotalFrames(), 1);
     FakeFrameSource empty(0);
-    EXPECT_EQ(capture::CFrameRangeSource(empty, 0, 5).TotalFrames(), 0);
+    EXPECT_EQ(capture::FrameRangeSource(empty, 0, 5).TotalFrames(), 0);
 }
 
 }  // namespace
@@ -285,7 +285,7 @@ TEST_P(RunFailure, EndsWithTheReasonAndKeepsTheOlderGif) {
     GetParam().spoil(settings, root_);
     FakeFrameSource source(6);
     RecordingObserver observer;
-    CConversionRun run(source, settings, &observer);
+    ConversionRun run(source, settings, &observer);
     EXPECT_LT(RunToEnd(run), 6) << "the run ends at the failure, not after every frame";
     EXPECT_EQ(run.Outcome(), RunOutcome::NoGif);
     EXPECT_EQ(observer.finished, 1);
@@ -329,7 +329,7 @@ TEST_F(ConversionRunTest, EveryFrameRequiredFailsARunThatLostOne) {
     capture::RunSettings settings = Settings();
     settings.requireEveryFrame = true;
     FakeFrameSource source(5);
-    CConversionRun run(source, settings);
+    ConversionRun run(source, settings);
     run.Step();
     run.Step();
     fs::remove(run.FrameFile(1));
@@ -342,7 +342,7 @@ TEST_F(ConversionRunTest, EveryFrameRequiredFailsARunThatLostOne) {
 TEST_F(ConversionRunTest, GifAppearsOnlyWhenCompleteUnderItsOwnName) {
     { std::ofstream(Gif()) << "older animation"; }
     FakeFrameSource source(4);
-    CConversionRun run(source, Settings());
+    ConversionRun run(source, Settings());
     run.Step();
     EXPECT_EQ(fs::file_size(Gif()), std::string("older animation").size())
         << "a run under way leaves the older GIF in place";
@@ -355,7 +355,7 @@ TEST_F(ConversionRunTest, DroppedRunLeavesTheOlderGifAndNoTemporaryFile) {
     { std::ofstream(Gif()) << "older animation"; }
     {
         FakeFrameSource source(6);
-        CConversionRun run(source, Settings());
+        ConversionRun run(source, Settings());
         run.Step();
         run.Step();
     }

@@ -40,7 +40,7 @@ TEST_P(EveryPageTest, EveryPageIsTheEnginesPictureOfItsFrame) {
     CShockwaveflash control;
     control.SetMovie(movie_);
     ASSERT_EQ(control.GetTotalFrames(), 6) << control.LastError();
-    capture::CControlFrameSource source(control);
+    capture::ControlFrameSource source(control);
     capture::RunSettings settings;
     settings.moviePath = movie_;
     settings.outputFolder = root_.string() + "/";
@@ -48,7 +48,7 @@ TEST_P(EveryPageTest, EveryPageIsTheEnginesPictureOfItsFrame) {
     settings.captureWidth = 220;
     settings.captureHeight = 160;
     settings.frameRate = 25;
-    capture::CConversionRun run(source, settings);
+    capture::ConversionRun run(source, settings);
     while (run.IsActive()) run.Step();
     ASSERT_EQ(run.Outcome(), capture::RunOutcome::GifWritten) << run.Error();
 
@@ -70,7 +70,7 @@ TEST_F(EndToEndTest, SequenceExportWritesEveryFrameAtTheOutputSize) {
     ASSERT_TRUE(testmovies::WriteSteppedMovie(movie_, 3));
     CShockwaveflash control;
     control.SetMovie(movie_);
-    capture::CControlFrameSource source(control);
+    capture::ControlFrameSource source(control);
     capture::SequenceExport settings{movie_, root_.string() + "/", ".tga", 200, 150};
     for (long p = 0; p < 3; ++p) EXPECT_TRUE(capture::ExportSequenceFrame(source, settings, p));
     for (const char* name : {"intro.swf00000.tga", "intro.swf00001.tga", "intro.swf00002.tga"}) {
@@ -101,7 +101,7 @@ TEST_P(SingleExportTest, ScalesToTheOutputSizeUnlessADimensionIsNotPositive) {
     ASSERT_TRUE(testmovies::WriteSteppedMovie(movie_, 2));
     CShockwaveflash control;
     control.SetMovie(movie_);
-    capture::CControlFrameSource source(control);
+    capture::ControlFrameSource source(control);
     const std::string shot = (root_ / "shot.png").string();
     ASSERT_TRUE(capture::ExportSingleFrame(source, 480, 400, c.outputWidth, c.outputHeight, shot));
     // PNG IHDR: big-endian width and height at offsets 16 and 20.

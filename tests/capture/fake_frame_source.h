@@ -7,7 +7,7 @@
 
 #include "capture/frame_source.h"
 
-class FakeFrameSource : public capture::IFrameSource {
+class FakeFrameSource : public capture::FrameSource {
   public:
     explicit FakeFrameSource(long total, long start = 0) : total_(total), current_(start) {}
 

@@ -16,7 +16,7 @@
 #include "imaging/codecfactory.h"
 
 namespace fs = std::filesystem;
-using capture::CFrameFileWriter;
+using capture::FrameFileWriter;
 
 namespace {
 
@@ -67,13 +67,13 @@ class FailingFactory : public CCodecFactory {
 TEST_F(FrameFileWriterTest, BackgroundFilesEqualThoseSavedAtOnce) {
     for (const char* extension : {".gif", ".png", ".bmp"}) {
         {
-            CFrameFileWriter background(true);
+            FrameFileWriter background(true);
             for (int k = 0; k < 6; ++k)
                 background.Save(Frame(k), PathOf("bg" + std::to_string(k) + extension));
             background.WaitForAll();
             EXPECT_EQ(background.FirstFailure(), "");
         }
-        CFrameFileWriter atOnce(false);
+        FrameFileWriter atOnce(false);
         for (int k = 0; k < 6; ++k) {
             const std::string name = std::to_string(k) + extension;
             atOnce.Save(Frame(k), PathOf("now" + name));
@@ -85,7 +85,7 @@ TEST_F(FrameFileWriterTest, BackgroundFilesEqualThoseSavedAtOnce) {
 }
 
 TEST_F(FrameFileWriterTest, WaitForReturnsOnceThatFileIsComplete) {
-    CFrameFileWriter writer(true);
+    FrameFileWriter writer(true);
     for (int k = 0; k < 8; ++k) {
         const std::string path = PathOf(std::to_string(k) + ".gif");
         writer.Save(Frame(k), path);
@@ -96,7 +96,7 @@ TEST_F(FrameFileWriterTest, WaitForReturnsOnceThatFileIsComplete) {
 
 TEST_F(FrameFileWriterTest, FailingEncoderIsReportedOnceAndStopsLaterSaves) {
     auto codecs = std::make_shared<FailingFactory>();
-    CFrameFileWriter writer(true, codecs);
+    FrameFileWriter writer(true, codecs);
     for (int k = 0; k < 6; ++k) writer.Save(Frame(k), PathOf(std::to_string(k) + ".gif"));
     writer.WaitForAll();
     const std::string failure = writer.FirstFailure();
@@ -107,7 +107,7 @@ TEST_F(FrameFileWriterTest, FailingEncoderIsReportedOnceAndStopsLaterSaves) {
 
 TEST_F(FrameFileWriterTest, UnwritableFolderIsReportedWithTheSystemsReason) {
     for (bool background : {false, true}) {
-        CFrameFileWriter writer(background);
+        FrameFileWriter writer(background);
         writer.Save(Frame(0), PathOf("missing/0.gif"));
         writer.WaitForAll();
         EXPECT_NE(writer.FirstFailure().find("No such file or directory"), std::string::npos)
@@ -118,7 +118,7 @@ TEST_F(FrameFileWriterTest, UnwritableFolderIsReportedWithTheSystemsReason) {
 TEST_F(FrameFileWriterTest, BackgroundSavesLeaveTheCurrentFactoryAlone) {
     CCodecFactory* before = GetCodecFactory();
     {
-        CFrameFileWriter writer(true);
+        FrameFileWriter writer(true);
         for (int k = 0; k < 4; ++k) writer.Save(Frame(k), PathOf(std::to_string(k) + ".gif"));
     }
     EXPECT_EQ(GetCodecFactory(), before);
@@ -127,7 +127,7 @@ TEST_F(FrameFileWriterTest, BackgroundSavesLeaveTheCurrentFactoryAlone) {
 // The UI thread goes on capturing (which makes the run's factory current each time) while the
 // worker saves: nothing is shared between them, so this is clean under ThreadSanitizer.
 TEST_F(FrameFileWriterTest, CapturingOnTheCallingThreadWhileTheWorkerSaves) {
-    CFrameFileWriter writer(true);
+    FrameFileWriter writer(true);
     for (int k = 0; k < 12; ++k) {
         writer.Save(Frame(k), PathOf(std::to_string(k) + ".png"));
         CPixelImage image;

@@ -9,7 +9,7 @@
 #include "tests/support/gif_reader.h"
 
 namespace fs = std::filesystem;
-using capture::CGifAssembly;
+using capture::GifAssembly;
 
 namespace {
 
@@ -57,7 +57,7 @@ TEST(FrameTime, MillisecondsPerRate) {
 
 TEST_F(GifAssemblyTest, PagesKeepAppendOrderAndPixels) {
     for (int i = 0; i < 5; ++i) WriteFrameFile(Frame(i), kColours[i]);
-    CGifAssembly gif;
+    GifAssembly gif;
     ASSERT_TRUE(gif.Begin(Output(), 10));
     for (int i = 0; i < 5; ++i) EXPECT_TRUE(gif.AppendFrameFile(Frame(i)));
     EXPECT_EQ(gif.PageCount(), 5);
@@ -83,7 +83,7 @@ TEST_P(GifDelayTest, EveryPageCarriesTheRatesDelay) {
     const auto [rate, hundredths] = GetParam();
     WriteFrameFile(Frame(0), kColours[0]);
     WriteFrameFile(Frame(1), kColours[1]);
-    CGifAssembly gif;
+    GifAssembly gif;
     ASSERT_TRUE(gif.Begin(Output(), rate));
     gif.AppendFrameFile(Frame(0));
     gif.AppendFrameFile(Frame(1));
@@ -100,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(Rates, GifDelayTest,
 TEST_F(GifAssemblyTest, MissingFrameFileIsSkippedAndOrderKept) {
     WriteFrameFile(Frame(0), kColours[0]);
     WriteFrameFile(Frame(2), kColours[2]);
-    CGifAssembly gif;
+    GifAssembly gif;
     ASSERT_TRUE(gif.Begin(Output(), 10));
     EXPECT_TRUE(gif.AppendFrameFile(Frame(0)));
     EXPECT_FALSE(gif.AppendFrameFile(Frame(1)));
@@ -114,7 +114,7 @@ TEST_F(GifAssemblyTest, MissingFrameFileIsSkippedAndOrderKept) {
 
 TEST_F(GifAssemblyTest, GifWithoutPagesLeavesNoFile) {
     { std::ofstream(Output()) << "old animation"; }
-    CGifAssembly gif;
+    GifAssembly gif;
     ASSERT_TRUE(gif.Begin(Output(), 10));
     EXPECT_FALSE(fs::exists(Output())) << "the old output is deleted when a GIF begins";
     EXPECT_FALSE(gif.AppendFrameFile(Frame(0)));
@@ -125,7 +125,7 @@ TEST_F(GifAssemblyTest, GifWithoutPagesLeavesNoFile) {
 
 TEST_F(GifAssemblyTest, BeginningAgainReplacesTheEarlierGif) {
     for (int i = 0; i < 3; ++i) WriteFrameFile(Frame(i), kColours[i]);
-    CGifAssembly gif;
+    GifAssembly gif;
     ASSERT_TRUE(gif.Begin(Output(), 10));
     gif.AppendFrameFile(Frame(2));
     ASSERT_TRUE(gif.Begin(Output(), 10));
@@ -140,19 +140,19 @@ TEST_F(GifAssemblyTest, BeginningAgainReplacesTheEarlierGif) {
 TEST_F(GifAssemblyTest, AbandonedGifWritesNothing) {
     WriteFrameFile(Frame(0), kColours[0]);
     {
-        CGifAssembly gif;
+        GifAssembly gif;
         ASSERT_TRUE(gif.Begin(Output(), 10));
         gif.AppendFrameFile(Frame(0));
     }
     EXPECT_FALSE(fs::exists(Output()));
-    CGifAssembly idle;
+    GifAssembly idle;
     EXPECT_FALSE(idle.AppendFrameFile(Frame(0)));
     EXPECT_FALSE(idle.Finish());
 }
 
 TEST_F(GifAssemblyTest, UnwritableOutputFailsToBegin) {
     WriteFrameFile(Frame(0), kColours[0]);
-    CGifAssembly gif;
+    GifAssembly gif;
     bool written = gif.Begin((dir_ / "no/such/folder/x.gif").string(), 10);
     if (written) {
         gif.AppendFrameFile(Frame(0));
