@@ -3,12 +3,10 @@
 #include <malloc.h>
 
 #include <algorithm>
-#include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <new>
-#include <thread>
 
+#include "cli/encode_queue.h"
 #include "cli/gif_timing.h"
 #include "cli/gif_writer.h"
 
@@ -46,84 +44,41 @@ class Cursor {
     long at_ = 0;
 };
 
-// Encodes frames on its own thread, in the order given; at most kMaxQueuedFrames wait.
+// Encodes frames on its own thread, in the order given; at most kMaxQueuedFrames wait, and the
+// memory of encoded frames comes back for the next ones.
 class EncodeThread {
   public:
     explicit EncodeThread(FrameSequence& sequence)
-        : sequence_(sequence), worker_([this] { Work(); }) {}
-    ~EncodeThread() { Stop(); }
+        : queue_(kMaxQueuedFrames, [this, &sequence](Item& item) {
+              if (!sequence.Add(item.frame, item.delayCs)) return false;
+              std::lock_guard lock(freeMutex_);
+              free_.push_back(std::move(item.frame));
+              return true;
+          }) {}
 
     // A frame's memory back from the encoder, or a new one.
     Frame TakeFree() {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(freeMutex_);
         if (free_.empty()) return {};
         Frame frame = std::move(free_.back());
         free_.pop_back();
         return frame;
     }
     // False once encoding has failed.
-    bool Push(Frame frame, std::int64_t delayCs) {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return queue_.size() < kMaxQueuedFrames || failed_; });
-        if (failed_) return false;
-        queue_.push_back({std::move(frame), delayCs});
-        changed_.notify_all();
-        return true;
-    }
+    bool Push(Frame frame, std::int64_t delayCs) { return queue_.Push({std::move(frame), delayCs}); }
     // Waits for every frame given; false when one failed.
-    bool Stop() {
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-            changed_.notify_all();
-        }
-        if (worker_.joinable()) worker_.join();
-        return !failed_;
-    }
-    bool OutOfMemory() const { return outOfMemory_; }
+    bool Stop() { return queue_.Stop(); }
+    bool OutOfMemory() const { return queue_.OutOfMemory(); }
 
   private:
     struct Item {
         Frame frame;
         std::int64_t delayCs = 0;
     };
-    void Work() {
-        for (;;) {
-            Item item;
-            {
-                std::unique_lock lock(mutex_);
-                changed_.wait(lock, [this] { return !queue_.empty() || stopping_; });
-                if (queue_.empty()) return;
-                item = std::move(queue_.front());
-                queue_.pop_front();
-                changed_.notify_all();
-            }
-            bool added = false;
-            try {
-                added = sequence_.Add(item.frame, item.delayCs);
-            } catch (const std::bad_alloc&) {
-                outOfMemory_ = true;
-            }
-            std::lock_guard lock(mutex_);
-            if (!added) {
-                failed_ = true;
-                queue_.clear();
-                changed_.notify_all();
-                return;
-            }
-            free_.push_back(std::move(item.frame));
-        }
-    }
 
-    FrameSequence& sequence_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<Item> queue_;
+    std::mutex freeMutex_;
     std::vector<Frame> free_;
-    bool stopping_ = false;
-    bool failed_ = false;
-    bool outOfMemory_ = false;
-    std::thread worker_;
+    EncodeQueue<Item> queue_;  // last: its thread stops before the free list goes
 };
 
 // The encoder and the quantizer allocate and free a few frames' worth of memory for every
