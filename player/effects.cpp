@@ -178,10 +178,10 @@ std::optional<media::Filter> DecodeFilter(const Filter& stored) {
     return filter;
 }
 
-std::vector<media::Filter> DecodeFilters(const std::vector<Filter>& stored) {
+std::vector<media::Filter> DecodeFilters(const std::vector<Filter>& stored, std::size_t most) {
     std::vector<media::Filter> filters;
     for (const Filter& f : stored) {
-        if (filters.size() == kMaxFiltersPerObject) break;
+        if (filters.size() >= most) break;
         if (auto decoded = DecodeFilter(f)) filters.push_back(std::move(*decoded));
     }
     return filters;

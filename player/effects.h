@@ -13,16 +13,13 @@
 
 namespace player {
 
-// Filters applied to one object; the rest of a longer list is ignored. Each filter may cost a
-// few passes over a layer of up to kMaxLayerPixels, so the list bounds the work per object.
-inline constexpr std::size_t kMaxFiltersPerObject = 16;
-
 // One stored filter (id and fields as in the file) in media units: blur and distances in stage
 // pixels, angles in radians, colours straight ARGB. Nothing when the fields are short or the id
 // is unknown.
 std::optional<media::Filter> DecodeFilter(const Filter& stored);
-// The list in file order, undecodable entries left out, at most kMaxFiltersPerObject.
-std::vector<media::Filter> DecodeFilters(const std::vector<Filter>& stored);
+// The list in file order, undecodable entries left out, at most `most` of them (the Limits'
+// filters per object).
+std::vector<media::Filter> DecodeFilters(const std::vector<Filter>& stored, std::size_t most);
 
 media::BlendMode BlendModeOf(const DisplayObject& object);
 

@@ -11,12 +11,6 @@
 namespace player {
 namespace {
 
-// Largest layer drawn: 4096 x 4096 pixels (64 MiB). The filters make a few planes of the same
-// size and at most the cap on nested layers are alive at once (half a GiB at the very worst, a
-// few MiB for pictures of ordinary size), so a frame stays within bounded memory whatever the
-// movie asks for; a larger area is cut to the picture first, and an object still larger than
-// this is drawn without its effects.
-constexpr std::int64_t kMaxLayerPixels = media::kMaxFilterLayerPixels;
 // Room for strokes drawn through pixel centres (hairlines) beyond a shape's stored bounds; the
 // bounds of fills are exact, and a layer cut there clips their anti-aliased edge as a cached
 // bitmap does.
@@ -154,7 +148,7 @@ std::vector<media::Filter> Renderer::ScaledFilters(const DisplayObject& object) 
     std::vector<media::Filter> filters;
     if (!object.filters) return filters;
     // Filter sizes are in stage pixels: a picture drawn larger than the stage blurs as much more.
-    for (const media::Filter& f : DecodeFilters(*object.filters))
+    for (const media::Filter& f : DecodeFilters(*object.filters, limits_.maxFiltersPerObject))
         filters.push_back(media::ScaledFilter(f, stageScale_, stageScale_));
     return filters;
 }
@@ -251,9 +245,10 @@ void Renderer::DrawLayered(cairo_t* cr, const DisplayObject& object, const Rende
     auto pixels = [](const DeviceBox& b) {
         return (std::ceil(b.x1) - std::floor(b.x0)) * (std::ceil(b.y1) - std::floor(b.y0));
     };
-    if (!area.Empty() && pixels(area) > double(kMaxLayerPixels)) area = Intersect(area, clip);
+    const auto maxLayerPixels = double(limits_.maxLayerPixels);
+    if (!area.Empty() && pixels(area) > maxLayerPixels) area = Intersect(area, clip);
     if (area.Empty()) return;
-    if (pixels(area) > double(kMaxLayerPixels)) {
+    if (pixels(area) > maxLayerPixels) {
         DrawContent(cr, object, state);
         return;
     }
@@ -263,7 +258,7 @@ void Renderer::DrawLayered(cairo_t* cr, const DisplayObject& object, const Rende
     const int height = static_cast<int>(std::ceil(area.y1)) - y;
     if (!work_.Charge(kLayerWorkPerPixel * width * height)) return;
     media::Image layer;
-    if (!media::AllocateImage(layer, width, height)) {
+    if (!media::AllocateImage(layer, width, height, limits_.maxLayerPixels)) {
         DrawContent(cr, object, state);
         return;
     }
@@ -286,7 +281,7 @@ void Renderer::DrawLayered(cairo_t* cr, const DisplayObject& object, const Rende
         if (filterBudget_ < std::ssize(layer.argb)) break;
         if (!work_.ChargeIfLeft(kFilterWorkPerPixel * std::ssize(layer.argb))) break;
         filterBudget_ -= std::ssize(layer.argb);
-        media::ApplyFilter(layer, f);
+        media::ApplyFilter(layer, f, limits_.maxLayerPixels);
     }
     if (!IsIdentityMix(state.color)) ApplyColor(layer, state.color);
     Composite(cr, layer, x, y, mode);

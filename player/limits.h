@@ -123,11 +123,48 @@ struct Limits {
     // starts over.
     std::size_t maxCachedMorphFrames = 256;
     std::size_t maxCachedMorphRecords = 2u << 20;
+    // Filters drawn per object, whether the file or a script gives them; the rest of a longer
+    // list is ignored. Each may cost a few passes over its layer.
+    std::size_t maxFiltersPerObject = 16;
+    // Layers a filter, blend mode or cache is drawn into: 4096 x 4096 (64 MiB). The filters make
+    // a few planes of the same size and at most maxLayerNesting layers are alive at once (half
+    // a GiB at the very worst, a few MiB at ordinary sizes). A larger one is cut to the picture
+    // first, and drawn without its effects if still too large.
+    std::int64_t maxLayerPixels = std::int64_t{4096} * 4096;
     // Video: pixels decoded while drawing one frame (about half a second; streams past it draw
     // nothing that frame and carry on from where they stopped on the next), and memory for
     // kept pictures over all streams.
     std::int64_t maxVideoPixelsPerFrame = std::int64_t{128} << 20;
     std::size_t maxDecodedVideoBytes = 256u << 20;
+    // Pixels one seek in a video stream may decode (frames from the key frame on), about a
+    // third of a second: a longer seek starts later, from a frame that may show damage, so a
+    // movie that jumps around a stream without key frames cannot stall the conversion.
+    std::int64_t maxVideoSeekPixels = std::int64_t{64} << 20;
+
+    // Decoding pictures (bitmaps, video pictures). The largest image a decoder allocates:
+    // 8192 x 8192 (256 MiB); larger sizes in a file are refused before any allocation.
+    std::int64_t maxImagePixels = std::int64_t{8192} * 8192;
+    // JPEG: the decoder's working memory, and the scans of a progressive picture (each one
+    // passes over the whole picture; real ones have about ten).
+    long maxJpegMemoryBytes = 512L << 20;
+    int maxJpegScans = 200;
+    // PNG: the largest ancillary chunk read and the ancillary chunks kept.
+    std::size_t maxPngChunkBytes = 8u << 20;
+    std::uint32_t maxPngCachedChunks = 256;
+
+    // Text. Bytes one text field holds (text a script gives it is cut here), <font>, <b>,
+    // <i> and <u> tags open at once in HTML text (deeper ones change nothing), distinct styles
+    // in one field (text in further styles takes the field's own), and characters one field
+    // places (the rest of a longer text is not shown).
+    std::size_t maxFieldTextBytes = 1u << 20;
+    std::size_t maxOpenHtmlTags = 64;
+    std::size_t maxTextStyles = 1024;
+    std::size_t maxPlacedGlyphs = 1u << 17;
+    // Text layouts one renderer keeps; past it the cache starts over.
+    std::size_t maxCachedTextLayouts = 4096;
+    // XML nodes nested in one another that a script's tree may be checked through when a node
+    // is moved (a deeper parent refuses it).
+    std::size_t maxXmlNesting = 1u << 16;
 
     // Sound. Frames (44.1 kHz stereo sample pairs) one sound, or one run of a stream, decodes
     // to: ten minutes, 212 MB of float samples. Longer sounds keep their first ten minutes.

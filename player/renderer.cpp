@@ -247,20 +247,20 @@ bool IsBitmapFill(FillKind k) {
            k == FillKind::kRepeatingBitmapHard || k == FillKind::kClippedBitmapHard;
 }
 
-media::BitmapResult DecodeBitmap(const Bitmap& bitmap, const Movie& movie) {
+media::BitmapResult DecodeBitmap(const Bitmap& bitmap, const Movie& movie, const Limits& limits) {
     switch (bitmap.kind) {
         case Bitmap::Kind::kJpegWithTables:
-            return media::DecodeDefineBits(bitmap.body, movie.jpegTables);
+            return media::DecodeDefineBits(bitmap.body, movie.jpegTables, limits);
         case Bitmap::Kind::kJpeg2:
-            return media::DecodeDefineBitsJPEG2(bitmap.body);
+            return media::DecodeDefineBitsJPEG2(bitmap.body, limits);
         case Bitmap::Kind::kJpeg3:
-            return media::DecodeDefineBitsJPEG3(bitmap.body);
+            return media::DecodeDefineBitsJPEG3(bitmap.body, limits);
         case Bitmap::Kind::kJpeg4:
-            return media::DecodeDefineBitsJPEG4(bitmap.body);
+            return media::DecodeDefineBitsJPEG4(bitmap.body, limits);
         case Bitmap::Kind::kLossless:
-            return media::DecodeDefineBitsLossless(bitmap.body, false);
+            return media::DecodeDefineBitsLossless(bitmap.body, false, limits);
         case Bitmap::Kind::kLossless2:
-            return media::DecodeDefineBitsLossless(bitmap.body, true);
+            return media::DecodeDefineBitsLossless(bitmap.body, true, limits);
     }
     return {};
 }
@@ -407,7 +407,7 @@ Renderer::DecodedBitmap* Renderer::Decoded(const Bitmap& bitmap) {
     }
     auto& slot = bitmaps_[&bitmap];
     slot = std::make_unique<DecodedBitmap>();
-    media::BitmapResult result = DecodeBitmap(bitmap, *movie_);
+    media::BitmapResult result = DecodeBitmap(bitmap, *movie_, limits_);
     if (!result.Ok() || !result.image.IsValid()) {
         if (problems_.size() < limits_.maxReportedProblems)
             problems_.push_back(
@@ -946,7 +946,7 @@ void Renderer::DrawVideo(cairo_t* cr, const VideoStream& stream, std::uint16_t r
     if (!playback) {
         const auto frames = movie_->videoFrames.find(stream.id);
         playback = std::make_unique<VideoPlayback>(
-            stream, frames == movie_->videoFrames.end() ? nullptr : &frames->second);
+            stream, frames == movie_->videoFrames.end() ? nullptr : &frames->second, limits_);
     }
     const media::Image* picture = playback->PictureAt(ratio, videoPixelsLeft_);
     ReleaseOtherVideos(*playback);

@@ -20,8 +20,6 @@ using script::Vm;
 
 constexpr double kTwips = 20.0;
 constexpr double kGutterTwips = 80.0;  // 2 px each side
-// Text a script gives one field is cut here.
-constexpr std::size_t kMaxFieldText = 1u << 20;
 
 std::uint64_t NextRevision() {
     static std::atomic<std::uint64_t> next{1};
@@ -241,7 +239,8 @@ DisplayObject* TextFieldInstance::Placement() const {
 std::string TextFieldInstance::PlainText() const {
     if (!edit->html) return text;
     const bool utf8 = state->GetMovie().version >= 6;
-    const StyledText styled = ParseHtml(DecodeText(text, utf8), TextStyle{}, TextAlign::kLeft);
+    const StyledText styled =
+        ParseHtml(DecodeText(text, utf8), TextStyle{}, TextAlign::kLeft, state->Caps());
     std::string out;
     for (std::size_t p = 0; p < styled.paragraphs.size(); ++p) {
         if (p) out += '\r';
@@ -275,7 +274,8 @@ void TextFieldInstance::Changed() {
 }
 
 void TextFieldInstance::SetText(std::string value) {
-    if (value.size() > kMaxFieldText) value.resize(kMaxFieldText);
+    if (const std::size_t most = state->Caps().maxFieldTextBytes; value.size() > most)
+        value.resize(most);
     if (maxChars && *maxChars > 0 && value.size() > std::size_t(*maxChars) && input)
         value.resize(std::size_t(*maxChars));
     text = std::move(value);
@@ -646,7 +646,7 @@ bool MovieState::MeasureText(std::string_view text, std::string_view font, doubl
     EditText field;
     field.fontClass = std::string(font);
     field.fontHeight = TwipsField(size);
-    field.initialText = std::string(text.substr(0, kMaxFieldText));
+    field.initialText = std::string(text.substr(0, Caps().maxFieldTextBytes));
     field.multiline = true;
     field.wordWrap = wrapWidth > 0;
     field.bounds.xMax = field.wordWrap ? ToTwips(std::min(wrapWidth, 1e6)) : 1 << 30;

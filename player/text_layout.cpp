@@ -11,12 +11,6 @@ namespace player {
 
 namespace {
 
-// Open <font>, <b>, <i>, <u> tags kept at once; deeper ones are read but change nothing.
-constexpr std::size_t kMaxOpenTags = 64;
-// Distinct styles kept for one field; text in further styles takes the field's own.
-constexpr std::size_t kMaxStyles = 1024;
-// Characters placed in one field; the rest of a longer text is not shown.
-constexpr std::size_t kMaxPlacedGlyphs = 1u << 17;
 // "&", the longest entity name this reads ("#x10FFFF") and ";".
 constexpr std::size_t kMaxEntityLength = 10;
 // The gutter between a field's bounds and its text, twips.
@@ -46,13 +40,15 @@ std::string Narrow(std::u32string_view s) {
 // Builds paragraphs run by run, sharing equal styles.
 class TextBuilder {
   public:
-    explicit TextBuilder(TextAlign align) { text_.paragraphs.push_back(Paragraph{align, 0, {}}); }
+    TextBuilder(TextAlign align, std::size_t maxStyles) : maxStyles_(maxStyles) {
+        text_.paragraphs.push_back(Paragraph{align, 0, {}});
+    }
 
     int StyleIndex(const TextStyle& style) {
         for (std::size_t i = 0; i < text_.styles.size(); ++i) {
             if (text_.styles[i] == style) return static_cast<int>(i);
         }
-        if (text_.styles.size() >= kMaxStyles) return 0;
+        if (text_.styles.size() >= maxStyles_) return 0;
         text_.styles.push_back(style);
         return static_cast<int>(text_.styles.size() - 1);
     }
@@ -81,6 +77,7 @@ class TextBuilder {
     }
 
   private:
+    std::size_t maxStyles_;
     StyledText text_;
 };
 
@@ -246,8 +243,9 @@ std::u32string DecodeText(std::string_view bytes, bool utf8) {
     return out;
 }
 
-StyledText PlainText(std::u32string_view text, const TextStyle& style, TextAlign align) {
-    TextBuilder builder(align);
+StyledText PlainText(std::u32string_view text, const TextStyle& style, TextAlign align,
+                     const Limits& limits) {
+    TextBuilder builder(align, limits.maxTextStyles);
     const int base = builder.StyleIndex(style);
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (IsBreak(text[i])) {
@@ -260,8 +258,9 @@ StyledText PlainText(std::u32string_view text, const TextStyle& style, TextAlign
     return builder.Finish(false);
 }
 
-StyledText ParseHtml(std::u32string_view html, const TextStyle& style, TextAlign align) {
-    TextBuilder builder(align);
+StyledText ParseHtml(std::u32string_view html, const TextStyle& style, TextAlign align,
+                     const Limits& limits) {
+    TextBuilder builder(align, limits.maxTextStyles);
     struct Open {
         std::string tag;
         TextStyle style;
@@ -271,7 +270,7 @@ StyledText ParseHtml(std::u32string_view html, const TextStyle& style, TextAlign
     bool paragraphOpen = false;
 
     auto push = [&](const std::string& name, const TextStyle& s) {
-        if (open.size() >= kMaxOpenTags) return;
+        if (open.size() >= limits.maxOpenHtmlTags) return;
         open.push_back({name, s});
         current = builder.StyleIndex(s);
     };
@@ -405,9 +404,10 @@ std::vector<Line> BreakLines(const std::vector<Item>& items, bool wrap, double w
     return lines;
 }
 
-// Continues the last underline when it is of the same style and ends where this one starts.
-void ExtendUnderline(std::vector<Underline>& underlines, int style, double x0, double x1,
-                     double y) {
+// Continues the last underline when it is of the same style and ends where this one starts;
+// keeps at most `most` underlines.
+void ExtendUnderline(std::vector<Underline>& underlines, int style, double x0, double x1, double y,
+                     std::size_t most) {
     if (!underlines.empty()) {
         Underline& last = underlines.back();
         if (last.style == style && last.y == y && last.x1 == x0) {
@@ -415,12 +415,13 @@ void ExtendUnderline(std::vector<Underline>& underlines, int style, double x0, d
             return;
         }
     }
-    if (underlines.size() < kMaxPlacedGlyphs) underlines.push_back({style, x0, x1, y});
+    if (underlines.size() < most) underlines.push_back({style, x0, x1, y});
 }
 
 }  // namespace
 
-TextLayout LayOutText(StyledText text, const EditText& field, TextMetrics& metrics) {
+TextLayout LayOutText(StyledText text, const EditText& field, TextMetrics& metrics,
+                      const Limits& limits) {
     TextLayout layout;
     const double left = field.bounds.xMin + kGutter + field.leftMargin;
     const double right = double(field.bounds.xMax) - kGutter - field.rightMargin;
@@ -487,8 +488,9 @@ TextLayout LayOutText(StyledText text, const EditText& field, TextMetrics& metri
                 const double start = x;
                 x += items[k].advance + (IsSpace(items[k].c) ? std::max(0.0, spaceExtra) : 0.0);
                 if (k < inkEnd && text.styles[items[k].style].underline)
-                    ExtendUnderline(layout.underlines, items[k].style, start, x, baseline);
-                if (IsSpace(items[k].c) || layout.glyphs.size() >= kMaxPlacedGlyphs) continue;
+                    ExtendUnderline(layout.underlines, items[k].style, start, x, baseline,
+                                    limits.maxPlacedGlyphs);
+                if (IsSpace(items[k].c) || layout.glyphs.size() >= limits.maxPlacedGlyphs) continue;
                 layout.glyphs.push_back({items[k].c, items[k].style, start, baseline});
             }
         }

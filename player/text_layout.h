@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "player/limits.h"
 #include "player/model.h"
 
 namespace player {
@@ -46,11 +47,14 @@ std::u32string DecodeText(std::string_view bytes, bool utf8);
 // One character as UTF-8 (a lone surrogate becomes U+FFFD).
 std::string EncodeUtf8(char32_t c);
 
-// Plain text: CR, LF and CR LF end paragraphs.
-StyledText PlainText(std::u32string_view text, const TextStyle& style, TextAlign align);
+// Plain text: CR, LF and CR LF end paragraphs. Styles, open tags and placed characters are
+// capped by `limits`.
+StyledText PlainText(std::u32string_view text, const TextStyle& style, TextAlign align,
+                     const Limits& limits);
 // The HTML subset (with <font letterSpacing kerning>); unknown tags are skipped and their text
 // kept, as a player shows it.
-StyledText ParseHtml(std::u32string_view html, const TextStyle& style, TextAlign align);
+StyledText ParseHtml(std::u32string_view html, const TextStyle& style, TextAlign align,
+                     const Limits& limits);
 
 // What layout needs from the fonts behind the styles.
 class TextMetrics {
@@ -85,6 +89,7 @@ struct TextLayout {
 // Lays the text out in the field: a 2 px gutter inside its bounds, then its margins; the first
 // line of each paragraph indented; lines broken at spaces (or inside a word too long for a line)
 // when the field wraps; each line aligned by its paragraph.
-TextLayout LayOutText(StyledText text, const EditText& field, TextMetrics& metrics);
+TextLayout LayOutText(StyledText text, const EditText& field, TextMetrics& metrics,
+                      const Limits& limits);
 
 }  // namespace player

@@ -325,8 +325,8 @@ void TextRenderer::DrawStaticText(cairo_t* cr, const Movie& movie, const StaticT
 
 const TextLayout& TextRenderer::Layout(const Movie& movie, const EditText& field) {
     // Fields changed by scripts come and go; their layouts are not kept without bound.
-    constexpr std::size_t kMaxCachedLayouts = 4096;
-    if (layouts_.size() >= kMaxCachedLayouts && !layouts_.count(&field)) layouts_.clear();
+    if (layouts_.size() >= movie.limits.maxCachedTextLayouts && !layouts_.count(&field))
+        layouts_.clear();
     auto& slot = layouts_[&field];
     if (slot.layout && slot.revision == field.revision) return *slot.layout;
     slot.revision = field.revision;
@@ -362,8 +362,8 @@ TextLayout TextRenderer::BuildLayout(const Movie& movie, const EditText& field) 
     base.italic = font && font->italic;
     const bool outlines = field.useOutlines;
     const std::u32string text = DecodeText(field.initialText, movie.version >= 6);
-    StyledText styled =
-        field.html ? ParseHtml(text, base, field.align) : PlainText(text, base, field.align);
+    StyledText styled = field.html ? ParseHtml(text, base, field.align, movie.limits)
+                                   : PlainText(text, base, field.align, movie.limits);
     // Faces are found by name, as a player registers embedded fonts by name (the first font of
     // a name wins); the field's own font serves when no font of its name has the style.
     for (TextStyle& style : styled.styles) {
@@ -373,7 +373,7 @@ TextLayout TextRenderer::BuildLayout(const Movie& movie, const EditText& field) 
             style.embedded = font;
     }
     Metrics metrics(*this);
-    return LayOutText(std::move(styled), field, metrics);
+    return LayOutText(std::move(styled), field, metrics, movie.limits);
 }
 
 void TextRenderer::DrawFieldFrame(cairo_t* cr, const EditText& field,

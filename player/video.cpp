@@ -5,8 +5,9 @@
 
 namespace player {
 
-VideoPlayback::VideoPlayback(const VideoStream& stream, const VideoFrames* frames)
-    : stream_(stream), frames_(frames) {}
+VideoPlayback::VideoPlayback(const VideoStream& stream, const VideoFrames* frames,
+                             const Limits& limits)
+    : stream_(stream), frames_(frames), limits_(limits) {}
 
 VideoPlayback::~VideoPlayback() = default;
 
@@ -35,8 +36,8 @@ const media::Image* VideoPlayback::PictureAt(std::uint16_t ratio, std::int64_t& 
         return &kept->second;
     }
     if (!decoder_)
-        decoder_ =
-            std::make_unique<media::VideoDecoder>(stream_.codecId, stream_.width, stream_.height);
+        decoder_ = std::make_unique<media::VideoDecoder>(stream_.codecId, stream_.width,
+                                                         stream_.height, limits_);
     if (!decoder_->IsOpen()) {
         if (problem_.empty())
             problem_ = "video stream " + std::to_string(stream_.id) + ": " + decoder_->OpenReason();
@@ -65,7 +66,7 @@ bool VideoPlayback::IsKeyFrame(FrameIt frame) const {
 VideoPlayback::FrameIt VideoPlayback::SeekStart(FrameIt target) const {
     const std::int64_t pixels =
         std::max<std::int64_t>(1, std::int64_t{stream_.width} * stream_.height);
-    const std::int64_t maxFrames = std::max<std::int64_t>(1, kMaxSeekPixels / pixels);
+    const std::int64_t maxFrames = std::max<std::int64_t>(1, limits_.maxVideoSeekPixels / pixels);
     FrameIt from = target;
     for (std::int64_t n = 1; n < maxFrames && !IsKeyFrame(from); ++n) --from;
     return from;

@@ -20,13 +20,9 @@ class VideoPlayback {
     // Pictures kept per stream, and the memory they may take (the newest is always kept).
     static constexpr std::size_t kCachedPictures = 8;
     static constexpr std::size_t kCachedBytes = 64u << 20;
-    // Pixels one seek may decode (frames from the key frame on), about a third of a second: a
-    // seek longer than this starts later, from a frame that may show decoding damage, so a
-    // movie that jumps around a stream without key frames cannot stall the conversion.
-    static constexpr std::int64_t kMaxSeekPixels = 64LL << 20;
-
-    // frames may be null (a stream without frames shows nothing).
-    VideoPlayback(const VideoStream& stream, const VideoFrames* frames);
+    // frames may be null (a stream without frames shows nothing). A seek decodes at most the
+    // Limits' seek pixels and each picture is capped by them.
+    VideoPlayback(const VideoStream& stream, const VideoFrames* frames, const Limits& limits);
     ~VideoPlayback();
     VideoPlayback(const VideoPlayback&) = delete;
     VideoPlayback& operator=(const VideoPlayback&) = delete;
@@ -62,6 +58,7 @@ class VideoPlayback {
 
     const VideoStream& stream_;
     const VideoFrames* frames_;
+    const Limits limits_;
     std::unique_ptr<media::VideoDecoder> decoder_;  // opened on first use
     std::optional<std::uint16_t> lastDecoded_;      // the decoder's state follows this frame
     std::optional<std::uint16_t> brokenFrame_;      // the last frame that failed to decode

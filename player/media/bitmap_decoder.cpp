@@ -25,10 +25,10 @@ std::uint32_t ReadU32(std::span<const std::uint8_t> d, std::size_t at) {
     return ReadU16(d, at) | (ReadU16(d, at + 2) << 16);
 }
 
-BitmapResult DecodeJpegData(std::span<const std::uint8_t> data) {
+BitmapResult DecodeJpegData(std::span<const std::uint8_t> data, const player::Limits& limits) {
     BitmapResult result;
     const std::vector<std::uint8_t> joined = JoinJpegStreams(data);
-    if (!DecodeJpeg(joined, result.image, result.reason))
+    if (!DecodeJpeg(joined, limits, result.image, result.reason))
         return Fail(BitmapError::kCorruptImage, std::move(result.reason));
     return result;
 }
@@ -49,7 +49,8 @@ BitmapResult ApplyAlphaPlane(BitmapResult decoded, std::span<const std::uint8_t>
     return decoded;
 }
 
-BitmapResult DecodeJpegWithAlpha(std::span<const std::uint8_t> body, std::size_t headerSize) {
+BitmapResult DecodeJpegWithAlpha(std::span<const std::uint8_t> body, std::size_t headerSize,
+                                 const player::Limits& limits) {
     if (body.size() < headerSize)
         return Fail(BitmapError::kTruncated, "tag shorter than its header");
     const std::uint32_t alphaOffset = ReadU32(body, 0);
@@ -58,8 +59,9 @@ BitmapResult DecodeJpegWithAlpha(std::span<const std::uint8_t> body, std::size_t
         return Fail(BitmapError::kTruncated, "alpha offset beyond the end of the tag");
     const std::span<const std::uint8_t> imageData = rest.first(alphaOffset);
     const std::span<const std::uint8_t> alphaData = rest.subspan(alphaOffset);
-    if (DetectImageData(imageData) != ImageDataKind::kJpeg) return DecodeImageData(imageData);
-    BitmapResult decoded = DecodeJpegData(imageData);
+    if (DetectImageData(imageData) != ImageDataKind::kJpeg)
+        return DecodeImageData(imageData, limits);
+    BitmapResult decoded = DecodeJpegData(imageData, limits);
     if (!decoded.Ok() || alphaData.empty()) return decoded;
     return ApplyAlphaPlane(std::move(decoded), alphaData);
 }
@@ -157,17 +159,17 @@ const char* BitmapErrorName(BitmapError error) {
     return "unknown error";
 }
 
-BitmapResult DecodeImageData(std::span<const std::uint8_t> data) {
+BitmapResult DecodeImageData(std::span<const std::uint8_t> data, const player::Limits& limits) {
     BitmapResult result;
     bool ok = false;
     switch (DetectImageData(data)) {
         case ImageDataKind::kJpeg:
-            return DecodeJpegData(data);
+            return DecodeJpegData(data, limits);
         case ImageDataKind::kPng:
-            ok = DecodePng(data, result.image, result.reason);
+            ok = DecodePng(data, limits, result.image, result.reason);
             break;
         case ImageDataKind::kGif:
-            ok = DecodeGif(data, result.image, result.reason);
+            ok = DecodeGif(data, limits, result.image, result.reason);
             break;
         case ImageDataKind::kUnknown:
             return Fail(BitmapError::kBadFormat, "image data is not JPEG, PNG or GIF");
@@ -177,27 +179,32 @@ BitmapResult DecodeImageData(std::span<const std::uint8_t> data) {
 }
 
 BitmapResult DecodeDefineBits(std::span<const std::uint8_t> body,
-                              std::span<const std::uint8_t> jpegTables) {
+                              std::span<const std::uint8_t> jpegTables,
+                              const player::Limits& limits) {
     // The joiner removes the tables' end marker, the image's start marker and any erroneous
     // FF D9 FF D8 prefix between them.
     std::vector<std::uint8_t> joined(jpegTables.begin(), jpegTables.end());
     joined.insert(joined.end(), body.begin(), body.end());
-    return DecodeJpegData(joined);
+    return DecodeJpegData(joined, limits);
 }
 
-BitmapResult DecodeDefineBitsJPEG2(std::span<const std::uint8_t> body) {
-    return DecodeImageData(body);
+BitmapResult DecodeDefineBitsJPEG2(std::span<const std::uint8_t> body,
+                                   const player::Limits& limits) {
+    return DecodeImageData(body, limits);
 }
 
-BitmapResult DecodeDefineBitsJPEG3(std::span<const std::uint8_t> body) {
-    return DecodeJpegWithAlpha(body, 4);
+BitmapResult DecodeDefineBitsJPEG3(std::span<const std::uint8_t> body,
+                                   const player::Limits& limits) {
+    return DecodeJpegWithAlpha(body, 4, limits);
 }
 
-BitmapResult DecodeDefineBitsJPEG4(std::span<const std::uint8_t> body) {
-    return DecodeJpegWithAlpha(body, 6);  // UI32 alpha offset, UI16 deblocking filter value
+BitmapResult DecodeDefineBitsJPEG4(std::span<const std::uint8_t> body,
+                                   const player::Limits& limits) {
+    return DecodeJpegWithAlpha(body, 6, limits);  // UI32 alpha offset, UI16 deblocking filter value
 }
 
-BitmapResult DecodeDefineBitsLossless(std::span<const std::uint8_t> body, bool hasAlpha) {
+BitmapResult DecodeDefineBitsLossless(std::span<const std::uint8_t> body, bool hasAlpha,
+                                      const player::Limits& limits) {
     if (body.size() < 5) return Fail(BitmapError::kTruncated, "tag shorter than its header");
     LosslessHeader h;
     h.format = body[0];
@@ -211,7 +218,7 @@ BitmapResult DecodeDefineBitsLossless(std::span<const std::uint8_t> body, bool h
     } else if (h.format != kRgb15 && h.format != kRgb32) {
         return Fail(BitmapError::kBadFormat, "unknown lossless format " + std::to_string(h.format));
     }
-    if (!IsAllowedImageSize(h.width, h.height))
+    if (!IsAllowedImageSize(h.width, h.height, limits.maxImagePixels))
         return Fail(BitmapError::kBadSize, "size " + std::to_string(h.width) + "x" +
                                                std::to_string(h.height) + " not allowed");
     const std::size_t needed = LosslessDataSize(h, hasAlpha);
@@ -224,7 +231,7 @@ BitmapResult DecodeDefineBitsLossless(std::span<const std::uint8_t> body, bool h
                                                    " of the " + std::to_string(needed) +
                                                    " bytes its size needs");
     BitmapResult result;
-    AllocateImage(result.image, h.width, h.height);
+    AllocateImage(result.image, h.width, h.height, limits.maxImagePixels);
     switch (h.format) {
         case kColorMapped8:
             ExpandColorMapped(data, h, hasAlpha, result.image);

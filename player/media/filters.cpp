@@ -540,18 +540,16 @@ const char* FilterErrorName(FilterError error) {
     return "unknown error";
 }
 
-FilterError ApplyFilter(Image& layer, const Filter& filter) {
+FilterError ApplyFilter(Image& layer, const Filter& filter, std::int64_t maxLayerPixels) {
     if (layer.Empty()) return FilterError::kNone;
-    if (static_cast<std::int64_t>(layer.width) * layer.height > kMaxFilterLayerPixels)
+    if (static_cast<std::int64_t>(layer.width) * layer.height > maxLayerPixels)
         return FilterError::kLayerTooLarge;
     if (!layer.IsValid()) return FilterError::kBadParameters;
     return std::visit(ApplyVisitor{layer}, filter);
 }
 
 void BlurImage(Image& image, double blurX, double blurY, int passes) {
-    if (!image.IsValid() ||
-        static_cast<std::int64_t>(image.width) * image.height > kMaxFilterLayerPixels)
-        return;
+    if (!image.IsValid()) return;
     BlurGrid(image.argb, image.width, image.height, PlanBlur(blurX, blurY, passes));
     for (std::uint32_t& p : image.argb) {
         const std::uint32_t a = Alpha(p);

@@ -15,7 +15,8 @@
 
 namespace media {
 
-// Work caps, so a hostile filter list costs bounded time:
+// Bounds on a filter's values, so a hostile filter list costs bounded time (the layer a filter
+// runs over is capped by the engine's Limits):
 // The format stores blur as 16.16 fixed point; the authoring tool offers 0-255 px, and a
 // larger box only smears a layer into a flat tint.
 inline constexpr double kMaxBlurSize = 255.0;
@@ -29,8 +30,6 @@ inline constexpr int kMaxBoxPassesRun = 3;
 inline constexpr double kMaxFilterDistance = 1024.0;
 // Padding on any side never exceeds this.
 inline constexpr int kMaxFilterPadding = 1024;
-// Layers above this many pixels (4096 x 4096, 64 MiB) are left unfiltered.
-inline constexpr std::int64_t kMaxFilterLayerPixels = 4096LL * 4096LL;
 // Convolution kernels are at most 15 x 15, as the format's authoring tools allow.
 inline constexpr int kMaxConvolutionSide = 15;
 
@@ -156,16 +155,17 @@ Filter ScaledFilter(const Filter& filter, double scaleX, double scaleY);
 
 enum class FilterError {
     kNone,
-    kLayerTooLarge,  // over kMaxFilterLayerPixels: left unfiltered
+    kLayerTooLarge,  // over the caller's layer cap: left unfiltered
     kBadParameters,  // e.g. a convolution matrix of the wrong size: left unfiltered
 };
 
 const char* FilterErrorName(FilterError error);
 
-// Applies one filter to the layer in place.
-FilterError ApplyFilter(Image& layer, const Filter& filter);
+// Applies one filter to the layer in place; a layer above maxLayerPixels is left as it is.
+FilterError ApplyFilter(Image& layer, const Filter& filter, std::int64_t maxLayerPixels);
 
-// Box-blurs premultiplied pixels in place (the blur filter's core, also used on alpha planes).
+// Box-blurs premultiplied pixels in place (the blur filter's core);
+// its cost grows with the image's size, which the caller bounds.
 void BlurImage(Image& image, double blurX, double blurY, int passes);
 
 }  // namespace media

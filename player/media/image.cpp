@@ -2,13 +2,13 @@
 
 namespace media {
 
-bool IsAllowedImageSize(std::int64_t width, std::int64_t height) {
-    return width > 0 && height > 0 && width <= kMaxImagePixels && height <= kMaxImagePixels &&
-           width * height <= kMaxImagePixels;
+bool IsAllowedImageSize(std::int64_t width, std::int64_t height, std::int64_t maxPixels) {
+    return width > 0 && height > 0 && width <= maxPixels && height <= maxPixels &&
+           width * height <= maxPixels;
 }
 
-bool AllocateImage(Image& image, int width, int height) {
-    if (!IsAllowedImageSize(width, height)) return false;
+bool AllocateImage(Image& image, int width, int height, std::int64_t maxPixels) {
+    if (!IsAllowedImageSize(width, height, maxPixels)) return false;
     image.width = width;
     image.height = height;
     image.argb.assign(static_cast<std::size_t>(width) * height, 0);

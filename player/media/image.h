@@ -9,10 +9,6 @@
 
 namespace media {
 
-// Largest image any media unit allocates: 8192 x 8192 pixels (256 MiB). Larger sizes in a
-// file are refused before any allocation.
-inline constexpr std::int64_t kMaxImagePixels = 8192LL * 8192LL;
-
 struct Image {
     int width = 0;
     int height = 0;
@@ -32,12 +28,13 @@ struct Image {
     std::uint32_t At(int x, int y) const { return Row(y)[x]; }
 };
 
-// True when width x height is positive and within kMaxImagePixels.
-bool IsAllowedImageSize(std::int64_t width, std::int64_t height);
+// True when width x height is positive, neither side above maxPixels and the area within it
+// (the caps come from the engine's Limits).
+bool IsAllowedImageSize(std::int64_t width, std::int64_t height, std::int64_t maxPixels);
 
 // Allocates a transparent image, or returns false (leaving image untouched) when the size is
 // not allowed.
-bool AllocateImage(Image& image, int width, int height);
+bool AllocateImage(Image& image, int width, int height, std::int64_t maxPixels);
 
 // Channel helpers for premultiplied ARGB32.
 constexpr std::uint32_t Alpha(std::uint32_t p) {

@@ -17,14 +17,6 @@ namespace {
 
 constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
-// libjpeg's working memory cap: a progressive JPEG keeps all coefficients in memory.
-constexpr long kMaxJpegMemory = 512L * 1024 * 1024;
-// A progressive JPEG may declare any number of scans; real ones use about ten.
-constexpr int kMaxJpegScans = 200;
-// libpng caps for ancillary chunks, which a hostile file can make huge or numerous.
-constexpr png_alloc_size_t kMaxPngChunkBytes = 8 * 1024 * 1024;
-constexpr png_uint_32 kMaxPngCachedChunks = 256;
-
 bool StartsWith(std::span<const std::uint8_t> data, std::initializer_list<std::uint8_t> bytes) {
     if (data.size() < bytes.size()) return false;
     return std::equal(bytes.begin(), bytes.end(), data.begin());
@@ -60,6 +52,7 @@ struct JpegErrorManager {
     jpeg_error_mgr pub;
     jmp_buf jump;
     int dataEndedAtRow;  // output row at which the scan data ran out, or -1
+    int maxScans;        // a progressive JPEG may declare any number of scans
     char message[JMSG_LENGTH_MAX];
 };
 
@@ -89,9 +82,9 @@ bool JpegEndedEarly(const jpeg_decompress_struct& cinfo, int dataEndedAtRow) {
 
 void JpegProgress(j_common_ptr cinfo) {
     auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (d->input_scan_number > kMaxJpegScans) {
-        auto* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
-        std::snprintf(err->message, sizeof err->message, "more than %d scans", kMaxJpegScans);
+    auto* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+    if (d->input_scan_number > err->maxScans) {
+        std::snprintf(err->message, sizeof err->message, "more than %d scans", err->maxScans);
         longjmp(err->jump, 1);
     }
 }
@@ -103,6 +96,7 @@ struct JpegJob {
     JpegErrorManager err;
     jpeg_progress_mgr progress;
     Image* image;
+    const player::Limits* limits;
     std::vector<std::uint8_t> row;
     std::string reason;
 };
@@ -128,13 +122,15 @@ bool RunJpegDecode(JpegJob& job, std::span<const std::uint8_t> data) {
     job.err.pub.error_exit = JpegErrorExit;
     job.err.pub.emit_message = JpegEmitMessage;
     job.err.dataEndedAtRow = -1;
+    job.err.maxScans = job.limits->maxJpegScans;
     if (setjmp(job.err.jump)) {
         job.reason = job.err.message;
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
     jpeg_create_decompress(&cinfo);
-    cinfo.mem->max_memory_to_use = kMaxJpegMemory;
+    // A progressive JPEG keeps all its coefficients in this memory.
+    cinfo.mem->max_memory_to_use = job.limits->maxJpegMemoryBytes;
     job.progress.progress_monitor = JpegProgress;
     cinfo.progress = &job.progress;
     jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
@@ -143,7 +139,8 @@ bool RunJpegDecode(JpegJob& job, std::span<const std::uint8_t> data) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
-    if (!IsAllowedImageSize(cinfo.image_width, cinfo.image_height)) {
+    const std::int64_t maxPixels = job.limits->maxImagePixels;
+    if (!IsAllowedImageSize(cinfo.image_width, cinfo.image_height, maxPixels)) {
         job.reason = "JPEG size " + std::to_string(cinfo.image_width) + "x" +
                      std::to_string(cinfo.image_height) + " not allowed";
         jpeg_destroy_decompress(&cinfo);
@@ -153,7 +150,7 @@ bool RunJpegDecode(JpegJob& job, std::span<const std::uint8_t> data) {
     cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_start_decompress(&cinfo);
     AllocateImage(*job.image, static_cast<int>(cinfo.output_width),
-                  static_cast<int>(cinfo.output_height));
+                  static_cast<int>(cinfo.output_height), maxPixels);
     job.row.assign(static_cast<std::size_t>(cinfo.output_width) * cinfo.output_components, 0);
     while (cinfo.output_scanline < cinfo.output_height &&
            !JpegEndedEarly(cinfo, job.err.dataEndedAtRow)) {
@@ -185,6 +182,7 @@ struct PngJob {
     std::vector<std::uint8_t> pixels;
     std::vector<png_bytep> rows;
     Image* image = nullptr;
+    const player::Limits* limits = nullptr;
     std::string reason;
 };
 
@@ -221,14 +219,18 @@ void ConfigurePngToRgba(png_structp png, png_infop info) {
 
 bool RunPngDecode(PngJob& job) {
     if (setjmp(png_jmpbuf(job.png))) return false;
-    png_set_user_limits(job.png, 8192, 8192);
-    png_set_chunk_malloc_max(job.png, kMaxPngChunkBytes);
-    png_set_chunk_cache_max(job.png, kMaxPngCachedChunks);
+    const std::int64_t maxPixels = job.limits->maxImagePixels;
+    const auto maxSide =
+        static_cast<png_uint_32>(std::min<std::int64_t>(maxPixels, PNG_UINT_31_MAX));
+    png_set_user_limits(job.png, maxSide, maxSide);
+    // Ancillary chunks, which a hostile file can make huge or numerous.
+    png_set_chunk_malloc_max(job.png, job.limits->maxPngChunkBytes);
+    png_set_chunk_cache_max(job.png, job.limits->maxPngCachedChunks);
     png_set_read_fn(job.png, &job, PngRead);
     png_read_info(job.png, job.info);
     const png_uint_32 width = png_get_image_width(job.png, job.info);
     const png_uint_32 height = png_get_image_height(job.png, job.info);
-    if (!IsAllowedImageSize(width, height)) {
+    if (!IsAllowedImageSize(width, height, maxPixels)) {
         job.reason = "PNG size not allowed";
         return false;
     }
@@ -244,7 +246,7 @@ bool RunPngDecode(PngJob& job) {
         job.rows[y] = job.pixels.data() + static_cast<std::size_t>(y) * width * 4;
     png_read_image(job.png, job.rows.data());
     png_read_end(job.png, nullptr);
-    AllocateImage(*job.image, static_cast<int>(width), static_cast<int>(height));
+    AllocateImage(*job.image, static_cast<int>(width), static_cast<int>(height), maxPixels);
     const std::uint8_t* in = job.pixels.data();
     for (std::uint32_t& p : job.image->argb) {
         p = Premultiply(PackArgb(in[3], in[0], in[1], in[2]));
@@ -413,22 +415,26 @@ std::vector<std::uint8_t> JoinJpegStreams(std::span<const std::uint8_t> input) {
     return out;
 }
 
-bool DecodeJpeg(std::span<const std::uint8_t> data, Image& image, std::string& reason) {
+bool DecodeJpeg(std::span<const std::uint8_t> data, const player::Limits& limits, Image& image,
+                std::string& reason) {
     if (data.empty()) {
         reason = "empty JPEG data";
         return false;
     }
     auto job = std::make_unique<JpegJob>();
     job->image = &image;
+    job->limits = &limits;
     if (RunJpegDecode(*job, data)) return true;
     reason = "JPEG: " + job->reason;
     return false;
 }
 
-bool DecodePng(std::span<const std::uint8_t> data, Image& image, std::string& reason) {
+bool DecodePng(std::span<const std::uint8_t> data, const player::Limits& limits, Image& image,
+               std::string& reason) {
     PngJob job;
     job.reader.data = data;
     job.image = &image;
+    job.limits = &limits;
     job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job, PngError, PngWarning);
     if (job.png) job.info = png_create_info_struct(job.png);
     bool ok = job.png && job.info && RunPngDecode(job);
@@ -438,7 +444,8 @@ bool DecodePng(std::span<const std::uint8_t> data, Image& image, std::string& re
     return ok;
 }
 
-bool DecodeGif(std::span<const std::uint8_t> data, Image& image, std::string& reason) {
+bool DecodeGif(std::span<const std::uint8_t> data, const player::Limits& limits, Image& image,
+               std::string& reason) {
     GifReader reader{data, 0};
     GifHandle handle(reader);
     GifFileType* gif = handle.get();
@@ -459,7 +466,9 @@ bool DecodeGif(std::span<const std::uint8_t> data, Image& image, std::string& re
         const int width = gif->Image.Width, height = gif->Image.Height;
         const int canvasW = gif->SWidth > 0 ? gif->SWidth : width;
         const int canvasH = gif->SHeight > 0 ? gif->SHeight : height;
-        if (!IsAllowedImageSize(width, height) || !IsAllowedImageSize(canvasW, canvasH)) {
+        const std::int64_t maxPixels = limits.maxImagePixels;
+        if (!IsAllowedImageSize(width, height, maxPixels) ||
+            !IsAllowedImageSize(canvasW, canvasH, maxPixels)) {
             reason = "GIF: size not allowed";
             return false;
         }
@@ -469,7 +478,7 @@ bool DecodeGif(std::span<const std::uint8_t> data, Image& image, std::string& re
         }
         std::vector<GifByteType> indices(static_cast<std::size_t>(width) * height);
         if (!ReadGifFrame(gif, indices)) break;
-        AllocateImage(image, canvasW, canvasH);
+        AllocateImage(image, canvasW, canvasH, maxPixels);
         PaintGifFrame(gif, indices, transparent, image);
         return true;
     }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "player/limits.h"
 #include "player/media/image.h"
 
 namespace media {
@@ -23,9 +24,12 @@ ImageDataKind DetectImageData(std::span<const std::uint8_t> data);
 std::vector<std::uint8_t> JoinJpegStreams(std::span<const std::uint8_t> data);
 
 // Each decoder fills `image` (opaque or premultiplied) and returns true, or returns false with
-// the library's reason in `reason`.
-bool DecodeJpeg(std::span<const std::uint8_t> data, Image& image, std::string& reason);
-bool DecodePng(std::span<const std::uint8_t> data, Image& image, std::string& reason);
-bool DecodeGif(std::span<const std::uint8_t> data, Image& image, std::string& reason);
+// the library's reason in `reason`. Sizes and the libraries' memory are capped by `limits`.
+bool DecodeJpeg(std::span<const std::uint8_t> data, const player::Limits& limits, Image& image,
+                std::string& reason);
+bool DecodePng(std::span<const std::uint8_t> data, const player::Limits& limits, Image& image,
+               std::string& reason);
+bool DecodeGif(std::span<const std::uint8_t> data, const player::Limits& limits, Image& image,
+               std::string& reason);
 
 }  // namespace media

@@ -69,8 +69,9 @@ bool IsYuv420(int format) {
 
 }  // namespace
 
-bool ImageFromPicture(const AVFrame& f, Image& out, std::string& reason) {
-    if (!AllocateImage(out, f.width, f.height)) {
+bool ImageFromPicture(const AVFrame& f, std::int64_t maxPixels, Image& out,
+                      std::string& reason) {
+    if (!AllocateImage(out, f.width, f.height, maxPixels)) {
         reason = "picture size not allowed";
         return false;
     }
@@ -117,9 +118,9 @@ bool IsMacroblockPadding(int decoded, int wanted) {
     return decoded >= wanted && decoded - wanted < kMacroblock;
 }
 
-Image CropTo(const Image& picture, int width, int height) {
+Image CropTo(const Image& picture, int width, int height, std::int64_t maxPixels) {
     Image out;
-    AllocateImage(out, width, height);
+    AllocateImage(out, width, height, maxPixels);
     for (int y = 0; y < height; ++y) std::copy_n(picture.Row(y), width, out.Row(y));
     return out;
 }
@@ -133,9 +134,9 @@ std::uint32_t Lerp(std::uint32_t a, std::uint32_t b, std::uint32_t t) {  // t in
     return out;
 }
 
-Image ScaleTo(const Image& picture, int width, int height) {
+Image ScaleTo(const Image& picture, int width, int height, std::int64_t maxPixels) {
     Image out;
-    AllocateImage(out, width, height);
+    AllocateImage(out, width, height, maxPixels);
     const double sx = double(picture.width) / width, sy = double(picture.height) / height;
     for (int y = 0; y < height; ++y) {
         const double fy = std::max(0.0, (y + 0.5) * sy - 0.5);
@@ -306,9 +307,11 @@ bool CanDecodeVideo(std::uint8_t codecId) {
     return id != AV_CODEC_ID_NONE && avcodec_find_decoder(id) != nullptr;
 }
 
-VideoDecoder::VideoDecoder(std::uint8_t codecId, int width, int height)
+VideoDecoder::VideoDecoder(std::uint8_t codecId, int width, int height,
+                           const player::Limits& limits)
     : width_(width),
       height_(height),
+      maxPixels_(limits.maxImagePixels),
       alphaPacket_(codecId == static_cast<std::uint8_t>(VideoCodec::kVp6Alpha)) {
     const AVCodecID id = CodecIdFor(codecId);
     if (id == AV_CODEC_ID_NONE) {
@@ -316,7 +319,7 @@ VideoDecoder::VideoDecoder(std::uint8_t codecId, int width, int height)
         openReason_ = "video codec " + std::to_string(codecId) + " is not supported";
         return;
     }
-    if (!IsAllowedImageSize(width, height)) {
+    if (!IsAllowedImageSize(width, height, maxPixels_)) {
         openError_ = VideoError::kBadSize;
         openReason_ =
             "video size " + std::to_string(width) + "x" + std::to_string(height) + " not allowed";
@@ -336,7 +339,7 @@ VideoDecoder::VideoDecoder(std::uint8_t codecId, int width, int height)
     // Every codec here reads its picture size from the frames; a preset size would make the
     // screen video decoders reject pictures that differ from the stream's declared size.
     codec->context->thread_count = 1;
-    codec->context->max_pixels = kMaxImagePixels;
+    codec->context->max_pixels = maxPixels_;
     const int rc = avcodec_open2(codec->context, decoder, nullptr);
     if (rc < 0) {
         openError_ = VideoError::kDecoderMissing;
@@ -409,7 +412,7 @@ VideoResult VideoDecoder::Decode(std::span<const std::uint8_t> videoData) {
         return result;
     }
     Image picture;
-    const bool converted = ImageFromPicture(*codec_->frame, picture, result.reason);
+    const bool converted = ImageFromPicture(*codec_->frame, maxPixels_, picture, result.reason);
     av_frame_unref(codec_->frame);
     if (!converted) {
         Reset();
@@ -420,9 +423,9 @@ VideoResult VideoDecoder::Decode(std::span<const std::uint8_t> videoData) {
         result.frame = std::move(picture);
     else if (IsMacroblockPadding(picture.width, width_) &&
              IsMacroblockPadding(picture.height, height_))
-        result.frame = CropTo(picture, width_, height_);
+        result.frame = CropTo(picture, width_, height_, maxPixels_);
     else
-        result.frame = ScaleTo(picture, width_, height_);
+        result.frame = ScaleTo(picture, width_, height_, maxPixels_);
     return result;
 }
 

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 
+#include "player/limits.h"
 #include "player/media/image.h"
 
 struct AVFrame;
@@ -27,7 +28,7 @@ enum class VideoCodec : std::uint8_t {
 enum class VideoError {
     kNone,
     kUnsupportedCodec,  // a codec id this decoder does not handle (such as 7, H.264)
-    kBadSize,           // stream or picture size zero or above kMaxImagePixels
+    kBadSize,           // stream or picture size zero or above the Limits' image cap
     kDecoderMissing,    // libavcodec lacks the decoder or could not open it
     kCorruptData,       // the decoder rejected the frame (the decoder has been reset)
     kNoPicture,         // the frame decoded to no picture (empty or skipped frame)
@@ -49,8 +50,8 @@ struct VideoResult {
 // at the next key frame.
 class VideoDecoder {
   public:
-    // codecId and the size come from DefineVideoStream.
-    VideoDecoder(std::uint8_t codecId, int width, int height);
+    // codecId and the size come from DefineVideoStream; pictures are capped by `limits`.
+    VideoDecoder(std::uint8_t codecId, int width, int height, const player::Limits& limits);
     ~VideoDecoder();
     VideoDecoder(const VideoDecoder&) = delete;
     VideoDecoder& operator=(const VideoDecoder&) = delete;
@@ -75,6 +76,7 @@ class VideoDecoder {
     std::unique_ptr<Codec> codec_;
     int width_ = 0;
     int height_ = 0;
+    std::int64_t maxPixels_ = 0;
     bool alphaPacket_ = false;
     VideoError openError_ = VideoError::kNone;
     std::string openReason_;
@@ -82,8 +84,10 @@ class VideoDecoder {
 
 // A picture as libavcodec decodes it (planar YUV 4:2:0, with a full-size alpha plane for VP6
 // with alpha, or packed RGB) in premultiplied ARGB at its own size, rows top first as the
-// planes hold them; false, with the reason, for a format or layout it does not take.
-bool ImageFromPicture(const AVFrame& picture, Image& out, std::string& reason);
+// planes hold them; false, with the reason, for a format or layout it does not take or a size
+// above maxPixels.
+bool ImageFromPicture(const AVFrame& picture, std::int64_t maxPixels, Image& out,
+                      std::string& reason);
 
 // Whether libavcodec on this machine can decode the codec id.
 bool CanDecodeVideo(std::uint8_t codecId);

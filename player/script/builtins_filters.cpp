@@ -152,8 +152,6 @@ constexpr std::array<const char*, 4> kModes = {"wrap", "clamp", "ignore", "color
 // Gradient filters hold at most this many colours; a matrix at most 15 by 15.
 constexpr std::size_t kMaxGradientStops = 16;
 constexpr int kMaxMatrixSide = 15;
-// A clip draws at most this many filters; more are dropped.
-constexpr std::size_t kMaxClipFilters = 16;
 
 class FilterObject final : public Object {
   public:
@@ -663,10 +661,12 @@ Value ClipSetFilters(Vm& vm, const Value& self, std::span<const Value> args) {
     if (!list) return Value();
     std::vector<FilterData> filters;
     const double length = vm.ToNumber(vm.Get(list, "length"));
-    // A clip draws few filters: a long list is looked at only as far as a few of them.
+    // A clip draws few filters (the rest are dropped): a long list is looked at only as far
+    // as a few times that many.
+    const std::size_t most = vm.Limits().maxFiltersPerClip;
     const std::size_t count =
-        length > 0 ? static_cast<std::size_t>(std::min(length, 4.0 * kMaxClipFilters)) : 0;
-    for (std::size_t i = 0; i < count && filters.size() < kMaxClipFilters; ++i) {
+        length > 0 ? static_cast<std::size_t>(std::min(length, 4.0 * double(most))) : 0;
+    for (std::size_t i = 0; i < count && filters.size() < most; ++i) {
         FilterData data;
         if (const FilterObject* f = ThisFilter(vm.Get(list, std::to_string(i))); f && Encode(f, &data))
             filters.push_back(std::move(data));

@@ -18,8 +18,6 @@ namespace {
 
 constexpr int kElementNode = 1;
 constexpr int kTextNode = 3;
-// Ancestors looked at before a node with children is moved; deeper parents refuse it.
-constexpr std::size_t kMaxAncestorWalk = 1u << 16;
 
 XmlNodeObject* ThisNode(const Value& self) {
     Object* o = self.AsObject();
@@ -63,12 +61,13 @@ void SyncChildren(Vm& vm, XmlNodeObject* node, std::size_t from) {
 }
 
 // Whether `child` may go under `parent`: not when that would put it below itself. A node
-// with children is only moved under a parent whose ancestry can be checked in a bounded walk.
-bool CanAdopt(const XmlNodeObject* parent, const XmlNodeObject* child) {
+// with children is only moved under a parent whose ancestry can be checked in a walk of at
+// most `maxWalk` steps.
+bool CanAdopt(const XmlNodeObject* parent, const XmlNodeObject* child, std::size_t maxWalk) {
     if (child->Children().empty()) return parent != child;
     std::size_t steps = 0;
     for (const XmlNodeObject* n = parent; n; n = n->Parent()) {
-        if (n == child || ++steps > kMaxAncestorWalk) return false;
+        if (n == child || ++steps > maxWalk) return false;
     }
     return true;
 }
@@ -87,7 +86,7 @@ void Detach(Vm& vm, XmlNodeObject* child) {
 
 // Moves `child` under `parent` at position `at` (clamped), unless CanAdopt refuses.
 void Insert(Vm& vm, XmlNodeObject* parent, XmlNodeObject* child, std::size_t at) {
-    if (!CanAdopt(parent, child)) return;
+    if (!CanAdopt(parent, child, vm.Limits().maxXmlNesting)) return;
     if (child->Parent() == parent && child->Index() < at) --at;
     Detach(vm, child);
     auto& children = parent->Children();

@@ -31,11 +31,14 @@ struct ScriptLimits {
     std::uint32_t maxArrayLength = Limits{}.maxScriptArrayLength;
     std::size_t maxHeapBytes = Limits{}.maxScriptHeapBytes;
     std::size_t maxStackValues = Limits{}.maxScriptStackValues;
+    std::size_t maxFiltersPerClip = Limits{}.maxFiltersPerObject;
+    std::size_t maxXmlNesting = Limits{}.maxXmlNesting;
 
     static ScriptLimits From(const Limits& limits) {
         return {limits.maxActionsPerTick,    limits.maxScriptRecursion,
                 limits.maxScriptStringBytes, limits.maxScriptArrayLength,
-                limits.maxScriptHeapBytes,   limits.maxScriptStackValues};
+                limits.maxScriptHeapBytes,   limits.maxScriptStackValues,
+                limits.maxFiltersPerObject,  limits.maxXmlNesting};
     }
 };
 

@@ -13,6 +13,8 @@
 namespace media {
 namespace {
 
+const player::Limits kLimits;
+
 using testing::Deflate;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -56,31 +58,31 @@ void ExpectRedBlue(const BitmapResult& r, int tolerance = 12) {
 // ---- JPEG family ---------------------------------------------------------------------------
 
 TEST(JpegBitmaps, DefineBitsJPEG2DecodesACompleteJpeg) {
-    ExpectRedBlue(DecodeDefineBitsJPEG2(testing::EncodeJpeg(RedBlue())));
+    ExpectRedBlue(DecodeDefineBitsJPEG2(testing::EncodeJpeg(RedBlue()), kLimits));
 }
 
 TEST(JpegBitmaps, ErroneousPrefixIsDropped) {
     const Bytes jpeg = testing::EncodeJpeg(RedBlue());
-    ExpectRedBlue(DecodeDefineBitsJPEG2(Concat({{0xFF, 0xD9, 0xFF, 0xD8}, jpeg})));
+    ExpectRedBlue(DecodeDefineBitsJPEG2(Concat({{0xFF, 0xD9, 0xFF, 0xD8}, jpeg}), kLimits));
 }
 
 TEST(JpegBitmaps, TablesAndImageStreamsInOneBodyAreJoined) {
     Bytes tables, image;
     testing::SplitJpegTables(testing::EncodeJpeg(RedBlue()), tables, image);
-    ExpectRedBlue(DecodeDefineBitsJPEG2(Concat({tables, image})));
+    ExpectRedBlue(DecodeDefineBitsJPEG2(Concat({tables, image}), kLimits));
 }
 
 TEST(JpegBitmaps, DefineBitsUsesTheMovieTables) {
     Bytes tables, image;
     testing::SplitJpegTables(testing::EncodeJpeg(RedBlue()), tables, image);
-    ExpectRedBlue(DecodeDefineBits(image, tables));
+    ExpectRedBlue(DecodeDefineBits(image, tables, kLimits));
     ExpectRedBlue(DecodeDefineBits(Concat({{0xFF, 0xD9, 0xFF, 0xD8}, image}),
-                                   Concat({{0xFF, 0xD9, 0xFF, 0xD8}, tables})));
-    EXPECT_FALSE(DecodeDefineBits(image, {}).Ok());  // tables are needed and absent
+                                   Concat({{0xFF, 0xD9, 0xFF, 0xD8}, tables}), kLimits));
+    EXPECT_FALSE(DecodeDefineBits(image, {}, kLimits).Ok());  // tables are needed and absent
 }
 
 TEST(JpegBitmaps, DefineBitsAcceptsEmptyTablesWithACompleteImage) {
-    ExpectRedBlue(DecodeDefineBits(testing::EncodeJpeg(RedBlue()), {}));
+    ExpectRedBlue(DecodeDefineBits(testing::EncodeJpeg(RedBlue()), {}, kLimits));
 }
 
 TEST(JpegBitmaps, Jpeg3AppliesAndPremultipliesTheAlphaPlane) {
@@ -89,7 +91,7 @@ TEST(JpegBitmaps, Jpeg3AppliesAndPremultipliesTheAlphaPlane) {
     alpha[5 * 16 + 2] = 128;  // half-transparent red
     alpha[10 * 16 + 13] = 0;  // transparent blue
     const BitmapResult r = DecodeDefineBitsJPEG3(
-        Concat({U32(static_cast<std::uint32_t>(jpeg.size())), jpeg, Deflate(alpha)}));
+        Concat({U32(static_cast<std::uint32_t>(jpeg.size())), jpeg, Deflate(alpha)}), kLimits);
     ASSERT_TRUE(r.Ok()) << r.reason;
     ExpectNear(r.image.At(2, 5), 0x80800000, 8);
     EXPECT_EQ(r.image.At(13, 10), 0u);
@@ -101,39 +103,40 @@ TEST(JpegBitmaps, Jpeg4SkipsTheDeblockingValue) {
     const Bytes alpha(16 * 16, 255);
     const Bytes body =
         Concat({U32(static_cast<std::uint32_t>(jpeg.size())), {0x00, 0x01}, jpeg, Deflate(alpha)});
-    ExpectRedBlue(DecodeDefineBitsJPEG4(body));
+    ExpectRedBlue(DecodeDefineBitsJPEG4(body, kLimits));
 }
 
 TEST(JpegBitmaps, Jpeg3WithoutAlphaDataIsOpaque) {
     const Bytes jpeg = testing::EncodeJpeg(RedBlue());
-    ExpectRedBlue(
-        DecodeDefineBitsJPEG3(Concat({U32(static_cast<std::uint32_t>(jpeg.size())), jpeg})));
+    ExpectRedBlue(DecodeDefineBitsJPEG3(
+        Concat({U32(static_cast<std::uint32_t>(jpeg.size())), jpeg}), kLimits));
 }
 
 TEST(JpegBitmaps, Jpeg3WithShortOrBrokenAlphaPlaneFails) {
     const Bytes jpeg = testing::EncodeJpeg(RedBlue());
     const Bytes head = U32(static_cast<std::uint32_t>(jpeg.size()));
     const BitmapResult shortPlane =
-        DecodeDefineBitsJPEG3(Concat({head, jpeg, Deflate(Bytes(100, 255))}));
+        DecodeDefineBitsJPEG3(Concat({head, jpeg, Deflate(Bytes(100, 255))}), kLimits);
     EXPECT_EQ(shortPlane.error, BitmapError::kCorruptZlib);
     EXPECT_FALSE(shortPlane.reason.empty());
-    EXPECT_EQ(DecodeDefineBitsJPEG3(Concat({head, jpeg, {1, 2, 3, 4}})).error,
+    EXPECT_EQ(DecodeDefineBitsJPEG3(Concat({head, jpeg, {1, 2, 3, 4}}), kLimits).error,
               BitmapError::kCorruptZlib);
 }
 
 TEST(JpegBitmaps, AlphaOffsetBeyondTheTagFails) {
     const Bytes jpeg = testing::EncodeJpeg(RedBlue());
-    EXPECT_EQ(DecodeDefineBitsJPEG3(Concat({U32(0xFFFFFFF0), jpeg})).error,
+    EXPECT_EQ(DecodeDefineBitsJPEG3(Concat({U32(0xFFFFFFF0), jpeg}), kLimits).error,
               BitmapError::kTruncated);
-    EXPECT_EQ(DecodeDefineBitsJPEG3(Bytes{0x01, 0x00}).error, BitmapError::kTruncated);
-    EXPECT_EQ(DecodeDefineBitsJPEG4(Concat({U32(0), {0x00}})).error, BitmapError::kTruncated);
+    EXPECT_EQ(DecodeDefineBitsJPEG3(Bytes{0x01, 0x00}, kLimits).error, BitmapError::kTruncated);
+    EXPECT_EQ(DecodeDefineBitsJPEG4(Concat({U32(0), {0x00}}), kLimits).error,
+              BitmapError::kTruncated);
 }
 
 TEST(JpegBitmaps, TruncatedOrForeignDataFailsWithAReason) {
     Bytes jpeg = testing::EncodeJpeg(RedBlue());
     jpeg.resize(jpeg.size() / 2);
     for (const Bytes& body : {jpeg, Bytes{0xFF, 0xD8}, Bytes{'h', 'e', 'l', 'l', 'o'}, Bytes{}}) {
-        const BitmapResult r = DecodeDefineBitsJPEG2(body);
+        const BitmapResult r = DecodeDefineBitsJPEG2(body, kLimits);
         EXPECT_FALSE(r.Ok());
         EXPECT_FALSE(r.reason.empty());
     }
@@ -144,13 +147,13 @@ TEST(JpegBitmaps, MissingEndMarkerIsToleratedAndEarlyEndIsNot) {
     for (std::uint32_t i = 0; i < 32 * 96; ++i)
         noise.argb.push_back(0xFF000000 | (i * 2654435761u >> 8));
     const Bytes jpeg = testing::EncodeJpeg(noise);
-    const BitmapResult full = DecodeDefineBitsJPEG2(jpeg);
+    const BitmapResult full = DecodeDefineBitsJPEG2(jpeg, kLimits);
     ASSERT_TRUE(full.Ok()) << full.reason;
-    const BitmapResult noEnd = DecodeDefineBitsJPEG2(Bytes(jpeg.begin(), jpeg.end() - 2));
+    const BitmapResult noEnd = DecodeDefineBitsJPEG2(Bytes(jpeg.begin(), jpeg.end() - 2), kLimits);
     ASSERT_TRUE(noEnd.Ok()) << noEnd.reason;
     EXPECT_EQ(noEnd.image.argb, full.image.argb);
     const Bytes half(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(jpeg.size() * 3 / 4));
-    const BitmapResult cut = DecodeDefineBitsJPEG2(half);
+    const BitmapResult cut = DecodeDefineBitsJPEG2(half, kLimits);
     EXPECT_EQ(cut.error, BitmapError::kCorruptImage);
     EXPECT_NE(cut.reason.find("ends before"), std::string::npos) << cut.reason;
 }
@@ -162,7 +165,7 @@ testing::RgbaPixels FourColours() {
 }
 
 TEST(EmbeddedImages, PngIsDecodedAndPremultiplied) {
-    const BitmapResult r = DecodeDefineBitsJPEG2(testing::EncodePng(FourColours()));
+    const BitmapResult r = DecodeDefineBitsJPEG2(testing::EncodePng(FourColours()), kLimits);
     ASSERT_TRUE(r.Ok()) << r.reason;
     EXPECT_EQ(r.image.argb, (std::vector<std::uint32_t>{0xFFFF0000, 0x80008000, 0, 0xFF0000FF}));
 }
@@ -170,13 +173,13 @@ TEST(EmbeddedImages, PngIsDecodedAndPremultiplied) {
 TEST(EmbeddedImages, PngInJpeg3KeepsItsOwnAlpha) {
     const Bytes png = testing::EncodePng(FourColours());
     const BitmapResult r =
-        DecodeDefineBitsJPEG3(Concat({U32(static_cast<std::uint32_t>(png.size())), png}));
+        DecodeDefineBitsJPEG3(Concat({U32(static_cast<std::uint32_t>(png.size())), png}), kLimits);
     ASSERT_TRUE(r.Ok()) << r.reason;
     EXPECT_EQ(r.image.At(1, 0), 0x80008000u);
 }
 
 TEST(EmbeddedImages, GifTransparentIndexIsTransparent) {
-    const BitmapResult r = DecodeDefineBitsJPEG2(testing::EncodeGif(FourColours()));
+    const BitmapResult r = DecodeDefineBitsJPEG2(testing::EncodeGif(FourColours()), kLimits);
     ASSERT_TRUE(r.Ok()) << r.reason;
     EXPECT_EQ(r.image.argb, (std::vector<std::uint32_t>{0xFFFF0000, 0xFF00FF00, 0, 0xFF0000FF}));
 }
@@ -184,17 +187,40 @@ TEST(EmbeddedImages, GifTransparentIndexIsTransparent) {
 TEST(EmbeddedImages, TruncatedPngAndGifFail) {
     Bytes png = testing::EncodePng(RedBlue());
     png.resize(png.size() - 20);
-    EXPECT_EQ(DecodeDefineBitsJPEG2(png).error, BitmapError::kCorruptImage);
+    EXPECT_EQ(DecodeDefineBitsJPEG2(png, kLimits).error, BitmapError::kCorruptImage);
     Bytes gif = testing::EncodeGif(RedBlue());
     gif.resize(gif.size() / 2);
-    EXPECT_EQ(DecodeDefineBitsJPEG2(gif).error, BitmapError::kCorruptImage);
+    EXPECT_EQ(DecodeDefineBitsJPEG2(gif, kLimits).error, BitmapError::kCorruptImage);
 }
 
 TEST(EmbeddedImages, OversizedPngIsRefusedFromItsHeader) {
     Bytes png = testing::EncodePng(RedBlue());
     // IHDR width at offset 16, big-endian: claim 60000 x 16.
     png[16] = 0, png[17] = 0, png[18] = 0xEA, png[19] = 0x60;
-    EXPECT_FALSE(DecodeDefineBitsJPEG2(png).Ok());
+    EXPECT_FALSE(DecodeDefineBitsJPEG2(png, kLimits).Ok());
+}
+
+// Every decoder refuses a picture above the image cap it is given and decodes it at the cap.
+TEST(BitmapCaps, EachDecoderKeepsToTheImageCapItIsGiven) {
+    const testing::RgbaPixels pixels = RedBlue();  // 16 x 16
+    Bytes lossless = {5, 16, 0, 16, 0};
+    const Bytes rows(16 * 16 * 4, 0xFF);
+    const Bytes zlib = Deflate(rows);
+    lossless.insert(lossless.end(), zlib.begin(), zlib.end());
+    const std::vector<std::pair<const char*, Bytes>> bodies = {
+        {"jpeg", testing::EncodeJpeg(pixels)},
+        {"png", testing::EncodePng(pixels)},
+        {"gif", testing::EncodeGif(pixels)},
+    };
+    player::Limits atCap, belowCap;
+    atCap.maxImagePixels = 16 * 16;
+    belowCap.maxImagePixels = 16 * 16 - 1;
+    for (const auto& [name, body] : bodies) {
+        EXPECT_TRUE(DecodeDefineBitsJPEG2(body, atCap).Ok()) << name;
+        EXPECT_FALSE(DecodeDefineBitsJPEG2(body, belowCap).Ok()) << name;
+    }
+    EXPECT_TRUE(DecodeDefineBitsLossless(lossless, true, atCap).Ok());
+    EXPECT_EQ(DecodeDefineBitsLossless(lossless, true, belowCap).error, BitmapError::kBadSize);
 }
 
 // ---- Lossless ------------------------------------------------------------------------------
@@ -212,7 +238,7 @@ class LosslessBitmaps : public ::testing::TestWithParam<LosslessCase> {};
 TEST_P(LosslessBitmaps, DecodesToPremultipliedPixels) {
     const LosslessCase& c = GetParam();
     const BitmapResult r =
-        DecodeDefineBitsLossless(Concat({c.header, Deflate(c.data)}), c.hasAlpha);
+        DecodeDefineBitsLossless(Concat({c.header, Deflate(c.data)}), c.hasAlpha, kLimits);
     ASSERT_TRUE(r.Ok()) << r.reason;
     EXPECT_EQ(r.image.argb, c.expected);
 }
@@ -261,7 +287,7 @@ struct HostileLossless {
 class HostileLosslessBitmaps : public ::testing::TestWithParam<HostileLossless> {};
 
 TEST_P(HostileLosslessBitmaps, FailCleanly) {
-    const BitmapResult r = DecodeDefineBitsLossless(GetParam().body, true);
+    const BitmapResult r = DecodeDefineBitsLossless(GetParam().body, true, kLimits);
     EXPECT_EQ(r.error, GetParam().error) << r.reason;
     EXPECT_FALSE(r.reason.empty());
     EXPECT_TRUE(r.image.argb.empty());
@@ -306,9 +332,9 @@ TEST(HostileBitmaps, MutatedDataNeverCrashes) {
         for (int e = 0; e < edits; ++e)
             data[random() % data.size()] = static_cast<std::uint8_t>(random());
         if (round % 5 == 0) data.resize(random() % data.size());
-        DecodeDefineBitsJPEG2(data);
-        DecodeDefineBits(data, tables);
-        DecodeDefineBitsLossless(data, round % 2 == 0);
+        DecodeDefineBitsJPEG2(data, kLimits);
+        DecodeDefineBits(data, tables, kLimits);
+        DecodeDefineBitsLossless(data, round % 2 == 0, kLimits);
     }
     SUCCEED();
 }
@@ -334,22 +360,22 @@ TEST(CorpusBitmaps, EveryBitmapTagDecodes) {
                     tables = tag.body;
                     continue;
                 case 6:
-                    r = DecodeDefineBits(body, tables);
+                    r = DecodeDefineBits(body, tables, kLimits);
                     break;
                 case 21:
-                    r = DecodeDefineBitsJPEG2(body);
+                    r = DecodeDefineBitsJPEG2(body, kLimits);
                     break;
                 case 35:
-                    r = DecodeDefineBitsJPEG3(body);
+                    r = DecodeDefineBitsJPEG3(body, kLimits);
                     break;
                 case 90:
-                    r = DecodeDefineBitsJPEG4(body);
+                    r = DecodeDefineBitsJPEG4(body, kLimits);
                     break;
                 case 20:
-                    r = DecodeDefineBitsLossless(body, false);
+                    r = DecodeDefineBitsLossless(body, false, kLimits);
                     break;
                 case 36:
-                    r = DecodeDefineBitsLossless(body, true);
+                    r = DecodeDefineBitsLossless(body, true, kLimits);
                     break;
                 default:
                     continue;

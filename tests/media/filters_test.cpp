@@ -8,15 +8,18 @@
 #include <limits>
 #include <numeric>
 
+#include "player/limits.h"
+
 namespace media {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
+constexpr std::int64_t kLayerCap = player::Limits{}.maxLayerPixels;
 
 // A transparent layer with an opaque square [x0, x1) x [y0, y1) of `color`.
 Image LayerWithSquare(int size, int x0, int x1, std::uint32_t color = 0xFFFF0000) {
     Image image;
-    AllocateImage(image, size, size);
+    AllocateImage(image, size, size, kLayerCap);
     for (int y = x0; y < x1; ++y)
         for (int x = x0; x < x1; ++x) image.At(x, y) = color;
     return image;
@@ -44,7 +47,7 @@ TEST_P(BlurSpread, ConservesCoverageAndStaysInsideItsPadding) {
     const std::int64_t before = AlphaSum(layer);
     const Filter filter = BlurFilter{blur, blur, passes};
     const FilterPadding pad = PaddingFor(filter);
-    ASSERT_EQ(ApplyFilter(layer, filter), FilterError::kNone);
+    ASSERT_EQ(ApplyFilter(layer, filter, kLayerCap), FilterError::kNone);
     EXPECT_NEAR(static_cast<double>(AlphaSum(layer)), static_cast<double>(before), before * 0.03);
     const int reach = 2 + pad.right;  // square edge plus padding
     ASSERT_LT(centre + reach + 1, size);
@@ -62,7 +65,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, BlurSpread,
 TEST(Blur, FractionalSizesLieBetweenTheirNeighbours) {
     auto centreAfter = [](double blur) {
         Image layer = LayerWithSquare(41, 20, 21);
-        ApplyFilter(layer, BlurFilter{blur, blur, 1});
+        ApplyFilter(layer, BlurFilter{blur, blur, 1}, kLayerCap);
         return Alpha(layer.At(20, 20));
     };
     EXPECT_GT(centreAfter(3.0), centreAfter(3.5));
@@ -73,7 +76,7 @@ TEST(Blur, OneOrLessAndZeroPassesLeaveTheLayerAlone) {
     const Image original = LayerWithSquare(20, 5, 10);
     for (const Filter& f : {Filter{BlurFilter{1.0, 0.5, 3}}, Filter{BlurFilter{8, 8, 0}}}) {
         Image layer = original;
-        ApplyFilter(layer, f);
+        ApplyFilter(layer, f, kLayerCap);
         EXPECT_EQ(layer.argb, original.argb);
         EXPECT_EQ(PaddingFor(f).left, 0);
     }
@@ -81,7 +84,7 @@ TEST(Blur, OneOrLessAndZeroPassesLeaveTheLayerAlone) {
 
 TEST(Blur, HorizontalOnlyBlurStaysInItsRows) {
     Image layer = LayerWithSquare(30, 10, 20);
-    ApplyFilter(layer, BlurFilter{9, 0, 1});
+    ApplyFilter(layer, BlurFilter{9, 0, 1}, kLayerCap);
     EXPECT_GT(Alpha(layer.At(22, 15)), 0u);
     EXPECT_EQ(layer.At(15, 21), 0u);
     EXPECT_EQ(layer.At(15, 15), 0xFFFF0000u);
@@ -105,7 +108,7 @@ TEST(DropShadow, OuterShadowFallsBehindAlongItsAngle) {
     EXPECT_EQ(pad.right, 4);
     EXPECT_EQ(pad.bottom, 4);
     EXPECT_EQ(pad.left, 0);
-    ApplyFilter(layer, f);
+    ApplyFilter(layer, f, kLayerCap);
     EXPECT_EQ(layer.At(15, 15), 0xFFFF0000u);  // object on top
     EXPECT_EQ(layer.At(22, 22), 0xFF000000u);  // shadow below-right
     EXPECT_EQ(layer.At(8, 8), 0u);
@@ -115,14 +118,14 @@ TEST(DropShadow, KnockoutAndHideObject) {
     DropShadowFilter f = SharpShadow();
     f.knockout = true;
     Image knocked = LayerWithSquare(40, 10, 20);
-    ApplyFilter(knocked, f);
+    ApplyFilter(knocked, f, kLayerCap);
     EXPECT_EQ(knocked.At(15, 15), 0u);  // object and shadow under it removed
     EXPECT_EQ(knocked.At(22, 22), 0xFF000000u);
 
     f.knockout = false;
     f.compositeSource = false;
     Image hidden = LayerWithSquare(40, 10, 20);
-    ApplyFilter(hidden, f);
+    ApplyFilter(hidden, f, kLayerCap);
     EXPECT_EQ(hidden.At(15, 15), 0xFF000000u);  // shadow shows where the object was
     EXPECT_EQ(hidden.At(11, 11), 0u);
 }
@@ -132,7 +135,7 @@ TEST(DropShadow, InnerShadowDarkensTheLitEdgeInside) {
     f.inner = true;
     Image layer = LayerWithSquare(40, 10, 20);
     EXPECT_EQ(PaddingFor(f).right, 0);
-    ApplyFilter(layer, f);
+    ApplyFilter(layer, f, kLayerCap);
     EXPECT_EQ(layer.At(11, 11), 0xFF000000u);  // inside, near the top-left edge
     EXPECT_EQ(layer.At(18, 18), 0xFFFF0000u);  // inside, away from it
     EXPECT_EQ(layer.At(5, 5), 0u);             // outside stays empty
@@ -143,7 +146,7 @@ TEST(DropShadow, StrengthAndColourAlphaScaleTheShadow) {
     f.color = 0x800000FF;
     f.strength = 0.5;
     Image layer = LayerWithSquare(40, 10, 20);
-    ApplyFilter(layer, f);
+    ApplyFilter(layer, f, kLayerCap);
     EXPECT_EQ(layer.At(22, 22), 0x40000040u);
 }
 
@@ -153,14 +156,14 @@ TEST(Glow, OuterGlowSurroundsAndInnerGlowTintsTheEdge) {
     f.blurX = f.blurY = 5;
     f.strength = 1;
     Image outer = LayerWithSquare(40, 10, 20);
-    ApplyFilter(outer, f);
+    ApplyFilter(outer, f, kLayerCap);
     EXPECT_GT(Green(outer.At(8, 15)), 0u);
     EXPECT_EQ(Green(outer.At(8, 15)), Alpha(outer.At(8, 15)));
     EXPECT_EQ(outer.At(15, 15), 0xFFFF0000u);
 
     f.inner = true;
     Image inner = LayerWithSquare(40, 10, 20);
-    ApplyFilter(inner, f);
+    ApplyFilter(inner, f, kLayerCap);
     EXPECT_GT(Green(inner.At(10, 15)), 0u);
     EXPECT_EQ(inner.At(15, 15), 0xFFFF0000u);
     EXPECT_EQ(inner.At(8, 15), 0u);
@@ -173,7 +176,7 @@ TEST(GradientGlow, BlurredAlphaPicksTheGradientColour) {
     f.distance = 0;
     f.compositeSource = false;
     Image layer = LayerWithSquare(20, 5, 10);
-    ApplyFilter(layer, f);
+    ApplyFilter(layer, f, kLayerCap);
     EXPECT_EQ(layer.At(7, 7), 0xFF0000FFu);
     EXPECT_EQ(layer.At(2, 2), 0u);
 }
@@ -188,7 +191,7 @@ TEST(Bevel, InnerBevelLightsTheEdgesFacingTheLight) {
     f.angle = kPi / 4;
     f.distance = 2 * std::sqrt(2.0);
     Image layer = LayerWithSquare(40, 10, 30, 0xFF808080);
-    ApplyFilter(layer, f);
+    ApplyFilter(layer, f, kLayerCap);
     EXPECT_EQ(layer.At(10, 20), 0xFFFFFFFFu);  // left edge: highlight
     EXPECT_EQ(layer.At(29, 20), 0xFF000000u);  // right edge: shadow
     EXPECT_EQ(layer.At(20, 20), 0xFF808080u);  // middle untouched
@@ -202,14 +205,14 @@ TEST(Bevel, OuterBevelStaysOutsideAndFullCoversBoth) {
     f.angle = 0;  // light along +x
     f.inner = false;
     Image outer = LayerWithSquare(40, 10, 30, 0xFF808080);
-    ApplyFilter(outer, f);
+    ApplyFilter(outer, f, kLayerCap);
     EXPECT_EQ(outer.At(20, 20), 0xFF808080u);
     EXPECT_NE(outer.At(8, 20), 0u);
     EXPECT_EQ(outer.At(10, 20), 0xFF808080u);
 
     f.onTop = true;
     Image full = LayerWithSquare(40, 10, 30, 0xFF808080);
-    ApplyFilter(full, f);
+    ApplyFilter(full, f, kLayerCap);
     EXPECT_NE(full.At(8, 20), 0u);
     EXPECT_NE(full.At(10, 20), 0xFF808080u);
 }
@@ -221,7 +224,7 @@ TEST(GradientBevel, RatioZeroColoursTheHighlightSide) {
     f.angle = 0;
     f.distance = 2;
     Image layer = LayerWithSquare(40, 10, 30, 0xFF808080);
-    ApplyFilter(layer, f);
+    ApplyFilter(layer, f, kLayerCap);
     EXPECT_EQ(layer.At(10, 20), 0xFFFFFF00u);
     EXPECT_EQ(layer.At(29, 20), 0xFF0000FFu);
     EXPECT_EQ(layer.At(20, 20), 0xFF808080u);
@@ -233,7 +236,7 @@ TEST(ColorMatrix, WorksOnStraightColour) {
     ColorMatrixFilter swap;
     swap.matrix = {0, 0, 1, 0, 0, /**/ 0, 1, 0, 0, 0, /**/ 1, 0, 0, 0, 0, /**/ 0, 0, 0, 1, 0};
     Image layer{2, 1, {0xFFFF0000, 0x80800000}};
-    ApplyFilter(layer, swap);
+    ApplyFilter(layer, swap, kLayerCap);
     EXPECT_EQ(layer.At(0, 0), 0xFF0000FFu);
     EXPECT_EQ(layer.At(1, 0), 0x80000080u);
 
@@ -241,7 +244,7 @@ TEST(ColorMatrix, WorksOnStraightColour) {
     opaque.matrix[18] = 0;
     opaque.matrix[19] = 255;  // alpha = 255 everywhere
     Image faded{1, 1, {0x40400000}};
-    ApplyFilter(faded, opaque);
+    ApplyFilter(faded, opaque, kLayerCap);
     EXPECT_EQ(faded.At(0, 0), 0xFFFF0000u);  // straight red kept, not darkened
 }
 
@@ -249,7 +252,7 @@ TEST(Convolution, KernelsAndEdges) {
     ConvolutionFilter identity{3, 3, {0, 0, 0, 0, 1, 0, 0, 0, 0}};
     Image layer = LayerWithSquare(6, 1, 4, 0xFF204080);
     const Image original = layer;
-    ASSERT_EQ(ApplyFilter(layer, identity), FilterError::kNone);
+    ASSERT_EQ(ApplyFilter(layer, identity, kLayerCap), FilterError::kNone);
     EXPECT_EQ(layer.argb, original.argb);
 
     ConvolutionFilter leftNeighbour{3, 1, {1, 0, 0}};
@@ -257,12 +260,12 @@ TEST(Convolution, KernelsAndEdges) {
     leftNeighbour.defaultColor = 0xFF00FF00;
     leftNeighbour.preserveAlpha = false;
     Image row{3, 1, {0xFFFF0000, 0xFF0000FF, 0xFF000000}};
-    ApplyFilter(row, leftNeighbour);
+    ApplyFilter(row, leftNeighbour, kLayerCap);
     EXPECT_EQ(row.argb, (std::vector<std::uint32_t>{0xFF00FF00, 0xFFFF0000, 0xFF0000FF}));
 
     leftNeighbour.clamp = true;
     Image clamped{2, 1, {0xFFFF0000, 0xFF0000FF}};
-    ApplyFilter(clamped, leftNeighbour);
+    ApplyFilter(clamped, leftNeighbour, kLayerCap);
     EXPECT_EQ(clamped.At(0, 0), 0xFFFF0000u);
 }
 
@@ -271,12 +274,12 @@ TEST(Convolution, BadMatricesLeaveTheLayerAlone) {
     const Image original = layer;
     for (const ConvolutionFilter& f : {ConvolutionFilter{3, 3, {1, 2}}, ConvolutionFilter{0, 0, {}},
                                        ConvolutionFilter{16, 1, std::vector<float>(16, 1.0f)}}) {
-        EXPECT_EQ(ApplyFilter(layer, f), FilterError::kBadParameters);
+        EXPECT_EQ(ApplyFilter(layer, f, kLayerCap), FilterError::kBadParameters);
         EXPECT_EQ(layer.argb, original.argb);
     }
     ConvolutionFilter zeroDivisor{1, 1, {1}};
     zeroDivisor.divisor = 0;
-    EXPECT_EQ(ApplyFilter(layer, zeroDivisor), FilterError::kNone);
+    EXPECT_EQ(ApplyFilter(layer, zeroDivisor, kLayerCap), FilterError::kNone);
     EXPECT_EQ(layer.argb, original.argb);
 }
 
@@ -296,7 +299,7 @@ TEST(FilterBounds, HostileParametersAreCapped) {
     EXPECT_LE(pad.left, kMaxFilterPadding);
     EXPECT_LE(pad.bottom, kMaxFilterPadding);
     Image layer = LayerWithSquare(64, 20, 40);
-    EXPECT_EQ(ApplyFilter(layer, f), FilterError::kNone);
+    EXPECT_EQ(ApplyFilter(layer, f, kLayerCap), FilterError::kNone);
 
     const std::vector<Filter> chain(10, Filter{BlurFilter{255, 255, 255}});
     EXPECT_EQ(PaddingFor(chain).right, kMaxFilterPadding);
@@ -307,9 +310,13 @@ TEST(FilterBounds, OversizedLayerIsLeftUnfiltered) {
     layer.width = 4097;
     layer.height = 4097;
     layer.argb.assign(1, 0);  // the size check comes before any pixel is touched
-    EXPECT_EQ(ApplyFilter(layer, BlurFilter{10, 10, 1}), FilterError::kLayerTooLarge);
+    EXPECT_EQ(ApplyFilter(layer, BlurFilter{10, 10, 1}, kLayerCap), FilterError::kLayerTooLarge);
+    Image small = LayerWithSquare(8, 2, 6);
+    EXPECT_EQ(ApplyFilter(small, BlurFilter{4, 4, 1}, 63), FilterError::kLayerTooLarge);
+    EXPECT_EQ(ApplyFilter(small, BlurFilter{4, 4, 1}, 64), FilterError::kNone);
     Image inconsistent{8, 8, std::vector<std::uint32_t>(10, 0xFF000000)};
-    EXPECT_EQ(ApplyFilter(inconsistent, BlurFilter{4, 4, 1}), FilterError::kBadParameters);
+    EXPECT_EQ(ApplyFilter(inconsistent, BlurFilter{4, 4, 1}, kLayerCap),
+              FilterError::kBadParameters);
 }
 
 TEST(FilterScaling, BlurAndOffsetFollowTheScale) {

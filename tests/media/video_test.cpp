@@ -22,6 +22,8 @@ extern "C" {
 namespace media {
 namespace {
 
+const player::Limits kLimits;
+
 using Bytes = std::vector<std::uint8_t>;
 
 // Straight opaque RGB picture of the test pattern: four coloured quadrants.
@@ -123,7 +125,7 @@ TEST_P(EncodedStreams, DecodeToThePattern) {
     const std::vector<Bytes> packets = EncodePattern(c.encoder, width, height, 5);
     if (packets.empty()) GTEST_SKIP() << "no encoder for " << c.name;
     ASSERT_EQ(packets.size(), 5u);
-    VideoDecoder decoder(static_cast<std::uint8_t>(c.codec), width, height);
+    VideoDecoder decoder(static_cast<std::uint8_t>(c.codec), width, height, kLimits);
     ASSERT_TRUE(decoder.IsOpen()) << decoder.OpenReason();
     for (int n = 0; n < 5; ++n) {
         const VideoResult r = decoder.Decode(packets[n]);
@@ -150,13 +152,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(VideoSizes, MacroblockPaddingIsCroppedOtherSizesAreScaled) {
     const std::vector<Bytes> packets = EncodePattern(AV_CODEC_ID_FLASHSV, 64, 48, 1);
     if (packets.empty()) GTEST_SKIP() << "no Screen Video encoder";
-    VideoDecoder cropping(3, 60, 40);
+    VideoDecoder cropping(3, 60, 40, kLimits);
     const VideoResult cropped = cropping.Decode(packets[0]);
     ASSERT_TRUE(cropped.Ok()) << cropped.reason;
     EXPECT_EQ(cropped.frame.width, 60);
     EXPECT_EQ(cropped.frame.At(59, 39), PatternAt(59, 39, 64, 48, 0));
 
-    VideoDecoder scaling(3, 32, 24);
+    VideoDecoder scaling(3, 32, 24, kLimits);
     const VideoResult scaled = scaling.Decode(packets[0]);
     ASSERT_TRUE(scaled.Ok()) << scaled.reason;
     EXPECT_EQ(scaled.frame.height, 24);
@@ -165,18 +167,21 @@ TEST(VideoSizes, MacroblockPaddingIsCroppedOtherSizesAreScaled) {
 }
 
 TEST(VideoErrors, UnsupportedOrBadStreamsDoNotOpen) {
-    VideoDecoder h264(7, 64, 48);
+    VideoDecoder h264(7, 64, 48, kLimits);
     EXPECT_FALSE(h264.IsOpen());
     EXPECT_EQ(h264.OpenError(), VideoError::kUnsupportedCodec);
     EXPECT_EQ(h264.Decode(Bytes{1, 2, 3}).error, VideoError::kUnsupportedCodec);
-    EXPECT_EQ(VideoDecoder(2, 0, 48).OpenError(), VideoError::kBadSize);
-    EXPECT_EQ(VideoDecoder(2, 65535, 65535).OpenError(), VideoError::kBadSize);
+    EXPECT_EQ(VideoDecoder(2, 0, 48, kLimits).OpenError(), VideoError::kBadSize);
+    EXPECT_EQ(VideoDecoder(2, 65535, 65535, kLimits).OpenError(), VideoError::kBadSize);
+    player::Limits small;
+    small.maxImagePixels = 64 * 48 - 1;
+    EXPECT_EQ(VideoDecoder(2, 64, 48, small).OpenError(), VideoError::kBadSize);
 }
 
 TEST(VideoErrors, CorruptFramesFailAndTheNextKeyFrameDecodes) {
     const std::vector<Bytes> packets = EncodePattern(AV_CODEC_ID_FLV1, 64, 48, 4);
     if (packets.empty()) GTEST_SKIP() << "no H.263 encoder";
-    VideoDecoder decoder(2, 64, 48);
+    VideoDecoder decoder(2, 64, 48, kLimits);
     EXPECT_FALSE(decoder.Decode(Bytes{0x00, 0x00, 0x84}).Ok());        // picture header cut short
     EXPECT_FALSE(decoder.Decode(Bytes(200, 0xFF)).Ok());               // not H.263 at all
     EXPECT_EQ(decoder.Decode(Bytes{}).error, VideoError::kNoPicture);  // empty frame
@@ -198,7 +203,7 @@ TEST(VideoErrors, MutatedFramesNeverCrash) {
         if (packets.empty()) continue;
         for (std::uint8_t id :
              {static_cast<std::uint8_t>(codec), std::uint8_t{4}, std::uint8_t{5}}) {
-            VideoDecoder decoder(id, 64, 48);
+            VideoDecoder decoder(id, 64, 48, kLimits);
             for (int round = 0; round < 60; ++round) {
                 Bytes data = packets[round % packets.size()];
                 for (int e = 0; e < 4; ++e)
@@ -277,9 +282,9 @@ TEST_P(CorpusVideos, FirstFrameMatchesTheReferencePicture) {
     ASSERT_FALSE(video.firstFrame.empty());
     EXPECT_EQ(IsVideoKeyFrame(video.codec, video.firstFrame), true);
     const BitmapResult expected =
-        DecodeImageData(testing::ReadFileBytes(folder / "output.expected.png"));
+        DecodeImageData(testing::ReadFileBytes(folder / "output.expected.png"), kLimits);
     ASSERT_TRUE(expected.Ok()) << expected.reason;
-    VideoDecoder decoder(video.codec, video.width, video.height);
+    VideoDecoder decoder(video.codec, video.width, video.height, kLimits);
     if (!decoder.IsOpen()) GTEST_SKIP() << decoder.OpenReason();
     const VideoResult r = decoder.Decode(video.firstFrame);
     ASSERT_TRUE(r.Ok()) << r.reason;
@@ -319,10 +324,11 @@ TEST(CorpusVideoAlpha, AlphaStreamBecomesPremultipliedAlpha) {
     Bytes littleEndian = bigEndian;
     std::swap(littleEndian[0], littleEndian[2]);
 
-    VideoDecoder plain(4, video.width, video.height);
+    VideoDecoder plain(4, video.width, video.height, kLimits);
     const VideoResult colour = plain.Decode(video.firstFrame);
     ASSERT_TRUE(colour.Ok()) << colour.reason;
-    VideoDecoder big(5, video.width, video.height), little(5, video.width, video.height);
+    VideoDecoder big(5, video.width, video.height, kLimits);
+    VideoDecoder little(5, video.width, video.height, kLimits);
     const VideoResult a = big.Decode(bigEndian);
     const VideoResult b = little.Decode(littleEndian);
     ASSERT_TRUE(a.Ok()) << a.reason;
@@ -398,7 +404,7 @@ TEST(VideoPicture, AlphaPlaneLandsOnTheColourPlanes) {
         ASSERT_TRUE(f);
         Image image;
         std::string reason;
-        ASSERT_TRUE(ImageFromPicture(*f, image, reason)) << reason;
+        ASSERT_TRUE(ImageFromPicture(*f, kLimits.maxImagePixels, image, reason)) << reason;
         ASSERT_EQ(image.width, width);
         ASSERT_EQ(image.height, height);
         for (int y = 0; y < height; ++y)
@@ -423,8 +429,18 @@ TEST(VideoPicture, MissingAlphaPlaneIsRefused) {
     f->linesize[3] = 8;  // narrower than the picture
     Image image;
     std::string reason;
-    EXPECT_FALSE(ImageFromPicture(*f, image, reason));
+    EXPECT_FALSE(ImageFromPicture(*f, kLimits.maxImagePixels, image, reason));
     EXPECT_NE(reason.find("alpha plane"), std::string::npos);
+    av_frame_free(&f);
+}
+
+TEST(VideoPicture, PictureAboveTheImageCapIsRefused) {
+    AVFrame* f = AlphaPicture(32, 16);
+    ASSERT_TRUE(f);
+    Image image;
+    std::string reason;
+    EXPECT_FALSE(ImageFromPicture(*f, 32 * 16 - 1, image, reason));
+    EXPECT_TRUE(ImageFromPicture(*f, 32 * 16, image, reason)) << reason;
     av_frame_free(&f);
 }
 
@@ -453,7 +469,7 @@ TEST(CorpusVideoAlpha, AlphaPlaneIsTheAlphaStreamsLumaPixelForPixel) {
     both.insert(both.end(), video.firstFrame.begin(), video.firstFrame.end());
     both.insert(both.end(), video.firstFrame.begin(), video.firstFrame.end());
     EXPECT_EQ(IsVideoKeyFrame(5, both), true);
-    VideoDecoder decoder(5, video.width, video.height);
+    VideoDecoder decoder(5, video.width, video.height, kLimits);
     const VideoResult r = decoder.Decode(both);
     ASSERT_TRUE(r.Ok()) << r.reason;
     ASSERT_EQ(r.frame.width, luma->width);

@@ -373,7 +373,7 @@ TEST(FilterDecoding, ReadsTheStoredFields) {
 }
 
 // Cut fields, unknown ids and a convolution larger than its bytes decode to nothing; a list
-// keeps what decodes, at most kMaxFiltersPerObject of it.
+// keeps what decodes, at most as many as it is allowed.
 TEST(FilterDecoding, RefusesWhatItCannotRead) {
     for (std::uint8_t id = 0; id < 8; ++id)
         EXPECT_FALSE(DecodeFilter(Filter{id, {0x01, 0x02}})) << int(id);
@@ -382,7 +382,8 @@ TEST(FilterDecoding, RefusesWhatItCannotRead) {
     const swfw::Filter blur = swfw::Filter::Blur(2, 2);
     std::vector<Filter> list(40, Filter{blur.id, blur.data});
     list.insert(list.begin(), Filter{3, {1}});
-    EXPECT_EQ(DecodeFilters(list).size(), kMaxFiltersPerObject);
+    EXPECT_EQ(DecodeFilters(list, 16).size(), 16u);
+    EXPECT_EQ(DecodeFilters(list, 3).size(), 3u);
 }
 
 // ---- Buttons -------------------------------------------------------------------------------

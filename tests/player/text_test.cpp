@@ -19,6 +19,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+const Limits kLimits;
+
 // ---- Reading ---------------------------------------------------------------------------------
 
 // One glyph: a SHAPE of one fill bit and no line bits; move to (1, -1) selecting fill 1, a
@@ -187,7 +189,8 @@ class Html : public ::testing::TestWithParam<HtmlCase> {};
 
 TEST_P(Html, SplitsParagraphsAndDecodesEntities) {
     const HtmlCase& c = GetParam();
-    const StyledText t = ParseHtml(DecodeText(c.html, true), TextStyle{}, TextAlign::kLeft);
+    const StyledText t =
+        ParseHtml(DecodeText(c.html, true), TextStyle{}, TextAlign::kLeft, kLimits);
     std::vector<std::u32string> texts;
     std::vector<TextAlign> aligns;
     for (const Paragraph& p : t.paragraphs) {
@@ -223,7 +226,7 @@ TEST(Html, FontBoldAndItalicNestAndClose) {
     base.size = 240;
     const StyledText t = ParseHtml(
         U"a<font face=\"_serif\" size=\"20\" color=\"#FF0000\">b<b>c<i>d</i></b>e</font>f", base,
-        TextAlign::kLeft);
+        TextAlign::kLeft, kLimits);
     ASSERT_EQ(t.paragraphs.size(), 1u);
     const auto& runs = t.paragraphs[0].runs;
     ASSERT_EQ(runs.size(), 6u);
@@ -285,7 +288,8 @@ TEST_P(Alignment, PlacesTheLineBetweenGutterAndMargins) {
     f.rightMargin = 60;
     f.align = GetParam().align;
     FixedMetrics metrics;
-    const TextLayout layout = LayOutText(PlainText(U"ab c", {}, f.align), f, metrics);
+    const TextLayout layout =
+        LayOutText(PlainText(U"ab c", {}, f.align, kLimits), f, metrics, kLimits);
     EXPECT_EQ(Xs(layout), GetParam().xs);
 }
 
@@ -302,7 +306,8 @@ TEST(Layout, WrapsAtSpacesAndSpreadsJustifiedLines) {
     f.align = TextAlign::kJustify;
     f.leading = 30;
     FixedMetrics metrics;
-    const TextLayout layout = LayOutText(PlainText(U"aa bb cc", {}, f.align), f, metrics);
+    const TextLayout layout =
+        LayOutText(PlainText(U"aa bb cc", {}, f.align, kLimits), f, metrics, kLimits);
     ASSERT_EQ(layout.glyphs.size(), 6u);
     // "aa bb" spread over 600: the space takes 200.
     EXPECT_EQ(Xs(layout), (std::vector<double>{40, 140, 440, 540, 40, 140}));
@@ -315,7 +320,8 @@ TEST(Layout, BreaksInsideAWordTooLongForALineAndIndentsFirstLines) {
     f.wordWrap = true;
     f.indent = 100;
     FixedMetrics metrics;
-    const TextLayout layout = LayOutText(PlainText(U"abcdefg\nh", {}, f.align), f, metrics);
+    const TextLayout layout =
+        LayOutText(PlainText(U"abcdefg\nh", {}, f.align, kLimits), f, metrics, kLimits);
     EXPECT_EQ(Xs(layout), (std::vector<double>{140, 240, 40, 140, 240, 40, 140, 140}));
     EXPECT_EQ(layout.glyphs[2].y, layout.glyphs[0].y + 250);
     EXPECT_EQ(layout.glyphs[7].y, layout.glyphs[0].y + 750);
@@ -332,22 +338,23 @@ class KernedMetrics : public FixedMetrics {
 TEST(Layout, LetterSpacingAndKerningOnlyWhereTheFontTagAsksForThem) {
     EditText f = Field(4000);
     KernedMetrics metrics;
-    const TextLayout plain = LayOutText(ParseHtml(U"AVA", {}, f.align), f, metrics);
+    const TextLayout plain =
+        LayOutText(ParseHtml(U"AVA", {}, f.align, kLimits), f, metrics, kLimits);
     EXPECT_EQ(Xs(plain), (std::vector<double>{40, 140, 240}));
-    const TextLayout kerned =
-        LayOutText(ParseHtml(U"<font kerning=\"1\">AVA</font>", {}, f.align), f, metrics);
+    const TextLayout kerned = LayOutText(
+        ParseHtml(U"<font kerning=\"1\">AVA</font>", {}, f.align, kLimits), f, metrics, kLimits);
     EXPECT_EQ(Xs(kerned), (std::vector<double>{40, 110, 210}));
-    const TextLayout spaced =
-        LayOutText(ParseHtml(U"<FONT LETTERSPACING=\"1.5\" KERNING=\"0\">AVA</FONT>", {}, f.align),
-                   f, metrics);
+    const TextLayout spaced = LayOutText(
+        ParseHtml(U"<FONT LETTERSPACING=\"1.5\" KERNING=\"0\">AVA</FONT>", {}, f.align, kLimits), f,
+        metrics, kLimits);
     EXPECT_EQ(Xs(spaced), (std::vector<double>{40, 170, 300}));
 }
 
 TEST(Layout, UnderlinesRunUnderUnderlinedTextAndItsInnerSpaces) {
     EditText f = Field(4000);
     FixedMetrics metrics;
-    const TextLayout layout =
-        LayOutText(ParseHtml(U"a<u>b c </u>d<u>e</u><br><u>f</u>", {}, f.align), f, metrics);
+    const TextLayout layout = LayOutText(
+        ParseHtml(U"a<u>b c </u>d<u>e</u><br><u>f</u>", {}, f.align, kLimits), f, metrics, kLimits);
     ASSERT_EQ(layout.underlines.size(), 3u);
     EXPECT_EQ(layout.underlines[0].x0, 140);
     EXPECT_EQ(layout.underlines[0].x1, 540);  // "b c " with its space before "d"
@@ -360,7 +367,8 @@ TEST(Layout, UnderlinesRunUnderUnderlinedTextAndItsInnerSpaces) {
 TEST(Layout, WithoutWrapALineRunsPastTheField) {
     EditText f = Field(380);
     FixedMetrics metrics;
-    const TextLayout layout = LayOutText(PlainText(U"abcdefg", {}, f.align), f, metrics);
+    const TextLayout layout =
+        LayOutText(PlainText(U"abcdefg", {}, f.align, kLimits), f, metrics, kLimits);
     ASSERT_EQ(layout.glyphs.size(), 7u);
     EXPECT_EQ(layout.glyphs.back().x, 640);
     EXPECT_EQ(layout.glyphs.back().y, layout.glyphs.front().y);
@@ -648,12 +656,28 @@ TEST(TextRobustness, LongPathologicalHtmlStaysLinear) {
     // Ampersands without a semicolon, tags left open, unfinished tags: each would cost a scan
     // to the end of the text per character if searches were not bounded.
     const std::u32string amps(1 << 18, U'&');
-    EXPECT_EQ(ParseHtml(amps, {}, TextAlign::kLeft).paragraphs[0].runs[0].text.size(), amps.size());
+    EXPECT_EQ(ParseHtml(amps, {}, TextAlign::kLeft, kLimits).paragraphs[0].runs[0].text.size(),
+              amps.size());
     std::u32string opens;
     for (int i = 0; i < 1 << 15; ++i) opens += U"<b><font size='+1'><i>x";
-    const StyledText t = ParseHtml(opens, {}, TextAlign::kLeft);
-    EXPECT_LE(t.styles.size(), 1024u);
+    const StyledText t = ParseHtml(opens, {}, TextAlign::kLeft, kLimits);
+    EXPECT_LE(t.styles.size(), kLimits.maxTextStyles);
     EXPECT_EQ(t.paragraphs.size(), 1u);
+    Limits few;
+    few.maxTextStyles = 3;
+    EXPECT_EQ(ParseHtml(opens, {}, TextAlign::kLeft, few).styles.size(), 3u);
+}
+
+TEST(TextRobustness, PlacedCharactersStopAtTheCap) {
+    EditText f = Field(100000);
+    FixedMetrics metrics;
+    Limits few;
+    few.maxPlacedGlyphs = 3;
+    EXPECT_EQ(LayOutText(PlainText(U"abcdefg", {}, f.align, few), f, metrics, few).glyphs.size(),
+              3u);
+    EXPECT_EQ(
+        LayOutText(PlainText(U"abcdefg", {}, f.align, kLimits), f, metrics, kLimits).glyphs.size(),
+        7u);
 }
 
 TEST(TextRobustness, DegenerateHeightsAndMatricesDrawNothing) {

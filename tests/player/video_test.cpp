@@ -249,7 +249,7 @@ TEST(VideoPlaybackTest, SeeksFromTheLastKeyFrameAndKeepsPictures) {
     VideoStream stream{kStreamId, 8, kVideoSize, kVideoSize, 0, false, 2};
     VideoFrames frames;
     for (std::size_t n = 0; n < Frames().size(); ++n) frames[std::uint16_t(n)] = Frames()[n];
-    VideoPlayback playback(stream, &frames);
+    VideoPlayback playback(stream, &frames, Limits{});
     std::int64_t budget = Limits{}.maxVideoPixelsPerFrame;
     ASSERT_TRUE(playback.PictureAt(6, budget));
     EXPECT_EQ(playback.DecodedFrames(), 3u);  // 4, 5, 6
@@ -279,7 +279,7 @@ TEST(VideoPlaybackTest, BudgetCarriesASeekOverToTheNextFrame) {
     VideoStream stream{kStreamId, 8, kVideoSize, kVideoSize, 0, false, 2};
     VideoFrames frames;
     for (std::size_t n = 0; n < Frames().size(); ++n) frames[std::uint16_t(n)] = Frames()[n];
-    VideoPlayback playback(stream, &frames);
+    VideoPlayback playback(stream, &frames, Limits{});
     std::int64_t budget = 2 * kVideoSize * kVideoSize;
     EXPECT_FALSE(playback.PictureAt(7, budget));
     EXPECT_EQ(playback.DecodedFrames(), 2u);  // 4, 5
@@ -289,6 +289,25 @@ TEST(VideoPlaybackTest, BudgetCarriesASeekOverToTheNextFrame) {
     ASSERT_TRUE(picture);
     EXPECT_EQ(playback.DecodedFrames(), 4u);  // 6, 7
     EXPECT_TRUE(Near(picture->At(6, 6), Expected(6, 6, 7)));
+}
+
+// A seek decodes no more than the Limits' seek pixels: with room for two frames, frame 7 is
+// decoded from frame 6 on instead of from the key frame at 4.
+TEST(VideoPlaybackTest, SeekGoesBackNoFurtherThanItsCap) {
+    REQUIRE_ENCODER();
+    VideoStream stream{kStreamId, 8, kVideoSize, kVideoSize, 0, false, 2};
+    VideoFrames frames;
+    for (std::size_t n = 0; n < Frames().size(); ++n) frames[std::uint16_t(n)] = Frames()[n];
+    std::int64_t budget = Limits{}.maxVideoPixelsPerFrame;
+    VideoPlayback fromKeyFrame(stream, &frames, Limits{});
+    fromKeyFrame.PictureAt(7, budget);
+    EXPECT_EQ(fromKeyFrame.DecodedFrames(), 4u);  // 4, 5, 6, 7
+    Limits shortSeeks;
+    shortSeeks.maxVideoSeekPixels = 2 * kVideoSize * kVideoSize;
+    VideoPlayback cut(stream, &frames, shortSeeks);
+    cut.PictureAt(7, budget);
+    EXPECT_GE(cut.DecodedFrames(), 1u);
+    EXPECT_LE(cut.DecodedFrames(), 2u);  // 6, 7 at most
 }
 
 struct BrokenCase {

@@ -300,7 +300,7 @@ void BM_DecodeH263(benchmark::State& state) {
         return;
     }
     media::VideoDecoder decoder(static_cast<std::uint8_t>(media::VideoCodec::kSorensonH263), 320,
-                                240);
+                                240, player::Limits{});
     std::size_t next = 0;
     for (auto _ : state) {
         if (next == frames.size()) {

@@ -17,7 +17,7 @@ namespace {
 
 Image Layer(int size) {
     Image image;
-    AllocateImage(image, size, size);
+    AllocateImage(image, size, size, player::Limits{}.maxLayerPixels);
     for (int y = size / 4; y < size * 3 / 4; ++y)
         for (int x = size / 4; x < size * 3 / 4; ++x) image.At(x, y) = 0xFFCC3366;
     return image;
@@ -28,7 +28,7 @@ void BM_WorstCaseBlur(benchmark::State& state) {
     const Image source = Layer(4000);
     for (auto _ : state) {
         Image layer = source;
-        ApplyFilter(layer, BlurFilter{255, 255, 255});
+        ApplyFilter(layer, BlurFilter{255, 255, 255}, player::Limits{}.maxLayerPixels);
         benchmark::DoNotOptimize(layer.argb.data());
     }
 }
@@ -41,7 +41,7 @@ void BM_WorstCaseDropShadow(benchmark::State& state) {
     f.passes = 255;
     for (auto _ : state) {
         Image layer = source;
-        ApplyFilter(layer, f);
+        ApplyFilter(layer, f, player::Limits{}.maxLayerPixels);
         benchmark::DoNotOptimize(layer.argb.data());
     }
 }
@@ -55,7 +55,7 @@ void BM_TypicalGlow(benchmark::State& state) {
     f.passes = 3;
     for (auto _ : state) {
         Image layer = source;
-        ApplyFilter(layer, f);
+        ApplyFilter(layer, f, player::Limits{}.maxLayerPixels);
         benchmark::DoNotOptimize(layer.argb.data());
     }
 }
@@ -127,7 +127,7 @@ void BM_H263Decode320x240(benchmark::State& state) {
     }
     std::int64_t frames = 0;
     for (auto _ : state) {
-        VideoDecoder decoder(2, 320, 240);
+        VideoDecoder decoder(2, 320, 240, player::Limits{});
         for (const auto& packet : packets) {
             VideoResult r = decoder.Decode(packet);
             benchmark::DoNotOptimize(r.frame.argb.data());
