@@ -479,7 +479,9 @@ Value GetColorBoundsRect(Vm& vm, const Value& self, std::span<const Value> args)
     }
     Object* proto = vm.GetRealm().rectangleProto;
     const Value ctor = proto ? vm.Get(proto, "constructor") : Value();
-    const bool any = x1 >= 0;
+    // The player keeps the far corner from (0, 0) on and takes a corner still there for
+    // nothing found: a match at the top-left pixel alone gives the empty rectangle.
+    const bool any = x1 > 0 || y1 > 0;
     const Value rect[4] = {Value::Number(any ? x0 : 0), Value::Number(any ? y0 : 0),
                            Value::Number(any ? x1 - x0 + 1 : 0),
                            Value::Number(any ? y1 - y0 + 1 : 0)};

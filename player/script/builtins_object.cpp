@@ -222,6 +222,7 @@ void InstallBuiltins(Vm& vm) {
     InstallSystem(vm);
     InstallDisplay(vm);
     InstallBitmapData(vm);
+    InstallExternalInterface(vm);
     InstallFilters(vm);
     InstallInput(vm);
 }

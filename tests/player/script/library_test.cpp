@@ -1,7 +1,8 @@
 // The player's library objects under script, through the whole engine: BitmapData's pixels,
 // flash.filters and the filters a clip is drawn through, blendMode, Stage, Key, Mouse,
-// Selection, System, Sound mixes and SharedObject. Movies are built with the SWF writer and the
-// bytecode assembler; results are read back through trace() and the rendered pixels.
+// Selection, System, Sound mixes, SharedObject and ExternalInterface's helpers. Movies are
+// built with the SWF writer and the bytecode assembler; results are read back through trace()
+// and the rendered pixels.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -258,6 +259,29 @@ TEST(BitmapData, NoiseIsTheSameForTheSameSeed) {
     EXPECT_TRUE(seedMatters);
 }
 
+TEST(BitmapData, ColorBoundsOfAMatchAtTheTopLeftAloneAreEmpty) {
+    struct Case {
+        std::vector<std::array<int, 2>> green;  // pixels set apart from the white rest
+        const char* notWhite;                    // getColorBoundsRect(~0, white, false)
+    };
+    const Case cases[] = {
+        {{}, "(x=0, y=0, w=0, h=0)"},
+        {{{0, 0}}, "(x=0, y=0, w=0, h=0)"},
+        {{{1, 1}}, "(x=1, y=1, w=1, h=1)"},
+        {{{0, 0}, {1, 1}}, "(x=0, y=0, w=2, h=2)"},
+        {{{2, 0}}, "(x=2, y=0, w=1, h=1)"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        New(a, "b", "flash.display.BitmapData", {3, 3, true, 4294967295.0});
+        for (const auto& [x, y] : c.green) Call(a, "b.setPixel32", {x, y, 4278255360.0});
+        TraceCall(a, "b.getColorBoundsRect", {4294967295.0, 4294967295.0, false});
+        TraceCall(a, "b.getColorBoundsRect", {4294967295.0, 4294967295.0, true});
+        EXPECT_EQ(Lines(a), (std::vector<std::string>{c.notWhite, "(x=0, y=0, w=3, h=3)"}))
+            << c.green.size() << " green pixels";
+    }
+}
+
 // ---- Filters and compositing ----------------------------------------------------------------
 
 TEST(Filters, FieldsAreHeldInTheirRanges) {
@@ -504,6 +528,177 @@ TEST(PlayerObjects, SoundMixBelongsToItsClip) {
     Call(a, "c.removeMovieClip", {});
     TraceCall(a, "s.getVolume");
     EXPECT_EQ(Lines(a), (std::vector<std::string>{"40", "-25", "100", "90", "undefined"}));
+}
+
+// Makes clip `name` at `depth` on _root and keeps it in variable `var`.
+void MakeClip(Asm& a, const std::string& var, const std::string& name, int depth) {
+    a.Push(var).Push(depth, name, 2).GetVariable("_root").Push("createEmptyMovieClip")
+        .Op(Op::kCallMethod).Op(Op::kSetVariable);
+}
+
+TEST(PlayerObjects, SoundPanAndChannelLevelsWrapAsIntegers) {
+    struct Case {
+        Item pan;
+        const char* traced;  // getPan, then ll and rr
+    };
+    const Case cases[] = {
+        {50, "50 50 100"},
+        {-50, "-50 100 50"},
+        {200.2, "0 -100 100"},
+        {-200.2, "0 100 -100"},
+        {3000000000.0, "2147483448 100 -2147483548"},
+        {Item(swfw::Undefined{}), "0 100 100"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        MakeClip(a, "c", "c", 1);
+        New(a, "s", "Sound", {P{"c"}});
+        Call(a, "s.setPan", {c.pan});
+        a.Push("t");
+        PushArgs(a, {});
+        PushParent(a, "s.getTransform");
+        a.Op(Op::kCallMethod).Op(Op::kSetVariable);
+        a.Push("line");
+        PushArgs(a, {});
+        PushParent(a, "s.getPan");
+        a.Op(Op::kCallMethod);
+        for (const char* channel : {"t.ll", "t.rr"}) {
+            a.Push(" ").Op(Op::kAdd2);
+            PushPath(a, channel);
+            a.Op(Op::kAdd2);
+        }
+        a.Op(Op::kSetVariable);
+        TracePath(a, "line");
+        EXPECT_EQ(Lines(a), std::vector<std::string>{c.traced});
+    }
+}
+
+TEST(PlayerObjects, SoundTransformTakesOwnLevelsWrappedTo32Bits) {
+    Asm a;
+    MakeClip(a, "c", "c", 1);
+    New(a, "s", "Sound", {P{"c"}});
+    New(a, "o", "Object", {});
+    Set(a, "o.ll", 3000000000.0);
+    Set(a, "o.rr", -150);
+    Call(a, "s.setTransform", {P{"o"}});
+    TraceCall(a, "s.getPan");  // a left side of other than 100 pans by its size
+    New(a, "inherited", "Object", {});
+    Set(a, "inherited.__proto__", P{"o"});
+    New(a, "nan", "Object", {});
+    Set(a, "nan.ll", P{"NaN"});
+    Call(a, "s.setTransform", {P{"inherited"}});  // levels it only inherits change nothing
+    TraceCall(a, "s.getPan");
+    Call(a, "s.setTransform", {P{"nan"}});
+    TraceCall(a, "s.getPan");
+    EXPECT_EQ(Lines(a), (std::vector<std::string>{"-1294967196", "-1294967196", "100"}));
+}
+
+TEST(PlayerObjects, SoundFindsItsClipByThePathItHadWhenMade) {
+    Asm a;
+    MakeClip(a, "kept", "kept", 1);
+    MakeClip(a, "c", "other", 2);
+    New(a, "s", "Sound", {P{"kept"}});
+    New(a, "u", "Sound", {P{"c"}});
+    Call(a, "s.setVolume", {40});
+    Set(a, "kept._name", "renamed");
+    TraceCall(a, "s.getVolume");  // no clip is "kept" now, but the variable kept answers
+    Call(a, "u.setVolume", {30});
+    Set(a, "c._name", "gone");
+    TraceCall(a, "u.getVolume");  // nothing answers to "other"
+    Call(a, "u.setVolume", {10});  // and so this is lost
+    Set(a, "c._name", "other");
+    TraceCall(a, "u.getVolume");
+    EXPECT_EQ(Lines(a), (std::vector<std::string>{"40", "undefined", "30"}));
+}
+
+TEST(PlayerObjects, SoundOfAnObjectTakesItsTextAndAThrowEndsTheBlock) {
+    Asm a;
+    New(a, "o", "Object", {});
+    a.GetVariable("o").Push("toString");
+    a.DefineFunction("", {}, [](Asm& f) { f.Push("no").Op(Op::kThrow); });
+    a.Op(Op::kSetMember);
+    a.Push("before").Trace();
+    New(a, "s", "Sound", {P{"o"}});
+    a.Push("after").Trace();
+    EXPECT_EQ(Lines(a), (std::vector<std::string>{"before", "Warning: Uncaught exception, no"}));
+}
+
+TEST(ExternalInterface, EscapesAndUnescapesTheFiveEntitiesOnly) {
+    struct Case {
+        const char* method;
+        Item given;
+        const char* traced;
+    };
+    const Case cases[] = {
+        {"_escapeXML", "a<b>&\"'c", "a&lt;b&gt;&amp;&quot;&apos;c"},
+        {"_escapeXML", "", "null"},
+        {"_escapeXML", 4, "4"},
+        {"_unescapeXML", "&lt;&gt;&amp;&quot;&apos;", "<>&\"'"},
+        {"_unescapeXML", "&amp;amp; &LT; &#x20; &", "&amp; &LT; &#x20; &"},
+        {"_unescapeXML", "", "null"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        TraceCall(a, std::string("flash.external.ExternalInterface.") + c.method, {c.given});
+        EXPECT_EQ(Lines(a), std::vector<std::string>{c.traced}) << c.method;
+    }
+    Asm none;
+    TracePath(none, "flash.external.ExternalInterface.available");
+    TraceCall(none, "flash.external.ExternalInterface.call", {"f"});
+    TraceCall(none, "flash.external.ExternalInterface._escapeXML");
+    EXPECT_EQ(Lines(none), (std::vector<std::string>{"false", "null", "null"}));
+}
+
+TEST(ExternalInterface, ReadsTheBridgesXmlBackIntoValues) {
+    struct Case {
+        const char* xml;
+        const char* traced;  // String(_toAS(first node)), with a property read for containers
+    };
+    const Case cases[] = {
+        {"<number>-2.5</number>", "-2.5"},
+        {"<number>2x</number>", "NaN"},
+        {"<string>a&amp;b</string>", "a&b"},
+        {"<true/>", "true"},
+        {"<null/>", "null"},
+        {"<TRUE/>", "undefined"},
+        {"<array><property id=\"1\"><number>7</number></property></array>", "undefined,7"},
+        {"<object><property id=\"k\"><string>v</string></property></object>", "v"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        New(a, "x", "XML", {c.xml});
+        a.Push("v");
+        PushPath(a, "x.firstChild");
+        a.Push(1);
+        PushParent(a, "flash.external.ExternalInterface._toAS");
+        a.Op(Op::kCallMethod).Op(Op::kSetVariable);
+        // Objects show their "k", everything else itself.
+        TracePath(a, std::string(c.xml).starts_with("<object") ? "v.k" : "v");
+        EXPECT_EQ(Lines(a), std::vector<std::string>{c.traced}) << c.xml;
+    }
+}
+
+TEST(ExternalInterface, NodesThatLoopBackEnd) {
+    // <array><property id="a"> whose value is the array node itself, endlessly.
+    Asm a;
+    New(a, "node", "Object", {});
+    New(a, "prop", "Object", {});
+    New(a, "attrs", "Object", {});
+    Set(a, "node.nodeName", "array");
+    Set(a, "attrs.id", "a");
+    Set(a, "prop.attributes", P{"attrs"});
+    Set(a, "prop.firstChild", P{"node"});
+    New(a, "children", "Array", {});
+    Set(a, "children.0", P{"prop"});
+    Set(a, "children.length", 1000000000);
+    Set(a, "node.childNodes", P{"children"});
+    a.Push("v");
+    PushArgs(a, {P{"node"}});
+    PushParent(a, "flash.external.ExternalInterface._toAS");
+    a.Op(Op::kCallMethod).Op(Op::kSetVariable);
+    TraceCall(a, "v.a.a.a.hasOwnProperty", {"a"});
+    a.Push("done").Trace();
+    EXPECT_EQ(Lines(a), (std::vector<std::string>{"true", "done"}));
 }
 
 TEST(PlayerObjects, SharedObjectsLastForTheRun) {
