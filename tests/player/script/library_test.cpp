@@ -1,8 +1,8 @@
 // The player's library objects under script, through the whole engine: BitmapData's pixels,
 // flash.filters and the filters a clip is drawn through, blendMode, Stage, Key, Mouse,
-// Selection, System, Sound mixes, SharedObject and ExternalInterface's helpers. Movies are
-// built with the SWF writer and the bytecode assembler; results are read back through trace()
-// and the rendered pixels.
+// Selection, System, Sound mixes, SharedObject, ExternalInterface's helpers and the network
+// classes, which reach nothing. Movies are built with the SWF writer and the bytecode
+// assembler; results are read back through trace() and the rendered pixels.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -699,6 +699,101 @@ TEST(ExternalInterface, NodesThatLoopBackEnd) {
     TraceCall(a, "v.a.a.a.hasOwnProperty", {"a"});
     a.Push("done").Trace();
     EXPECT_EQ(Lines(a), (std::vector<std::string>{"true", "done"}));
+}
+
+// obj.method = function(e) { trace(prefix + e[member]); }, or trace(prefix + e) without a member.
+void TraceHandler(Asm& a, const std::string& object, const std::string& method,
+                  const std::string& prefix, const std::string& member = "") {
+    a.GetVariable(object).Push(method);
+    a.DefineFunction("", {"e"}, [&](Asm& f) {
+        f.Push(prefix).GetVariable("e");
+        if (!member.empty()) f.Push(member).Op(Op::kGetMember);
+        f.Op(Op::kAdd2).Trace();
+    });
+    a.Op(Op::kSetMember);
+}
+
+std::vector<std::string> LinesOverFrames(const Asm& script, int frames) {
+    swfw::Movie m;
+    m.Do(script).ShowFrame();
+    for (int i = 1; i < frames; ++i) m.ShowFrame();
+    auto run = PlayMovie(m);
+    for (int i = 1; i < frames && run->player; ++i) run->player->Tick();
+    return run->lines;
+}
+
+TEST(Connections, NetConnectionReportsWhatAPlayerWithoutNetworkDoes) {
+    Asm a;
+    New(a, "nc", "NetConnection", {});
+    TraceHandler(a, "nc", "onStatus", "status ", "code");
+    Call(a, "nc.close", {});  // nothing open: nothing to say
+    TraceCall(a, "nc.connect", {Item(swfw::Null{})});
+    TracePath(a, "nc.isConnected");
+    Call(a, "nc.connect", {Item(swfw::Null{})});  // the open one closes first
+    Call(a, "nc.close", {});
+    TraceCall(a, "nc.connect", {"http://example.org/gateway"});
+    Call(a, "nc.close", {});  // a remoting connection says so twice, the second time with nothing
+    TraceCall(a, "nc.connect", {"rtmp://example.org/app"});
+    a.Push("frame ends").Trace();
+    EXPECT_EQ(LinesOverFrames(a, 2),
+              (std::vector<std::string>{
+                  "status NetConnection.Connect.Success", "true", "true",
+                  "status NetConnection.Connect.Closed", "status NetConnection.Connect.Success",
+                  "status NetConnection.Connect.Closed", "true",
+                  "status NetConnection.Connect.Closed", "status undefined", "false",
+                  "frame ends", "status NetConnection.Connect.Failed"}));
+}
+
+TEST(Connections, AFailedConnectGivenUpOnIsNotReported) {
+    Asm a;
+    New(a, "nc", "NetConnection", {});
+    TraceHandler(a, "nc", "onStatus", "status ", "code");
+    Call(a, "nc.connect", {"rtmp://example.org/app"});
+    Call(a, "nc.close", {});
+    Call(a, "nc.connect", {"rtmp://example.org/other"});
+    EXPECT_EQ(LinesOverFrames(a, 3),
+              (std::vector<std::string>{"status NetConnection.Connect.Failed"}));
+}
+
+TEST(Connections, XmlSocketFailsToConnectAndParsesWhatItIsGiven) {
+    Asm a;
+    New(a, "s", "XMLSocket", {});
+    TraceHandler(a, "s", "onConnect", "connected ");
+    TraceHandler(a, "s", "onXML", "xml ", "firstChild");
+    TraceCall(a, "s.connect", {"localhost", 1024});
+    Call(a, "s.onData", {"<a>b</a>"});
+    EXPECT_EQ(LinesOverFrames(a, 3),
+              (std::vector<std::string>{"true", "xml <a>b</a>", "connected false"}));
+}
+
+TEST(Connections, DevicesThereAreNoneOfAndTheFlashPackageByVersion) {
+    struct Case {
+        int version;
+        const char* traced;
+    };
+    const Case cases[] = {
+        {6, "undefined null false false object function"},
+        {8, "object null false false object function"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        New(a, "job", "PrintJob", {});
+        a.Push("line").GetVariable("flash").Op(Op::kTypeOf);
+        for (const char* call : {"Camera.get", "job.start", "Accessibility.isActive"}) {
+            a.Push(" ").Op(Op::kAdd2);
+            PushArgs(a, {});
+            PushParent(a, call);
+            a.Op(Op::kCallMethod).Op(Op::kAdd2);
+        }
+        for (const char* path : {"NetStream.prototype", "Video"}) {
+            a.Push(" ").Op(Op::kAdd2);
+            PushPath(a, path);
+            a.Op(Op::kTypeOf).Op(Op::kAdd2);
+        }
+        a.Op(Op::kSetVariable);
+        TracePath(a, "line");
+        EXPECT_EQ(Lines(a, c.version), std::vector<std::string>{c.traced}) << c.version;
+    }
 }
 
 TEST(PlayerObjects, SharedObjectsLastForTheRun) {
