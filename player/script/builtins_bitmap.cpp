@@ -388,23 +388,58 @@ Value FloodFill(Vm& vm, const Value& self, std::span<const Value> args) {
     return Value();
 }
 
-// hitTest(firstPoint, alphaThreshold, secondObject): a point hits where the bitmap's alpha
-// reaches the threshold; a rectangle where any pixel inside it does.
+// A point or rectangle argument: its fields must be its own (inherited ones do not count).
+bool HasOwnFields(Vm& vm, Object* o, std::initializer_list<const char*> names) {
+    for (const char* name : names)
+        if (!vm.HasOwnProperty(o, name)) return false;
+    return true;
+}
+
+// hitTest(firstPoint, firstAlphaThreshold, second [, secondBitmapPoint, secondAlphaThreshold]):
+// whether a pixel of this bitmap placed at firstPoint, at least as opaque as the threshold,
+// lies at a point, inside a rectangle, or over such a pixel of a second bitmap placed at its
+// point. A bad first point answers -2, a second that is none of these -3, a second bitmap
+// without its point -4.
 Value HitTest(Vm& vm, const Value& self, std::span<const Value> args) {
     BitmapObject* b = ThisBitmap(self);
     if (!b) return Value();
     if (!b->Valid()) return Value::Number(-1);
+    Object* first = Arg(args, 0).AsObject();
+    if (!first || !HasOwnFields(vm, first, {"x", "y"})) return Value::Number(-2);
     int fx = 0, fy = 0;
-    if (!ReadPoint(vm, Arg(args, 0), &fx, &fy)) return Value::Boolean(false);
-    const std::uint32_t threshold = vm.ToUint32(Arg(args, 1)) & 0xff;
-    auto hits = [&](int x, int y) {
-        if (!b->Inside(x, y)) return false;
-        const std::uint32_t a = b->transparent ? b->At(x, y) >> 24 : 255;
-        return a > 0 && a >= threshold;
+    ReadPoint(vm, Arg(args, 0), &fx, &fy);
+    // A pixel counts where its alpha reaches the threshold; for a point or another bitmap a
+    // clear pixel never does, even at threshold 0.
+    auto opaque = [](BitmapObject& bitmap, std::uint32_t threshold, bool clearCounts) {
+        return [&bitmap, threshold, clearCounts](int x, int y) {
+            if (!bitmap.Inside(x, y)) return false;
+            const std::uint32_t a = bitmap.transparent ? bitmap.At(x, y) >> 24 : 255;
+            return (a > 0 || clearCounts) && a >= threshold;
+        };
     };
+    const std::uint32_t threshold = vm.ToUint32(Arg(args, 1)) & 0xff;
+    const auto hits = opaque(*b, threshold, false);
     Object* second = Arg(args, 2).AsObject();
-    if (!second) return Value::Boolean(false);
-    if (vm.HasProperty(second, "width")) {
+    if (!second) return Value::Number(-3);
+    if (BitmapObject* other = LiveBitmap(Arg(args, 2))) {
+        if (!Arg(args, 3).IsObject()) return Value::Number(-4);
+        int sx = 0, sy = 0;
+        ReadPoint(vm, Arg(args, 3), &sx, &sy);
+        const auto otherHits = opaque(*other, vm.ToUint32(Arg(args, 4)) & 0xff, false);
+        // Over this bitmap's pixels, in its own coordinates, the other's that lie there.
+        const std::int64_t dx = std::int64_t{sx} - fx, dy = std::int64_t{sy} - fy;
+        const std::int64_t x0 = std::max<std::int64_t>(0, dx), y0 = std::max<std::int64_t>(0, dy);
+        const std::int64_t x1 = std::min<std::int64_t>(b->width, dx + other->width);
+        const std::int64_t y1 = std::min<std::int64_t>(b->height, dy + other->height);
+        for (std::int64_t y = y0; y < y1; ++y)
+            for (std::int64_t x = x0; x < x1; ++x)
+                if (hits(static_cast<int>(x), static_cast<int>(y)) &&
+                    otherHits(static_cast<int>(x - dx), static_cast<int>(y - dy)))
+                    return Value::Boolean(true);
+        return Value::Boolean(false);
+    }
+    if (HasOwnFields(vm, second, {"x", "y", "width", "height"})) {
+        const auto inside = opaque(*b, threshold, true);
         Area a;
         if (!ReadRect(vm, Arg(args, 2), &a)) return Value::Boolean(false);
         a.x -= fx;
@@ -412,9 +447,10 @@ Value HitTest(Vm& vm, const Value& self, std::span<const Value> args) {
         if (!Clip(*b, &a)) return Value::Boolean(false);
         for (int y = a.y; y < a.y + a.h; ++y)
             for (int x = a.x; x < a.x + a.w; ++x)
-                if (hits(x, y)) return Value::Boolean(true);
+                if (inside(x, y)) return Value::Boolean(true);
         return Value::Boolean(false);
     }
+    if (!HasOwnFields(vm, second, {"x", "y"})) return Value::Number(-3);
     int sx = 0, sy = 0;
     ReadPoint(vm, Arg(args, 2), &sx, &sy);
     return Value::Boolean(hits(sx - fx, sy - fy));

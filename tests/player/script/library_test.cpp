@@ -282,6 +282,45 @@ TEST(BitmapData, ColorBoundsOfAMatchAtTheTopLeftAloneAreEmpty) {
     }
 }
 
+TEST(BitmapData, HitTestAgainstPointsRectanglesAndBitmaps) {
+    // Two 4x4 bitmaps, clear but for one opaque pixel at (1, 1).
+    struct Case {
+        const char* what;
+        std::vector<Arg> args;
+        const char* traced;
+    };
+    const Case cases[] = {
+        {"the opaque pixel", {P{"at00"}, 1, P{"p11"}}, "true"},
+        {"a clear pixel", {P{"at00"}, 0, P{"p00"}}, "false"},
+        {"a rectangle over clear pixels at threshold 0", {P{"at00"}, 0, P{"r00"}}, "true"},
+        {"a rectangle over clear pixels at threshold 1", {P{"at00"}, 1, P{"r00"}}, "false"},
+        {"bitmaps whose opaque pixels meet", {P{"at00"}, 1, P{"c"}, P{"at00"}, 1}, "true"},
+        {"bitmaps moved apart", {P{"at00"}, 1, P{"c"}, P{"p11"}, 1}, "false"},
+        {"bitmaps moved back together", {P{"p11"}, 1, P{"c"}, P{"p11"}, 1}, "true"},
+        {"no first point", {Item(swfw::Null{}), 0, P{"p00"}}, "-2"},
+        {"an inherited first point", {P{"inherits"}, 0, P{"p00"}}, "-2"},
+        {"a second of no known shape", {P{"at00"}, 0, P{"ponly"}}, "-3"},
+        {"a bitmap without its point", {P{"at00"}, 0, P{"c"}, Item(swfw::Null{}), 0}, "-4"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        for (const char* name : {"b", "c"}) {
+            New(a, name, "flash.display.BitmapData", {4, 4, true, 0});
+            Call(a, std::string(name) + ".setPixel32", {1, 1, 4294967295.0});
+        }
+        New(a, "at00", "flash.geom.Point", {0, 0});
+        New(a, "p00", "flash.geom.Point", {0, 0});
+        New(a, "p11", "flash.geom.Point", {1, 1});
+        New(a, "r00", "flash.geom.Rectangle", {0, 0, 1, 1});
+        New(a, "inherits", "Object", {});
+        Set(a, "inherits.__proto__", P{"p00"});
+        New(a, "ponly", "Object", {});
+        Set(a, "ponly.y", 0);
+        TraceCall(a, "b.hitTest", c.args);
+        EXPECT_EQ(Lines(a), std::vector<std::string>{c.traced}) << c.what;
+    }
+}
+
 // ---- Filters and compositing ----------------------------------------------------------------
 
 TEST(Filters, FieldsAreHeldInTheirRanges) {
