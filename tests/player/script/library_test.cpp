@@ -321,6 +321,45 @@ TEST(BitmapData, HitTestAgainstPointsRectanglesAndBitmaps) {
     }
 }
 
+TEST(BitmapData, ThresholdSetsThePassingPixelsAndCountsThem) {
+    // The source is opaque white but for a half-clear grey pixel at (1, 0).
+    struct Case {
+        const char* operation;
+        double threshold, mask;
+        bool copySource;
+        const char* traced;  // the count, then the destination's pixels at (0, 0) and (1, 0)
+    };
+    const Case cases[] = {
+        {"==", 4294967295.0, 4294967295.0, false, "3 -65536 0"},
+        {"<", 4294967295.0, 4278190080.0, false, "1 0 -65536"},
+        {">=", 4294967295.0, 4278190080.0, true, "3 -65536 -2139062144"},
+        // The masked threshold for every test but "!=", which takes it whole.
+        {"==", 4293918720.0, 4278190080.0, false, "3 -65536 0"},
+        {"!=", 4293918720.0, 4278190080.0, false, "4 -65536 -65536"},
+        {"~", 0, 0, true, "0 0 0"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        New(a, "src", "flash.display.BitmapData", {2, 2, true, 4294967295.0});
+        Call(a, "src.setPixel32", {1, 0, 2155905152.0});
+        New(a, "dst", "flash.display.BitmapData", {2, 2, true, 0});
+        a.Push("line");
+        PushArgs(a, {P{"src"}, P{"src.rectangle"}, Item(swfw::Undefined{}), c.operation,
+                     c.threshold, 4294901760.0, c.mask, c.copySource});
+        PushParent(a, "dst.threshold");
+        a.Op(Op::kCallMethod);
+        for (int x = 0; x < 2; ++x) {
+            a.Push(" ").Op(Op::kAdd2);
+            PushArgs(a, {x, 0});
+            PushParent(a, "dst.getPixel32");
+            a.Op(Op::kCallMethod).Op(Op::kAdd2);
+        }
+        a.Op(Op::kSetVariable);
+        TracePath(a, "line");
+        EXPECT_EQ(Lines(a), std::vector<std::string>{c.traced}) << c.operation;
+    }
+}
+
 // ---- Filters and compositing ----------------------------------------------------------------
 
 TEST(Filters, FieldsAreHeldInTheirRanges) {
