@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -361,6 +362,59 @@ Value Threshold(Vm& vm, const Value& self, std::span<const Value> args) {
     return Value::Number(count);
 }
 
+// The order pixelDissolve takes the pixels of an area in: index i of the walk is pixel
+// (i * step) mod area, for a step that shares no factor with the area, so that one round of
+// the walk meets each pixel once, scattered over the area.
+std::int64_t DissolveStep(std::int64_t area) {
+    std::int64_t step = area * 5 / 8 + 1;
+    while (std::gcd(step, area) != 1) ++step;
+    return step;
+}
+
+// pixelDissolve(source, sourceRect, destPoint [, randomSeed, numPixels, fillColor]): from the
+// walk position randomSeed on, numPixels + 1 pixels of the area take the source's pixel there
+// (the fill colour when the source is this bitmap); answers the position reached, from which
+// the next call goes on. A bad source answers -1, a missing rectangle -4.
+Value PixelDissolve(Vm& vm, const Value& self, std::span<const Value> args) {
+    BitmapObject* b = LiveBitmap(self);
+    BitmapObject* src = LiveBitmap(Arg(args, 0));
+    if (!b || !src) return Value::Number(-1);
+    Area a;
+    if (!ReadRect(vm, Arg(args, 1), &a)) return Value::Number(-4);
+    if (args.size() < 4) return Value::Number(0);
+    int dx = 0, dy = 0;
+    ReadPoint(vm, Arg(args, 2), &dx, &dy);
+    const double seed = vm.ToInteger(Arg(args, 3));
+    const double asked = vm.ToInteger(Arg(args, 4));
+    const std::uint32_t fill = vm.ToUint32(Arg(args, 5));
+    // Clip against the source, then move the destination with what was cut off.
+    const int cutX = std::max(0, -a.x), cutY = std::max(0, -a.y);
+    if (a.w <= 0 || a.h <= 0 || !Clip(*src, &a)) return Value::Number(0);
+    const std::int64_t wantX = std::int64_t{dx} + cutX, wantY = std::int64_t{dy} + cutY;
+    Area d{static_cast<int>(std::clamp<std::int64_t>(wantX, -kMaxSide * 2, kMaxSide * 2)),
+           static_cast<int>(std::clamp<std::int64_t>(wantY, -kMaxSide * 2, kMaxSide * 2)), a.w,
+           a.h};
+    const int beforeX = d.x, beforeY = d.y;
+    if (!Clip(*b, &d)) return Value::Number(0);
+    a.x += d.x - beforeX;
+    a.y += d.y - beforeY;
+    const std::int64_t area = std::int64_t{d.w} * d.h;
+    const std::int64_t step = DissolveStep(area);
+    const std::int64_t start =
+        static_cast<std::int64_t>(std::fmod(std::fmod(seed, static_cast<double>(area)) + area,
+                                            static_cast<double>(area)));
+    const std::int64_t count =
+        std::clamp<std::int64_t>(asked > 0 ? static_cast<std::int64_t>(std::min(asked, 1e15)) : 0, 0,
+                                 area - 1);
+    for (std::int64_t i = 0; i <= count; ++i) {
+        const std::int64_t at = ((start + i) % area) * step % area;
+        const int x = static_cast<int>(at % d.w), y = static_cast<int>(at / d.w);
+        b->At(d.x + x, d.y + y) =
+            src == b ? Stored(*b, fill) : Stored(*b, Unpremultiply(src->At(a.x + x, a.y + y)));
+    }
+    return Value::Number(static_cast<double>((start + count) % area));
+}
+
 Value Clone(Vm& vm, const Value& self, std::span<const Value>) {
     BitmapObject* b = ThisBitmap(self);
     if (!b) return Value();
@@ -703,8 +757,9 @@ void InstallBitmapData(Vm& vm) {
     vm.DefineMethod(p, "getColorBoundsRect", Guarded<GetColorBoundsRect, 2>);
     vm.DefineMethod(p, "scroll", Guarded<Scroll, 2>);
     vm.DefineMethod(p, "threshold", Guarded<Threshold, 0>);
+    vm.DefineMethod(p, "pixelDissolve", Guarded<PixelDissolve, 0>);
     for (const char* name : {"draw", "applyFilter", "generateFilterRect", "merge", "paletteMap",
-                             "perlinNoise", "pixelDissolve", "compare"}) {
+                             "perlinNoise", "compare"}) {
         vm.DefineMethod(p, name, Guarded<Unchanged, 0>);
     }
 }

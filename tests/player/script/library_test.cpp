@@ -360,6 +360,53 @@ TEST(BitmapData, ThresholdSetsThePassingPixelsAndCountsThem) {
     }
 }
 
+TEST(BitmapData, PixelDissolveWalksEveryPixelOnceBeforeRepeating) {
+    // Rounds of pixelDissolve on a 5x4 area of a 6x6 bitmap, each going on from the position
+    // the last one answered; traced: how many pixels are red after each round.
+    struct Case {
+        int numPixels, rounds;
+        const char* traced;
+    };
+    const Case cases[] = {
+        {1, 3, "2 3 4"},
+        {0, 3, "1 1 1"},
+        {7, 4, "8 15 20 20"},
+        {1000000, 1, "20"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        New(a, "b", "flash.display.BitmapData", {6, 6, false, 0});
+        New(a, "area", "flash.geom.Rectangle", {1, 2, 5, 4});
+        Set(a, "seed", 0);
+        Set(a, "line", "");
+        for (int round = 0; round < c.rounds; ++round) {
+            a.Push("seed");
+            // No destination point: the area stays where it is.
+            PushArgs(a, {P{"b"}, P{"area"}, P{"origin"}, P{"seed"}, c.numPixels, 4294901760.0});
+            PushParent(a, "b.pixelDissolve");
+            a.Op(Op::kCallMethod).Op(Op::kSetVariable);
+            Set(a, "red", 0);
+            for (int y = 0; y < 6; ++y) {
+                for (int x = 0; x < 6; ++x) {
+                    a.Push("red").GetVariable("red");
+                    PushArgs(a, {x, y});
+                    PushParent(a, "b.getPixel32");
+                    a.Op(Op::kCallMethod).Push(-65536).Op(Op::kEquals2).Op(Op::kAdd2);
+                    a.Op(Op::kSetVariable);
+                }
+            }
+            a.Push("line").GetVariable("line").GetVariable("red");
+            a.Op(Op::kAdd2).Push(round + 1 < c.rounds ? " " : "").Op(Op::kAdd2);
+            a.Op(Op::kSetVariable);
+        }
+        TracePath(a, "line");
+        TraceCall(a, "b.pixelDissolve", {P{"b"}, Item(swfw::Null{}), P{"origin"}, 0, 1});
+        TraceCall(a, "b.pixelDissolve", {5, P{"area"}, P{"origin"}, 0, 1});
+        EXPECT_EQ(Lines(a), (std::vector<std::string>{c.traced, "-4", "-1"}))
+            << c.numPixels << " pixels a round";
+    }
+}
+
 // ---- Filters and compositing ----------------------------------------------------------------
 
 TEST(Filters, FieldsAreHeldInTheirRanges) {
