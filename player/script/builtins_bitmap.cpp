@@ -384,7 +384,8 @@ Value PixelDissolve(Vm& vm, const Value& self, std::span<const Value> args) {
     if (args.size() < 4) return Value::Number(0);
     int dx = 0, dy = 0;
     ReadPoint(vm, Arg(args, 2), &dx, &dy);
-    const double seed = vm.ToInteger(Arg(args, 3));
+    double seed = vm.ToInteger(Arg(args, 3));
+    if (!std::isfinite(seed)) seed = 0;
     const double asked = vm.ToInteger(Arg(args, 4));
     const std::uint32_t fill = vm.ToUint32(Arg(args, 5));
     // Clip against the source, then move the destination with what was cut off.

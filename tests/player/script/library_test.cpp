@@ -402,7 +402,8 @@ TEST(BitmapData, PixelDissolveWalksEveryPixelOnceBeforeRepeating) {
         TracePath(a, "line");
         TraceCall(a, "b.pixelDissolve", {P{"b"}, Item(swfw::Null{}), P{"origin"}, 0, 1});
         TraceCall(a, "b.pixelDissolve", {5, P{"area"}, P{"origin"}, 0, 1});
-        EXPECT_EQ(Lines(a), (std::vector<std::string>{c.traced, "-4", "-1"}))
+        TraceCall(a, "b.pixelDissolve", {P{"b"}, P{"area"}, P{"origin"}, P{"Infinity"}, 1});
+        EXPECT_EQ(Lines(a), (std::vector<std::string>{c.traced, "-4", "-1", "1"}))
             << c.numPixels << " pixels a round";
     }
 }
