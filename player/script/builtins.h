@@ -59,6 +59,12 @@ void BroadcastInput(Vm& vm, std::string_view source, std::string_view event,
 void InstallSystem(Vm& vm);
 // flash.display.BitmapData (builtins_bitmap.cpp).
 void InstallBitmapData(Vm& vm);
+// flash.external.ExternalInterface (builtins_external.cpp).
+void InstallExternalInterface(Vm& vm);
+// NetConnection, NetStream and XMLSocket (builtins_net.cpp).
+void InstallNet(Vm& vm);
+// Camera, Microphone, Video, PrintJob, Accessibility and Button (builtins_devices.cpp).
+void InstallDevices(Vm& vm);
 // The pixels of a BitmapData that is not disposed, or null for anything else.
 std::shared_ptr<const media::Image> BitmapPixels(const Value& v);
 // flash.filters and MovieClip.filters (builtins_filters.cpp).

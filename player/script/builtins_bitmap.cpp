@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -303,6 +305,117 @@ Value CopyPixels(Vm& vm, const Value& self, std::span<const Value> args) {
     return Value();
 }
 
+// threshold(source, sourceRect, destPoint, operation, threshold [, color, mask, copySource]):
+// each source pixel whose masked value passes the test against the threshold is set to the
+// colour here; the others are copied over when copySource, else left. Answers how many passed.
+// The tests compare the masked threshold, except "!=", which takes it as given.
+Value Threshold(Vm& vm, const Value& self, std::span<const Value> args) {
+    BitmapObject* b = LiveBitmap(self);
+    BitmapObject* src = LiveBitmap(Arg(args, 0));
+    Area a;
+    if (!b || !src || !ReadRect(vm, Arg(args, 1), &a)) return Value::Number(0);
+    int dx = 0, dy = 0;
+    ReadPoint(vm, Arg(args, 2), &dx, &dy);
+    const std::string operation = vm.ToString(Arg(args, 3));
+    const std::uint32_t threshold = vm.ToUint32(Arg(args, 4));
+    const std::uint32_t color = args.size() > 5 ? vm.ToUint32(args[5]) : 0;
+    const std::uint32_t mask = args.size() > 6 ? vm.ToUint32(args[6]) : 0xffffffffu;
+    const bool copySource = args.size() > 7 && vm.ToBoolean(args[7]);
+    const std::uint32_t masked = threshold & mask;
+    std::function<bool(std::uint32_t)> passes;
+    if (operation == "<") passes = [masked](std::uint32_t v) { return v < masked; };
+    else if (operation == "<=") passes = [masked](std::uint32_t v) { return v <= masked; };
+    else if (operation == ">") passes = [masked](std::uint32_t v) { return v > masked; };
+    else if (operation == ">=") passes = [masked](std::uint32_t v) { return v >= masked; };
+    else if (operation == "==") passes = [masked](std::uint32_t v) { return v == masked; };
+    else if (operation == "!=") passes = [threshold](std::uint32_t v) { return v != threshold; };
+    else return Value::Number(0);
+    // Clip against the source, then move the destination with what was cut off.
+    const int cutX = std::max(0, -a.x), cutY = std::max(0, -a.y);
+    if (!Clip(*src, &a)) return Value::Number(0);
+    const std::int64_t wantX = std::int64_t{dx} + cutX, wantY = std::int64_t{dy} + cutY;
+    Area d{static_cast<int>(std::clamp<std::int64_t>(wantX, -kMaxSide * 2, kMaxSide * 2)),
+           static_cast<int>(std::clamp<std::int64_t>(wantY, -kMaxSide * 2, kMaxSide * 2)), a.w,
+           a.h};
+    const int beforeX = d.x, beforeY = d.y;
+    if (!Clip(*b, &d)) return Value::Number(0);
+    a.x += d.x - beforeX;
+    a.y += d.y - beforeY;
+    // Read first: the source may be this bitmap.
+    std::vector<std::uint32_t> source(static_cast<std::size_t>(d.w) * static_cast<std::size_t>(d.h));
+    for (int y = 0; y < d.h; ++y)
+        for (int x = 0; x < d.w; ++x)
+            source[static_cast<std::size_t>(y) * d.w + x] = Unpremultiply(src->At(a.x + x, a.y + y));
+    double count = 0;
+    for (int y = 0; y < d.h; ++y) {
+        for (int x = 0; x < d.w; ++x) {
+            const std::uint32_t v = source[static_cast<std::size_t>(y) * d.w + x];
+            std::uint32_t& out = b->At(d.x + x, d.y + y);
+            if (passes(v & mask)) {
+                out = Stored(*b, color);
+                ++count;
+            } else if (copySource) {
+                out = Stored(*b, v);
+            }
+        }
+    }
+    return Value::Number(count);
+}
+
+// The order pixelDissolve takes the pixels of an area in: index i of the walk is pixel
+// (i * step) mod area, for a step that shares no factor with the area, so that one round of
+// the walk meets each pixel once, scattered over the area.
+std::int64_t DissolveStep(std::int64_t area) {
+    std::int64_t step = area * 5 / 8 + 1;
+    while (std::gcd(step, area) != 1) ++step;
+    return step;
+}
+
+// pixelDissolve(source, sourceRect, destPoint [, randomSeed, numPixels, fillColor]): from the
+// walk position randomSeed on, numPixels + 1 pixels of the area take the source's pixel there
+// (the fill colour when the source is this bitmap); answers the position reached, from which
+// the next call goes on. A bad source answers -1, a missing rectangle -4.
+Value PixelDissolve(Vm& vm, const Value& self, std::span<const Value> args) {
+    BitmapObject* b = LiveBitmap(self);
+    BitmapObject* src = LiveBitmap(Arg(args, 0));
+    if (!b || !src) return Value::Number(-1);
+    Area a;
+    if (!ReadRect(vm, Arg(args, 1), &a)) return Value::Number(-4);
+    if (args.size() < 4) return Value::Number(0);
+    int dx = 0, dy = 0;
+    ReadPoint(vm, Arg(args, 2), &dx, &dy);
+    double seed = vm.ToInteger(Arg(args, 3));
+    if (!std::isfinite(seed)) seed = 0;
+    const double asked = vm.ToInteger(Arg(args, 4));
+    const std::uint32_t fill = vm.ToUint32(Arg(args, 5));
+    // Clip against the source, then move the destination with what was cut off.
+    const int cutX = std::max(0, -a.x), cutY = std::max(0, -a.y);
+    if (a.w <= 0 || a.h <= 0 || !Clip(*src, &a)) return Value::Number(0);
+    const std::int64_t wantX = std::int64_t{dx} + cutX, wantY = std::int64_t{dy} + cutY;
+    Area d{static_cast<int>(std::clamp<std::int64_t>(wantX, -kMaxSide * 2, kMaxSide * 2)),
+           static_cast<int>(std::clamp<std::int64_t>(wantY, -kMaxSide * 2, kMaxSide * 2)), a.w,
+           a.h};
+    const int beforeX = d.x, beforeY = d.y;
+    if (!Clip(*b, &d)) return Value::Number(0);
+    a.x += d.x - beforeX;
+    a.y += d.y - beforeY;
+    const std::int64_t area = std::int64_t{d.w} * d.h;
+    const std::int64_t step = DissolveStep(area);
+    const std::int64_t start =
+        static_cast<std::int64_t>(std::fmod(std::fmod(seed, static_cast<double>(area)) + area,
+                                            static_cast<double>(area)));
+    const std::int64_t count =
+        std::clamp<std::int64_t>(asked > 0 ? static_cast<std::int64_t>(std::min(asked, 1e15)) : 0, 0,
+                                 area - 1);
+    for (std::int64_t i = 0; i <= count; ++i) {
+        const std::int64_t at = ((start + i) % area) * step % area;
+        const int x = static_cast<int>(at % d.w), y = static_cast<int>(at / d.w);
+        b->At(d.x + x, d.y + y) =
+            src == b ? Stored(*b, fill) : Stored(*b, Unpremultiply(src->At(a.x + x, a.y + y)));
+    }
+    return Value::Number(static_cast<double>((start + count) % area));
+}
+
 Value Clone(Vm& vm, const Value& self, std::span<const Value>) {
     BitmapObject* b = ThisBitmap(self);
     if (!b) return Value();
@@ -388,23 +501,58 @@ Value FloodFill(Vm& vm, const Value& self, std::span<const Value> args) {
     return Value();
 }
 
-// hitTest(firstPoint, alphaThreshold, secondObject): a point hits where the bitmap's alpha
-// reaches the threshold; a rectangle where any pixel inside it does.
+// A point or rectangle argument: its fields must be its own (inherited ones do not count).
+bool HasOwnFields(Vm& vm, Object* o, std::initializer_list<const char*> names) {
+    for (const char* name : names)
+        if (!vm.HasOwnProperty(o, name)) return false;
+    return true;
+}
+
+// hitTest(firstPoint, firstAlphaThreshold, second [, secondBitmapPoint, secondAlphaThreshold]):
+// whether a pixel of this bitmap placed at firstPoint, at least as opaque as the threshold,
+// lies at a point, inside a rectangle, or over such a pixel of a second bitmap placed at its
+// point. A bad first point answers -2, a second that is none of these -3, a second bitmap
+// without its point -4.
 Value HitTest(Vm& vm, const Value& self, std::span<const Value> args) {
     BitmapObject* b = ThisBitmap(self);
     if (!b) return Value();
     if (!b->Valid()) return Value::Number(-1);
+    Object* first = Arg(args, 0).AsObject();
+    if (!first || !HasOwnFields(vm, first, {"x", "y"})) return Value::Number(-2);
     int fx = 0, fy = 0;
-    if (!ReadPoint(vm, Arg(args, 0), &fx, &fy)) return Value::Boolean(false);
-    const std::uint32_t threshold = vm.ToUint32(Arg(args, 1)) & 0xff;
-    auto hits = [&](int x, int y) {
-        if (!b->Inside(x, y)) return false;
-        const std::uint32_t a = b->transparent ? b->At(x, y) >> 24 : 255;
-        return a > 0 && a >= threshold;
+    ReadPoint(vm, Arg(args, 0), &fx, &fy);
+    // A pixel counts where its alpha reaches the threshold; for a point or another bitmap a
+    // clear pixel never does, even at threshold 0.
+    auto opaque = [](BitmapObject& bitmap, std::uint32_t threshold, bool clearCounts) {
+        return [&bitmap, threshold, clearCounts](int x, int y) {
+            if (!bitmap.Inside(x, y)) return false;
+            const std::uint32_t a = bitmap.transparent ? bitmap.At(x, y) >> 24 : 255;
+            return (a > 0 || clearCounts) && a >= threshold;
+        };
     };
+    const std::uint32_t threshold = vm.ToUint32(Arg(args, 1)) & 0xff;
+    const auto hits = opaque(*b, threshold, false);
     Object* second = Arg(args, 2).AsObject();
-    if (!second) return Value::Boolean(false);
-    if (vm.HasProperty(second, "width")) {
+    if (!second) return Value::Number(-3);
+    if (BitmapObject* other = LiveBitmap(Arg(args, 2))) {
+        if (!Arg(args, 3).IsObject()) return Value::Number(-4);
+        int sx = 0, sy = 0;
+        ReadPoint(vm, Arg(args, 3), &sx, &sy);
+        const auto otherHits = opaque(*other, vm.ToUint32(Arg(args, 4)) & 0xff, false);
+        // Over this bitmap's pixels, in its own coordinates, the other's that lie there.
+        const std::int64_t dx = std::int64_t{sx} - fx, dy = std::int64_t{sy} - fy;
+        const std::int64_t x0 = std::max<std::int64_t>(0, dx), y0 = std::max<std::int64_t>(0, dy);
+        const std::int64_t x1 = std::min<std::int64_t>(b->width, dx + other->width);
+        const std::int64_t y1 = std::min<std::int64_t>(b->height, dy + other->height);
+        for (std::int64_t y = y0; y < y1; ++y)
+            for (std::int64_t x = x0; x < x1; ++x)
+                if (hits(static_cast<int>(x), static_cast<int>(y)) &&
+                    otherHits(static_cast<int>(x - dx), static_cast<int>(y - dy)))
+                    return Value::Boolean(true);
+        return Value::Boolean(false);
+    }
+    if (HasOwnFields(vm, second, {"x", "y", "width", "height"})) {
+        const auto inside = opaque(*b, threshold, true);
         Area a;
         if (!ReadRect(vm, Arg(args, 2), &a)) return Value::Boolean(false);
         a.x -= fx;
@@ -412,9 +560,10 @@ Value HitTest(Vm& vm, const Value& self, std::span<const Value> args) {
         if (!Clip(*b, &a)) return Value::Boolean(false);
         for (int y = a.y; y < a.y + a.h; ++y)
             for (int x = a.x; x < a.x + a.w; ++x)
-                if (hits(x, y)) return Value::Boolean(true);
+                if (inside(x, y)) return Value::Boolean(true);
         return Value::Boolean(false);
     }
+    if (!HasOwnFields(vm, second, {"x", "y"})) return Value::Number(-3);
     int sx = 0, sy = 0;
     ReadPoint(vm, Arg(args, 2), &sx, &sy);
     return Value::Boolean(hits(sx - fx, sy - fy));
@@ -479,7 +628,9 @@ Value GetColorBoundsRect(Vm& vm, const Value& self, std::span<const Value> args)
     }
     Object* proto = vm.GetRealm().rectangleProto;
     const Value ctor = proto ? vm.Get(proto, "constructor") : Value();
-    const bool any = x1 >= 0;
+    // The player keeps the far corner from (0, 0) on and takes a corner still there for
+    // nothing found: a match at the top-left pixel alone gives the empty rectangle.
+    const bool any = x1 > 0 || y1 > 0;
     const Value rect[4] = {Value::Number(any ? x0 : 0), Value::Number(any ? y0 : 0),
                            Value::Number(any ? x1 - x0 + 1 : 0),
                            Value::Number(any ? y1 - y0 + 1 : 0)};
@@ -606,8 +757,10 @@ void InstallBitmapData(Vm& vm) {
     vm.DefineMethod(p, "colorTransform", Guarded<ColorTransformPixels, 2>);
     vm.DefineMethod(p, "getColorBoundsRect", Guarded<GetColorBoundsRect, 2>);
     vm.DefineMethod(p, "scroll", Guarded<Scroll, 2>);
+    vm.DefineMethod(p, "threshold", Guarded<Threshold, 0>);
+    vm.DefineMethod(p, "pixelDissolve", Guarded<PixelDissolve, 0>);
     for (const char* name : {"draw", "applyFilter", "generateFilterRect", "merge", "paletteMap",
-                             "perlinNoise", "pixelDissolve", "threshold", "compare"}) {
+                             "perlinNoise", "compare"}) {
         vm.DefineMethod(p, name, Guarded<Unchanged, 0>);
     }
 }

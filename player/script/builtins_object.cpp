@@ -222,8 +222,14 @@ void InstallBuiltins(Vm& vm) {
     InstallSystem(vm);
     InstallDisplay(vm);
     InstallBitmapData(vm);
+    InstallExternalInterface(vm);
+    InstallNet(vm);
+    InstallDevices(vm);
     InstallFilters(vm);
     InstallInput(vm);
+    // The flash package came with version 8; older movies do not see it.
+    Realm& realm = vm.GetRealm();
+    if (Property* flash = realm.global->FindOwn(vm.Key("flash"))) flash->flags |= kVersion8;
 }
 
 }  // namespace player::script

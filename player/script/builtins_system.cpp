@@ -96,8 +96,8 @@ void InstallSystemObject(Vm& vm) {
 // ---- Sound ----------------------------------------------------------------------------------
 
 // A Sound controls the sounds of a clip (the whole movie's without one). It holds the clip as
-// given, a path or a clip object; a clip that left the display is found again by its path,
-// so a clip made anew under the same name takes over, with a fresh mix.
+// given, a path or a clip object; a clip object is found by the path it had when the Sound was
+// made, so a clip made anew under the same name takes over, with a fresh mix.
 class SoundObject final : public Object {
   public:
     explicit SoundObject(Object* proto) : Object(proto, ObjectKind::kNative) {}
@@ -135,11 +135,14 @@ ClipObject* SoundClip(Vm& vm, SoundObject* sound) {
     if (sound->target.IsUndefined()) {
         found = rootObject;
     } else if (Object* o = sound->target.AsObject(); o && o->Kind() == ObjectKind::kClip) {
-        if (ClipHost* clip = vm.ClipOf(o)) {
+        // The clip is known by the path it had when the object was made: renamed, it is
+        // out of reach unless something else answers to that path.
+        if (sound->path.empty()) {
+            ClipHost* clip = vm.ClipOf(o);
+            if (!clip) return nullptr;
             sound->path = vm.TargetPath(clip);
-            return static_cast<ClipObject*>(o);
         }
-        if (!sound->path.empty()) found = vm.ResolvePath(sound->path, rootObject);
+        found = vm.ResolvePath(sound->path, rootObject);
     } else if (sound->target.IsString()) {
         found = vm.ResolvePath(sound->target.Text(), rootObject);
     } else {
@@ -149,10 +152,19 @@ ClipObject* SoundClip(Vm& vm, SoundObject* sound) {
     return static_cast<ClipObject*>(found);
 }
 
-Value SoundConstruct(Vm&, const Value& self, std::span<const Value> args) {
+Value SoundConstruct(Vm& vm, const Value& self, std::span<const Value> args) {
     if (SoundObject* sound = ThisSound(self)) {
         sound->target = Arg(args, 0);
         if (args.empty() || sound->target.IsNull()) sound->target = Value();
+        Object* o = sound->target.AsObject();
+        if (ClipHost* clip = vm.ClipOf(o)) {
+            sound->path = vm.TargetPath(clip);
+        } else if (o && o->Kind() != ObjectKind::kClip) {
+            // Any other object names its clip by its text; a toString that throws ends `new`.
+            std::string path = vm.ToString(sound->target);
+            if (vm.Throwing()) return Value();
+            sound->target = vm.Str(std::move(path));
+        }
     }
     return self;
 }
@@ -174,13 +186,6 @@ void MixChanged(Vm& vm, const Value& self) {
     SoundObject* sound = ThisSound(self);
     ClipObject* clip = sound ? SoundClip(vm, sound) : nullptr;
     if (ClipHost* host = clip ? vm.ClipOf(clip) : nullptr) vm.GetHost().SetSoundMix(host, clip->Mix());
-}
-
-// Levels are whole percentages; what is not a number leaves a level at 0.
-double Level(Vm& vm, const Value& v) {
-    const double n = vm.ToNumber(v);
-    if (!std::isfinite(n)) return 0;
-    return std::clamp(std::trunc(n), -2147483648.0, 2147483647.0);
 }
 
 Value SoundGetVolume(Vm& vm, const Value& self, std::span<const Value>) {
@@ -205,20 +210,25 @@ Value SoundSetVolume(Vm& vm, const Value& self, std::span<const Value> args) {
     return Value();
 }
 
-// The balance follows from the channel levels: a full left side pans right by what the left
-// loses, otherwise left by what the right loses.
+// Channel levels are 32-bit integers and the player's sums on them wrap.
+double Wrap32(std::int64_t n) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(n)); }
+
+// The balance follows from the channel levels: a left side at other than full pans right by
+// what its size falls short of 100, a full one left by what the right side's size passes 100.
 Value SoundGetPan(Vm& vm, const Value& self, std::span<const Value>) {
     ClipObject::SoundMix* mix = Mix(vm, self);
     if (!mix) return Value();
-    return Value::Number(mix->ll == 100 ? mix->rr - 100 : 100 - mix->ll);
+    const auto ll = static_cast<std::int64_t>(mix->ll), rr = static_cast<std::int64_t>(mix->rr);
+    return Value::Number(ll == 100 ? Wrap32(std::abs(rr) - 100) : Wrap32(100 - std::abs(ll)));
 }
 
+// A pan is read as a volume is; panning right lowers the left side, panning left the right.
 Value SoundSetPan(Vm& vm, const Value& self, std::span<const Value> args) {
     ClipObject::SoundMix* mix = Mix(vm, self);
     if (!mix) return Value();
-    const double pan = Level(vm, Arg(args, 0));
-    mix->ll = pan > 0 ? 100 - pan : 100;
-    mix->rr = pan < 0 ? 100 + pan : 100;
+    const auto pan = static_cast<std::int64_t>(Volume(vm, Arg(args, 0)));
+    mix->ll = pan >= 0 ? Wrap32(100 - pan) : 100;
+    mix->rr = pan < 0 ? Wrap32(100 + pan) : 100;
     mix->lr = mix->rl = 0;
     MixChanged(vm, self);
     return Value();
@@ -236,7 +246,7 @@ Value SoundGetTransform(Vm& vm, const Value& self, std::span<const Value>) {
     return Value::Obj(o);
 }
 
-// Only the levels the object has are changed.
+// Only the levels the object has as its own are changed, each wrapped to 32 bits.
 Value SoundSetTransform(Vm& vm, const Value& self, std::span<const Value> args) {
     Object* given = Arg(args, 0).AsObject();
     if (!given || !Mix(vm, self)) return Value();
@@ -249,8 +259,8 @@ Value SoundSetTransform(Vm& vm, const Value& self, std::span<const Value> args) 
                                             {"rr", &ClipObject::SoundMix::rr},
                                             {"rl", &ClipObject::SoundMix::rl}};
     for (const Channel& c : kChannels) {
-        if (!vm.HasProperty(given, c.name)) continue;
-        const double level = Level(vm, vm.Get(given, c.name));
+        if (!vm.HasOwnProperty(given, c.name)) continue;
+        const double level = vm.ToInt32(vm.Get(given, c.name));
         // Reading the object may have run a getter that took the clip away.
         if (ClipObject::SoundMix* mix = Mix(vm, self)) mix->*c.level = level;
     }

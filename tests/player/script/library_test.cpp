@@ -1,7 +1,8 @@
 // The player's library objects under script, through the whole engine: BitmapData's pixels,
 // flash.filters and the filters a clip is drawn through, blendMode, Stage, Key, Mouse,
-// Selection, System, Sound mixes and SharedObject. Movies are built with the SWF writer and the
-// bytecode assembler; results are read back through trace() and the rendered pixels.
+// Selection, System, Sound mixes, SharedObject, ExternalInterface's helpers and the network
+// classes, which reach nothing. Movies are built with the SWF writer and the bytecode
+// assembler; results are read back through trace() and the rendered pixels.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -258,6 +259,155 @@ TEST(BitmapData, NoiseIsTheSameForTheSameSeed) {
     EXPECT_TRUE(seedMatters);
 }
 
+TEST(BitmapData, ColorBoundsOfAMatchAtTheTopLeftAloneAreEmpty) {
+    struct Case {
+        std::vector<std::array<int, 2>> green;  // pixels set apart from the white rest
+        const char* notWhite;                    // getColorBoundsRect(~0, white, false)
+    };
+    const Case cases[] = {
+        {{}, "(x=0, y=0, w=0, h=0)"},
+        {{{0, 0}}, "(x=0, y=0, w=0, h=0)"},
+        {{{1, 1}}, "(x=1, y=1, w=1, h=1)"},
+        {{{0, 0}, {1, 1}}, "(x=0, y=0, w=2, h=2)"},
+        {{{2, 0}}, "(x=2, y=0, w=1, h=1)"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        New(a, "b", "flash.display.BitmapData", {3, 3, true, 4294967295.0});
+        for (const auto& [x, y] : c.green) Call(a, "b.setPixel32", {x, y, 4278255360.0});
+        TraceCall(a, "b.getColorBoundsRect", {4294967295.0, 4294967295.0, false});
+        TraceCall(a, "b.getColorBoundsRect", {4294967295.0, 4294967295.0, true});
+        EXPECT_EQ(Lines(a), (std::vector<std::string>{c.notWhite, "(x=0, y=0, w=3, h=3)"}))
+            << c.green.size() << " green pixels";
+    }
+}
+
+TEST(BitmapData, HitTestAgainstPointsRectanglesAndBitmaps) {
+    // Two 4x4 bitmaps, clear but for one opaque pixel at (1, 1).
+    struct Case {
+        const char* what;
+        std::vector<Arg> args;
+        const char* traced;
+    };
+    const Case cases[] = {
+        {"the opaque pixel", {P{"at00"}, 1, P{"p11"}}, "true"},
+        {"a clear pixel", {P{"at00"}, 0, P{"p00"}}, "false"},
+        {"a rectangle over clear pixels at threshold 0", {P{"at00"}, 0, P{"r00"}}, "true"},
+        {"a rectangle over clear pixels at threshold 1", {P{"at00"}, 1, P{"r00"}}, "false"},
+        {"bitmaps whose opaque pixels meet", {P{"at00"}, 1, P{"c"}, P{"at00"}, 1}, "true"},
+        {"bitmaps moved apart", {P{"at00"}, 1, P{"c"}, P{"p11"}, 1}, "false"},
+        {"bitmaps moved back together", {P{"p11"}, 1, P{"c"}, P{"p11"}, 1}, "true"},
+        {"no first point", {Item(swfw::Null{}), 0, P{"p00"}}, "-2"},
+        {"an inherited first point", {P{"inherits"}, 0, P{"p00"}}, "-2"},
+        {"a second of no known shape", {P{"at00"}, 0, P{"ponly"}}, "-3"},
+        {"a bitmap without its point", {P{"at00"}, 0, P{"c"}, Item(swfw::Null{}), 0}, "-4"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        for (const char* name : {"b", "c"}) {
+            New(a, name, "flash.display.BitmapData", {4, 4, true, 0});
+            Call(a, std::string(name) + ".setPixel32", {1, 1, 4294967295.0});
+        }
+        New(a, "at00", "flash.geom.Point", {0, 0});
+        New(a, "p00", "flash.geom.Point", {0, 0});
+        New(a, "p11", "flash.geom.Point", {1, 1});
+        New(a, "r00", "flash.geom.Rectangle", {0, 0, 1, 1});
+        New(a, "inherits", "Object", {});
+        Set(a, "inherits.__proto__", P{"p00"});
+        New(a, "ponly", "Object", {});
+        Set(a, "ponly.y", 0);
+        TraceCall(a, "b.hitTest", c.args);
+        EXPECT_EQ(Lines(a), std::vector<std::string>{c.traced}) << c.what;
+    }
+}
+
+TEST(BitmapData, ThresholdSetsThePassingPixelsAndCountsThem) {
+    // The source is opaque white but for a half-clear grey pixel at (1, 0).
+    struct Case {
+        const char* operation;
+        double threshold, mask;
+        bool copySource;
+        const char* traced;  // the count, then the destination's pixels at (0, 0) and (1, 0)
+    };
+    const Case cases[] = {
+        {"==", 4294967295.0, 4294967295.0, false, "3 -65536 0"},
+        {"<", 4294967295.0, 4278190080.0, false, "1 0 -65536"},
+        {">=", 4294967295.0, 4278190080.0, true, "3 -65536 -2139062144"},
+        // The masked threshold for every test but "!=", which takes it whole.
+        {"==", 4293918720.0, 4278190080.0, false, "3 -65536 0"},
+        {"!=", 4293918720.0, 4278190080.0, false, "4 -65536 -65536"},
+        {"~", 0, 0, true, "0 0 0"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        New(a, "src", "flash.display.BitmapData", {2, 2, true, 4294967295.0});
+        Call(a, "src.setPixel32", {1, 0, 2155905152.0});
+        New(a, "dst", "flash.display.BitmapData", {2, 2, true, 0});
+        a.Push("line");
+        PushArgs(a, {P{"src"}, P{"src.rectangle"}, Item(swfw::Undefined{}), c.operation,
+                     c.threshold, 4294901760.0, c.mask, c.copySource});
+        PushParent(a, "dst.threshold");
+        a.Op(Op::kCallMethod);
+        for (int x = 0; x < 2; ++x) {
+            a.Push(" ").Op(Op::kAdd2);
+            PushArgs(a, {x, 0});
+            PushParent(a, "dst.getPixel32");
+            a.Op(Op::kCallMethod).Op(Op::kAdd2);
+        }
+        a.Op(Op::kSetVariable);
+        TracePath(a, "line");
+        EXPECT_EQ(Lines(a), std::vector<std::string>{c.traced}) << c.operation;
+    }
+}
+
+TEST(BitmapData, PixelDissolveWalksEveryPixelOnceBeforeRepeating) {
+    // Rounds of pixelDissolve on a 5x4 area of a 6x6 bitmap, each going on from the position
+    // the last one answered; traced: how many pixels are red after each round.
+    struct Case {
+        int numPixels, rounds;
+        const char* traced;
+    };
+    const Case cases[] = {
+        {1, 3, "2 3 4"},
+        {0, 3, "1 1 1"},
+        {7, 4, "8 15 20 20"},
+        {1000000, 1, "20"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        New(a, "b", "flash.display.BitmapData", {6, 6, false, 0});
+        New(a, "area", "flash.geom.Rectangle", {1, 2, 5, 4});
+        Set(a, "seed", 0);
+        Set(a, "line", "");
+        for (int round = 0; round < c.rounds; ++round) {
+            a.Push("seed");
+            // No destination point: the area stays where it is.
+            PushArgs(a, {P{"b"}, P{"area"}, P{"origin"}, P{"seed"}, c.numPixels, 4294901760.0});
+            PushParent(a, "b.pixelDissolve");
+            a.Op(Op::kCallMethod).Op(Op::kSetVariable);
+            Set(a, "red", 0);
+            for (int y = 0; y < 6; ++y) {
+                for (int x = 0; x < 6; ++x) {
+                    a.Push("red").GetVariable("red");
+                    PushArgs(a, {x, y});
+                    PushParent(a, "b.getPixel32");
+                    a.Op(Op::kCallMethod).Push(-65536).Op(Op::kEquals2).Op(Op::kAdd2);
+                    a.Op(Op::kSetVariable);
+                }
+            }
+            a.Push("line").GetVariable("line").GetVariable("red");
+            a.Op(Op::kAdd2).Push(round + 1 < c.rounds ? " " : "").Op(Op::kAdd2);
+            a.Op(Op::kSetVariable);
+        }
+        TracePath(a, "line");
+        TraceCall(a, "b.pixelDissolve", {P{"b"}, Item(swfw::Null{}), P{"origin"}, 0, 1});
+        TraceCall(a, "b.pixelDissolve", {5, P{"area"}, P{"origin"}, 0, 1});
+        TraceCall(a, "b.pixelDissolve", {P{"b"}, P{"area"}, P{"origin"}, P{"Infinity"}, 1});
+        EXPECT_EQ(Lines(a), (std::vector<std::string>{c.traced, "-4", "-1", "1"}))
+            << c.numPixels << " pixels a round";
+    }
+}
+
 // ---- Filters and compositing ----------------------------------------------------------------
 
 TEST(Filters, FieldsAreHeldInTheirRanges) {
@@ -504,6 +654,272 @@ TEST(PlayerObjects, SoundMixBelongsToItsClip) {
     Call(a, "c.removeMovieClip", {});
     TraceCall(a, "s.getVolume");
     EXPECT_EQ(Lines(a), (std::vector<std::string>{"40", "-25", "100", "90", "undefined"}));
+}
+
+// Makes clip `name` at `depth` on _root and keeps it in variable `var`.
+void MakeClip(Asm& a, const std::string& var, const std::string& name, int depth) {
+    a.Push(var).Push(depth, name, 2).GetVariable("_root").Push("createEmptyMovieClip")
+        .Op(Op::kCallMethod).Op(Op::kSetVariable);
+}
+
+TEST(PlayerObjects, SoundPanAndChannelLevelsWrapAsIntegers) {
+    struct Case {
+        Item pan;
+        const char* traced;  // getPan, then ll and rr
+    };
+    const Case cases[] = {
+        {50, "50 50 100"},
+        {-50, "-50 100 50"},
+        {200.2, "0 -100 100"},
+        {-200.2, "0 100 -100"},
+        {3000000000.0, "2147483448 100 -2147483548"},
+        {Item(swfw::Undefined{}), "0 100 100"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        MakeClip(a, "c", "c", 1);
+        New(a, "s", "Sound", {P{"c"}});
+        Call(a, "s.setPan", {c.pan});
+        a.Push("t");
+        PushArgs(a, {});
+        PushParent(a, "s.getTransform");
+        a.Op(Op::kCallMethod).Op(Op::kSetVariable);
+        a.Push("line");
+        PushArgs(a, {});
+        PushParent(a, "s.getPan");
+        a.Op(Op::kCallMethod);
+        for (const char* channel : {"t.ll", "t.rr"}) {
+            a.Push(" ").Op(Op::kAdd2);
+            PushPath(a, channel);
+            a.Op(Op::kAdd2);
+        }
+        a.Op(Op::kSetVariable);
+        TracePath(a, "line");
+        EXPECT_EQ(Lines(a), std::vector<std::string>{c.traced});
+    }
+}
+
+TEST(PlayerObjects, SoundTransformTakesOwnLevelsWrappedTo32Bits) {
+    Asm a;
+    MakeClip(a, "c", "c", 1);
+    New(a, "s", "Sound", {P{"c"}});
+    New(a, "o", "Object", {});
+    Set(a, "o.ll", 3000000000.0);
+    Set(a, "o.rr", -150);
+    Call(a, "s.setTransform", {P{"o"}});
+    TraceCall(a, "s.getPan");  // a left side of other than 100 pans by its size
+    New(a, "inherited", "Object", {});
+    Set(a, "inherited.__proto__", P{"o"});
+    New(a, "nan", "Object", {});
+    Set(a, "nan.ll", P{"NaN"});
+    Call(a, "s.setTransform", {P{"inherited"}});  // levels it only inherits change nothing
+    TraceCall(a, "s.getPan");
+    Call(a, "s.setTransform", {P{"nan"}});
+    TraceCall(a, "s.getPan");
+    EXPECT_EQ(Lines(a), (std::vector<std::string>{"-1294967196", "-1294967196", "100"}));
+}
+
+TEST(PlayerObjects, SoundFindsItsClipByThePathItHadWhenMade) {
+    Asm a;
+    MakeClip(a, "kept", "kept", 1);
+    MakeClip(a, "c", "other", 2);
+    New(a, "s", "Sound", {P{"kept"}});
+    New(a, "u", "Sound", {P{"c"}});
+    Call(a, "s.setVolume", {40});
+    Set(a, "kept._name", "renamed");
+    TraceCall(a, "s.getVolume");  // no clip is "kept" now, but the variable kept answers
+    Call(a, "u.setVolume", {30});
+    Set(a, "c._name", "gone");
+    TraceCall(a, "u.getVolume");  // nothing answers to "other"
+    Call(a, "u.setVolume", {10});  // and so this is lost
+    Set(a, "c._name", "other");
+    TraceCall(a, "u.getVolume");
+    EXPECT_EQ(Lines(a), (std::vector<std::string>{"40", "undefined", "30"}));
+}
+
+TEST(PlayerObjects, SoundOfAnObjectTakesItsTextAndAThrowEndsTheBlock) {
+    Asm a;
+    New(a, "o", "Object", {});
+    a.GetVariable("o").Push("toString");
+    a.DefineFunction("", {}, [](Asm& f) { f.Push("no").Op(Op::kThrow); });
+    a.Op(Op::kSetMember);
+    a.Push("before").Trace();
+    New(a, "s", "Sound", {P{"o"}});
+    a.Push("after").Trace();
+    EXPECT_EQ(Lines(a), (std::vector<std::string>{"before", "Warning: Uncaught exception, no"}));
+}
+
+TEST(ExternalInterface, EscapesAndUnescapesTheFiveEntitiesOnly) {
+    struct Case {
+        const char* method;
+        Item given;
+        const char* traced;
+    };
+    const Case cases[] = {
+        {"_escapeXML", "a<b>&\"'c", "a&lt;b&gt;&amp;&quot;&apos;c"},
+        {"_escapeXML", "", "null"},
+        {"_escapeXML", 4, "4"},
+        {"_unescapeXML", "&lt;&gt;&amp;&quot;&apos;", "<>&\"'"},
+        {"_unescapeXML", "&amp;amp; &LT; &#x20; &", "&amp; &LT; &#x20; &"},
+        {"_unescapeXML", "", "null"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        TraceCall(a, std::string("flash.external.ExternalInterface.") + c.method, {c.given});
+        EXPECT_EQ(Lines(a), std::vector<std::string>{c.traced}) << c.method;
+    }
+    Asm none;
+    TracePath(none, "flash.external.ExternalInterface.available");
+    TraceCall(none, "flash.external.ExternalInterface.call", {"f"});
+    TraceCall(none, "flash.external.ExternalInterface._escapeXML");
+    EXPECT_EQ(Lines(none), (std::vector<std::string>{"false", "null", "null"}));
+}
+
+TEST(ExternalInterface, ReadsTheBridgesXmlBackIntoValues) {
+    struct Case {
+        const char* xml;
+        const char* traced;  // String(_toAS(first node)), with a property read for containers
+    };
+    const Case cases[] = {
+        {"<number>-2.5</number>", "-2.5"},
+        {"<number>2x</number>", "NaN"},
+        {"<string>a&amp;b</string>", "a&b"},
+        {"<true/>", "true"},
+        {"<null/>", "null"},
+        {"<TRUE/>", "undefined"},
+        {"<array><property id=\"1\"><number>7</number></property></array>", "undefined,7"},
+        {"<object><property id=\"k\"><string>v</string></property></object>", "v"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        New(a, "x", "XML", {c.xml});
+        a.Push("v");
+        PushPath(a, "x.firstChild");
+        a.Push(1);
+        PushParent(a, "flash.external.ExternalInterface._toAS");
+        a.Op(Op::kCallMethod).Op(Op::kSetVariable);
+        // Objects show their "k", everything else itself.
+        TracePath(a, std::string(c.xml).starts_with("<object") ? "v.k" : "v");
+        EXPECT_EQ(Lines(a), std::vector<std::string>{c.traced}) << c.xml;
+    }
+}
+
+TEST(ExternalInterface, NodesThatLoopBackEnd) {
+    // <array><property id="a"> whose value is the array node itself, endlessly.
+    Asm a;
+    New(a, "node", "Object", {});
+    New(a, "prop", "Object", {});
+    New(a, "attrs", "Object", {});
+    Set(a, "node.nodeName", "array");
+    Set(a, "attrs.id", "a");
+    Set(a, "prop.attributes", P{"attrs"});
+    Set(a, "prop.firstChild", P{"node"});
+    New(a, "children", "Array", {});
+    Set(a, "children.0", P{"prop"});
+    Set(a, "children.length", 1000000000);
+    Set(a, "node.childNodes", P{"children"});
+    a.Push("v");
+    PushArgs(a, {P{"node"}});
+    PushParent(a, "flash.external.ExternalInterface._toAS");
+    a.Op(Op::kCallMethod).Op(Op::kSetVariable);
+    TraceCall(a, "v.a.a.a.hasOwnProperty", {"a"});
+    a.Push("done").Trace();
+    EXPECT_EQ(Lines(a), (std::vector<std::string>{"true", "done"}));
+}
+
+// obj.method = function(e) { trace(prefix + e[member]); }, or trace(prefix + e) without a member.
+void TraceHandler(Asm& a, const std::string& object, const std::string& method,
+                  const std::string& prefix, const std::string& member = "") {
+    a.GetVariable(object).Push(method);
+    a.DefineFunction("", {"e"}, [&](Asm& f) {
+        f.Push(prefix).GetVariable("e");
+        if (!member.empty()) f.Push(member).Op(Op::kGetMember);
+        f.Op(Op::kAdd2).Trace();
+    });
+    a.Op(Op::kSetMember);
+}
+
+std::vector<std::string> LinesOverFrames(const Asm& script, int frames) {
+    swfw::Movie m;
+    m.Do(script).ShowFrame();
+    for (int i = 1; i < frames; ++i) m.ShowFrame();
+    auto run = PlayMovie(m);
+    for (int i = 1; i < frames && run->player; ++i) run->player->Tick();
+    return run->lines;
+}
+
+TEST(Connections, NetConnectionReportsWhatAPlayerWithoutNetworkDoes) {
+    Asm a;
+    New(a, "nc", "NetConnection", {});
+    TraceHandler(a, "nc", "onStatus", "status ", "code");
+    Call(a, "nc.close", {});  // nothing open: nothing to say
+    TraceCall(a, "nc.connect", {Item(swfw::Null{})});
+    TracePath(a, "nc.isConnected");
+    Call(a, "nc.connect", {Item(swfw::Null{})});  // the open one closes first
+    Call(a, "nc.close", {});
+    TraceCall(a, "nc.connect", {"http://example.org/gateway"});
+    Call(a, "nc.close", {});  // a remoting connection says so twice, the second time with nothing
+    TraceCall(a, "nc.connect", {"rtmp://example.org/app"});
+    a.Push("frame ends").Trace();
+    EXPECT_EQ(LinesOverFrames(a, 2),
+              (std::vector<std::string>{
+                  "status NetConnection.Connect.Success", "true", "true",
+                  "status NetConnection.Connect.Closed", "status NetConnection.Connect.Success",
+                  "status NetConnection.Connect.Closed", "true",
+                  "status NetConnection.Connect.Closed", "status undefined", "false",
+                  "frame ends", "status NetConnection.Connect.Failed"}));
+}
+
+TEST(Connections, AFailedConnectGivenUpOnIsNotReported) {
+    Asm a;
+    New(a, "nc", "NetConnection", {});
+    TraceHandler(a, "nc", "onStatus", "status ", "code");
+    Call(a, "nc.connect", {"rtmp://example.org/app"});
+    Call(a, "nc.close", {});
+    Call(a, "nc.connect", {"rtmp://example.org/other"});
+    EXPECT_EQ(LinesOverFrames(a, 3),
+              (std::vector<std::string>{"status NetConnection.Connect.Failed"}));
+}
+
+TEST(Connections, XmlSocketFailsToConnectAndParsesWhatItIsGiven) {
+    Asm a;
+    New(a, "s", "XMLSocket", {});
+    TraceHandler(a, "s", "onConnect", "connected ");
+    TraceHandler(a, "s", "onXML", "xml ", "firstChild");
+    TraceCall(a, "s.connect", {"localhost", 1024});
+    Call(a, "s.onData", {"<a>b</a>"});
+    EXPECT_EQ(LinesOverFrames(a, 3),
+              (std::vector<std::string>{"true", "xml <a>b</a>", "connected false"}));
+}
+
+TEST(Connections, DevicesThereAreNoneOfAndTheFlashPackageByVersion) {
+    struct Case {
+        int version;
+        const char* traced;
+    };
+    const Case cases[] = {
+        {6, "undefined null false false object function"},
+        {8, "object null false false object function"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        New(a, "job", "PrintJob", {});
+        a.Push("line").GetVariable("flash").Op(Op::kTypeOf);
+        for (const char* call : {"Camera.get", "job.start", "Accessibility.isActive"}) {
+            a.Push(" ").Op(Op::kAdd2);
+            PushArgs(a, {});
+            PushParent(a, call);
+            a.Op(Op::kCallMethod).Op(Op::kAdd2);
+        }
+        for (const char* path : {"NetStream.prototype", "Video"}) {
+            a.Push(" ").Op(Op::kAdd2);
+            PushPath(a, path);
+            a.Op(Op::kTypeOf).Op(Op::kAdd2);
+        }
+        a.Op(Op::kSetVariable);
+        TracePath(a, "line");
+        EXPECT_EQ(Lines(a, c.version), std::vector<std::string>{c.traced}) << c.version;
+    }
 }
 
 TEST(PlayerObjects, SharedObjectsLastForTheRun) {
