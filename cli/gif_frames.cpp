@@ -79,7 +79,8 @@ const Palette& FrameSequence::ChoosePalette(bool first, bool blanks, Picture* pi
         sharedError_ = MeanError(sharedNearest_, shared_);
         return shared_;
     }
-    picture->palette = MakePalette(drawn_, options_.colors - (blanks ? 1 : 0), options_.enoughError);
+    picture->palette =
+        MakePalette(drawn_, options_.colors - (blanks ? 1 : 0), options_.enoughError);
     if (drawn_.size() <= kSharedPaletteMaxPixels) {
         // The shared palette serves when it is about as close as the picture's own, or as
         // close as it is to the first picture it was made for.
@@ -136,7 +137,8 @@ bool FrameSequence::HolesAreSmaller(const Frame& target, const Frame& canvas, Bo
         for (int x = box.left; x < box.right; ++x) {
             const std::uint32_t want = target[row + x];
             const std::uint32_t coarse = want & kCoarseMask;
-            const std::uint32_t hole = Unchanged(want, canvas[row + x], options_.tolerance) ? kTransparent : coarse;
+            const std::uint32_t hole =
+                Unchanged(want, canvas[row + x], options_.tolerance) ? kTransparent : coarse;
             withHoles += hole != lastHole;
             drawn += coarse != lastDrawn;
             lastHole = hole;

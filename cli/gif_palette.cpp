@@ -64,7 +64,8 @@ std::vector<Weighted> Histogram(std::span<const std::uint32_t> pixels) {
         if (key != last) {
             last = key;
             lastSlot = (key * 2654435761u) >> shift;
-            while (keys[lastSlot] != 0 && keys[lastSlot] != key) lastSlot = (lastSlot + 1) & (slots - 1);
+            while (keys[lastSlot] != 0 && keys[lastSlot] != key)
+                lastSlot = (lastSlot + 1) & (slots - 1);
             keys[lastSlot] = key;
         }
         ++counts[lastSlot];
@@ -101,13 +102,15 @@ class VarianceCut {
         const double enoughError = enough * 3 * weight;
         boxes_.push_back(Measure(0, colours_.size()));
         while (int(boxes_.size()) < maxColors && error > enoughError) {
-            const auto best = std::max_element(
-                boxes_.begin(), boxes_.end(), [](const Box& a, const Box& b) { return a.gain < b.gain; });
+            const auto best =
+                std::max_element(boxes_.begin(), boxes_.end(),
+                                 [](const Box& a, const Box& b) { return a.gain < b.gain; });
             if (best->gain <= 0) break;
             error -= best->gain;
             const Box box = *best;
             const auto middle = std::partition(
-                colours_.begin() + std::ptrdiff_t(box.begin), colours_.begin() + std::ptrdiff_t(box.end),
+                colours_.begin() + std::ptrdiff_t(box.begin),
+                colours_.begin() + std::ptrdiff_t(box.end),
                 [&](const Weighted& w) { return Channel(w.rgb, box.axis) <= box.cut; });
             const auto split = std::size_t(middle - colours_.begin());
             *best = Measure(box.begin, split);
