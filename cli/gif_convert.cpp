@@ -117,7 +117,7 @@ Palette SharedPalette(capture::FrameSource& source, const std::vector<TimedFrame
         }
     }
     const int room = encode.colors - (NeedsTransparentEntry(encode) ? 1 : 0);
-    return MakePalette(taken, std::max(room, 1));
+    return MakePalette(taken, std::max(room, 1), kEnoughPaletteError);
 }
 
 }  // namespace
@@ -166,6 +166,8 @@ bool Write(capture::FrameSource& source, const MovieClock& movie, int width, int
     encode.colors = options.colors;
     encode.dither = options.dither;
     encode.optimize = options.optimize;
+    encode.tolerance = options.tolerance;
+    encode.enoughError = kEnoughPaletteError;
     encode.transparent = options.transparent;
     if (options.globalPalette)
         encode.global = SharedPalette(source, schedule, surface, encode, options, matte);

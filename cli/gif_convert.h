@@ -14,12 +14,19 @@
 
 namespace cli::gif {
 
+// Levels a channel an unchanged pixel may drift by before it is drawn again.
+constexpr int kDefaultTolerance = 2;
+// Mean squared error of a channel at which a palette has entries enough (about 52 dB): fewer
+// colours give longer runs of equal indices, so a smaller GIF.
+constexpr double kEnoughPaletteError = 0.4;
+
 struct GifOptions {
     double fps = 0;  // pictures a second of the movie's running time; 0 = the movie's rate
     int colors = kMaxColors;
     Dither dither = Dither::kDiffuse;
     bool globalPalette = false;
     bool optimize = true;
+    int tolerance = kDefaultTolerance;  // see EncodeOptions::tolerance
     bool transparent = false;  // the stage left transparent, 1-bit alpha
     std::optional<std::uint32_t> matte;  // 0xRRGGBB behind soft edges; default the stage colour
     int plays = 0;                       // 0 = forever

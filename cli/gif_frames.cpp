@@ -8,6 +8,24 @@ namespace cli::gif {
 namespace {
 
 constexpr std::uint32_t kTransparent = 0;
+// Colours as far as runs are counted: a palette seldom tells apart colours closer than this.
+constexpr std::uint32_t kCoarseMask = 0xFFF8F8F8u;
+// The shared palette serves a small picture whose error on it, above that on its own colours
+// and spread over the whole frame, is at most this (squared error a pixel, over its channels):
+// a few hundred bytes of palette saved for a loss the frame hardly shows.
+constexpr double kSharedPaletteBudget = 0.5;
+
+// Whether a pixel wanting `want` may be left showing what was drawn for `shown`: the same
+// colour, or two opaque ones within `tolerance` levels a channel.
+inline bool Unchanged(std::uint32_t want, std::uint32_t shown, int tolerance) {
+    if (want == shown) return true;
+    if (tolerance == 0 || want == kTransparent || shown == kTransparent) return false;
+    const auto near = [tolerance](std::uint32_t a, std::uint32_t b) {
+        const int d = int(a & 0xFF) - int(b & 0xFF);
+        return d <= tolerance && -d <= tolerance;
+    };
+    return near(want >> 16, shown >> 16) && near(want >> 8, shown >> 8) && near(want, shown);
+}
 
 }  // namespace
 
@@ -31,6 +49,7 @@ FrameSequence::Box FrameSequence::Box::Union(const Box& other) const {
 FrameSequence::FrameSequence(int width, int height, EncodeOptions options, Sink sink)
     : width_(width), height_(height), options_(std::move(options)), sink_(std::move(sink)) {
     options_.colors = std::clamp(options_.colors, 2, kMaxColors);
+    options_.tolerance = std::clamp(options_.tolerance, 0, 255);
     const std::size_t room = options_.colors - (NeedsTransparentEntry(options_) ? 1 : 0);
     if (options_.global.size() > room) options_.global.resize(room);
     shared_ = options_.global;
@@ -55,19 +74,21 @@ const Palette& FrameSequence::ChoosePalette(bool first, bool blanks, Picture* pi
     const int room = options_.colors - (NeedsTransparentEntry(options_) ? 1 : 0);
     if (!options_.global.empty()) return shared_;
     if (first) {
-        shared_ = MakePalette(drawn_, room);
+        shared_ = MakePalette(drawn_, room, options_.enoughError);
         sharedNearest_.Reset(shared_);
         sharedError_ = MeanError(sharedNearest_, shared_);
         return shared_;
     }
-    picture->palette = MakePalette(drawn_, options_.colors - (blanks ? 1 : 0));
+    picture->palette =
+        MakePalette(drawn_, options_.colors - (blanks ? 1 : 0), options_.enoughError);
     if (drawn_.size() <= kSharedPaletteMaxPixels) {
         // The shared palette serves when it is about as close as the picture's own, or as
         // close as it is to the first picture it was made for.
         ownNearest_.Reset(picture->palette);
         const double own = MeanError(ownNearest_, picture->palette);
         const double shared = MeanError(sharedNearest_, shared_);
-        if (shared <= std::max(own * 1.25 + 0.5, sharedError_)) {
+        const double spread = (shared - own) * double(drawn_.size()) / (double(width_) * height_);
+        if (shared <= std::max(own * 1.25 + 0.5, sharedError_) || spread <= kSharedPaletteBudget) {
             picture->palette.clear();
             return shared_;
         }
@@ -82,8 +103,9 @@ FrameSequence::Box FrameSequence::ChangedBox(const Frame& target, const Frame& c
         const std::uint32_t* b = canvas.data() + std::size_t(y) * width_;
         if (std::memcmp(a, b, std::size_t(width_) * sizeof *a) == 0) continue;
         int first = 0, last = width_ - 1;
-        while (a[first] == b[first]) ++first;
-        while (a[last] == b[last]) --last;
+        while (first < width_ && Unchanged(a[first], b[first], options_.tolerance)) ++first;
+        if (first == width_) continue;
+        while (Unchanged(a[last], b[last], options_.tolerance)) --last;
         box = {std::min(box.left, first), std::min(box.top, y), std::max(box.right, last + 1),
                y + 1};
     }
@@ -114,11 +136,13 @@ bool FrameSequence::HolesAreSmaller(const Frame& target, const Frame& canvas, Bo
         std::uint32_t lastHole = ~0u, lastDrawn = ~0u;
         for (int x = box.left; x < box.right; ++x) {
             const std::uint32_t want = target[row + x];
-            const std::uint32_t hole = want == canvas[row + x] ? kTransparent : want;
+            const std::uint32_t coarse = want & kCoarseMask;
+            const std::uint32_t hole =
+                Unchanged(want, canvas[row + x], options_.tolerance) ? kTransparent : coarse;
             withHoles += hole != lastHole;
-            drawn += want != lastDrawn;
+            drawn += coarse != lastDrawn;
             lastHole = hole;
-            lastDrawn = want;
+            lastDrawn = coarse;
         }
     }
     return withHoles <= drawn;
@@ -139,14 +163,16 @@ void FrameSequence::Encode(const Frame& target, const Frame& canvas, Box box,
     drawn_.clear();
     const bool holes = options_.optimize && !first && HolesAreSmaller(target, canvas, box);
     bool blanks = false;
+    after_ = canvas;
     for (int y = 0; y < picture->height; ++y) {
         const std::size_t row = std::size_t(box.top + y) * width_ + box.left;
         std::uint32_t* out = block_.data() + std::size_t(y) * picture->width;
         for (int x = 0; x < picture->width; ++x) {
             const std::uint32_t want = target[row + x];
-            const bool shown = holes && want == canvas[row + x];
+            const bool shown = holes && Unchanged(want, canvas[row + x], options_.tolerance);
             const std::uint32_t pixel = shown ? kTransparent : want;
             out[x] = pixel;
+            if (!shown) after_[row + x] = want;
             if (pixel == kTransparent)
                 blanks = true;
             else
@@ -174,7 +200,9 @@ bool FrameSequence::Add(const Frame& frame, std::int64_t delayCs) {
         heldIsFirst_ = true;
         return true;
     }
-    if (options_.optimize && frame == heldFrame_) {
+    // A frame the held picture already shows lengthens it.
+    const Box changed = options_.optimize ? ChangedBox(frame, after_) : Whole();
+    if (options_.optimize && changed.Empty()) {
         held_.delayCs += delayCs;
         return true;
     }
@@ -191,12 +219,12 @@ bool FrameSequence::Add(const Frame& frame, std::int64_t delayCs) {
         }
     }
     if (!sink_(held_)) return false;
-    canvas_.swap(heldFrame_);
+    canvas_.swap(after_);
     for (int y = cleared.top; y < cleared.bottom; ++y) {
         std::fill_n(canvas_.begin() + std::ptrdiff_t(y) * width_ + cleared.left,
                     cleared.right - cleared.left, kTransparent);
     }
-    heldBox_ = options_.optimize ? ChangedBox(frame, canvas_) : Whole();
+    heldBox_ = !options_.optimize ? Whole() : cleared.Empty() ? changed : ChangedBox(frame, canvas_);
     Encode(frame, canvas_, heldBox_, delayCs, false, &held_);
     heldFrame_ = frame;
     heldIsFirst_ = false;

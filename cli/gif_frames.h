@@ -1,7 +1,8 @@
-// The pictures of an animated GIF made from whole frames: identical frames merged with their
-// delays summed, each later frame stored as the rectangle that changed with unchanged pixels
-// transparent where that is smaller, and disposal chosen so that every decoded frame shows the frame given, its
-// transparent pixels included. One frame is held back until the next decides its disposal.
+// The pictures of an animated GIF made from whole frames: frames the last picture already shows
+// (within a tolerance) merged with their delays summed, each later frame stored as the
+// rectangle that changed with unchanged pixels transparent where that is smaller, and disposal
+// chosen so that every decoded frame shows the frame given, its transparent pixels included.
+// One frame is held back until the next decides its disposal.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,12 @@ struct EncodeOptions {
     Dither dither = Dither::kDiffuse;
     bool optimize = true;     // merged frames and changed rectangles
     bool transparent = false;  // frames may hold transparent pixels
+    // Levels a channel by which an opaque pixel may differ from the colour it was last drawn
+    // for and still be left as shown (0: only an equal colour is); with optimize only.
+    int tolerance = 0;
+    // Mean squared error of a channel at which a palette has entries enough (0: as many as
+    // allowed).
+    double enoughError = 0;
     // Colours of a palette shared by every picture (written once as the GIF's global palette,
     // with GlobalTransparentEntry() after them when a transparent entry is needed); empty:
     // each picture has its own palette.
@@ -58,13 +65,14 @@ class FrameSequence {
         bool operator==(const Box&) const = default;
     };
     Box Whole() const { return {0, 0, width_, height_}; }
+    // The pixels of `target` that `canvas` does not show (within the tolerance).
     Box ChangedBox(const Frame& target, const Frame& canvas) const;
     Box VanishingBox(const Frame& before, const Frame& after) const;
     // Whether the coder is likely to spend less on the box with its unchanged pixels left
     // transparent than with them drawn again.
     bool HolesAreSmaller(const Frame& target, const Frame& canvas, Box box) const;
     // Replaces `picture` (keeping its memory) with the one that turns `canvas` into `target`
-    // within `box`.
+    // within `box`, and after_ with what that shows.
     void Encode(const Frame& target, const Frame& canvas, Box box, std::int64_t delayCs,
                 bool first, Picture* picture);
     // The palette a picture's drawn pixels take: the global one, or their own.
@@ -84,8 +92,11 @@ class FrameSequence {
     NearestColor ownNearest_{Palette{}};
     Picture held_;     // the picture of the last frame, not yet handed over
     Box heldBox_;
-    Frame heldFrame_;  // the last frame
-    Frame canvas_;     // what a viewer shows before the held picture is drawn
+    Frame heldFrame_;  // the frame of the held picture
+    // What a viewer shows before and after the held picture is drawn, each pixel as the colour
+    // it was drawn for (0 where transparent).
+    Frame canvas_;
+    Frame after_;
     std::vector<std::uint32_t> block_, drawn_;  // working memory of Encode
     PaletteMapper mapper_;
 };

@@ -35,6 +35,7 @@ struct GifCliOptions {
     gif::Dither dither = gif::Dither::kDiffuse;
     bool globalPalette = false;
     bool optimize = true;
+    int tolerance = gif::kDefaultTolerance;
     bool transparent = false;
     std::string matte;
     int loop = 0;
@@ -46,6 +47,7 @@ struct GifCliOptions {
         options->dither = dither;
         options->globalPalette = globalPalette;
         options->optimize = optimize;
+        options->tolerance = tolerance;
         options->transparent = transparent;
         options->plays = loop;
         options->matte.reset();
@@ -91,6 +93,11 @@ inline void AddGifOptions(CLI::App* cmd, GifCliOptions* options) {
     cmd->add_flag("--optimize,!--no-optimize", options->optimize,
                   "merge identical frames and store each later one as the rectangle that "
                   "changed, unchanged pixels transparent where that is smaller (default: on)");
+    cmd->add_option("--tolerance", options->tolerance,
+                    "levels a channel (0-255) a pixel may drift from the colour it was drawn in "
+                    "before it is drawn again, with --optimize (0: only exact repeats are kept; "
+                    "default: " + std::to_string(gif::kDefaultTolerance) + ")")
+        ->check(CLI::Range(0, 255));
     cmd->add_flag("--transparent", options->transparent,
                   "leave the stage's background transparent (a GIF: 1-bit alpha, soft edges "
                   "matted; apng and webp: full alpha)");

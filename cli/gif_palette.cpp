@@ -1,24 +1,17 @@
 #include "cli/gif_palette.h"
 
-#include <FreeImage.h>
-
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <limits>
-
-#include "platform/freeimagehandle.h"
 
 namespace cli::gif {
 
 namespace {
 
-// Pixels Wu's quantizer is shown at most; larger sets are sampled evenly.
-constexpr std::size_t kMaxQuantizedPixels = 1 << 17;
-// Pixels each round of refinement looks at, at most: means of a sample move the entries as
-// far as means of them all.
-constexpr std::size_t kMaxRefinedPixels = 1 << 15;
-constexpr int kQuantizeRowWidth = 1024;
+// Pixels a palette is made from at most; larger sets are sampled evenly.
+constexpr std::size_t kMaxQuantizedPixels = 1 << 15;
 // Strength of ordered dithering, in levels of a channel from the darkest to the brightest
 // threshold of the matrix.
 constexpr int kOrderedSpread = 16;
@@ -49,60 +42,161 @@ bool ExactColors(std::span<const std::uint32_t> pixels, int maxColors, Palette* 
     return true;
 }
 
-Palette WuColors(std::span<const std::uint32_t> pixels, int maxColors) {
+// A colour of the pixels and how many of them have it.
+struct Weighted {
+    std::uint32_t rgb;
+    std::uint32_t count;
+};
+
+// The distinct colours of the pixels (of an even sample of at most kMaxQuantizedPixels).
+std::vector<Weighted> Histogram(std::span<const std::uint32_t> pixels) {
     const std::size_t step = (pixels.size() + kMaxQuantizedPixels - 1) / kMaxQuantizedPixels;
-    const std::size_t count = (pixels.size() + step - 1) / step;
-    const int width = static_cast<int>(std::min<std::size_t>(count, kQuantizeRowWidth));
-    const int height = static_cast<int>((count + width - 1) / width);
-    FiBitmap rgb(FreeImage_Allocate(width, height, 24));
-    if (!rgb) return {0};
-    for (int y = 0; y < height; ++y) {
-        BYTE* at = FreeImage_GetScanLine(rgb.get(), y);
-        for (int x = 0; x < width; ++x, at += 3) {
-            // The last row is padded with the first pixel.
-            const std::size_t i = std::size_t(y) * width + x;
-            const std::uint32_t pixel = i < count ? pixels[i * step] : pixels[0];
-            at[FI_RGBA_RED] = BYTE(Red(pixel));
-            at[FI_RGBA_GREEN] = BYTE(Green(pixel));
-            at[FI_RGBA_BLUE] = BYTE(Blue(pixel));
+    std::size_t slots = 1024;
+    while (slots < 2 * (pixels.size() / step + 1)) slots *= 2;
+    const int shift = 32 - std::countr_zero(slots);
+    // Open addressing; keys carry the opaque alpha byte, so 0 marks an empty slot.
+    std::vector<std::uint32_t> keys(slots, 0);
+    std::vector<std::uint32_t> counts(slots, 0);
+    std::uint32_t last = 0;
+    std::size_t lastSlot = 0;
+    for (std::size_t i = 0; i < pixels.size(); i += step) {
+        const std::uint32_t key = pixels[i] | 0xFF000000u;
+        if (key != last) {
+            last = key;
+            lastSlot = (key * 2654435761u) >> shift;
+            while (keys[lastSlot] != 0 && keys[lastSlot] != key)
+                lastSlot = (lastSlot + 1) & (slots - 1);
+            keys[lastSlot] = key;
         }
+        ++counts[lastSlot];
     }
-    FiBitmap indexed(FreeImage_ColorQuantizeEx(rgb.get(), FIQ_WUQUANT, maxColors, 0, nullptr));
-    if (!indexed) return {0};
-    // Only the entries the quantizer used.
-    std::array<bool, 256> used{};
-    for (int y = 0; y < height; ++y) {
-        const BYTE* row = FreeImage_GetScanLine(indexed.get(), y);
-        for (int x = 0; x < width; ++x) used[row[x]] = true;
+    std::vector<Weighted> colours;
+    for (std::size_t slot = 0; slot < slots; ++slot) {
+        if (keys[slot] != 0) colours.push_back({keys[slot] & 0xFFFFFF, counts[slot]});
     }
-    const RGBQUAD* entries = FreeImage_GetPalette(indexed.get());
-    Palette palette;
-    for (int i = 0; i < 256 && int(palette.size()) < maxColors; ++i) {
-        if (used[i]) palette.push_back(Pack(entries[i].rgbRed, entries[i].rgbGreen, entries[i].rgbBlue));
-    }
-    return palette;
+    return colours;
 }
 
-}  // namespace
+int Channel(std::uint32_t c, int axis) { return (c >> (16 - 8 * axis)) & 0xFF; }
 
-namespace {
+// Median cut by variance: the colours are split, one box at a time, where a cut across one
+// channel lowers the squared error the most, until there are as many boxes as entries; each
+// box gives the mean of its colours. Cuts fall between any two levels of a channel, so the
+// close colours of a smooth gradient are told apart.
+class VarianceCut {
+  public:
+    // Stops early once the mean squared error of a channel is at most `enough`.
+    VarianceCut(std::vector<Weighted> colours, int maxColors, double enough)
+        : colours_(std::move(colours)) {
+        double weight = 0, error = 0;
+        std::array<double, 3> sum{};
+        for (const Weighted& w : colours_) {
+            weight += w.count;
+            for (int c = 0; c < 3; ++c) {
+                const double v = Channel(w.rgb, c);
+                sum[c] += w.count * v;
+                error += w.count * v * v;
+            }
+        }
+        error -= (sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2]) / weight;
+        const double enoughError = enough * 3 * weight;
+        boxes_.push_back(Measure(0, colours_.size()));
+        while (int(boxes_.size()) < maxColors && error > enoughError) {
+            const auto best =
+                std::max_element(boxes_.begin(), boxes_.end(),
+                                 [](const Box& a, const Box& b) { return a.gain < b.gain; });
+            if (best->gain <= 0) break;
+            error -= best->gain;
+            const Box box = *best;
+            const auto middle = std::partition(
+                colours_.begin() + std::ptrdiff_t(box.begin),
+                colours_.begin() + std::ptrdiff_t(box.end),
+                [&](const Weighted& w) { return Channel(w.rgb, box.axis) <= box.cut; });
+            const auto split = std::size_t(middle - colours_.begin());
+            *best = Measure(box.begin, split);
+            boxes_.push_back(Measure(split, box.end));
+        }
+    }
 
-// Lloyd's refinement: every entry moves to the mean of the pixels nearest to it. Wu's
-// quantizer places its entries from a histogram of 5 bits a channel; a few rounds on the
-// pixels themselves recover most of what that costs.
-void Refine(std::span<const std::uint32_t> pixels, Palette& palette) {
-    constexpr int kRounds = 2;
-    const std::size_t step = (pixels.size() + kMaxRefinedPixels - 1) / kMaxRefinedPixels;
+    Palette Means() const {
+        Palette palette;
+        for (const Box& box : boxes_) {
+            std::array<std::uint64_t, 3> sum{};
+            std::uint64_t weight = 0;
+            for (std::size_t i = box.begin; i < box.end; ++i) {
+                for (int c = 0; c < 3; ++c)
+                    sum[c] += std::uint64_t(colours_[i].count) * Channel(colours_[i].rgb, c);
+                weight += colours_[i].count;
+            }
+            const auto mean = [&](int c) { return int((sum[c] + weight / 2) / weight); };
+            palette.push_back(Pack(mean(0), mean(1), mean(2)));
+        }
+        return palette;
+    }
+
+  private:
+    struct Box {
+        std::size_t begin, end;  // into colours_
+        double gain;             // by which the best cut lowers the squared error
+        int axis, cut;           // the best cut: levels up to `cut` of channel `axis` go first
+    };
+
+    // The box's best cut, from the sums of its colours by level of each channel.
+    Box Measure(std::size_t begin, std::size_t end) {
+        Box box{begin, end, 0, 0, 0};
+        // Less the squared error of a part, by its sums: |sum|^2 / weight.
+        const auto fit = [](const std::array<double, 4>& s) {
+            return (s[1] * s[1] + s[2] * s[2] + s[3] * s[3]) / s[0];
+        };
+        for (int axis = 0; axis < 3; ++axis) {
+            int low = 255, high = 0;
+            std::array<double, 4> total{};
+            for (std::size_t i = begin; i < end; ++i) {
+                const std::uint32_t rgb = colours_[i].rgb;
+                const int at = Channel(rgb, axis);
+                low = std::min(low, at);
+                high = std::max(high, at);
+                auto& level = levels_[at];
+                const std::uint64_t n = colours_[i].count;
+                level[0] += n;
+                for (int c = 0; c < 3; ++c) level[c + 1] += n * Channel(rgb, c);
+            }
+            for (int v = low; v <= high; ++v)
+                for (int k = 0; k < 4; ++k) total[k] += double(levels_[v][k]);
+            const double whole = fit(total);
+            std::array<double, 4> first{}, rest;
+            for (int v = low; v < high; ++v) {
+                for (int k = 0; k < 4; ++k) first[k] += double(levels_[v][k]);
+                if (levels_[v][0] == 0) continue;
+                for (int k = 0; k < 4; ++k) rest[k] = total[k] - first[k];
+                const double gain = fit(first) + fit(rest) - whole;
+                if (gain > box.gain) box = {begin, end, gain, axis, v};
+            }
+            std::fill(levels_.begin() + low, levels_.begin() + high + 1, Level{});
+        }
+        return box;
+    }
+
+    std::vector<Weighted> colours_;
+    std::vector<Box> boxes_;
+    using Level = std::array<std::uint64_t, 4>;  // weight, then sums of the channels
+    std::array<Level, 256> levels_{};  // by level of a channel; all 0 between uses
+};
+
+// Lloyd's refinement: every entry moves to the mean of the colours nearest to it. A cut
+// places each entry for its own box; a round shares out the colours between neighbouring
+// entries (later rounds gain little).
+void Refine(std::span<const Weighted> colours, Palette& palette) {
+    constexpr int kRounds = 1;
     NearestColor nearest(palette);
     for (int round = 0; round < kRounds; ++round) {
-        std::vector<std::array<std::int64_t, 4>> sums(palette.size(), {0, 0, 0, 0});
-        for (std::size_t i = 0; i < pixels.size(); i += step) {
-            const std::uint32_t pixel = pixels[i];
-            auto& sum = sums[nearest.Find(pixel)];
-            sum[0] += Red(pixel);
-            sum[1] += Green(pixel);
-            sum[2] += Blue(pixel);
-            ++sum[3];
+        std::vector<std::array<std::uint64_t, 4>> sums(palette.size(), {0, 0, 0, 0});
+        for (const Weighted& w : colours) {
+            auto& sum = sums[nearest.Find(w.rgb)];
+            sum[0] += std::uint64_t(w.count) * Red(w.rgb);
+            sum[1] += std::uint64_t(w.count) * Green(w.rgb);
+            sum[2] += std::uint64_t(w.count) * Blue(w.rgb);
+            sum[3] += w.count;
         }
         for (std::size_t e = 0; e < palette.size(); ++e) {
             const auto& sum = sums[e];
@@ -116,14 +210,15 @@ void Refine(std::span<const std::uint32_t> pixels, Palette& palette) {
 
 }  // namespace
 
-Palette MakePalette(std::span<const std::uint32_t> pixels, int maxColors) {
+Palette MakePalette(std::span<const std::uint32_t> pixels, int maxColors, double enough) {
     maxColors = std::clamp(maxColors, 1, kMaxColors);
     if (pixels.empty()) return {0};
     Palette exact;
     if (ExactColors(pixels, maxColors, &exact)) return exact;
     if (maxColors == 1) return {pixels[0] & 0xFFFFFF};
-    Palette palette = WuColors(pixels, maxColors);
-    Refine(pixels, palette);
+    const std::vector<Weighted> colours = Histogram(pixels);
+    Palette palette = VarianceCut(colours, maxColors, enough).Means();
+    Refine(colours, palette);
     return palette;
 }
 
@@ -137,8 +232,13 @@ void NearestColor::Reset(const Palette& palette) {
     for (const std::uint32_t c : palette) entries_.push_back({Red(c), Green(c), Blue(c)});
     std::fill(coarseStart_.begin(), coarseStart_.end(), -1);
     candidates_.clear();
-    if (fineUsed_) std::fill(fine_.begin(), fine_.end(), 0);
-    fineUsed_ = false;
+    // Few cells are learnt for most palettes: those are forgotten one by one.
+    if (learnt_.size() < fine_.size() / 16) {
+        for (const std::uint32_t cell : learnt_) fine_[cell] = 0;
+    } else {
+        std::fill(fine_.begin(), fine_.end(), 0);
+    }
+    learnt_.clear();
     lists_.clear();
 }
 
@@ -175,7 +275,7 @@ void NearestColor::MakeCoarse(int cell) {
 int NearestColor::Learn(std::size_t cell, int r, int g, int b) {
     if (entries_.empty()) return 0;
     if (fine_.empty()) fine_.assign(std::size_t{1} << (3 * kFineBits), 0);
-    fineUsed_ = true;
+    learnt_.push_back(static_cast<std::uint32_t>(cell));
     constexpr int kSide = 256 >> kFineBits;
     constexpr int kMask = (1 << kFineBits) - 1;
     const int cr = int(cell >> (2 * kFineBits)) * kSide * 2 + kSide - 1;

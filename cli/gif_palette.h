@@ -1,5 +1,5 @@
 // Colour reduction for the command line's GIFs: a palette for a set of pixels (exact when they
-// hold few enough colours, else Wu's quantizer through FreeImage), and pixels mapped onto it,
+// hold few enough colours, else a median cut refined by Lloyd's rounds), and pixels mapped onto it,
 // plainly or dithered, through a cached nearest-colour search.
 #pragma once
 
@@ -17,8 +17,10 @@ using Palette = std::vector<std::uint32_t>;
 constexpr int kMaxColors = 256;
 
 // A palette of at most maxColors (1..256) for opaque pixels (0xFFRRGGBB): every colour when
-// there are no more than that, else Wu's. No pixels give one black entry.
-Palette MakePalette(std::span<const std::uint32_t> pixels, int maxColors);
+// there are no more than that, else entries placed by median cut (splitting where the squared
+// error falls most) and refined by Lloyd's rounds; fewer entries when they already bring the
+// mean squared error of a channel down to `enough`. No pixels give one black entry.
+Palette MakePalette(std::span<const std::uint32_t> pixels, int maxColors, double enough = 0);
 
 // The palette entry nearest to a colour (squared RGB distance; the lowest index among equals).
 // Colour space is cut into fine cells of kFineBits a channel. When a colour first falls in a
@@ -58,7 +60,7 @@ class NearestColor {
     std::vector<std::uint8_t> candidates_;
     // By fine cell: 0 until learnt, the entry + 1, or kMaxColors + 1 + where its list starts.
     std::vector<std::uint32_t> fine_;
-    bool fineUsed_ = false;  // whether fine_ holds answers for this palette
+    std::vector<std::uint32_t> learnt_;  // the cells of fine_ that hold answers
     std::vector<std::uint8_t> lists_;
 };
 

@@ -259,8 +259,10 @@ TEST_F(ConvertCliTest, ColourOptionsShapeThePictures) {
         std::sort(colours.begin(), colours.end());
         EXPECT_LE(std::unique(colours.begin(), colours.end()) - colours.begin(), 3 + 1);
     }
+    ASSERT_EQ(Run("convert m.swf -o exact --tolerance 0").status, 0);
     for (const char* bad : {"--colors 1", "--colors 257", "--dither floyd", "--palette shared",
-                            "--matte red", "--matte #12345", "--loop -1", "--fps 0"})
+                            "--matte red", "--matte #12345", "--loop -1", "--fps 0",
+                            "--tolerance -1", "--tolerance 256"})
         EXPECT_EQ(Run(std::string("convert m.swf ") + bad).status, 2) << bad;
 }
 

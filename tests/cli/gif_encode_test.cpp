@@ -50,6 +50,64 @@ TEST(MakePalette, ManyColoursAreReducedToTheCountAsked) {
     EXPECT_EQ(MakePalette({}, 256).size(), 1u);
 }
 
+// Sets of more colours than entries: each colour's distance to its entry stays small where the
+// colours are close together (a narrow gradient, told apart level by level), and a small far
+// cluster keeps entries of its own.
+struct PaletteSet {
+    const char* name;
+    std::vector<std::uint32_t> pixels;
+    int worst;  // largest channel distance of any pixel to its nearest entry
+};
+
+std::vector<std::uint32_t> NarrowGradient() {
+    // 1,000 colours one level apart in red, two ramps of green: under 8 levels a channel
+    // between neighbours, so a coarse histogram would merge them.
+    std::vector<std::uint32_t> pixels;
+    for (int i = 0; i < 1000; ++i)
+        pixels.push_back(kOpaque | ((40 + i % 200) << 16) | ((90 + i / 200) << 8) | 40);
+    return pixels;
+}
+
+std::vector<std::uint32_t> BigAndSmallClusters() {
+    std::vector<std::uint32_t> pixels = NarrowGradient();
+    for (int i = 0; i < 40; ++i) pixels.push_back(kOpaque | (0xE01020 + (i << 8)));
+    return pixels;
+}
+
+class PaletteErrorTest : public ::testing::TestWithParam<PaletteSet> {};
+
+TEST_P(PaletteErrorTest, EveryColourLiesNearAnEntry) {
+    const auto& pixels = GetParam().pixels;
+    const Palette palette = MakePalette(pixels, 256);
+    EXPECT_LE(palette.size(), 256u);
+    NearestColor nearest(palette);
+    int worst = 0;
+    for (const std::uint32_t pixel : pixels)
+        worst = std::max(worst, Distance(palette[nearest.Find(pixel)], pixel));
+    EXPECT_LE(worst, GetParam().worst);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sets, PaletteErrorTest,
+                         ::testing::Values(PaletteSet{"narrowGradient", NarrowGradient(), 2},
+                                           PaletteSet{"bigAndSmall", BigAndSmallClusters(), 3}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A palette stops growing once its error is small enough: four tight clusters of 80 colours
+// each need four entries for a mean squared error of 2, and all 256 for none.
+TEST(MakePalette, TakesFewerEntriesWhenTheyAreCloseEnough) {
+    std::vector<std::uint32_t> pixels;
+    for (const std::uint32_t centre : {0x202020u, 0x80C040u, 0xC04080u, 0x4080C0u}) {
+        for (int i = 0; i < 80; ++i)
+            pixels.push_back(kOpaque | (centre + (i % 4) * 0x10000 + (i / 4 % 4) * 0x100 + i / 16));
+    }
+    const Palette enough = MakePalette(pixels, 256, 2.0);
+    EXPECT_LE(enough.size(), 8u);
+    NearestColor nearest(enough);
+    for (const std::uint32_t pixel : pixels)
+        ASSERT_LE(Distance(enough[nearest.Find(pixel)], pixel), 2);
+    EXPECT_EQ(MakePalette(pixels, 256, 0).size(), 256u);
+}
+
 // Palettes of different shapes: spread over all colours, packed in a small corner (cells
 // with many near entries), with repeated entries (equal distances), a single entry.
 struct PaletteShape {
@@ -95,6 +153,15 @@ TEST_P(NearestColorTest, AgreesWithASearchOfEveryEntry) {
     nearest.Reset({0x000000, 0xFFFFFF});
     EXPECT_EQ(nearest.Find(0x404040), 0);
     EXPECT_EQ(nearest.Find(0xC0C0C0), 1);
+}
+
+TEST(NearestColor, ForgetsAFewLearntCellsOnReset) {
+    NearestColor nearest({0x000000, 0xFFFFFF});
+    EXPECT_EQ(nearest.Find(0x303030), 0);
+    EXPECT_EQ(nearest.Find(0xD0D0D0), 1);
+    nearest.Reset({0xFFFFFF, 0x404040});
+    EXPECT_EQ(nearest.Find(0x303030), 1);
+    EXPECT_EQ(nearest.Find(0xD0D0D0), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, NearestColorTest,
@@ -372,7 +439,6 @@ TEST_P(SequenceTest, GradientStaysWithinTheQuantizersError) {
                              std::string(GetParam().name) + "_gradient");
     // 300 levels of red and green on 255 entries: a step of a few levels; dithering adds
     // noise of about a step's size.
-    // Wu's quantizer works on 5 bits a channel.
     ExpectPagesShowFrames(w.gif, frames, GetParam().dither == Dither::kNone ? 8 : 24);
 }
 
@@ -466,6 +532,73 @@ TEST(FrameSequence, UnchangedPixelsAreHolesOnlyWhereThatIsSmaller) {
         ASSERT_EQ(w.pictures.size(), 2u);
         EXPECT_EQ(w.pictures[1].transparentIndex >= 0, c.holes);
     }
+}
+
+// A background drifting one level a frame under a moving block. With a tolerance of T the
+// drift is left as shown until it passes T: every page within T of its frame (the colours are
+// few, so drawn ones are exact), far fewer pixels drawn, and the stage redrawn once it has
+// drifted too far.
+struct DriftCase {
+    const char* name;
+    int tolerance;
+    Dither dither;
+    bool optimize;
+};
+
+class DriftTest : public ::testing::TestWithParam<DriftCase> {};
+
+TEST_P(DriftTest, PagesStayWithinTheTolerance) {
+    const int width = 64, height = 32;
+    std::vector<Frame> frames;
+    for (int k = 0; k < 8; ++k) {
+        Frame frame(std::size_t(width) * height, kOpaque | (0x2060A0 + k * 0x010101));
+        for (int y = 4; y < 10; ++y)
+            for (int x = 4 * k; x < 4 * k + 8; ++x)
+                frame[std::size_t(y) * width + x] = kOpaque | 0xE0C020;
+        frames.push_back(frame);
+    }
+    EncodeOptions options;
+    options.tolerance = GetParam().tolerance;
+    options.dither = GetParam().dither;
+    options.optimize = GetParam().optimize;
+    const Written w = Encode(frames, std::vector<std::int64_t>(frames.size(), 5), options, width,
+                             height, std::string("drift_") + GetParam().name);
+    const int bound = GetParam().optimize ? GetParam().tolerance : 0;
+    ExpectPagesShowFrames(w.gif, frames, bound);
+    std::size_t drawnLater = 0;
+    for (std::size_t k = 1; k < w.pictures.size(); ++k)
+        drawnLater += std::size_t(w.pictures[k].width) * w.pictures[k].height;
+    if (bound == 3) {
+        // The block's rectangles, and the stage once, when the drift passes 3.
+        EXPECT_LT(drawnLater, std::size_t(2) * width * height);
+        EXPECT_GE(drawnLater, std::size_t(width) * height);
+    } else {
+        EXPECT_GE(drawnLater, std::size_t(7) * width * height) << "the stage drawn every frame";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tolerances, DriftTest,
+    ::testing::Values(DriftCase{"exact", 0, Dither::kNone, true},
+                      DriftCase{"plain", 3, Dither::kNone, true},
+                      DriftCase{"diffused", 3, Dither::kDiffuse, true},
+                      DriftCase{"ordered", 3, Dither::kOrdered, true},
+                      DriftCase{"notOptimized", 3, Dither::kNone, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Frames within the tolerance of what the held picture shows are merged into it.
+TEST(FrameSequence, FramesWithinTheToleranceAreMerged) {
+    Scene scene;
+    const Frame first = scene.Make(4, 4);
+    Frame nudged = first;
+    for (auto& pixel : nudged) pixel += 0x010001;
+    EncodeOptions options;
+    options.tolerance = 1;
+    const Written w = Encode({first, nudged, first}, {5, 6, 7}, options, scene.width,
+                             scene.height, "nudged");
+    ASSERT_TRUE(w.gif.ok);
+    ASSERT_EQ(w.gif.pages.size(), 1u);
+    EXPECT_EQ(w.gif.pages[0].delayCs, 18);
 }
 
 TEST(FrameSequence, AnEmptyFrameIsOneTransparentPixel) {
