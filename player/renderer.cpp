@@ -8,6 +8,7 @@
 #include "player/limits.h"
 #include "player/media/bitmap_decoder.h"
 #include "player/morph.h"
+#include "player/render_hairline.h"
 #include "player/text_field.h"
 #include "player/text_render.h"
 #include "player/units.h"
@@ -193,12 +194,6 @@ cairo_line_join_t CairoJoin(JoinStyle j) {
         default:
             return CAIRO_LINE_JOIN_ROUND;
     }
-}
-
-// The centre of the pixel a one-pixel line through v covers: the line spans [v - 0.5, v + 0.5),
-// so a line on a pixel boundary falls on the pixel before it.
-double PixelCentre(double v) {
-    return std::ceil(v) - 0.5;
 }
 
 // Appends a path transformed to device space with every point moved to its pixel's centre.
@@ -910,6 +905,9 @@ void Renderer::Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& 
         if (!SetFillSource(cr, *style.fill, state, &texels)) return;
     } else {
         SetSolid(cr, state.mask ? Rgba{} : state.color.Apply(style.color));
+        if (width < kMaxHairlineWidth && quality_ != Quality::kLow &&
+            DrawHairline(cr, stroke, m, width))
+            return;
     }
     cairo_new_path(cr);
     if (width < 1.5) {
@@ -929,6 +927,39 @@ void Renderer::Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& 
     const double reach = width / 2 * std::max(1.0, FromFixed8(style.miterLimit)) + 1;
     if (ChargePath(cr, texels, reach)) cairo_stroke(cr);
     cairo_new_path(cr);
+}
+
+bool Renderer::DrawHairline(cairo_t* cr, const StrokePath& stroke, const cairo_matrix_t& m,
+                            double width) {
+    const LineStyle& style = *stroke.style;
+    const HairlineStyle hairline{width, style.startCap, style.join,
+                                 std::max(1.0, FromFixed8(style.miterLimit))};
+    hairlineLoops_.clear();
+    if (!HairlineOutline(stroke.path.Get(), m, hairline, hairlineLoops_)) return false;
+    double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
+    for (const Loop& loop : hairlineLoops_) {
+        for (const DevicePoint& p : loop) {
+            x0 = std::min(x0, p.x);
+            y0 = std::min(y0, p.y);
+            x1 = std::max(x1, p.x);
+            y1 = std::max(y1, p.y);
+        }
+    }
+    // Outlines far off the surface are left to cairo, which clips them.
+    constexpr double kFar = 1 << 20;
+    if (!(x0 > -kFar && y0 > -kFar && x1 < kFar && y1 < kFar)) return false;
+    const int left = static_cast<int>(std::floor(x0)), top = static_cast<int>(std::floor(y0));
+    const int right = static_cast<int>(std::ceil(x1)), bottom = static_cast<int>(std::ceil(y1));
+    if (!hairlineMask_.Reset(left, top, right - left, bottom - top)) return false;
+    if (!work_.Charge(BoxPixels(cr, left, top, right, bottom))) return true;
+    for (const Loop& loop : hairlineLoops_) hairlineMask_.AddLoop(loop);
+    const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_A8, right - left);
+    hairlineMask_.Resolve(hairlineCoverage_, stride);
+    const CairoSurface mask(cairo_image_surface_create_for_data(
+        hairlineCoverage_.data(), CAIRO_FORMAT_A8, right - left, bottom - top, stride));
+    cairo_identity_matrix(cr);
+    cairo_mask_surface(cr, mask.get(), left, top);
+    return true;
 }
 
 void Renderer::ReleaseOtherVideos(const VideoPlayback& current) {

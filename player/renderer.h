@@ -22,6 +22,7 @@
 #include "player/media/filters.h"
 #include "player/media/image.h"
 #include "player/player.h"
+#include "player/render_hairline.h"
 #include "player/timeline.h"
 #include "player/video.h"
 
@@ -120,6 +121,11 @@ class Renderer {
     void DrawScriptMasked(cairo_t* cr, const DisplayObject& object, const RenderState& state,
                           const SpriteInstance& mask);
     void Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& state);
+    // A plain-coloured stroke `width` device pixels wide (under kMaxHairlineWidth) drawn from
+    // its outline's coverage (render_hairline.h) in the current source; false when it needs
+    // cairo's stroker.
+    bool DrawHairline(cairo_t* cr, const StrokePath& stroke, const cairo_matrix_t& m,
+                      double width);
     // Charges the current path's pixels, each sampling `texels`, grown by `margin` (strokes).
     bool ChargePath(cairo_t* cr, int texels, double margin = 0);
     // A placed video stream: the picture its ratio selects, one video pixel per pixel of the
@@ -182,6 +188,10 @@ class Renderer {
     std::unordered_map<const VideoStream*, std::unique_ptr<VideoPlayback>> videos_;
     std::int64_t videoPixelsLeft_ = 0;  // decoding budget of the frame being drawn
     std::vector<std::string> problems_;
+    // Kept between strokes so thin lines reuse their buffers.
+    std::vector<Loop> hairlineLoops_;
+    CoverageMask hairlineMask_;
+    std::vector<std::uint8_t> hairlineCoverage_;
     std::unique_ptr<TextRenderer> text_;  // fonts' glyph outlines and text field layouts
     Limits limits_;
     std::size_t edgesDrawn_ = 0;    // this frame
