@@ -8,7 +8,7 @@
 #include "player/limits.h"
 #include "player/media/bitmap_decoder.h"
 #include "player/morph.h"
-#include "player/render_hairline.h"
+#include "player/render_coverage.h"
 #include "player/text_field.h"
 #include "player/text_render.h"
 #include "player/units.h"
@@ -841,6 +841,7 @@ bool Renderer::SetBitmapSource(cairo_t* cr, const FillStyle& fill, const RenderS
 void Renderer::DrawShape(cairo_t* cr, const Shape& shape, const ShapeGeometry& geometry,
                          const RenderState& state) {
     cairo_set_fill_rule(cr, geometry.nonZero ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+    const FillRule rule = geometry.nonZero ? FillRule::kNonZero : FillRule::kEvenOdd;
     for (const ShapeLayer& layer : geometry.layers) {
         // The fills of a layer tile the shape: added together inside a group, neighbours share
         // their edge pixels exactly instead of letting what lies beneath show through the seam.
@@ -869,6 +870,9 @@ void Renderer::DrawShape(cairo_t* cr, const Shape& shape, const ShapeGeometry& g
             cairo_new_path(cr);
             int texels = 0;
             if (!SetFillSource(cr, *fill.style, state, &texels)) continue;
+            if (!IsBitmapFill(fill.style->kind) && cairo_get_antialias(cr) != CAIRO_ANTIALIAS_NONE &&
+                DrawSmallFill(cr, fill.path, state.matrix, rule, texels))
+                continue;
             cairo_append_path(cr, fill.path.Get());
             if (ChargePath(cr, texels)) cairo_fill(cr);
             cairo_new_path(cr);
@@ -905,12 +909,12 @@ void Renderer::Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& 
         if (!SetFillSource(cr, *style.fill, state, &texels)) return;
     } else {
         SetSolid(cr, state.mask ? Rgba{} : state.color.Apply(style.color));
-        if (width < kMaxHairlineWidth && quality_ != Quality::kLow &&
-            DrawHairline(cr, stroke, m, width))
-            return;
     }
+    if ((!style.fill || !IsBitmapFill(style.fill->kind)) &&
+        cairo_get_antialias(cr) != CAIRO_ANTIALIAS_NONE && DrawOutlinedStroke(cr, stroke, m, width, texels))
+        return;
     cairo_new_path(cr);
-    if (width < 1.5) {
+    if (width < kMaxHairlineWidth) {
         // A one-pixel line runs through pixel centres, so it lands on one row or column
         // instead of smearing over two.
         cairo_identity_matrix(cr);
@@ -929,15 +933,25 @@ void Renderer::Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& 
     cairo_new_path(cr);
 }
 
-bool Renderer::DrawHairline(cairo_t* cr, const StrokePath& stroke, const cairo_matrix_t& m,
-                            double width) {
+bool Renderer::DrawOutlinedStroke(cairo_t* cr, const StrokePath& stroke,
+                                  const cairo_matrix_t& m, double width, int texels) {
     const LineStyle& style = *stroke.style;
-    const HairlineStyle hairline{width, style.startCap, style.join,
-                                 std::max(1.0, FromFixed8(style.miterLimit))};
-    hairlineLoops_.clear();
-    if (!HairlineOutline(stroke.path.Get(), m, hairline, hairlineLoops_)) return false;
+    const StrokeStyle outlined{width, style.startCap, style.join,
+                               std::max(1.0, FromFixed8(style.miterLimit))};
+    coverageLoops_.clear();
+    return StrokeOutline(stroke.path.Get(), m, outlined, coverageLoops_) &&
+           DrawCoverage(cr, FillRule::kNonZero, texels);
+}
+
+bool Renderer::DrawSmallFill(cairo_t* cr, const PathData& path, const cairo_matrix_t& m,
+                             FillRule rule, int texels) {
+    coverageLoops_.clear();
+    return FillOutline(path.Get(), m, coverageLoops_) && DrawCoverage(cr, rule, texels);
+}
+
+bool Renderer::DrawCoverage(cairo_t* cr, FillRule rule, int texels) {
     double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
-    for (const Loop& loop : hairlineLoops_) {
+    for (const Loop& loop : coverageLoops_) {
         for (const DevicePoint& p : loop) {
             x0 = std::min(x0, p.x);
             y0 = std::min(y0, p.y);
@@ -945,18 +959,20 @@ bool Renderer::DrawHairline(cairo_t* cr, const StrokePath& stroke, const cairo_m
             y1 = std::max(y1, p.y);
         }
     }
+    if (coverageLoops_.empty()) return true;  // nothing to draw
     // Outlines far off the surface are left to cairo, which clips them.
     constexpr double kFar = 1 << 20;
     if (!(x0 > -kFar && y0 > -kFar && x1 < kFar && y1 < kFar)) return false;
     const int left = static_cast<int>(std::floor(x0)), top = static_cast<int>(std::floor(y0));
     const int right = static_cast<int>(std::ceil(x1)), bottom = static_cast<int>(std::ceil(y1));
-    if (!hairlineMask_.Reset(left, top, right - left, bottom - top)) return false;
-    if (!work_.Charge(BoxPixels(cr, left, top, right, bottom))) return true;
-    for (const Loop& loop : hairlineLoops_) hairlineMask_.AddLoop(loop);
+    if (!coverageMask_.Reset(left, top, right - left, bottom - top)) return false;
+    if (!work_.Charge(BoxPixels(cr, left, top, right, bottom) * (1 + std::int64_t{texels})))
+        return true;
+    for (const Loop& loop : coverageLoops_) coverageMask_.AddLoop(loop);
     const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_A8, right - left);
-    hairlineMask_.Resolve(hairlineCoverage_, stride);
+    coverageMask_.Resolve(coverageBytes_, stride, rule);
     const CairoSurface mask(cairo_image_surface_create_for_data(
-        hairlineCoverage_.data(), CAIRO_FORMAT_A8, right - left, bottom - top, stride));
+        coverageBytes_.data(), CAIRO_FORMAT_A8, right - left, bottom - top, stride));
     cairo_identity_matrix(cr);
     cairo_mask_surface(cr, mask.get(), left, top);
     return true;

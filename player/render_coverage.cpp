@@ -1,4 +1,4 @@
-#include "player/render_hairline.h"
+#include "player/render_coverage.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,11 +19,8 @@ constexpr double kSamePoint = 1e-6;
 // The sharpest turn (as the cosine of the angle turned) the outline draws itself: sharper
 // turns fold the inner side back over the line.
 constexpr double kSharpestTurn = -0.9;
-// Round joins and caps are drawn as chords of at most this angle.
+// Round joins and caps are drawn as chords within kFlatness of the arc, of at most this angle.
 constexpr double kArcStep = std::numbers::pi / 6;
-// Turns gentler than this take a single mitred point whatever the join: it lies within a
-// hundredth of a pixel of the round one.
-constexpr double kGentleTurn = 0.966;
 
 DevicePoint operator+(DevicePoint a, DevicePoint b) {
     return {a.x + b.x, a.y + b.y};
@@ -41,7 +38,7 @@ double Cross(DevicePoint a, DevicePoint b) {
     return a.x * b.y - a.y * b.x;
 }
 double Length(DevicePoint a) {
-    return std::hypot(a.x, a.y);
+    return std::sqrt(a.x * a.x + a.y * a.y);
 }
 
 // One sub-path flattened to device points.
@@ -56,7 +53,8 @@ struct Polyline {
 
 class Flattener {
   public:
-    explicit Flattener(const cairo_matrix_t& m) : m_(m) {}
+    // Points are moved to their pixels' centres when `snap` is set.
+    Flattener(const cairo_matrix_t& m, bool snap) : m_(m), snap_(snap) {}
 
     // False when a curve needs too many pieces or the outline too many points.
     bool Run(const cairo_path_t* path, std::vector<Polyline>& out) {
@@ -107,6 +105,7 @@ class Flattener {
 
     DevicePoint Snapped(double x, double y) const {
         cairo_matrix_transform_point(&m_, &x, &y);
+        if (!snap_) return {x, y};
         return {PixelCentre(x), PixelCentre(y)};
     }
 
@@ -142,6 +141,7 @@ class Flattener {
     }
 
     const cairo_matrix_t& m_;
+    bool snap_;
     std::size_t points_ = 0;
     bool reopen_ = false;
 };
@@ -149,7 +149,9 @@ class Flattener {
 // Points on the circle of radius r around c, from direction `from` turning by `angle`
 // (radians, either way), the ends included.
 void Arc(DevicePoint c, double r, DevicePoint from, double angle, std::vector<DevicePoint>& out) {
-    const int steps = std::max(1, static_cast<int>(std::ceil(std::abs(angle) / kArcStep)));
+    const double step =
+        r > kFlatness ? std::min(kArcStep, 2 * std::acos(1 - kFlatness / r)) : kArcStep;
+    const int steps = std::max(1, static_cast<int>(std::ceil(std::abs(angle) / step)));
     const double start = std::atan2(from.y, from.x);
     for (int k = 0; k <= steps; ++k) {
         const double a = start + angle * k / steps;
@@ -183,7 +185,11 @@ bool Outline(const Polyline& line, double h, JoinStyle join, double miterLimit, 
         if (cosTurn < kSharpestTurn) return false;
         const double turn = Cross(dir[a], dir[b]);
         const DevicePoint miter = (normal[a] + normal[b]) * (h / (1 + cosTurn));
-        if (cosTurn >= kGentleTurn || turn == 0) {
+        // How far past the line's side the mitred point reaches: h / cos(turn / 2) - h.
+        const double miterReach = h * (std::sqrt(2 / (1 + cosTurn)) - 1);
+        // A gentle turn takes the one mitred point whatever the join: it lies within half the
+        // flatness of the round join.
+        if (miterReach <= kFlatness / 2 || turn == 0) {
             left.push_back(p[v] + miter);
             right.push_back(p[v] - miter);
             return true;
@@ -324,7 +330,7 @@ void CoverageMask::AddEdge(double xa, double ya, double xb, double yb) {
     }
 }
 
-void CoverageMask::Resolve(std::vector<std::uint8_t>& out, int stride) {
+void CoverageMask::Resolve(std::vector<std::uint8_t>& out, int stride, FillRule rule) {
     out.resize(std::size_t(stride) * height_);
     const int cellStride = width_ + 2;
     for (int y = 0; y < height_; ++y) {
@@ -334,22 +340,41 @@ void CoverageMask::Resolve(std::vector<std::uint8_t>& out, int stride) {
         for (int x = 0; x < width_; ++x) {
             sum += cells[x];
             cells[x] = 0;
-            row[x] = static_cast<std::uint8_t>(std::min(std::abs(sum), 1.0f) * 255 + 0.5f);
+            float covered = std::abs(sum);
+            if (rule == FillRule::kNonZero) {
+                covered = std::min(covered, 1.0f);
+            } else {
+                if (covered > 1) {
+                    covered -= 2 * std::floor(covered / 2);
+                    if (covered > 1) covered = 2 - covered;
+                }
+            }
+            row[x] = static_cast<std::uint8_t>(covered * 255 + 0.5f);
         }
         cells[width_] = cells[width_ + 1] = 0;
     }
     dirty_ = false;
 }
 
-bool HairlineOutline(const cairo_path_t* path, const cairo_matrix_t& toDevice,
-                     const HairlineStyle& style, std::vector<Loop>& loops) {
-    if (!(style.width > 0 && style.width < kMaxHairlineWidth)) return false;
+bool StrokeOutline(const cairo_path_t* path, const cairo_matrix_t& toDevice,
+                   const StrokeStyle& style, std::vector<Loop>& loops) {
+    if (!(style.width > 0 && style.width <= kMaxOutlinedWidth)) return false;
     std::vector<Polyline> lines;
-    if (!Flattener(toDevice).Run(path, lines)) return false;
+    if (!Flattener(toDevice, style.width < kMaxHairlineWidth).Run(path, lines)) return false;
     for (const Polyline& line : lines) {
         if (!line.drawn) continue;
         if (!Outline(line, style.width / 2, style.join, style.miterLimit, style.cap, loops))
             return false;
+    }
+    return true;
+}
+
+bool FillOutline(const cairo_path_t* path, const cairo_matrix_t& toDevice,
+                 std::vector<Loop>& loops) {
+    std::vector<Polyline> lines;
+    if (!Flattener(toDevice, false).Run(path, lines)) return false;
+    for (Polyline& line : lines) {
+        if (line.points.size() > 2) loops.push_back(std::move(line.points));
     }
     return true;
 }

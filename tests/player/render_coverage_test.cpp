@@ -1,6 +1,6 @@
 // Thin strokes drawn from their own outline: the coverage mask's areas, when an outline is
 // refused, and the picture against cairo's stroker of the same line.
-#include "player/render_hairline.h"
+#include "player/render_coverage.h"
 
 #include <gtest/gtest.h>
 
@@ -101,8 +101,8 @@ TEST(CoverageMask, RefusesEmptyAndOversizedBoxes) {
     CoverageMask mask;
     EXPECT_FALSE(mask.Reset(0, 0, 0, 10));
     EXPECT_FALSE(mask.Reset(0, 0, 10, -1));
-    EXPECT_FALSE(mask.Reset(0, 0, 1 << 16, 2));
-    EXPECT_TRUE(mask.Reset(0, 0, 256, 256));
+    EXPECT_FALSE(mask.Reset(0, 0, CoverageMask::kMaxPixels / 4 + 1, 4));
+    EXPECT_TRUE(mask.Reset(0, 0, CoverageMask::kMaxPixels / 4, 4));
 }
 
 TEST(CoverageMask, AResetDropsWhatWasNeverResolved) {
@@ -139,7 +139,7 @@ double LoopsArea(const std::vector<Loop>& loops) {
     return std::abs(area) / 2;
 }
 
-TEST(HairlineOutline, AreaIsLengthTimesWidthPlusCaps) {
+TEST(StrokeOutline, AreaIsLengthTimesWidthPlusCaps) {
     cairo_matrix_t identity;
     cairo_matrix_init_identity(&identity);
     // A 20-pixel line from pixel centre to pixel centre.
@@ -155,22 +155,22 @@ TEST(HairlineOutline, AreaIsLengthTimesWidthPlusCaps) {
                           Case{CapStyle::kRound, 1, 20 + std::numbers::pi / 4},
                           Case{CapStyle::kNone, 1.4, 28}}) {
         std::vector<Loop> loops;
-        ASSERT_TRUE(HairlineOutline(line.path, identity, {c.width, c.cap}, loops));
+        ASSERT_TRUE(StrokeOutline(line.path, identity, {c.width, c.cap}, loops));
         // Round caps are drawn as chords.
         EXPECT_NEAR(LoopsArea(loops), c.area, 0.05) << int(c.cap) << " " << c.width;
     }
 }
 
-TEST(HairlineOutline, ALoneMoveDrawsNothing) {
+TEST(StrokeOutline, ALoneMoveDrawsNothing) {
     cairo_matrix_t identity;
     cairo_matrix_init_identity(&identity);
     const OwnedPath path([](cairo_t* cr) { cairo_move_to(cr, 5, 5); });
     std::vector<Loop> loops;
-    EXPECT_TRUE(HairlineOutline(path.path, identity, {1}, loops));
+    EXPECT_TRUE(StrokeOutline(path.path, identity, {1}, loops));
     EXPECT_TRUE(loops.empty());
 }
 
-TEST(HairlineOutline, LeavesWhatItCannotOutlineToTheStroker) {
+TEST(StrokeOutline, LeavesWhatItCannotOutlineToTheStroker) {
     cairo_matrix_t identity;
     cairo_matrix_init_identity(&identity);
     struct Case {
@@ -210,26 +210,33 @@ TEST(HairlineOutline, LeavesWhatItCannotOutlineToTheStroker) {
              cairo_move_to(cr, 5, 5);
              cairo_line_to(cr, 25, 5);
          },
-         kMaxHairlineWidth},
+         kMaxOutlinedWidth + 1},
+        {"a line wider than its bend is round",
+         [](cairo_t* cr) {
+             cairo_arc(cr, 30, 30, 3, 0, 2 * std::numbers::pi);
+             cairo_close_path(cr);
+         },
+         12},
     };
     for (const Case& c : cases) {
         const OwnedPath path(c.build);
         std::vector<Loop> loops;
-        EXPECT_FALSE(HairlineOutline(path.path, identity, {c.width}, loops)) << c.name;
+        EXPECT_FALSE(StrokeOutline(path.path, identity, {c.width}, loops)) << c.name;
     }
 }
 
-// The outline's coverage against cairo stroking the same snapped path, on a 60 x 60 mask.
+// The outline's coverage against cairo stroking the same path (snapped when thin), on a 60 x 60
+// mask.
 struct Drawn {
     std::vector<int> own, cairo;
 };
 
 Drawn DrawBothWays(const std::function<void(cairo_t*)>& build, const cairo_matrix_t& m,
-                   const HairlineStyle& style) {
+                   const StrokeStyle& style) {
     const OwnedPath path(build);
     std::vector<Loop> loops;
     Drawn d;
-    if (!HairlineOutline(path.path, m, style, loops)) return d;
+    if (!StrokeOutline(path.path, m, style, loops)) return d;
     CoverageMask mask;
     if (!mask.Reset(0, 0, 60, 60)) return d;
     for (const Loop& l : loops) mask.AddLoop(l);
@@ -247,8 +254,9 @@ Drawn DrawBothWays(const std::function<void(cairo_t*)>& build, const cairo_matri
         for (int k = 0; k < count; ++k) {
             double x = p[k + 1].point.x, y = p[k + 1].point.y;
             cairo_matrix_transform_point(&m, &x, &y);
-            pts[2 * k] = PixelCentre(x);
-            pts[2 * k + 1] = PixelCentre(y);
+            const bool snap = style.width < kMaxHairlineWidth;
+            pts[2 * k] = snap ? PixelCentre(x) : x;
+            pts[2 * k + 1] = snap ? PixelCentre(y) : y;
         }
         if (p->header.type == CAIRO_PATH_MOVE_TO) cairo_move_to(cr, pts[0], pts[1]);
         if (p->header.type == CAIRO_PATH_LINE_TO) cairo_line_to(cr, pts[0], pts[1]);
@@ -274,7 +282,7 @@ Drawn DrawBothWays(const std::function<void(cairo_t*)>& build, const cairo_matri
     return d;
 }
 
-TEST(HairlineOutline, DrawsWhatCairosStrokerDraws) {
+TEST(StrokeOutline, DrawsWhatCairosStrokerDraws) {
     cairo_matrix_t identity, turned, squeezed;
     cairo_matrix_init_identity(&identity);
     cairo_matrix_init_rotate(&turned, 0.3);
@@ -294,6 +302,13 @@ TEST(HairlineOutline, DrawsWhatCairosStrokerDraws) {
         cairo_line_to(cr, 35, 12);
         cairo_curve_to(cr, 45, 20, 50, 30, 52, 50);
     };
+    auto polyline = [](cairo_t* cr) {
+        cairo_move_to(cr, 5, 40);
+        cairo_line_to(cr, 15, 10);
+        cairo_line_to(cr, 25, 40);
+        cairo_line_to(cr, 35, 12);
+        cairo_line_to(cr, 52, 50);
+    };
     auto bigZigzag = [](cairo_t* cr) {
         cairo_move_to(cr, 100, 800);
         cairo_line_to(cr, 300, 200);
@@ -304,7 +319,7 @@ TEST(HairlineOutline, DrawsWhatCairosStrokerDraws) {
         std::string name;
         std::function<void(cairo_t*)> build;
         const cairo_matrix_t* m;
-        HairlineStyle style;
+        StrokeStyle style;
     };
     const std::vector<Case> cases = {
         {"circle", circle, &identity, {1}},
@@ -315,6 +330,10 @@ TEST(HairlineOutline, DrawsWhatCairosStrokerDraws) {
         {"zigzag square caps", zigzag, &turned, {1, CapStyle::kSquare, JoinStyle::kMiter, 10}},
         {"zigzag butt caps", zigzag, &identity, {1.3, CapStyle::kNone, JoinStyle::kBevel}},
         {"zigzag under a small skewed scale", bigZigzag, &squeezed, {1}},
+        {"wide circle", circle, &turned, {3}},
+        {"wide box mitred", box, &identity, {6, CapStyle::kRound, JoinStyle::kMiter}},
+        {"wide zigzag round", zigzag, &identity, {2.5}},
+        {"wide polyline square caps", polyline, &turned, {3, CapStyle::kSquare, JoinStyle::kBevel}},
     };
     for (const Case& c : cases) {
         const Drawn d = DrawBothWays(c.build, *c.m, c.style);
@@ -325,6 +344,89 @@ TEST(HairlineOutline, DrawsWhatCairosStrokerDraws) {
         // The same pixels, edge pixels off by antialiasing only, and the same ink in all.
         EXPECT_LE(worst, 48) << c.name;
         EXPECT_NEAR(Sum(d.own), Sum(d.cairo), Sum(d.cairo) * 0.02) << c.name;
+    }
+}
+
+TEST(FillOutline, FillsWhatCairoFills) {
+    cairo_matrix_t identity, turned;
+    cairo_matrix_init_identity(&identity);
+    cairo_matrix_init_rotate(&turned, 0.7);
+    cairo_matrix_translate(&turned, 20.3, -18.6);
+    // A five-pointed star drawn in one stroke: its centre is inside by the nonzero rule only.
+    auto star = [](cairo_t* cr) {
+        for (int k = 0; k < 5; ++k) {
+            const double a = k * 4 * std::numbers::pi / 5;
+            (k == 0 ? cairo_move_to : cairo_line_to)(cr, 30 + 25 * std::sin(a),
+                                                     30 - 25 * std::cos(a));
+        }
+        cairo_close_path(cr);
+    };
+    auto ring = [](cairo_t* cr) {
+        cairo_arc(cr, 30, 30, 22, 0, 2 * std::numbers::pi);
+        cairo_close_path(cr);
+        cairo_arc_negative(cr, 30, 30, 12.5, 2 * std::numbers::pi, 0);
+        cairo_close_path(cr);
+    };
+    auto boxes = [](cairo_t* cr) {  // two boxes overlapping, not closed by the path itself
+        cairo_move_to(cr, 5.3, 5.7);
+        cairo_line_to(cr, 40.2, 5.7);
+        cairo_line_to(cr, 40.2, 30.1);
+        cairo_line_to(cr, 5.3, 30.1);
+        cairo_move_to(cr, 20.5, 20.5);
+        cairo_line_to(cr, 55.5, 20.5);
+        cairo_line_to(cr, 55.5, 55.5);
+        cairo_line_to(cr, 20.5, 55.5);
+    };
+    struct Case {
+        std::string name;
+        std::function<void(cairo_t*)> build;
+        const cairo_matrix_t* m;
+        FillRule rule;
+        int crossings;  // of edges
+    };
+    const std::vector<Case> cases = {
+        {"star even-odd", star, &identity, FillRule::kEvenOdd, 5},
+        {"star nonzero", star, &identity, FillRule::kNonZero, 5},
+        {"ring turned", ring, &turned, FillRule::kEvenOdd, 0},
+        {"ring nonzero", ring, &identity, FillRule::kNonZero, 0},
+        {"boxes even-odd", boxes, &turned, FillRule::kEvenOdd, 2},
+        {"boxes nonzero", boxes, &identity, FillRule::kNonZero, 2},
+    };
+    for (const Case& c : cases) {
+        const OwnedPath path(c.build);
+        std::vector<Loop> loops;
+        ASSERT_TRUE(FillOutline(path.path, *c.m, loops)) << c.name;
+        CoverageMask mask;
+        ASSERT_TRUE(mask.Reset(0, 0, 60, 60));
+        for (const Loop& l : loops) mask.AddLoop(l);
+        const int stride = 60;
+        std::vector<std::uint8_t> own;
+        mask.Resolve(own, stride, c.rule);
+
+        const CairoSurface s(cairo_image_surface_create(CAIRO_FORMAT_A8, 60, 60));
+        const CairoContext context(cairo_create(s.get()));
+        cairo_t* cr = context.get();
+        cairo_set_matrix(cr, c.m);
+        c.build(cr);
+        cairo_set_fill_rule(cr, c.rule == FillRule::kNonZero ? CAIRO_FILL_RULE_WINDING
+                                                             : CAIRO_FILL_RULE_EVEN_ODD);
+        cairo_fill(cr);
+        cairo_surface_flush(s.get());
+        const unsigned char* data = cairo_image_surface_get_data(s.get());
+        const int cairoStride = cairo_image_surface_get_stride(s.get());
+        int off = 0, ownSum = 0, cairoSum = 0;
+        for (int y = 0; y < 60; ++y) {
+            for (int x = 0; x < 60; ++x) {
+                const int a = own[y * stride + x], b = data[y * cairoStride + x];
+                off += std::abs(a - b) > 26;
+                ownSum += a;
+                cairoSum += b;
+            }
+        }
+        // Edge pixels differ by antialiasing only, except where edges cross inside a pixel:
+        // there the coverage is summed over the loops rather than taken per point.
+        EXPECT_LE(off, c.crossings * 2) << c.name;
+        EXPECT_NEAR(ownSum, cairoSum, cairoSum * 0.005) << c.name;
     }
 }
 
