@@ -379,4 +379,23 @@ bool FillOutline(const cairo_path_t* path, const cairo_matrix_t& toDevice,
     return true;
 }
 
+bool IsUprightBox(const std::vector<Loop>& loops) {
+    if (loops.size() != 1) return false;
+    Loop box = loops.front();
+    if (box.size() == 5 && Length(box.back() - box.front()) < kSamePoint) box.pop_back();
+    if (box.size() != 4) return false;
+    // Sides alternate between upright and level, starting with either.
+    for (int start = 0; start < 2; ++start) {
+        bool upright = true;
+        for (int i = 0; i < 4 && upright; ++i) {
+            const DevicePoint& a = box[i];
+            const DevicePoint& b = box[(i + 1) % 4];
+            upright = (i + start) % 2 == 0 ? std::abs(a.x - b.x) < kSamePoint
+                                           : std::abs(a.y - b.y) < kSamePoint;
+        }
+        if (upright) return true;
+    }
+    return false;
+}
+
 }  // namespace player

@@ -87,4 +87,7 @@ bool StrokeOutline(const cairo_path_t* path, const cairo_matrix_t& toDevice,
 bool FillOutline(const cairo_path_t* path, const cairo_matrix_t& toDevice,
                  std::vector<Loop>& loops);
 
+// Whether the loops are one rectangle with sides along the pixel rows and columns.
+bool IsUprightBox(const std::vector<Loop>& loops);
+
 }  // namespace player

@@ -946,7 +946,9 @@ bool Renderer::DrawOutlinedStroke(cairo_t* cr, const StrokePath& stroke,
 bool Renderer::DrawSmallFill(cairo_t* cr, const PathData& path, const cairo_matrix_t& m,
                              FillRule rule, int texels) {
     coverageLoops_.clear();
-    return FillOutline(path.Get(), m, coverageLoops_) && DrawCoverage(cr, rule, texels);
+    // Cairo fills an upright rectangle as a box, without computing coverage at all.
+    return FillOutline(path.Get(), m, coverageLoops_) && !IsUprightBox(coverageLoops_) &&
+           DrawCoverage(cr, rule, texels);
 }
 
 bool Renderer::DrawCoverage(cairo_t* cr, FillRule rule, int texels) {

@@ -430,6 +430,25 @@ TEST(FillOutline, FillsWhatCairoFills) {
     }
 }
 
+TEST(IsUprightBox, OnlyOneRectangleAlongTheRowsAndColumns) {
+    struct Case {
+        std::string name;
+        std::vector<Loop> loops;
+        bool box;
+    };
+    const std::vector<Case> cases = {
+        {"rectangle", {Rect(1.5, 2, 30, 40)}, true},
+        {"other way round", {Rect(1.5, 2, 30, 40, false)}, true},
+        {"starting on an upright side", {{{1, 1}, {1, 9}, {5, 9}, {5, 1}}}, true},
+        {"closed on its start", {{{1, 1}, {5, 1}, {5, 9}, {1, 9}, {1, 1}}}, true},
+        {"turned", {{{5, 0}, {10, 5}, {5, 10}, {0, 5}}}, false},
+        {"two rectangles", {Rect(0, 0, 1, 1), Rect(2, 2, 3, 3)}, false},
+        {"triangle", {{{0, 0}, {5, 0}, {5, 5}}}, false},
+        {"sides not closing a box", {{{0, 0}, {5, 0}, {5, 5}, {1, 5}}}, false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(IsUprightBox(c.loops), c.box) << c.name;
+}
+
 // Through the renderer: a thin outline drawn after a larger one reuses the larger one's
 // buffers, and must come out as it does on a renderer that drew nothing before.
 TEST(HairlineRendering, ALineAfterALargerOneDrawsAsOnAFreshRenderer) {
