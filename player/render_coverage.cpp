@@ -16,6 +16,9 @@ constexpr int kMaxCurvePieces = 64;
 constexpr std::size_t kMaxOutlinePoints = 1 << 14;
 // Points closer than this are one point.
 constexpr double kSamePoint = 1e-6;
+// Points farther than this from the origin (device pixels) are left to cairo, which clips
+// them; NaN is never nearer.
+constexpr double kFarAway = 1 << 22;
 // The sharpest turn (as the cosine of the angle turned) the outline draws itself: sharper
 // turns fold the inner side back over the line.
 constexpr double kSharpestTurn = -0.9;
@@ -110,6 +113,7 @@ class Flattener {
     }
 
     bool Add(Polyline& line, DevicePoint p) {
+        if (!(std::abs(p.x) < kFarAway && std::abs(p.y) < kFarAway)) return false;
         if (!line.points.empty() && Length(p - line.points.back()) < kSamePoint) return true;
         line.points.push_back(p);
         return ++points_ <= kMaxOutlinePoints;
@@ -133,8 +137,8 @@ class Flattener {
         const int n = std::max(1, static_cast<int>(pieces));
         for (int k = 1; k <= n; ++k) {
             const double t = double(k) / n, s = 1 - t;
-            const DevicePoint p = p0 * (s * s * s) + p1 * (3 * s * s * t) + p2 * (3 * s * t * t) +
-                                  p3 * (t * t * t);
+            const DevicePoint p =
+                p0 * (s * s * s) + p1 * (3 * s * s * t) + p2 * (3 * s * t * t) + p3 * (t * t * t);
             if (!Add(line, p)) return false;
         }
         return true;
@@ -204,8 +208,7 @@ bool Outline(const Polyline& line, double h, JoinStyle join, double miterLimit, 
         std::vector<DevicePoint>& outer = turn > 0 ? right : left;
         inner.push_back(p[v] + miter * -outerSign);
         const DevicePoint na = normal[a] * outerSign, nb = normal[b] * outerSign;
-        const bool mitred =
-            join == JoinStyle::kMiter && std::sqrt(2 / (1 + cosTurn)) <= miterLimit;
+        const bool mitred = join == JoinStyle::kMiter && std::sqrt(2 / (1 + cosTurn)) <= miterLimit;
         if (mitred) {
             outer.push_back(p[v] + miter * outerSign);
         } else if (join == JoinStyle::kRound) {

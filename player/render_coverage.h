@@ -77,13 +77,13 @@ struct StrokeStyle {
 // points are moved to their pixels' centres first. Gentle turns take one mitred point whatever
 // the join (it lies within a twentieth of a pixel of the round join). False, with `loops`
 // unspecified, when the path needs the general stroker: a sub-path of one point, a turn too
-// sharp for its short sides (the line is wider than the bend is round), a curve too large, or
-// too many points.
+// sharp for its short sides (the line is wider than the bend is round), a curve too large, a
+// point far off any surface (or not a number), or too many points.
 bool StrokeOutline(const cairo_path_t* path, const cairo_matrix_t& toDevice,
                    const StrokeStyle& style, std::vector<Loop>& loops);
 
-// A fill's path in device pixels, every sub-path a loop. False when a curve is too large or
-// there are too many points.
+// A fill's path in device pixels, every sub-path a loop. False when a curve is too large, a
+// point lies far off any surface (or is not a number), or there are too many points.
 bool FillOutline(const cairo_path_t* path, const cairo_matrix_t& toDevice,
                  std::vector<Loop>& loops);
 

@@ -870,9 +870,9 @@ void Renderer::DrawShape(cairo_t* cr, const Shape& shape, const ShapeGeometry& g
             cairo_new_path(cr);
             int texels = 0;
             if (!SetFillSource(cr, *fill.style, state, &texels)) continue;
-            if (!IsBitmapFill(fill.style->kind) && cairo_get_antialias(cr) != CAIRO_ANTIALIAS_NONE &&
-                DrawSmallFill(cr, fill.path, state.matrix, rule, texels))
-                continue;
+            const bool own = !IsBitmapFill(fill.style->kind) &&
+                             cairo_get_antialias(cr) != CAIRO_ANTIALIAS_NONE;
+            if (own && DrawSmallFill(cr, fill.path, state.matrix, rule, texels)) continue;
             cairo_append_path(cr, fill.path.Get());
             if (ChargePath(cr, texels)) cairo_fill(cr);
             cairo_new_path(cr);
@@ -910,8 +910,9 @@ void Renderer::Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& 
     } else {
         SetSolid(cr, state.mask ? Rgba{} : state.color.Apply(style.color));
     }
-    if ((!style.fill || !IsBitmapFill(style.fill->kind)) &&
-        cairo_get_antialias(cr) != CAIRO_ANTIALIAS_NONE && DrawOutlinedStroke(cr, stroke, m, width, texels))
+    const bool outlinable = !style.fill || !IsBitmapFill(style.fill->kind);
+    if (outlinable && cairo_get_antialias(cr) != CAIRO_ANTIALIAS_NONE &&
+        DrawOutlinedStroke(cr, stroke, m, width, texels))
         return;
     cairo_new_path(cr);
     if (width < kMaxHairlineWidth) {

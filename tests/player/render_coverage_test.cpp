@@ -56,7 +56,8 @@ TEST(CoverageMask, PixelsGetTheAreaOfThemCovered) {
         {"a hole cut by the other way round",
          {Rect(10, 20, 13, 23), Rect(11, 21, 12, 22, false)},
          {255, 255, 255, 255, 0, 255, 255, 255, 255}},
-        {"overlaps count once", {Rect(10, 20, 12, 21), Rect(11, 20, 13, 21)},
+        {"overlaps count once",
+         {Rect(10, 20, 12, 21), Rect(11, 20, 13, 21)},
          {255, 255, 255, 0, 0, 0, 0, 0, 0}},
         // A triangle over the diagonal: half of each diagonal pixel.
         {"slanted edge", {{{10, 20}, {13, 23}, {10, 23}}}, {128, 0, 0, 255, 128, 0, 255, 255, 128}},
@@ -151,9 +152,9 @@ TEST(StrokeOutline, AreaIsLengthTimesWidthPlusCaps) {
         CapStyle cap;
         double width, area;
     };
-    for (const Case& c : {Case{CapStyle::kNone, 1, 20}, Case{CapStyle::kSquare, 1, 21},
-                          Case{CapStyle::kRound, 1, 20 + std::numbers::pi / 4},
-                          Case{CapStyle::kNone, 1.4, 28}}) {
+    for (const Case& c :
+         {Case{CapStyle::kNone, 1, 20}, Case{CapStyle::kSquare, 1, 21},
+          Case{CapStyle::kRound, 1, 20 + std::numbers::pi / 4}, Case{CapStyle::kNone, 1.4, 28}}) {
         std::vector<Loop> loops;
         ASSERT_TRUE(StrokeOutline(line.path, identity, {c.width, c.cap}, loops));
         // Round caps are drawn as chords.
@@ -199,6 +200,18 @@ TEST(StrokeOutline, LeavesWhatItCannotOutlineToTheStroker) {
              cairo_line_to(cr, 5, 6);
          },
          1},
+        {"a point far off any surface",
+         [](cairo_t* cr) {
+             cairo_move_to(cr, 5, 5);
+             cairo_line_to(cr, 1e12, 5);
+         },
+         1},
+        {"a width that is not a number",
+         [](cairo_t* cr) {
+             cairo_move_to(cr, 5, 5);
+             cairo_line_to(cr, 25, 5);
+         },
+         std::nan("")},
         {"a curve far larger than a mask",
          [](cairo_t* cr) {
              cairo_move_to(cr, 0, 0);
@@ -292,9 +305,7 @@ TEST(StrokeOutline, DrawsWhatCairosStrokerDraws) {
         cairo_arc(cr, 30, 30, 20, 0, 2 * std::numbers::pi);
         cairo_close_path(cr);
     };
-    auto box = [](cairo_t* cr) {
-        cairo_rectangle(cr, 8.2, 9.7, 40, 30);
-    };
+    auto box = [](cairo_t* cr) { cairo_rectangle(cr, 8.2, 9.7, 40, 30); };
     auto zigzag = [](cairo_t* cr) {
         cairo_move_to(cr, 5, 40);
         cairo_line_to(cr, 15, 10);
@@ -408,8 +419,8 @@ TEST(FillOutline, FillsWhatCairoFills) {
         cairo_t* cr = context.get();
         cairo_set_matrix(cr, c.m);
         c.build(cr);
-        cairo_set_fill_rule(cr, c.rule == FillRule::kNonZero ? CAIRO_FILL_RULE_WINDING
-                                                             : CAIRO_FILL_RULE_EVEN_ODD);
+        cairo_set_fill_rule(
+            cr, c.rule == FillRule::kNonZero ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
         cairo_fill(cr);
         cairo_surface_flush(s.get());
         const unsigned char* data = cairo_image_surface_get_data(s.get());
@@ -455,7 +466,8 @@ TEST(HairlineRendering, ALineAfterALargerOneDrawsAsOnAFreshRenderer) {
     swfw::Movie m;
     m.Size(120, 120).Background(swfw::Rgb(255, 255, 255));
     swfw::Shape big(1);
-    big.Line(big.AddLine(swfw::LineStyle::Solid(20, swfw::Rgb(200, 0, 0)))).Circle(1200, 1200, 1000);
+    big.Line(big.AddLine(swfw::LineStyle::Solid(20, swfw::Rgb(200, 0, 0))))
+        .Circle(1200, 1200, 1000);
     swfw::Shape small(2);
     small.Line(small.AddLine(swfw::LineStyle::Solid(20, swfw::Rgb(0, 0, 200))))
         .Rectangle(300, 300, 400, 200);
