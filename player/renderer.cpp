@@ -8,6 +8,7 @@
 #include "player/limits.h"
 #include "player/media/bitmap_decoder.h"
 #include "player/morph.h"
+#include "player/render_coverage.h"
 #include "player/text_field.h"
 #include "player/text_render.h"
 #include "player/units.h"
@@ -193,12 +194,6 @@ cairo_line_join_t CairoJoin(JoinStyle j) {
         default:
             return CAIRO_LINE_JOIN_ROUND;
     }
-}
-
-// The centre of the pixel a one-pixel line through v covers: the line spans [v - 0.5, v + 0.5),
-// so a line on a pixel boundary falls on the pixel before it.
-double PixelCentre(double v) {
-    return std::ceil(v) - 0.5;
 }
 
 // Appends a path transformed to device space with every point moved to its pixel's centre.
@@ -846,6 +841,7 @@ bool Renderer::SetBitmapSource(cairo_t* cr, const FillStyle& fill, const RenderS
 void Renderer::DrawShape(cairo_t* cr, const Shape& shape, const ShapeGeometry& geometry,
                          const RenderState& state) {
     cairo_set_fill_rule(cr, geometry.nonZero ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+    const FillRule rule = geometry.nonZero ? FillRule::kNonZero : FillRule::kEvenOdd;
     for (const ShapeLayer& layer : geometry.layers) {
         // The fills of a layer tile the shape: added together inside a group, neighbours share
         // their edge pixels exactly instead of letting what lies beneath show through the seam.
@@ -874,6 +870,9 @@ void Renderer::DrawShape(cairo_t* cr, const Shape& shape, const ShapeGeometry& g
             cairo_new_path(cr);
             int texels = 0;
             if (!SetFillSource(cr, *fill.style, state, &texels)) continue;
+            const bool own = !IsBitmapFill(fill.style->kind) &&
+                             cairo_get_antialias(cr) != CAIRO_ANTIALIAS_NONE;
+            if (own && DrawSmallFill(cr, fill.path, state.matrix, rule, texels)) continue;
             cairo_append_path(cr, fill.path.Get());
             if (ChargePath(cr, texels)) cairo_fill(cr);
             cairo_new_path(cr);
@@ -911,8 +910,12 @@ void Renderer::Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& 
     } else {
         SetSolid(cr, state.mask ? Rgba{} : state.color.Apply(style.color));
     }
+    const bool outlinable = !style.fill || !IsBitmapFill(style.fill->kind);
+    if (outlinable && cairo_get_antialias(cr) != CAIRO_ANTIALIAS_NONE &&
+        DrawOutlinedStroke(cr, stroke, m, width, texels))
+        return;
     cairo_new_path(cr);
-    if (width < 1.5) {
+    if (width < kMaxHairlineWidth) {
         // A one-pixel line runs through pixel centres, so it lands on one row or column
         // instead of smearing over two.
         cairo_identity_matrix(cr);
@@ -929,6 +932,53 @@ void Renderer::Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& 
     const double reach = width / 2 * std::max(1.0, FromFixed8(style.miterLimit)) + 1;
     if (ChargePath(cr, texels, reach)) cairo_stroke(cr);
     cairo_new_path(cr);
+}
+
+bool Renderer::DrawOutlinedStroke(cairo_t* cr, const StrokePath& stroke,
+                                  const cairo_matrix_t& m, double width, int texels) {
+    const LineStyle& style = *stroke.style;
+    const StrokeStyle outlined{width, style.startCap, style.join,
+                               std::max(1.0, FromFixed8(style.miterLimit))};
+    coverageLoops_.clear();
+    return StrokeOutline(stroke.path.Get(), m, outlined, coverageLoops_) &&
+           DrawCoverage(cr, FillRule::kNonZero, texels);
+}
+
+bool Renderer::DrawSmallFill(cairo_t* cr, const PathData& path, const cairo_matrix_t& m,
+                             FillRule rule, int texels) {
+    coverageLoops_.clear();
+    // Cairo fills an upright rectangle as a box, without computing coverage at all.
+    return FillOutline(path.Get(), m, coverageLoops_) && !IsUprightBox(coverageLoops_) &&
+           DrawCoverage(cr, rule, texels);
+}
+
+bool Renderer::DrawCoverage(cairo_t* cr, FillRule rule, int texels) {
+    double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
+    for (const Loop& loop : coverageLoops_) {
+        for (const DevicePoint& p : loop) {
+            x0 = std::min(x0, p.x);
+            y0 = std::min(y0, p.y);
+            x1 = std::max(x1, p.x);
+            y1 = std::max(y1, p.y);
+        }
+    }
+    if (coverageLoops_.empty()) return true;  // nothing to draw
+    // Outlines far off the surface are left to cairo, which clips them.
+    constexpr double kFar = 1 << 20;
+    if (!(x0 > -kFar && y0 > -kFar && x1 < kFar && y1 < kFar)) return false;
+    const int left = static_cast<int>(std::floor(x0)), top = static_cast<int>(std::floor(y0));
+    const int right = static_cast<int>(std::ceil(x1)), bottom = static_cast<int>(std::ceil(y1));
+    if (!coverageMask_.Reset(left, top, right - left, bottom - top)) return false;
+    if (!work_.Charge(BoxPixels(cr, left, top, right, bottom) * (1 + std::int64_t{texels})))
+        return true;
+    for (const Loop& loop : coverageLoops_) coverageMask_.AddLoop(loop);
+    const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_A8, right - left);
+    coverageMask_.Resolve(coverageBytes_, stride, rule);
+    const CairoSurface mask(cairo_image_surface_create_for_data(
+        coverageBytes_.data(), CAIRO_FORMAT_A8, right - left, bottom - top, stride));
+    cairo_identity_matrix(cr);
+    cairo_mask_surface(cr, mask.get(), left, top);
+    return true;
 }
 
 void Renderer::ReleaseOtherVideos(const VideoPlayback& current) {

@@ -22,6 +22,7 @@
 #include "player/media/filters.h"
 #include "player/media/image.h"
 #include "player/player.h"
+#include "player/render_coverage.h"
 #include "player/timeline.h"
 #include "player/video.h"
 
@@ -120,6 +121,16 @@ class Renderer {
     void DrawScriptMasked(cairo_t* cr, const DisplayObject& object, const RenderState& state,
                           const SpriteInstance& mask);
     void Stroke(cairo_t* cr, const StrokePath& stroke, const RenderState& state);
+    // Shapes drawn from coverage we compute (render_coverage.h) in the current source, false
+    // when they need cairo's own path. A stroke `width` device pixels wide sampling `texels` a
+    // pixel:
+    bool DrawOutlinedStroke(cairo_t* cr, const StrokePath& stroke, const cairo_matrix_t& m,
+                            double width, int texels);
+    // A fill whose device box is small enough for a mask, sampling `texels` a pixel:
+    bool DrawSmallFill(cairo_t* cr, const PathData& path, const cairo_matrix_t& m, FillRule rule,
+                       int texels);
+    // The loops in coverageLoops_, in device pixels:
+    bool DrawCoverage(cairo_t* cr, FillRule rule, int texels);
     // Charges the current path's pixels, each sampling `texels`, grown by `margin` (strokes).
     bool ChargePath(cairo_t* cr, int texels, double margin = 0);
     // A placed video stream: the picture its ratio selects, one video pixel per pixel of the
@@ -182,6 +193,10 @@ class Renderer {
     std::unordered_map<const VideoStream*, std::unique_ptr<VideoPlayback>> videos_;
     std::int64_t videoPixelsLeft_ = 0;  // decoding budget of the frame being drawn
     std::vector<std::string> problems_;
+    // Kept between shapes drawn from our own coverage, which reuse their buffers.
+    std::vector<Loop> coverageLoops_;
+    CoverageMask coverageMask_;
+    std::vector<std::uint8_t> coverageBytes_;
     std::unique_ptr<TextRenderer> text_;  // fonts' glyph outlines and text field layouts
     Limits limits_;
     std::size_t edgesDrawn_ = 0;    // this frame
