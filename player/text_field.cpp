@@ -23,6 +23,25 @@ constexpr double kGutterTwips = 80.0;  // 2 px each side
 // Text a script gives one field is cut here.
 constexpr std::size_t kMaxFieldText = 1u << 20;
 
+// Where the character at `index` starts in text of the movie's encoding (UTF-8 from version
+// 6 on, one byte a character before); the end for an index past it.
+std::size_t ByteAt(std::string_view text, std::size_t index, bool utf8) {
+    if (!utf8) return std::min(index, text.size());
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+        if (chars++ == index) return i;
+    }
+    return text.size();
+}
+
+std::size_t CharCount(std::string_view text, bool utf8) {
+    if (!utf8) return text.size();
+    return std::size_t(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
 std::uint64_t NextRevision() {
     static std::atomic<std::uint64_t> next{1};
     return next++;
@@ -275,11 +294,21 @@ void TextFieldInstance::Changed() {
 }
 
 void TextFieldInstance::SetText(std::string value) {
-    if (value.size() > kMaxFieldText) value.resize(kMaxFieldText);
-    if (maxChars && *maxChars > 0 && value.size() > std::size_t(*maxChars) && input)
-        value.resize(std::size_t(*maxChars));
+    const bool utf8 = state && state->GetMovie().version >= 6;
+    if (value.size() > kMaxFieldText) {
+        std::size_t cut = kMaxFieldText;  // not inside a character
+        while (utf8 && cut > 0 && (static_cast<unsigned char>(value[cut]) & 0xC0) == 0x80) --cut;
+        value.resize(cut);
+    }
+    if (maxChars && *maxChars > 0 && input)
+        value.resize(ByteAt(value, std::size_t(*maxChars), utf8));
     text = std::move(value);
     Changed();
+}
+
+void TextFieldInstance::Select(int begin, int end) {
+    selectionBegin = std::max(begin, 0);
+    selectionEnd = std::max(end, selectionBegin);
 }
 
 namespace {
@@ -552,15 +581,33 @@ Value TextFieldInstance::CallField(Vm& vm, std::string_view method,
     if (method == "replaceText") {
         if (args.size() < 3) return Value();
         std::string plain = PlainText();
-        const double n = static_cast<double>(plain.size());
+        const bool utf8 = state->GetMovie().version >= 6;
+        const double n = static_cast<double>(CharCount(plain, utf8));
         const double from = std::clamp(vm.ToInteger(arg(0)), 0.0, n);
         const double to = std::clamp(vm.ToInteger(arg(1)), from, n);
-        plain.replace(std::size_t(from), std::size_t(to - from), vm.ToString(arg(2)));
+        const std::size_t begin = ByteAt(plain, std::size_t(from), utf8);
+        plain.replace(begin, ByteAt(plain, std::size_t(to), utf8) - begin, vm.ToString(arg(2)));
         SetText(std::move(plain));
         PushVariable(vm);
         return Value();
     }
-    if (method == "replaceSel") return Value();  // nothing is ever selected
+    if (method == "replaceSel") {
+        if (args.empty()) return Value();
+        std::string plain = PlainText();
+        const bool utf8 = state->GetMovie().version >= 6;
+        const int n = int(CharCount(plain, utf8));
+        const int from = std::clamp(selectionBegin, 0, n);
+        const int to = std::clamp(selectionEnd, from, n);
+        const std::string inserted = vm.ToString(arg(0));
+        const std::size_t begin = ByteAt(plain, std::size_t(from), utf8);
+        plain.replace(begin, ByteAt(plain, std::size_t(to), utf8) - begin, inserted);
+        SetText(std::move(plain));
+        PushVariable(vm);
+        // The caret follows what went in.
+        const int caret = from + int(CharCount(inserted, utf8));
+        Select(caret, caret);
+        return Value();
+    }
     if (method == "getDepth") return Value::Number(double(depth) - kScriptDepthOffset);
     if (method == "removeTextField") {
         if (!parent || depth < kScriptDepthOffset) return Value();
@@ -673,6 +720,28 @@ script::TextHost* SpriteInstance::CreateTextField(std::string_view fieldName, in
                                                   double x, double y, double width,
                                                   double height) {
     return state ? state->CreateText(*this, fieldName, fieldDepth, x, y, width, height) : nullptr;
+}
+
+
+std::optional<std::u32string> SpriteInstance::StaticText() const {
+    if (staticTextHandedOn || !movie) return std::nullopt;
+    std::optional<std::u32string> out;
+    for (const auto& [d, object] : displayList) {
+        const auto* text = object.character ? std::get_if<player::StaticText>(object.character) : nullptr;
+        if (!text) continue;
+        if (!out) out.emplace();
+        const Font* font = nullptr;
+        for (const TextRecord& record : text->records) {
+            if (record.fontId) {
+                const Character* c = movie->Find(*record.fontId);
+                font = c ? std::get_if<Font>(c) : nullptr;
+            }
+            if (!font) continue;
+            for (const GlyphEntry& glyph : record.glyphs)
+                if (glyph.index < font->codes.size()) out->push_back(font->codes[glyph.index]);
+        }
+    }
+    return out;
 }
 
 }  // namespace player

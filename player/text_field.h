@@ -44,6 +44,7 @@ struct TextFieldInstance : script::TextHost {
     std::uint32_t backgroundColor = 0xFFFFFF, borderColor = 0;
     std::optional<int> maxChars;
     bool settledOnObject = false;  // the variable was found on an object that is not a clip
+    int selectionBegin = 0, selectionEnd = 0;  // characters; replaceSel replaces them
 
     TextFieldInstance() = default;
     TextFieldInstance(const TextFieldInstance&) = delete;
@@ -56,6 +57,7 @@ struct TextFieldInstance : script::TextHost {
     bool SetField(script::Vm& vm, std::string_view key, const script::Value& value) override;
     script::Value CallField(script::Vm& vm, std::string_view method,
                             std::span<const script::Value> args) override;
+    void Select(int begin, int end) override;
 
     // Where the parent keeps this field; null once it left the display.
     DisplayObject* Placement() const;

@@ -248,6 +248,7 @@ void InstallText(Vm& vm) {
     DefineAccessor(vm, realm.textFormatProto, "display", DisplayGet, DisplaySet);
 
     if (realm.clipProto) vm.DefineMethod(realm.clipProto, "createTextField", CreateTextField);
+    InstallTextSnapshot(vm);
 }
 
 }  // namespace player::script
