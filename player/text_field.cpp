@@ -428,6 +428,8 @@ bool TextFieldInstance::GetField(Vm& vm, std::string_view key, Value* out) {
         *out = Value::Null();
     } else if (is("mouseWheelEnabled")) {
         *out = Value::Boolean(true);
+    } else if (is("tabIndex")) {
+        *out = tabIndex ? Value::Number(*tabIndex) : Value();
     } else {
         return false;
     }
@@ -541,6 +543,15 @@ bool TextFieldInstance::SetField(Vm& vm, std::string_view key, const Value& valu
                is("length") || is("textWidth") || is("textHeight") || is("maxscroll") ||
                is("bottomScroll") || is("maxhscroll")) {
         // Scrolling is not modelled and the measures are read-only.
+    } else if (is("tabIndex")) {
+        // Kept as an unsigned 32-bit number; what is not a number counts as 0.
+        if (value.IsUndefined()) {
+            tabIndex.reset();
+        } else {
+            const double d = vm.ToNumber(value);
+            const double m = std::isfinite(d) ? std::fmod(std::trunc(d), 4294967296.0) : 0;
+            tabIndex = m < 0 ? m + 4294967296.0 : m;
+        }
     } else {
         return false;
     }

@@ -43,6 +43,7 @@ struct TextFieldInstance : script::TextHost {
     bool password = false, condenseWhite = false, input = false;
     std::uint32_t backgroundColor = 0xFFFFFF, borderColor = 0;
     std::optional<int> maxChars;
+    std::optional<double> tabIndex;
     bool settledOnObject = false;  // the variable was found on an object that is not a clip
     int selectionBegin = 0, selectionEnd = 0;  // characters; replaceSel replaces them
 

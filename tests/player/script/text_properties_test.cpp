@@ -1,0 +1,116 @@
+// The TextField prototype's listed properties and tab order indices of fields, clips and
+// buttons under script: how values are converted and which names for-in lists.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "player/player.h"
+#include "tests/support/avm1_asm.h"
+#include "tests/support/swf_writer.h"
+
+namespace {
+
+using swfw::Asm;
+using swfw::PushItem;
+using Op = swfw::Op;
+
+// A movie of `version` with a field "t" and an empty clip "c", running `a`.
+std::vector<std::string> Traces(const Asm& a, int version = 8) {
+    swfw::Movie m;
+    m.version = std::uint8_t(version);
+    swfw::EditText field;
+    field.id = 1;
+    field.bounds = {0, 4000, 0, 800};
+    field.text = "x";
+    field.fontClass = "_sans";
+    m.Define(field);
+    m.Place(swfw::PlaceObject::New(1, 1).Name("t"));
+    swfw::Sprite clip(2);
+    clip.ShowFrame();
+    m.Define(clip);
+    m.Place(swfw::PlaceObject::New(2, 2).Name("c"));
+    m.Do(a);
+    m.ShowFrame();
+    std::vector<std::string> lines;
+    std::string error;
+    auto player = player::Player::Load(m.Bytes(), &error);
+    EXPECT_TRUE(player) << error;
+    if (!player) return lines;
+    player::ScriptSettings settings;
+    settings.trace = [&lines](std::string_view line) { lines.emplace_back(line); };
+    player->SetScripting(std::move(settings));
+    return lines;
+}
+
+// Traces every name for-in gives for the variable's value.
+Asm& TraceNames(Asm& a, const std::string& variable) {
+    const std::string loop = "loop_" + variable, done = "done_" + variable;
+    a.GetVariable(variable).Op(Op::kEnumerate2).Label(loop).StoreRegister(0);
+    a.Push(swfw::Null{}).Op(Op::kEquals2).If(done).Push(swfw::Reg{0}).Trace().Jump(loop);
+    return a.Label(done);
+}
+
+bool Has(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+TEST(TabIndexScript, ConvertedByWhatHoldsIt) {
+    struct Case {
+        PushItem value;
+        std::string field, clip;
+    } cases[] = {
+        {-4, "4294967292", "-4"},
+        {2147483648.0, "2147483648", "-2147483648"},
+        {-2147483648.0, "2147483648", "-2147483648"},
+        {"x", "0", "-2147483648"},
+        {1.9, "1", "1"},
+        {swfw::Undefined{}, "undefined", "undefined"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        for (const char* target : {"t", "c"}) {
+            a.GetVariable(target).PushItems({"tabIndex", c.value}).Op(Op::kSetMember);
+            a.GetVariable(target).Push("tabIndex").Op(Op::kGetMember).Trace();
+        }
+        EXPECT_EQ(Traces(a), (std::vector<std::string>{c.field, c.clip})) << "case "
+                                                                          << (&c - cases);
+    }
+}
+
+TEST(TabIndexScript, ListedOnFieldsNotOnClips) {
+    Asm a;
+    a.GetVariable("c").Push("tabIndex", 3).Op(Op::kSetMember);
+    a.GetVariable("c").Push("tabEnabled", true).Op(Op::kSetMember);
+    TraceNames(a, "c");
+    a.PushTraceString("--");
+    TraceNames(a, "t");
+    const auto lines = Traces(a);
+    const auto split = std::find(lines.begin(), lines.end(), "--");
+    ASSERT_NE(split, lines.end());
+    const std::vector<std::string> clip(lines.begin(), split), field(split + 1, lines.end());
+    EXPECT_TRUE(Has(clip, "tabEnabled"));
+    EXPECT_FALSE(Has(clip, "tabIndex"));
+    for (const char* name : {"tabIndex", "text", "htmlText", "styleSheet", "gridFitType"})
+        EXPECT_TRUE(Has(field, name)) << name;
+}
+
+TEST(TextFieldPrototype, ItsPropertiesNeedAField) {
+    Asm a;
+    a.Push("o", 0, "TextField").Op(Op::kNewObject).Op(Op::kSetVariable);
+    for (const char* name : {"text", "filters"}) {
+        a.GetVariable("o").Push(name, "set").Op(Op::kSetMember);
+        a.GetVariable("o").Push(name).Op(Op::kGetMember).Trace();
+    }
+    // A field keeps what it does not answer itself as its own value.
+    a.GetVariable("t").Push("styleSheet", 5).Op(Op::kSetMember);
+    a.GetVariable("t").Push("styleSheet").Op(Op::kGetMember).Trace();
+    a.GetVariable("t").Push("text").Op(Op::kGetMember).Trace();
+    // Version 6 has no filters on fields: the name is any object's to use.
+    EXPECT_EQ(Traces(a, 6), (std::vector<std::string>{"undefined", "set", "5", "x"}));
+    EXPECT_EQ(Traces(a, 8), (std::vector<std::string>{"undefined", "undefined", "5", "x"}));
+}
+
+}  // namespace
