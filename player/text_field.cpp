@@ -306,6 +306,10 @@ void TextFieldInstance::SetText(std::string value) {
     Changed();
 }
 
+void TextFieldInstance::TakeHtmlAlign(int version) {
+    if (version < 8) format.align = newFormat.align = TextAlign::kLeft;
+}
+
 void TextFieldInstance::Select(int begin, int end) {
     selectionBegin = std::max(begin, 0);
     selectionEnd = std::max(end, selectionBegin);
@@ -474,6 +478,7 @@ bool TextFieldInstance::SetField(Vm& vm, std::string_view key, const Value& valu
         SetText(edit->html ? Markup(vm.ToString(value)) : vm.ToString(value));
         PushVariable(vm);
     } else if (is("htmlText")) {
+        if (edit->html) TakeHtmlAlign(state->GetMovie().version);
         SetText(vm.ToString(value));
         PushVariable(vm);
     } else if (is("html")) {
@@ -653,6 +658,7 @@ void MovieState::AttachTextField(SpriteInstance& s, DisplayObject& object, const
     if (field->maxLength) text->maxChars = *field->maxLength;
     if (field->autoSize) text->autoSize = "left";
     text->format = text->newFormat = DefinitionFormat(*movie_, *field);
+    if (field->html) text->TakeHtmlAlign(field->initialText.empty() ? 0 : movie_->version);
     object.text = std::move(text);
     TextFieldInstance& placed = *object.text;
     if (!field->variableName.empty() && vm_) {

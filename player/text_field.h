@@ -72,6 +72,9 @@ struct TextFieldInstance : script::TextHost {
     // The text with markup taken out.
     std::string PlainText() const;
     void Changed();  // the definition changed: a new layout and, for auto-size, new bounds
+    // HTML text sets the alignment its paragraphs do not give: left before version 8; from
+    // then on the field's own. A field defined without text starts out left.
+    void TakeHtmlAlign(int version);
 };
 
 }  // namespace player

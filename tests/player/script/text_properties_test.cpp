@@ -1,5 +1,6 @@
-// The TextField prototype's listed properties and tab order indices of fields, clips and
-// buttons under script: how values are converted and which names for-in lists.
+// The TextField prototype's listed properties, tab order indices of fields, clips and
+// buttons under script (how values are converted, which names for-in lists), and the
+// alignment HTML text gives a field.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -111,6 +112,51 @@ TEST(TextFieldPrototype, ItsPropertiesNeedAField) {
     // Version 6 has no filters on fields: the name is any object's to use.
     EXPECT_EQ(Traces(a, 6), (std::vector<std::string>{"undefined", "set", "5", "x"}));
     EXPECT_EQ(Traces(a, 8), (std::vector<std::string>{"undefined", "undefined", "5", "x"}));
+}
+
+// Centred fields: "plain" and "marked" (HTML with text) and "empty" (HTML without text).
+std::vector<std::string> AlignTraces(int version, const Asm& a) {
+    swfw::Movie m;
+    m.version = std::uint8_t(version);
+    auto field = [&m](std::uint16_t id, bool html, const std::string& text) {
+        swfw::EditText e;
+        e.id = id;
+        e.bounds = {0, 4000, 0, 800};
+        e.html = html;
+        if (!text.empty()) e.text = text;
+        e.fontClass = "_sans";
+        e.layout = swfw::EditText::Layout{.align = 2};
+        m.Define(e);
+    };
+    field(1, false, "a");
+    field(2, true, "a");
+    field(3, true, "");
+    m.Place(swfw::PlaceObject::New(1, 1).Name("plain"));
+    m.Place(swfw::PlaceObject::New(2, 2).Name("marked"));
+    m.Place(swfw::PlaceObject::New(3, 3).Name("empty"));
+    m.Do(a);
+    m.ShowFrame();
+    std::vector<std::string> lines;
+    std::string error;
+    auto player = player::Player::Load(m.Bytes(), &error);
+    EXPECT_TRUE(player) << error;
+    if (!player) return lines;
+    player::ScriptSettings settings;
+    settings.trace = [&lines](std::string_view line) { lines.emplace_back(line); };
+    player->SetScripting(std::move(settings));
+    return lines;
+}
+
+TEST(TextFieldFormat, HtmlTextAlignsLeftBeforeVersion8) {
+    Asm a;
+    a.GetVariable("plain").Push("html", true).Op(Op::kSetMember);
+    a.GetVariable("plain").Push("htmlText", "b").Op(Op::kSetMember);
+    for (const char* name : {"plain", "marked", "empty"}) {
+        a.Push(0).GetVariable(name).Push("getNewTextFormat").Op(Op::kCallMethod);
+        a.Push("align").Op(Op::kGetMember).Trace();
+    }
+    EXPECT_EQ(AlignTraces(7, a), (std::vector<std::string>{"left", "left", "left"}));
+    EXPECT_EQ(AlignTraces(8, a), (std::vector<std::string>{"center", "center", "left"}));
 }
 
 }  // namespace
