@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 
 #include "player/script/function.h"
 #include "player/script/text_format.h"
@@ -310,6 +311,38 @@ void TextFieldInstance::TakeHtmlAlign(int version) {
     if (version < 8) format.align = newFormat.align = TextAlign::kLeft;
 }
 
+TextRendering& TextFieldInstance::Rendering() {
+    if (rendering) return *rendering;
+    rendering.emplace();
+    const Movie* movie =
+        parent && parent->movie ? parent->movie : state ? &state->GetMovie() : nullptr;
+    if (!movie || edit->id == 0) return *rendering;
+    // CSMTextSettings: the text's id, flags (2 bits smoothing, 3 bits grid fitting),
+    // thickness and sharpness as 32-bit floats.
+    constexpr std::uint16_t kCsmTextSettings = 74;
+    for (const RawTag& tag : movie->rawTags) {
+        const auto& b = tag.bytes;
+        if (tag.code != kCsmTextSettings || b.size() < 11 || (b[0] | (b[1] << 8)) != edit->id)
+            continue;
+        rendering->antiAliasType = (b[2] >> 6) == 1 ? "advanced" : "normal";
+        static constexpr const char* kGridFit[] = {"none", "pixel", "subpixel"};
+        const int grid = (b[2] >> 3) & 7;
+        if (grid < 3) rendering->gridFitType = kGridFit[grid];
+        auto real = [&b](std::size_t at) {
+            const std::uint32_t bits = std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8 |
+                                       std::uint32_t(b[at + 2]) << 16 |
+                                       std::uint32_t(b[at + 3]) << 24;
+            float f;
+            std::memcpy(&f, &bits, sizeof f);
+            return double(f);
+        };
+        rendering->thickness = real(3);
+        rendering->sharpness = real(7);
+        break;
+    }
+    return *rendering;
+}
+
 void TextFieldInstance::Select(int begin, int end) {
     selectionBegin = std::max(begin, 0);
     selectionEnd = std::max(end, selectionBegin);
@@ -434,6 +467,14 @@ bool TextFieldInstance::GetField(Vm& vm, std::string_view key, Value* out) {
         *out = Value::Boolean(true);
     } else if (is("tabIndex")) {
         *out = tabIndex ? Value::Number(*tabIndex) : Value();
+    } else if (vm.Version() >= 8 && is("antiAliasType")) {
+        *out = vm.Str(Rendering().antiAliasType);
+    } else if (vm.Version() >= 8 && is("gridFitType")) {
+        *out = vm.Str(Rendering().gridFitType);
+    } else if (vm.Version() >= 8 && is("thickness")) {
+        *out = Value::Number(Rendering().thickness);
+    } else if (vm.Version() >= 8 && is("sharpness")) {
+        *out = Value::Number(Rendering().sharpness);
     } else {
         return false;
     }
@@ -548,6 +589,16 @@ bool TextFieldInstance::SetField(Vm& vm, std::string_view key, const Value& valu
                is("length") || is("textWidth") || is("textHeight") || is("maxscroll") ||
                is("bottomScroll") || is("maxhscroll")) {
         // Scrolling is not modelled and the measures are read-only.
+    } else if (vm.Version() >= 8 && (is("antiAliasType") || is("gridFitType"))) {
+        // Names it does not know leave the value as it was.
+        const std::string name = vm.ToString(value);
+        const bool known = is("antiAliasType")
+                               ? name == "normal" || name == "advanced"
+                               : name == "none" || name == "pixel" || name == "subpixel";
+        TextRendering& r = Rendering();
+        if (known) (is("antiAliasType") ? r.antiAliasType : r.gridFitType) = name;
+    } else if (vm.Version() >= 8 && (is("thickness") || is("sharpness"))) {
+        (is("thickness") ? Rendering().thickness : Rendering().sharpness) = vm.ToNumber(value);
     } else if (is("tabIndex")) {
         // Kept as an unsigned 32-bit number; what is not a number counts as 0.
         if (value.IsUndefined()) {
@@ -744,7 +795,8 @@ std::optional<std::u32string> SpriteInstance::StaticText() const {
     if (staticTextHandedOn || !movie) return std::nullopt;
     std::optional<std::u32string> out;
     for (const auto& [d, object] : displayList) {
-        const auto* text = object.character ? std::get_if<player::StaticText>(object.character) : nullptr;
+        const auto* text =
+            object.character ? std::get_if<player::StaticText>(object.character) : nullptr;
         if (!text) continue;
         if (!out) out.emplace();
         const Font* font = nullptr;

@@ -28,6 +28,14 @@ struct FieldFormat {
     std::optional<std::vector<double>> tabStops;
 };
 
+// How a field's glyphs are smoothed and fitted to pixels, as scripts read and set it; the
+// movie's CSMTextSettings give a field's first values.
+struct TextRendering {
+    std::string antiAliasType = "normal";  // or "advanced"
+    std::string gridFitType = "pixel";     // or "none", "subpixel"
+    double thickness = 0, sharpness = 0;
+};
+
 struct TextFieldInstance : script::TextHost {
     MovieState* state = nullptr;
     SpriteInstance* parent = nullptr;
@@ -44,6 +52,7 @@ struct TextFieldInstance : script::TextHost {
     std::uint32_t backgroundColor = 0xFFFFFF, borderColor = 0;
     std::optional<int> maxChars;
     std::optional<double> tabIndex;
+    std::optional<TextRendering> rendering;  // read from the movie when first asked for
     bool settledOnObject = false;  // the variable was found on an object that is not a clip
     int selectionBegin = 0, selectionEnd = 0;  // characters; replaceSel replaces them
 
@@ -75,6 +84,7 @@ struct TextFieldInstance : script::TextHost {
     // HTML text sets the alignment its paragraphs do not give: left before version 8; from
     // then on the field's own. A field defined without text starts out left.
     void TakeHtmlAlign(int version);
+    TextRendering& Rendering();
 };
 
 }  // namespace player

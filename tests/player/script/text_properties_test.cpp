@@ -1,6 +1,6 @@
 // The TextField prototype's listed properties, tab order indices of fields, clips and
 // buttons under script (how values are converted, which names for-in lists), and the
-// alignment HTML text gives a field.
+// alignment HTML text gives a field, and how its glyphs are smoothed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -157,6 +157,63 @@ TEST(TextFieldFormat, HtmlTextAlignsLeftBeforeVersion8) {
     }
     EXPECT_EQ(AlignTraces(7, a), (std::vector<std::string>{"left", "left", "left"}));
     EXPECT_EQ(AlignTraces(8, a), (std::vector<std::string>{"center", "center", "left"}));
+}
+
+// A version 8 field "t" (id 1) with `settings` as the body of a CSMTextSettings tag after it.
+std::vector<std::string> RenderingTraces(const swfw::Buffer& settings, const Asm& a) {
+    swfw::Movie m;
+    m.version = 8;
+    swfw::EditText e;
+    e.id = 1;
+    e.bounds = {0, 4000, 0, 800};
+    e.fontClass = "_sans";
+    m.Define(e);
+    if (!settings.empty()) m.Tag(swfw::RawTag(74, settings));
+    m.Place(swfw::PlaceObject::New(1, 1).Name("t"));
+    m.Do(a);
+    m.ShowFrame();
+    std::vector<std::string> lines;
+    std::string error;
+    auto player = player::Player::Load(m.Bytes(), &error);
+    EXPECT_TRUE(player) << error;
+    if (!player) return lines;
+    player::ScriptSettings settingsForRun;
+    settingsForRun.trace = [&lines](std::string_view line) { lines.emplace_back(line); };
+    player->SetScripting(std::move(settingsForRun));
+    return lines;
+}
+
+Asm& TraceRendering(Asm& a) {
+    for (const char* name : {"antiAliasType", "gridFitType", "thickness", "sharpness"})
+        a.GetVariable("t").Push(name).Op(Op::kGetMember).Trace();
+    return a;
+}
+
+TEST(TextRenderingScript, FirstValuesComeFromTheMovie) {
+    Asm a;
+    TraceRendering(a);
+    // Advanced smoothing, sub-pixel fitting, thickness 1.5, sharpness -2.
+    const swfw::Buffer advanced = {1, 0, 0x50, 0, 0, 0xC0, 0x3F, 0, 0, 0, 0xC0, 0};
+    EXPECT_EQ(RenderingTraces(advanced, a),
+              (std::vector<std::string>{"advanced", "subpixel", "1.5", "-2"}));
+    const swfw::Buffer otherText = {2, 0, 0x50, 0, 0, 0xC0, 0x3F, 0, 0, 0, 0xC0, 0};
+    EXPECT_EQ(RenderingTraces(otherText, a),
+              (std::vector<std::string>{"normal", "pixel", "0", "0"}));
+    const swfw::Buffer cut = {1, 0, 0x50, 0};
+    EXPECT_EQ(RenderingTraces(cut, a), (std::vector<std::string>{"normal", "pixel", "0", "0"}));
+}
+
+TEST(TextRenderingScript, UnknownNamesAreIgnored) {
+    Asm a;
+    a.GetVariable("t").Push("antiAliasType", "advanced").Op(Op::kSetMember);
+    a.GetVariable("t").Push("gridFitType", "none").Op(Op::kSetMember);
+    a.GetVariable("t").Push("antiAliasType", "sharp").Op(Op::kSetMember);
+    a.GetVariable("t").Push("gridFitType", "Pixel").Op(Op::kSetMember);
+    a.GetVariable("t").Push("thickness", -539).Op(Op::kSetMember);
+    a.GetVariable("t").Push("sharpness", "x").Op(Op::kSetMember);
+    TraceRendering(a);
+    EXPECT_EQ(RenderingTraces({}, a),
+              (std::vector<std::string>{"advanced", "none", "-539", "NaN"}));
 }
 
 }  // namespace

@@ -232,7 +232,8 @@ TEST(TextFieldSelection, FocusIsLostWhenTheFocusedClipLeaves) {
         f.GetVariable("was").Trace().GetVariable("now").Trace();
     });
     a.Op(Op::kSetMember);
-    a.GetVariable("listener").Push(1).GetVariable("Selection").Push("addListener").Op(Op::kCallMethod);
+    a.GetVariable("listener").Push(1).GetVariable("Selection").Push("addListener");
+    a.Op(Op::kCallMethod);
     a.Op(Op::kPop);
     Call(a, "_root", "createEmptyMovieClip", {"c", 5}).Op(Op::kPop);
     a.GetVariable("c").Push("focusEnabled", true).Op(Op::kSetMember);
