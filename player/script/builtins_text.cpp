@@ -107,10 +107,25 @@ Value FormatGet(Vm&, const Value& self, std::span<const Value>) {
     return format ? format->values[I] : Value();
 }
 
+// Assignments (not the constructor) keep margins, indents and leading from going negative.
+constexpr bool IsSpacing(std::string_view name) {
+    return name == "leftMargin" || name == "rightMargin" || name == "indent" ||
+           name == "leading" || name == "blockIndent";
+}
+
 template <std::size_t I>
 Value FormatSet(Vm& vm, const Value& self, std::span<const Value> args) {
-    if (TextFormatObject* format = ThisFormat(self))
-        format->values[I] = Converted(vm, kConversions[I], Arg(args, 0));
+    TextFormatObject* format = ThisFormat(self);
+    if (!format) return Value();
+    Value v = Converted(vm, kConversions[I], Arg(args, 0));
+    // An alignment it does not know leaves the one it had.
+    if constexpr (kConversions[I] == Conversion::kAlign) {
+        if (v.IsNull()) return Value();
+    }
+    if constexpr (IsSpacing(kFormatNames[I])) {
+        if (v.IsNumber() && v.AsNumber() < 0) v = Value::Number(0);
+    }
+    format->values[I] = v;
     return Value();
 }
 

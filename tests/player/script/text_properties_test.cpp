@@ -159,6 +159,30 @@ TEST(TextFieldFormat, HtmlTextAlignsLeftBeforeVersion8) {
     EXPECT_EQ(AlignTraces(8, a), (std::vector<std::string>{"center", "center", "left"}));
 }
 
+TEST(TextFormatScript, AssignmentsKeepAlignAndSpacingSound) {
+    Asm a;
+    // new TextFormat with align "right" and a left margin of -3.
+    a.Push("f").PushItems({-3, "right", "", "", false, false, false, 0, 12, "font", 10});
+    a.Push("TextFormat").Op(Op::kNewObject).Op(Op::kSetVariable);
+    auto trace = [&a](const char* name) {
+        a.GetVariable("f").Push(name).Op(Op::kGetMember).Trace();
+    };
+    trace("leftMargin");
+    struct Set {
+        const char* name;
+        PushItem value;
+    } sets[] = {{"align", "middle"}, {"align", swfw::Null{}}, {"leftMargin", -3},
+                {"indent", -0.5}, {"leading", -7}, {"size", -3}};
+    for (const Set& set : sets) {
+        a.GetVariable("f").PushItems({set.name, set.value}).Op(Op::kSetMember);
+        trace(set.name);
+    }
+    a.GetVariable("f").Push("align", "CENTER").Op(Op::kSetMember);
+    trace("align");
+    EXPECT_EQ(Traces(a, 7), (std::vector<std::string>{"-3", "right", "right", "0", "0", "0",
+                                                      "-3", "center"}));
+}
+
 // A version 8 field "t" (id 1) with `settings` as the body of a CSMTextSettings tag after it.
 std::vector<std::string> RenderingTraces(const swfw::Buffer& settings, const Asm& a) {
     swfw::Movie m;
