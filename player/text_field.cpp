@@ -258,6 +258,14 @@ DisplayObject* TextFieldInstance::Placement() const {
     return &it->second;
 }
 
+namespace {
+
+bool EndsClosingParagraph(std::string_view markup) {
+    return markup.size() >= 4 && Same(markup.substr(markup.size() - 4), "</p>");
+}
+
+}  // namespace
+
 std::string TextFieldInstance::PlainText() const {
     if (!edit->html) return text;
     const bool utf8 = state->GetMovie().version >= 6;
@@ -268,6 +276,8 @@ std::string TextFieldInstance::PlainText() const {
         for (const StyledRun& run : styled.paragraphs[p].runs)
             for (char32_t c : run.text) out += utf8 ? EncodeUtf8(c) : std::string(1, char(c));
     }
+    // A multiline field keeps the end of its last closed paragraph.
+    if (edit->multiline && EndsClosingParagraph(text)) out += '\r';
     return out;
 }
 

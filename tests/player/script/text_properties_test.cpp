@@ -183,6 +183,47 @@ TEST(TextFormatScript, AssignmentsKeepAlignAndSpacingSound) {
                                                       "-3", "center"}));
 }
 
+TEST(TextFieldFormat, MultilineFieldsEndTheirLastClosedParagraph) {
+    struct Case {
+        bool multiline;
+        std::string markup, text;
+    } cases[] = {
+        {true, "<p align=\"left\">test</p>", "test\r"},
+        {false, "<p align=\"left\">test</p>", "test"},
+        {true, "<p>a</p><p>b</p>", "a\rb\r"},
+        {true, "<P>a</P> ", "a\r "},
+        {true, "<p>a</p>b", "a\rb"},
+        {true, "<b>a</b>", "a"},
+    };
+    for (const Case& c : cases) {
+        swfw::Movie m;
+        m.version = 8;
+        swfw::EditText e;
+        e.id = 1;
+        e.bounds = {0, 4000, 0, 800};
+        e.html = true;
+        e.multiline = c.multiline;
+        e.text = c.markup;
+        e.fontClass = "_sans";
+        m.Define(e);
+        m.Place(swfw::PlaceObject::New(1, 1).Name("t"));
+        Asm a;
+        a.GetVariable("t").Push("text").Op(Op::kGetMember).Push("length").Op(Op::kGetMember);
+        a.Trace();
+        m.Do(a);
+        m.ShowFrame();
+        std::vector<std::string> lines;
+        std::string error;
+        auto player = player::Player::Load(m.Bytes(), &error);
+        ASSERT_TRUE(player) << error;
+        player::ScriptSettings settings;
+        settings.trace = [&lines](std::string_view line) { lines.emplace_back(line); };
+        player->SetScripting(std::move(settings));
+        EXPECT_EQ(lines, (std::vector<std::string>{std::to_string(c.text.size())}))
+            << c.markup;
+    }
+}
+
 // A version 8 field "t" (id 1) with `settings` as the body of a CSMTextSettings tag after it.
 std::vector<std::string> RenderingTraces(const swfw::Buffer& settings, const Asm& a) {
     swfw::Movie m;
