@@ -800,7 +800,6 @@ script::TextHost* SpriteInstance::CreateTextField(std::string_view fieldName, in
     return state ? state->CreateText(*this, fieldName, fieldDepth, x, y, width, height) : nullptr;
 }
 
-
 std::optional<std::u32string> SpriteInstance::StaticText() const {
     if (staticTextHandedOn || !movie) return std::nullopt;
     std::optional<std::u32string> out;

@@ -184,11 +184,13 @@ constexpr std::size_t kFirstVersion8Property = kFieldPropertyCount - 5;
 // What a field does not keep itself becomes the object's own value.
 template <std::size_t I>
 Value FieldPropertySet(Vm& vm, const Value& self, std::span<const Value> args) {
+    Object* object = self.AsObject();
+    if (!object) return Value();
     TextHost* field = ThisField(vm, self);
     const std::string key = vm.Key(kFieldProperties[I]);
     const bool plain = I >= kFirstVersion8Property && vm.Version() < 8;
     if ((field && !field->SetField(vm, key, Arg(args, 0))) || (!field && plain)) {
-        self.AsObject()->Put(vm.Intern(kFieldProperties[I]), key, Arg(args, 0));
+        object->Put(vm.Intern(kFieldProperties[I]), key, Arg(args, 0));
         vm.GetHeap().Grew(sizeof(Property) + key.size());
     }
     return Value();

@@ -2,7 +2,7 @@
 // taken, for scripts to count, read, search and mark as selected. A snapshot of something
 // that has no static text of its own answers undefined to everything.
 #include <algorithm>
-#include <cmath>
+#include <cctype>
 #include <optional>
 #include <string>
 #include <vector>
