@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 
 #include "player/script/function.h"
 #include "player/script/text_format.h"
@@ -20,6 +21,25 @@ using script::Vm;
 
 constexpr double kTwips = 20.0;
 constexpr double kGutterTwips = 80.0;  // 2 px each side
+
+// Where the character at `index` starts in text of the movie's encoding (UTF-8 from version
+// 6 on, one byte a character before); the end for an index past it.
+std::size_t ByteAt(std::string_view text, std::size_t index, bool utf8) {
+    if (!utf8) return std::min(index, text.size());
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+        if (chars++ == index) return i;
+    }
+    return text.size();
+}
+
+std::size_t CharCount(std::string_view text, bool utf8) {
+    if (!utf8) return text.size();
+    return std::size_t(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
 
 std::uint64_t NextRevision() {
     static std::atomic<std::uint64_t> next{1};
@@ -236,6 +256,14 @@ DisplayObject* TextFieldInstance::Placement() const {
     return &it->second;
 }
 
+namespace {
+
+bool EndsClosingParagraph(std::string_view markup) {
+    return markup.size() >= 4 && Same(markup.substr(markup.size() - 4), "</p>");
+}
+
+}  // namespace
+
 std::string TextFieldInstance::PlainText() const {
     if (!edit->html) return text;
     const bool utf8 = state->GetMovie().version >= 6;
@@ -247,6 +275,8 @@ std::string TextFieldInstance::PlainText() const {
         for (const StyledRun& run : styled.paragraphs[p].runs)
             for (char32_t c : run.text) out += utf8 ? EncodeUtf8(c) : std::string(1, char(c));
     }
+    // A multiline field keeps the end of its last closed paragraph.
+    if (edit->multiline && EndsClosingParagraph(text)) out += '\r';
     return out;
 }
 
@@ -274,12 +304,58 @@ void TextFieldInstance::Changed() {
 }
 
 void TextFieldInstance::SetText(std::string value) {
-    if (const std::size_t most = state->Caps().maxFieldTextBytes; value.size() > most)
-        value.resize(most);
-    if (maxChars && *maxChars > 0 && value.size() > std::size_t(*maxChars) && input)
-        value.resize(std::size_t(*maxChars));
+    const bool utf8 = state && state->GetMovie().version >= 6;
+    const std::size_t most = state ? state->Caps().maxFieldTextBytes : Limits{}.maxFieldTextBytes;
+    if (value.size() > most) {
+        std::size_t cut = most;  // not inside a character
+        while (utf8 && cut > 0 && (static_cast<unsigned char>(value[cut]) & 0xC0) == 0x80) --cut;
+        value.resize(cut);
+    }
+    if (maxChars && *maxChars > 0 && input)
+        value.resize(ByteAt(value, std::size_t(*maxChars), utf8));
     text = std::move(value);
     Changed();
+}
+
+void TextFieldInstance::TakeHtmlAlign(int version) {
+    if (version < 8) format.align = newFormat.align = TextAlign::kLeft;
+}
+
+TextRendering& TextFieldInstance::Rendering() {
+    if (rendering) return *rendering;
+    rendering.emplace();
+    const Movie* movie =
+        parent && parent->movie ? parent->movie : state ? &state->GetMovie() : nullptr;
+    if (!movie || edit->id == 0) return *rendering;
+    // CSMTextSettings: the text's id, flags (2 bits smoothing, 3 bits grid fitting),
+    // thickness and sharpness as 32-bit floats.
+    constexpr std::uint16_t kCsmTextSettings = 74;
+    for (const RawTag& tag : movie->rawTags) {
+        const auto& b = tag.bytes;
+        if (tag.code != kCsmTextSettings || b.size() < 11 || (b[0] | (b[1] << 8)) != edit->id)
+            continue;
+        rendering->antiAliasType = (b[2] >> 6) == 1 ? "advanced" : "normal";
+        static constexpr const char* kGridFit[] = {"none", "pixel", "subpixel"};
+        const int grid = (b[2] >> 3) & 7;
+        if (grid < 3) rendering->gridFitType = kGridFit[grid];
+        auto real = [&b](std::size_t at) {
+            const std::uint32_t bits = std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8 |
+                                       std::uint32_t(b[at + 2]) << 16 |
+                                       std::uint32_t(b[at + 3]) << 24;
+            float f;
+            std::memcpy(&f, &bits, sizeof f);
+            return double(f);
+        };
+        rendering->thickness = real(3);
+        rendering->sharpness = real(7);
+        break;
+    }
+    return *rendering;
+}
+
+void TextFieldInstance::Select(int begin, int end) {
+    selectionBegin = std::max(begin, 0);
+    selectionEnd = std::max(end, selectionBegin);
 }
 
 namespace {
@@ -399,6 +475,16 @@ bool TextFieldInstance::GetField(Vm& vm, std::string_view key, Value* out) {
         *out = Value::Null();
     } else if (is("mouseWheelEnabled")) {
         *out = Value::Boolean(true);
+    } else if (is("tabIndex")) {
+        *out = tabIndex ? Value::Number(*tabIndex) : Value();
+    } else if (vm.Version() >= 8 && is("antiAliasType")) {
+        *out = vm.Str(Rendering().antiAliasType);
+    } else if (vm.Version() >= 8 && is("gridFitType")) {
+        *out = vm.Str(Rendering().gridFitType);
+    } else if (vm.Version() >= 8 && is("thickness")) {
+        *out = Value::Number(Rendering().thickness);
+    } else if (vm.Version() >= 8 && is("sharpness")) {
+        *out = Value::Number(Rendering().sharpness);
     } else {
         return false;
     }
@@ -443,6 +529,7 @@ bool TextFieldInstance::SetField(Vm& vm, std::string_view key, const Value& valu
         SetText(edit->html ? Markup(vm.ToString(value)) : vm.ToString(value));
         PushVariable(vm);
     } else if (is("htmlText")) {
+        if (edit->html) TakeHtmlAlign(state->GetMovie().version);
         SetText(vm.ToString(value));
         PushVariable(vm);
     } else if (is("html")) {
@@ -512,6 +599,25 @@ bool TextFieldInstance::SetField(Vm& vm, std::string_view key, const Value& valu
                is("length") || is("textWidth") || is("textHeight") || is("maxscroll") ||
                is("bottomScroll") || is("maxhscroll")) {
         // Scrolling is not modelled and the measures are read-only.
+    } else if (vm.Version() >= 8 && (is("antiAliasType") || is("gridFitType"))) {
+        // Names it does not know leave the value as it was.
+        const std::string name = vm.ToString(value);
+        const bool known = is("antiAliasType")
+                               ? name == "normal" || name == "advanced"
+                               : name == "none" || name == "pixel" || name == "subpixel";
+        TextRendering& r = Rendering();
+        if (known) (is("antiAliasType") ? r.antiAliasType : r.gridFitType) = name;
+    } else if (vm.Version() >= 8 && (is("thickness") || is("sharpness"))) {
+        (is("thickness") ? Rendering().thickness : Rendering().sharpness) = vm.ToNumber(value);
+    } else if (is("tabIndex")) {
+        // Kept as an unsigned 32-bit number; what is not a number counts as 0.
+        if (value.IsUndefined()) {
+            tabIndex.reset();
+        } else {
+            const double d = vm.ToNumber(value);
+            const double m = std::isfinite(d) ? std::fmod(std::trunc(d), 4294967296.0) : 0;
+            tabIndex = m < 0 ? m + 4294967296.0 : m;
+        }
     } else {
         return false;
     }
@@ -552,15 +658,33 @@ Value TextFieldInstance::CallField(Vm& vm, std::string_view method,
     if (method == "replaceText") {
         if (args.size() < 3) return Value();
         std::string plain = PlainText();
-        const double n = static_cast<double>(plain.size());
+        const bool utf8 = state->GetMovie().version >= 6;
+        const double n = static_cast<double>(CharCount(plain, utf8));
         const double from = std::clamp(vm.ToInteger(arg(0)), 0.0, n);
         const double to = std::clamp(vm.ToInteger(arg(1)), from, n);
-        plain.replace(std::size_t(from), std::size_t(to - from), vm.ToString(arg(2)));
+        const std::size_t begin = ByteAt(plain, std::size_t(from), utf8);
+        plain.replace(begin, ByteAt(plain, std::size_t(to), utf8) - begin, vm.ToString(arg(2)));
         SetText(std::move(plain));
         PushVariable(vm);
         return Value();
     }
-    if (method == "replaceSel") return Value();  // nothing is ever selected
+    if (method == "replaceSel") {
+        if (args.empty()) return Value();
+        std::string plain = PlainText();
+        const bool utf8 = state->GetMovie().version >= 6;
+        const int n = int(CharCount(plain, utf8));
+        const int from = std::clamp(selectionBegin, 0, n);
+        const int to = std::clamp(selectionEnd, from, n);
+        const std::string inserted = vm.ToString(arg(0));
+        const std::size_t begin = ByteAt(plain, std::size_t(from), utf8);
+        plain.replace(begin, ByteAt(plain, std::size_t(to), utf8) - begin, inserted);
+        SetText(std::move(plain));
+        PushVariable(vm);
+        // The caret follows what went in.
+        const int caret = from + int(CharCount(inserted, utf8));
+        Select(caret, caret);
+        return Value();
+    }
     if (method == "getDepth") return Value::Number(double(depth) - kScriptDepthOffset);
     if (method == "removeTextField") {
         if (!parent || depth < kScriptDepthOffset) return Value();
@@ -595,6 +719,7 @@ void MovieState::AttachTextField(SpriteInstance& s, DisplayObject& object, const
     if (field->maxLength) text->maxChars = *field->maxLength;
     if (field->autoSize) text->autoSize = "left";
     text->format = text->newFormat = DefinitionFormat(*movie_, *field);
+    if (field->html) text->TakeHtmlAlign(field->initialText.empty() ? 0 : movie_->version);
     object.text = std::move(text);
     TextFieldInstance& placed = *object.text;
     if (!field->variableName.empty() && vm_) {
@@ -673,6 +798,28 @@ script::TextHost* SpriteInstance::CreateTextField(std::string_view fieldName, in
                                                   double x, double y, double width,
                                                   double height) {
     return state ? state->CreateText(*this, fieldName, fieldDepth, x, y, width, height) : nullptr;
+}
+
+std::optional<std::u32string> SpriteInstance::StaticText() const {
+    if (staticTextHandedOn || !movie) return std::nullopt;
+    std::optional<std::u32string> out;
+    for (const auto& [d, object] : displayList) {
+        const auto* text =
+            object.character ? std::get_if<player::StaticText>(object.character) : nullptr;
+        if (!text) continue;
+        if (!out) out.emplace();
+        const Font* font = nullptr;
+        for (const TextRecord& record : text->records) {
+            if (record.fontId) {
+                const Character* c = movie->Find(*record.fontId);
+                font = c ? std::get_if<Font>(c) : nullptr;
+            }
+            if (!font) continue;
+            for (const GlyphEntry& glyph : record.glyphs)
+                if (glyph.index < font->codes.size()) out->push_back(font->codes[glyph.index]);
+        }
+    }
+    return out;
 }
 
 }  // namespace player

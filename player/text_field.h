@@ -28,6 +28,14 @@ struct FieldFormat {
     std::optional<std::vector<double>> tabStops;
 };
 
+// How a field's glyphs are smoothed and fitted to pixels, as scripts read and set it; the
+// movie's CSMTextSettings give a field's first values.
+struct TextRendering {
+    std::string antiAliasType = "normal";  // or "advanced"
+    std::string gridFitType = "pixel";     // or "none", "subpixel"
+    double thickness = 0, sharpness = 0;
+};
+
 struct TextFieldInstance : script::TextHost {
     MovieState* state = nullptr;
     SpriteInstance* parent = nullptr;
@@ -43,7 +51,10 @@ struct TextFieldInstance : script::TextHost {
     bool password = false, condenseWhite = false, input = false;
     std::uint32_t backgroundColor = 0xFFFFFF, borderColor = 0;
     std::optional<int> maxChars;
+    std::optional<double> tabIndex;
+    std::optional<TextRendering> rendering;  // read from the movie when first asked for
     bool settledOnObject = false;  // the variable was found on an object that is not a clip
+    int selectionBegin = 0, selectionEnd = 0;  // characters; replaceSel replaces them
 
     TextFieldInstance() = default;
     TextFieldInstance(const TextFieldInstance&) = delete;
@@ -56,6 +67,7 @@ struct TextFieldInstance : script::TextHost {
     bool SetField(script::Vm& vm, std::string_view key, const script::Value& value) override;
     script::Value CallField(script::Vm& vm, std::string_view method,
                             std::span<const script::Value> args) override;
+    void Select(int begin, int end) override;
 
     // Where the parent keeps this field; null once it left the display.
     DisplayObject* Placement() const;
@@ -69,6 +81,10 @@ struct TextFieldInstance : script::TextHost {
     // The text with markup taken out.
     std::string PlainText() const;
     void Changed();  // the definition changed: a new layout and, for auto-size, new bounds
+    // HTML text sets the alignment its paragraphs do not give: left before version 8; from
+    // then on the field's own. A field defined without text starts out left.
+    void TakeHtmlAlign(int version);
+    TextRendering& Rendering();
 };
 
 }  // namespace player

@@ -645,6 +645,11 @@ SpriteInstance* MovieState::DuplicateClip(SpriteInstance& source, std::string_vi
     // The copy takes what was drawn on the original.
     if (SpriteInstance* made = placed->second.sprite.get(); made && source.drawing)
         made->drawing = std::make_unique<Drawing>(*source.drawing);
+    // Scripts read static text through the newest copy only.
+    if (SpriteInstance* made = placed->second.sprite.get()) {
+        made->staticTextHandedOn = source.staticTextHandedOn;
+        source.staticTextHandedOn = true;
+    }
     return placed->second.sprite.get();
 }
 

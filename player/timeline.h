@@ -123,6 +123,8 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     std::weak_ptr<SpriteInstance> dropTarget;
     std::optional<bool> cacheAsBitmapByScript;  // read back by scripts; drawing is unchanged
     int maskOf = 0;  // clips this one masks for scripts: it is not drawn itself
+    // Scripts no longer read the clip's static text: a duplicate of the clip took it over.
+    bool staticTextHandedOn = false;
 
     SpriteInstance() = default;
     SpriteInstance(const SpriteInstance&) = delete;
@@ -182,6 +184,7 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     void DataArrived() override;
     // Text fields (text_field.cpp).
     script::TextHost* TextChild(std::string_view childName, bool caseSensitive) override;
+    std::optional<std::u32string> StaticText() const override;
     script::TextHost* CreateTextField(std::string_view fieldName, int fieldDepth, double x,
                                       double y, double width, double height) override;
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <climits>
 #include <cmath>
 #include <string>
 
@@ -21,6 +22,7 @@ class PlayerObject final : public Object {
   public:
     explicit PlayerObject(Object* proto) : Object(proto, ObjectKind::kNative) {}
     Value focus;  // Selection: the focused clip or field, or null
+    std::string focusPath;  // the focused object's target path when it took the focus
     // Selection in the focused text field, -1 when none was made.
     int selectionBegin = -1, selectionEnd = -1, caret = -1;
     bool pointerShown = true;
@@ -208,12 +210,14 @@ bool ActsAsButton(Vm& vm, Object* clip) {
     return false;
 }
 
-// What can hold the focus: a text field, or a clip that allows it or acts as a button, still
-// on the display.
+// What can hold the focus: a text field, a button, or a clip that allows it or acts as a
+// button, still on the display.
 bool Focusable(Vm& vm, Object* o) {
     if (!o) return false;
     if (vm.TextOf(o)) return true;
-    return vm.ClipOf(o) && (vm.ToBoolean(vm.Get(o, "focusEnabled")) || ActsAsButton(vm, o));
+    ClipHost* clip = vm.ClipOf(o);
+    return clip && (clip->IsButton() || vm.ToBoolean(vm.Get(o, "focusEnabled")) ||
+                    ActsAsButton(vm, o));
 }
 
 // The held focus, if it is still on the display.
@@ -231,9 +235,21 @@ std::string TargetOf(Vm& vm, Object* o) {
     return {};
 }
 
+// Focus held by something that has since left the display is lost, and listeners hear so.
+void DropRemovedFocus(Vm& vm, PlayerObject* selection) {
+    Object* held = selection->focus.AsObject();
+    if (!held || Focused(vm, selection)) return;
+    // A clip that left the display no longer knows its path: listeners get the one it had.
+    const Value event[2] = {vm.Str(selection->focusPath), Value::Null()};
+    selection->focus = Value::Null();
+    selection->selectionBegin = selection->selectionEnd = selection->caret = -1;
+    BroadcastInput(vm, "Selection", "onSetFocus", event);
+}
+
 Value SelectionGetFocus(Vm& vm, const Value& self, std::span<const Value>) {
     PlayerObject* selection = Player(self);
     if (!selection) return Value();
+    DropRemovedFocus(vm, selection);
     Object* focused = Focused(vm, selection);
     if (!focused) return Value::Null();
     return vm.Str(TargetOf(vm, focused));
@@ -256,9 +272,16 @@ Value SelectionSetFocus(Vm& vm, const Value& self, std::span<const Value> args) 
         next = target.AsObject();
         if (!Focusable(vm, next)) return Value::Boolean(false);
     }
+    DropRemovedFocus(vm, selection);
+    // A field given the focus has all of its text selected, also when it had the focus.
+    if (TextHost* field = vm.TextOf(next)) {
+        const std::size_t length = vm.StringLength(vm.ToString(vm.Get(next, "text")));
+        field->Select(0, int(std::min<std::size_t>(length, INT_MAX)));
+    }
     Object* previous = Focused(vm, selection);
     if (previous == next) return Value::Boolean(true);
     selection->focus = next ? Value::Obj(next) : Value::Null();
+    selection->focusPath = next ? TargetOf(vm, next) : std::string();
     selection->selectionBegin = selection->selectionEnd = selection->caret = -1;
     const Value oldValue = previous ? Value::Obj(previous) : Value::Null();
     const Value newValue = next ? Value::Obj(next) : Value::Null();
@@ -309,6 +332,7 @@ Value SelectionSetSelection(Vm& vm, const Value& self, std::span<const Value> ar
     selection->selectionBegin = std::min(from, to);
     selection->selectionEnd = std::max(from, to);
     selection->caret = to;
+    vm.TextOf(field)->Select(selection->selectionBegin, selection->selectionEnd);
     return Value();
 }
 

@@ -107,10 +107,25 @@ Value FormatGet(Vm&, const Value& self, std::span<const Value>) {
     return format ? format->values[I] : Value();
 }
 
+// Assignments (not the constructor) keep margins, indents and leading from going negative.
+constexpr bool IsSpacing(std::string_view name) {
+    return name == "leftMargin" || name == "rightMargin" || name == "indent" ||
+           name == "leading" || name == "blockIndent";
+}
+
 template <std::size_t I>
 Value FormatSet(Vm& vm, const Value& self, std::span<const Value> args) {
-    if (TextFormatObject* format = ThisFormat(self))
-        format->values[I] = Converted(vm, kConversions[I], Arg(args, 0));
+    TextFormatObject* format = ThisFormat(self);
+    if (!format) return Value();
+    Value v = Converted(vm, kConversions[I], Arg(args, 0));
+    // An alignment it does not know leaves the one it had.
+    if constexpr (kConversions[I] == Conversion::kAlign) {
+        if (v.IsNull()) return Value();
+    }
+    if constexpr (IsSpacing(kFormatNames[I])) {
+        if (v.IsNumber() && v.AsNumber() < 0) v = Value::Number(0);
+    }
+    format->values[I] = v;
     return Value();
 }
 
@@ -142,6 +157,53 @@ void DefineFormatAccessors(Vm& vm, Object* proto, std::index_sequence<I...>) {
 }
 
 TextHost* ThisField(Vm& vm, const Value& self) { return vm.TextOf(self.AsObject()); }
+
+// The properties the TextField prototype lists, in the order for-in gives them. A field
+// answers them itself; on anything else they read undefined and ignore assignments.
+constexpr std::string_view kFieldProperties[] = {
+    "styleSheet", "mouseWheelEnabled", "condenseWhite", "restrict",  "textHeight",
+    "textWidth",  "bottomScroll",      "length",        "selectable", "multiline",
+    "password",   "wordWrap",          "background",    "border",    "html",
+    "embedFonts", "maxChars",          "maxhscroll",    "hscroll",   "variable",
+    "htmlText",   "type",              "text",          "autoSize",  "tabIndex",
+    "textColor",  "backgroundColor",   "borderColor",   "maxscroll", "scroll",
+    "filters",    "sharpness",         "thickness",     "antiAliasType", "gridFitType"};
+constexpr std::size_t kFieldPropertyCount = std::size(kFieldProperties);
+
+template <std::size_t I>
+Value FieldPropertyGet(Vm& vm, const Value& self, std::span<const Value>) {
+    Value out;
+    if (TextHost* field = ThisField(vm, self))
+        field->GetField(vm, vm.Key(kFieldProperties[I]), &out);
+    return out;
+}
+
+// The last ones came with version 8: to older movies they are plain values of any object.
+constexpr std::size_t kFirstVersion8Property = kFieldPropertyCount - 5;
+
+// What a field does not keep itself becomes the object's own value.
+template <std::size_t I>
+Value FieldPropertySet(Vm& vm, const Value& self, std::span<const Value> args) {
+    Object* object = self.AsObject();
+    if (!object) return Value();
+    TextHost* field = ThisField(vm, self);
+    const std::string key = vm.Key(kFieldProperties[I]);
+    const bool plain = I >= kFirstVersion8Property && vm.Version() < 8;
+    if ((field && !field->SetField(vm, key, Arg(args, 0))) || (!field && plain)) {
+        object->Put(vm.Intern(kFieldProperties[I]), key, Arg(args, 0));
+        vm.GetHeap().Grew(sizeof(Property) + key.size());
+    }
+    return Value();
+}
+
+template <std::size_t... I>
+void DefineFieldProperties(Vm& vm, Object* proto, std::index_sequence<I...>) {
+    // Enumeration gives the newest first: the list is defined from its end.
+    (DefineNativeAccessor(vm, proto, kFieldProperties[kFieldPropertyCount - 1 - I],
+                          FieldPropertyGet<kFieldPropertyCount - 1 - I>,
+                          FieldPropertySet<kFieldPropertyCount - 1 - I>, 0),
+     ...);
+}
 
 Value FieldCall(Vm&, const Value&, std::span<const Value>) { return Value(); }
 
@@ -235,11 +297,12 @@ void InstallText(Vm& vm) {
     vm.DefineMethod(p, "getTextFormat", Forward<kGetTextFormat>);
     vm.DefineMethod(p, "setNewTextFormat", Forward<kSetNewTextFormat>);
     vm.DefineMethod(p, "getNewTextFormat", Forward<kGetNewTextFormat>);
-    vm.DefineMethod(p, "replaceText", Forward<kReplaceText>);
+    vm.DefineMethod(p, "replaceText", Forward<kReplaceText>, kDontEnum | kVersion7);
     vm.DefineMethod(p, "replaceSel", Forward<kReplaceSel>);
     vm.DefineMethod(p, "removeTextField", Forward<kRemoveTextField>);
     vm.DefineMethod(p, "getDepth", Forward<kGetDepth>);
     vm.DefineMethod(p, "toString", FieldToString);
+    DefineFieldProperties(vm, p, std::make_index_sequence<kFieldPropertyCount>());
 
     realm.textFormatProto = vm.NewObject();
     vm.DefineClass(realm.global, "TextFormat", FormatCall, FormatConstruct, realm.textFormatProto);
@@ -248,6 +311,7 @@ void InstallText(Vm& vm) {
     DefineAccessor(vm, realm.textFormatProto, "display", DisplayGet, DisplaySet);
 
     if (realm.clipProto) vm.DefineMethod(realm.clipProto, "createTextField", CreateTextField);
+    InstallTextSnapshot(vm);
 }
 
 }  // namespace player::script

@@ -2,6 +2,8 @@
 // they close over, and the script object of a movie clip.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -93,8 +95,11 @@ class ClipObject final : public Object {
     SoundMix& Mix() { return mix_; }
 
   private:
+    bool IsTabIndex(Vm& vm, std::string_view key) const;
+
     ClipHost* host_;
     SoundMix mix_;
+    std::optional<std::int32_t> tabIndex_;  // none until a script sets one
 };
 
 // A text field's object: its properties are the host field's.

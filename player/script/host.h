@@ -186,6 +186,9 @@ class ClipHost {
     virtual TextHost* TextChild(std::string_view /*name*/, bool /*caseSensitive*/) {
         return nullptr;
     }
+    // The characters of the static text the clip shows (its own, not its children's), in
+    // depth order; none when the clip has no static text of its own.
+    virtual std::optional<std::u32string> StaticText() const { return std::nullopt; }
     // A new empty text field inside this clip (pixels); null when it cannot be made.
     virtual TextHost* CreateTextField(std::string_view /*name*/, int /*depth*/, double /*x*/,
                                       double /*y*/, double /*width*/, double /*height*/) {
@@ -233,6 +236,9 @@ class TextHost {
     virtual bool SetField(Vm& vm, std::string_view key, const Value& value) = 0;
     // A TextField method by name; undefined for a name it does not know.
     virtual Value CallField(Vm& vm, std::string_view method, std::span<const Value> args) = 0;
+    // Selects the characters from `begin` up to `end` (kept within the text); replaceSel
+    // replaces them.
+    virtual void Select(int /*begin*/, int /*end*/) {}
 };
 
 // The size of a line of text as a field would show it, in pixels.

@@ -10,4 +10,7 @@ class Vm;
 // A new TextFormat with every value null.
 Object* NewTextFormat(Vm& vm);
 
+// The TextSnapshot class and MovieClip.getTextSnapshot (builtins_text_snapshot.cpp).
+void InstallTextSnapshot(Vm& vm);
+
 }  // namespace player::script

@@ -1118,7 +1118,15 @@ Object* Vm::ResolvePath(std::string_view path, Object* base) {
     return current;
 }
 
+bool ClipObject::IsTabIndex(Vm& vm, std::string_view key) const {
+    return vm.CaseSensitive() ? key == "tabIndex" : EqualsIgnoringCase(key, "tabIndex");
+}
+
 bool ClipObject::GetVirtual(Vm& vm, std::string_view key, Value* out) {
+    if (host_ && IsTabIndex(vm, key)) {
+        *out = tabIndex_ ? Value::Number(*tabIndex_) : Value();
+        return true;
+    }
     if (!host_ || key.empty() || key[0] != '_') return false;
     // Display property names ignore case in every version.
     if (EqualsIgnoringCase(key, "_parent")) {
@@ -1143,6 +1151,17 @@ bool ClipObject::GetVirtual(Vm& vm, std::string_view key, Value* out) {
 }
 
 bool ClipObject::SetVirtual(Vm& vm, std::string_view key, const Value& value) {
+    if (host_ && IsTabIndex(vm, key)) {
+        // A 32-bit integer; what does not fit, NaN included, becomes the lowest one.
+        const double d = value.IsUndefined() ? 0 : vm.ToNumber(value);
+        if (value.IsUndefined())
+            tabIndex_.reset();
+        else if (d > -2147483649.0 && d < 2147483648.0)
+            tabIndex_ = static_cast<std::int32_t>(d);
+        else
+            tabIndex_ = std::numeric_limits<std::int32_t>::min();
+        return true;
+    }
     if (!host_ || key.empty() || key[0] != '_') return false;
     for (int i = 0; i < kClipPropertyCount; ++i) {
         if (EqualsIgnoringCase(key, vm.PropertyName(i))) {
@@ -1168,6 +1187,8 @@ bool ClipObject::GetAfterOwn(Vm& vm, std::string_view key, Value* out) {
 
 void ClipObject::VirtualKeys(Vm& vm, std::vector<Value>& keys) {
     if (!host_) return;
+    // A button lists its tab index; a movie clip keeps it out of sight.
+    if (host_->IsButton()) keys.push_back(vm.Str("tabIndex"));
     for (std::string& name : host_->ChildNames()) keys.push_back(vm.Str(std::move(name)));
 }
 
