@@ -137,7 +137,7 @@ ClipObject* SoundClip(Vm& vm, SoundObject* sound) {
     } else if (Object* o = sound->target.AsObject(); o && o->Kind() == ObjectKind::kClip) {
         if (ClipHost* clip = vm.ClipOf(o)) {
             sound->path = vm.TargetPath(clip);
-            return static_cast<ClipObject*>(o);
+            return vm.ClipFor(clip);  // a clip that left the display: the one at its path
         }
         if (!sound->path.empty()) found = vm.ResolvePath(sound->path, rootObject);
     } else if (sound->target.IsString()) {

@@ -193,6 +193,10 @@ class Vm {
     ClipObject* ExistingClip(ClipHost* clip) const;
     ClipObject* NewClipObject(ClipHost* host);
     void ReleaseClip(ClipHost* clip);
+    // The clip leaves the display (its object, if any, keeps the path it had).
+    void ClipLeaving(ClipHost* clip);
+    // The clip at a target path as TargetPath writes it, or null.
+    ClipHost* ClipAtTarget(std::string_view path) const;
     // A clip that loaded another movie keeps its object, without the variables scripts gave it.
     void ForgetClipVariables(ClipHost* clip);
     ClipHost* ClipOf(Object* o) const;
