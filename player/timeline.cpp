@@ -752,6 +752,8 @@ script::ClipHost* SpriteInstance::Duplicate(std::string_view newName, int newDep
     return state ? state->DuplicateClip(*this, newName, newDepth) : nullptr;
 }
 
+int SpriteInstance::MovieVersion() const { return movie ? movie->version : 0; }
+
 bool SpriteInstance::Remove() { return state && state->RemoveClip(*this); }
 
 script::ClipHost* SpriteInstance::Attach(std::string_view exportName, std::string_view newName,

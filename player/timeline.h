@@ -143,6 +143,7 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     std::vector<std::string> ChildNames() const override;
     bool IsButton() const override { return button != nullptr; }
     int Level() const override { return level; }
+    int MovieVersion() const override;
     std::string Name() const override { return name; }
     int CurrentFrame() const override { return frame; }
     int TotalFrames() const override;

@@ -111,6 +111,12 @@ class Vm {
     Heap& GetHeap() { return heap_; }
     Realm& GetRealm() { return realm_; }
     int Version() const { return options_.swfVersion; }
+    // The version of the movie whose code runs now: a loaded movie's own for its scripts.
+    int ActivationVersion() const;
+    // getBounds of a clip that covers nothing gives its far corner rounded one way until a
+    // version 8 movie asks for bounds, and the other way for the rest of the run.
+    bool FarBoundsRoundUp() const { return farBoundsRoundUp_; }
+    void SetFarBoundsRoundUp() { farBoundsRoundUp_ = true; }
     bool CaseSensitive() const { return options_.swfVersion >= 7; }
     const ScriptLimits& Limits() const { return options_.limits; }
     double NowMs() const { return nowMs_; }           // getTimer()
@@ -305,6 +311,7 @@ class Vm {
     std::int64_t budget_ = 0;
     std::int64_t actionsRun_ = 0;
     bool stopped_ = false;
+    bool farBoundsRoundUp_ = false;
     bool throwing_ = false;
     Value thrown_;
     int depth_ = 0;          // script functions on the call stack

@@ -972,6 +972,12 @@ ClipHost* Vm::ClipOf(Object* o) const {
     return clip->Gone() ? ClipAtTarget(clip->GoneTarget()) : clip->Host();
 }
 
+int Vm::ActivationVersion() const {
+    const ClipHost* clip = frames_.empty() ? nullptr : ClipOf(frames_.back()->timeline);
+    const int version = clip ? clip->MovieVersion() : 0;
+    return version > 0 ? version : Version();
+}
+
 ClipHost* Vm::ClipAtTarget(std::string_view path) const {
     constexpr std::string_view kLevel = "_level";
     if (path.substr(0, kLevel.size()) != kLevel) return nullptr;

@@ -151,6 +151,32 @@ TEST(ScriptDepths, TextFieldsTradePlacesAndAreRemovedLikeClips) {
     EXPECT_EQ(Trace(m), want);
 }
 
+// getBounds of an empty clip gives the far corner: as stored (.35) in the clip's own space and
+// in a version 7 movie's calls, rounded up (.4) into another clip's space once a version 8
+// movie has asked for bounds.
+TEST(ScriptDepths, EmptyBoundsFarCornerRoundsByTheAskingMoviesVersion) {
+    struct Case {
+        int version;
+        std::vector<std::string> want;  // into the root's space, then into its own
+    };
+    const Case cases[] = {
+        {7, {"6710886.35", "6710886.35"}},
+        {8, {"6710886.4", "6710886.35"}},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        Create(a, "e", 1).Op(Op::kPop);
+        for (const char* space : {"_root", "e"}) {
+            a.GetVariable(space).Push(1).GetVariable("e").Push("getBounds").Op(Op::kCallMethod)
+                .Push("xMin").Op(Op::kGetMember).Trace();
+        }
+        swfw::Movie m;
+        m.Version(c.version);
+        m.Do(a).ShowFrame();
+        EXPECT_EQ(Trace(m), c.want) << "version " << c.version;
+    }
+}
+
 // A script's reference to a removed clip: still a movie clip to typeof, empty while nothing
 // is at its path, then the new clip at that path in every respect.
 TEST(ClipReferences, AReferenceToARemovedClipReachesTheClipNowAtItsPath) {
