@@ -103,6 +103,8 @@ void MovieState::Reset() {
         RecordFrameSounds(*root_, 0);
         ApplyFrame(*root_, 0, true);
     }
+    // The root's onLoad, which its first frame's actions may have set, runs after them.
+    queue_.emplace_back(root_, nullptr, QueuedBlock::What::kOnLoad);
     RunActions();
     FinishLoads();
     ScriptedInputAt(0, false);

@@ -273,4 +273,18 @@ TEST(ClipReferences, UnloadHandlersReachTheParentsOfRemovedClips) {
     EXPECT_EQ(Trace(m, 2), std::vector<std::string>{"unload in _level0.outer"});
 }
 
+// The root's onLoad, set by its first frame, runs once after that frame's actions.
+TEST(ClipReferences, TheRootsOnLoadRunsAfterItsFirstFrame) {
+    Asm a;
+    a.GetVariable("_root").Push("onLoad").DefineFunction("", {}, [](Asm& f) {
+        f.PushTraceString("root loaded");
+    });
+    a.Op(Op::kSetMember);
+    a.PushTraceString("first frame");
+    swfw::Movie m = Movie();
+    m.Do(a).ShowFrame().ShowFrame();
+    const std::vector<std::string> want = {"first frame", "root loaded"};
+    EXPECT_EQ(Trace(m, 2), want);
+}
+
 }  // namespace
