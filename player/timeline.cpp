@@ -789,11 +789,14 @@ void SpriteInstance::SwapDepths(int scriptDepth) {
         DisplayObject displaced = std::move(other->second);
         list.erase(other);
         displaced.depth = depth;
+        displaced.scriptTransformed = true;
         if (displaced.sprite) displaced.sprite->depth = depth;
         if (displaced.text) displaced.text->depth = depth;
         list.emplace(depth, std::move(displaced));
     }
+    // Clips a script rearranged no longer follow the timeline's placements.
     moving.depth = target;
+    moving.scriptTransformed = true;
     depth = target;
     list.emplace(target, std::move(moving));
 }

@@ -116,6 +116,23 @@ TEST(ScriptDepths, SwapDepthsTakesInt32DepthsInRangeClipsAndPaths) {
     }
 }
 
+// A timeline clip a script swapped (even back to its own depth) no longer moves with the
+// timeline's placements.
+TEST(ScriptDepths, SwappedClipsLeaveTheTimelinesPlacements) {
+    swfw::Movie m = Movie();
+    swfw::Sprite empty(1);
+    empty.ShowFrame();
+    m.Define(empty);
+    Asm swap;
+    CallOn(swap, "a", "swapDepths", -16382).Op(Op::kPop);
+    CallOn(swap, "a", "swapDepths", -16383).Op(Op::kPop);
+    m.Place(swfw::PlaceObject::New(1, 1).At(300, 0).Name("a")).Do(swap).ShowFrame();
+    Asm read;
+    read.GetVariable("a").Push("_x").Op(Op::kGetMember).Trace();
+    m.Place(swfw::PlaceObject::Move(1).At(2000, 0)).Do(read).ShowFrame();
+    EXPECT_EQ(Trace(m, 2), std::vector<std::string>{"15"});
+}
+
 TEST(ScriptDepths, RemovalStopsBelowTheTopDepths) {
     Asm a;
     Create(a, "low", 2130690031).Op(Op::kPop);
