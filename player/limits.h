@@ -63,9 +63,6 @@ struct Limits {
     // wins, so the dictionary never holds more than this (each entry is charged to the model
     // budget as well).
     static constexpr std::size_t kMaxCharacters = 65536;
-    // Display-list depths are 16-bit, so one list holds at most this many objects (all lists
-    // together are capped by maxDisplayObjects).
-    static constexpr std::size_t kMaxDepthsPerList = 65536;
     // The highest _levelN a movie can be loaded into or named by.
     static constexpr int kMaxLevel = 65535;
     // Input. Scripted events (clicks and keys by tick) one run takes, and a user's events

@@ -4,6 +4,7 @@
 // loaded clip and everything it places find their characters in its own library; the played
 // movie's frame rate goes on ruling the clock.
 #include <algorithm>
+#include <cctype>
 #include <string>
 
 #include "player/loading.h"
@@ -11,6 +12,17 @@
 #include "player/timeline.h"
 
 namespace player {
+
+namespace {
+
+bool SameLetters(std::string_view a, std::string_view b) {
+    return std::ranges::equal(a, b, [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+}  // namespace
 
 const MovieState::LoadedFile* MovieState::LoadedMovie(std::string_view address, bool* notMovie,
                                      std::string* reason) {
@@ -77,6 +89,12 @@ const Character* MovieState::FindExport(const Movie& movie, std::string_view nam
     *from = &movie;
     if (auto exported = movie.exports.find(std::string(name)); exported != movie.exports.end()) {
         *id = exported->second;
+        return movie.Find(*id);
+    }
+    // Export names match without regard to case when no name matches exactly.
+    for (const auto& [exportName, exportId] : movie.exports) {
+        if (!SameLetters(exportName, name)) continue;
+        *id = exportId;
         return movie.Find(*id);
     }
     for (const auto& [importedId, import] : movie.imports) {

@@ -87,7 +87,7 @@ class Renderer {
         int layerNesting = 0;  // off-screen layers this drawing is inside
     };
 
-    using DisplayList = std::map<std::uint16_t, DisplayObject>;
+    using DisplayList = std::map<DepthKey, DisplayObject>;
 
     void DrawList(cairo_t* cr, const SpriteInstance& instance, const RenderState& state);
     void DrawRange(cairo_t* cr, const DisplayList& list, DisplayList::const_iterator begin,

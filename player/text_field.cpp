@@ -687,7 +687,8 @@ Value TextFieldInstance::CallField(Vm& vm, std::string_view method,
     }
     if (method == "getDepth") return Value::Number(double(depth) - kScriptDepthOffset);
     if (method == "removeTextField") {
-        if (!parent || depth < kScriptDepthOffset) return Value();
+        if (!parent || depth < kScriptDepthOffset || depth > kMaxRemovableDepth + kScriptDepthOffset)
+            return Value();
         auto it = parent->displayList.find(depth);
         if (it == parent->displayList.end() || it->second.text.get() != this) return Value();
         auto keep = std::move(it->second.text);  // this field ends with `keep`
@@ -740,16 +741,15 @@ void MovieState::SyncTextFields(SpriteInstance& s) {
 TextFieldInstance* MovieState::CreateText(SpriteInstance& parent, std::string_view name,
                                           int depth, double x, double y, double width,
                                           double height) {
-    const std::int64_t internal = std::int64_t{depth} + kScriptDepthOffset;
-    if (internal < 0 || internal > 65535 || liveObjects_ >= Caps().maxDisplayObjects)
-        return nullptr;
-    auto existing = parent.displayList.find(static_cast<std::uint16_t>(internal));
+    const std::optional<DepthKey> key = KeyOfScriptDepth(depth);
+    if (!key || liveObjects_ >= Caps().maxDisplayObjects) return nullptr;
+    auto existing = parent.displayList.find(*key);
     if (existing != parent.displayList.end()) {
         Unload(existing->second.sprite);
         parent.displayList.erase(existing);
     }
     DisplayObject object;
-    object.depth = static_cast<std::uint16_t>(internal);
+    object.depth = *key;
     object.name = std::string(name);
     object.token = LiveToken(&liveObjects_);
     object.matrix.translateX = ToTwips(x);

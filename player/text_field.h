@@ -39,7 +39,7 @@ struct TextRendering {
 struct TextFieldInstance : script::TextHost {
     MovieState* state = nullptr;
     SpriteInstance* parent = nullptr;
-    std::uint16_t depth = 0;
+    std::int32_t depth = 0;  // its display list key (as DepthKey)
     std::string name;
     std::shared_ptr<EditText> edit;  // the field as drawn
     Rect origin;                     // its bounds as placed: auto-size moves _x with xMin

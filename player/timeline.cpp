@@ -8,13 +8,15 @@
 #include "player/loading.h"
 #include "player/script/builtins.h"
 #include "player/sound/decoder.h"
+#include "player/text_field.h"
 #include "player/units.h"
 
 namespace player {
 
-static_assert(Limits::kMaxDepthsPerList ==
-                  std::size_t{std::numeric_limits<decltype(PlaceObject::depth)>::max()} + 1,
-              "a display list is keyed by 16-bit depth");
+std::optional<DepthKey> KeyOfScriptDepth(std::int64_t scriptDepth) {
+    if (scriptDepth < -kScriptDepthOffset || scriptDepth > kMaxScriptDepth) return std::nullopt;
+    return static_cast<DepthKey>(scriptDepth + kScriptDepthOffset);
+}
 
 namespace {
 
@@ -101,6 +103,8 @@ void MovieState::Reset() {
         RecordFrameSounds(*root_, 0);
         ApplyFrame(*root_, 0, true);
     }
+    // The root's onLoad, which its first frame's actions may have set, runs after them.
+    queue_.emplace_back(root_, nullptr, QueuedBlock::What::kOnLoad);
     RunActions();
     FinishLoads();
     ScriptedInputAt(0, false);
@@ -422,7 +426,7 @@ void MovieState::RunActions() {
 
 void MovieState::RunQueued(const QueuedBlock& entry) {
     auto target = entry.target.lock();
-    if (!target) return;  // removed by an earlier action
+    if (!target || !OnStage(*target)) return;  // removed by an earlier action
     switch (entry.kind) {
         case QueuedBlock::What::kBlock:
             vm_->RunBlock(*entry.block, vm_->ClipFor(target.get()));
@@ -455,22 +459,41 @@ void MovieState::QueueClipEvents(SpriteInstance& s, std::uint32_t event) {
         if (handler.events & event) queue.emplace_back(s.weak_from_this(), &handler.actions);
 }
 
-void MovieState::Unload(const std::shared_ptr<SpriteInstance>& sprite) {
-    if (!sprite || !Spend()) return;
-    for (auto& [depth, child] : sprite->displayList) Unload(child.sprite);
-    if (sprite->clipActions || vm_->ExistingClip(sprite.get())) unloading_.push_back(sprite);
+bool MovieState::Unload(const std::shared_ptr<SpriteInstance>& sprite) {
+    if (!sprite || !Spend()) return false;
+    vm_->ClipLeaving(sprite.get());
+    bool keep = sprite->clipActions || vm_->ExistingClip(sprite.get());
+    for (auto& [depth, child] : sprite->displayList) keep = Unload(child.sprite) || keep;
+    if (keep) unloading_.push_back(sprite);
+    return keep;
+}
+
+bool MovieState::OnStage(const SpriteInstance& s) const {
+    int steps = 0;
+    const SpriteInstance* c = &s;
+    for (; c->parent; c = c->parent) {
+        if (!c->Placement() || ++steps > Caps().maxNestingDepth) return false;
+    }
+    if (c == root_.get()) return true;
+    auto level = levels_.find(c->level);
+    return level != levels_.end() && level->second.get() == c;
 }
 
 void MovieState::RunUnloadHandlers() {
     auto unloading = std::move(unloading_);
     unloading_.clear();
     for (const auto& sprite : unloading) {
+        // Its own handlers still reach the clip that is leaving, not the one at its path.
+        script::ClipObject* object = vm_->ExistingClip(sprite.get());
+        const std::string gone = object ? object->GoneTarget() : std::string();
+        if (object) object->Leave({}, false);
         if (sprite->clipActions) {
             for (const ClipAction& handler : *sprite->clipActions)
                 if (handler.events & kClipUnload)
                     vm_->RunBlock(handler.actions, vm_->ClipFor(sprite.get()));
         }
         CallHandler(*sprite, "onUnload");
+        if (object && vm_->ExistingClip(sprite.get()) == object) object->Leave(gone, sprite->IsButton());
     }
 }
 
@@ -563,8 +586,8 @@ const Timeline& EmptyTimeline() {
 
 SpriteInstance* MovieState::AttachClip(SpriteInstance& parent, std::string_view exportName,
                                        std::string_view name, int depth) {
-    const std::int64_t internal = std::int64_t{depth} + kScriptDepthOffset;
-    if (internal < 0 || internal > 65535 || liveObjects_ >= Caps().maxDisplayObjects ||
+    const std::optional<DepthKey> key = KeyOfScriptDepth(depth);
+    if (!key || liveObjects_ >= Caps().maxDisplayObjects ||
         parent.nesting + 1 > Caps().maxNestingDepth)
         return nullptr;
     std::uint16_t id = 0;
@@ -573,13 +596,13 @@ SpriteInstance* MovieState::AttachClip(SpriteInstance& parent, std::string_view 
         const Character* character = FindExport(*parent.movie, exportName, &from, &id);
         if (!character || !std::holds_alternative<Sprite>(*character)) return nullptr;
     }
-    auto existing = parent.displayList.find(static_cast<std::uint16_t>(internal));
+    auto existing = parent.displayList.find(*key);
     if (existing != parent.displayList.end()) {
         Unload(existing->second.sprite);
         parent.displayList.erase(existing);
     }
     DisplayObject object;
-    object.depth = static_cast<std::uint16_t>(internal);
+    object.depth = *key;
     object.name = std::string(name);
     object.token = LiveToken(&liveObjects_);
     DisplayObject& placed = parent.displayList.emplace(object.depth, std::move(object)).first->second;
@@ -595,16 +618,15 @@ SpriteInstance* MovieState::AttachClip(SpriteInstance& parent, std::string_view 
 
 bool MovieState::AttachBitmap(SpriteInstance& parent, std::shared_ptr<const media::Image> pixels,
                               int depth, bool smoothing) {
-    const std::int64_t internal = std::int64_t{depth} + kScriptDepthOffset;
-    if (!pixels || internal < 0 || internal > 65535 || liveObjects_ >= Caps().maxDisplayObjects)
-        return false;
-    auto existing = parent.displayList.find(static_cast<std::uint16_t>(internal));
+    const std::optional<DepthKey> key = KeyOfScriptDepth(depth);
+    if (!pixels || !key || liveObjects_ >= Caps().maxDisplayObjects) return false;
+    auto existing = parent.displayList.find(*key);
     if (existing != parent.displayList.end()) {
         Unload(existing->second.sprite);
         parent.displayList.erase(existing);
     }
     DisplayObject object;
-    object.depth = static_cast<std::uint16_t>(internal);
+    object.depth = *key;
     object.token = LiveToken(&liveObjects_);
     object.bitmap = std::move(pixels);
     object.bitmapSmoothing = smoothing;
@@ -615,14 +637,13 @@ bool MovieState::AttachBitmap(SpriteInstance& parent, std::shared_ptr<const medi
 SpriteInstance* MovieState::DuplicateClip(SpriteInstance& source, std::string_view name,
                                           int depth) {
     SpriteInstance* parent = source.parent;
-    const std::int64_t internal = std::int64_t{depth} + kScriptDepthOffset;
-    if (!parent || internal < 0 || internal > 65535 || liveObjects_ >= Caps().maxDisplayObjects)
-        return nullptr;
+    const std::optional<DepthKey> key = KeyOfScriptDepth(depth);
+    if (!parent || !key || liveObjects_ >= Caps().maxDisplayObjects) return nullptr;
     auto it = parent->displayList.find(source.depth);
     if (it == parent->displayList.end() || it->second.sprite.get() != &source) return nullptr;
     const DisplayObject& original = it->second;
     DisplayObject copy;
-    copy.depth = static_cast<std::uint16_t>(internal);
+    copy.depth = *key;
     copy.matrix = original.matrix;
     copy.colorTransform = original.colorTransform;
     copy.ratio = original.ratio;
@@ -655,9 +676,12 @@ SpriteInstance* MovieState::DuplicateClip(SpriteInstance& source, std::string_vi
 
 bool MovieState::RemoveClip(SpriteInstance& clip) {
     SpriteInstance* parent = clip.parent;
-    if (!parent || clip.depth < 16384) return false;
+    if (!parent || clip.depth < kScriptDepthOffset ||
+        clip.depth > kMaxRemovableDepth + kScriptDepthOffset)
+        return false;
     auto it = parent->displayList.find(clip.depth);
     if (it == parent->displayList.end() || it->second.sprite.get() != &clip) return false;
+    Unload(it->second.sprite);
     parent->displayList.erase(it);
     return true;
 }
@@ -735,6 +759,8 @@ script::ClipHost* SpriteInstance::Duplicate(std::string_view newName, int newDep
     return state ? state->DuplicateClip(*this, newName, newDepth) : nullptr;
 }
 
+int SpriteInstance::MovieVersion() const { return movie ? movie->version : 0; }
+
 bool SpriteInstance::Remove() { return state && state->RemoveClip(*this); }
 
 script::ClipHost* SpriteInstance::Attach(std::string_view exportName, std::string_view newName,
@@ -743,9 +769,9 @@ script::ClipHost* SpriteInstance::Attach(std::string_view exportName, std::strin
 }
 
 script::ClipHost* SpriteInstance::AtDepth(int scriptDepth) {
-    const std::int64_t internal = std::int64_t{scriptDepth} + kScriptDepthOffset;
-    if (internal < 0 || internal > 65535) return nullptr;
-    auto it = displayList.find(static_cast<std::uint16_t>(internal));
+    const std::optional<DepthKey> key = KeyOfScriptDepth(scriptDepth);
+    if (!key) return nullptr;
+    auto it = displayList.find(*key);
     return it == displayList.end() ? nullptr : it->second.sprite.get();
 }
 
@@ -755,12 +781,12 @@ int SpriteInstance::NextHighestDepth() const {
 }
 
 void SpriteInstance::SwapDepths(int scriptDepth) {
-    const std::int64_t internal = std::int64_t{scriptDepth} + kScriptDepthOffset;
-    if (!parent || internal < 0 || internal > 65535 || internal == depth) return;
+    const std::optional<DepthKey> key = KeyOfScriptDepth(scriptDepth);
+    if (!parent || !key || *key == depth) return;
     auto& list = parent->displayList;
     auto mine = list.find(depth);
     if (mine == list.end() || mine->second.sprite.get() != this) return;
-    const auto target = static_cast<std::uint16_t>(internal);
+    const DepthKey target = *key;
     auto other = list.find(target);
     DisplayObject moving = std::move(mine->second);
     list.erase(mine);
@@ -768,10 +794,14 @@ void SpriteInstance::SwapDepths(int scriptDepth) {
         DisplayObject displaced = std::move(other->second);
         list.erase(other);
         displaced.depth = depth;
+        displaced.scriptTransformed = true;
         if (displaced.sprite) displaced.sprite->depth = depth;
+        if (displaced.text) displaced.text->depth = depth;
         list.emplace(depth, std::move(displaced));
     }
+    // Clips a script rearranged no longer follow the timeline's placements.
     moving.depth = target;
+    moving.scriptTransformed = true;
     depth = target;
     list.emplace(target, std::move(moving));
 }

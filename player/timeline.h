@@ -55,11 +55,18 @@ class LiveToken {
 struct SpriteInstance;
 struct TextFieldInstance;
 
-// Scripts number depths from -16384; the display list keys them from 0.
+// Scripts number depths from -16384; the display list keys them from 0. Tags place objects
+// at 16-bit depths, scripts up to kMaxScriptDepth.
 inline constexpr int kScriptDepthOffset = 16384;
+inline constexpr int kMaxScriptDepth = 2130690044;
+// Scripts remove what they placed from depth 0 up to here.
+inline constexpr int kMaxRemovableDepth = 2130690031;
+using DepthKey = std::int32_t;
+// The display list key of a script depth, or none when scripts cannot use that depth.
+std::optional<DepthKey> KeyOfScriptDepth(std::int64_t scriptDepth);
 
 struct DisplayObject {
-    std::uint16_t depth = 0;
+    DepthKey depth = 0;
     std::uint16_t characterId = 0;
     const Character* character = nullptr;  // null when the id is not in the dictionary
     Matrix matrix;
@@ -108,11 +115,11 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     int nesting = 0;                                     // 0 for the root
     std::uint64_t born = 0;                              // tick in which it was created
     std::uint64_t serial = 0;  // clips made since the run started, this one included
-    std::map<std::uint16_t, DisplayObject> displayList;  // by depth
+    std::map<DepthKey, DisplayObject> displayList;  // by depth
     MovieState* state = nullptr;
     SpriteInstance* parent = nullptr;  // null for the root
     std::string name;                  // the instance name it was placed with
-    std::uint16_t depth = 0;           // in the parent's display list
+    DepthKey depth = 0;                // in the parent's display list
     const std::vector<ClipAction>* clipActions = nullptr;  // its onClipEvent handlers
     std::uint16_t characterId = 0;                         // its library symbol
     std::unique_ptr<Drawing> drawing;  // what scripts drew on it, beneath its children
@@ -138,6 +145,7 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     std::vector<std::string> ChildNames() const override;
     bool IsButton() const override { return button != nullptr; }
     int Level() const override { return level; }
+    int MovieVersion() const override;
     std::string Name() const override { return name; }
     int CurrentFrame() const override { return frame; }
     int TotalFrames() const override;
@@ -298,7 +306,11 @@ class MovieState : private script::Host {
     void RunEnterFrame();
     // A clip leaving the display: it and its children get their unload handlers after the
     // tick's actions.
-    void Unload(const std::shared_ptr<SpriteInstance>& sprite);
+    // Returns whether the sprite is kept for its handlers (then so are its parents, which
+    // the handlers can reach through _parent).
+    bool Unload(const std::shared_ptr<SpriteInstance>& sprite);
+    // Whether the clip is on a level's display list (not removed or replaced).
+    bool OnStage(const SpriteInstance& s) const;
     void RunUnloadHandlers();
     void CallHandler(SpriteInstance& s, std::string_view name);
     void RunQueued(const QueuedBlock& entry);

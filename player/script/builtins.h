@@ -39,6 +39,9 @@ void InstallColorAndGeom(Vm& vm);  // Color and flash.geom
 Object* InstallBroadcaster(Vm& vm);
 // Gives `o` a fresh listener list and AsBroadcaster's methods.
 void MakeBroadcaster(Vm& vm, Object* o);
+// removeMovieClip and the RemoveSprite action: a clip, or a text field, placed at a script
+// depth leaves the display.
+void RemoveDisplayObject(Vm& vm, Object* o);
 
 // The constructor Object.registerClass gave a library symbol's export name, or null.
 Object* RegisteredClass(Vm& vm, std::string_view exportName);

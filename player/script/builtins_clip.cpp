@@ -78,8 +78,20 @@ Value PrevFrame(Vm& vm, const Value& self, std::span<const Value>) {
     return Value();
 }
 
+}  // namespace
+
+void RemoveDisplayObject(Vm& vm, Object* o) {
+    if (ClipHost* clip = vm.ClipOf(o))
+        clip->Remove();
+    else if (TextHost* field = vm.TextOf(o))
+        field->CallField(vm, "removeTextField", {});
+}
+
+namespace {
+
+// Also takes text fields a script moved to a script depth off the display.
 Value RemoveMovieClip(Vm& vm, const Value& self, std::span<const Value>) {
-    if (ClipHost* clip = ThisClip(vm, self)) clip->Remove();
+    RemoveDisplayObject(vm, self.AsObject());
     return Value();
 }
 
@@ -145,7 +157,7 @@ Value GetNextHighestDepth(Vm& vm, const Value& self, std::span<const Value>) {
 Value GetInstanceAtDepth(Vm& vm, const Value& self, std::span<const Value> args) {
     ClipHost* clip = ThisClip(vm, self);
     if (!clip || args.empty()) return Value();
-    ClipHost* found = clip->AtDepth(ClampToInt(vm.ToInteger(args[0])));
+    ClipHost* found = clip->AtDepth(vm.ToInt32(args[0]));
     return found ? Value::Obj(vm.ClipFor(found)) : Value();
 }
 
@@ -153,12 +165,22 @@ Value GetInstanceAtDepth(Vm& vm, const Value& self, std::span<const Value> args)
 Value SwapDepths(Vm& vm, const Value& self, std::span<const Value> args) {
     ClipHost* clip = ThisClip(vm, self);
     if (!clip || args.empty()) return Value();
-    if (ClipHost* other = vm.ClipOf(args[0].AsObject())) {
-        if (other->Parent() == clip->Parent()) clip->SwapDepths(other->Depth());
+    const Value& which = args[0];
+    if (which.IsUndefined()) return Value();
+    if (TextHost* field = vm.TextOf(which.AsObject())) {
+        if (field->Parent() == clip->Parent())
+            clip->SwapDepths(vm.ToInt32(field->CallField(vm, "getDepth", {})));
         return Value();
     }
-    const double depth = vm.ToNumber(args[0]);
-    if (std::isfinite(depth)) clip->SwapDepths(ClampToInt(depth));
+    ClipHost* other = vm.ClipOf(which.AsObject());
+    if (!other && which.IsString())
+        other = vm.ClipOf(vm.ResolvePath(vm.ToString(which), self.AsObject()));
+    if (other) {
+        if (other != clip && other->Parent() == clip->Parent()) clip->SwapDepths(other->Depth());
+        return Value();
+    }
+    // Out-of-range depths leave the clip where it is.
+    clip->SwapDepths(vm.ToInt32(which));
     return Value();
 }
 

@@ -721,13 +721,17 @@ Value ClipGetBounds(Vm& vm, const Value& self, std::span<const Value> args) {
     ClipHost* clip = vm.ClipOf(self.AsObject());
     if (!clip) return Value();
     Affine m;
+    ClipHost* target = clip;
     if (!args.empty()) {
-        ClipHost* target = ClipFromTarget(vm, args[0]);
+        target = ClipFromTarget(vm, args[0]);
         if (!target) return Value();
         m = Then(FromArray(clip->GetConcatenatedMatrix()),
                  Inverse(FromArray(target->GetConcatenatedMatrix())));
     }
-    constexpr double kNowhere = 6710886.35;
+    if (vm.ActivationVersion() >= 8) vm.SetFarBoundsRoundUp();
+    // The far corner in twips (0x7FFFFFF), or rounded up to 2^27 when carried into another
+    // clip's space.
+    const double kNowhere = vm.FarBoundsRoundUp() && target != clip ? 6710886.4 : 6710886.35;
     const auto b = BoundsThrough(clip, m);
     Object* out = vm.NewObject();
     SetNum(vm, out, "xMin", b ? (*b)[0] : kNowhere);

@@ -84,6 +84,15 @@ class ClipObject final : public Object {
     ClipObject(Object* proto, ClipHost* host) : Object(proto, ObjectKind::kClip), host_(host) {}
     ClipHost* Host() const { return host_; }
     void Detach() { host_ = nullptr; }
+    // The clip left the display at this target path ("_level0.a.b"): scripts still holding
+    // its object reach whatever clip is at that path now.
+    void Leave(std::string targetPath, bool button) {
+        goneTarget_ = std::move(targetPath);
+        wasButton_ = button;
+    }
+    const std::string& GoneTarget() const { return goneTarget_; }
+    bool Gone() const { return !goneTarget_.empty(); }
+    bool WasButton() const { return wasButton_; }
 
     bool GetVirtual(Vm& vm, std::string_view key, Value* out) override;
     bool SetVirtual(Vm& vm, std::string_view key, const Value& value) override;
@@ -96,8 +105,13 @@ class ClipObject final : public Object {
 
   private:
     bool IsTabIndex(Vm& vm, std::string_view key) const;
+    // The clip scripts reach through this object: its own, or after it left the display the
+    // one at its path now (null when there is none).
+    ClipHost* Current(Vm& vm);
 
     ClipHost* host_;
+    std::string goneTarget_;
+    bool wasButton_ = false;
     SoundMix mix_;
     std::optional<std::int32_t> tabIndex_;  // none until a script sets one
 };

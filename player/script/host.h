@@ -128,6 +128,8 @@ class ClipHost {
     // Whether the clip is a button instance (scripts see it as an object, not a movieclip).
     virtual bool IsButton() const { return false; }
     virtual int Level() const = 0;  // the _levelN this clip's root sits on
+    // The SWF version of the movie the clip's timeline comes from (0: not known).
+    virtual int MovieVersion() const { return 0; }
     virtual std::string Name() const = 0;
 
     virtual int CurrentFrame() const = 0;

@@ -5,6 +5,7 @@
 #include "player/script/number_text.h"
 #include "player/script/utf8.h"
 
+#include <cstdint>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -703,15 +704,17 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
 
             // ---- Clips ----
             case Op::kCloneSprite: {
-                const double depth = ToNumber(Pop());
+                // The depth counts from the bottom of the display list, 16384 below the
+                // depths scripts name.
+                const std::int32_t depth = ToInt32(Pop());
                 const std::string name = ToString(Pop());
                 const Value source = Pop();
                 if (ClipHost* clip = ClipOf(ValueToClip(frame, source)))
-                    clip->Duplicate(name, ClampToInt(depth) - 16384);
+                    clip->Duplicate(name, depth < INT32_MIN + 16384 ? INT32_MIN : depth - 16384);
                 break;
             }
             case Op::kRemoveSprite:
-                if (ClipHost* clip = ClipOf(ValueToClip(frame, Pop()))) clip->Remove();
+                RemoveDisplayObject(*this, ValueToClip(frame, Pop()));
                 break;
             case Op::kStartDrag: {
                 const Value target = Pop();

@@ -114,6 +114,12 @@ class Vm {
     Heap& GetHeap() { return heap_; }
     Realm& GetRealm() { return realm_; }
     int Version() const { return options_.swfVersion; }
+    // The version of the movie whose code runs now: a loaded movie's own for its scripts.
+    int ActivationVersion() const;
+    // getBounds of a clip that covers nothing gives its far corner rounded one way until a
+    // version 8 movie asks for bounds, and the other way for the rest of the run.
+    bool FarBoundsRoundUp() const { return farBoundsRoundUp_; }
+    void SetFarBoundsRoundUp() { farBoundsRoundUp_ = true; }
     bool CaseSensitive() const { return options_.swfVersion >= 7; }
     const ScriptLimits& Limits() const { return options_.limits; }
     double NowMs() const { return nowMs_; }           // getTimer()
@@ -196,6 +202,10 @@ class Vm {
     ClipObject* ExistingClip(ClipHost* clip) const;
     ClipObject* NewClipObject(ClipHost* host);
     void ReleaseClip(ClipHost* clip);
+    // The clip leaves the display (its object, if any, keeps the path it had).
+    void ClipLeaving(ClipHost* clip);
+    // The clip at a target path as TargetPath writes it, or null.
+    ClipHost* ClipAtTarget(std::string_view path) const;
     // A clip that loaded another movie keeps its object, without the variables scripts gave it.
     void ForgetClipVariables(ClipHost* clip);
     ClipHost* ClipOf(Object* o) const;
@@ -304,6 +314,7 @@ class Vm {
     std::int64_t budget_ = 0;
     std::int64_t actionsRun_ = 0;
     bool stopped_ = false;
+    bool farBoundsRoundUp_ = false;
     bool throwing_ = false;
     Value thrown_;
     int depth_ = 0;          // script functions on the call stack

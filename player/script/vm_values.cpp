@@ -264,7 +264,10 @@ std::string Vm::TypeOf(const Value& v) const {
                 case ObjectKind::kFunction:
                     return "function";
                 case ObjectKind::kClip: {
-                    const ClipHost* host = static_cast<ClipObject*>(v.AsObject())->Host();
+                    // A clip that left the display is still a movie clip to scripts.
+                    const auto* clip = static_cast<ClipObject*>(v.AsObject());
+                    if (clip->Gone()) return clip->WasButton() ? "object" : "movieclip";
+                    const ClipHost* host = clip->Host();
                     return host && !host->IsButton() ? "movieclip" : "object";
                 }
                 default:
@@ -965,7 +968,40 @@ void Vm::Retarget(Frame& frame) {
 
 ClipHost* Vm::ClipOf(Object* o) const {
     if (!o || o->Kind() != ObjectKind::kClip) return nullptr;
-    return static_cast<ClipObject*>(o)->Host();
+    const auto* clip = static_cast<ClipObject*>(o);
+    return clip->Gone() ? ClipAtTarget(clip->GoneTarget()) : clip->Host();
+}
+
+int Vm::ActivationVersion() const {
+    const ClipHost* clip = frames_.empty() ? nullptr : ClipOf(frames_.back()->timeline);
+    const int version = clip ? clip->MovieVersion() : 0;
+    return version > 0 ? version : Version();
+}
+
+ClipHost* Vm::ClipAtTarget(std::string_view path) const {
+    constexpr std::string_view kLevel = "_level";
+    if (path.substr(0, kLevel.size()) != kLevel) return nullptr;
+    std::size_t end = path.find('.');
+    if (end == std::string_view::npos) end = path.size();
+    int level = 0;
+    const std::string_view digits = path.substr(kLevel.size(), end - kLevel.size());
+    if (digits.empty() || digits.size() > 9) return nullptr;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return nullptr;
+        level = level * 10 + (c - '0');
+    }
+    ClipHost* clip = host_.Level(level);
+    while (clip && end < path.size()) {
+        const std::size_t from = end + 1;
+        end = path.find('.', from);
+        if (end == std::string_view::npos) end = path.size();
+        clip = clip->Child(path.substr(from, end - from), CaseSensitive());
+    }
+    return clip;
+}
+
+void Vm::ClipLeaving(ClipHost* clip) {
+    if (ClipObject* object = ExistingClip(clip)) object->Leave(TargetPath(clip), clip->IsButton());
 }
 
 ClipObject* Vm::NewClipObject(ClipHost* host) {
@@ -1118,11 +1154,20 @@ Object* Vm::ResolvePath(std::string_view path, Object* base) {
     return current;
 }
 
+ClipHost* ClipObject::Current(Vm& vm) { return Gone() ? vm.ClipOf(this) : host_; }
+
 bool ClipObject::IsTabIndex(Vm& vm, std::string_view key) const {
     return vm.CaseSensitive() ? key == "tabIndex" : EqualsIgnoringCase(key, "tabIndex");
 }
 
 bool ClipObject::GetVirtual(Vm& vm, std::string_view key, Value* out) {
+    if (Gone()) {
+        // Everything is asked of the clip now at the path this one left; with none there,
+        // the reference has nothing to give.
+        ClipHost* now = vm.ClipOf(this);
+        *out = now ? vm.Get(vm.ClipFor(now), key) : Value();
+        return true;
+    }
     if (host_ && IsTabIndex(vm, key)) {
         *out = tabIndex_ ? Value::Number(*tabIndex_) : Value();
         return true;
@@ -1151,6 +1196,12 @@ bool ClipObject::GetVirtual(Vm& vm, std::string_view key, Value* out) {
 }
 
 bool ClipObject::SetVirtual(Vm& vm, std::string_view key, const Value& value) {
+    if (Gone()) {
+        ClipHost* now = vm.ClipOf(this);
+        if (!now) return false;
+        vm.Set(vm.ClipFor(now), key, value);
+        return true;
+    }
     if (host_ && IsTabIndex(vm, key)) {
         // A 32-bit integer; what does not fit, NaN included, becomes the lowest one.
         const double d = value.IsUndefined() ? 0 : vm.ToNumber(value);
@@ -1173,12 +1224,13 @@ bool ClipObject::SetVirtual(Vm& vm, std::string_view key, const Value& value) {
 }
 
 bool ClipObject::GetAfterOwn(Vm& vm, std::string_view key, Value* out) {
-    if (!host_) return false;
-    if (ClipHost* child = host_->Child(key, vm.CaseSensitive())) {
+    ClipHost* host = Current(vm);
+    if (!host) return false;
+    if (ClipHost* child = host->Child(key, vm.CaseSensitive())) {
         *out = Value::Obj(vm.ClipFor(child));
         return true;
     }
-    if (TextHost* field = host_->TextChild(key, vm.CaseSensitive())) {
+    if (TextHost* field = host->TextChild(key, vm.CaseSensitive())) {
         *out = Value::Obj(vm.TextFor(field));
         return true;
     }
@@ -1186,10 +1238,11 @@ bool ClipObject::GetAfterOwn(Vm& vm, std::string_view key, Value* out) {
 }
 
 void ClipObject::VirtualKeys(Vm& vm, std::vector<Value>& keys) {
-    if (!host_) return;
+    ClipHost* host = Current(vm);
+    if (!host) return;
     // A button lists its tab index; a movie clip keeps it out of sight.
-    if (host_->IsButton()) keys.push_back(vm.Str("tabIndex"));
-    for (std::string& name : host_->ChildNames()) keys.push_back(vm.Str(std::move(name)));
+    if (host->IsButton()) keys.push_back(vm.Str("tabIndex"));
+    for (std::string& name : host->ChildNames()) keys.push_back(vm.Str(std::move(name)));
 }
 
 bool TextFieldObject::GetVirtual(Vm& vm, std::string_view key, Value* out) {
