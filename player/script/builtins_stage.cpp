@@ -220,10 +220,17 @@ bool Focusable(Vm& vm, Object* o) {
                     ActsAsButton(vm, o));
 }
 
-// The held focus, if it is still on the display.
+// The held focus, if it is still on the display: a clip that left it, or a field whose clip
+// left it (kept a while for its unload handlers), holds it no more.
 Object* Focused(Vm& vm, PlayerObject* selection) {
     Object* o = selection->focus.AsObject();
-    return o && (vm.TextOf(o) || vm.ClipOf(o)) ? o : nullptr;
+    if (!o) return nullptr;
+    if (TextHost* field = vm.TextOf(o)) {
+        const ClipObject* parent = field->Parent() ? vm.ExistingClip(field->Parent()) : nullptr;
+        return parent && parent->Gone() ? nullptr : o;
+    }
+    if (o->Kind() == ObjectKind::kClip && static_cast<const ClipObject*>(o)->Gone()) return nullptr;
+    return vm.ClipOf(o) ? o : nullptr;
 }
 
 std::string TargetOf(Vm& vm, Object* o) {

@@ -247,4 +247,18 @@ TEST(TextFieldSelection, FocusIsLostWhenTheFocusedClipLeaves) {
                                         "null"}));
 }
 
+// A field whose clip was removed loses the focus at once, though the clip is kept a while for
+// its unload handlers.
+TEST(TextFieldSelection, FocusIsLostWhenTheFocusedFieldsClipLeaves) {
+    Asm a;
+    Call(a, "_root", "createEmptyMovieClip", {"c", 5}).Op(Op::kPop);
+    Call(a, "c", "createTextField", {"f", 1, 0, 0, 100, 20}).Op(Op::kPop);
+    a.GetVariable("c").Push("f").Op(Op::kGetMember);
+    a.Push(1).GetVariable("Selection").Push("setFocus").Op(Op::kCallMethod).Op(Op::kPop);
+    Call(a, "Selection", "getFocus").Trace();
+    Call(a, "c", "removeMovieClip").Op(Op::kPop);
+    Call(a, "Selection", "getFocus").Trace();
+    EXPECT_EQ(Traces(WithScript(FieldMovie(""), a)),
+              (std::vector<std::string>{"_level0.c.f", "null"}));
+}
 }  // namespace
