@@ -10,25 +10,13 @@
 
 #include "player/player.h"
 #include "tests/support/avm1_asm.h"
+#include "tests/support/script_traces.h"
 #include "tests/support/swf_writer.h"
 
 namespace {
 
 using swfw::Asm;
 using Op = swfw::Op;
-
-std::vector<std::string> Trace(const swfw::Movie& m, int frames = 1) {
-    std::vector<std::string> lines;
-    std::string error;
-    auto player = player::Player::Load(m.Bytes(), &error);
-    EXPECT_TRUE(player) << error;
-    if (!player) return lines;
-    player::ScriptSettings settings;
-    settings.trace = [&lines](std::string_view line) { lines.emplace_back(line); };
-    player->SetScripting(std::move(settings));
-    for (int i = 1; i < frames; ++i) player->Tick(false, true);
-    return lines;
-}
 
 swfw::Movie Movie() {
     swfw::Movie m;
@@ -66,7 +54,7 @@ TEST(ScriptDepths, ClipsAreMadeAcrossTheWholeRangeAndNoFurther) {
         Create(a, "c", c.depth).Op(Op::kTypeOf).Trace();
         swfw::Movie m = Movie();
         m.Do(a).ShowFrame();
-        EXPECT_EQ(Trace(m), std::vector<std::string>{c.want}) << "depth " << c.depth;
+        EXPECT_EQ(swfw::PlayTraces(m), std::vector<std::string>{c.want}) << "depth " << c.depth;
     }
 }
 
@@ -86,7 +74,7 @@ TEST(ScriptDepths, WideDepthsAreKeptAndCounted) {
     m.Do(a).ShowFrame();
     const std::vector<std::string> want = {"2130690044", "2130690045", "_level0.top",
                                            "_level0.twin", "undefined"};
-    EXPECT_EQ(Trace(m), want);
+    EXPECT_EQ(swfw::PlayTraces(m), want);
 }
 
 TEST(ScriptDepths, SwapDepthsTakesInt32DepthsInRangeClipsAndPaths) {
@@ -112,7 +100,7 @@ TEST(ScriptDepths, SwapDepthsTakesInt32DepthsInRangeClipsAndPaths) {
         TraceDepth(a, "a");
         swfw::Movie m = Movie();
         m.Do(a).ShowFrame();
-        EXPECT_EQ(Trace(m), std::vector<std::string>{c.want}) << c.want;
+        EXPECT_EQ(swfw::PlayTraces(m), std::vector<std::string>{c.want}) << c.want;
     }
 }
 
@@ -130,7 +118,7 @@ TEST(ScriptDepths, SwappedClipsLeaveTheTimelinesPlacements) {
     Asm read;
     read.GetVariable("a").Push("_x").Op(Op::kGetMember).Trace();
     m.Place(swfw::PlaceObject::Move(1).At(2000, 0)).Do(read).ShowFrame();
-    EXPECT_EQ(Trace(m, 2), std::vector<std::string>{"15"});
+    EXPECT_EQ(swfw::PlayTraces(m, 2), std::vector<std::string>{"15"});
 }
 
 TEST(ScriptDepths, RemovalStopsBelowTheTopDepths) {
@@ -143,7 +131,7 @@ TEST(ScriptDepths, RemovalStopsBelowTheTopDepths) {
     a.GetVariable("_root").Push("high").Op(Op::kGetMember).Trace();
     swfw::Movie m = Movie();
     m.Do(a).ShowFrame();
-    EXPECT_EQ(Trace(m), (std::vector<std::string>{"undefined", "_level0.high"}));
+    EXPECT_EQ(swfw::PlayTraces(m), (std::vector<std::string>{"undefined", "_level0.high"}));
 }
 
 TEST(ScriptDepths, TextFieldsTradePlacesAndAreRemovedLikeClips) {
@@ -165,7 +153,7 @@ TEST(ScriptDepths, TextFieldsTradePlacesAndAreRemovedLikeClips) {
     swfw::Movie m = Movie();
     m.Do(a).ShowFrame();
     const std::vector<std::string> want = {"object", "3", "-16000", "undefined"};
-    EXPECT_EQ(Trace(m), want);
+    EXPECT_EQ(swfw::PlayTraces(m), want);
 }
 
 // getBounds of an empty clip gives the far corner: as stored (.35) in the clip's own space and
@@ -190,7 +178,7 @@ TEST(ScriptDepths, EmptyBoundsFarCornerRoundsByTheAskingMoviesVersion) {
         swfw::Movie m;
         m.Version(c.version);
         m.Do(a).ShowFrame();
-        EXPECT_EQ(Trace(m), c.want) << "version " << c.version;
+        EXPECT_EQ(swfw::PlayTraces(m), c.want) << "version " << c.version;
     }
 }
 
@@ -217,7 +205,7 @@ TEST(ClipReferences, AReferenceToARemovedClipReachesTheClipNowAtItsPath) {
     m.Do(a).ShowFrame();
     const std::vector<std::string> want = {"movieclip", "undefined", "25", "new",
                                            "2",         "40",        "_level0.a"};
-    EXPECT_EQ(Trace(m), want);
+    EXPECT_EQ(swfw::PlayTraces(m), want);
 }
 
 // A clip the timeline removes and places again under the same name: a function defined on
@@ -240,7 +228,7 @@ TEST(ClipReferences, TimelineReplacementsAreFoundByName) {
     third.GetVariable("held").Trace();
     m.Place(swfw::PlaceObject::New(1, 3).Name("one")).Do(third).ShowFrame();
     const std::vector<std::string> want = {"movieclip", "undefined", "undefined", "_level0.one"};
-    EXPECT_EQ(Trace(m, 3), want);
+    EXPECT_EQ(swfw::PlayTraces(m, 3), want);
 }
 
 // onUnload runs for removeMovieClip; a clip replaced before its first frame ran never runs it.
@@ -266,7 +254,7 @@ TEST(ClipReferences, RemovedAndReplacedClipsRunNoMoreFrames) {
     a.Push(0).GetVariable("third").Push("removeMovieClip").Op(Op::kCallMethod).Op(Op::kPop);
     m.Do(a).ShowFrame();
     const std::vector<std::string> want = {"frame of second", "unload third"};
-    EXPECT_EQ(Trace(m), want);
+    EXPECT_EQ(swfw::PlayTraces(m), want);
 }
 
 // The timeline removes a clip no script has seen whose child has an onUnload handler: the
@@ -287,7 +275,7 @@ TEST(ClipReferences, UnloadHandlersReachTheParentsOfRemovedClips) {
     m.Define(outer);
     m.Place(swfw::PlaceObject::New(2, 1).Name("outer")).ShowFrame();
     m.Remove(1).ShowFrame();
-    EXPECT_EQ(Trace(m, 2), std::vector<std::string>{"unload in _level0.outer"});
+    EXPECT_EQ(swfw::PlayTraces(m, 2), std::vector<std::string>{"unload in _level0.outer"});
 }
 
 // The root's onLoad, set by its first frame, runs once after that frame's actions.
@@ -301,7 +289,7 @@ TEST(ClipReferences, TheRootsOnLoadRunsAfterItsFirstFrame) {
     swfw::Movie m = Movie();
     m.Do(a).ShowFrame().ShowFrame();
     const std::vector<std::string> want = {"first frame", "root loaded"};
-    EXPECT_EQ(Trace(m, 2), want);
+    EXPECT_EQ(swfw::PlayTraces(m, 2), want);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "player/player.h"
 #include "tests/support/avm1_asm.h"
+#include "tests/support/script_traces.h"
 #include "tests/support/swf_writer.h"
 
 namespace {
@@ -35,15 +36,7 @@ std::vector<std::string> Traces(const Asm& a, int version = 8) {
     m.Place(swfw::PlaceObject::New(2, 2).Name("c"));
     m.Do(a);
     m.ShowFrame();
-    std::vector<std::string> lines;
-    std::string error;
-    auto player = player::Player::Load(m.Bytes(), &error);
-    EXPECT_TRUE(player) << error;
-    if (!player) return lines;
-    player::ScriptSettings settings;
-    settings.trace = [&lines](std::string_view line) { lines.emplace_back(line); };
-    player->SetScripting(std::move(settings));
-    return lines;
+    return swfw::PlayTraces(m);
 }
 
 // Traces every name for-in gives for the variable's value.
@@ -136,15 +129,7 @@ std::vector<std::string> AlignTraces(int version, const Asm& a) {
     m.Place(swfw::PlaceObject::New(3, 3).Name("empty"));
     m.Do(a);
     m.ShowFrame();
-    std::vector<std::string> lines;
-    std::string error;
-    auto player = player::Player::Load(m.Bytes(), &error);
-    EXPECT_TRUE(player) << error;
-    if (!player) return lines;
-    player::ScriptSettings settings;
-    settings.trace = [&lines](std::string_view line) { lines.emplace_back(line); };
-    player->SetScripting(std::move(settings));
-    return lines;
+    return swfw::PlayTraces(m);
 }
 
 TEST(TextFieldFormat, HtmlTextAlignsLeftBeforeVersion8) {

@@ -9,6 +9,7 @@
 
 #include "player/player.h"
 #include "tests/support/avm1_asm.h"
+#include "tests/support/script_traces.h"
 #include "tests/support/swf_writer.h"
 
 namespace {
@@ -16,18 +17,6 @@ namespace {
 using swfw::Asm;
 using swfw::PushItem;
 using Op = swfw::Op;
-
-std::vector<std::string> Traces(const swfw::Movie& m) {
-    std::vector<std::string> lines;
-    std::string error;
-    auto player = player::Player::Load(m.Bytes(), &error);
-    EXPECT_TRUE(player) << error;
-    if (!player) return lines;
-    player::ScriptSettings settings;
-    settings.trace = [&lines](std::string_view line) { lines.emplace_back(line); };
-    player->SetScripting(std::move(settings));
-    return lines;
-}
 
 // object.method(args...), its result left on the stack.
 Asm& Call(Asm& a, const std::string& object, const std::string& method,
@@ -93,7 +82,7 @@ TEST(TextSnapshotScript, ReadsTheClipsOwnStaticTextInDepthOrder) {
     Call(a, "ts", "getText", {3, 1}).Trace();
     Snapshot(a, "inner", "child");
     Call(a, "inner", "getText", {0, 10}).Trace();
-    EXPECT_EQ(Traces(WithScript(LetterMovie(), a)),
+    EXPECT_EQ(swfw::PlayTraces(WithScript(LetterMovie(), a)),
               (std::vector<std::string>{"4", "ABCD", "BC", "", "E"}));
 }
 
@@ -111,7 +100,7 @@ TEST(TextSnapshotScript, FindText) {
         Asm a;
         Snapshot(a, "ts", "_root");
         Call(a, "ts", "findText", c.args).Trace();
-        const auto lines = Traces(WithScript(LetterMovie(), a));
+        const auto lines = swfw::PlayTraces(WithScript(LetterMovie(), a));
         ASSERT_EQ(lines.size(), 1u);
         EXPECT_EQ(lines[0], c.found) << "case " << (&c - cases);
     }
@@ -126,7 +115,7 @@ TEST(TextSnapshotScript, SelectionOfCharacters) {
     Call(a, "ts", "getSelectedText").Trace();
     Call(a, "ts", "setSelected", {0, 99, false}).Op(Op::kPop);
     Call(a, "ts", "getSelectedText").Trace();
-    EXPECT_EQ(Traces(WithScript(LetterMovie(), a)),
+    EXPECT_EQ(swfw::PlayTraces(WithScript(LetterMovie(), a)),
               (std::vector<std::string>{"false", "true", "BC", ""}));
 }
 
@@ -139,7 +128,7 @@ TEST(TextSnapshotScript, NothingToReadAnswersUndefined) {
     Snapshot(a, "ts", "empty");
     Call(a, "ts", "getText", {0, 10}).Trace();
     a.Push(0, "TextSnapshot").Op(Op::kCallFunction).Trace();  // called without new
-    EXPECT_EQ(Traces(WithScript(LetterMovie(), a)),
+    EXPECT_EQ(swfw::PlayTraces(WithScript(LetterMovie(), a)),
               (std::vector<std::string>{"undefined", "undefined", "undefined"}));
 }
 
@@ -152,7 +141,7 @@ TEST(TextSnapshotScript, ADuplicateTakesTheStaticTextOver) {
     Call(a, "now", "getText", {0, 10}).Trace();
     Snapshot(a, "now", "copy");
     Call(a, "now", "getText", {0, 10}).Trace();
-    EXPECT_EQ(Traces(WithScript(LetterMovie(), a)),
+    EXPECT_EQ(swfw::PlayTraces(WithScript(LetterMovie(), a)),
               (std::vector<std::string>{"E", "undefined", "E"}));
 }
 
@@ -169,7 +158,7 @@ TEST(TextSnapshotScript, GetTextSnapshotBuildsWithTheGlobalClass) {
     });
     a.Op(Op::kSetMember);
     Call(a, "child", "getTextSnapshot").Op(Op::kPop);
-    EXPECT_EQ(Traces(WithScript(LetterMovie(), a)),
+    EXPECT_EQ(swfw::PlayTraces(WithScript(LetterMovie(), a)),
               (std::vector<std::string>{"ABCD", "true", "child"}));
 }
 
@@ -208,7 +197,7 @@ TEST(TextFieldSelection, ReplaceSelFollowsFocusAndSelection) {
     Call(a, "Selection", "setFocus", {"t"}).Op(Op::kPop);  // again: everything
     Call(a, "t", "replaceSel", {""}).Op(Op::kPop);
     TraceText(a);
-    EXPECT_EQ(Traces(WithScript(FieldMovie("text"), a)),
+    EXPECT_EQ(swfw::PlayTraces(WithScript(FieldMovie("text"), a)),
               (std::vector<std::string>{"|text", "ab", "abc", "XYbc", ""}));
 }
 
@@ -220,7 +209,7 @@ TEST(TextFieldSelection, EditsCountCharactersNotBytes) {
     a.GetVariable("t").Push("maxChars", 3).Op(Op::kSetMember);
     a.GetVariable("t").Push("text", "\xC3\xA9\xC3\xA9\xC3\xA9\xE2\x82\xAC").Op(Op::kSetMember);
     TraceText(a);
-    EXPECT_EQ(Traces(WithScript(FieldMovie("h\xC3\xA9llo"), a)),
+    EXPECT_EQ(swfw::PlayTraces(WithScript(FieldMovie("h\xC3\xA9llo"), a)),
               (std::vector<std::string>{"hello", "\xC3\xA9\xC3\xA9\xC3\xA9"}));
 }
 
@@ -242,7 +231,7 @@ TEST(TextFieldSelection, FocusIsLostWhenTheFocusedClipLeaves) {
     Call(a, "c", "removeMovieClip").Op(Op::kPop);
     Call(a, "Selection", "getFocus").Trace();
     Call(a, "Selection", "getFocus").Trace();  // heard once
-    EXPECT_EQ(Traces(WithScript(FieldMovie(""), a)),
+    EXPECT_EQ(swfw::PlayTraces(WithScript(FieldMovie(""), a)),
               (std::vector<std::string>{"null", "_level0.c", "_level0.c", "null", "null",
                                         "null"}));
 }
@@ -258,7 +247,7 @@ TEST(TextFieldSelection, FocusIsLostWhenTheFocusedFieldsClipLeaves) {
     Call(a, "Selection", "getFocus").Trace();
     Call(a, "c", "removeMovieClip").Op(Op::kPop);
     Call(a, "Selection", "getFocus").Trace();
-    EXPECT_EQ(Traces(WithScript(FieldMovie(""), a)),
+    EXPECT_EQ(swfw::PlayTraces(WithScript(FieldMovie(""), a)),
               (std::vector<std::string>{"_level0.c.f", "null"}));
 }
 }  // namespace
