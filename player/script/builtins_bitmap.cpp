@@ -122,6 +122,23 @@ bool Clip(const BitmapObject& b, Area* a) {
     return true;
 }
 
+// Clips `a` to the source and the area it lands on at (dx, dy) to the destination, moving each
+// with what the other lost; false when nothing is left.
+bool ClipTransfer(const BitmapObject& src, const BitmapObject& dst, int dx, int dy, Area* a,
+                  Area* d) {
+    const int cutX = std::max(0, -a->x), cutY = std::max(0, -a->y);
+    if (a->w <= 0 || a->h <= 0 || !Clip(src, a)) return false;
+    auto near = [](std::int64_t v) {
+        return static_cast<int>(std::clamp<std::int64_t>(v, -kMaxSide * 2, kMaxSide * 2));
+    };
+    *d = {near(std::int64_t{dx} + cutX), near(std::int64_t{dy} + cutY), a->w, a->h};
+    const int beforeX = d->x, beforeY = d->y;
+    if (!Clip(dst, d)) return false;
+    a->x += d->x - beforeX;
+    a->y += d->y - beforeY;
+    return true;
+}
+
 // ---- Making --------------------------------------------------------------------------------
 
 Object* MakeBitmap(Vm& vm, Object* proto) { return vm.GetHeap().New<BitmapObject>(proto); }
@@ -273,14 +290,8 @@ Value CopyPixels(Vm& vm, const Value& self, std::span<const Value> args) {
     if (!b || !src || !ReadRect(vm, Arg(args, 1), &a) || !ReadPoint(vm, Arg(args, 2), &dx, &dy))
         return Value();
     const bool merge = args.size() > 5 && vm.ToBoolean(args[5]);
-    // Clip against the source, then move the destination with what was cut off.
-    const int cutX = std::max(0, -a.x), cutY = std::max(0, -a.y);
-    if (!Clip(*src, &a)) return Value();
-    Area d{dx + cutX, dy + cutY, a.w, a.h};
-    const int beforeX = d.x, beforeY = d.y;
-    if (!Clip(*b, &d)) return Value();
-    a.x += d.x - beforeX;
-    a.y += d.y - beforeY;
+    Area d;
+    if (!ClipTransfer(*src, *b, dx, dy, &a, &d)) return Value();
     std::vector<std::uint32_t> copy(static_cast<std::size_t>(d.w) * static_cast<std::size_t>(d.h));
     for (int y = 0; y < d.h; ++y)
         for (int x = 0; x < d.w; ++x) copy[static_cast<std::size_t>(y) * d.w + x] = src->At(a.x + x, a.y + y);
@@ -330,17 +341,8 @@ Value Threshold(Vm& vm, const Value& self, std::span<const Value> args) {
     else if (operation == "==") passes = [masked](std::uint32_t v) { return v == masked; };
     else if (operation == "!=") passes = [threshold](std::uint32_t v) { return v != threshold; };
     else return Value::Number(0);
-    // Clip against the source, then move the destination with what was cut off.
-    const int cutX = std::max(0, -a.x), cutY = std::max(0, -a.y);
-    if (!Clip(*src, &a)) return Value::Number(0);
-    const std::int64_t wantX = std::int64_t{dx} + cutX, wantY = std::int64_t{dy} + cutY;
-    Area d{static_cast<int>(std::clamp<std::int64_t>(wantX, -kMaxSide * 2, kMaxSide * 2)),
-           static_cast<int>(std::clamp<std::int64_t>(wantY, -kMaxSide * 2, kMaxSide * 2)), a.w,
-           a.h};
-    const int beforeX = d.x, beforeY = d.y;
-    if (!Clip(*b, &d)) return Value::Number(0);
-    a.x += d.x - beforeX;
-    a.y += d.y - beforeY;
+    Area d;
+    if (!ClipTransfer(*src, *b, dx, dy, &a, &d)) return Value::Number(0);
     // Read first: the source may be this bitmap.
     std::vector<std::uint32_t> source(static_cast<std::size_t>(d.w) * static_cast<std::size_t>(d.h));
     for (int y = 0; y < d.h; ++y)
@@ -388,17 +390,8 @@ Value PixelDissolve(Vm& vm, const Value& self, std::span<const Value> args) {
     if (!std::isfinite(seed)) seed = 0;
     const double asked = vm.ToInteger(Arg(args, 4));
     const std::uint32_t fill = vm.ToUint32(Arg(args, 5));
-    // Clip against the source, then move the destination with what was cut off.
-    const int cutX = std::max(0, -a.x), cutY = std::max(0, -a.y);
-    if (a.w <= 0 || a.h <= 0 || !Clip(*src, &a)) return Value::Number(0);
-    const std::int64_t wantX = std::int64_t{dx} + cutX, wantY = std::int64_t{dy} + cutY;
-    Area d{static_cast<int>(std::clamp<std::int64_t>(wantX, -kMaxSide * 2, kMaxSide * 2)),
-           static_cast<int>(std::clamp<std::int64_t>(wantY, -kMaxSide * 2, kMaxSide * 2)), a.w,
-           a.h};
-    const int beforeX = d.x, beforeY = d.y;
-    if (!Clip(*b, &d)) return Value::Number(0);
-    a.x += d.x - beforeX;
-    a.y += d.y - beforeY;
+    Area d;
+    if (!ClipTransfer(*src, *b, dx, dy, &a, &d)) return Value::Number(0);
     const std::int64_t area = std::int64_t{d.w} * d.h;
     const std::int64_t step = DissolveStep(area);
     const std::int64_t start =
