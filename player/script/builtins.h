@@ -15,6 +15,16 @@ inline Value Arg(std::span<const Value> args, std::size_t i) {
     return i < args.size() ? args[i] : Value();
 }
 
+// Flags of a built-in's own members: not enumerated, not deleted.
+inline constexpr std::uint16_t kHidden = kDontEnum | kDontDelete;
+
+// Natives that answer the same whatever they are given (what a player without a device or a
+// service still has).
+inline Value Nothing(Vm&, const Value&, std::span<const Value>) { return Value(); }
+inline Value Null(Vm&, const Value&, std::span<const Value>) { return Value::Null(); }
+inline Value Yes(Vm&, const Value&, std::span<const Value>) { return Value::Boolean(true); }
+inline Value No(Vm&, const Value&, std::span<const Value>) { return Value::Boolean(false); }
+
 // The object a method was called on, when it is of the given kind.
 template <class T>
 T* This(const Value& self, ObjectKind kind) {

@@ -11,12 +11,6 @@ namespace player::script {
 
 namespace {
 
-constexpr std::uint16_t kHidden = kDontEnum | kDontDelete;
-
-Value Nothing(Vm&, const Value&, std::span<const Value>) { return Value(); }
-Value Null(Vm&, const Value&, std::span<const Value>) { return Value::Null(); }
-Value No(Vm&, const Value&, std::span<const Value>) { return Value::Boolean(false); }
-
 // A class on _global whose prototype has `methods` doing nothing, defined in the order given
 // (scripts enumerate them back newest first).
 Object* QuietClass(Vm& vm, std::string_view name, std::initializer_list<const char*> methods,

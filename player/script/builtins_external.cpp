@@ -13,12 +13,6 @@ namespace player::script {
 
 namespace {
 
-constexpr std::uint16_t kHidden = kDontEnum | kDontDelete;
-
-Value Nothing(Vm&, const Value&, std::span<const Value>) { return Value(); }
-Value Null(Vm&, const Value&, std::span<const Value>) { return Value::Null(); }
-Value No(Vm&, const Value&, std::span<const Value>) { return Value::Boolean(false); }
-
 // The five entities the bridge writes, read back; anything else (other spellings, numeric
 // references) stays as it is.
 std::string UnescapeBridgeXml(std::string_view text) {

@@ -134,8 +134,6 @@ Value Length(Vm& vm, const Value&, std::span<const Value> args) {
     return Value::Number(static_cast<double>(vm.StringLength(vm.ToString(Arg(args, 0)))));
 }
 
-Value Nothing(Vm&, const Value&, std::span<const Value>) { return Value(); }
-
 Value TraceFn(Vm& vm, const Value&, std::span<const Value> args) {
     const Value v = Arg(args, 0);
     vm.GetHost().Trace(v.IsUndefined() ? std::string("undefined") : vm.ToString(v));

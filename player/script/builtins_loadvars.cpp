@@ -66,10 +66,6 @@ Value LoadVarsOnData(Vm& vm, const Value& self, std::span<const Value> args) {
     return Value();
 }
 
-Value Nothing(Vm&, const Value&, std::span<const Value>) {
-    return Value();
-}
-
 Value Load(Vm& vm, const Value& self, std::span<const Value> args) {
     return LoadText(vm, self, "LoadVars", vm.ToString(Arg(args, 0)));
 }

@@ -13,8 +13,6 @@ namespace player::script {
 
 namespace {
 
-constexpr std::uint16_t kHidden = kDontEnum | kDontDelete;
-
 class NetConnectionObject final : public Object {
   public:
     enum class State { kClosed, kLocal, kRemoting, kConnecting };
@@ -33,8 +31,6 @@ NetConnectionObject* ThisConnection(const Value& self) {
 Object* MakeConnection(Vm& vm, Object* proto) {
     return vm.GetHeap().New<NetConnectionObject>(proto);
 }
-
-Value Nothing(Vm&, const Value&, std::span<const Value>) { return Value(); }
 
 // onStatus({level, code}) on the connection.
 void TellStatus(Vm& vm, const Value& connection, std::string_view level, std::string_view code) {

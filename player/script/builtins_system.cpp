@@ -15,8 +15,6 @@ namespace player::script {
 
 namespace {
 
-constexpr std::uint16_t kHidden = kDontEnum | kDontDelete;
-
 // ---- System ---------------------------------------------------------------------------------
 
 // What System.capabilities tells a movie about the player. The screen is a fixed, ordinary
@@ -56,10 +54,6 @@ constexpr Capability kCapabilities[] = {
     {"screenResolutionY", Capability::kNumber, 864, nullptr},
     {"pixelAspectRatio", Capability::kNumber, 1, nullptr},
 };
-
-Value Nothing(Vm&, const Value&, std::span<const Value>) { return Value(); }
-Value Yes(Vm&, const Value&, std::span<const Value>) { return Value::Boolean(true); }
-Value No(Vm&, const Value&, std::span<const Value>) { return Value::Boolean(false); }
 
 void InstallSystemObject(Vm& vm) {
     Object* global = vm.GetRealm().global;

@@ -599,10 +599,6 @@ Value XmlOnData(Vm& vm, const Value& self, std::span<const Value> args) {
     return Value();
 }
 
-Value Nothing(Vm&, const Value&, std::span<const Value>) {
-    return Value();
-}
-
 Value XmlLoad(Vm& vm, const Value& self, std::span<const Value> args) {
     return LoadText(vm, self, "XML", vm.ToString(Arg(args, 0)));
 }
