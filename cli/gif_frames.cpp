@@ -17,14 +17,24 @@ constexpr double kSharedPaletteBudget = 0.5;
 
 // Whether a pixel wanting `want` may be left showing what was drawn for `shown`: the same
 // colour, or two opaque ones within `tolerance` levels a channel.
-inline bool Unchanged(std::uint32_t want, std::uint32_t shown, int tolerance) {
-    if (want == shown) return true;
-    if (tolerance == 0 || want == kTransparent || shown == kTransparent) return false;
-    const auto near = [tolerance](std::uint32_t a, std::uint32_t b) {
-        const int d = int(a & 0xFF) - int(b & 0xFF);
-        return d <= tolerance && -d <= tolerance;
-    };
-    return near(want >> 16, shown >> 16) && near(want >> 8, shown >> 8) && near(want, shown);
+// Marks 1 where a pixel of `want` may not be left showing `shown`, 0 where it may. Written
+// without branches so that the compiler runs it over several pixels at once.
+void MarkChanged(const std::uint32_t* want, const std::uint32_t* shown, int width, int tolerance,
+                 std::uint8_t* marks) {
+    if (tolerance == 0) {
+        for (int x = 0; x < width; ++x) marks[x] = want[x] != shown[x];
+        return;
+    }
+    for (int x = 0; x < width; ++x) {
+        const std::uint32_t a = want[x], b = shown[x];
+        const int dr = int((a >> 16) & 0xFF) - int((b >> 16) & 0xFF);
+        const int dg = int((a >> 8) & 0xFF) - int((b >> 8) & 0xFF);
+        const int db = int(a & 0xFF) - int(b & 0xFF);
+        const bool near = (dr <= tolerance) & (-dr <= tolerance) & (dg <= tolerance) &
+                          (-dg <= tolerance) & (db <= tolerance) & (-db <= tolerance);
+        const bool opaque = (a != kTransparent) & (b != kTransparent);
+        marks[x] = !((a == b) | (near & opaque));
+    }
 }
 
 }  // namespace
@@ -84,8 +94,8 @@ const Palette& FrameSequence::ChoosePalette(bool first, bool blanks, Picture* pi
     if (drawn_.size() <= kSharedPaletteMaxPixels) {
         // The shared palette serves when it is about as close as the picture's own, or as
         // close as it is to the first picture it was made for.
-        ownNearest_.Reset(picture->palette);
-        const double own = MeanError(ownNearest_, picture->palette);
+        // Learnt through the mapper's search, which the picture then goes on using.
+        const double own = MeanError(mapper_.Nearest(picture->palette), picture->palette);
         const double shared = MeanError(sharedNearest_, shared_);
         const double spread = (shared - own) * double(drawn_.size()) / (double(width_) * height_);
         if (shared <= std::max(own * 1.25 + 0.5, sharedError_) || spread <= kSharedPaletteBudget) {
@@ -96,18 +106,25 @@ const Palette& FrameSequence::ChoosePalette(bool first, bool blanks, Picture* pi
     return picture->palette;
 }
 
-FrameSequence::Box FrameSequence::ChangedBox(const Frame& target, const Frame& canvas) const {
+FrameSequence::Box FrameSequence::ChangedBox(const Frame& target, const Frame& canvas) {
+    changed_.resize(target.size());
     Box box{width_, height_, 0, 0};
     for (int y = 0; y < height_; ++y) {
-        const std::uint32_t* a = target.data() + std::size_t(y) * width_;
-        const std::uint32_t* b = canvas.data() + std::size_t(y) * width_;
-        if (std::memcmp(a, b, std::size_t(width_) * sizeof *a) == 0) continue;
-        int first = 0, last = width_ - 1;
-        while (first < width_ && Unchanged(a[first], b[first], options_.tolerance)) ++first;
-        if (first == width_) continue;
-        while (Unchanged(a[last], b[last], options_.tolerance)) --last;
-        box = {std::min(box.left, first), std::min(box.top, y), std::max(box.right, last + 1),
-               y + 1};
+        const std::size_t row = std::size_t(y) * width_;
+        const std::uint32_t* a = target.data() + row;
+        const std::uint32_t* b = canvas.data() + row;
+        std::uint8_t* marks = changed_.data() + row;
+        if (std::memcmp(a, b, std::size_t(width_) * sizeof *a) == 0) {
+            std::memset(marks, 0, width_);
+            continue;
+        }
+        MarkChanged(a, b, width_, options_.tolerance, marks);
+        const auto* first = static_cast<const std::uint8_t*>(std::memchr(marks, 1, width_));
+        if (!first) continue;
+        int last = width_ - 1;
+        while (marks[last] == 0) --last;
+        box = {std::min(box.left, int(first - marks)), std::min(box.top, y),
+               std::max(box.right, last + 1), y + 1};
     }
     return box.Empty() ? Box{} : box;
 }
@@ -129,7 +146,7 @@ FrameSequence::Box FrameSequence::VanishingBox(const Frame& before, const Frame&
 // The coder's output grows with the runs of equal indices it is given. A hole of unchanged
 // pixels ends a run and starts one; drawing them instead ends a run wherever a colour differs
 // from its left neighbour's. Counted on the frame's colours, before they are reduced.
-bool FrameSequence::HolesAreSmaller(const Frame& target, const Frame& canvas, Box box) const {
+bool FrameSequence::HolesAreSmaller(const Frame& target, Box box) const {
     std::size_t withHoles = 0, drawn = 0;
     for (int y = box.top; y < box.bottom; ++y) {
         const std::size_t row = std::size_t(y) * width_;
@@ -137,8 +154,7 @@ bool FrameSequence::HolesAreSmaller(const Frame& target, const Frame& canvas, Bo
         for (int x = box.left; x < box.right; ++x) {
             const std::uint32_t want = target[row + x];
             const std::uint32_t coarse = want & kCoarseMask;
-            const std::uint32_t hole =
-                Unchanged(want, canvas[row + x], options_.tolerance) ? kTransparent : coarse;
+            const std::uint32_t hole = changed_[row + x] ? coarse : kTransparent;
             withHoles += hole != lastHole;
             drawn += coarse != lastDrawn;
             lastHole = hole;
@@ -161,7 +177,7 @@ void FrameSequence::Encode(const Frame& target, const Frame& canvas, Box box,
     picture->disposal = Disposal::kKeep;
     block_.resize(std::size_t(picture->width) * picture->height);
     drawn_.clear();
-    const bool holes = options_.optimize && !first && HolesAreSmaller(target, canvas, box);
+    const bool holes = options_.optimize && !first && HolesAreSmaller(target, box);
     bool blanks = false;
     after_ = canvas;
     for (int y = 0; y < picture->height; ++y) {
@@ -169,7 +185,7 @@ void FrameSequence::Encode(const Frame& target, const Frame& canvas, Box box,
         std::uint32_t* out = block_.data() + std::size_t(y) * picture->width;
         for (int x = 0; x < picture->width; ++x) {
             const std::uint32_t want = target[row + x];
-            const bool shown = holes && Unchanged(want, canvas[row + x], options_.tolerance);
+            const bool shown = holes && !changed_[row + x];
             const std::uint32_t pixel = shown ? kTransparent : want;
             out[x] = pixel;
             if (!shown) after_[row + x] = want;
@@ -213,8 +229,10 @@ bool FrameSequence::Add(const Frame& frame, std::int64_t delayCs) {
         const Box vanishing = options_.optimize ? VanishingBox(heldFrame_, frame) : Whole();
         if (!vanishing.Empty()) {
             cleared = heldBox_.Union(vanishing);
-            if (!(cleared == heldBox_))
+            if (!(cleared == heldBox_)) {
+                ChangedBox(heldFrame_, canvas_);  // the marks Encode leaves holes by
                 Encode(heldFrame_, canvas_, cleared, held_.delayCs, heldIsFirst_, &held_);
+            }
             held_.disposal = Disposal::kClear;
         }
     }

@@ -65,14 +65,16 @@ class FrameSequence {
         bool operator==(const Box&) const = default;
     };
     Box Whole() const { return {0, 0, width_, height_}; }
-    // The pixels of `target` that `canvas` does not show (within the tolerance).
-    Box ChangedBox(const Frame& target, const Frame& canvas) const;
+    // The pixels of `target` that `canvas` does not show (within the tolerance), marked in
+    // changed_ for the Encode of the same two frames that follows.
+    Box ChangedBox(const Frame& target, const Frame& canvas);
     Box VanishingBox(const Frame& before, const Frame& after) const;
     // Whether the coder is likely to spend less on the box with its unchanged pixels left
     // transparent than with them drawn again.
-    bool HolesAreSmaller(const Frame& target, const Frame& canvas, Box box) const;
+    bool HolesAreSmaller(const Frame& target, Box box) const;
     // Replaces `picture` (keeping its memory) with the one that turns `canvas` into `target`
-    // within `box`, and after_ with what that shows.
+    // within `box`, and after_ with what that shows; with optimize, after ChangedBox(target,
+    // canvas).
     void Encode(const Frame& target, const Frame& canvas, Box box, std::int64_t delayCs,
                 bool first, Picture* picture);
     // The palette a picture's drawn pixels take: the global one, or their own.
@@ -89,7 +91,6 @@ class FrameSequence {
     Palette shared_;  // the global palette's colours
     double sharedError_ = 0;  // mean squared error of the first picture on them
     NearestColor sharedNearest_{Palette{}};
-    NearestColor ownNearest_{Palette{}};
     Picture held_;     // the picture of the last frame, not yet handed over
     Box heldBox_;
     Frame heldFrame_;  // the frame of the held picture
@@ -98,6 +99,7 @@ class FrameSequence {
     Frame canvas_;
     Frame after_;
     std::vector<std::uint32_t> block_, drawn_;  // working memory of Encode
+    std::vector<std::uint8_t> changed_;  // by pixel: 1 where the last ChangedBox found a change
     PaletteMapper mapper_;
 };
 

@@ -141,38 +141,54 @@ class VarianceCut {
         int axis, cut;           // the best cut: levels up to `cut` of channel `axis` go first
     };
 
-    // The box's best cut, from the sums of its colours by level of each channel.
+    // The box's best cut, from the sums of its colours by level of each channel (gathered for
+    // the three channels in one pass over the colours).
     Box Measure(std::size_t begin, std::size_t end) {
         Box box{begin, end, 0, 0, 0};
         // Less the squared error of a part, by its sums: |sum|^2 / weight.
         const auto fit = [](const std::array<double, 4>& s) {
             return (s[1] * s[1] + s[2] * s[2] + s[3] * s[3]) / s[0];
         };
-        for (int axis = 0; axis < 3; ++axis) {
-            int low = 255, high = 0;
-            std::array<double, 4> total{};
-            for (std::size_t i = begin; i < end; ++i) {
-                const std::uint32_t rgb = colours_[i].rgb;
-                const int at = Channel(rgb, axis);
-                low = std::min(low, at);
-                high = std::max(high, at);
-                auto& level = levels_[at];
-                const std::uint64_t n = colours_[i].count;
+        std::array<int, 3> low = {255, 255, 255}, high = {0, 0, 0};
+        for (std::size_t i = begin; i < end; ++i) {
+            const std::uint32_t rgb = colours_[i].rgb;
+            const std::uint64_t n = colours_[i].count;
+            const std::array<int, 3> at = {Channel(rgb, 0), Channel(rgb, 1), Channel(rgb, 2)};
+            const std::array<std::uint64_t, 3> sum = {n * at[0], n * at[1], n * at[2]};
+            for (int axis = 0; axis < 3; ++axis) {
+                low[axis] = std::min(low[axis], at[axis]);
+                high[axis] = std::max(high[axis], at[axis]);
+                auto& level = levels_[axis][at[axis]];
                 level[0] += n;
-                for (int c = 0; c < 3; ++c) level[c + 1] += n * Channel(rgb, c);
+                level[1] += sum[0];
+                level[2] += sum[1];
+                level[3] += sum[2];
             }
-            for (int v = low; v <= high; ++v)
-                for (int k = 0; k < 4; ++k) total[k] += double(levels_[v][k]);
+        }
+        for (int axis = 0; axis < 3; ++axis) {
+            const auto& levels = levels_[axis];
+            std::array<double, 4> total{};
+            for (int v = low[axis]; v <= high[axis]; ++v)
+                for (int k = 0; k < 4; ++k) total[k] += double(levels[v][k]);
             const double whole = fit(total);
-            std::array<double, 4> first{}, rest;
-            for (int v = low; v < high; ++v) {
-                for (int k = 0; k < 4; ++k) first[k] += double(levels_[v][k]);
-                if (levels_[v][0] == 0) continue;
-                for (int k = 0; k < 4; ++k) rest[k] = total[k] - first[k];
-                const double gain = fit(first) + fit(rest) - whole;
-                if (gain > box.gain) box = {begin, end, gain, axis, v};
+            // A cut gains fit(first) + fit(rest) - whole; with the parts' weights w1 and w2
+            // that beats the best so far when a w2 + b w1 > (best + whole) w1 w2, where a and
+            // b are the squared sums: no division but for a better cut.
+            std::array<double, 4> first{};
+            for (int v = low[axis]; v < high[axis]; ++v) {
+                for (int k = 0; k < 4; ++k) first[k] += double(levels[v][k]);
+                if (levels[v][0] == 0) continue;
+                const double r1 = total[1] - first[1], r2 = total[2] - first[2],
+                             r3 = total[3] - first[3];
+                const double w1 = first[0], w2 = total[0] - first[0];
+                const double a = first[1] * first[1] + first[2] * first[2] + first[3] * first[3];
+                const double b = r1 * r1 + r2 * r2 + r3 * r3;
+                const double joint = a * w2 + b * w1;
+                if (joint <= (box.gain + whole) * w1 * w2) continue;
+                box = {begin, end, joint / (w1 * w2) - whole, axis, v};
             }
-            std::fill(levels_.begin() + low, levels_.begin() + high + 1, Level{});
+            std::fill(levels_[axis].begin() + low[axis], levels_[axis].begin() + high[axis] + 1,
+                      Level{});
         }
         return box;
     }
@@ -180,7 +196,7 @@ class VarianceCut {
     std::vector<Weighted> colours_;
     std::vector<Box> boxes_;
     using Level = std::array<std::uint64_t, 4>;  // weight, then sums of the channels
-    std::array<Level, 256> levels_{};  // by level of a channel; all 0 between uses
+    std::array<std::array<Level, 256>, 3> levels_{};  // by channel and level; 0 between uses
 };
 
 // Lloyd's refinement: every entry moves to the mean of the colours nearest to it. A cut
@@ -447,14 +463,19 @@ void Plain(std::span<const std::uint32_t> block, NearestColor& nearest, int blan
 
 PaletteMapper::PaletteMapper() : nearest_(Palette{}) {}
 
-void PaletteMapper::Map(std::span<const std::uint32_t> block, int width, int height,
-                        const Palette& palette, int blankIndex, Dither dither,
-                        std::vector<std::uint8_t>* indices) {
+NearestColor& PaletteMapper::Nearest(const Palette& palette) {
     if (palette != palette_ || palette.empty()) {
         // A new palette: what was learnt of the last one is forgotten.
         palette_ = palette;
         nearest_.Reset(palette_);
     }
+    return nearest_;
+}
+
+void PaletteMapper::Map(std::span<const std::uint32_t> block, int width, int height,
+                        const Palette& palette, int blankIndex, Dither dither,
+                        std::vector<std::uint8_t>* indices) {
+    Nearest(palette);
     indices->resize(block.size());
     switch (dither) {
     case Dither::kDiffuse:

@@ -75,6 +75,9 @@ class PaletteMapper {
     PaletteMapper();
     void Map(std::span<const std::uint32_t> block, int width, int height, const Palette& palette,
              int blankIndex, Dither dither, std::vector<std::uint8_t>* indices);
+    // The nearest-colour search Map uses for `palette`: what is learnt through it serves the
+    // next Map on the same palette.
+    NearestColor& Nearest(const Palette& palette);
 
   private:
     NearestColor nearest_;
