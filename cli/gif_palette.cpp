@@ -16,6 +16,7 @@ constexpr std::size_t kMaxQuantizedPixels = 1 << 15;
 // threshold of the matrix.
 constexpr int kOrderedSpread = 16;
 constexpr int kDiffusedShare = 12;
+constexpr std::size_t kRefinedColours = 4096;
 
 int Red(std::uint32_t c) { return (c >> 16) & 0xFF; }
 int Green(std::uint32_t c) { return (c >> 8) & 0xFF; }
@@ -201,13 +202,16 @@ class VarianceCut {
 
 // Lloyd's refinement: every entry moves to the mean of the colours nearest to it. A cut
 // places each entry for its own box; a round shares out the colours between neighbouring
-// entries (later rounds gain little).
+// entries (later rounds gain little). Of more colours than kRefinedColours an even sample is
+// shared out: the means barely move, and each colour looked up costs a learnt cell.
 void Refine(std::span<const Weighted> colours, Palette& palette) {
     constexpr int kRounds = 1;
     NearestColor nearest(palette);
     for (int round = 0; round < kRounds; ++round) {
         std::vector<std::array<std::uint64_t, 4>> sums(palette.size(), {0, 0, 0, 0});
-        for (const Weighted& w : colours) {
+        const std::size_t step = std::max<std::size_t>(1, colours.size() / kRefinedColours);
+        for (std::size_t i = 0; i < colours.size(); i += step) {
+            const Weighted& w = colours[i];
             auto& sum = sums[nearest.Find(w.rgb)];
             sum[0] += std::uint64_t(w.count) * Red(w.rgb);
             sum[1] += std::uint64_t(w.count) * Green(w.rgb);
@@ -268,7 +272,7 @@ void NearestColor::MakeCoarse(int cell) {
     const int cg = ((cell >> kCoarseBits) & kMask) * kSide * 2 + kSide - 1;
     const int cb = (cell & kMask) * kSide * 2 + kSide - 1;
     const double diameter = 2 * (kSide - 1) * std::sqrt(3.0);  // doubled as well
-    std::array<int, kMaxColors> distance{};
+    std::array<int, kMaxColors> distance;  // the first `count` are written before use
     int nearest = std::numeric_limits<int>::max();
     const int count = static_cast<int>(entries_.size());
     for (int i = 0; i < count; ++i) {
@@ -303,7 +307,7 @@ int NearestColor::Learn(std::size_t cell, int r, int g, int b) {
     if (coarseStart_[coarse] < 0) MakeCoarse(coarse);
     const std::uint8_t* list = candidates_.data() + coarseStart_[coarse];
     const int count = coarseSize_[coarse];
-    std::array<int, kMaxColors> distance{};
+    std::array<int, kMaxColors> distance;  // the first `count` are written before use
     int nearest = std::numeric_limits<int>::max(), nearestIndex = 0;
     for (int k = 0; k < count; ++k) {
         const Entry& e = entries_[list[k]];

@@ -87,9 +87,18 @@ TEST_P(PaletteErrorTest, EveryColourLiesNearAnEntry) {
     EXPECT_LE(worst, GetParam().worst);
 }
 
+// 20,000 colours of a smooth ramp: more than the refinement looks at one by one.
+std::vector<std::uint32_t> WideRamp() {
+    std::vector<std::uint32_t> pixels;
+    for (int i = 0; i < 20000; ++i)
+        pixels.push_back(kOpaque | ((20 + i % 200) << 16) | ((30 + i / 200) << 8) | (i % 7 * 9));
+    return pixels;
+}
+
 INSTANTIATE_TEST_SUITE_P(Sets, PaletteErrorTest,
                          ::testing::Values(PaletteSet{"narrowGradient", NarrowGradient(), 2},
-                                           PaletteSet{"bigAndSmall", BigAndSmallClusters(), 3}),
+                                           PaletteSet{"bigAndSmall", BigAndSmallClusters(), 3},
+                                           PaletteSet{"wideRamp", WideRamp(), 16}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A palette stops growing once its error is small enough: four tight clusters of 80 colours
@@ -106,6 +115,34 @@ TEST(MakePalette, TakesFewerEntriesWhenTheyAreCloseEnough) {
     for (const std::uint32_t pixel : pixels)
         ASSERT_LE(Distance(enough[nearest.Find(pixel)], pixel), 2);
     EXPECT_EQ(MakePalette(pixels, 256, 0).size(), 256u);
+}
+
+// The cuts fall where they lower the error most: clusters far apart each get their mean
+// as an entry, however the weights lie.
+TEST(MakePalette, SplitsBetweenClustersAtTheirMeans) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::uint32_t, int>> colours;  // colour, pixels of it
+        Palette want;                                         // sorted
+    };
+    const std::vector<Case> cases = {
+        {"twoEven",
+         {{0x102030, 50}, {0x102032, 50}, {0xE0D0C0, 50}, {0xE0D0C4, 50}},
+         {0x102031, 0xE0D0C2}},
+        {"twoUneven", {{0x000000, 300}, {0x000004, 100}, {0xFFFFFF, 7}}, {0x000001, 0xFFFFFF}},
+        {"blueOnly",
+         {{0x404010, 10}, {0x404012, 10}, {0x4040F0, 30}, {0x4040F2, 10}},
+         {0x404011, 0x4040F1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint32_t> pixels;
+        for (const auto& [colour, count] : c.colours)
+            pixels.insert(pixels.end(), count, kOpaque | colour);
+        Palette palette = MakePalette(pixels, 2);
+        std::sort(palette.begin(), palette.end());
+        EXPECT_EQ(palette, c.want);
+    }
 }
 
 // Palettes of different shapes: spread over all colours, packed in a small corner (cells
@@ -599,6 +636,53 @@ TEST(FrameSequence, FramesWithinTheToleranceAreMerged) {
     ASSERT_TRUE(w.gif.ok);
     ASSERT_EQ(w.gif.pages.size(), 1u);
     EXPECT_EQ(w.gif.pages[0].delayCs, 18);
+}
+
+// One pixel of a frame changes, at the stage's left or right edge: within the tolerance the
+// frame is merged into the last picture; beyond it, or between transparent and opaque however
+// close the numbers, it is drawn (a new opaque pixel as a picture of that pixel alone).
+TEST(FrameSequence, ChangesAreFoundChannelByChannelAtTheTolerance) {
+    struct Case {
+        const char* name;
+        std::uint32_t before, after;
+        int tolerance;
+        bool drawn;
+    };
+    const std::uint32_t base = kOpaque | 0x2060A0;
+    const std::vector<Case> cases = {
+        {"equal", base, base, 0, false},
+        {"oneLevelExact", base, base + 1, 0, true},
+        {"upToTolerance", base, base + 0x020202, 2, false},
+        {"redPastTolerance", base, base + 0x030000, 2, true},
+        {"greenBelowTolerance", base, base - 0x000300, 2, true},
+        {"blueDownToTolerance", base, base - 0x000002, 2, false},
+        {"darkFromTransparent", 0, kOpaque | 0x000001, 2, true},
+        {"transparentFromDark", kOpaque | 0x000001, 0, 2, true},
+        {"bothTransparent", 0, 0, 2, false},
+    };
+    const int width = 40, height = 3;
+    for (const int x : {0, width - 1}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(x));
+            Frame first(std::size_t(width) * height, kOpaque | 0x808080);
+            first[std::size_t(width) + x] = c.before;
+            Frame second = first;
+            second[std::size_t(width) + x] = c.after;
+            EncodeOptions options;
+            options.transparent = true;
+            options.tolerance = c.tolerance;
+            const Written w = Encode({first, second}, {5, 5}, options, width, height,
+                                     std::string("onePixel_") + c.name);
+            ASSERT_EQ(w.pictures.size(), c.drawn ? 2u : 1u);
+            ASSERT_TRUE(w.gif.ok);
+            // A vanishing pixel is cleared with the first picture's whole rectangle.
+            if (!c.drawn || c.after == 0) continue;
+            const Picture& p = w.pictures[1];
+            EXPECT_EQ(p.left, x);
+            EXPECT_EQ(p.top, 1);
+            EXPECT_EQ(p.width * p.height, 1);
+        }
+    }
 }
 
 TEST(FrameSequence, AnEmptyFrameIsOneTransparentPixel) {
