@@ -291,7 +291,9 @@ Object* NewTextFormat(Vm& vm) {
 void InstallText(Vm& vm) {
     Realm& realm = vm.GetRealm();
     realm.textFieldProto = vm.NewObject();
-    vm.DefineClass(realm.global, "TextField", FieldCall, nullptr, realm.textFieldProto);
+    FunctionObject* fieldClass =
+        vm.DefineClass(realm.global, "TextField", FieldCall, nullptr, realm.textFieldProto);
+    InstallStyleSheet(vm, fieldClass);
     Object* p = realm.textFieldProto;
     vm.DefineMethod(p, "setTextFormat", Forward<kSetTextFormat>);
     vm.DefineMethod(p, "getTextFormat", Forward<kGetTextFormat>);
