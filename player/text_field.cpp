@@ -281,7 +281,10 @@ std::string TextFieldInstance::PlainText() const {
 }
 
 void TextFieldInstance::Changed() {
-    edit->initialText = text;
+    const Limits caps = state ? state->Caps() : Limits{};
+    edit->initialText = edit->html && !sheet.empty()
+                            ? StyledMarkup(text, sheet, caps.maxOpenHtmlTags, caps.maxFieldTextBytes)
+                            : text;
     edit->revision = NextRevision();
     if (autoSize == "none") return;
     const TextRenderer::Extent extent = Measurer().Measure(state->GetMovie(), *edit);
@@ -315,6 +318,57 @@ void TextFieldInstance::SetText(std::string value) {
         value.resize(ByteAt(value, std::size_t(*maxChars), utf8));
     text = std::move(value);
     Changed();
+}
+
+void TextFieldInstance::TakeSheet(Vm& vm, const Value& styleSheet) {
+    sheet.clear();
+    script::Object* object = styleSheet.AsObject();
+    script::Object* formats = object ? vm.Get(object, "_styles").AsObject() : nullptr;
+    script::Object* css = object ? vm.Get(object, "_css").AsObject() : nullptr;
+    if (!formats) return;
+    const std::size_t most = state ? state->Caps().maxTextStyles : Limits{}.maxTextStyles;
+    for (const Value& key : vm.EnumerableKeys(formats)) {
+        if (sheet.size() >= most || vm.Stopped()) break;
+        std::string name = vm.ToString(key);
+        script::Object* format = vm.Get(formats, name).AsObject();
+        if (!format) continue;
+        auto member = [&](std::string_view m) { return vm.Get(format, m); };
+        auto number = [&](std::string_view m) -> std::optional<double> {
+            const Value v = member(m);
+            if (!v.IsNumber() || !std::isfinite(v.AsNumber())) return std::nullopt;
+            return v.AsNumber();
+        };
+        auto flag = [&](std::string_view m) -> std::optional<bool> {
+            const Value v = member(m);
+            if (!v.IsBoolean()) return std::nullopt;
+            return v.AsBoolean();
+        };
+        SheetStyle style;
+        if (const Value font = member("font"); font.IsString()) style.font = vm.ToString(font);
+        style.size = number("size");
+        style.color = number("color");
+        style.letterSpacing = number("letterSpacing");
+        style.bold = flag("bold");
+        style.italic = flag("italic");
+        style.underline = flag("underline");
+        style.kerning = flag("kerning");
+        const std::string align = member("align").IsString() ? vm.ToString(member("align")) : "";
+        if (align == "left") style.align = TextAlign::kLeft;
+        if (align == "right") style.align = TextAlign::kRight;
+        if (align == "center") style.align = TextAlign::kCenter;
+        if (align == "justify") style.align = TextAlign::kJustify;
+        // Only a display the sheet names overrides an element's own.
+        script::Object* written = css ? vm.Get(css, name).AsObject() : nullptr;
+        if (written && !vm.Get(written, "display").IsUndefined()) {
+            const std::string display = vm.ToString(member("display"));
+            style.display = display == "none"     ? SheetDisplay::kNone
+                            : display == "inline" ? SheetDisplay::kInline
+                                                  : SheetDisplay::kBlock;
+        }
+        if (name.empty() || name[0] != '.')
+            for (char& c : name) c = char(std::tolower(static_cast<unsigned char>(c)));
+        sheet[std::move(name)] = std::move(style);
+    }
 }
 
 void TextFieldInstance::TakeHtmlAlign(int version) {
@@ -530,11 +584,17 @@ bool TextFieldInstance::SetField(Vm& vm, std::string_view key, const Value& valu
         PushVariable(vm);
     } else if (is("htmlText")) {
         if (edit->html) TakeHtmlAlign(state->GetMovie().version);
+        if (script::Object* self = vm.TextFor(this)) TakeSheet(vm, vm.Get(self, "styleSheet"));
         SetText(vm.ToString(value));
         PushVariable(vm);
     } else if (is("html")) {
         edit->html = vm.ToBoolean(value);
         Changed();
+    } else if (is("styleSheet")) {
+        // The sheet stays the object's own value, as scripts read it back.
+        TakeSheet(vm, value);
+        Changed();
+        return false;
     } else if (is("textColor")) {
         const std::uint32_t c = ScriptColor(vm, value);
         edit->color = RgbaOf(c);
