@@ -371,6 +371,15 @@ void TextFieldInstance::TakeSheet(Vm& vm, const Value& styleSheet) {
     }
 }
 
+int TextFieldInstance::MaxHScroll() const {
+    if (edit->wordWrap || !state) return 0;
+    const TextRenderer::Extent extent = Measurer().Measure(state->GetMovie(), *edit);
+    const double visible = double(edit->bounds.xMax - edit->bounds.xMin) - kGutterTwips -
+                           edit->leftMargin - edit->rightMargin;
+    const double hidden = std::floor((extent.width - visible) / kTwips);
+    return hidden > 0 ? int(std::min(hidden, 2147483647.0)) : 0;
+}
+
 void TextFieldInstance::TakeHtmlAlign(int version) {
     if (version < 8) format.align = newFormat.align = TextAlign::kLeft;
 }
@@ -523,8 +532,10 @@ bool TextFieldInstance::GetField(Vm& vm, std::string_view key, Value* out) {
         *out = Value::Number(std::round((is("textWidth") ? extent.width : extent.height) / kTwips));
     } else if (is("scroll") || is("maxscroll") || is("bottomScroll")) {
         *out = Value::Number(1);
-    } else if (is("hscroll") || is("maxhscroll")) {
-        *out = Value::Number(0);
+    } else if (is("maxhscroll")) {
+        *out = Value::Number(MaxHScroll());
+    } else if (is("hscroll")) {
+        *out = Value::Number(std::min(hscroll, MaxHScroll()));
     } else if (is("restrict")) {
         *out = Value::Null();
     } else if (is("mouseWheelEnabled")) {
@@ -655,7 +666,10 @@ bool TextFieldInstance::SetField(Vm& vm, std::string_view key, const Value& valu
             SetText(initialText);
             if (!initialText.empty()) PushVariable(vm);
         }
-    } else if (is("scroll") || is("hscroll") || is("restrict") || is("mouseWheelEnabled") ||
+    } else if (is("hscroll")) {
+        // Whole pixels as Int32 does them (a value past its range wraps), kept within reach.
+        hscroll = std::clamp(vm.ToInt32(value), 0, MaxHScroll());
+    } else if (is("scroll") || is("restrict") || is("mouseWheelEnabled") ||
                is("length") || is("textWidth") || is("textHeight") || is("maxscroll") ||
                is("bottomScroll") || is("maxhscroll")) {
         // Scrolling is not modelled and the measures are read-only.

@@ -59,6 +59,7 @@ struct TextFieldInstance : script::TextHost {
     SheetStyles sheet;
     bool settledOnObject = false;  // the variable was found on an object that is not a clip
     int selectionBegin = 0, selectionEnd = 0;  // characters; replaceSel replaces them
+    int hscroll = 0;  // pixels the text is scrolled left by, as scripts set it
 
     TextFieldInstance() = default;
     TextFieldInstance(const TextFieldInstance&) = delete;
@@ -87,6 +88,9 @@ struct TextFieldInstance : script::TextHost {
     void Changed();  // the definition changed: a new layout and, for auto-size, new bounds
     // Reads the styles of a StyleSheet object (none for anything else).
     void TakeSheet(script::Vm& vm, const script::Value& styleSheet);
+    // How far (whole pixels) the text can scroll left: how much of its widest line the field
+    // does not show; none when the field wraps.
+    int MaxHScroll() const;
     // HTML text sets the alignment its paragraphs do not give: left before version 8; from
     // then on the field's own. A field defined without text starts out left.
     void TakeHtmlAlign(int version);

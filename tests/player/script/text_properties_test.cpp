@@ -267,3 +267,61 @@ TEST(TextRenderingScript, UnknownNamesAreIgnored) {
 }
 
 }  // namespace
+
+namespace {
+
+// hscroll is kept between 0 and maxhscroll, which is what a narrow field does not show of
+// its text: none for text that fits and for fields that wrap.
+TEST(HScrollScript, KeptWithinWhatTheFieldHides) {
+    // "x" fits the 200 px field; a long line does not.
+    const std::string wide(80, 'W');
+    Asm fits;
+    fits.GetVariable("t").Push("maxhscroll").Op(Op::kGetMember).Trace();
+    fits.GetVariable("t").Push("hscroll", 5).Op(Op::kSetMember);
+    fits.GetVariable("t").Push("hscroll").Op(Op::kGetMember).Trace();
+    EXPECT_EQ(Traces(fits), (std::vector<std::string>{"0", "0"}));
+
+    struct Case {
+        PushItem value;
+        const char* scroll;  // "max" for maxhscroll
+    } cases[] = {
+        {-10, "0"},      {3, "3"},   {1.5, "1"},           {100000, "max"},
+        {2147483647.0, "max"},       {2147483648.0, "0"},  {swfw::Null{}, "0"},
+        {swfw::Undefined{}, "0"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        a.GetVariable("t").Push("text", wide).Op(Op::kSetMember);
+        a.GetVariable("t").Push("maxhscroll").Op(Op::kGetMember).Trace();
+        a.GetVariable("t").PushItems({"hscroll", c.value}).Op(Op::kSetMember);
+        a.GetVariable("t").Push("hscroll").Op(Op::kGetMember).Trace();
+        // Wrapping leaves nothing to scroll to.
+        a.GetVariable("t").Push("wordWrap", true).Op(Op::kSetMember);
+        a.GetVariable("t").Push("maxhscroll").Op(Op::kGetMember).Trace();
+        a.GetVariable("t").Push("hscroll").Op(Op::kGetMember).Trace();
+        const std::vector<std::string> lines = Traces(a);
+        ASSERT_EQ(lines.size(), 4u);
+        EXPECT_GT(std::stoi(lines[0]), 100) << "case " << (&c - cases);
+        EXPECT_EQ(lines[1], std::string(c.scroll) == "max" ? lines[0] : c.scroll)
+            << "case " << (&c - cases);
+        EXPECT_EQ(lines[2], "0");
+        EXPECT_EQ(lines[3], "0");
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// getTextExtent answers with a bare record: no prototype, so no toString to call.
+TEST(TextExtentScript, AnswersWithABareRecord) {
+    Asm a;
+    a.Push("e", "x", 1, 0, "TextFormat").Op(Op::kNewObject)
+        .Push("getTextExtent").Op(Op::kCallMethod).Op(Op::kSetVariable);
+    a.GetVariable("e").Trace();
+    a.GetVariable("e").Push("__proto__").Op(Op::kGetMember).Trace();
+    a.GetVariable("e").Push("width").Op(Op::kGetMember).Op(Op::kTypeOf).Trace();
+    EXPECT_EQ(Traces(a), (std::vector<std::string>{"[type Object]", "undefined", "number"}));
+}
+
+}  // namespace
