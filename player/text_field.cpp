@@ -463,7 +463,9 @@ void TextFieldInstance::PushVariable(Vm& vm) {
 bool TextFieldInstance::GetField(Vm& vm, std::string_view key, Value* out) {
     DisplayObject* placed = Placement();
     const Rect& b = edit->bounds;
-    auto is = [&](std::string_view name) { return key == name; };
+    // Names are matched as the movie looks them up: ignoring case before version 7.
+    const bool fold = vm.Version() < 7;
+    auto is = [&](std::string_view name) { return key == name || (fold && Same(key, name)); };
     if (!key.empty() && key[0] == '_') {
         const Matrix m = placed ? placed->matrix : Matrix{};
         const double xs = std::hypot(m.scaleX, m.rotateSkew0) / 65536.0;
@@ -558,7 +560,9 @@ bool TextFieldInstance::GetField(Vm& vm, std::string_view key, Value* out) {
 
 bool TextFieldInstance::SetField(Vm& vm, std::string_view key, const Value& value) {
     DisplayObject* placed = Placement();
-    auto is = [&](std::string_view name) { return key == name; };
+    // Names are matched as the movie looks them up: ignoring case before version 7.
+    const bool fold = vm.Version() < 7;
+    auto is = [&](std::string_view name) { return key == name || (fold && Same(key, name)); };
     if (!key.empty() && key[0] == '_') {
         if (Same(key, "_name")) {
             name = vm.ToString(value);

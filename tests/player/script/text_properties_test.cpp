@@ -325,3 +325,34 @@ TEST(TextExtentScript, AnswersWithABareRecord) {
 }
 
 }  // namespace
+
+namespace {
+
+// Before version 7 names ignore case, also the field's own: htmlText, textColor and wordWrap
+// written in any case reach the field. From version 7 only the exact name does.
+TEST(FieldNamesScript, IgnoreCaseBeforeVersion7) {
+    struct Case {
+        const char* set;   // the name assigned
+        PushItem value;
+        const char* read;  // the name read back
+        const char* v6;
+        const char* v7;
+    } cases[] = {
+        {"textColor", 255, "textColor", "255", "255"},
+        {"TEXTCOLOR", 255, "textColor", "255", "0"},
+        {"wordwrap", true, "wordWrap", "true", "false"},
+        {"htmlText", "<b>x</b>", "htmlText", "<b>x</b>", "<b>x</b>"},
+        {"autosize", "left", "autoSize", "left", "none"},
+        {"borderColor", 65280, "BORDERCOLOR", "65280", "undefined"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        a.GetVariable("t").Push("html", true).Op(Op::kSetMember);
+        a.GetVariable("t").PushItems({c.set, c.value}).Op(Op::kSetMember);
+        a.GetVariable("t").Push(c.read).Op(Op::kGetMember).Trace();
+        EXPECT_EQ(Traces(a, 6), std::vector<std::string>{c.v6}) << c.set;
+        EXPECT_EQ(Traces(a, 7), std::vector<std::string>{c.v7}) << c.set;
+    }
+}
+
+}  // namespace
