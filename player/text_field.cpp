@@ -8,6 +8,7 @@
 #include "player/script/function.h"
 #include "player/script/text_format.h"
 #include "player/script/vm.h"
+#include "player/text_html.h"
 #include "player/text_layout.h"
 #include "player/text_render.h"
 #include "player/timeline.h"
@@ -371,6 +372,38 @@ void TextFieldInstance::TakeSheet(Vm& vm, const Value& styleSheet) {
     }
 }
 
+std::string TextFieldInstance::HtmlText() const {
+    if (!edit->html || !state) return text;
+    const Movie& movie = state->GetMovie();
+    FieldFormat f = DefinitionFormat(movie, *edit);
+    Merge(f, format);
+    TextStyle base;
+    base.face = f.font.value_or("Times New Roman");
+    base.size = f.size.value_or(12) * kTwips;
+    base.color = RgbaOf(f.color.value_or(0));
+    base.bold = f.bold.value_or(false);
+    base.italic = f.italic.value_or(false);
+    base.underline = f.underline.value_or(false);
+    base.letterSpacing = f.letterSpacing.value_or(0) * kTwips;
+    base.kerning = f.kerning.value_or(false);
+    const bool utf8 = movie.version >= 6;
+    const std::string kept = WithoutBlankText(text);
+    const StyledText styled = ParseHtml(DecodeText(kept, utf8), base,
+                                        f.align.value_or(TextAlign::kLeft), state->Caps());
+    bool characters = false;
+    for (const Paragraph& p : styled.paragraphs)
+        for (const StyledRun& run : p.runs) characters = characters || !run.text.empty();
+    if (!characters && !HasParagraphTag(kept)) return "";
+    HtmlBlockFormat block;
+    block.leftMargin = f.leftMargin.value_or(0);
+    block.rightMargin = f.rightMargin.value_or(0);
+    block.indent = f.indent.value_or(0);
+    block.blockIndent = f.blockIndent.value_or(0);
+    block.leading = f.leading.value_or(0);
+    block.tabStops = f.tabStops.value_or(std::vector<double>{});
+    return RegeneratedHtml(styled, block, utf8);
+}
+
 int TextFieldInstance::MaxHScroll() const {
     if (edit->wordWrap || !state) return 0;
     const TextRenderer::Extent extent = Measurer().Measure(state->GetMovie(), *edit);
@@ -494,7 +527,7 @@ bool TextFieldInstance::GetField(Vm& vm, std::string_view key, Value* out) {
         *out = vm.Str(PlainText());
     } else if (is("htmlText")) {
         PullVariable(vm);
-        *out = vm.Str(text);
+        *out = vm.Str(HtmlText());
     } else if (is("html")) {
         *out = Value::Boolean(edit->html);
     } else if (is("length")) {

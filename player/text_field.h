@@ -85,6 +85,9 @@ struct TextFieldInstance : script::TextHost {
     void PushVariable(script::Vm& vm);
     // The text with markup taken out.
     std::string PlainText() const;
+    // What scripts read as htmlText: an HTML field's text written out again from its runs;
+    // other fields' text as it is.
+    std::string HtmlText() const;
     void Changed();  // the definition changed: a new layout and, for auto-size, new bounds
     // Reads the styles of a StyleSheet object (none for anything else).
     void TakeSheet(script::Vm& vm, const script::Value& styleSheet);

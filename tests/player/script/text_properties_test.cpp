@@ -328,7 +328,7 @@ TEST(TextExtentScript, AnswersWithABareRecord) {
 
 namespace {
 
-// Before version 7 names ignore case, also the field's own: htmlText, textColor and wordWrap
+// Before version 7 names ignore case, also the field's own: textColor, wordWrap and the rest
 // written in any case reach the field. From version 7 only the exact name does.
 TEST(FieldNamesScript, IgnoreCaseBeforeVersion7) {
     struct Case {
@@ -341,7 +341,7 @@ TEST(FieldNamesScript, IgnoreCaseBeforeVersion7) {
         {"textColor", 255, "textColor", "255", "255"},
         {"TEXTCOLOR", 255, "textColor", "255", "0"},
         {"wordwrap", true, "wordWrap", "true", "false"},
-        {"htmlText", "<b>x</b>", "htmlText", "<b>x</b>", "<b>x</b>"},
+        {"condensewhite", true, "condenseWhite", "true", "false"},
         {"autosize", "left", "autoSize", "left", "none"},
         {"borderColor", 65280, "BORDERCOLOR", "65280", "undefined"},
     };
