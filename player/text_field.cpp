@@ -257,27 +257,28 @@ DisplayObject* TextFieldInstance::Placement() const {
     return &it->second;
 }
 
-namespace {
-
-bool EndsClosingParagraph(std::string_view markup) {
-    return markup.size() >= 4 && Same(markup.substr(markup.size() - 4), "</p>");
-}
-
-}  // namespace
-
 std::string TextFieldInstance::PlainText() const {
     if (!edit->html) return text;
     const bool utf8 = state->GetMovie().version >= 6;
-    const StyledText styled =
-        ParseHtml(DecodeText(text, utf8), TextStyle{}, TextAlign::kLeft, state->Caps());
+    // A mark after the text shows whether it ends with a paragraph's end: the layout drops
+    // the empty paragraph after it, the text keeps its CR.
+    constexpr char32_t kEndMark = 0xFFFF;
+    const std::string kept = WithoutBlankText(text);
+    std::u32string marked = DecodeText(kept, utf8);
+    marked.push_back(kEndMark);
+    const StyledText styled = ParseHtml(marked, TextStyle{}, TextAlign::kLeft, state->Caps());
     std::string out;
     for (std::size_t p = 0; p < styled.paragraphs.size(); ++p) {
         if (p) out += '\r';
         for (const StyledRun& run : styled.paragraphs[p].runs)
-            for (char32_t c : run.text) out += utf8 ? EncodeUtf8(c) : std::string(1, char(c));
+            for (char32_t c : run.text) {
+                if (c == kEndMark) continue;
+                out += utf8 ? EncodeUtf8(c) : std::string(1, char(c));
+            }
     }
-    // A multiline field keeps the end of its last closed paragraph.
-    if (edit->multiline && EndsClosingParagraph(text)) out += '\r';
+    // A closing paragraph tag at the end leaves its CR only in a multiline field.
+    const bool closedLast = kept.size() >= 4 && Same(std::string_view(kept).substr(kept.size() - 4), "</p>");
+    if (closedLast && !edit->multiline && !out.empty() && out.back() == '\r') out.pop_back();
     return out;
 }
 
@@ -633,7 +634,8 @@ bool TextFieldInstance::SetField(Vm& vm, std::string_view key, const Value& valu
     } else if (is("htmlText")) {
         if (edit->html) TakeHtmlAlign(state->GetMovie().version);
         if (script::Object* self = vm.TextFor(this)) TakeSheet(vm, vm.Get(self, "styleSheet"));
-        SetText(vm.ToString(value));
+        SetText(edit->html && condenseWhite ? CondensedWhite(vm.ToString(value))
+                                            : vm.ToString(value));
         PushVariable(vm);
     } else if (is("html")) {
         edit->html = vm.ToBoolean(value);

@@ -113,6 +113,23 @@ std::string WithoutBlankText(std::string_view markup) {
     return out;
 }
 
+std::string CondensedWhite(std::string_view markup) {
+    std::string out;
+    out.reserve(markup.size());
+    bool inTag = false;
+    for (std::size_t i = 0; i < markup.size(); ++i) {
+        const char c = markup[i];
+        if (c == '<') inTag = true;
+        if (inTag || !IsBlank(c)) {
+            out += c;
+        } else if (out.empty() || out.back() != ' ') {
+            out += ' ';
+        }
+        if (c == '>') inTag = false;
+    }
+    return out;
+}
+
 bool HasParagraphTag(std::string_view markup) {
     for (std::size_t i = markup.find('<'); i != std::string_view::npos;
          i = markup.find('<', i + 1)) {

@@ -22,6 +22,10 @@ struct HtmlBlockFormat {
 // markup) made only of white space, as the player's HTML reader skips it.
 std::string WithoutBlankText(std::string_view markup);
 
+// Markup as a field with condenseWhite takes it: each run of white space (spaces, tabs, line
+// ends) in its text becomes one space, so line ends no longer end paragraphs.
+std::string CondensedWhite(std::string_view markup);
+
 // Whether the markup has a paragraph tag (<p> or <li>): text without one and without
 // characters has no paragraphs at all.
 bool HasParagraphTag(std::string_view markup);

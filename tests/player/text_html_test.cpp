@@ -81,6 +81,14 @@ TEST(TextHtml, BlankTextAndParagraphTags) {
         {"<unfinished ", "<unfinished "},
     };
     for (const auto& [markup, kept] : blanks) EXPECT_EQ(WithoutBlankText(markup), kept) << markup;
+    const std::pair<const char*, const char*> condensed[] = {
+        {"\n \tasdf \t  \n", " asdf "},
+        {"a\r\nb", "a b"},
+        {"<font color=\"#010101\">  x  </font>\n\n<p>y</p>", "<font color=\"#010101\"> x </font> <p>y</p>"},
+        {"<p align = \"left\">keep   tags</p>", "<p align = \"left\">keep tags</p>"},
+        {"", ""},
+    };
+    for (const auto& [markup, kept] : condensed) EXPECT_EQ(CondensedWhite(markup), kept) << markup;
     EXPECT_TRUE(HasParagraphTag("<p></p>"));
     EXPECT_TRUE(HasParagraphTag("x<LI>y"));
     EXPECT_TRUE(HasParagraphTag("<p align='right'>"));

@@ -176,7 +176,8 @@ TEST(TextFieldFormat, MultilineFieldsEndTheirLastClosedParagraph) {
         {true, "<p align=\"left\">test</p>", "test\r"},
         {false, "<p align=\"left\">test</p>", "test"},
         {true, "<p>a</p><p>b</p>", "a\rb\r"},
-        {true, "<P>a</P> ", "a\r "},
+        // Blank text after the last paragraph is no text.
+        {true, "<P>a</P> ", "a\r"},
         {true, "<p>a</p>b", "a\rb"},
         {true, "<b>a</b>", "a"},
     };
@@ -352,6 +353,37 @@ TEST(FieldNamesScript, IgnoreCaseBeforeVersion7) {
         a.GetVariable("t").Push(c.read).Op(Op::kGetMember).Trace();
         EXPECT_EQ(Traces(a, 6), std::vector<std::string>{c.v6}) << c.set;
         EXPECT_EQ(Traces(a, 7), std::vector<std::string>{c.v7}) << c.set;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// An HTML field's text: blank text between tags left out, each closed paragraph and each line
+// end of the text a CR; with condenseWhite, runs of white space are one space.
+TEST(HtmlTextScript, TextReadsParagraphEndsAndSkipsBlankText) {
+    struct Case {
+        const char* html;
+        bool condense;
+        const char* text;
+    } cases[] = {
+        {"test\n", false, "test\n"},
+        {"\ntest\n", false, "\ntest\n"},
+        {"<b>test</b>\n", false, "test"},
+        {" <p>one</p> <p>two</p> ", false, "one\ntwo"},
+        {"<b> </b>", false, ""},
+        {" test ", false, " test "},
+        {"\n \tasdf \t  \n", true, " asdf "},
+        {"a\n\nb", true, "a b"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        a.GetVariable("t").Push("html", true).Op(Op::kSetMember);
+        a.GetVariable("t").Push("condenseWhite", c.condense).Op(Op::kSetMember);
+        a.GetVariable("t").Push("htmlText", c.html).Op(Op::kSetMember);
+        a.GetVariable("t").Push("text").Op(Op::kGetMember).Trace();
+        EXPECT_EQ(Traces(a), std::vector<std::string>{c.text}) << c.html;
     }
 }
 
