@@ -8,6 +8,7 @@
 #include "player/script/function.h"
 #include "player/script/text_format.h"
 #include "player/script/vm.h"
+#include "player/text_html.h"
 #include "player/text_layout.h"
 #include "player/text_render.h"
 #include "player/timeline.h"
@@ -256,32 +257,36 @@ DisplayObject* TextFieldInstance::Placement() const {
     return &it->second;
 }
 
-namespace {
-
-bool EndsClosingParagraph(std::string_view markup) {
-    return markup.size() >= 4 && Same(markup.substr(markup.size() - 4), "</p>");
-}
-
-}  // namespace
-
 std::string TextFieldInstance::PlainText() const {
     if (!edit->html) return text;
     const bool utf8 = state->GetMovie().version >= 6;
-    const StyledText styled =
-        ParseHtml(DecodeText(text, utf8), TextStyle{}, TextAlign::kLeft, state->Caps());
+    // A mark after the text shows whether it ends with a paragraph's end: the layout drops
+    // the empty paragraph after it, the text keeps its CR.
+    constexpr char32_t kEndMark = 0xFFFF;
+    const std::string kept = WithoutBlankText(text);
+    std::u32string marked = DecodeText(kept, utf8);
+    marked.push_back(kEndMark);
+    const StyledText styled = ParseHtml(marked, TextStyle{}, TextAlign::kLeft, state->Caps());
     std::string out;
     for (std::size_t p = 0; p < styled.paragraphs.size(); ++p) {
         if (p) out += '\r';
         for (const StyledRun& run : styled.paragraphs[p].runs)
-            for (char32_t c : run.text) out += utf8 ? EncodeUtf8(c) : std::string(1, char(c));
+            for (char32_t c : run.text) {
+                if (c == kEndMark) continue;
+                out += utf8 ? EncodeUtf8(c) : std::string(1, char(c));
+            }
     }
-    // A multiline field keeps the end of its last closed paragraph.
-    if (edit->multiline && EndsClosingParagraph(text)) out += '\r';
+    // A closing paragraph tag at the end leaves its CR only in a multiline field.
+    const bool closedLast = kept.size() >= 4 && Same(std::string_view(kept).substr(kept.size() - 4), "</p>");
+    if (closedLast && !edit->multiline && !out.empty() && out.back() == '\r') out.pop_back();
     return out;
 }
 
 void TextFieldInstance::Changed() {
-    edit->initialText = text;
+    const Limits caps = state ? state->Caps() : Limits{};
+    edit->initialText = edit->html && !sheet.empty()
+                            ? StyledMarkup(text, sheet, caps.maxOpenHtmlTags, caps.maxFieldTextBytes)
+                            : text;
     edit->revision = NextRevision();
     if (autoSize == "none") return;
     const TextRenderer::Extent extent = Measurer().Measure(state->GetMovie(), *edit);
@@ -315,6 +320,98 @@ void TextFieldInstance::SetText(std::string value) {
         value.resize(ByteAt(value, std::size_t(*maxChars), utf8));
     text = std::move(value);
     Changed();
+}
+
+void TextFieldInstance::TakeSheet(Vm& vm, const Value& styleSheet) {
+    sheet.clear();
+    script::Object* object = styleSheet.AsObject();
+    script::Object* formats = object ? vm.Get(object, "_styles").AsObject() : nullptr;
+    script::Object* css = object ? vm.Get(object, "_css").AsObject() : nullptr;
+    if (!formats) return;
+    const std::size_t most = state ? state->Caps().maxTextStyles : Limits{}.maxTextStyles;
+    for (const Value& key : vm.EnumerableKeys(formats)) {
+        if (sheet.size() >= most || vm.Stopped()) break;
+        std::string name = vm.ToString(key);
+        script::Object* format = vm.Get(formats, name).AsObject();
+        if (!format) continue;
+        auto member = [&](std::string_view m) { return vm.Get(format, m); };
+        auto number = [&](std::string_view m) -> std::optional<double> {
+            const Value v = member(m);
+            if (!v.IsNumber() || !std::isfinite(v.AsNumber())) return std::nullopt;
+            return v.AsNumber();
+        };
+        auto flag = [&](std::string_view m) -> std::optional<bool> {
+            const Value v = member(m);
+            if (!v.IsBoolean()) return std::nullopt;
+            return v.AsBoolean();
+        };
+        SheetStyle style;
+        if (const Value font = member("font"); font.IsString()) style.font = vm.ToString(font);
+        style.size = number("size");
+        style.color = number("color");
+        style.letterSpacing = number("letterSpacing");
+        style.bold = flag("bold");
+        style.italic = flag("italic");
+        style.underline = flag("underline");
+        style.kerning = flag("kerning");
+        const std::string align = member("align").IsString() ? vm.ToString(member("align")) : "";
+        if (align == "left") style.align = TextAlign::kLeft;
+        if (align == "right") style.align = TextAlign::kRight;
+        if (align == "center") style.align = TextAlign::kCenter;
+        if (align == "justify") style.align = TextAlign::kJustify;
+        // Only a display the sheet names overrides an element's own.
+        script::Object* written = css ? vm.Get(css, name).AsObject() : nullptr;
+        if (written && !vm.Get(written, "display").IsUndefined()) {
+            const std::string display = vm.ToString(member("display"));
+            style.display = display == "none"     ? SheetDisplay::kNone
+                            : display == "inline" ? SheetDisplay::kInline
+                                                  : SheetDisplay::kBlock;
+        }
+        if (name.empty() || name[0] != '.')
+            for (char& c : name) c = char(std::tolower(static_cast<unsigned char>(c)));
+        sheet[std::move(name)] = std::move(style);
+    }
+}
+
+std::string TextFieldInstance::HtmlText() const {
+    if (!edit->html || !state) return text;
+    const Movie& movie = state->GetMovie();
+    FieldFormat f = DefinitionFormat(movie, *edit);
+    Merge(f, format);
+    TextStyle base;
+    base.face = f.font.value_or("Times New Roman");
+    base.size = f.size.value_or(12) * kTwips;
+    base.color = RgbaOf(f.color.value_or(0));
+    base.bold = f.bold.value_or(false);
+    base.italic = f.italic.value_or(false);
+    base.underline = f.underline.value_or(false);
+    base.letterSpacing = f.letterSpacing.value_or(0) * kTwips;
+    base.kerning = f.kerning.value_or(false);
+    const bool utf8 = movie.version >= 6;
+    const std::string kept = WithoutBlankText(text);
+    const StyledText styled = ParseHtml(DecodeText(kept, utf8), base,
+                                        f.align.value_or(TextAlign::kLeft), state->Caps());
+    bool characters = false;
+    for (const Paragraph& p : styled.paragraphs)
+        for (const StyledRun& run : p.runs) characters = characters || !run.text.empty();
+    if (!characters && !HasParagraphTag(kept)) return "";
+    HtmlBlockFormat block;
+    block.leftMargin = f.leftMargin.value_or(0);
+    block.rightMargin = f.rightMargin.value_or(0);
+    block.indent = f.indent.value_or(0);
+    block.blockIndent = f.blockIndent.value_or(0);
+    block.leading = f.leading.value_or(0);
+    block.tabStops = f.tabStops.value_or(std::vector<double>{});
+    return RegeneratedHtml(styled, block, utf8);
+}
+
+int TextFieldInstance::MaxHScroll() const {
+    if (edit->wordWrap || !state) return 0;
+    const TextRenderer::Extent extent = Measurer().Measure(state->GetMovie(), *edit);
+    const double visible = double(edit->bounds.xMax - edit->bounds.xMin) - kGutterTwips -
+                           edit->leftMargin - edit->rightMargin;
+    const double hidden = std::floor((extent.width - visible) / kTwips);
+    return hidden > 0 ? int(std::min(hidden, 2147483647.0)) : 0;
 }
 
 void TextFieldInstance::TakeHtmlAlign(int version) {
@@ -400,7 +497,9 @@ void TextFieldInstance::PushVariable(Vm& vm) {
 bool TextFieldInstance::GetField(Vm& vm, std::string_view key, Value* out) {
     DisplayObject* placed = Placement();
     const Rect& b = edit->bounds;
-    auto is = [&](std::string_view name) { return key == name; };
+    // Names are matched as the movie looks them up: ignoring case before version 7.
+    const bool fold = vm.Version() < 7;
+    auto is = [&](std::string_view name) { return key == name || (fold && Same(key, name)); };
     if (!key.empty() && key[0] == '_') {
         const Matrix m = placed ? placed->matrix : Matrix{};
         const double xs = std::hypot(m.scaleX, m.rotateSkew0) / 65536.0;
@@ -429,7 +528,7 @@ bool TextFieldInstance::GetField(Vm& vm, std::string_view key, Value* out) {
         *out = vm.Str(PlainText());
     } else if (is("htmlText")) {
         PullVariable(vm);
-        *out = vm.Str(text);
+        *out = vm.Str(HtmlText());
     } else if (is("html")) {
         *out = Value::Boolean(edit->html);
     } else if (is("length")) {
@@ -469,8 +568,10 @@ bool TextFieldInstance::GetField(Vm& vm, std::string_view key, Value* out) {
         *out = Value::Number(std::round((is("textWidth") ? extent.width : extent.height) / kTwips));
     } else if (is("scroll") || is("maxscroll") || is("bottomScroll")) {
         *out = Value::Number(1);
-    } else if (is("hscroll") || is("maxhscroll")) {
-        *out = Value::Number(0);
+    } else if (is("maxhscroll")) {
+        *out = Value::Number(MaxHScroll());
+    } else if (is("hscroll")) {
+        *out = Value::Number(std::min(hscroll, MaxHScroll()));
     } else if (is("restrict")) {
         *out = Value::Null();
     } else if (is("mouseWheelEnabled")) {
@@ -493,7 +594,9 @@ bool TextFieldInstance::GetField(Vm& vm, std::string_view key, Value* out) {
 
 bool TextFieldInstance::SetField(Vm& vm, std::string_view key, const Value& value) {
     DisplayObject* placed = Placement();
-    auto is = [&](std::string_view name) { return key == name; };
+    // Names are matched as the movie looks them up: ignoring case before version 7.
+    const bool fold = vm.Version() < 7;
+    auto is = [&](std::string_view name) { return key == name || (fold && Same(key, name)); };
     if (!key.empty() && key[0] == '_') {
         if (Same(key, "_name")) {
             name = vm.ToString(value);
@@ -530,11 +633,18 @@ bool TextFieldInstance::SetField(Vm& vm, std::string_view key, const Value& valu
         PushVariable(vm);
     } else if (is("htmlText")) {
         if (edit->html) TakeHtmlAlign(state->GetMovie().version);
-        SetText(vm.ToString(value));
+        if (script::Object* self = vm.TextFor(this)) TakeSheet(vm, vm.Get(self, "styleSheet"));
+        SetText(edit->html && condenseWhite ? CondensedWhite(vm.ToString(value))
+                                            : vm.ToString(value));
         PushVariable(vm);
     } else if (is("html")) {
         edit->html = vm.ToBoolean(value);
         Changed();
+    } else if (is("styleSheet")) {
+        // The sheet stays the object's own value, as scripts read it back.
+        TakeSheet(vm, value);
+        Changed();
+        return false;
     } else if (is("textColor")) {
         const std::uint32_t c = ScriptColor(vm, value);
         edit->color = RgbaOf(c);
@@ -595,7 +705,10 @@ bool TextFieldInstance::SetField(Vm& vm, std::string_view key, const Value& valu
             SetText(initialText);
             if (!initialText.empty()) PushVariable(vm);
         }
-    } else if (is("scroll") || is("hscroll") || is("restrict") || is("mouseWheelEnabled") ||
+    } else if (is("hscroll")) {
+        // Whole pixels as Int32 does them (a value past its range wraps), kept within reach.
+        hscroll = std::clamp(vm.ToInt32(value), 0, MaxHScroll());
+    } else if (is("scroll") || is("restrict") || is("mouseWheelEnabled") ||
                is("length") || is("textWidth") || is("textHeight") || is("maxscroll") ||
                is("bottomScroll") || is("maxhscroll")) {
         // Scrolling is not modelled and the measures are read-only.

@@ -11,6 +11,7 @@
 
 #include "player/model.h"
 #include "player/script/host.h"
+#include "player/text_sheet.h"
 
 namespace player {
 
@@ -53,8 +54,12 @@ struct TextFieldInstance : script::TextHost {
     std::optional<int> maxChars;
     std::optional<double> tabIndex;
     std::optional<TextRendering> rendering;  // read from the movie when first asked for
+    // The styles of the field's style sheet as they were when the sheet was assigned or the
+    // HTML text last set; applied to the HTML text as it is laid out.
+    SheetStyles sheet;
     bool settledOnObject = false;  // the variable was found on an object that is not a clip
     int selectionBegin = 0, selectionEnd = 0;  // characters; replaceSel replaces them
+    int hscroll = 0;  // pixels the text is scrolled left by, as scripts set it
 
     TextFieldInstance() = default;
     TextFieldInstance(const TextFieldInstance&) = delete;
@@ -80,7 +85,15 @@ struct TextFieldInstance : script::TextHost {
     void PushVariable(script::Vm& vm);
     // The text with markup taken out.
     std::string PlainText() const;
+    // What scripts read as htmlText: an HTML field's text written out again from its runs;
+    // other fields' text as it is.
+    std::string HtmlText() const;
     void Changed();  // the definition changed: a new layout and, for auto-size, new bounds
+    // Reads the styles of a StyleSheet object (none for anything else).
+    void TakeSheet(script::Vm& vm, const script::Value& styleSheet);
+    // How far (whole pixels) the text can scroll left: how much of its widest line the field
+    // does not show; none when the field wraps.
+    int MaxHScroll() const;
     // HTML text sets the alignment its paragraphs do not give: left before version 8; from
     // then on the field's own. A field defined without text starts out left.
     void TakeHtmlAlign(int version);

@@ -61,6 +61,8 @@ void InstallError(Vm& vm);
 void InstallXml(Vm& vm);  // XMLNode and XML
 void InstallLoadVars(Vm& vm);
 void InstallText(Vm& vm);  // TextField and TextFormat
+// TextField.StyleSheet, as a member of the TextField class (builtins_stylesheet.cpp).
+void InstallStyleSheet(Vm& vm, Object* textField);
 // Stage, Key, Mouse and Selection: the player's window and input (builtins_stage.cpp).
 void InstallStageAndInput(Vm& vm);
 // Tells the listeners of one of the input objects ("Key", "Mouse", "Stage", "Selection")

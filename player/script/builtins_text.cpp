@@ -270,7 +270,8 @@ Value GetTextExtent(Vm& vm, const Value& self, std::span<const Value> args) {
                                   vm.ToBoolean(vm.Get(format, "italic")),
                                   std::isfinite(wrap) ? wrap : 0, &extent))
         return Value();
-    Object* out = vm.NewObject();
+    // A bare record: no prototype, so it has no toString either.
+    Object* out = vm.GetHeap().New<Object>(nullptr);
     auto whole = [](double v) { return Value::Number(std::round(v)); };
     vm.Set(out, "ascent", whole(extent.ascent));
     vm.Set(out, "descent", whole(extent.descent));
@@ -291,7 +292,9 @@ Object* NewTextFormat(Vm& vm) {
 void InstallText(Vm& vm) {
     Realm& realm = vm.GetRealm();
     realm.textFieldProto = vm.NewObject();
-    vm.DefineClass(realm.global, "TextField", FieldCall, nullptr, realm.textFieldProto);
+    FunctionObject* fieldClass =
+        vm.DefineClass(realm.global, "TextField", FieldCall, nullptr, realm.textFieldProto);
+    InstallStyleSheet(vm, fieldClass);
     Object* p = realm.textFieldProto;
     vm.DefineMethod(p, "setTextFormat", Forward<kSetTextFormat>);
     vm.DefineMethod(p, "getTextFormat", Forward<kGetTextFormat>);

@@ -176,7 +176,8 @@ TEST(TextFieldFormat, MultilineFieldsEndTheirLastClosedParagraph) {
         {true, "<p align=\"left\">test</p>", "test\r"},
         {false, "<p align=\"left\">test</p>", "test"},
         {true, "<p>a</p><p>b</p>", "a\rb\r"},
-        {true, "<P>a</P> ", "a\r "},
+        // Blank text after the last paragraph is no text.
+        {true, "<P>a</P> ", "a\r"},
         {true, "<p>a</p>b", "a\rb"},
         {true, "<b>a</b>", "a"},
     };
@@ -264,6 +265,126 @@ TEST(TextRenderingScript, UnknownNamesAreIgnored) {
     TraceRendering(a);
     EXPECT_EQ(RenderingTraces({}, a),
               (std::vector<std::string>{"advanced", "none", "-539", "NaN"}));
+}
+
+}  // namespace
+
+namespace {
+
+// hscroll is kept between 0 and maxhscroll, which is what a narrow field does not show of
+// its text: none for text that fits and for fields that wrap.
+TEST(HScrollScript, KeptWithinWhatTheFieldHides) {
+    // "x" fits the 200 px field; a long line does not.
+    const std::string wide(80, 'W');
+    Asm fits;
+    fits.GetVariable("t").Push("maxhscroll").Op(Op::kGetMember).Trace();
+    fits.GetVariable("t").Push("hscroll", 5).Op(Op::kSetMember);
+    fits.GetVariable("t").Push("hscroll").Op(Op::kGetMember).Trace();
+    EXPECT_EQ(Traces(fits), (std::vector<std::string>{"0", "0"}));
+
+    struct Case {
+        PushItem value;
+        const char* scroll;  // "max" for maxhscroll
+    } cases[] = {
+        {-10, "0"},      {3, "3"},   {1.5, "1"},           {100000, "max"},
+        {2147483647.0, "max"},       {2147483648.0, "0"},  {swfw::Null{}, "0"},
+        {swfw::Undefined{}, "0"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        a.GetVariable("t").Push("text", wide).Op(Op::kSetMember);
+        a.GetVariable("t").Push("maxhscroll").Op(Op::kGetMember).Trace();
+        a.GetVariable("t").PushItems({"hscroll", c.value}).Op(Op::kSetMember);
+        a.GetVariable("t").Push("hscroll").Op(Op::kGetMember).Trace();
+        // Wrapping leaves nothing to scroll to.
+        a.GetVariable("t").Push("wordWrap", true).Op(Op::kSetMember);
+        a.GetVariable("t").Push("maxhscroll").Op(Op::kGetMember).Trace();
+        a.GetVariable("t").Push("hscroll").Op(Op::kGetMember).Trace();
+        const std::vector<std::string> lines = Traces(a);
+        ASSERT_EQ(lines.size(), 4u);
+        EXPECT_GT(std::stoi(lines[0]), 100) << "case " << (&c - cases);
+        EXPECT_EQ(lines[1], std::string(c.scroll) == "max" ? lines[0] : c.scroll)
+            << "case " << (&c - cases);
+        EXPECT_EQ(lines[2], "0");
+        EXPECT_EQ(lines[3], "0");
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// getTextExtent answers with a bare record: no prototype, so no toString to call.
+TEST(TextExtentScript, AnswersWithABareRecord) {
+    Asm a;
+    a.Push("e", "x", 1, 0, "TextFormat").Op(Op::kNewObject)
+        .Push("getTextExtent").Op(Op::kCallMethod).Op(Op::kSetVariable);
+    a.GetVariable("e").Trace();
+    a.GetVariable("e").Push("__proto__").Op(Op::kGetMember).Trace();
+    a.GetVariable("e").Push("width").Op(Op::kGetMember).Op(Op::kTypeOf).Trace();
+    EXPECT_EQ(Traces(a), (std::vector<std::string>{"[type Object]", "undefined", "number"}));
+}
+
+}  // namespace
+
+namespace {
+
+// Before version 7 names ignore case, also the field's own: textColor, wordWrap and the rest
+// written in any case reach the field. From version 7 only the exact name does.
+TEST(FieldNamesScript, IgnoreCaseBeforeVersion7) {
+    struct Case {
+        const char* set;   // the name assigned
+        PushItem value;
+        const char* read;  // the name read back
+        const char* v6;
+        const char* v7;
+    } cases[] = {
+        {"textColor", 255, "textColor", "255", "255"},
+        {"TEXTCOLOR", 255, "textColor", "255", "0"},
+        {"wordwrap", true, "wordWrap", "true", "false"},
+        {"condensewhite", true, "condenseWhite", "true", "false"},
+        {"autosize", "left", "autoSize", "left", "none"},
+        {"borderColor", 65280, "BORDERCOLOR", "65280", "undefined"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        a.GetVariable("t").Push("html", true).Op(Op::kSetMember);
+        a.GetVariable("t").PushItems({c.set, c.value}).Op(Op::kSetMember);
+        a.GetVariable("t").Push(c.read).Op(Op::kGetMember).Trace();
+        EXPECT_EQ(Traces(a, 6), std::vector<std::string>{c.v6}) << c.set;
+        EXPECT_EQ(Traces(a, 7), std::vector<std::string>{c.v7}) << c.set;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// An HTML field's text: blank text between tags left out, each closed paragraph and each line
+// end of the text a CR; with condenseWhite, runs of white space are one space.
+TEST(HtmlTextScript, TextReadsParagraphEndsAndSkipsBlankText) {
+    struct Case {
+        const char* html;
+        bool condense;
+        const char* text;
+    } cases[] = {
+        {"test\n", false, "test\n"},
+        {"\ntest\n", false, "\ntest\n"},
+        {"<b>test</b>\n", false, "test"},
+        {" <p>one</p> <p>two</p> ", false, "one\ntwo"},
+        {"<b> </b>", false, ""},
+        {" test ", false, " test "},
+        {"\n \tasdf \t  \n", true, " asdf "},
+        {"a\n\nb", true, "a b"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        a.GetVariable("t").Push("html", true).Op(Op::kSetMember);
+        a.GetVariable("t").Push("condenseWhite", c.condense).Op(Op::kSetMember);
+        a.GetVariable("t").Push("htmlText", c.html).Op(Op::kSetMember);
+        a.GetVariable("t").Push("text").Op(Op::kGetMember).Trace();
+        EXPECT_EQ(Traces(a), std::vector<std::string>{c.text}) << c.html;
+    }
 }
 
 }  // namespace
