@@ -119,6 +119,7 @@ void Vm::MarkRoots(Marker& marker) {
                       realm_.dateProto, realm_.errorProto, realm_.clipProto, realm_.objectCtor,
                       realm_.functionCtor, realm_.arrayCtor, realm_.stringCtor,
                       realm_.numberCtor, realm_.booleanCtor, realm_.classRegistry,
+                      realm_.foldedClassRegistry, realm_.buttonProto,
                       realm_.xmlNodeProto, realm_.xmlProto, realm_.loadVarsProto,
                       realm_.colorProto, realm_.pointProto, realm_.rectangleProto,
                       realm_.matrixProto, realm_.colorTransformProto, realm_.transformProto,

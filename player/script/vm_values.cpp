@@ -1005,7 +1005,8 @@ void Vm::ClipLeaving(ClipHost* clip) {
 }
 
 ClipObject* Vm::NewClipObject(ClipHost* host) {
-    auto* clip = heap_.New<ClipObject>(realm_.clipProto, host);
+    Object* proto = host->IsButton() && realm_.buttonProto ? realm_.buttonProto : realm_.clipProto;
+    auto* clip = heap_.New<ClipObject>(proto, host);
     clips_[host] = clip;
     return clip;
 }
@@ -1099,10 +1100,22 @@ Object* Vm::RootOf(Object* o) {
     return ClipFor(clip);
 }
 
+namespace {
+
+// The clip scripts see as a clip's parent. Before version 6 buttons have no script object: a
+// clip inside one sees the button's parent as its own.
+ClipHost* ScriptParent(ClipHost* clip) {
+    ClipHost* parent = clip ? clip->Parent() : nullptr;
+    const int version = clip ? clip->MovieVersion() : 0;
+    if (parent && parent->IsButton() && version > 0 && version < 6) parent = parent->Parent();
+    return parent;
+}
+
+}  // namespace
+
 Value Vm::ParentOf(Object* o) {
-    ClipHost* clip = ClipOf(o);
-    if (!clip || !clip->Parent()) return Value();
-    return Value::Obj(ClipFor(clip->Parent()));
+    ClipHost* parent = ScriptParent(ClipOf(o));
+    return parent ? Value::Obj(ClipFor(parent)) : Value();
 }
 
 Object* Vm::ValueToClip(Frame& frame, const Value& v) {
@@ -1175,7 +1188,8 @@ bool ClipObject::GetVirtual(Vm& vm, std::string_view key, Value* out) {
     if (!host_ || key.empty() || key[0] != '_') return false;
     // Display property names ignore case in every version.
     if (EqualsIgnoringCase(key, "_parent")) {
-        *out = host_->Parent() ? Value::Obj(vm.ClipFor(host_->Parent())) : Value();
+        ClipHost* parent = ScriptParent(host_);
+        *out = parent ? Value::Obj(vm.ClipFor(parent)) : Value();
         return true;
     }
     if (EqualsIgnoringCase(key, "_root")) {
