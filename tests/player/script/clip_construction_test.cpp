@@ -1,0 +1,226 @@
+// How clips come to be under script: a clip made by attachMovie, duplicateMovieClip or
+// createEmptyMovieClip takes its registered class's prototype, the init object and the class's
+// constructor before the call returns (without a class, its onConstruct method runs); the
+// registries of old and new movies; instance names of unnamed placed objects and what a clip
+// inside a button sees as its parent; hitTest by the shapes' outlines. Movies are built with
+// the SWF writer and the bytecode assembler.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/avm1_asm.h"
+#include "tests/support/script_traces.h"
+#include "tests/support/swf_writer.h"
+
+namespace {
+
+using swfw::Asm;
+using Op = swfw::Op;
+
+// A movie of `version` with an empty one-frame sprite (id 1) exported as "Thing".
+swfw::Movie WithThing(int version) {
+    swfw::Movie m;
+    m.Version(static_cast<std::uint8_t>(version));
+    swfw::Sprite thing(1);
+    thing.ShowFrame();
+    m.Define(thing);
+    m.Export(1, "Thing");
+    return m;
+}
+
+// function Thing() { trace("made " + this.source + " " + (this.kind)); }
+// Thing.prototype.__proto__ = MovieClip.prototype; Thing.prototype.kind = "thing";
+// Object.registerClass(registeredAs, Thing);
+Asm& DefineThing(Asm& a, const std::string& registeredAs) {
+    a.DefineFunction("Thing", {}, [](Asm& f) {
+        f.Push("made ").GetVariable("this").Push("source").Op(Op::kGetMember).Op(Op::kAdd2)
+            .Push(" ").Op(Op::kAdd2).GetVariable("this").Push("kind").Op(Op::kGetMember)
+            .Op(Op::kAdd2).Trace();
+    });
+    a.GetVariable("Thing").Push("prototype").Op(Op::kGetMember).Push("__proto__")
+        .GetVariable("MovieClip").Push("prototype").Op(Op::kGetMember).Op(Op::kSetMember);
+    a.GetVariable("Thing").Push("prototype").Op(Op::kGetMember).Push("kind", "thing")
+        .Op(Op::kSetMember);
+    a.GetVariable("Thing").Push(registeredAs, 2).GetVariable("Object").Push("registerClass")
+        .Op(Op::kCallMethod).Op(Op::kPop);
+    return a;
+}
+
+// mc = attachMovie("Thing", name, depth, {source: "init"});
+Asm& AttachThing(Asm& a, const std::string& name, double depth) {
+    return a.SetVariable("mc", [&](Asm& v) {
+        v.Push("source", "init", 1).Op(Op::kInitObject).Push(depth, name, "Thing", 4)
+            .GetVariable("_root").Push("attachMovie").Op(Op::kCallMethod);
+    });
+}
+
+TEST(ClipConstruction, AnAttachedClipIsConstructedBeforeAttachMovieReturns) {
+    Asm a;
+    DefineThing(a, "Thing");
+    AttachThing(a, "a", 1);
+    a.PushTraceString("attached");
+    a.GetVariable("mc").Push("__proto__").Op(Op::kGetMember).GetVariable("Thing")
+        .Push("prototype").Op(Op::kGetMember).Op(Op::kStrictEquals).Trace();
+    // A duplicate is an instance of the class as well, made at once too.
+    a.Push(2, "b", 2).GetVariable("mc").Push("duplicateMovieClip").Op(Op::kCallMethod)
+        .Op(Op::kPop);
+    a.PushTraceString("duplicated");
+    swfw::Movie m = WithThing(8);
+    m.Do(a).ShowFrame().ShowFrame();
+    // The constructor runs once for each clip, not again when the frame's queue runs.
+    const std::vector<std::string> want = {"made init thing", "attached", "true",
+                                           "made undefined thing", "duplicated"};
+    EXPECT_EQ(swfw::PlayTraces(m, 2), want);
+}
+
+TEST(ClipConstruction, RegistriesOfOldMoviesIgnoreCaseAndNewOnesDoNot) {
+    struct Case {
+        int version;
+        std::string registeredAs;
+        std::vector<std::string> want;
+    };
+    const Case cases[] = {
+        {6, "THING", {"made init thing", "attached"}},
+        {6, "Thing", {"made init thing", "attached"}},
+        {7, "THING", {"attached"}},
+        {8, "Thing", {"made init thing", "attached"}},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        DefineThing(a, c.registeredAs);
+        AttachThing(a, "a", 1);
+        a.PushTraceString("attached");
+        swfw::Movie m = WithThing(c.version);
+        m.Do(a).ShowFrame();
+        EXPECT_EQ(swfw::PlayTraces(m), c.want) << "version " << c.version << " " << c.registeredAs;
+    }
+}
+
+TEST(ClipConstruction, NullOrUndefinedForgetsTheClassAndOtherValuesAreRefused) {
+    struct Case {
+        swfw::PushItem second;
+        std::vector<std::string> want;
+    };
+    const Case cases[] = {
+        {swfw::Null{}, {"true", "attached"}},
+        {swfw::Undefined{}, {"true", "attached"}},
+        {"a string", {"false", "made init thing", "attached"}},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        DefineThing(a, "Thing");
+        a.Push(c.second, "Thing", 2).GetVariable("Object").Push("registerClass")
+            .Op(Op::kCallMethod).Trace();
+        AttachThing(a, "a", 1);
+        a.PushTraceString("attached");
+        swfw::Movie m = WithThing(8);
+        m.Do(a).ShowFrame();
+        EXPECT_EQ(swfw::PlayTraces(m), c.want);
+    }
+}
+
+TEST(ClipConstruction, OnConstructRunsForClipsWithoutAClassAndItsExceptionStaysInside) {
+    Asm a;
+    a.GetVariable("MovieClip").Push("prototype").Op(Op::kGetMember).Push("onConstruct")
+        .DefineFunction("", {}, [](Asm& f) {
+            f.Push("construct ").GetVariable("this").Push("_name").Op(Op::kGetMember)
+                .Op(Op::kAdd2).Trace();
+            f.Push("thrown").Op(Op::kThrow);
+        });
+    a.Op(Op::kSetMember);
+    a.Try(
+        [](Asm& t) {
+            t.Push(3, "empty", 2).GetVariable("_root").Push("createEmptyMovieClip")
+                .Op(Op::kCallMethod).Op(Op::kPop);
+            t.PushTraceString("made");
+        },
+        std::string("e"), [](Asm& c) { c.Push("caught ").GetVariable("e").Op(Op::kAdd2).Trace(); });
+    swfw::Movie m;
+    m.Version(7);
+    m.Do(a).ShowFrame();
+    const std::vector<std::string> want = {"construct empty", "Warning: Uncaught exception, thrown",
+                                           "made"};
+    EXPECT_EQ(swfw::PlayTraces(m), want);
+}
+
+// A button (id 3) whose up state holds a sprite (id 2) tracing its path and its parent's.
+swfw::Movie ButtonHoldingAClip(int version) {
+    swfw::Movie m;
+    m.Version(static_cast<std::uint8_t>(version));
+    swfw::Sprite inner(2);
+    Asm own;
+    own.GetVariable("this").Op(Op::kTargetPath).Trace();
+    own.GetVariable("_parent").Op(Op::kTargetPath).Trace();
+    inner.Do(own).ShowFrame();
+    m.Define(inner);
+    swfw::Button button;
+    button.id = 3;
+    swfw::ButtonRecord record;
+    record.characterId = 2;
+    record.up = record.hitTest = true;
+    button.records.push_back(record);
+    m.Define(button);
+    m.Place(swfw::PlaceObject::New(2, 1));
+    m.Place(swfw::PlaceObject::New(3, 2)).ShowFrame();
+    return m;
+}
+
+TEST(ClipConstruction, UnnamedObjectsAreNumberedAndButtonsAreParentsFromVersionSix) {
+    struct Case {
+        int version;
+        std::vector<std::string> want;
+    };
+    const Case cases[] = {
+        {5, {"_level0.instance1", "_level0", "_level0.instance2.instance3", "_level0"}},
+        {6, {"_level0.instance1", "_level0", "_level0.instance2.instance3", "_level0.instance2"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(swfw::PlayTraces(ButtonHoldingAClip(c.version)), c.want) << c.version;
+}
+
+// A 20 x 20 px square with a 10 x 10 px square inside, both drawn clockwise with one fill, in
+// a sprite (id 2) placed as "ring" at the origin.
+swfw::Movie Ring(bool nonZero) {
+    swfw::Movie m;
+    m.Version(8);
+    swfw::Shape s(1);
+    s.usesFillWindingRule = nonZero;
+    if (nonZero) s.version = 4;
+    s.Fill(s.AddFill(swfw::FillStyle::Solid(swfw::Rgb(0, 0, 255))))
+        .Rectangle(0, 0, 400, 400)
+        .Rectangle(100, 100, 200, 200);
+    m.Define(s);
+    swfw::Sprite ring(2);
+    ring.Place(swfw::PlaceObject::New(1, 1)).ShowFrame();
+    m.Define(ring);
+    m.Place(swfw::PlaceObject::New(2, 1).Name("ring"));
+    return m;
+}
+
+TEST(ClipHitTest, TheShapeFlagFollowsTheOutlineAndItsFillRule) {
+    struct Case {
+        double x, y;
+        bool shapeFlag;
+        bool nonZero;
+        std::string want;
+    };
+    const Case cases[] = {
+        {10, 10, false, false, "true"},  // the box holds the hole
+        {10, 10, true, false, "false"},  // even-odd: the inner square is a hole
+        {10, 10, true, true, "true"},    // nonzero: both squares wind the same way
+        {2, 2, true, false, "true"},     // on the ring
+        {25, 25, true, true, "false"},   // outside
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        a.Push(c.shapeFlag, c.y, c.x, 3).GetVariable("ring").Push("hitTest").Op(Op::kCallMethod)
+            .Trace();
+        swfw::Movie m = Ring(c.nonZero);
+        m.Do(a).ShowFrame();
+        EXPECT_EQ(swfw::PlayTraces(m), std::vector<std::string>{c.want})
+            << c.x << "," << c.y << " shapeFlag " << c.shapeFlag << " nonZero " << c.nonZero;
+    }
+}
+
+}  // namespace
