@@ -56,6 +56,9 @@ void RemoveDisplayObject(Vm& vm, Object* o);
 // The constructor Object.registerClass gave a library symbol's export name in a movie of
 // `movieVersion`, or null.
 Object* RegisteredClass(Vm& vm, std::string_view exportName, int movieVersion);
+// The clip a tellTarget path, or a slash path read as a variable, names from `base`: unlike
+// a variable's path, it cannot start from `this`.
+Object* ResolveTargetPath(Vm& vm, std::string_view path, Object* base);
 // A new clip's construction, once: its object takes the registered class's prototype, the
 // init object's properties, then the class's constructor runs on it (or, without a class,
 // its onConstruct method). Nothing when the clip was constructed before; without a class,

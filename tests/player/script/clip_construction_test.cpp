@@ -224,3 +224,68 @@ TEST(ClipHitTest, TheShapeFlagFollowsTheOutlineAndItsFillRule) {
 }
 
 }  // namespace
+
+// Clips a (holding b, holding c) on the root; a.v = "a's v"; _root["a/b"] = "slashed".
+swfw::Movie Nested() {
+    swfw::Movie m;
+    m.Version(8);
+    swfw::Sprite c(1);
+    c.ShowFrame();
+    m.Define(c);
+    swfw::Sprite b(2);
+    b.Place(swfw::PlaceObject::New(1, 1).Name("c")).ShowFrame();
+    m.Define(b);
+    swfw::Sprite a(3);
+    a.Place(swfw::PlaceObject::New(2, 1).Name("b")).ShowFrame();
+    m.Define(a);
+    m.Place(swfw::PlaceObject::New(3, 1).Name("a"));
+    return m;
+}
+
+TEST(ClipPaths, VariablesFollowTheLastColonOrDotAndSlashPathsAloneNameClips) {
+    struct Case {
+        std::string name;
+        std::string want;  // trace(get(name))
+    };
+    const Case cases[] = {
+        {"a:v", "a's v"},
+        {"a.b/.c", "_level0.a.b.c"},        // dots before the slash still separate
+        {"/a.b", "_level0.a.b"},            // the last dot: "b" of "/a"
+        {"/a.b.c", "undefined"},            // after a slash dots do not separate: no "a.b"
+        {"a/b", "_level0.a.b"},             // a slash path alone names the clip
+        {"a.b/c", "undefined"},             // ... but its first name is then "a.b"
+        {"a/b:", "undefined"},              // nothing after the last colon
+        {"a/b/c/..", "undefined"},          // the last dot leaves no variable
+        {"a/b:..", "undefined"},
+        {"a/b/...v", "a's v"},              // the last dot ends the path "a/b/.."
+        {"a/...b:v", "undefined"},          // ".." followed by a dot leads nowhere
+        {"a/b/c/..:..:v", "a's v"},
+        {"a/b::", "undefined"},             // a name followed by colons only
+        {"x/y", "slashed"},                 // no clip there: a plain variable's name
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        a.GetVariable("a").Push("v", "a's v").Op(Op::kSetMember);
+        a.GetVariable("_root").Push("x/y", "slashed").Op(Op::kSetMember);
+        a.Push(c.name).Op(Op::kGetVariable).Trace();
+        swfw::Movie m = Nested();
+        m.Do(a).ShowFrame();
+        EXPECT_EQ(swfw::PlayTraces(m), std::vector<std::string>{c.want}) << c.name;
+    }
+}
+
+TEST(ClipPaths, AssignmentsSplitLikeReadsAndTellTargetCannotStartFromThis) {
+    Asm a;
+    a.Push("a/b/..:w", 1).Op(Op::kSetVariable);     // a.w
+    a.Push("a/q", 2).Op(Op::kSetVariable);          // a plain variable named "a/q"
+    a.Push("a/b/c/...z", 3).Op(Op::kSetVariable);   // b.z: the path is "a/b/c/.."
+    a.GetVariable("a").Push("w").Op(Op::kGetMember).Trace();
+    a.GetVariable("_root").Push("a/q").Op(Op::kGetMember).Trace();
+    a.GetVariable("a").Push("b").Op(Op::kGetMember).Push("z").Op(Op::kGetMember).Trace();
+    a.Push("this/a").Op(Op::kSetTarget2).Push("", 13).Op(Op::kGetProperty).Trace().SetTarget("");
+    a.Push("this/a:b").Op(Op::kGetVariable).Trace();
+    swfw::Movie m = Nested();
+    m.Do(a).ShowFrame();
+    const std::vector<std::string> want = {"1", "2", "3", "undefined", "_level0.a.b"};
+    EXPECT_EQ(swfw::PlayTraces(m), want);
+}
