@@ -277,7 +277,12 @@ void MovieState::Place(SpriteInstance& s, const PlaceObject& p) {
     placing_ = p.clipActions.empty() ? nullptr : &p.clipActions;
     if (fresh) {
         if (!p.characterId || liveObjects_ >= Caps().maxDisplayObjects) return;
-        if (it != s.displayList.end()) Unload(it->second.sprite);
+        // A new object cannot go where one already is.
+        if (it != s.displayList.end()) {
+            Trace("Warning: Failed to place object at depth " + std::to_string(p.depth) + ".");
+            placing_ = nullptr;
+            return;
+        }
         DisplayObject object;
         object.depth = p.depth;
         object.token = LiveToken(&liveObjects_);

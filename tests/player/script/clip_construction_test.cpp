@@ -289,3 +289,25 @@ TEST(ClipPaths, AssignmentsSplitLikeReadsAndTellTargetCannotStartFromThis) {
     const std::vector<std::string> want = {"1", "2", "3", "undefined", "_level0.a.b"};
     EXPECT_EQ(swfw::PlayTraces(m), want);
 }
+
+// A placement of a new object at a depth already taken fails with a warning; moving the object
+// there is fine.
+TEST(ClipPlacement, ANewObjectCannotTakeAnOccupiedDepth) {
+    swfw::Movie m;
+    m.Version(8);
+    for (std::uint16_t id : {1, 2}) {
+        swfw::Sprite clip(id);
+        Asm own;
+        own.PushTraceString("made " + std::to_string(id));
+        clip.Do(own).ShowFrame();
+        m.Define(clip);
+    }
+    m.Place(swfw::PlaceObject::New(1, 1).Name("first"));
+    m.Place(swfw::PlaceObject::New(2, 1).Name("second"));
+    Asm a;
+    a.GetVariable("first").Op(Op::kTargetPath).Trace();
+    m.Do(a).ShowFrame();
+    const std::vector<std::string> want = {"Warning: Failed to place object at depth 1.", "made 1",
+                                           "_level0.first"};
+    EXPECT_EQ(swfw::PlayTraces(m), want);
+}
