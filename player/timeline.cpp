@@ -1094,9 +1094,9 @@ bool HitsCharacter(const Character* character, const Affine& map, double x, doub
 }
 
 bool HitsObject(const DisplayObject& object, const Affine& parent, double x, double y,
-                int nesting, bool exact) {
-    if (object.visible && *object.visible == 0) return false;
-    if (object.clipDepth) return false;  // a mask shows nothing of its own
+                int nesting, bool exact, bool asMask = false) {
+    if (object.visible && *object.visible == 0 && !asMask) return false;
+    if (object.clipDepth && !asMask) return false;  // a mask shows nothing of its own
     const Affine map = parent.After(Affine::From(object.matrix));
     if (object.sprite) return HitsList(*object.sprite, map, x, y, nesting + 1, exact);
     return HitsCharacter(object.character, map, x, y, exact);
@@ -1107,8 +1107,18 @@ bool HitsList(const SpriteInstance& s, const Affine& map, double x, double y, in
     if (nesting > s.NestingCap()) return false;
     if (s.drawing && !s.drawing->Empty() && HitsShape(s.drawing->GetShape(), map, x, y, exact))
         return true;
-    for (const auto& [depth, object] : s.displayList)
-        if (HitsObject(object, map, x, y, nesting, exact)) return true;
+    // Exactly, what a mask covers counts only where the mask covers the point too.
+    std::vector<std::pair<DepthKey, bool>> masks;  // up to which depth, and whether it is hit
+    for (const auto& [depth, object] : s.displayList) {
+        if (exact && object.clipDepth) {
+            masks.emplace_back(object.clipDepth, HitsObject(object, map, x, y, nesting, true, true));
+            continue;
+        }
+        const bool maskedOut = std::any_of(masks.begin(), masks.end(), [&](const auto& m) {
+            return depth <= m.first && !m.second;
+        });
+        if (!maskedOut && HitsObject(object, map, x, y, nesting, exact)) return true;
+    }
     return false;
 }
 

@@ -1,7 +1,8 @@
 // How clips come to be under script: a clip made by attachMovie, duplicateMovieClip or
 // createEmptyMovieClip takes its registered class's prototype, the init object and the class's
 // constructor before the call returns (without a class, its onConstruct method runs); the
-// registries of old and new movies; instance names of unnamed placed objects and what a clip
+// registries of old and new movies; how variable and target paths split and resolve;
+// placements at occupied depths; instance names of unnamed placed objects and what a clip
 // inside a button sees as its parent; hitTest by the shapes' outlines. Movies are built with
 // the SWF writer and the bytecode assembler.
 #include <gtest/gtest.h>
@@ -309,5 +310,30 @@ TEST(ClipPlacement, ANewObjectCannotTakeAnOccupiedDepth) {
     m.Do(a).ShowFrame();
     const std::vector<std::string> want = {"Warning: Failed to place object at depth 1.", "made 1",
                                            "_level0.first"};
+    EXPECT_EQ(swfw::PlayTraces(m), want);
+}
+
+// Exactly, a shape under a mask counts only where the mask covers the point as well.
+TEST(ClipHitTest, TheShapeFlagHonoursMasks) {
+    swfw::Movie m;
+    m.Version(8);
+    swfw::Shape mask(1);  // the left half: 10 x 20 px
+    mask.Fill(mask.AddFill(swfw::FillStyle::Solid(swfw::Rgb(0, 0, 0)))).Rectangle(0, 0, 200, 400);
+    m.Define(mask);
+    swfw::Shape box(2);  // 20 x 20 px
+    box.Fill(box.AddFill(swfw::FillStyle::Solid(swfw::Rgb(255, 0, 0)))).Rectangle(0, 0, 400, 400);
+    m.Define(box);
+    swfw::Sprite clip(3);
+    clip.Place(swfw::PlaceObject::New(1, 1).ClipDepth(2)).Place(swfw::PlaceObject::New(2, 2))
+        .ShowFrame();
+    m.Define(clip);
+    m.Place(swfw::PlaceObject::New(3, 1).Name("clip"));
+    Asm a;
+    for (double x : {5.0, 15.0}) {
+        a.Push(true, 10, x, 3).GetVariable("clip").Push("hitTest").Op(Op::kCallMethod).Trace();
+        a.Push(10, x, 2).GetVariable("clip").Push("hitTest").Op(Op::kCallMethod).Trace();
+    }
+    m.Do(a).ShowFrame();
+    const std::vector<std::string> want = {"true", "true", "false", "true"};
     EXPECT_EQ(swfw::PlayTraces(m), want);
 }
