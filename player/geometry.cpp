@@ -1,8 +1,14 @@
 #include "player/geometry.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <cstdint>
 #include <map>
 #include <unordered_map>
+
+#include "player/cairo_handles.h"
+#include "player/units.h"
 
 namespace player {
 
@@ -206,6 +212,35 @@ ShapeGeometry BuildGeometry(const Shape& shape) {
     }
     geometry.layers.push_back(FinishLayer(current));
     return geometry;
+}
+
+bool ShapeCovers(const Shape& shape, double x, double y) {
+    if (!std::isfinite(x) || !std::isfinite(y) || x < shape.bounds.xMin ||
+        x > shape.bounds.xMax || y < shape.bounds.yMin || y > shape.bounds.yMax)
+        return false;
+    const ShapeGeometry geometry = BuildGeometry(shape);
+    const CairoSurface surface(cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1));
+    const CairoContext cr(cairo_create(surface.get()));
+    cairo_t* c = cr.get();
+    cairo_set_fill_rule(c, geometry.nonZero ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+    for (const ShapeLayer& layer : geometry.layers) {
+        for (const FillPath& fill : layer.fills) {
+            if (fill.path.Empty()) continue;
+            cairo_new_path(c);
+            cairo_append_path(c, fill.path.Get());
+            if (cairo_in_fill(c, x, y)) return true;
+        }
+        for (const StrokePath& stroke : layer.strokes) {
+            if (stroke.path.Empty() || !stroke.style) continue;
+            cairo_new_path(c);
+            cairo_append_path(c, stroke.path.Get());
+            cairo_set_line_width(c, std::max<double>(stroke.style->width, kTwipsPerPixel));
+            cairo_set_line_cap(c, CAIRO_LINE_CAP_ROUND);
+            cairo_set_line_join(c, CAIRO_LINE_JOIN_ROUND);
+            if (cairo_in_stroke(c, x, y)) return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace player

@@ -52,4 +52,8 @@ struct ShapeGeometry {
 // The geometry refers to the shape's styles: the shape must outlive it.
 ShapeGeometry BuildGeometry(const Shape& shape);
 
+// Whether a point of the shape's space (twips) falls inside one of its fills, by the shape's
+// fill rule, or on one of its strokes (a hairline counting as one pixel wide).
+bool ShapeCovers(const Shape& shape, double x, double y);
+
 }  // namespace player

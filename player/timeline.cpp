@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "player/geometry.h"
 #include "player/limits.h"
 #include "player/loading.h"
 #include "player/script/builtins.h"
@@ -85,6 +86,7 @@ void MovieState::Reset() {
     problemsDropped_ = 0;
     initialized_.clear();
     clipSerial_ = 0;
+    instances_ = 0;
     sounds_.Clear();
     ++tick_;
     workLeft_ = Caps().maxTimelineWorkPerTick;
@@ -275,10 +277,18 @@ void MovieState::Place(SpriteInstance& s, const PlaceObject& p) {
     placing_ = p.clipActions.empty() ? nullptr : &p.clipActions;
     if (fresh) {
         if (!p.characterId || liveObjects_ >= Caps().maxDisplayObjects) return;
-        if (it != s.displayList.end()) Unload(it->second.sprite);
+        // A new object cannot go where one already is.
+        if (it != s.displayList.end()) {
+            Trace("Warning: Failed to place object at depth " + std::to_string(p.depth) + ".");
+            placing_ = nullptr;
+            return;
+        }
         DisplayObject object;
         object.depth = p.depth;
         object.token = LiveToken(&liveObjects_);
+        // Every placed object is numbered; one placed without a name goes by instanceN.
+        ++instances_;
+        if (!p.name) object.name = "instance" + std::to_string(instances_);
         it = s.displayList.insert_or_assign(p.depth, std::move(object)).first;
         SetCharacter(s, it->second, *p.characterId);
     } else if (p.characterId && *p.characterId != it->second.characterId) {
@@ -432,8 +442,7 @@ void MovieState::RunQueued(const QueuedBlock& entry) {
             vm_->RunBlock(*entry.block, vm_->ClipFor(target.get()));
             break;
         case QueuedBlock::What::kConstructor:
-            if (script::Object* constructor = ClassOf(*target))
-                vm_->ConstructOn(vm_->ClipFor(target.get()), script::Value::Obj(constructor));
+            script::ConstructClip(*vm_, target.get(), script::Value());
             break;
         case QueuedBlock::What::kOnLoad:
             CallHandler(*target, "onLoad");
@@ -443,11 +452,17 @@ void MovieState::RunQueued(const QueuedBlock& entry) {
 }
 
 script::Object* MovieState::ClassOf(const SpriteInstance& s) {
-    if (s.characterId == 0) return nullptr;
+    // Buttons keep their own class whatever is registered for their symbol.
+    if (s.characterId == 0 || s.button || !s.movie) return nullptr;
     for (const auto& [name, id] : s.movie->exports)
         if (id == s.characterId)
-            if (script::Object* c = script::RegisteredClass(*vm_, name)) return c;
+            if (script::Object* c = script::RegisteredClass(*vm_, name, s.movie->version))
+                return c;
     return nullptr;
+}
+
+script::Object* SpriteInstance::RegisteredClass(script::Vm&) {
+    return state ? state->ClassOf(*this) : nullptr;
 }
 
 void MovieState::QueueClipEvents(SpriteInstance& s, std::uint32_t event) {
@@ -594,7 +609,9 @@ SpriteInstance* MovieState::AttachClip(SpriteInstance& parent, std::string_view 
     if (!exportName.empty()) {
         const Movie* from = nullptr;
         const Character* character = FindExport(*parent.movie, exportName, &from, &id);
-        if (!character || !std::holds_alternative<Sprite>(*character)) return nullptr;
+        if (!character ||
+            !(std::holds_alternative<Sprite>(*character) || std::holds_alternative<Button>(*character)))
+            return nullptr;
     }
     auto existing = parent.displayList.find(*key);
     if (existing != parent.displayList.end()) {
@@ -716,8 +733,12 @@ script::ClipHost* SpriteInstance::Child(std::string_view childName, bool caseSen
         } else {
             same = !folded.empty() && state->vm_->Key(object.name) == folded;
         }
-        // A named shape (or other object without a script object) stands for its clip.
-        if (same) return object.sprite ? static_cast<script::ClipHost*>(object.sprite.get()) : this;
+        // A named shape (or other object without a script object, as buttons are before
+        // version 6) stands for its clip.
+        if (!same) continue;
+        if (!object.sprite || (object.sprite->button && MovieVersion() > 0 && MovieVersion() < 6))
+            return this;
+        return object.sprite.get();
     }
     return nullptr;
 }
@@ -1044,12 +1065,26 @@ bool Inside(const Rect& r, const Affine& map, double x, double y) {
     return x >= r.xMin && x <= r.xMax && y >= r.yMin && y <= r.yMax;
 }
 
-bool HitsList(const SpriteInstance& s, const Affine& map, double x, double y, int nesting);
+bool HitsList(const SpriteInstance& s, const Affine& map, double x, double y, int nesting,
+              bool exact);
 
-// Whether a character drawn through `map` covers the point (each shape by its box).
-bool HitsCharacter(const Character* character, const Affine& map, double x, double y) {
+// Whether a stage point falls in a shape drawn through `map`: in its box, or when exact in
+// what it fills or strokes.
+bool HitsShape(const Shape& shape, const Affine& map, double x, double y, bool exact) {
+    if (!Inside(shape.bounds, map, x, y)) return false;
+    if (!exact) return true;
+    Affine back;
+    if (!map.Invert(&back)) return false;
+    back.Apply(&x, &y);
+    return ShapeCovers(shape, PixelsToTwips(x), PixelsToTwips(y));
+}
+
+// Whether a character drawn through `map` covers the point (shapes by their boxes unless
+// exact).
+bool HitsCharacter(const Character* character, const Affine& map, double x, double y,
+                   bool exact = false) {
     if (!character) return false;
-    if (const auto* shape = std::get_if<Shape>(character)) return Inside(shape->bounds, map, x, y);
+    if (const auto* shape = std::get_if<Shape>(character)) return HitsShape(*shape, map, x, y, exact);
     if (const auto* morph = std::get_if<MorphShape>(character))
         return Inside(morph->startBounds, map, x, y);
     if (const auto* text = std::get_if<StaticText>(character))
@@ -1059,28 +1094,43 @@ bool HitsCharacter(const Character* character, const Affine& map, double x, doub
 }
 
 bool HitsObject(const DisplayObject& object, const Affine& parent, double x, double y,
-                int nesting) {
-    if (object.visible && *object.visible == 0) return false;
-    if (object.clipDepth) return false;  // a mask shows nothing of its own
+                int nesting, bool exact, bool asMask = false) {
+    if (object.visible && *object.visible == 0 && !asMask) return false;
+    if (object.clipDepth && !asMask) return false;  // a mask shows nothing of its own
     const Affine map = parent.After(Affine::From(object.matrix));
-    if (object.sprite) return HitsList(*object.sprite, map, x, y, nesting + 1);
-    return HitsCharacter(object.character, map, x, y);
+    if (object.sprite) return HitsList(*object.sprite, map, x, y, nesting + 1, exact);
+    return HitsCharacter(object.character, map, x, y, exact);
 }
 
-bool HitsList(const SpriteInstance& s, const Affine& map, double x, double y, int nesting) {
+bool HitsList(const SpriteInstance& s, const Affine& map, double x, double y, int nesting,
+              bool exact) {
     if (nesting > s.NestingCap()) return false;
-    if (s.drawing && !s.drawing->Empty() && Inside(s.drawing->GetShape().bounds, map, x, y))
+    if (s.drawing && !s.drawing->Empty() && HitsShape(s.drawing->GetShape(), map, x, y, exact))
         return true;
-    for (const auto& [depth, object] : s.displayList)
-        if (HitsObject(object, map, x, y, nesting)) return true;
+    // Exactly, what a mask covers counts only where the mask covers the point too.
+    std::vector<std::pair<DepthKey, bool>> masks;  // up to which depth, and whether it is hit
+    for (const auto& [depth, object] : s.displayList) {
+        if (exact && object.clipDepth) {
+            masks.emplace_back(object.clipDepth, HitsObject(object, map, x, y, nesting, true, true));
+            continue;
+        }
+        const bool maskedOut = std::any_of(masks.begin(), masks.end(), [&](const auto& m) {
+            return depth <= m.first && !m.second;
+        });
+        if (!maskedOut && HitsObject(object, map, x, y, nesting, exact)) return true;
+    }
     return false;
 }
 
 }  // namespace
 
+bool SpriteInstance::ShapesCover(double x, double y) {
+    return HitsList(*this, ToStage(*this), x, y, nesting, true);
+}
+
 bool SpriteInstance::HitsStagePoint(double x, double y) const {
     const Affine map = ToStage(*this);
-    if (!button) return HitsList(*this, map, x, y, nesting);
+    if (!button) return HitsList(*this, map, x, y, nesting, false);
     // A button answers to its hit state's characters, whatever state it shows.
     for (const ButtonRecord& r : button->records) {
         if (!r.hitTest || !state) continue;

@@ -132,6 +132,7 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     int maskOf = 0;  // clips this one masks for scripts: it is not drawn itself
     // Scripts no longer read the clip's static text: a duplicate of the clip took it over.
     bool staticTextHandedOn = false;
+    bool constructed = false;  // its class's constructor (or onConstruct) has run
 
     SpriteInstance() = default;
     SpriteInstance(const SpriteInstance&) = delete;
@@ -147,6 +148,9 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     int Level() const override { return level; }
     int MovieVersion() const override;
     std::string Name() const override { return name; }
+    script::Object* RegisteredClass(script::Vm& vm) override;
+    bool ClaimConstruction() override { return !std::exchange(constructed, true); }
+    bool ShapesCover(double x, double y) override;
     int CurrentFrame() const override { return frame; }
     int TotalFrames() const override;
     int FramesLoaded() const override { return TotalFrames(); }
@@ -401,6 +405,7 @@ class MovieState : private script::Host {
     std::size_t liveObjects_ = 0;  // declared before root_: tokens release into it
     std::uint64_t tick_ = 0;
     std::uint64_t clipSerial_ = 0;  // the last clip's serial in this run
+    std::uint64_t instances_ = 0;   // objects the timelines placed: unnamed ones are instanceN
     sound::SoundLog sounds_;
     int workLeft_ = 0;  // in this tick
     bool followRootJumps_ = true;

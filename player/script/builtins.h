@@ -53,8 +53,17 @@ void MakeBroadcaster(Vm& vm, Object* o);
 // depth leaves the display.
 void RemoveDisplayObject(Vm& vm, Object* o);
 
-// The constructor Object.registerClass gave a library symbol's export name, or null.
-Object* RegisteredClass(Vm& vm, std::string_view exportName);
+// The constructor Object.registerClass gave a library symbol's export name in a movie of
+// `movieVersion`, or null.
+Object* RegisteredClass(Vm& vm, std::string_view exportName, int movieVersion);
+// The clip a tellTarget path, or a slash path read as a variable, names from `base`: unlike
+// a variable's path, it cannot start from `this`.
+Object* ResolveTargetPath(Vm& vm, std::string_view path, Object* base);
+// A new clip's construction, once: its object takes the registered class's prototype, the
+// init object's properties, then the class's constructor runs on it (or, without a class,
+// its onConstruct method). Nothing when the clip was constructed before; without a class,
+// init object or onConstruct method, no script object is made for the clip.
+void ConstructClip(Vm& vm, ClipHost* clip, const Value& init);
 
 void InstallDate(Vm& vm);
 void InstallError(Vm& vm);

@@ -78,7 +78,43 @@ Value PrevFrame(Vm& vm, const Value& self, std::span<const Value>) {
     return Value();
 }
 
+// Copies an init object's enumerable properties onto a new clip.
+void CopyInto(Vm& vm, Object* clip, const Value& init) {
+    Object* source = init.AsObject();
+    if (!clip || !source) return;
+    for (const Value& key : vm.EnumerableKeys(source)) {
+        const std::string name = vm.ToString(key);
+        vm.Set(clip, name, vm.Get(source, name));
+    }
+}
+
 }  // namespace
+
+void ConstructClip(Vm& vm, ClipHost* clip, const Value& init) {
+    if (!clip) return;
+    if (!clip->ClaimConstruction()) {
+        if (init.AsObject()) CopyInto(vm, vm.ClipFor(clip), init);
+        return;
+    }
+    Object* constructor = clip->RegisteredClass(vm);
+    if (!constructor) {
+        // Without a class the clip hears of its construction through onConstruct.
+        ClipObject* object = vm.ExistingClip(clip);
+        Object* lookIn = object ? object : vm.GetRealm().clipProto;
+        const Value handler = lookIn ? vm.Get(lookIn, "onConstruct") : Value();
+        const bool callable =
+            handler.AsObject() && handler.AsObject()->Kind() == ObjectKind::kFunction;
+        if (!object && !callable && !init.AsObject()) return;
+        object = vm.ClipFor(clip);
+        CopyInto(vm, object, init);
+        if (callable) vm.CallFromHost(vm.Get(object, "onConstruct"), Value::Obj(object), {});
+        return;
+    }
+    ClipObject* object = vm.ClipFor(clip);
+    object->SetProto(vm.Get(constructor, "prototype").AsObject());
+    CopyInto(vm, object, init);
+    vm.ConstructOn(object, Value::Obj(constructor));
+}
 
 void RemoveDisplayObject(Vm& vm, Object* o) {
     if (ClipHost* clip = vm.ClipOf(o))
@@ -107,21 +143,10 @@ Value DuplicateMovieClip(Vm& vm, const Value& self, std::span<const Value> args)
     return Attached(vm, copy, Arg(args, 2));
 }
 
-// Copies an init object's enumerable properties onto a new clip.
-void CopyInto(Vm& vm, Object* clip, const Value& init) {
-    Object* source = init.AsObject();
-    if (!clip || !source) return;
-    for (const Value& key : vm.EnumerableKeys(source)) {
-        const std::string name = vm.ToString(key);
-        vm.Set(clip, name, vm.Get(source, name));
-    }
-}
-
 Value Attached(Vm& vm, ClipHost* clip, const Value& init) {
     if (!clip) return Value();
-    ClipObject* object = vm.ClipFor(clip);
-    CopyInto(vm, object, init);
-    return Value::Obj(object);
+    ConstructClip(vm, clip, init);
+    return Value::Obj(vm.ClipFor(clip));
 }
 
 // attachMovie(exportName, newName, depth [, initObject])
@@ -207,14 +232,15 @@ Value MapPoint(Vm& vm, const Value& self, std::span<const Value> args) {
     return Value();
 }
 
-// hitTest(x, y [, shapeFlag]) against the clip's box on the stage, or hitTest(other): the
-// two boxes overlap.
+// hitTest(x, y [, shapeFlag]) against the clip's box on the stage (with shapeFlag, against
+// what its shapes cover), or hitTest(other): the two boxes overlap.
 Value HitTest(Vm& vm, const Value& self, std::span<const Value> args) {
     ClipHost* clip = ThisClip(vm, self);
     if (!clip || args.empty()) return Value::Boolean(false);
     const ClipHost::Box box = clip->Bounds(nullptr);
     if (args.size() >= 2) {
         const double x = vm.ToNumber(args[0]), y = vm.ToNumber(args[1]);
+        if (args.size() >= 3 && vm.ToBoolean(args[2])) return Value::Boolean(clip->ShapesCover(x, y));
         return Value::Boolean(!box.empty && x >= box.xMin && x <= box.xMax && y >= box.yMin &&
                               y <= box.yMax);
     }

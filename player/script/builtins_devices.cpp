@@ -43,7 +43,10 @@ void InstallDevices(Vm& vm) {
                                   "setEncodeQuality"},
                                  kDontEnum | kVersion6));
     QuietClass(vm, "Video", {"attachVideo", "clear"});
-    QuietClass(vm, "Button", {});
+    // Button objects inherit Button.prototype, which shares getDepth with MovieClip's.
+    realm.buttonProto = vm.Get(QuietClass(vm, "Button", {}), "prototype").AsObject();
+    if (realm.buttonProto && realm.clipProto)
+        vm.DefineValue(realm.buttonProto, "getDepth", vm.Get(realm.clipProto, "getDepth"));
 
     Object* print = QuietClass(vm, "PrintJob", {});
     Object* printProto = vm.Get(print, "prototype").AsObject();

@@ -1,4 +1,5 @@
 // Object and Function, the machine's object factories, and the installer of every built-in.
+#include <cctype>
 #include <cmath>
 
 #include "player/script/builtins.h"
@@ -115,23 +116,36 @@ Value Unwatch(Vm& vm, const Value& self, std::span<const Value> args) {
     return Value::Boolean(o && !args.empty() && o->RemoveWatcher(vm.Key(vm.ToString(args[0]))));
 }
 
+// Names in the registry of movies before version 7 match without regard to case.
+std::string RegistryName(std::string name, int movieVersion) {
+    if (movieVersion < 7)
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
+Object*& RegistryFor(Realm& realm, int movieVersion) {
+    return movieVersion < 7 ? realm.foldedClassRegistry : realm.classRegistry;
+}
+
 // Object.registerClass(exportName, constructor): a function registers the symbol's class,
 // null (or undefined) forgets it; any other value, or fewer than two arguments, is refused.
+// The registry is the one of the calling movie's version.
 Value RegisterClass(Vm& vm, const Value&, std::span<const Value> args) {
     if (args.size() < 2) return Value::Boolean(false);
     Object* constructor = args[1].AsObject();
     if (!args[1].IsNullish() && (!constructor || constructor->Kind() != ObjectKind::kFunction))
         return Value::Boolean(false);
-    Realm& realm = vm.GetRealm();
-    if (!realm.classRegistry) realm.classRegistry = vm.GetHeap().New<Object>(nullptr);
-    std::string name = vm.ToString(args[0]);
+    const int version = vm.ActivationVersion();
+    Object*& registry = RegistryFor(vm.GetRealm(), version);
+    if (!registry) registry = vm.GetHeap().New<Object>(nullptr);
+    std::string name = RegistryName(vm.ToString(args[0]), version);
     if (!constructor) {
-        realm.classRegistry->RemoveOwn(name);
+        registry->RemoveOwn(name);
         return Value::Boolean(true);
     }
     vm.GetHeap().Grew(sizeof(Property) + name.size());
     const String* cell = vm.NewString(name);
-    realm.classRegistry->Put(cell, std::move(name), args[1]);
+    registry->Put(cell, std::move(name), args[1]);
     return Value::Boolean(true);
 }
 
@@ -169,9 +183,11 @@ Value FunctionCall(Vm& vm, const Value&, std::span<const Value> args) {
 
 }  // namespace
 
-Object* RegisteredClass(Vm& vm, std::string_view exportName) {
-    Object* registry = vm.GetRealm().classRegistry;
-    const Property* p = registry ? registry->FindOwn(exportName) : nullptr;
+Object* RegisteredClass(Vm& vm, std::string_view exportName, int movieVersion) {
+    Object* registry = RegistryFor(vm.GetRealm(), movieVersion);
+    const Property* p =
+        registry ? registry->FindOwn(RegistryName(std::string(exportName), movieVersion))
+                 : nullptr;
     return p ? p->value.AsObject() : nullptr;
 }
 

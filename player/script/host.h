@@ -17,6 +17,7 @@
 namespace player::script {
 
 class Vm;
+class Object;
 class ClipObject;
 class TextHost;
 
@@ -131,6 +132,14 @@ class ClipHost {
     // The SWF version of the movie the clip's timeline comes from (0: not known).
     virtual int MovieVersion() const { return 0; }
     virtual std::string Name() const = 0;
+    // The class scripts registered for the clip's library symbol, or null.
+    virtual Object* RegisteredClass(Vm&) { return nullptr; }
+    // Claims the clip's construction (its class's constructor, or onConstruct): true the
+    // first time only, so a clip a script made and constructed is not constructed again.
+    virtual bool ClaimConstruction() { return false; }
+    // Whether a stage point (pixels) falls inside what the clip's shapes fill or stroke, by
+    // their outlines and fill rules rather than their boxes.
+    virtual bool ShapesCover(double /*x*/, double /*y*/) { return false; }
 
     virtual int CurrentFrame() const = 0;
     virtual int TotalFrames() const = 0;

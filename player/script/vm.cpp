@@ -119,6 +119,7 @@ void Vm::MarkRoots(Marker& marker) {
                       realm_.dateProto, realm_.errorProto, realm_.clipProto, realm_.objectCtor,
                       realm_.functionCtor, realm_.arrayCtor, realm_.stringCtor,
                       realm_.numberCtor, realm_.booleanCtor, realm_.classRegistry,
+                      realm_.foldedClassRegistry, realm_.buttonProto,
                       realm_.xmlNodeProto, realm_.xmlProto, realm_.loadVarsProto,
                       realm_.colorProto, realm_.pointProto, realm_.rectangleProto,
                       realm_.matrixProto, realm_.colorTransformProto, realm_.transformProto,
@@ -241,7 +242,7 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
             case Op::kSetTarget2: {
                 if (in.op == Op::kSetTarget) {
                     const std::string& path = program.strings[in.a]->Text();
-                    frame.target = path.empty() ? frame.timeline : ResolvePath(path, frame.timeline);
+                    frame.target = path.empty() ? frame.timeline : ResolveTargetPath(*this, path, frame.timeline);
                 } else {
                     const Value t = Pop();
                     if (t.IsString() && t.Text().empty())
@@ -249,7 +250,7 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                     else if (Object* o = t.AsObject(); o && o->Kind() == ObjectKind::kClip)
                         frame.target = TargetByPath(o, frame.timeline);
                     else
-                        frame.target = ResolvePath(ToString(t), frame.timeline);
+                        frame.target = ResolveTargetPath(*this, ToString(t), frame.timeline);
                 }
                 // A path that leads nowhere targets the movie's root.
                 frame.targetLost = !frame.target;

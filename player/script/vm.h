@@ -85,7 +85,11 @@ struct Realm {
     Object* numberCtor = nullptr;
     Object* booleanCtor = nullptr;
     // Object.registerClass: export names to constructors, as properties of a bare object.
+    // Movies of version 7 on share one registry with names as given; older movies share
+    // another with names folded to lower case.
     Object* classRegistry = nullptr;
+    Object* foldedClassRegistry = nullptr;
+    Object* buttonProto = nullptr;  // what button objects inherit (Button.prototype)
 };
 
 class Vm {

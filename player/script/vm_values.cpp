@@ -822,7 +822,21 @@ bool Vm::FindVariable(Frame& frame, std::string_view name, Value* out, Object** 
 Value Vm::GetVariable(Frame& frame, std::string_view name, Object** where) {
     Value v;
     std::string_view path, var;
-    if (SplitPath(name, &path, &var)) {
+    if (Contains(name, '/') || Contains(name, ':')) {
+        // The variable is what follows the last colon or dot; a name with neither is a plain
+        // variable's, slashes and all.
+        const auto cut = name.find_last_of(":.");
+        if (cut != std::string_view::npos) {
+            Object* o = ResolvePath(name.substr(0, cut), frame.target ? frame.target : frame.timeline);
+            var = name.substr(cut + 1);
+            if (!o || var.empty()) return Value();
+            if (where) *where = o;
+            return Get(o, var);
+        }
+        // A slash path alone names a clip; when none is there, the name is a variable's.
+        if (Object* o = ResolveTargetPath(*this, name, frame.target ? frame.target : frame.timeline))
+            return Value::Obj(o);
+    } else if (SplitPath(name, &path, &var)) {
         Object* base = frame.target ? frame.target : frame.timeline;
         if (Contains(path, '/') || Contains(name, ':')) {
             Object* o = ResolvePath(path, base);
@@ -879,13 +893,16 @@ void Vm::SetVariable(Frame& frame, std::string_view name, const Value& value) {
         return;
     }
     std::string_view path, var;
-    if (SplitPath(name, &path, &var)) {
-        Object* o = nullptr;
-        if (Contains(path, '/') || Contains(name, ':'))
-            o = ResolvePath(path, frame.target ? frame.target : frame.timeline);
-        else
-            o = PathValue(frame, path).AsObject();
-        if (o && !var.empty()) Set(o, var, value);
+    if (Contains(name, '/') || Contains(name, ':')) {
+        // As for reading: the variable follows the last colon or dot, and a slash path
+        // without either is a plain variable's name.
+        if (const auto cut = name.find_last_of(":."); cut != std::string_view::npos) {
+            Object* o = ResolvePath(name.substr(0, cut), frame.target ? frame.target : frame.timeline);
+            if (o && cut + 1 < name.size()) Set(o, name.substr(cut + 1), value);
+            return;
+        }
+    } else if (SplitPath(name, &path, &var)) {
+        if (Object* o = PathValue(frame, path).AsObject(); o && !var.empty()) Set(o, var, value);
         return;
     }
     int hops = 0;
@@ -1005,7 +1022,8 @@ void Vm::ClipLeaving(ClipHost* clip) {
 }
 
 ClipObject* Vm::NewClipObject(ClipHost* host) {
-    auto* clip = heap_.New<ClipObject>(realm_.clipProto, host);
+    Object* proto = host->IsButton() && realm_.buttonProto ? realm_.buttonProto : realm_.clipProto;
+    auto* clip = heap_.New<ClipObject>(proto, host);
     clips_[host] = clip;
     return clip;
 }
@@ -1099,10 +1117,22 @@ Object* Vm::RootOf(Object* o) {
     return ClipFor(clip);
 }
 
+namespace {
+
+// The clip scripts see as a clip's parent. Before version 6 buttons have no script object: a
+// clip inside one sees the button's parent as its own.
+ClipHost* ScriptParent(ClipHost* clip) {
+    ClipHost* parent = clip ? clip->Parent() : nullptr;
+    const int version = clip ? clip->MovieVersion() : 0;
+    if (parent && parent->IsButton() && version > 0 && version < 6) parent = parent->Parent();
+    return parent;
+}
+
+}  // namespace
+
 Value Vm::ParentOf(Object* o) {
-    ClipHost* clip = ClipOf(o);
-    if (!clip || !clip->Parent()) return Value();
-    return Value::Obj(ClipFor(clip->Parent()));
+    ClipHost* parent = ScriptParent(ClipOf(o));
+    return parent ? Value::Obj(ClipFor(parent)) : Value();
 }
 
 Object* Vm::ValueToClip(Frame& frame, const Value& v) {
@@ -1111,6 +1141,13 @@ Object* Vm::ValueToClip(Frame& frame, const Value& v) {
     Object* base = frame.target ? frame.target : frame.timeline;
     if (base && base->Kind() == ObjectKind::kClip && !ClipOf(base)) base = frame.timeline;
     return ResolvePath(ToString(v), base);
+}
+
+Object* ResolveTargetPath(Vm& vm, std::string_view path, Object* base) {
+    if (path.size() > 4 && path.compare(0, 4, "this") == 0 &&
+        (path[4] == '.' || path[4] == '/' || path[4] == ':'))
+        return nullptr;
+    return vm.ResolvePath(path, base);
 }
 
 Object* Vm::ResolvePath(std::string_view path, Object* base) {
@@ -1122,17 +1159,24 @@ Object* Vm::ResolvePath(std::string_view path, Object* base) {
         pos = 1;
     }
     // Dots separate names only before the first slash; after it slashes and colons do.
-    const std::size_t firstSlash = path.find('/', pos);
+    const std::size_t firstSlash = path.find('/');
     int hops = 0;
     while (pos < path.size() && current && hops++ < 1024) {
         const bool dots = firstSlash == std::string_view::npos || pos < firstSlash;
         std::size_t next = path.find_first_of(dots ? "/.:" : "/:", pos);
-        // ".." is the parent in either syntax.
-        if (path.compare(pos, 2, "..") == 0) next = pos + 2;
+        // ".." is the parent in either syntax, as a whole name only.
+        if (path.compare(pos, 2, "..") == 0) {
+            if (pos + 2 < path.size() && path[pos + 2] != '/' && path[pos + 2] != ':') return nullptr;
+            next = pos + 2;
+        }
         const std::string_view part =
             path.substr(pos, (next == std::string_view::npos ? path.size() : next) - pos);
         pos = next == std::string_view::npos ? path.size() : next + 1;
         if (part.empty()) continue;
+        // A name followed by colons and nothing else leads nowhere (one colon ends a name).
+        if (next != std::string_view::npos && path[next] == ':' && pos < path.size() &&
+            path.find_first_not_of(':', pos) == std::string_view::npos)
+            return nullptr;
         Value special;
         if (part == "..") {
             current = ParentOf(current).AsObject();
@@ -1175,7 +1219,8 @@ bool ClipObject::GetVirtual(Vm& vm, std::string_view key, Value* out) {
     if (!host_ || key.empty() || key[0] != '_') return false;
     // Display property names ignore case in every version.
     if (EqualsIgnoringCase(key, "_parent")) {
-        *out = host_->Parent() ? Value::Obj(vm.ClipFor(host_->Parent())) : Value();
+        ClipHost* parent = ScriptParent(host_);
+        *out = parent ? Value::Obj(vm.ClipFor(parent)) : Value();
         return true;
     }
     if (EqualsIgnoringCase(key, "_root")) {

@@ -483,13 +483,13 @@ TEST(RegisterClass, AnswersAndRegistry) {
     EXPECT_EQ(m.Text(m.Call(object, "registerClass", {m.S("foo")})), "false");
     EXPECT_EQ(m.Text(m.Call(object, "registerClass", {m.S("foo"), Machine::N(12)})), "false");
     EXPECT_EQ(m.Text(m.Call(object, "registerClass", {m.S("foo"), Value::Obj(m.vm.NewObject())})), "false");
-    EXPECT_EQ(RegisteredClass(m.vm, "foo"), nullptr);
+    EXPECT_EQ(RegisteredClass(m.vm, "foo", m.vm.Version()), nullptr);
     EXPECT_EQ(m.Text(m.Call(object, "registerClass", {m.S("foo"), ctor, m.S("extra")})), "true");
-    EXPECT_EQ(RegisteredClass(m.vm, "foo"), ctor.AsObject());
+    EXPECT_EQ(RegisteredClass(m.vm, "foo", m.vm.Version()), ctor.AsObject());
     m.vm.CollectGarbage();
-    EXPECT_EQ(RegisteredClass(m.vm, "foo"), ctor.AsObject());
+    EXPECT_EQ(RegisteredClass(m.vm, "foo", m.vm.Version()), ctor.AsObject());
     EXPECT_EQ(m.Text(m.Call(object, "registerClass", {m.S("foo"), Value::Null()})), "true");
-    EXPECT_EQ(RegisteredClass(m.vm, "foo"), nullptr);
+    EXPECT_EQ(RegisteredClass(m.vm, "foo", m.vm.Version()), nullptr);
     EXPECT_EQ(m.Text(m.Call(object, "registerClass", {Value::Null(), Value::Null()})), "true");
 }
 

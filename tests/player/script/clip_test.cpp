@@ -178,7 +178,7 @@ TEST(ClipsByScript, ChildrenInForInDepthsPathsAndTargets) {
     swfw::Sprite holder(3);
     holder.Place(swfw::PlaceObject::New(2, 1).Name("low"))
         .Place(swfw::PlaceObject::New(2, 5).Name("high"))
-        .Place(swfw::PlaceObject::New(2, 3))  // unnamed: not listed
+        .Place(swfw::PlaceObject::New(2, 3))  // unnamed: listed by its instanceN name
         .ShowFrame();
     m.Define(holder);
     m.Place(swfw::PlaceObject::New(3, 1).Name("main"));
@@ -211,8 +211,8 @@ TEST(ClipsByScript, ChildrenInForInDepthsPathsAndTargets) {
     a.GetVariable("two").Op(Op::kSetTarget2).GetVariable("v").Trace().SetTarget("");
     m.Do(a).ShowFrame();
     auto run = Play(m);
-    const std::vector<std::string> want = {"own", "high", "low", "undefined", "0", "_level0.field",
-                                           "one"};
+    const std::vector<std::string> want = {"own",       "high", "instance6",     "low",
+                                           "undefined", "0",    "_level0.field", "one"};
     EXPECT_EQ(run->lines, want);
 }
 
