@@ -500,6 +500,40 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
     cairo_surface_flush(surface.get());
 }
 
+void Renderer::RenderClip(const SpriteInstance& clip, const Movie& movie,
+                          const cairo_matrix_t& matrix, const ColorMix& color,
+                          const BufferView& target, bool newFrame) {
+    if (!target.pixels || target.width <= 0 || target.height <= 0 ||
+        target.stride < target.width * 4)
+        return;
+    const CairoSurface surface(cairo_image_surface_create_for_data(
+        target.pixels, CAIRO_FORMAT_ARGB32, target.width, target.height, target.stride));
+    CairoContext context(cairo_create(surface.get()));
+    cairo_t* cr = context.get();
+    cairo_set_antialias(cr, Antialias());
+    movie_ = &movie;
+    if (newFrame) {
+        edgesDrawn_ = 0;
+        groupPixels_ = 0;
+        work_.Begin();
+        videoPixelsLeft_ = limits_.maxVideoPixelsPerFrame;
+        filterBudget_ = limits_.maxFilteredPixelsPerFrame;
+        if (bitmapBytes_ > limits_.maxDecodedBitmapBytes) ReleaseBitmaps();
+    }
+    if (!work_.Charge(std::int64_t{target.width} * target.height)) return;
+    RenderState root;
+    cairo_matrix_init_scale(&root.matrix, TwipsToPixels(1.0), TwipsToPixels(1.0));
+    cairo_matrix_multiply(&root.matrix, &root.matrix, &matrix);
+    root.color = color;
+    stageMatrix_ = root.matrix;
+    // Filters and line widths scale with the matrix's larger axis, as on a scaled stage.
+    stageScale_ = std::max(std::hypot(matrix.xx, matrix.yx), std::hypot(matrix.xy, matrix.yy));
+    if (Drawable(root.matrix)) DrawList(cr, clip, root);
+    if (work_.Spent()) NoteCut(workNoted_, "drawing work");
+    context.reset();
+    cairo_surface_flush(surface.get());
+}
+
 void Renderer::DrawList(cairo_t* cr, const SpriteInstance& instance, const RenderState& state) {
     if (instance.drawing && !instance.drawing->Empty()) {
         const Shape& drawn = instance.drawing->GetShape();

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "player/script/builtins.h"
+#include "player/script/filter_pixels.h"
 
 namespace player::script {
 
@@ -723,6 +724,107 @@ void DefineFilterClass(Vm& vm, Object* filters, Object* baseProto, std::array<Ob
 }
 
 }  // namespace
+
+std::optional<media::Filter> MediaFilterOf(const Value& v) {
+    const FilterObject* f = ThisFilter(v);
+    if (!f) return std::nullopt;
+    auto n = [f](std::string_view name) { return Finite(f->number[FieldIndex(f->kind, name)]); };
+    auto color = [&](const char* rgb, const char* alpha) {
+        const auto a = static_cast<std::uint32_t>(std::clamp(n(alpha), 0.0, 1.0) * 255 + 0.5);
+        return (a << 24) | static_cast<std::uint32_t>(std::clamp(n(rgb), 0.0, 16777215.0));
+    };
+    const int passes = static_cast<int>(std::clamp(n("quality"), 0.0, 15.0));
+    auto stops = [f] {
+        std::vector<media::GradientStop> out;
+        const std::size_t count = std::min({f->colors.size(), f->alphas.size(), f->ratios.size()});
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto a = static_cast<std::uint32_t>(std::clamp(Finite(f->alphas[i]), 0.0, 1.0) * 255 + 0.5);
+            out.push_back({(a << 24) | static_cast<std::uint32_t>(std::clamp(Finite(f->colors[i]), 0.0, 16777215.0)),
+                           static_cast<std::uint8_t>(std::clamp(Finite(f->ratios[i]), 0.0, 255.0))});
+        }
+        return out;
+    };
+    // The shadow-like filters' common fields; a type of 0 is inner, 1 outer, 2 full.
+    auto shared = [&](auto& out) {
+        out.blurX = n("blurX");
+        out.blurY = n("blurY");
+        out.strength = n("strength");
+        out.knockout = n("knockout") != 0;
+        out.passes = passes;
+        if constexpr (requires { out.onTop; }) {
+            out.inner = n("type") != 1;
+            out.onTop = n("type") == 2;
+        } else {
+            out.inner = n("inner") != 0;
+        }
+    };
+    switch (f->kind) {
+        case kDropShadow: {
+            media::DropShadowFilter out;
+            shared(out);
+            out.color = color("color", "alpha");
+            out.angle = n("angle") * kRadians;
+            out.distance = n("distance");
+            out.compositeSource = n("hideObject") == 0;
+            return out;
+        }
+        case kBlur:
+            return media::BlurFilter{n("blurX"), n("blurY"), passes};
+        case kGlow: {
+            media::GlowFilter out;
+            shared(out);
+            out.color = color("color", "alpha");
+            return out;
+        }
+        case kBevel: {
+            media::BevelFilter out;
+            shared(out);
+            out.highlightColor = color("highlightColor", "highlightAlpha");
+            out.shadowColor = color("shadowColor", "shadowAlpha");
+            out.angle = n("angle") * kRadians;
+            out.distance = n("distance");
+            return out;
+        }
+        case kGradientGlow: {
+            media::GradientGlowFilter out;
+            shared(out);
+            out.stops = stops();
+            out.angle = n("angle") * kRadians;
+            out.distance = n("distance");
+            return out;
+        }
+        case kGradientBevel: {
+            media::GradientBevelFilter out;
+            shared(out);
+            out.stops = stops();
+            out.angle = n("angle") * kRadians;
+            out.distance = n("distance");
+            return out;
+        }
+        case kConvolution: {
+            media::ConvolutionFilter out;
+            out.columns = static_cast<int>(std::clamp(n("matrixX"), 0.0, double(kMaxMatrixSide)));
+            out.rows = static_cast<int>(std::clamp(n("matrixY"), 0.0, double(kMaxMatrixSide)));
+            out.matrix.assign(static_cast<std::size_t>(out.columns * out.rows), 0.0f);
+            for (std::size_t i = 0; i < out.matrix.size() && i < f->matrix.size(); ++i)
+                out.matrix[i] = static_cast<float>(Finite(f->matrix[i]));
+            out.divisor = static_cast<float>(n("divisor"));
+            out.bias = static_cast<float>(n("bias"));
+            out.defaultColor = color("color", "alpha");
+            out.clamp = n("clamp") != 0;
+            out.preserveAlpha = n("preserveAlpha") != 0;
+            return out;
+        }
+        case kColorMatrix: {
+            media::ColorMatrixFilter out;
+            for (std::size_t i = 0; i < 20; ++i)
+                out.matrix[i] = static_cast<float>(i < f->matrix.size() ? Finite(f->matrix[i]) : 0);
+            return out;
+        }
+        default:
+            return std::nullopt;
+    }
+}
 
 void InstallFilters(Vm& vm) {
     Realm& realm = vm.GetRealm();

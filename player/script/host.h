@@ -209,6 +209,14 @@ class ClipHost {
                               bool /*smoothing*/) {
         return false;
     }
+    // Draws what the clip holds (its drawing and children; not its own placement, colour or
+    // filters) over `target`, premultiplied ARGB: a pixel of the clip's space lands through
+    // `matrix` (a, b, c, d, tx, ty) on the target's pixels and its colours go through `color`;
+    // bitmaps are smoothed when `smoothing`. False when the clip cannot be drawn.
+    virtual bool DrawInto(media::Image& /*target*/, const std::array<double, 6>& /*matrix*/,
+                          const ColorNumbers& /*color*/, bool /*smoothing*/) {
+        return false;
+    }
     // The colour (0xRRGGBB) filling the clip's bounds behind it, or none.
     virtual std::optional<std::uint32_t> GetOpaqueBackground() const { return std::nullopt; }
     virtual void SetOpaqueBackground(std::optional<std::uint32_t> /*rgb*/) {}
