@@ -179,6 +179,58 @@ TEST(BitmapApplyFilter, ABlurChangesPixelsInsideTheRectangleOnly) {
     EXPECT_GT(std::stod(lines[10]), 10);
 }
 
+// ---- Filter fields the pixel methods read -----------------------------------------------------
+
+TEST(GradientFilterStops, ColoursCountTheStopsAndTheOtherListsFillThem) {
+    struct Step {
+        const char* field;
+        Arg value;
+        const char* expected;  // colors | alphas | ratios after the step
+    };
+    const std::vector<Step> steps = {
+        {"alphas", P{"one"}, "||"},  // no stops yet
+        {"colors", P{"two"}, "1,2|0,0|0,0"},
+        {"ratios", P{"three"}, "1,2|0,0|255,50"},  // clamped, whole, no more stops
+        {"colors", "ABCD", "0,0,0,0|0,0,0,0|255,50,0,0"},
+        {"ratios", swfw::Null{}, "0,0,0,0|0,0,0,0|255,50,0,0"},
+        {"alphas", P{"halves"}, "0,0,0,0|0.501960784313725,1,0,1|255,50,0,0"},
+        {"ratios", P{"one"}, "0|0.501960784313725|1"},  // a short list cuts the stops
+        {"colors", 5, "||"},
+        {"colors", P{"two"}, "1,2|0.501960784313725,1|1,50"},  // the old values come back
+    };
+    Asm a;
+    New(a, "f", "flash.filters.GradientGlowFilter", {});
+    a.Push("one").Push(1, 1).Op(swfw::Op::kInitArray).Op(swfw::Op::kSetVariable);
+    a.Push("two").Push(2, 1, 2).Op(swfw::Op::kInitArray).Op(swfw::Op::kSetVariable);
+    a.Push("three").Push(100, 50.5, 500, 3).Op(swfw::Op::kInitArray).Op(swfw::Op::kSetVariable);
+    a.Push("halves").Push(-0.5, 1.5, 0.5, 3).Op(swfw::Op::kInitArray).Op(swfw::Op::kSetVariable);
+    std::vector<std::string> expected;
+    for (const Step& step : steps) {
+        Set(a, std::string("f.") + step.field, step.value);
+        for (const char* list : {"f.colors", "f.alphas", "f.ratios"}) TracePath(a, list);
+        std::string text = step.expected;
+        for (int i = 0; i < 3; ++i) {
+            const std::size_t bar = text.find('|');
+            expected.push_back(text.substr(0, bar));
+            text = bar == std::string::npos ? "" : text.substr(bar + 1);
+        }
+    }
+    EXPECT_EQ(Lines(a), expected);
+}
+
+TEST(GradientFilterStops, AMapPointMissingACoordinateIsTheOrigin) {
+    Asm a;
+    New(a, "f", "flash.filters.DisplacementMapFilter", {});
+    New(a, "p", "Object", {});
+    Set(a, "p.x", 3);
+    Set(a, "f.mapPoint", P{"p"});
+    TracePath(a, "f.mapPoint");
+    Set(a, "p.y", -7.5);
+    Set(a, "f.mapPoint", P{"p"});
+    TracePath(a, "f.mapPoint");
+    EXPECT_EQ(Lines(a), (std::vector<std::string>{"(x=0, y=0)", "(x=3, y=-7)"}));
+}
+
 // ---- merge, paletteMap, compare ---------------------------------------------------------------
 
 TEST(BitmapChannels, MergeMixesEachChannelByItsMultiplier) {
