@@ -10,6 +10,28 @@ namespace player::script {
 
 namespace {
 
+// Where a coordinate (in cells) falls: the lattice lines on either side (wrapped at `period`
+// when it is positive, so that the noise tiles), the distance past the first and its eased
+// weight. Kept per column and per row, so a pixel costs only its four corners.
+struct AxisPlace {
+    int i0 = 0, i1 = 0;
+    double d = 0, eased = 0;
+
+    static AxisPlace Of(double coordinate, int period) {
+        AxisPlace p;
+        const double cell = std::floor(coordinate);
+        p.d = coordinate - cell;
+        p.eased = p.d * p.d * p.d * (p.d * (p.d * 6 - 15) + 10);
+        auto wrap = [period](double i) {
+            const double w = period > 0 ? i - std::floor(i / period) * period : i;
+            return static_cast<int>(static_cast<std::int64_t>(w) & 255);
+        };
+        p.i0 = wrap(cell);
+        p.i1 = wrap(cell + 1);
+        return p;
+    }
+};
+
 // One channel's lattice: a shuffled permutation picks each lattice point's gradient.
 struct Lattice {
     std::array<std::uint8_t, 512> perm{};
@@ -22,35 +44,34 @@ struct Lattice {
         for (int i = 0; i < 512; ++i) perm[i] = p[i & 255];
     }
 
-    // The gradient at (ix, iy) dotted with the offset (dx, dy) from it.
+    // The gradient at (ix, iy) dotted with the offset (dx, dy) from it: one of sixteen unit
+    // directions, none along the axes, so that no lattice lines show.
     double Corner(int ix, int iy, double dx, double dy) const {
-        static constexpr double kDirections[8][2] = {{1, 1},      {-1, 1},     {1, -1},
-                                                     {-1, -1},    {1.4142, 0}, {-1.4142, 0},
-                                                     {0, 1.4142}, {0, -1.4142}};
-        const int h = perm[perm[ix & 255] + (iy & 255)] & 7;
-        return kDirections[h][0] * dx + kDirections[h][1] * dy;
+        static const std::array<std::array<double, 2>, 16> kDirections = [] {
+            std::array<std::array<double, 2>, 16> d{};
+            for (int k = 0; k < 16; ++k) {
+                const double angle = (k + 0.5) * 3.14159265358979323846 / 8;
+                d[static_cast<std::size_t>(k)] = {std::cos(angle), std::sin(angle)};
+            }
+            return d;
+        }();
+        const auto& g = kDirections[perm[perm[ix & 255] + (iy & 255)] & 15];
+        return g[0] * dx + g[1] * dy;
     }
 
-    // Noise in about -1..1 at (x, y) in cells; lattice indices wrap at (periodX, periodY) when
-    // they are positive, so the noise tiles.
-    double At(double x, double y, int periodX, int periodY) const {
-        const double fx = std::floor(x), fy = std::floor(y);
-        const double dx = x - fx, dy = y - fy;
-        auto wrap = [](double i, int period) {
-            const double w = period > 0 ? i - std::floor(i / period) * period : i;
-            return static_cast<int>(static_cast<std::int64_t>(w) & 255);
-        };
-        const int x0 = wrap(fx, periodX), x1 = wrap(fx + 1, periodX);
-        const int y0 = wrap(fy, periodY), y1 = wrap(fy + 1, periodY);
-        auto fade = [](double t) { return t * t * t * (t * (t * 6 - 15) + 10); };
-        const double u = fade(dx), v = fade(dy);
-        const double top =
-            Corner(x0, y0, dx, dy) + u * (Corner(x1, y0, dx - 1, dy) - Corner(x0, y0, dx, dy));
-        const double bottom = Corner(x0, y1, dx, dy - 1) +
-                              u * (Corner(x1, y1, dx - 1, dy - 1) - Corner(x0, y1, dx, dy - 1));
-        return (top + v * (bottom - top)) / 1.4142;
-    }
+    // Noise in about -1..1 at a point given by its place along each axis.
+    double At(const AxisPlace& px, const AxisPlace& py) const;
 };
+
+double Lattice::At(const AxisPlace& px, const AxisPlace& py) const {
+    const double c00 = Corner(px.i0, py.i0, px.d, py.d);
+    const double c10 = Corner(px.i1, py.i0, px.d - 1, py.d);
+    const double c01 = Corner(px.i0, py.i1, px.d, py.d - 1);
+    const double c11 = Corner(px.i1, py.i1, px.d - 1, py.d - 1);
+    const double top = c00 + px.eased * (c10 - c00);
+    const double bottom = c01 + px.eased * (c11 - c01);
+    return (top + py.eased * (bottom - top)) * 1.4142;
+}
 
 }  // namespace
 
@@ -66,7 +87,6 @@ std::vector<std::uint32_t> PerlinNoise(const PerlinSettings& s, int width, int h
         int periodX = 0, periodY = 0;
     };
     std::vector<Octave> plan(static_cast<std::size_t>(octaves));
-    double total = 0;
     for (int o = 0; o < octaves; ++o) {
         Octave& p = plan[static_cast<std::size_t>(o)];
         const double scale = std::ldexp(1.0, o);
@@ -90,33 +110,45 @@ std::vector<std::uint32_t> PerlinNoise(const PerlinSettings& s, int width, int h
             p.oy = std::isfinite(y) ? std::clamp(y, -1e9, 1e9) : 0;
         }
         p.amplitude = 1.0 / scale;
-        total += p.amplitude;
+    }
+    // Each octave's place of every column.
+    std::vector<std::vector<AxisPlace>> columns(plan.size());
+    for (std::size_t o = 0; o < plan.size(); ++o) {
+        columns[o].resize(static_cast<std::size_t>(width));
+        for (int x = 0; x < width; ++x)
+            columns[o][static_cast<std::size_t>(x)] =
+                AxisPlace::Of((x + plan[o].ox) * plan[o].fx, plan[o].periodX);
     }
     // Red, green, blue, alpha: each its own lattice; gray pictures take red's for all three.
     constexpr int kBits[4] = {1, 2, 4, 8};
     constexpr int kShifts[4] = {16, 8, 0, 24};
+    std::vector<double> sums(static_cast<std::size_t>(width));
     for (int c = 0; c < 4; ++c) {
         const bool wanted = c < 3 && s.gray ? c == 0 : (s.channels & kBits[c]) != 0;
         if (!wanted) continue;
         const Lattice lattice(s.seed * 4u + static_cast<std::uint32_t>(c));
         for (int y = 0; y < height; ++y) {
-            std::uint32_t* row = out.data() + static_cast<std::size_t>(y) * width;
-            for (int x = 0; x < width; ++x) {
-                double sum = 0;
-                for (const Octave& p : plan) {
-                    const double n =
-                        lattice.At((x + p.ox) * p.fx, (y + p.oy) * p.fy, p.periodX, p.periodY);
-                    sum += (s.fractal ? n : std::abs(n)) * p.amplitude;
+            std::fill(sums.begin(), sums.end(), 0.0);
+            for (std::size_t o = 0; o < plan.size(); ++o) {
+                const Octave& p = plan[o];
+                const AxisPlace row = AxisPlace::Of((y + p.oy) * p.fy, p.periodY);
+                for (int x = 0; x < width; ++x) {
+                    const double n = lattice.At(columns[o][static_cast<std::size_t>(x)], row);
+                    sums[static_cast<std::size_t>(x)] +=
+                        (s.fractal ? n : std::abs(n)) * p.amplitude;
                 }
-                sum /= total;
+            }
+            std::uint32_t* pixels = out.data() + static_cast<std::size_t>(y) * width;
+            for (int x = 0; x < width; ++x) {
+                const double sum = sums[static_cast<std::size_t>(x)];
                 const double level = s.fractal ? (sum + 1) * 127.5 : sum * 255;
                 const auto v = static_cast<std::uint32_t>(std::clamp(level, 0.0, 255.0));
                 if (c == 3) {
-                    row[x] = (row[x] & 0x00ffffffu) | (v << 24);
+                    pixels[x] = (pixels[x] & 0x00ffffffu) | (v << 24);
                 } else if (s.gray) {
-                    row[x] = (row[x] & 0xff000000u) | (v << 16) | (v << 8) | v;
+                    pixels[x] = (pixels[x] & 0xff000000u) | (v << 16) | (v << 8) | v;
                 } else {
-                    row[x] |= v << kShifts[c];
+                    pixels[x] |= v << kShifts[c];
                 }
             }
         }
