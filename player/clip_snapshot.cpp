@@ -1,9 +1,11 @@
-// A script's BitmapData.draw of a movie clip: the clip's content drawn by the movie's renderer
-// into the script's pixels, with the drawing work of one tick's draws shared by one budget.
+// The pictures scripts take of the movie: BitmapData.draw of a clip, its content drawn by the
+// movie's renderer into the script's pixels with the drawing work of one tick's draws sharing
+// one budget; and BitmapData.loadBitmap, a library bitmap decoded.
 #include <cairo.h>
 
 #include <cmath>
 #include <memory>
+#include <variant>
 
 #include "player/renderer.h"
 #include "player/timeline.h"
@@ -35,6 +37,20 @@ bool MovieState::DrawClip(const SpriteInstance& clip, media::Image& target,
     snapshotRenderer_->RenderClip(clip, clip.movie ? *clip.movie : GetMovie(), m, mix, view,
                                   newFrame);
     return true;
+}
+
+std::shared_ptr<const media::Image> MovieState::LibraryBitmap(std::string_view exportName) {
+    const Movie* from = nullptr;
+    std::uint16_t id = 0;
+    const Character* character = FindExport(GetMovie(), exportName, &from, &id);
+    const Bitmap* bitmap = character ? std::get_if<Bitmap>(character) : nullptr;
+    if (!bitmap || !from) return nullptr;
+    media::BitmapResult decoded = DecodeBitmap(*bitmap, *from, Caps());
+    if (!decoded.Ok() || !decoded.image.IsValid()) {
+        Problem("BitmapData.loadBitmap: bitmap " + std::string(exportName) + " cannot be decoded");
+        return nullptr;
+    }
+    return std::make_shared<const media::Image>(std::move(decoded.image));
 }
 
 }  // namespace player

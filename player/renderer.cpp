@@ -242,23 +242,6 @@ bool IsBitmapFill(FillKind k) {
            k == FillKind::kRepeatingBitmapHard || k == FillKind::kClippedBitmapHard;
 }
 
-media::BitmapResult DecodeBitmap(const Bitmap& bitmap, const Movie& movie, const Limits& limits) {
-    switch (bitmap.kind) {
-        case Bitmap::Kind::kJpegWithTables:
-            return media::DecodeDefineBits(bitmap.body, movie.jpegTables, limits);
-        case Bitmap::Kind::kJpeg2:
-            return media::DecodeDefineBitsJPEG2(bitmap.body, limits);
-        case Bitmap::Kind::kJpeg3:
-            return media::DecodeDefineBitsJPEG3(bitmap.body, limits);
-        case Bitmap::Kind::kJpeg4:
-            return media::DecodeDefineBitsJPEG4(bitmap.body, limits);
-        case Bitmap::Kind::kLossless:
-            return media::DecodeDefineBitsLossless(bitmap.body, false, limits);
-        case Bitmap::Kind::kLossless2:
-            return media::DecodeDefineBitsLossless(bitmap.body, true, limits);
-    }
-    return {};
-}
 
 bool SameMix(const ColorMix& a, const ColorMix& b) {
     for (int i = 0; i < 4; ++i) {
@@ -295,6 +278,24 @@ CairoSurface TransformedCopy(const media::Image& image, const ColorMix& color) {
 }
 
 }  // namespace
+
+media::BitmapResult DecodeBitmap(const Bitmap& bitmap, const Movie& movie, const Limits& limits) {
+    switch (bitmap.kind) {
+        case Bitmap::Kind::kJpegWithTables:
+            return media::DecodeDefineBits(bitmap.body, movie.jpegTables, limits);
+        case Bitmap::Kind::kJpeg2:
+            return media::DecodeDefineBitsJPEG2(bitmap.body, limits);
+        case Bitmap::Kind::kJpeg3:
+            return media::DecodeDefineBitsJPEG3(bitmap.body, limits);
+        case Bitmap::Kind::kJpeg4:
+            return media::DecodeDefineBitsJPEG4(bitmap.body, limits);
+        case Bitmap::Kind::kLossless:
+            return media::DecodeDefineBitsLossless(bitmap.body, false, limits);
+        case Bitmap::Kind::kLossless2:
+            return media::DecodeDefineBitsLossless(bitmap.body, true, limits);
+    }
+    return {};
+}
 
 Renderer::Renderer(const Limits& limits) : limits_(limits) {}
 

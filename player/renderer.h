@@ -19,6 +19,7 @@
 #include "player/frame_work.h"
 #include "player/geometry.h"
 #include "player/limits.h"
+#include "player/media/bitmap_decoder.h"
 #include "player/media/filters.h"
 #include "player/media/image.h"
 #include "player/player.h"
@@ -40,6 +41,9 @@ struct ColorMix {
 };
 
 cairo_matrix_t ToCairo(const Matrix& m);
+
+// A bitmap character's pixels, decoded under the caps (`movie` holds the JPEG tables).
+media::BitmapResult DecodeBitmap(const Bitmap& bitmap, const Movie& movie, const Limits& limits);
 
 // A box in device pixels; x0 >= x1 or y0 >= y1 is empty.
 struct DeviceBox {

@@ -282,9 +282,10 @@ class MovieState : private script::Host {
     bool AttachBitmap(SpriteInstance& parent, std::shared_ptr<const media::Image> pixels,
                       int depth, bool smoothing);
     // A script's BitmapData.draw of a clip (clip_snapshot.cpp): drawn by a renderer kept for
-    // these, whose drawing work one tick's draws share.
+    // these, whose drawing work one tick's draws share; and its loadBitmap of a library bitmap.
     bool DrawClip(const SpriteInstance& clip, media::Image& target,
                   const std::array<double, 6>& matrix, const script::ColorNumbers& color);
+    std::shared_ptr<const media::Image> LibraryBitmap(std::string_view exportName) override;
     SpriteInstance* AttachClip(SpriteInstance& parent, std::string_view exportName,
                                std::string_view name, int depth);
     bool RemoveClip(SpriteInstance& clip);

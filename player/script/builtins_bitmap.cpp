@@ -718,7 +718,8 @@ ColorNumbers ReadColorNumbers(Vm& vm, const Value& v) {
     ColorNumbers c;
     Object* o = v.AsObject();
     if (!IsColorTransform(vm, o)) return c;
-    const char* mults[4] = {"redMultiplier", "greenMultiplier", "blueMultiplier", "alphaMultiplier"};
+    const char* mults[4] = {"redMultiplier", "greenMultiplier", "blueMultiplier",
+                            "alphaMultiplier"};
     const char* offsets[4] = {"redOffset", "greenOffset", "blueOffset", "alphaOffset"};
     for (int i = 0; i < 4; ++i) {
         const double m = vm.ToNumber(vm.Get(o, mults[i])), a = vm.ToNumber(vm.Get(o, offsets[i]));
@@ -762,14 +763,14 @@ bool ReadMatrix(Vm& vm, const Value& v, std::array<double, 6>* m) {
 
 // A blend mode by its SWF number or by its name ("multiply", ...); normal for anything else.
 media::BlendMode ReadBlendMode(Vm& vm, const Value& v) {
-    static constexpr const char* kNames[] = {"normal",     "layer",    "multiply", "screen",
-                                             "lighten",    "darken",   "difference", "add",
-                                             "subtract",   "invert",   "alpha",    "erase",
-                                             "overlay",    "hardlight"};
+    static constexpr const char* kNames[] = {
+        "normal", "layer",    "multiply", "screen", "lighten", "darken",  "difference",
+        "add",    "subtract", "invert",   "alpha",  "erase",   "overlay", "hardlight"};
     if (v.IsString()) {
         const std::string name = vm.ToString(v);
         for (std::size_t i = 0; i < std::size(kNames); ++i)
-            if (name == kNames[i]) return media::BlendModeFromFile(static_cast<std::uint8_t>(i + 1));
+            if (name == kNames[i])
+                return media::BlendModeFromFile(static_cast<std::uint8_t>(i + 1));
         return media::BlendMode::kNormal;
     }
     const int n = Int(vm, v);
@@ -877,7 +878,8 @@ Value ApplyFilterPixels(Vm& vm, const Value& self, std::span<const Value> args) 
     const std::optional<media::Filter> filter = MediaFilterOf(Arg(args, 3));
     if (!filter) return Value::Number(-1);
     Area d;
-    if (!b->Valid() || !src->Valid() || !ClipTransfer(*src, *b, dx, dy, &a, &d)) return Value::Number(0);
+    if (!b->Valid() || !src->Valid() || !ClipTransfer(*src, *b, dx, dy, &a, &d))
+        return Value::Number(0);
     // The filter's result spreads past the area: it is drawn with room around it, and what
     // falls inside the area is kept.
     const media::FilterPadding pad = media::PaddingFor(*filter);
@@ -887,7 +889,8 @@ Value ApplyFilterPixels(Vm& vm, const Value& self, std::span<const Value> args) 
         return Value::Number(-1);
     for (int y = 0; y < a.h; ++y)
         std::copy_n(&src->At(a.x, a.y + y), a.w, layer.Row(pad.top + y) + pad.left);
-    if (media::ApplyFilter(layer, *filter, player::Limits{}.maxLayerPixels) != media::FilterError::kNone)
+    if (media::ApplyFilter(layer, *filter, player::Limits{}.maxLayerPixels) !=
+        media::FilterError::kNone)
         return Value::Number(-1);
     for (int y = 0; y < d.h; ++y)
         std::copy_n(layer.Row(pad.top + y) + pad.left, d.w, &b->At(d.x, d.y + y));
@@ -904,7 +907,8 @@ Value GenerateFilterRect(Vm& vm, const Value& self, std::span<const Value> args)
     if (filter) pad = media::PaddingFor(*filter);
     Object* proto = vm.GetRealm().rectangleProto;
     const Value ctor = proto ? vm.Get(proto, "constructor") : Value();
-    const Value rect[4] = {Value::Number(double(a.x) - pad.left), Value::Number(double(a.y) - pad.top),
+    const Value rect[4] = {Value::Number(double(a.x) - pad.left),
+                           Value::Number(double(a.y) - pad.top),
                            Value::Number(double(a.w) + pad.left + pad.right),
                            Value::Number(double(a.h) + pad.top + pad.bottom)};
     return vm.Construct(ctor, rect);
@@ -1047,7 +1051,33 @@ Value PerlinNoisePixels(Vm& vm, const Value& self, std::span<const Value> args) 
     return Value();
 }
 
-Value LoadBitmap(Vm&, const Value&, std::span<const Value>) { return Value(); }
+// BitmapData.loadBitmap(exportName): a new bitmap holding the pixels of the library bitmap
+// exported under that name; undefined when there is none or it does not fit in the script
+// memory left. It is transparent when any of its pixels is.
+Value LoadBitmap(Vm& vm, const Value&, std::span<const Value> args) {
+    if (args.empty()) return Value();
+    const std::shared_ptr<const media::Image> pixels =
+        vm.GetHost().LibraryBitmap(vm.ToString(args[0]));
+    if (!pixels || !pixels->IsValid()) return Value();
+    const std::size_t bytes = pixels->argb.size() * sizeof(std::uint32_t);
+    if (vm.GetHeap().Bytes() + bytes > vm.Limits().maxHeapBytes) {
+        vm.GetHost().Problem(
+            "BitmapData.loadBitmap: the bitmap is more than the script memory left");
+        return Value();
+    }
+    Object* flash = vm.Get(vm.GetRealm().global, "flash").AsObject();
+    Object* display = flash ? vm.Get(flash, "display").AsObject() : nullptr;
+    Object* ctor = display ? vm.Get(display, "BitmapData").AsObject() : nullptr;
+    Object* proto = ctor ? vm.Get(ctor, "prototype").AsObject() : nullptr;
+    auto* b = vm.GetHeap().New<BitmapObject>(proto ? proto : vm.GetRealm().objectProto);
+    b->width = pixels->width;
+    b->height = pixels->height;
+    b->pixels = pixels->argb;
+    b->transparent = std::any_of(b->pixels.begin(), b->pixels.end(),
+                                 [](std::uint32_t p) { return (p >> 24) != 0xff; });
+    vm.GetHeap().Grew(bytes);
+    return Value::Obj(b);
+}
 
 template <NativeFn F, std::size_t MinArgs>
 Value Guarded(Vm& vm, const Value& self, std::span<const Value> args) {

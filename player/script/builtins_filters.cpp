@@ -534,7 +534,8 @@ bool Encode(const FilterObject* f, FilterData* out) {
         case kGradientBevel: {
             w.U8(static_cast<std::uint32_t>(f->stops));
             for (std::size_t i = 0; i < f->stops; ++i) w.Rgba(f->colors[i], f->alphas[i]);
-            for (std::size_t i = 0; i < f->stops; ++i) w.U8(static_cast<std::uint32_t>(f->ratios[i]));
+            for (std::size_t i = 0; i < f->stops; ++i)
+                w.U8(static_cast<std::uint32_t>(f->ratios[i]));
             w.Fixed16(n("blurX"));
             w.Fixed16(n("blurY"));
             w.Fixed16(n("angle") * kRadians);
@@ -766,9 +767,12 @@ std::optional<media::Filter> MediaFilterOf(const Value& v) {
     auto stops = [f] {
         std::vector<media::GradientStop> out;
         for (std::size_t i = 0; i < f->stops; ++i) {
-            const auto a = static_cast<std::uint32_t>(std::clamp(Finite(f->alphas[i]), 0.0, 1.0) * 255 + 0.5);
-            out.push_back({(a << 24) | static_cast<std::uint32_t>(std::clamp(Finite(f->colors[i]), 0.0, 16777215.0)),
-                           static_cast<std::uint8_t>(std::clamp(Finite(f->ratios[i]), 0.0, 255.0))});
+            const auto a =
+                static_cast<std::uint32_t>(std::clamp(Finite(f->alphas[i]), 0.0, 1.0) * 255 + 0.5);
+            out.push_back(
+                {(a << 24) |
+                     static_cast<std::uint32_t>(std::clamp(Finite(f->colors[i]), 0.0, 16777215.0)),
+                 static_cast<std::uint8_t>(std::clamp(Finite(f->ratios[i]), 0.0, 255.0))});
         }
         return out;
     };

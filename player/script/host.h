@@ -318,6 +318,12 @@ class Host {
     }
     virtual void SetSoundMix(ClipHost* /*clip*/, const SoundMix& /*mix*/) {}
 
+    // The pixels of the library bitmap exported under `exportName` (BitmapData.loadBitmap),
+    // decoded; null when the movie exports no bitmap of that name or it cannot be decoded.
+    virtual std::shared_ptr<const media::Image> LibraryBitmap(std::string_view /*exportName*/) {
+        return nullptr;
+    }
+
     // A movie file beside this one loaded by a script, as a download that completes at once:
     // into `clip` (a fresh clip of the loaded movie's root timeline takes its place) or, when
     // clip is null, onto _level`level`. Returns the clip that now holds it, with *bytes the

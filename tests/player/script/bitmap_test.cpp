@@ -231,6 +231,32 @@ TEST(GradientFilterStops, AMapPointMissingACoordinateIsTheOrigin) {
     EXPECT_EQ(Lines(a), (std::vector<std::string>{"(x=0, y=0)", "(x=3, y=-7)"}));
 }
 
+// ---- loadBitmap -------------------------------------------------------------------------------
+
+TEST(BitmapLoad, ALibraryBitmapComesWithItsPixelsAndTransparency) {
+    swfw::Movie m;
+    m.Version(8);
+    m.Define(swfw::Bitmap::Argb(1, 2, 1, {0xFFFF0000u, 0xFF0000FFu}, false));
+    m.Define(swfw::Bitmap::Argb(2, 1, 1, {0x80FFFFFFu}, true));
+    m.Export(1, "opaque").Export(2, "Clear");
+    Asm a;
+    for (const char* name : {"opaque", "clear", "missing"}) {
+        a.Push(name);
+        PushArgs(a, {name});
+        PushParent(a, "flash.display.BitmapData.loadBitmap");
+        a.Op(swfw::Op::kCallMethod).Op(swfw::Op::kSetVariable);
+    }
+    TracePath(a, "opaque.width");
+    TracePath(a, "opaque.transparent");
+    TracePixels(a, "opaque", {{0, 0}, {1, 0}});
+    TracePath(a, "clear.transparent");
+    TraceCall(a, "clear.getPixel", {0, 0});
+    TracePath(a, "missing");
+    m.Do(a).ShowFrame();
+    EXPECT_EQ(swfw::PlayTraces(m), (std::vector<std::string>{"2", "false", kRed, "-16776961",
+                                                             "true", "16777215", "undefined"}));
+}
+
 // ---- merge, paletteMap, compare ---------------------------------------------------------------
 
 TEST(BitmapChannels, MergeMixesEachChannelByItsMultiplier) {
