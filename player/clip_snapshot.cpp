@@ -1,6 +1,6 @@
-// The pictures scripts take of the movie: BitmapData.draw of a clip, its content drawn by the
-// movie's renderer into the script's pixels with the drawing work of one tick's draws sharing
-// one budget; and BitmapData.loadBitmap, a library bitmap decoded.
+// The pictures scripts take of the movie: BitmapData.draw of a clip, its content drawn by a
+// renderer kept for these into the script's pixels with the drawing work of one tick's draws
+// sharing one budget; and BitmapData.loadBitmap, a library bitmap decoded by that renderer.
 #include <cairo.h>
 
 #include <cmath>
@@ -45,12 +45,15 @@ std::shared_ptr<const media::Image> MovieState::LibraryBitmap(std::string_view e
     const Character* character = FindExport(GetMovie(), exportName, &from, &id);
     const Bitmap* bitmap = character ? std::get_if<Bitmap>(character) : nullptr;
     if (!bitmap || !from) return nullptr;
-    media::BitmapResult decoded = DecodeBitmap(*bitmap, *from, Caps());
-    if (!decoded.Ok() || !decoded.image.IsValid()) {
+    // Decoded once by the renderer the draws use, so a movie loading the same bitmap again and
+    // again does not decode it again.
+    if (!snapshotRenderer_) snapshotRenderer_ = std::make_unique<Renderer>(Caps());
+    const media::Image* pixels = snapshotRenderer_->BitmapPixels(*bitmap, *from);
+    if (!pixels) {
         Problem("BitmapData.loadBitmap: bitmap " + std::string(exportName) + " cannot be decoded");
         return nullptr;
     }
-    return std::make_shared<const media::Image>(std::move(decoded.image));
+    return std::make_shared<const media::Image>(*pixels);
 }
 
 }  // namespace player

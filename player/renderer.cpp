@@ -242,6 +242,23 @@ bool IsBitmapFill(FillKind k) {
            k == FillKind::kRepeatingBitmapHard || k == FillKind::kClippedBitmapHard;
 }
 
+media::BitmapResult DecodeBitmap(const Bitmap& bitmap, const Movie& movie, const Limits& limits) {
+    switch (bitmap.kind) {
+        case Bitmap::Kind::kJpegWithTables:
+            return media::DecodeDefineBits(bitmap.body, movie.jpegTables, limits);
+        case Bitmap::Kind::kJpeg2:
+            return media::DecodeDefineBitsJPEG2(bitmap.body, limits);
+        case Bitmap::Kind::kJpeg3:
+            return media::DecodeDefineBitsJPEG3(bitmap.body, limits);
+        case Bitmap::Kind::kJpeg4:
+            return media::DecodeDefineBitsJPEG4(bitmap.body, limits);
+        case Bitmap::Kind::kLossless:
+            return media::DecodeDefineBitsLossless(bitmap.body, false, limits);
+        case Bitmap::Kind::kLossless2:
+            return media::DecodeDefineBitsLossless(bitmap.body, true, limits);
+    }
+    return {};
+}
 
 bool SameMix(const ColorMix& a, const ColorMix& b) {
     for (int i = 0; i < 4; ++i) {
@@ -278,24 +295,6 @@ CairoSurface TransformedCopy(const media::Image& image, const ColorMix& color) {
 }
 
 }  // namespace
-
-media::BitmapResult DecodeBitmap(const Bitmap& bitmap, const Movie& movie, const Limits& limits) {
-    switch (bitmap.kind) {
-        case Bitmap::Kind::kJpegWithTables:
-            return media::DecodeDefineBits(bitmap.body, movie.jpegTables, limits);
-        case Bitmap::Kind::kJpeg2:
-            return media::DecodeDefineBitsJPEG2(bitmap.body, limits);
-        case Bitmap::Kind::kJpeg3:
-            return media::DecodeDefineBitsJPEG3(bitmap.body, limits);
-        case Bitmap::Kind::kJpeg4:
-            return media::DecodeDefineBitsJPEG4(bitmap.body, limits);
-        case Bitmap::Kind::kLossless:
-            return media::DecodeDefineBitsLossless(bitmap.body, false, limits);
-        case Bitmap::Kind::kLossless2:
-            return media::DecodeDefineBitsLossless(bitmap.body, true, limits);
-    }
-    return {};
-}
 
 Renderer::Renderer(const Limits& limits) : limits_(limits) {}
 
@@ -420,6 +419,12 @@ Renderer::DecodedBitmap* Renderer::Decoded(const Bitmap& bitmap) {
     if (cairo_surface_status(surface.get()) == CAIRO_STATUS_SUCCESS)
         slot->surface = std::move(surface);
     return slot.get();
+}
+
+const media::Image* Renderer::BitmapPixels(const Bitmap& bitmap, const Movie& movie) {
+    movie_ = &movie;
+    const DecodedBitmap* decoded = Decoded(bitmap);
+    return decoded && decoded->image.IsValid() ? &decoded->image : nullptr;
 }
 
 const Renderer::MorphFrame& Renderer::MorphAtRatio(const MorphShape& morph, std::uint16_t ratio) {

@@ -19,7 +19,6 @@
 #include "player/frame_work.h"
 #include "player/geometry.h"
 #include "player/limits.h"
-#include "player/media/bitmap_decoder.h"
 #include "player/media/filters.h"
 #include "player/media/image.h"
 #include "player/player.h"
@@ -41,9 +40,6 @@ struct ColorMix {
 };
 
 cairo_matrix_t ToCairo(const Matrix& m);
-
-// A bitmap character's pixels, decoded under the caps (`movie` holds the JPEG tables).
-media::BitmapResult DecodeBitmap(const Bitmap& bitmap, const Movie& movie, const Limits& limits);
 
 // A box in device pixels; x0 >= x1 or y0 >= y1 is empty.
 struct DeviceBox {
@@ -75,6 +71,9 @@ class Renderer {
     // budget; otherwise it counts on from the clips drawn before.
     void RenderClip(const SpriteInstance& clip, const Movie& movie, const cairo_matrix_t& matrix,
                     const ColorMix& color, const BufferView& target, bool newFrame);
+    // A bitmap character of `movie` decoded, kept with the bitmaps this renderer draws; null
+    // when it cannot be decoded or the decoded-bitmap budget is spent.
+    const media::Image* BitmapPixels(const Bitmap& bitmap, const Movie& movie);
     void SetQuality(Quality quality) { quality_ = quality; }
     Quality GetQuality() const { return quality_; }
     // Whether the stage is left transparent instead of filled with the background colour.

@@ -837,8 +837,7 @@ Value DrawSource(Vm& vm, const Value& self, std::span<const Value> args) {
     Object* sourceObject = Arg(args, 0).AsObject();
     if (!b || !sourceObject) return Value();
     BitmapObject* sourceBitmap = LiveBitmap(Arg(args, 0));
-    ClipHost* clip = sourceBitmap ? nullptr : vm.ClipOf(sourceObject);
-    if (!sourceBitmap && !clip) return Value();
+    if (!sourceBitmap && !vm.ClipOf(sourceObject)) return Value();
     std::array<double, 6> m;
     if (!ReadMatrix(vm, Arg(args, 1), &m)) return Value();
     const ColorNumbers color = ReadColorNumbers(vm, Arg(args, 2));
@@ -846,9 +845,11 @@ Value DrawSource(Vm& vm, const Value& self, std::span<const Value> args) {
     Area a{0, 0, b->width, b->height};
     if (Arg(args, 4).IsObject() && !ReadRect(vm, Arg(args, 4), &a)) return Value();
     const bool smoothing = vm.ToBoolean(Arg(args, 5));
-    if (!Clip(*b, &a)) return Value();
-    // Reading the arguments may have run scripts that disposed of either bitmap.
+    // Reading the arguments may have run scripts that disposed of either bitmap or took the
+    // clip away: the clip is looked up again.
     if (!b->Valid() || (sourceBitmap && !sourceBitmap->Valid())) return Value();
+    ClipHost* clip = sourceBitmap ? nullptr : vm.ClipOf(sourceObject);
+    if ((!sourceBitmap && !clip) || !Clip(*b, &a)) return Value();
     media::Image layer;
     if (!media::AllocateImage(layer, a.w, a.h, player::Limits{}.maxLayerPixels)) return Value();
     if (sourceBitmap) {

@@ -134,6 +134,37 @@ TEST(BitmapDraw, HostileArgumentsDrawNothingAndBreakNothing) {
     EXPECT_EQ(swfw::PlayTraces(m), (std::vector<std::string>{"0", "0", kRed}));
 }
 
+TEST(BitmapDraw, ArgumentsWhoseScriptsTakeTheClipOrTheBitmapAwayDrawNothing) {
+    Asm a;
+    New(a, "b", kBitmap, {8, 8, true, 0});
+    Call(a, "_root.createEmptyMovieClip", {"c", 5});
+    Call(a, "c.beginFill", {0xFF0000});
+    Call(a, "c.lineTo", {8, 0});
+    Call(a, "c.lineTo", {8, 8});
+    Call(a, "c.lineTo", {0, 8});
+    Call(a, "c.endFill", {});
+    // A matrix field whose valueOf removes the clip; then one that disposes the bitmap.
+    a.DefineFunction("removeClip", {}, [](Asm& f) {
+        Call(f, "c.removeMovieClip", {});
+        f.Push(1).Op(swfw::Op::kReturn);
+    });
+    a.DefineFunction("disposeBitmap", {}, [](Asm& f) {
+        Call(f, "b.dispose", {});
+        f.Push(1).Op(swfw::Op::kReturn);
+    });
+    New(a, "m", "flash.geom.Matrix", {});
+    New(a, "one", "Object", {});
+    Set(a, "one.valueOf", P{"removeClip"});
+    Set(a, "m.a", P{"one"});
+    Call(a, "b.draw", {P{"c"}, P{"m"}});
+    TraceCall(a, "b.getPixel32", {1, 1});
+    New(a, "src", kBitmap, {2, 2, false, 0xFF});
+    Set(a, "one.valueOf", P{"disposeBitmap"});
+    Call(a, "b.draw", {P{"src"}, P{"m"}});
+    TracePath(a, "b.width");
+    EXPECT_EQ(Lines(a), (std::vector<std::string>{"0", "-1"}));
+}
+
 // ---- applyFilter ------------------------------------------------------------------------------
 
 std::uint32_t AlphaOf(const std::string& traced) {
