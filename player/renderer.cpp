@@ -421,6 +421,12 @@ Renderer::DecodedBitmap* Renderer::Decoded(const Bitmap& bitmap) {
     return slot.get();
 }
 
+const media::Image* Renderer::BitmapPixels(const Bitmap& bitmap, const Movie& movie) {
+    movie_ = &movie;
+    const DecodedBitmap* decoded = Decoded(bitmap);
+    return decoded && decoded->image.IsValid() ? &decoded->image : nullptr;
+}
+
 const Renderer::MorphFrame& Renderer::MorphAtRatio(const MorphShape& morph, std::uint16_t ratio) {
     auto& slot = morphs_[{&morph, ratio}];
     if (slot) return *slot;
@@ -496,6 +502,40 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
         ++framesCut_;
         NoteCut(workNoted_, "drawing work");
     }
+    context.reset();
+    cairo_surface_flush(surface.get());
+}
+
+void Renderer::RenderClip(const SpriteInstance& clip, const Movie& movie,
+                          const cairo_matrix_t& matrix, const ColorMix& color,
+                          const BufferView& target, bool newFrame) {
+    if (!target.pixels || target.width <= 0 || target.height <= 0 ||
+        target.stride < target.width * 4)
+        return;
+    const CairoSurface surface(cairo_image_surface_create_for_data(
+        target.pixels, CAIRO_FORMAT_ARGB32, target.width, target.height, target.stride));
+    CairoContext context(cairo_create(surface.get()));
+    cairo_t* cr = context.get();
+    cairo_set_antialias(cr, Antialias());
+    movie_ = &movie;
+    if (newFrame) {
+        edgesDrawn_ = 0;
+        groupPixels_ = 0;
+        work_.Begin();
+        videoPixelsLeft_ = limits_.maxVideoPixelsPerFrame;
+        filterBudget_ = limits_.maxFilteredPixelsPerFrame;
+        if (bitmapBytes_ > limits_.maxDecodedBitmapBytes) ReleaseBitmaps();
+    }
+    if (!work_.Charge(std::int64_t{target.width} * target.height)) return;
+    RenderState root;
+    cairo_matrix_init_scale(&root.matrix, TwipsToPixels(1.0), TwipsToPixels(1.0));
+    cairo_matrix_multiply(&root.matrix, &root.matrix, &matrix);
+    root.color = color;
+    stageMatrix_ = root.matrix;
+    // Filters and line widths scale with the matrix's larger axis, as on a scaled stage.
+    stageScale_ = std::max(std::hypot(matrix.xx, matrix.yx), std::hypot(matrix.xy, matrix.yy));
+    if (Drawable(root.matrix)) DrawList(cr, clip, root);
+    if (work_.Spent()) NoteCut(workNoted_, "drawing work");
     context.reset();
     cairo_surface_flush(surface.get());
 }

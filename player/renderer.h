@@ -65,6 +65,15 @@ class Renderer {
     Renderer& operator=(const Renderer&) = delete;
 
     void Render(const MovieState& state, const BufferView& target);
+    // Draws what one clip holds (its drawing and children, not its own placement) over
+    // `target`: a pixel of the clip lands on the target through `matrix` (pixels to pixels),
+    // its colours go through `color`. With `newFrame` the drawing work starts from a fresh
+    // budget; otherwise it counts on from the clips drawn before.
+    void RenderClip(const SpriteInstance& clip, const Movie& movie, const cairo_matrix_t& matrix,
+                    const ColorMix& color, const BufferView& target, bool newFrame);
+    // A bitmap character of `movie` decoded, kept with the bitmaps this renderer draws; null
+    // when it cannot be decoded or the decoded-bitmap budget is spent.
+    const media::Image* BitmapPixels(const Bitmap& bitmap, const Movie& movie);
     void SetQuality(Quality quality) { quality_ = quality; }
     Quality GetQuality() const { return quality_; }
     // Whether the stage is left transparent instead of filled with the background colour.

@@ -7,6 +7,7 @@
 #include "player/geometry.h"
 #include "player/limits.h"
 #include "player/loading.h"
+#include "player/renderer.h"
 #include "player/script/builtins.h"
 #include "player/sound/decoder.h"
 #include "player/text_field.h"

@@ -99,6 +99,7 @@ struct DisplayObject {
 };
 
 class MovieState;
+class Renderer;
 
 // An empty clip's timeline: one frame with nothing on it.
 const Timeline& EmptyTimeline();
@@ -185,6 +186,8 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     void SetFilters(std::vector<script::FilterData> filters) override;
     bool AttachBitmap(std::shared_ptr<const media::Image> pixels, int scriptDepth,
                       bool smoothing) override;
+    bool DrawInto(media::Image& target, const std::array<double, 6>& matrix,
+                  const script::ColorNumbers& color, bool smoothing) override;
     std::optional<std::uint32_t> GetOpaqueBackground() const override;
     void SetOpaqueBackground(std::optional<std::uint32_t> rgb) override;
     bool GetCacheAsBitmap() const override;
@@ -282,6 +285,11 @@ class MovieState : private script::Host {
     SpriteInstance* DuplicateClip(SpriteInstance& source, std::string_view name, int depth);
     bool AttachBitmap(SpriteInstance& parent, std::shared_ptr<const media::Image> pixels,
                       int depth, bool smoothing);
+    // A script's BitmapData.draw of a clip (clip_snapshot.cpp): drawn by a renderer kept for
+    // these, whose drawing work one tick's draws share; and its loadBitmap of a library bitmap.
+    bool DrawClip(const SpriteInstance& clip, media::Image& target,
+                  const std::array<double, 6>& matrix, const script::ColorNumbers& color);
+    std::shared_ptr<const media::Image> LibraryBitmap(std::string_view exportName) override;
     SpriteInstance* AttachClip(SpriteInstance& parent, std::string_view exportName,
                                std::string_view name, int depth);
     bool RemoveClip(SpriteInstance& clip);
@@ -449,6 +457,8 @@ class MovieState : private script::Host {
     bool dragLockCenter_ = false;
     double dragOffsetX_ = 0, dragOffsetY_ = 0;
     std::optional<std::array<double, 4>> dragBounds_;
+    std::unique_ptr<Renderer> snapshotRenderer_;
+    std::uint64_t snapshotTick_ = 0;  // the tick whose draws the renderer's budget counts, + 1
 };
 
 }  // namespace player

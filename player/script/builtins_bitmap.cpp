@@ -7,11 +7,15 @@
 #include <functional>
 #include <memory>
 #include <numeric>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "player/media/blend.h"
 #include "player/script/builtins.h"
+#include "player/script/filter_pixels.h"
+#include "player/script/perlin_noise.h"
 
 namespace player::script {
 
@@ -100,8 +104,12 @@ bool ReadRect(Vm& vm, const Value& v, Area* out) {
     const double w = vm.ToNumber(vm.Get(r, "width")), h = vm.ToNumber(vm.Get(r, "height"));
     if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(w) || !std::isfinite(h))
         return false;
-    auto fit = [](double d) { return static_cast<int>(std::clamp(std::trunc(d), -1e8, 1e8)); };
-    *out = {fit(x), fit(y), fit(w), fit(h)};
+    // The far edges are kept where they are, so a huge rectangle that covers the bitmap still
+    // does once its edges are brought in.
+    auto fit = [](double d) { return static_cast<int>(std::clamp(d, -1e8, 1e8)); };
+    const double tx = std::trunc(x), ty = std::trunc(y);
+    const int x0 = fit(tx), y0 = fit(ty);
+    *out = {x0, y0, fit(tx + std::trunc(w)) - x0, fit(ty + std::trunc(h)) - y0};
     return true;
 }
 
@@ -694,11 +702,383 @@ Value CopyChannel(Vm& vm, const Value& self, std::span<const Value> args) {
     return Value();
 }
 
-// What needs a picture of the movie or of the library (draw, loadBitmap, filters) is not
-// available to scripts here: the bitmap is left as it is.
-Value Unchanged(Vm&, const Value&, std::span<const Value>) { return Value(); }
+// ---- Drawing and filtering -------------------------------------------------------------------
 
-Value LoadBitmap(Vm&, const Value&, std::span<const Value>) { return Value(); }
+// Whether the value is a ColorTransform (a look-alike object is not).
+bool IsColorTransform(Vm& vm, Object* o) {
+    int hops = 0;
+    for (Object* p = o ? o->Proto() : nullptr; p && hops < 256; p = p->Proto(), ++hops)
+        if (p == vm.GetRealm().colorTransformProto) return true;
+    return false;
+}
+
+// A ColorTransform's multipliers and offsets, red, green, blue, alpha; identity for anything
+// else.
+ColorNumbers ReadColorNumbers(Vm& vm, const Value& v) {
+    ColorNumbers c;
+    Object* o = v.AsObject();
+    if (!IsColorTransform(vm, o)) return c;
+    const char* mults[4] = {"redMultiplier", "greenMultiplier", "blueMultiplier",
+                            "alphaMultiplier"};
+    const char* offsets[4] = {"redOffset", "greenOffset", "blueOffset", "alphaOffset"};
+    for (int i = 0; i < 4; ++i) {
+        const double m = vm.ToNumber(vm.Get(o, mults[i])), a = vm.ToNumber(vm.Get(o, offsets[i]));
+        c.mult[i] = std::isfinite(m) ? m : 0;
+        c.add[i] = std::isfinite(a) ? a : 0;
+    }
+    return c;
+}
+
+bool IsIdentity(const ColorNumbers& c) {
+    for (int i = 0; i < 4; ++i)
+        if (c.mult[i] != 1 || c.add[i] != 0) return false;
+    return true;
+}
+
+// A premultiplied pixel through a colour transform.
+std::uint32_t Transformed(std::uint32_t premultiplied, const ColorNumbers& c) {
+    const std::uint32_t p = Unpremultiply(premultiplied);
+    constexpr int kShifts[4] = {16, 8, 0, 24};
+    std::uint32_t out = 0;
+    for (int i = 0; i < 4; ++i) {
+        const double v = ((p >> kShifts[i]) & 0xff) * c.mult[i] + c.add[i];
+        out |= static_cast<std::uint32_t>(std::clamp(v, 0.0, 255.0)) << kShifts[i];
+    }
+    return Premultiply(out);
+}
+
+// A Matrix's a, b, c, d, tx, ty: identity when the value is no object; false when a field is
+// not a finite number.
+bool ReadMatrix(Vm& vm, const Value& v, std::array<double, 6>* m) {
+    *m = {1, 0, 0, 1, 0, 0};
+    Object* o = v.AsObject();
+    if (!o) return true;
+    const char* names[6] = {"a", "b", "c", "d", "tx", "ty"};
+    for (int i = 0; i < 6; ++i) {
+        (*m)[i] = vm.ToNumber(vm.Get(o, names[i]));
+        if (!std::isfinite((*m)[i])) return false;
+    }
+    return true;
+}
+
+// A blend mode by its SWF number or by its name ("multiply", ...); normal for anything else.
+media::BlendMode ReadBlendMode(Vm& vm, const Value& v) {
+    static constexpr const char* kNames[] = {
+        "normal", "layer",    "multiply", "screen", "lighten", "darken",  "difference",
+        "add",    "subtract", "invert",   "alpha",  "erase",   "overlay", "hardlight"};
+    if (v.IsString()) {
+        const std::string name = vm.ToString(v);
+        for (std::size_t i = 0; i < std::size(kNames); ++i)
+            if (name == kNames[i])
+                return media::BlendModeFromFile(static_cast<std::uint8_t>(i + 1));
+        return media::BlendMode::kNormal;
+    }
+    const int n = Int(vm, v);
+    return media::BlendModeFromFile(n > 0 && n < 256 ? static_cast<std::uint8_t>(n) : 1);
+}
+
+// Samples `source` (premultiplied) through the inverse of `m` into `layer`, whose pixel (0, 0)
+// lies at (left, top) in the target's space: the nearest pixel, or the four nearest weighted
+// when smoothing. Nothing lands where the source is not.
+void SampleBitmap(const media::Image& source, const std::array<double, 6>& m, int left, int top,
+                  bool smoothing, media::Image& layer) {
+    const double det = m[0] * m[3] - m[1] * m[2];
+    if (!std::isfinite(det) || std::abs(det) < 1e-12) return;
+    // Inverse: target (x, y) to source (u, v).
+    const double ia = m[3] / det, ib = -m[1] / det, ic = -m[2] / det, id = m[0] / det;
+    const double itx = -(ia * m[4] + ic * m[5]), ity = -(ib * m[4] + id * m[5]);
+    auto texel = [&source](std::int64_t x, std::int64_t y) -> std::uint32_t {
+        if (x < 0 || y < 0 || x >= source.width || y >= source.height) return 0;
+        return source.At(static_cast<int>(x), static_cast<int>(y));
+    };
+    for (int y = 0; y < layer.height; ++y) {
+        std::uint32_t* row = layer.Row(y);
+        const double ty = top + y + 0.5;
+        for (int x = 0; x < layer.width; ++x) {
+            const double tx = left + x + 0.5;
+            const double u = ia * tx + ic * ty + itx, v = ib * tx + id * ty + ity;
+            if (!(u > -1 && v > -1 && u < source.width + 1.0 && v < source.height + 1.0)) continue;
+            if (!smoothing) {
+                row[x] = texel(static_cast<std::int64_t>(std::floor(u)),
+                               static_cast<std::int64_t>(std::floor(v)));
+                continue;
+            }
+            const double fu = u - 0.5, fv = v - 0.5;
+            const double x0 = std::floor(fu), y0 = std::floor(fv);
+            const double wx = fu - x0, wy = fv - y0;
+            const auto ix = static_cast<std::int64_t>(x0), iy = static_cast<std::int64_t>(y0);
+            const std::uint32_t p[4] = {texel(ix, iy), texel(ix + 1, iy), texel(ix, iy + 1),
+                                        texel(ix + 1, iy + 1)};
+            const double w[4] = {(1 - wx) * (1 - wy), wx * (1 - wy), (1 - wx) * wy, wx * wy};
+            std::uint32_t out = 0;
+            for (int shift = 0; shift < 32; shift += 8) {
+                double c = 0;
+                for (int i = 0; i < 4; ++i) c += ((p[i] >> shift) & 0xff) * w[i];
+                out |= static_cast<std::uint32_t>(std::clamp(c + 0.5, 0.0, 255.0)) << shift;
+            }
+            row[x] = out;
+        }
+    }
+}
+
+// A bitmap without transparency keeps its pixels opaque whatever was laid over them.
+void KeepOpaque(BitmapObject& b, const Area& a) {
+    if (b.transparent) return;
+    for (int y = a.y; y < a.y + a.h; ++y)
+        for (int x = a.x; x < a.x + a.w; ++x) b.At(x, y) = Stored(b, Unpremultiply(b.At(x, y)));
+}
+
+// draw(source, matrix, colorTransform, blendMode, clipRect, smoothing): a movie clip's content
+// (as the player draws it, in the clip's own coordinates) or another bitmap's pixels laid over
+// this bitmap through the matrix and colour transform, with the blend mode, inside the clip
+// rectangle.
+Value DrawSource(Vm& vm, const Value& self, std::span<const Value> args) {
+    BitmapObject* b = LiveBitmap(self);
+    Object* sourceObject = Arg(args, 0).AsObject();
+    if (!b || !sourceObject) return Value();
+    BitmapObject* sourceBitmap = LiveBitmap(Arg(args, 0));
+    if (!sourceBitmap && !vm.ClipOf(sourceObject)) return Value();
+    std::array<double, 6> m;
+    if (!ReadMatrix(vm, Arg(args, 1), &m)) return Value();
+    const ColorNumbers color = ReadColorNumbers(vm, Arg(args, 2));
+    const media::BlendMode mode = ReadBlendMode(vm, Arg(args, 3));
+    Area a{0, 0, b->width, b->height};
+    if (Arg(args, 4).IsObject() && !ReadRect(vm, Arg(args, 4), &a)) return Value();
+    const bool smoothing = vm.ToBoolean(Arg(args, 5));
+    // Reading the arguments may have run scripts that disposed of either bitmap or took the
+    // clip away: the clip is looked up again.
+    if (!b->Valid() || (sourceBitmap && !sourceBitmap->Valid())) return Value();
+    ClipHost* clip = sourceBitmap ? nullptr : vm.ClipOf(sourceObject);
+    if ((!sourceBitmap && !clip) || !Clip(*b, &a)) return Value();
+    media::Image layer;
+    if (!media::AllocateImage(layer, a.w, a.h, player::Limits{}.maxLayerPixels)) return Value();
+    if (sourceBitmap) {
+        SampleBitmap(*sourceBitmap->store, m, a.x, a.y, smoothing, layer);
+        if (!IsIdentity(color))
+            for (std::uint32_t& p : layer.argb) p = Transformed(p, color);
+    } else {
+        std::array<double, 6> shifted = m;
+        shifted[4] -= a.x;
+        shifted[5] -= a.y;
+        if (!clip->DrawInto(layer, shifted, color, smoothing)) return Value();
+    }
+    media::Blend(*b->store, layer, a.x, a.y, mode);
+    KeepOpaque(*b, a);
+    return Value();
+}
+
+// applyFilter(source, sourceRect, destPoint, filter): the source's rectangle run through the
+// filter and written at the point. Answers 0 when the filter ran, -1 when it could not.
+Value ApplyFilterPixels(Vm& vm, const Value& self, std::span<const Value> args) {
+    BitmapObject* b = LiveBitmap(self);
+    BitmapObject* src = LiveBitmap(Arg(args, 0));
+    Area a;
+    int dx = 0, dy = 0;
+    if (!b || !src || !ReadRect(vm, Arg(args, 1), &a) || !ReadPoint(vm, Arg(args, 2), &dx, &dy))
+        return Value::Number(-1);
+    const std::optional<media::Filter> filter = MediaFilterOf(Arg(args, 3));
+    if (!filter) return Value::Number(-1);
+    Area d;
+    if (!b->Valid() || !src->Valid() || !ClipTransfer(*src, *b, dx, dy, &a, &d))
+        return Value::Number(0);
+    // The filter's result spreads past the area: it is drawn with room around it, and what
+    // falls inside the area is kept.
+    const media::FilterPadding pad = media::PaddingFor(*filter);
+    media::Image layer;
+    if (!media::AllocateImage(layer, a.w + pad.left + pad.right, a.h + pad.top + pad.bottom,
+                              player::Limits{}.maxLayerPixels))
+        return Value::Number(-1);
+    for (int y = 0; y < a.h; ++y)
+        std::copy_n(&src->At(a.x, a.y + y), a.w, layer.Row(pad.top + y) + pad.left);
+    if (media::ApplyFilter(layer, *filter, player::Limits{}.maxLayerPixels) !=
+        media::FilterError::kNone)
+        return Value::Number(-1);
+    for (int y = 0; y < d.h; ++y)
+        std::copy_n(layer.Row(pad.top + y) + pad.left, d.w, &b->At(d.x, d.y + y));
+    KeepOpaque(*b, d);
+    return Value::Number(0);
+}
+
+// generateFilterRect(sourceRect, filter): the rectangle the filter's result covers.
+Value GenerateFilterRect(Vm& vm, const Value& self, std::span<const Value> args) {
+    Area a;
+    if (!LiveBitmap(self) || !ReadRect(vm, Arg(args, 0), &a)) return Value::Number(-1);
+    const std::optional<media::Filter> filter = MediaFilterOf(Arg(args, 1));
+    media::FilterPadding pad;
+    if (filter) pad = media::PaddingFor(*filter);
+    Object* proto = vm.GetRealm().rectangleProto;
+    const Value ctor = proto ? vm.Get(proto, "constructor") : Value();
+    const Value rect[4] = {Value::Number(double(a.x) - pad.left),
+                           Value::Number(double(a.y) - pad.top),
+                           Value::Number(double(a.w) + pad.left + pad.right),
+                           Value::Number(double(a.h) + pad.top + pad.bottom)};
+    return vm.Construct(ctor, rect);
+}
+
+// The source's pixels of an area (straight ARGB), read before the destination is written,
+// since the two may be the same bitmap.
+std::vector<std::uint32_t> StraightPixels(BitmapObject& src, const Area& a) {
+    std::vector<std::uint32_t> out(static_cast<std::size_t>(a.w) * static_cast<std::size_t>(a.h));
+    for (int y = 0; y < a.h; ++y)
+        for (int x = 0; x < a.w; ++x)
+            out[static_cast<std::size_t>(y) * a.w + x] = Unpremultiply(src.At(a.x + x, a.y + y));
+    return out;
+}
+
+// merge(source, sourceRect, destPoint, redMultiplier, greenMultiplier, blueMultiplier,
+// alphaMultiplier): each channel becomes (source * m + dest * (256 - m)) / 256, m in 0..256.
+Value Merge(Vm& vm, const Value& self, std::span<const Value> args) {
+    BitmapObject* b = LiveBitmap(self);
+    BitmapObject* src = LiveBitmap(Arg(args, 0));
+    Area a;
+    int dx = 0, dy = 0;
+    if (!b || !src || !ReadRect(vm, Arg(args, 1), &a) || !ReadPoint(vm, Arg(args, 2), &dx, &dy))
+        return Value();
+    std::uint32_t mult[4];  // by shift: blue, green, red, alpha
+    constexpr int kArgOf[4] = {5, 4, 3, 6};
+    for (int i = 0; i < 4; ++i)
+        mult[i] = static_cast<std::uint32_t>(std::clamp(Int(vm, Arg(args, kArgOf[i])), 0, 256));
+    Area d;
+    if (!b->Valid() || !src->Valid() || !ClipTransfer(*src, *b, dx, dy, &a, &d)) return Value();
+    const std::vector<std::uint32_t> source = StraightPixels(*src, a);
+    for (int y = 0; y < d.h; ++y) {
+        for (int x = 0; x < d.w; ++x) {
+            const std::uint32_t s = source[static_cast<std::size_t>(y) * d.w + x];
+            std::uint32_t& out = b->At(d.x + x, d.y + y);
+            const std::uint32_t old = Unpremultiply(out);
+            std::uint32_t r = 0;
+            for (int i = 0; i < 4; ++i) {
+                const std::uint32_t sc = (s >> (8 * i)) & 0xff, dc = (old >> (8 * i)) & 0xff;
+                r |= ((sc * mult[i] + dc * (256 - mult[i])) >> 8) << (8 * i);
+            }
+            out = Stored(*b, r);
+        }
+    }
+    return Value();
+}
+
+// paletteMap(source, sourceRect, destPoint, redArray, greenArray, blueArray, alphaArray): each
+// channel's value picks an entry of its array (a whole colour); a pixel becomes the sum of its
+// four entries. A channel without an array keeps its value.
+Value PaletteMap(Vm& vm, const Value& self, std::span<const Value> args) {
+    BitmapObject* b = LiveBitmap(self);
+    BitmapObject* src = LiveBitmap(Arg(args, 0));
+    Area a;
+    int dx = 0, dy = 0;
+    if (!b || !src || !ReadRect(vm, Arg(args, 1), &a) || !ReadPoint(vm, Arg(args, 2), &dx, &dy))
+        return Value();
+    constexpr int kShifts[4] = {16, 8, 0, 24};  // red, green, blue, alpha
+    std::vector<std::array<std::uint32_t, 256>> tables(4);
+    for (int c = 0; c < 4; ++c) {
+        Object* list = Arg(args, 3 + c).AsObject();
+        for (std::uint32_t i = 0; i < 256; ++i)
+            tables[c][i] = list ? vm.ToUint32(vm.Get(list, std::to_string(i))) : i << kShifts[c];
+    }
+    Area d;
+    if (!b->Valid() || !src->Valid() || !ClipTransfer(*src, *b, dx, dy, &a, &d)) return Value();
+    const std::vector<std::uint32_t> source = StraightPixels(*src, a);
+    for (int y = 0; y < d.h; ++y) {
+        for (int x = 0; x < d.w; ++x) {
+            const std::uint32_t s = source[static_cast<std::size_t>(y) * d.w + x];
+            std::uint32_t r = 0;
+            for (int c = 0; c < 4; ++c) r += tables[c][(s >> kShifts[c]) & 0xff];
+            b->At(d.x + x, d.y + y) = Stored(*b, r);
+        }
+    }
+    return Value();
+}
+
+// compare(other): 0 when the two are the same size with the same pixels; else, for the same
+// size, a new bitmap of the differences: where the colours differ, opaque with each channel
+// this minus other (modulo 256); where only alpha differs, white with that difference as alpha;
+// clear where they agree. Something that is no bitmap answers -1, a disposed one -2, widths
+// that differ -3, heights -4, both -5.
+Value Compare(Vm& vm, const Value& self, std::span<const Value> args) {
+    BitmapObject* b = LiveBitmap(self);
+    BitmapObject* other = ThisBitmap(Arg(args, 0));
+    if (!b) return Value::Number(-1);
+    if (!other) return Value::Number(-1);
+    if (!other->Valid()) return Value::Number(-2);
+    if (other->width != b->width && other->height != b->height) return Value::Number(-5);
+    if (other->width != b->width) return Value::Number(-3);
+    if (other->height != b->height) return Value::Number(-4);
+    std::vector<std::uint32_t> diff(b->pixels.size());
+    bool any = false;
+    for (std::size_t i = 0; i < diff.size(); ++i) {
+        const std::uint32_t p = Unpremultiply(b->pixels[i]), q = Unpremultiply(other->pixels[i]);
+        if (p == q) continue;
+        any = true;
+        if ((p & 0xffffff) != (q & 0xffffff)) {
+            std::uint32_t r = 0xff000000u;
+            for (int shift = 0; shift < 24; shift += 8)
+                r |= ((((p >> shift) & 0xff) - ((q >> shift) & 0xff)) & 0xff) << shift;
+            diff[i] = r;
+        } else {
+            diff[i] = ((((p >> 24) - (q >> 24)) & 0xff) << 24) | 0xffffff;
+        }
+    }
+    if (!any) return Value::Number(0);
+    auto* out = vm.GetHeap().New<BitmapObject>(b->Proto());
+    if (!Allocate(vm, out, b->width, b->height, true, 0)) return Value();
+    for (std::size_t i = 0; i < diff.size(); ++i) out->pixels[i] = Premultiply(diff[i]);
+    return Value::Obj(out);
+}
+
+// perlinNoise(baseX, baseY, numOctaves, randomSeed, stitch, fractalNoise [, channelOptions,
+// grayScale, offsets]): the whole bitmap filled with gradient noise (perlin_noise.h).
+Value PerlinNoisePixels(Vm& vm, const Value& self, std::span<const Value> args) {
+    BitmapObject* b = LiveBitmap(self);
+    if (!b) return Value();
+    PerlinSettings s;
+    s.baseX = vm.ToNumber(Arg(args, 0));
+    s.baseY = vm.ToNumber(Arg(args, 1));
+    s.octaves = std::clamp(Int(vm, Arg(args, 2)), 0, kMaxPerlinOctaves);
+    s.seed = vm.ToUint32(Arg(args, 3));
+    s.stitch = vm.ToBoolean(Arg(args, 4));
+    s.fractal = vm.ToBoolean(Arg(args, 5));
+    s.channels = args.size() > 6 ? Int(vm, args[6]) : 7;
+    s.gray = vm.ToBoolean(Arg(args, 7));
+    if (Object* list = Arg(args, 8).AsObject()) {
+        for (int o = 0; o < s.octaves; ++o) {
+            Object* point = vm.Get(list, std::to_string(o)).AsObject();
+            s.offsets.emplace_back(point ? vm.ToNumber(vm.Get(point, "x")) : 0,
+                                   point ? vm.ToNumber(vm.Get(point, "y")) : 0);
+        }
+    }
+    if (!b->Valid()) return Value();
+    const std::vector<std::uint32_t> noise = PerlinNoise(s, b->width, b->height);
+    for (std::size_t i = 0; i < noise.size() && i < b->pixels.size(); ++i)
+        b->pixels[i] = Stored(*b, noise[i]);
+    return Value();
+}
+
+// BitmapData.loadBitmap(exportName): a new bitmap holding the pixels of the library bitmap
+// exported under that name; undefined when there is none or it does not fit in the script
+// memory left. It is transparent when any of its pixels is.
+Value LoadBitmap(Vm& vm, const Value&, std::span<const Value> args) {
+    if (args.empty()) return Value();
+    const std::shared_ptr<const media::Image> pixels =
+        vm.GetHost().LibraryBitmap(vm.ToString(args[0]));
+    if (!pixels || !pixels->IsValid()) return Value();
+    const std::size_t bytes = pixels->argb.size() * sizeof(std::uint32_t);
+    if (vm.GetHeap().Bytes() + bytes > vm.Limits().maxHeapBytes) {
+        vm.GetHost().Problem(
+            "BitmapData.loadBitmap: the bitmap is more than the script memory left");
+        return Value();
+    }
+    Object* flash = vm.Get(vm.GetRealm().global, "flash").AsObject();
+    Object* display = flash ? vm.Get(flash, "display").AsObject() : nullptr;
+    Object* ctor = display ? vm.Get(display, "BitmapData").AsObject() : nullptr;
+    Object* proto = ctor ? vm.Get(ctor, "prototype").AsObject() : nullptr;
+    auto* b = vm.GetHeap().New<BitmapObject>(proto ? proto : vm.GetRealm().objectProto);
+    b->width = pixels->width;
+    b->height = pixels->height;
+    b->pixels = pixels->argb;
+    b->transparent = std::any_of(b->pixels.begin(), b->pixels.end(),
+                                 [](std::uint32_t p) { return (p >> 24) != 0xff; });
+    vm.GetHeap().Grew(bytes);
+    return Value::Obj(b);
+}
 
 template <NativeFn F, std::size_t MinArgs>
 Value Guarded(Vm& vm, const Value& self, std::span<const Value> args) {
@@ -752,10 +1132,13 @@ void InstallBitmapData(Vm& vm) {
     vm.DefineMethod(p, "scroll", Guarded<Scroll, 2>);
     vm.DefineMethod(p, "threshold", Guarded<Threshold, 0>);
     vm.DefineMethod(p, "pixelDissolve", Guarded<PixelDissolve, 0>);
-    for (const char* name : {"draw", "applyFilter", "generateFilterRect", "merge", "paletteMap",
-                             "perlinNoise", "compare"}) {
-        vm.DefineMethod(p, name, Guarded<Unchanged, 0>);
-    }
+    vm.DefineMethod(p, "draw", Guarded<DrawSource, 1>);
+    vm.DefineMethod(p, "applyFilter", Guarded<ApplyFilterPixels, 4>);
+    vm.DefineMethod(p, "generateFilterRect", Guarded<GenerateFilterRect, 2>);
+    vm.DefineMethod(p, "merge", Guarded<Merge, 7>);
+    vm.DefineMethod(p, "paletteMap", Guarded<PaletteMap, 3>);
+    vm.DefineMethod(p, "perlinNoise", Guarded<PerlinNoisePixels, 6>);
+    vm.DefineMethod(p, "compare", Guarded<Compare, 1>);
 }
 
 }  // namespace player::script

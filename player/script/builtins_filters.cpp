@@ -9,12 +9,14 @@
 #include <cmath>
 #include <cstdint>
 #include <numbers>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "player/script/builtins.h"
+#include "player/script/filter_pixels.h"
 
 namespace player::script {
 
@@ -163,7 +165,10 @@ class FilterObject final : public Object {
     std::array<double, kFieldCount> number{};
     std::array<Value, kFieldCount> value{};  // kBitmap fields
     double pointX = 0, pointY = 0;            // kPoint
-    std::vector<double> colors, alphas, ratios;
+    // Gradient stops: the first `stops` entries of each list are the filter's. The lists keep
+    // what lies past that, which a longer list of colours brings back.
+    std::array<double, kMaxGradientStops> colors{}, alphas{}, ratios{};
+    std::size_t stops = 0;
     std::vector<double> matrix;
 
     void Trace(Marker& marker) const override {
@@ -172,7 +177,7 @@ class FilterObject final : public Object {
     }
     std::size_t Size() const override {
         return Object::Size() + sizeof(*this) - sizeof(Object) +
-               (colors.size() + alphas.size() + ratios.size() + matrix.size()) * sizeof(double);
+               matrix.size() * sizeof(double);
     }
 };
 
@@ -203,18 +208,15 @@ std::vector<double> NumbersOf(Vm& vm, const Value& v, std::size_t cap) {
     return out;
 }
 
-Value ArrayOf(Vm& vm, const std::vector<double>& numbers) {
+Value ArrayOf(Vm& vm, std::span<const double> numbers) {
     std::vector<Value> elements;
     elements.reserve(numbers.size());
     for (double n : numbers) elements.push_back(Value::Number(n));
     return Value::Obj(vm.NewArray(elements));
 }
 
-// A gradient's three lists stay the same length: the colours decide it.
-void Reconcile(FilterObject* f) {
-    const std::size_t n = f->colors.size();
-    f->alphas.resize(n, 1);
-    f->ratios.resize(n, 0);
+Value StopsOf(Vm& vm, const FilterObject* f, const std::array<double, kMaxGradientStops>& list) {
+    return ArrayOf(vm, std::span<const double>(list.data(), f->stops));
 }
 
 std::size_t FieldIndex(FilterKind kind, std::string_view name);
@@ -244,22 +246,36 @@ void Store(Vm& vm, FilterObject* f, std::size_t i, const Value& v) {
             slot = t == "inner" ? 0 : t == "outer" ? 1 : 2;
             break;
         }
-        case Type::kColors:
-            f->colors = NumbersOf(vm, v, kMaxGradientStops);
-            for (double& c : f->colors) c = static_cast<double>(static_cast<std::uint32_t>(
-                                            static_cast<std::int64_t>(Finite(c))) & 0xffffff);
-            Reconcile(f);
+        // The colours decide how many stops there are; alphas fill those stops (1 where the list
+        // is short, rounded to 255ths); ratios fill them too and a shorter list cuts them down.
+        // Null and undefined change nothing.
+        case Type::kColors: {
+            if (v.IsNullish()) break;
+            const std::vector<double> given = NumbersOf(vm, v, kMaxGradientStops);
+            f->stops = given.size();
+            for (std::size_t k = 0; k < given.size(); ++k)
+                f->colors[k] = static_cast<double>(
+                    static_cast<std::uint32_t>(static_cast<std::int64_t>(Finite(given[k]))) &
+                    0xffffff);
             break;
-        case Type::kAlphas:
-            f->alphas = NumbersOf(vm, v, kMaxGradientStops);
-            for (double& a : f->alphas) a = ToAlpha(a);
-            Reconcile(f);
+        }
+        case Type::kAlphas: {
+            if (v.IsNullish()) break;
+            const std::vector<double> given = NumbersOf(vm, v, kMaxGradientStops);
+            for (std::size_t k = 0; k < f->stops; ++k)
+                f->alphas[k] = k < given.size()
+                                   ? std::round(std::clamp(Finite(given[k]), 0.0, 1.0) * 255) / 255
+                                   : 1;
             break;
-        case Type::kRatios:
-            f->ratios = NumbersOf(vm, v, kMaxGradientStops);
-            for (double& r : f->ratios) r = std::clamp(std::trunc(Finite(r)), 0.0, 255.0);
-            Reconcile(f);
+        }
+        case Type::kRatios: {
+            if (v.IsNullish()) break;
+            const std::vector<double> given = NumbersOf(vm, v, kMaxGradientStops);
+            f->stops = std::min(f->stops, given.size());
+            for (std::size_t k = 0; k < f->stops; ++k)
+                f->ratios[k] = std::clamp(std::trunc(Finite(given[k])), 0.0, 255.0);
             break;
+        }
         case Type::kMatrix:
             if (v.IsNullish()) break;
             if (f->kind == kColorMatrix) {
@@ -287,8 +303,12 @@ void Store(Vm& vm, FilterObject* f, std::size_t i, const Value& v) {
         }
         case Type::kPoint: {
             Object* o = v.AsObject();
-            f->pointX = o ? std::trunc(Finite(vm.ToNumber(vm.Get(o, "x")))) : 0;
-            f->pointY = o ? std::trunc(Finite(vm.ToNumber(vm.Get(o, "y")))) : 0;
+            // A point missing either coordinate is the origin.
+            const double x = o ? vm.ToNumber(vm.Get(o, "x")) : 0;
+            const double y = o ? vm.ToNumber(vm.Get(o, "y")) : 0;
+            const bool whole = std::isfinite(x) && std::isfinite(y);
+            f->pointX = whole ? std::trunc(x) : 0;
+            f->pointY = whole ? std::trunc(y) : 0;
             break;
         }
         case Type::kMode: {
@@ -311,9 +331,9 @@ Value Load(Vm& vm, const FilterObject* f, std::size_t i) {
     switch (kFields[i].type) {
         case Type::kBool: return Value::Boolean(n != 0);
         case Type::kType: return vm.Str(kTypes[static_cast<std::size_t>(std::clamp(n, 0.0, 2.0))]);
-        case Type::kColors: return ArrayOf(vm, f->colors);
-        case Type::kAlphas: return ArrayOf(vm, f->alphas);
-        case Type::kRatios: return ArrayOf(vm, f->ratios);
+        case Type::kColors: return StopsOf(vm, f, f->colors);
+        case Type::kAlphas: return StopsOf(vm, f, f->alphas);
+        case Type::kRatios: return StopsOf(vm, f, f->ratios);
         case Type::kMatrix: return ArrayOf(vm, f->matrix);
         case Type::kBitmap: return f->value[i];
         case Type::kMode: return vm.Str(kModes[static_cast<std::size_t>(std::clamp(n, 0.0, 3.0))]);
@@ -386,6 +406,7 @@ Value Clone(Vm& vm, const Value& self, std::span<const Value>) {
     copy->colors = f->colors;
     copy->alphas = f->alphas;
     copy->ratios = f->ratios;
+    copy->stops = f->stops;
     copy->matrix = f->matrix;
     return Value::Obj(copy);
 }
@@ -511,9 +532,10 @@ bool Encode(const FilterObject* f, FilterData* out) {
         }
         case kGradientGlow:
         case kGradientBevel: {
-            w.U8(static_cast<std::uint32_t>(f->colors.size()));
-            for (std::size_t i = 0; i < f->colors.size(); ++i) w.Rgba(f->colors[i], f->alphas[i]);
-            for (double r : f->ratios) w.U8(static_cast<std::uint32_t>(r));
+            w.U8(static_cast<std::uint32_t>(f->stops));
+            for (std::size_t i = 0; i < f->stops; ++i) w.Rgba(f->colors[i], f->alphas[i]);
+            for (std::size_t i = 0; i < f->stops; ++i)
+                w.U8(static_cast<std::uint32_t>(f->ratios[i]));
             w.Fixed16(n("blurX"));
             w.Fixed16(n("blurY"));
             w.Fixed16(n("angle") * kRadians);
@@ -599,12 +621,21 @@ FilterObject* Decode(Vm& vm, const FilterData& data) {
                 r.Rgba(&slot("highlightColor"), &slot("highlightAlpha"));
                 r.Rgba(&slot("shadowColor"), &slot("shadowAlpha"));
             } else {
+                // A file may hold more stops than a filter object keeps: the rest are read past.
                 const std::size_t count = r.U8();
-                f->colors.resize(count);
-                f->alphas.resize(count);
-                f->ratios.resize(count);
-                for (std::size_t i = 0; i < count && !r.failed; ++i) r.Rgba(&f->colors[i], &f->alphas[i]);
-                for (std::size_t i = 0; i < count && !r.failed; ++i) f->ratios[i] = r.U8();
+                f->stops = std::min(count, kMaxGradientStops);
+                double rgb = 0, alpha = 0;
+                for (std::size_t i = 0; i < count && !r.failed; ++i) {
+                    r.Rgba(&rgb, &alpha);
+                    if (i < f->stops) {
+                        f->colors[i] = rgb;
+                        f->alphas[i] = alpha;
+                    }
+                }
+                for (std::size_t i = 0; i < count && !r.failed; ++i) {
+                    const double ratio = r.U8();
+                    if (i < f->stops) f->ratios[i] = ratio;
+                }
             }
             slot("blurX") = r.Fixed16();
             slot("blurY") = r.Fixed16();
@@ -723,6 +754,109 @@ void DefineFilterClass(Vm& vm, Object* filters, Object* baseProto, std::array<Ob
 }
 
 }  // namespace
+
+std::optional<media::Filter> MediaFilterOf(const Value& v) {
+    const FilterObject* f = ThisFilter(v);
+    if (!f) return std::nullopt;
+    auto n = [f](std::string_view name) { return Finite(f->number[FieldIndex(f->kind, name)]); };
+    auto color = [&](const char* rgb, const char* alpha) {
+        const auto a = static_cast<std::uint32_t>(std::clamp(n(alpha), 0.0, 1.0) * 255 + 0.5);
+        return (a << 24) | static_cast<std::uint32_t>(std::clamp(n(rgb), 0.0, 16777215.0));
+    };
+    const int passes = static_cast<int>(std::clamp(n("quality"), 0.0, 15.0));
+    auto stops = [f] {
+        std::vector<media::GradientStop> out;
+        for (std::size_t i = 0; i < f->stops; ++i) {
+            const auto a =
+                static_cast<std::uint32_t>(std::clamp(Finite(f->alphas[i]), 0.0, 1.0) * 255 + 0.5);
+            out.push_back(
+                {(a << 24) |
+                     static_cast<std::uint32_t>(std::clamp(Finite(f->colors[i]), 0.0, 16777215.0)),
+                 static_cast<std::uint8_t>(std::clamp(Finite(f->ratios[i]), 0.0, 255.0))});
+        }
+        return out;
+    };
+    // The shadow-like filters' common fields; a type of 0 is inner, 1 outer, 2 full.
+    auto shared = [&](auto& out) {
+        out.blurX = n("blurX");
+        out.blurY = n("blurY");
+        out.strength = n("strength");
+        out.knockout = n("knockout") != 0;
+        out.passes = passes;
+        if constexpr (requires { out.onTop; }) {
+            out.inner = n("type") != 1;
+            out.onTop = n("type") == 2;
+        } else {
+            out.inner = n("inner") != 0;
+        }
+    };
+    switch (f->kind) {
+        case kDropShadow: {
+            media::DropShadowFilter out;
+            shared(out);
+            out.color = color("color", "alpha");
+            out.angle = n("angle") * kRadians;
+            out.distance = n("distance");
+            out.compositeSource = n("hideObject") == 0;
+            return out;
+        }
+        case kBlur:
+            return media::BlurFilter{n("blurX"), n("blurY"), passes};
+        case kGlow: {
+            media::GlowFilter out;
+            shared(out);
+            out.color = color("color", "alpha");
+            return out;
+        }
+        case kBevel: {
+            media::BevelFilter out;
+            shared(out);
+            out.highlightColor = color("highlightColor", "highlightAlpha");
+            out.shadowColor = color("shadowColor", "shadowAlpha");
+            out.angle = n("angle") * kRadians;
+            out.distance = n("distance");
+            return out;
+        }
+        case kGradientGlow: {
+            media::GradientGlowFilter out;
+            shared(out);
+            out.stops = stops();
+            out.angle = n("angle") * kRadians;
+            out.distance = n("distance");
+            return out;
+        }
+        case kGradientBevel: {
+            media::GradientBevelFilter out;
+            shared(out);
+            out.stops = stops();
+            out.angle = n("angle") * kRadians;
+            out.distance = n("distance");
+            return out;
+        }
+        case kConvolution: {
+            media::ConvolutionFilter out;
+            out.columns = static_cast<int>(std::clamp(n("matrixX"), 0.0, double(kMaxMatrixSide)));
+            out.rows = static_cast<int>(std::clamp(n("matrixY"), 0.0, double(kMaxMatrixSide)));
+            out.matrix.assign(static_cast<std::size_t>(out.columns * out.rows), 0.0f);
+            for (std::size_t i = 0; i < out.matrix.size() && i < f->matrix.size(); ++i)
+                out.matrix[i] = static_cast<float>(Finite(f->matrix[i]));
+            out.divisor = static_cast<float>(n("divisor"));
+            out.bias = static_cast<float>(n("bias"));
+            out.defaultColor = color("color", "alpha");
+            out.clamp = n("clamp") != 0;
+            out.preserveAlpha = n("preserveAlpha") != 0;
+            return out;
+        }
+        case kColorMatrix: {
+            media::ColorMatrixFilter out;
+            for (std::size_t i = 0; i < 20; ++i)
+                out.matrix[i] = static_cast<float>(i < f->matrix.size() ? Finite(f->matrix[i]) : 0);
+            return out;
+        }
+        default:
+            return std::nullopt;
+    }
+}
 
 void InstallFilters(Vm& vm) {
     Realm& realm = vm.GetRealm();

@@ -218,6 +218,14 @@ class ClipHost {
                               bool /*smoothing*/) {
         return false;
     }
+    // Draws what the clip holds (its drawing and children; not its own placement, colour or
+    // filters) over `target`, premultiplied ARGB: a pixel of the clip's space lands through
+    // `matrix` (a, b, c, d, tx, ty) on the target's pixels and its colours go through `color`;
+    // bitmaps are smoothed when `smoothing`. False when the clip cannot be drawn.
+    virtual bool DrawInto(media::Image& /*target*/, const std::array<double, 6>& /*matrix*/,
+                          const ColorNumbers& /*color*/, bool /*smoothing*/) {
+        return false;
+    }
     // The colour (0xRRGGBB) filling the clip's bounds behind it, or none.
     virtual std::optional<std::uint32_t> GetOpaqueBackground() const { return std::nullopt; }
     virtual void SetOpaqueBackground(std::optional<std::uint32_t> /*rgb*/) {}
@@ -318,6 +326,12 @@ class Host {
         return std::nullopt;
     }
     virtual void SetSoundMix(ClipHost* /*clip*/, const SoundMix& /*mix*/) {}
+
+    // The pixels of the library bitmap exported under `exportName` (BitmapData.loadBitmap),
+    // decoded; null when the movie exports no bitmap of that name or it cannot be decoded.
+    virtual std::shared_ptr<const media::Image> LibraryBitmap(std::string_view /*exportName*/) {
+        return nullptr;
+    }
 
     // A movie file beside this one loaded by a script, as a download that completes at once:
     // into `clip` (a fresh clip of the loaded movie's root timeline takes its place) or, when

@@ -17,8 +17,10 @@ import sys
 # it, the image toolkit knows no movies, platform looks down only.
 ALLOWED = [
     ("player/media/", ["player/media/", "player/limits.h"]),
-    # Scripts' bitmaps share the media units' plain pixel image.
-    ("player/script/", ["player/script/", "player/limits.h", "player/media/image.h"]),
+    # Scripts' bitmaps share the media units' plain pixel image, and their methods composite
+    # and filter it with the media units' blend modes and filters.
+    ("player/script/", ["player/script/", "player/limits.h", "player/media/image.h",
+                        "player/media/blend.h", "player/media/filters.h"]),
     ("player/sound/", ["player/sound/", "player/limits.h"]),
     ("player/", ["player/"]),
     ("swf/", ["swf/", "platform/", "player/media/inflate.h", "player/limits.h"]),

@@ -14,6 +14,7 @@
 
 #include "player/player.h"
 #include "tests/support/avm1_asm.h"
+#include "tests/support/script_calls.h"
 #include "tests/support/swf_writer.h"
 
 namespace {
@@ -21,99 +22,9 @@ namespace {
 using swfw::Asm;
 using Op = swfw::Op;
 using Item = swfw::PushItem;
+using namespace swfw::calls;
 
 constexpr int kWidth = 550, kHeight = 400;
-
-// A dotted path pushed as a value ("b", "flash.filters.BlurFilter", "Stage.width").
-struct P {
-    std::string path;
-};
-using Arg = std::variant<Item, P>;
-
-std::vector<std::string> Split(const std::string& path) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t dot = path.find('.', start);
-        parts.push_back(path.substr(start, dot == std::string::npos ? dot : dot - start));
-        if (dot == std::string::npos) return parts;
-        start = dot + 1;
-    }
-}
-
-void PushPath(Asm& a, const std::string& path) {
-    const auto parts = Split(path);
-    a.GetVariable(parts[0]);
-    for (std::size_t i = 1; i < parts.size(); ++i) a.Push(parts[i]).Op(Op::kGetMember);
-}
-
-void PushArgs(Asm& a, const std::vector<Arg>& args) {
-    for (auto it = args.rbegin(); it != args.rend(); ++it) {
-        if (const auto* p = std::get_if<P>(&*it)) {
-            PushPath(a, p->path);
-        } else {
-            a.Push(std::get<Item>(*it));
-        }
-    }
-    a.Push(static_cast<int>(args.size()));
-}
-
-// Pushes the parent of a dotted path and the last name, for GetMember, SetMember and calls.
-std::string PushParent(Asm& a, const std::string& path) {
-    const std::size_t dot = path.rfind('.');
-    PushPath(a, path.substr(0, dot));
-    const std::string last = path.substr(dot + 1);
-    a.Push(last);
-    return last;
-}
-
-// var = new Ctor(args...)
-void New(Asm& a, const std::string& var, const std::string& ctor, const std::vector<Arg>& args) {
-    a.Push(var);
-    PushArgs(a, args);
-    if (ctor.find('.') == std::string::npos) {
-        a.Push(ctor).Op(Op::kNewObject);
-    } else {
-        PushParent(a, ctor);
-        a.Op(Op::kNewMethod);
-    }
-    a.Op(Op::kSetVariable);
-}
-
-// path(args...) as a method call; its result is traced or dropped.
-void Call(Asm& a, const std::string& method, const std::vector<Arg>& args, bool trace = false) {
-    PushArgs(a, args);
-    PushParent(a, method);
-    a.Op(Op::kCallMethod);
-    if (trace) {
-        a.Trace();
-    } else {
-        a.Op(Op::kPop);
-    }
-}
-
-void TraceCall(Asm& a, const std::string& method, const std::vector<Arg>& args = {}) {
-    Call(a, method, args, true);
-}
-
-void TracePath(Asm& a, const std::string& path) {
-    PushPath(a, path);
-    a.Trace();
-}
-
-void Set(Asm& a, const std::string& path, const Arg& value) {
-    if (path.find('.') == std::string::npos) {
-        a.Push(path);
-    } else {
-        PushParent(a, path);
-    }
-    if (const auto* p = std::get_if<P>(&value)) {
-        PushPath(a, p->path);
-    } else {
-        a.Push(std::get<Item>(value));
-    }
-    a.Op(path.find('.') == std::string::npos ? Op::kSetVariable : Op::kSetMember);
-}
 
 struct Run {
     std::unique_ptr<player::Player> player;
