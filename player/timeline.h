@@ -132,6 +132,9 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     int maskOf = 0;  // clips this one masks for scripts: it is not drawn itself
     // Scripts no longer read the clip's static text: a duplicate of the clip took it over.
     bool staticTextHandedOn = false;
+    // A root's own position, scale, rotation and visibility as scripts set them (a placed
+    // clip keeps these in its parent's display list).
+    DisplayObject rootTransform;
 
     SpriteInstance() = default;
     SpriteInstance(const SpriteInstance&) = delete;
@@ -200,6 +203,9 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     int NestingCap() const;
     // Where the parent keeps this clip; null for a root or a clip being replaced.
     DisplayObject* Placement() const;
+    // Where the clip's transform lives: its placement, or for a root its own.
+    DisplayObject* Transform();
+    const DisplayObject* Transform() const;
     // Whether a stage point (pixels) falls on what the clip shows (for a button: on its hit
     // area), each shape judged by its box.
     bool HitsStagePoint(double x, double y) const;

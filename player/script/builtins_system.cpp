@@ -3,6 +3,7 @@
 // between runs, talks to no other movie and shows no menu, so the others hold what scripts
 // give them and answer as a quiet player would.
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <optional>
 #include <string>
@@ -452,15 +453,45 @@ Value ConnectionDomain(Vm& vm, const Value&, std::span<const Value>) {
     return vm.Str("localhost");
 }
 
-// No other movie is listening: a connection can be opened (it hears nothing) and what is
-// sent reaches no one.
-Value ConnectionConnect(Vm& vm, const Value&, std::span<const Value> args) {
-    return Value::Boolean(!args.empty() && args[0].IsString() && !args[0].Text().empty() &&
-                          vm.ToString(args[0]).find(':') == std::string::npos);
+// The name a connection listens on or sends to, as the player files it: "domain:name" in
+// lower case, the domain this movie's when none is given; a name that begins with an
+// underscore is shared by every domain and takes no prefix.
+std::string QualifiedConnectionName(std::string_view name) {
+    std::string folded(name);
+    for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (folded.front() == '_' || folded.find(':') != std::string::npos) return folded;
+    return "localhost:" + folded;
 }
 
-Value ConnectionSend(Vm&, const Value&, std::span<const Value> args) {
-    return Value::Boolean(args.size() >= 2 && args[0].IsString() && args[1].IsString());
+// A connection listens on one name at a time, one no other connection holds.
+Value ConnectionConnect(Vm& vm, const Value& self, std::span<const Value> args) {
+    Object* connection = self.AsObject();
+    if (!connection || args.empty() || !args[0].IsString()) return Value::Boolean(false);
+    const std::string_view name = args[0].Text();
+    if (name.empty() || name.find(':') != std::string_view::npos) return Value::Boolean(false);
+    return Value::Boolean(vm.Listen(QualifiedConnectionName(name), connection));
+}
+
+Value ConnectionClose(Vm& vm, const Value& self, std::span<const Value>) {
+    if (Object* connection = self.AsObject()) vm.StopListening(connection);
+    return Value();
+}
+
+// Queues the call for whoever listens on the name when the next tick begins; the sender's
+// onStatus hears "status" or, when no one listened then or now, "error".
+Value ConnectionSend(Vm& vm, const Value& self, std::span<const Value> args) {
+    static constexpr std::string_view kReserved[] = {"send", "connect", "close", "allowDomain",
+                                                     "allowInsecureDomain", "domain"};
+    if (args.size() < 2 || !args[0].IsString() || !args[1].IsString()) return Value::Boolean(false);
+    const std::string_view name = args[0].Text(), method = args[1].Text();
+    if (name.empty() || method.empty()) return Value::Boolean(false);
+    if (std::find(std::begin(kReserved), std::end(kReserved), method) != std::end(kReserved))
+        return Value::Boolean(false);
+    std::string qualified = QualifiedConnectionName(name);
+    const bool heard = vm.HasListener(qualified);
+    vm.QueueMessage(self, std::move(qualified), args[1],
+                    std::vector<Value>(args.begin() + 2, args.end()), heard);
+    return Value::Boolean(true);
 }
 
 void InstallLocalConnection(Vm& vm) {
@@ -469,7 +500,7 @@ void InstallLocalConnection(Vm& vm) {
     vm.DefineClass(realm.global, "LocalConnection", Nothing, nullptr, p);
     vm.DefineMethod(p, "domain", ConnectionDomain, kHidden);
     vm.DefineMethod(p, "connect", ConnectionConnect, kHidden);
-    vm.DefineMethod(p, "close", Nothing, kHidden);
+    vm.DefineMethod(p, "close", ConnectionClose, kHidden);
     vm.DefineMethod(p, "send", ConnectionSend, kHidden);
 }
 

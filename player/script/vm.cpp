@@ -52,6 +52,7 @@ void Vm::BeginTick() {
     AdvanceClock();
     budget_ = options_.limits.actionsPerTick;
     RunTimers();
+    DeliverMessages();
 }
 
 void Vm::AdvanceClock() { nowMs_ += 1000.0 / (options_.frameRate > 0 ? options_.frameRate : 12.0); }
@@ -132,6 +133,12 @@ void Vm::MarkRoots(Marker& marker) {
     for (const auto& [text, cell] : interned_) marker.Mark(cell);
     for (const auto& [host, clip] : clips_) marker.Mark(clip);
     for (const auto& [host, field] : texts_) marker.Mark(field);
+    for (const auto& [name, connection] : listeners_) marker.Mark(connection);
+    for (const Message& m : messages_) {
+        m.sender.Mark(marker);
+        m.method.Mark(marker);
+        for (const Value& v : m.args) v.Mark(marker);
+    }
     for (const auto* calls : {&loads_, &afterFrames_}) {
         for (const Timer& t : *calls) {
             t.function.Mark(marker);
@@ -1182,6 +1189,56 @@ void Vm::RunAfterFrames() {
         const Timer call = afterFrames_[left];
         afterFrames_.erase(afterFrames_.begin() + static_cast<std::ptrdiff_t>(left));
         CallFromHost(call.function, call.self, call.args);
+    }
+}
+
+bool Vm::Listen(std::string name, Object* connection) {
+    if (HasListener(name) || IsListening(connection)) return false;
+    listeners_.emplace_back(std::move(name), connection);
+    return true;
+}
+
+void Vm::StopListening(Object* connection) {
+    std::erase_if(listeners_, [&](const auto& entry) { return entry.second == connection; });
+}
+
+bool Vm::IsListening(Object* connection) const {
+    return std::any_of(listeners_.begin(), listeners_.end(),
+                       [&](const auto& entry) { return entry.second == connection; });
+}
+
+bool Vm::HasListener(std::string_view name) const {
+    return std::any_of(listeners_.begin(), listeners_.end(),
+                       [&](const auto& entry) { return entry.first == name; });
+}
+
+void Vm::QueueMessage(Value sender, std::string name, Value method, std::vector<Value> args,
+                      bool heard) {
+    // Each send costs actions, so the tick's action budget bounds the queue.
+    messages_.push_back({sender, method, std::move(name), std::move(args), heard});
+}
+
+void Vm::DeliverMessages() {
+    // The sender hears how it went, then the listener on the name now runs the method;
+    // messages these calls send wait for the next tick.
+    std::vector<Message> due;
+    due.swap(messages_);
+    for (const Message& m : due) {
+        if (stopped_) break;
+        const auto listener = std::find_if(listeners_.begin(), listeners_.end(),
+                                           [&](const auto& entry) { return entry.first == m.name; });
+        const bool delivered = m.heard && listener != listeners_.end();
+        Object* to = delivered ? listener->second : nullptr;
+        Object* status = NewObject();
+        Set(status, "level", Str(delivered ? "status" : "error"));
+        const Value handler = GetMember(m.sender, "onStatus");
+        if (handler.IsObject()) {
+            const Value info = Value::Obj(status);
+            CallFromHost(handler, m.sender, std::span<const Value>(&info, 1));
+        }
+        if (!to) continue;
+        const Value method = GetMember(Value::Obj(to), ToString(m.method));
+        if (method.IsObject()) CallFromHost(method, Value::Obj(to), m.args);
     }
 }
 

@@ -233,6 +233,14 @@ class Vm {
     bool RunLoads();
     void CallAfterFrames(Value function, Value self, std::vector<Value> args);
     void RunAfterFrames();
+    // LocalConnection within this player: names (folded, with their domain) connections
+    // listen on, and messages sent, delivered when the next tick begins.
+    bool Listen(std::string name, Object* connection);  // false when the name is taken
+    void StopListening(Object* connection);
+    bool IsListening(Object* connection) const;
+    bool HasListener(std::string_view name) const;
+    void QueueMessage(Value sender, std::string name, Value method, std::vector<Value> args,
+                      bool heard);
 
   public:
     struct Frame;
@@ -352,6 +360,16 @@ class Vm {
     int nextTimerId_ = 1;
     std::vector<Timer> loads_;
     std::vector<Timer> afterFrames_;
+    std::vector<std::pair<std::string, Object*>> listeners_;
+    // A message waiting for the next tick; `heard` when someone listened as it was sent.
+    struct Message {
+        Value sender, method;
+        std::string name;
+        std::vector<Value> args;
+        bool heard = false;
+    };
+    std::vector<Message> messages_;
+    void DeliverMessages();
 };
 
 // Installs the built-in objects and functions into a fresh machine.
