@@ -557,17 +557,21 @@ void MovieState::Problem(std::string line) {
         ++problemsDropped_;
 }
 
-bool MovieState::ReadTextBeside(std::string_view address, std::string* text,
-                                std::string* reason) {
+bool MovieState::ReadBytesBeside(std::string_view address, std::string* bytes,
+                                 std::string* reason) {
     // A movie loading in a loop reads only so many files a tick.
     if (++loadsThisTick_ > Caps().maxLoadsPerTick) {
         *reason = "more than " + std::to_string(Caps().maxLoadsPerTick) +
                   " loads were asked for in one frame";
         return false;
     }
+    return ReadBesideMovie(folder_, address, Caps().maxLoadedFileBytes, bytes, reason);
+}
+
+bool MovieState::ReadTextBeside(std::string_view address, std::string* text,
+                                std::string* reason) {
     std::string bytes;
-    if (!ReadBesideMovie(folder_, address, Caps().maxLoadedFileBytes, &bytes, reason))
-        return false;
+    if (!ReadBytesBeside(address, &bytes, reason)) return false;
     *text = LoadedText(std::move(bytes));
     return true;
 }

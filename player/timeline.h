@@ -330,6 +330,8 @@ class MovieState : private script::Host {
     void DispatchInput(const InputEvent& event);
     bool ReadTextBeside(std::string_view address, std::string* text,
                         std::string* reason) override;
+    bool ReadBytesBeside(std::string_view address, std::string* bytes,
+                         std::string* reason) override;
     // Script Sound objects: a clip's sounds are the group of its serial, a root's the movie's.
     static std::uint64_t SoundGroup(script::ClipHost* clip);
     bool StartSound(script::ClipHost* clip, std::string_view exportName, int loops,

@@ -894,6 +894,14 @@ Value Vm::CallValue(const Value& function, const Value& self, std::span<const Va
     return CallScript(f, self, args, home);
 }
 
+Value Vm::CallAccessor(Object* function, const Value& self, std::span<const Value> args,
+                       Object* home) {
+    ++accessorDepth_;
+    Value result = CallValue(Value::Obj(function), self, args, home, {});
+    --accessorDepth_;
+    return result;
+}
+
 Value Vm::CallMethod(const Value& target, std::string_view name, std::span<const Value> args) {
     Object* holder = nullptr;
     const Value function = LookupMember(target, name, &holder);

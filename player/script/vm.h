@@ -270,6 +270,9 @@ class Vm {
                     Object* home, std::string_view nameForProblem);
     Value CallScript(FunctionObject* f, const Value& self, std::span<const Value> args,
                      Object* home);
+    // A property's getter or setter, counted in accessorDepth_.
+    Value CallAccessor(Object* function, const Value& self, std::span<const Value> args,
+                       Object* home);
     Value CallMethodAction(Frame& frame, const Value& object, const Value& name,
                            std::span<const Value> args);
     Value NewMethodAction(const Value& object, const Value& name, std::span<const Value> args);
@@ -326,6 +329,7 @@ class Vm {
     bool throwing_ = false;
     Value thrown_;
     int depth_ = 0;          // script functions on the call stack
+    int accessorDepth_ = 0;  // getters and setters running now, one inside another
     // Watchers running now: before version 7 a watcher is not called for assignments made
     // while it runs for the same property; from 7 on it is, to a nesting of 65.
     std::vector<std::pair<const Object*, std::string>> runningWatchers_;

@@ -386,6 +386,9 @@ namespace {
 
 // Watchers called inside watchers, from version 7 on (any property).
 constexpr std::size_t kMaxWatcherNesting = 65;
+// Getters and setters call one another to this nesting; past it a getter is not called and
+// the property reads as the value last assigned to it, and a setter is not called.
+constexpr int kMaxAccessorNesting = 130;
 
 // Lower case of the letters of the Latin, Greek, Cyrillic and Armenian blocks that have one
 // (the cases version 6 movies fold); other code points are their own.
@@ -475,7 +478,10 @@ Value Vm::Lookup(Object* object, std::string_view name, const Value& receiverIn,
         if (const Property* p = o->FindOwn(key); p && !HiddenByVersion(*p, Version())) {
             if (holder) *holder = o;
             // A getter's home is where it was found (for `super` inside it).
-            if (p->IsAccessor()) return CallValue(Value::Obj(p->getter), receiver, {}, o, {});
+            if (p->IsAccessor()) {
+                if (accessorDepth_ >= kMaxAccessorNesting) return p->value;
+                return CallAccessor(p->getter, receiver, {}, o);
+            }
             return p->value;
         }
         if (o->GetAfterOwn(*this, key, &v)) {
@@ -533,9 +539,9 @@ void Vm::Set(Object* object, std::string_view name, const Value& value) {
             const Property* p = o->FindOwn(key);
             if (!p) continue;
             if (p->IsAccessor()) {
-                if (p->setter) {
+                if (p->setter && accessorDepth_ < kMaxAccessorNesting) {
                     const Value args[] = {value};
-                    CallValue(Value::Obj(p->setter), super->Self(), args, o, {});
+                    CallAccessor(p->setter, super->Self(), args, o);
                 }
                 return;
             }
@@ -602,10 +608,13 @@ void Vm::Set(Object* object, std::string_view name, const Value& value) {
     if (object->SetVirtual(*this, key, stored)) return;
     if (Property* p = object->FindOwn(key)) {
         if (p->IsAccessor()) {
-            if (p->setter) {
+            if (p->setter && accessorDepth_ < kMaxAccessorNesting) {
                 const Value args[] = {stored};
-                Call(Value::Obj(p->setter), Value::Obj(object), args);
+                CallAccessor(p->setter, Value::Obj(object), args, nullptr);
             }
+            // Kept beside the pair, for a getter nested too deep to be called.
+            if (Property* after = object->FindOwn(key); after && after->IsAccessor())
+                after->value = stored;
             return;
         }
         if (p->flags & kReadOnly) return;
@@ -620,9 +629,9 @@ void Vm::Set(Object* object, std::string_view name, const Value& value) {
         const Property* p = o->FindOwn(key);
         if (!p || HiddenByVersion(*p, Version())) continue;
         if (p->IsAccessor()) {
-            if (p->setter) {
+            if (p->setter && accessorDepth_ < kMaxAccessorNesting) {
                 const Value args[] = {stored};
-                CallValue(Value::Obj(p->setter), Value::Obj(object), args, o, {});
+                CallAccessor(p->setter, Value::Obj(object), args, o);
             }
             return;
         }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "player/script/host.h"
@@ -534,6 +535,37 @@ TEST(VmObjects, WatcherOnAGetterSetsItAsideWhenNoNestedCallFollows) {
         a.Push("after ").GetVariable("o").Push("p").Op(Ops::kGetMember).Op(Ops::kAdd2).Trace();
         EXPECT_EQ(m.Lines(a), c.traced) << "version " << c.version;
     }
+}
+
+// Two properties whose setters assign each other and whose getters read each other: the
+// chain stops at 130 nested calls without stopping the scripts, and a getter nested too deep
+// reads the value the outermost assignment left.
+TEST(VmObjects, GettersAndSettersNestTo130AndThenFallBackToTheAssignedValue) {
+    Machine m(7);
+    Asm a;
+    a.SetVariable("calls", swfw::PushItem(0));
+    a.SetVariable("o", [](Asm& v) { v.Push(0).Op(Ops::kInitObject); });
+    for (const auto& [self, other, value] : {std::tuple{"p", "q", "from p"},
+                                             std::tuple{"q", "p", "from q"}}) {
+        // o.addProperty(self, function() { calls++; return o[other]; },
+        //                     function() { calls++; o[other] = value; })
+        a.DefineFunction("", {}, [&](Asm& f) {
+            f.SetVariable("calls", [](Asm& v) { v.GetVariable("calls").Op(Ops::kIncrement); });
+            f.GetVariable("o").Push(other, value).Op(Ops::kSetMember);
+        });
+        a.DefineFunction("", {}, [&](Asm& f) {
+            f.SetVariable("calls", [](Asm& v) { v.GetVariable("calls").Op(Ops::kIncrement); });
+            f.GetVariable("o").Push(other).Op(Ops::kGetMember).Op(Ops::kReturn);
+        });
+        a.Push(self, 3).GetVariable("o").Push("addProperty").Op(Ops::kCallMethod).Op(Ops::kPop);
+    }
+    a.GetVariable("o").Push("p", "outer").Op(Ops::kSetMember);
+    a.GetVariable("calls").Trace();
+    a.SetVariable("calls", swfw::PushItem(0));
+    a.GetVariable("o").Push("p").Op(Ops::kGetMember).Trace();
+    a.GetVariable("calls").Trace();
+    EXPECT_EQ(m.Lines(a), (Strings{"130", "outer", "130"}));
+    EXPECT_FALSE(m.vm.Stopped());
 }
 
 // Text from movies before version 6 is in the author's code page; trace prints it as UTF-8.
