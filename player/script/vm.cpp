@@ -658,14 +658,18 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                 break;
             }
             case Op::kImplementsOp: {
+                // The interfaces' prototypes as they are now; primitives and clips count for
+                // nothing, but a class's first list stays, even an empty one.
                 const Value constructor = Pop();
                 const double n = ToNumber(Pop());
                 const std::size_t count = n > 0 ? static_cast<std::size_t>(std::min(n, 1e6)) : 0;
-                Object* proto = constructor.AsObject() ? Get(constructor.AsObject(), "prototype").AsObject() : nullptr;
+                Object* proto = OwnPrototype(constructor).AsObject();
+                std::vector<Object*> prototypes;
                 for (std::size_t k = 0; k < count && stack_.size() > stackBase_; ++k) {
-                    const Value iface = Pop();
-                    if (proto && iface.AsObject()) proto->AddInterface(iface.AsObject());
+                    Object* iface = OwnPrototype(Pop()).AsObject();
+                    if (iface && !ClipOf(iface)) prototypes.push_back(iface);
                 }
+                if (proto && count > 0) proto->SetInterfaces(std::move(prototypes));
                 break;
             }
             case Op::kExtends: {

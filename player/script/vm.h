@@ -181,6 +181,8 @@ class Vm {
     // Names a for-in visits, newest first, prototypes after the object.
     std::vector<Value> EnumerableKeys(Object* object);
     bool InstanceOf(Object* object, Object* constructor);
+    // A constructor's own `prototype` as stored, no getter run (nothing for a primitive).
+    Value OwnPrototype(const Value& constructor);
 
     Value Call(const Value& function, const Value& self, std::span<const Value> args);
     Value CallMethod(const Value& target, std::string_view name, std::span<const Value> args);

@@ -704,23 +704,44 @@ std::vector<Value> Vm::EnumerableKeys(Object* object) {
     return keys;
 }
 
+Value Vm::OwnPrototype(const Value& constructor) {
+    Object* c = constructor.AsObject();
+    const Property* p = c ? c->FindOwn(Key("prototype")) : nullptr;
+    return p ? p->value : Value();
+}
+
+namespace {
+
+// Whether an interface list names `proto`, or an interface in it implements it in turn (the
+// interfaces' own prototypes are not followed).
+bool ListsInterface(const std::vector<Object*>& interfaces, const Object* proto, int depth) {
+    for (const Object* iface : interfaces) {
+        if (iface == proto) return true;
+        if (depth < 64 && iface->Interfaces() &&
+            ListsInterface(*iface->Interfaces(), proto, depth + 1))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool Vm::InstanceOf(Object* object, Object* constructor) {
-    const Value protoValue = Get(constructor, "prototype");
+    // The constructor's own prototype as stored; a primitive one is made an object by the
+    // global constructor of its type as it is now.
+    Value protoValue = OwnPrototype(Value::Obj(constructor));
+    if (!protoValue.IsObject() && !protoValue.IsNullish()) {
+        const char* type = protoValue.IsString()   ? "String"
+                           : protoValue.IsNumber() ? "Number"
+                                                   : "Boolean";
+        protoValue = Construct(Get(realm_.global, type), std::span<const Value>(&protoValue, 1));
+    }
     Object* proto = protoValue.AsObject();
     if (!proto) return false;
     int hops = 0;
     for (Object* o = object->Proto(); o && hops < 256; o = o->Proto(), ++hops) {
         if (o == proto) return true;
-        if (const auto* ifaces = o->Interfaces()) {
-            for (Object* iface : *ifaces) {
-                if (iface == constructor) return true;
-                // Interfaces may extend interfaces.
-                Object* ifaceProto = Get(iface, "prototype").AsObject();
-                if (ifaceProto && ifaceProto != o && ifaceProto->Interfaces())
-                    for (Object* inner : *ifaceProto->Interfaces())
-                        if (inner == constructor) return true;
-            }
-        }
+        if (o->Interfaces() && ListsInterface(*o->Interfaces(), proto, 0)) return true;
     }
     return false;
 }
