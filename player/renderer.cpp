@@ -495,8 +495,8 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
         stageMatrix_ = root.matrix;
         stageScale_ = fit.scale;
         filterBudget_ = limits_.maxFilteredPixelsPerFrame;
-        DrawList(cr, state.Root(), root);
-        for (const auto& [n, level] : state.Levels()) DrawList(cr, *level, root);
+        DrawRoot(cr, state.Root(), root);
+        for (const auto& [n, level] : state.Levels()) DrawRoot(cr, *level, root);
     }
     if (work_.Spent()) {
         ++framesCut_;
@@ -538,6 +538,21 @@ void Renderer::RenderClip(const SpriteInstance& clip, const Movie& movie,
     if (work_.Spent()) NoteCut(workNoted_, "drawing work");
     context.reset();
     cairo_surface_flush(surface.get());
+}
+
+void Renderer::DrawRoot(cairo_t* cr, const SpriteInstance& root, const RenderState& stage) {
+    const DisplayObject& own = root.rootTransform;
+    if (!own.scriptTransformed && !own.visible) {
+        DrawList(cr, root, stage);
+        return;
+    }
+    if (IsHidden(own)) return;
+    RenderState state = stage;
+    const cairo_matrix_t local = ToCairo(own.matrix);
+    cairo_matrix_multiply(&state.matrix, &local, &stage.matrix);
+    if (!Drawable(state.matrix)) return;
+    state.color = ColorMix::From(own.colorTransform).Then(stage.color);
+    DrawList(cr, root, state);
 }
 
 void Renderer::DrawList(cairo_t* cr, const SpriteInstance& instance, const RenderState& state) {

@@ -98,6 +98,8 @@ class Renderer {
 
     using DisplayList = std::map<DepthKey, DisplayObject>;
 
+    // A root or level, moved, faded or hidden as scripts set its own transform.
+    void DrawRoot(cairo_t* cr, const SpriteInstance& root, const RenderState& stage);
     void DrawList(cairo_t* cr, const SpriteInstance& instance, const RenderState& state);
     void DrawRange(cairo_t* cr, const DisplayList& list, DisplayList::const_iterator begin,
                    DisplayList::const_iterator end, const RenderState& state);

@@ -573,17 +573,21 @@ void MovieState::Problem(std::string line) {
         ++problemsDropped_;
 }
 
-bool MovieState::ReadTextBeside(std::string_view address, std::string* text,
-                                std::string* reason) {
+bool MovieState::ReadBytesBeside(std::string_view address, std::string* bytes,
+                                 std::string* reason) {
     // A movie loading in a loop reads only so many files a tick.
     if (++loadsThisTick_ > Caps().maxLoadsPerTick) {
         *reason = "more than " + std::to_string(Caps().maxLoadsPerTick) +
                   " loads were asked for in one frame";
         return false;
     }
+    return ReadBesideMovie(folder_, address, Caps().maxLoadedFileBytes, bytes, reason);
+}
+
+bool MovieState::ReadTextBeside(std::string_view address, std::string* text,
+                                std::string* reason) {
     std::string bytes;
-    if (!ReadBesideMovie(folder_, address, Caps().maxLoadedFileBytes, &bytes, reason))
-        return false;
+    if (!ReadBytesBeside(address, &bytes, reason)) return false;
     *text = LoadedText(std::move(bytes));
     return true;
 }
@@ -835,6 +839,12 @@ DisplayObject* SpriteInstance::Placement() const {
     return &it->second;
 }
 
+DisplayObject* SpriteInstance::Transform() { return parent ? Placement() : &rootTransform; }
+
+const DisplayObject* SpriteInstance::Transform() const {
+    return parent ? Placement() : &rootTransform;
+}
+
 namespace {
 
 constexpr double kRadiansToDegrees = 180.0 / 3.14159265358979323846;
@@ -862,11 +872,11 @@ void SetScaleAndRotation(DisplayObject& object, const std::array<double, 3>& sr)
     object.scriptScale = sr;
 }
 
-// Degrees in (-180, 180].
+// Degrees in [-180, 180]: a turn of exactly half a circle keeps the sign it was given.
 double NormalAngle(double degrees) {
     double a = std::fmod(degrees, 360.0);
     if (a > 180) a -= 360;
-    if (a <= -180) a += 360;
+    if (a < -180) a += 360;
     return a;
 }
 
@@ -1053,7 +1063,7 @@ Affine ToStage(const SpriteInstance& s) {
     Affine map;
     int hops = 0;
     for (const SpriteInstance* c = &s; c && hops < 1024; c = c->parent, ++hops)
-        if (const DisplayObject* placed = c->Placement()) map = Affine::From(placed->matrix).After(map);
+        if (const DisplayObject* placed = c->Transform()) map = Affine::From(placed->matrix).After(map);
     return map;
 }
 
@@ -1175,7 +1185,7 @@ void SpriteInstance::GlobalToLocal(double* x, double* y) {
 script::Value SpriteInstance::GetDisplayProperty(script::Vm& vm, script::ClipProperty property) {
     using script::ClipProperty;
     using script::Value;
-    const DisplayObject* placed = Placement();
+    const DisplayObject* placed = Transform();
     switch (property) {
         case ClipProperty::kX:
             return Value::Number(placed ? TwipsToPixels(placed->matrix.translateX) : 0);
@@ -1226,8 +1236,10 @@ script::Value SpriteInstance::GetDisplayProperty(script::Vm& vm, script::ClipPro
 void SpriteInstance::SetDisplayProperty(script::Vm& vm, script::ClipProperty property,
                                         const script::Value& value) {
     using script::ClipProperty;
-    DisplayObject* placed = Placement();
+    DisplayObject* placed = Transform();
     if (!placed) return;
+    // Nothing, and numbers that are not numbers, leave the property as it was.
+    if (value.IsNullish() && property != ClipProperty::kName) return;
     const double v = vm.ToNumber(value);
     switch (property) {
         case ClipProperty::kX:
@@ -1252,14 +1264,16 @@ void SpriteInstance::SetDisplayProperty(script::Vm& vm, script::ClipProperty pro
         }
         case ClipProperty::kWidth:
         case ClipProperty::kHeight: {
-            // Scales the clip so its bounds take the size; a clip of no size stays as it is.
+            // Scales the clip's own x (or y) axis by how far its bounds, as they stand now, are
+            // from the size; a clip of no size stays as it is.
             if (!std::isfinite(v)) return;
-            const Extent own = SpriteExtent(*this, nesting);
+            Extent outer;
+            outer.Add(SpriteExtent(*this, nesting), placed->matrix);
             const double size =
-                property == ClipProperty::kWidth ? own.x1 - own.x0 : own.y1 - own.y0;
-            if (own.empty || size <= 0) return;
+                property == ClipProperty::kWidth ? outer.x1 - outer.x0 : outer.y1 - outer.y0;
+            if (outer.empty || size <= 0) return;
             std::array<double, 3> sr = ScaleAndRotation(*placed);
-            sr[property == ClipProperty::kWidth ? 0 : 1] = PixelsToTwips(v) / size * 100;
+            sr[property == ClipProperty::kWidth ? 0 : 1] *= PixelsToTwips(v) / size;
             SetScaleAndRotation(*placed, sr);
             break;
         }
@@ -1269,7 +1283,8 @@ void SpriteInstance::SetDisplayProperty(script::Vm& vm, script::ClipProperty pro
                 static_cast<std::int16_t>(std::clamp(std::round(v * 2.56), -32768.0, 32767.0));
             break;
         case ClipProperty::kVisible:
-            placed->visible = vm.ToBoolean(value) ? 1 : 0;
+            if (std::isnan(v)) return;
+            placed->visible = v != 0 ? 1 : 0;
             return;
         case ClipProperty::kName:
             placed->name = name = vm.ToString(value);

@@ -134,6 +134,9 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     // Scripts no longer read the clip's static text: a duplicate of the clip took it over.
     bool staticTextHandedOn = false;
     bool constructed = false;  // its class's constructor (or onConstruct) has run
+    // A root's own position, scale, rotation and visibility as scripts set them (a placed
+    // clip keeps these in its parent's display list).
+    DisplayObject rootTransform;
 
     SpriteInstance() = default;
     SpriteInstance(const SpriteInstance&) = delete;
@@ -207,6 +210,9 @@ struct SpriteInstance : std::enable_shared_from_this<SpriteInstance>, script::Cl
     int NestingCap() const;
     // Where the parent keeps this clip; null for a root or a clip being replaced.
     DisplayObject* Placement() const;
+    // Where the clip's transform lives: its placement, or for a root its own.
+    DisplayObject* Transform();
+    const DisplayObject* Transform() const;
     // Whether a stage point (pixels) falls on what the clip shows (for a button: on its hit
     // area), each shape judged by its box.
     bool HitsStagePoint(double x, double y) const;
@@ -336,6 +342,8 @@ class MovieState : private script::Host {
     void DispatchInput(const InputEvent& event);
     bool ReadTextBeside(std::string_view address, std::string* text,
                         std::string* reason) override;
+    bool ReadBytesBeside(std::string_view address, std::string* bytes,
+                         std::string* reason) override;
     // Script Sound objects: a clip's sounds are the group of its serial, a root's the movie's.
     static std::uint64_t SoundGroup(script::ClipHost* clip);
     bool StartSound(script::ClipHost* clip, std::string_view exportName, int loops,

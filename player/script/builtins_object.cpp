@@ -93,9 +93,11 @@ Value AddProperty(Vm& vm, const Value& self, std::span<const Value> args) {
     if (!o || name.empty() || !getter || getter->Kind() != ObjectKind::kFunction || !setterOk)
         return Value::Boolean(false);
     std::string key = vm.Key(name);
+    // A plain value the property had stays stored beside the pair.
     Property* existing = o->FindOwn(key);
     const std::uint16_t flags = existing ? existing->flags : 0;
-    Property& p = o->Put(vm.Intern(name), std::move(key), Value(), flags);
+    const Value kept = existing && !existing->IsAccessor() ? existing->value : Value();
+    Property& p = o->Put(vm.Intern(name), std::move(key), kept, flags);
     p.getter = getter;
     p.setter = setter;
     vm.GetHeap().Grew(sizeof(Property));

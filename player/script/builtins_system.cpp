@@ -3,6 +3,7 @@
 // between runs, talks to no other movie and shows no menu, so the others hold what scripts
 // give them and answer as a quiet player would.
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <optional>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "player/script/builtins.h"
 #include "player/script/function.h"
+#include "player/script/mp3_file.h"
 
 namespace player::script {
 
@@ -105,6 +107,11 @@ class SoundObject final : public Object {
     double playsMs = 0;
     double stoppedAtMs = -1;  // where a stopped sound was
     int completion = 0;
+    // A file loaded beside the movie: how long it plays (0 while it loads, -1 for none) and
+    // its size.
+    double loadedMs = -1;
+    double loadedBytes = 0;
+    int loads = 0;  // files loaded into it so far
     void Trace(Marker& marker) const override {
         Object::Trace(marker);
         target.Mark(marker);
@@ -275,16 +282,31 @@ Value SoundAttach(Vm& vm, const Value& self, std::span<const Value> args) {
     if (!vm.GetHost().SoundDuration(SoundOwner(vm, sound), name)) return Value();
     EndCompletion(vm, sound);
     sound->attached = name;
+    sound->loadedMs = -1;
     sound->startedMs = sound->stoppedAtMs = -1;
     return Value();
 }
 
-// Milliseconds the attached sound plays once, or nothing.
+// Milliseconds the attached or loaded sound plays once, or nothing.
 std::optional<double> DurationMs(Vm& vm, SoundObject* sound) {
+    if (sound->loadedMs >= 0) return sound->loadedMs;
     if (sound->attached.empty()) return std::nullopt;
     const auto seconds = vm.GetHost().SoundDuration(SoundOwner(vm, sound), sound->attached);
     if (!seconds) return std::nullopt;
     return std::round(*seconds * 1000);
+}
+
+// The sound plays from `offsetSeconds` for `playsMs` in all, on the movie's clock; its
+// onSoundComplete runs when that time is up.
+void PlayFrom(Vm& vm, const Value& self, SoundObject* sound, double offsetSeconds,
+              double playsMs) {
+    EndCompletion(vm, sound);
+    sound->startedMs = vm.NowMs();
+    sound->offsetMs = std::min(offsetSeconds * 1000, playsMs);
+    sound->playsMs = playsMs;
+    sound->stoppedAtMs = -1;
+    sound->completion = vm.AddTimer(Value(), self, vm.Str("onSoundComplete"), {},
+                                    sound->playsMs - sound->offsetMs, false);
 }
 
 // start([secondOffset [, loops]]): the attached sound from the offset, loops times; its
@@ -299,15 +321,10 @@ Value SoundStart(Vm& vm, const Value& self, std::span<const Value> args) {
     offset = std::min(offset, 86400.0);
     const double loopsAsked = args.size() > 1 ? vm.ToInteger(args[1]) : 1;
     const int loops = static_cast<int>(std::clamp(loopsAsked, 1.0, 65535.0));
-    if (!vm.GetHost().StartSound(SoundOwner(vm, sound), sound->attached, loops, offset))
+    if (sound->loadedMs < 0 &&
+        !vm.GetHost().StartSound(SoundOwner(vm, sound), sound->attached, loops, offset))
         return Value();
-    EndCompletion(vm, sound);
-    sound->startedMs = vm.NowMs();
-    sound->offsetMs = std::min(offset * 1000, *duration * loops);
-    sound->playsMs = *duration * loops;
-    sound->stoppedAtMs = -1;
-    sound->completion = vm.AddTimer(Value(), self, vm.Str("onSoundComplete"), {},
-                                    sound->playsMs - sound->offsetMs, false);
+    PlayFrom(vm, self, sound, offset, *duration * loops);
     return Value();
 }
 
@@ -346,13 +363,93 @@ Value SoundPositionValue(Vm& vm, const Value& self, std::span<const Value>) {
     return duration ? Value::Number(PositionMs(vm, sound, *duration)) : Value();
 }
 
-// What is not known of a sound that was never loaded.
-Value SoundUnknown(Vm&, const Value&, std::span<const Value>) { return Value(); }
+// Bytes of a loaded file; nothing for a sound that was never loaded.
+Value SoundBytes(Vm&, const Value& self, std::span<const Value>) {
+    SoundObject* sound = ThisSound(self);
+    return sound && sound->loadedMs >= 0 ? Value::Number(sound->loadedBytes) : Value();
+}
 
-// Sound files beside the movie are not played: the load is reported and never completes.
-Value SoundLoad(Vm& vm, const Value&, std::span<const Value> args) {
-    vm.GetHost().Problem("Sound.loadSound(\"" + vm.ToString(Arg(args, 0)) +
-                         "\") is not played: only the movie's own sounds are");
+// The names scripts also read some tag fields by.
+std::string_view Id3Alias(std::string_view id) {
+    static constexpr std::pair<std::string_view, std::string_view> kAliases[] = {
+        {"TPE1", "artist"}, {"TALB", "album"}, {"TIT2", "songname"}, {"TRCK", "track"},
+        {"TYER", "year"},   {"TCON", "genre"}, {"COMM", "comment"}};
+    for (const auto& [frame, alias] : kAliases)
+        if (frame == id) return alias;
+    return {};
+}
+
+// The tag's fields on the sound's id3 object, each under its alias first; comments gather in
+// an array. An id3 the script set first is kept (and a text one takes no fields); the one made
+// here is read-only.
+void SetId3(Vm& vm, Object* sound, const std::vector<Id3Field>& fields) {
+    Value id3 = vm.Get(sound, "id3");
+    if (id3.IsUndefined()) {
+        // Bare: it converts to nothing, as the player's own does.
+        id3 = Value::Obj(vm.GetHeap().New<Object>(nullptr));
+        vm.DefineValue(sound, "id3", id3, kReadOnly);
+    }
+    Object* tags = id3.AsObject();
+    if (!tags) return;
+    for (const Id3Field& field : fields) {
+        if (vm.Stopped()) return;
+        const Value text = vm.Str(field.text);
+        if (const std::string_view alias = Id3Alias(field.id); !alias.empty())
+            vm.Set(tags, alias, text);
+        if (field.id != "COMM") {
+            vm.Set(tags, field.id, text);
+            continue;
+        }
+        Object* comments = vm.Get(tags, "COMM").AsObject();
+        if (!comments || comments->Kind() != ObjectKind::kArray) {
+            comments = vm.NewArray();
+            vm.Set(tags, "COMM", Value::Obj(comments));
+        }
+        const auto length = static_cast<ArrayObject*>(comments)->Length();
+        vm.Set(comments, std::to_string(length), text);
+    }
+}
+
+void CallHandler(Vm& vm, const Value& self, std::string_view name, const Value& arg) {
+    const Value handler = vm.GetMember(self, name);
+    if (handler.IsObject()) vm.Call(handler, self, std::span<const Value>(&arg, 1));
+}
+
+// loadSound(url, isStreaming): an MP3 file beside the movie. Its tags reach id3 and onID3,
+// then its length getDuration and onLoad; a streamed one starts playing on the movie's clock.
+// The file is read at once, so the handlers run before loadSound returns.
+Value SoundLoad(Vm& vm, const Value& self, std::span<const Value> args) {
+    SoundObject* sound = ThisSound(self);
+    if (!sound || args.empty()) return Value();
+    const std::string url = vm.ToString(args[0]);
+    const bool streaming = vm.ToBoolean(Arg(args, 1));
+    std::string bytes, reason;
+    if (!vm.GetHost().ReadBytesBeside(url, &bytes, &reason)) {
+        vm.GetHost().Problem("a script asked Sound.loadSound(\"" + url + "\"): " + reason +
+                             "; the load fails");
+        CallHandler(vm, self, "onLoad", Value::Boolean(false));
+        return Value();
+    }
+    vm.GetHost().Problem("Sound.loadSound(\"" + url +
+                         "\"): its tags and length are read; the sound is not mixed in");
+    const std::span<const std::uint8_t> file(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                             bytes.size());
+    EndCompletion(vm, sound);
+    sound->attached.clear();
+    sound->startedMs = sound->stoppedAtMs = -1;
+    sound->loadedMs = 0;
+    sound->loadedBytes = static_cast<double>(bytes.size());
+    const int load = ++sound->loads;
+    if (const std::vector<Id3Field> fields = ReadId3(file); !fields.empty()) {
+        SetId3(vm, sound, fields);
+        CallHandler(vm, self, "onID3", Value::Boolean(true));
+    }
+    // A handler may have loaded another file into the object meanwhile.
+    if (sound->loads != load) return Value();
+    const std::optional<double> ms = Mp3DurationMs(file);
+    sound->loadedMs = ms ? std::round(*ms) : 0;
+    if (streaming && sound->loadedMs > 0) PlayFrom(vm, self, sound, 0, sound->loadedMs);
+    CallHandler(vm, self, "onLoad", Value::Boolean(true));
     return Value();
 }
 
@@ -369,7 +466,7 @@ void InstallSound(Vm& vm) {
         {"start", SoundStart},           {"getDuration", SoundDurationValue},
         {"setDuration", Nothing},        {"getPosition", SoundPositionValue},
         {"setPosition", Nothing},        {"loadSound", SoundLoad},
-        {"getBytesLoaded", SoundUnknown}, {"getBytesTotal", SoundUnknown},
+        {"getBytesLoaded", SoundBytes},  {"getBytesTotal", SoundBytes},
     };
     for (const auto& [name, fn] : methods) vm.DefineMethod(p, name, fn, kHidden);
     // Movies before version 7 have no such properties, and may make their own.
@@ -452,15 +549,45 @@ Value ConnectionDomain(Vm& vm, const Value&, std::span<const Value>) {
     return vm.Str("localhost");
 }
 
-// No other movie is listening: a connection can be opened (it hears nothing) and what is
-// sent reaches no one.
-Value ConnectionConnect(Vm& vm, const Value&, std::span<const Value> args) {
-    return Value::Boolean(!args.empty() && args[0].IsString() && !args[0].Text().empty() &&
-                          vm.ToString(args[0]).find(':') == std::string::npos);
+// The name a connection listens on or sends to, as the player files it: "domain:name" in
+// lower case, the domain this movie's when none is given; a name that begins with an
+// underscore is shared by every domain and takes no prefix.
+std::string QualifiedConnectionName(std::string_view name) {
+    std::string folded(name);
+    for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (folded.front() == '_' || folded.find(':') != std::string::npos) return folded;
+    return "localhost:" + folded;
 }
 
-Value ConnectionSend(Vm&, const Value&, std::span<const Value> args) {
-    return Value::Boolean(args.size() >= 2 && args[0].IsString() && args[1].IsString());
+// A connection listens on one name at a time, one no other connection holds.
+Value ConnectionConnect(Vm& vm, const Value& self, std::span<const Value> args) {
+    Object* connection = self.AsObject();
+    if (!connection || args.empty() || !args[0].IsString()) return Value::Boolean(false);
+    const std::string_view name = args[0].Text();
+    if (name.empty() || name.find(':') != std::string_view::npos) return Value::Boolean(false);
+    return Value::Boolean(vm.Listen(QualifiedConnectionName(name), connection));
+}
+
+Value ConnectionClose(Vm& vm, const Value& self, std::span<const Value>) {
+    if (Object* connection = self.AsObject()) vm.StopListening(connection);
+    return Value();
+}
+
+// Queues the call for whoever listens on the name when the next tick begins; the sender's
+// onStatus hears "status" or, when no one listened then or now, "error".
+Value ConnectionSend(Vm& vm, const Value& self, std::span<const Value> args) {
+    static constexpr std::string_view kReserved[] = {"send", "connect", "close", "allowDomain",
+                                                     "allowInsecureDomain", "domain"};
+    if (args.size() < 2 || !args[0].IsString() || !args[1].IsString()) return Value::Boolean(false);
+    const std::string_view name = args[0].Text(), method = args[1].Text();
+    if (name.empty() || method.empty()) return Value::Boolean(false);
+    if (std::find(std::begin(kReserved), std::end(kReserved), method) != std::end(kReserved))
+        return Value::Boolean(false);
+    std::string qualified = QualifiedConnectionName(name);
+    const bool heard = vm.HasListener(qualified);
+    vm.QueueMessage(self, std::move(qualified), args[1],
+                    std::vector<Value>(args.begin() + 2, args.end()), heard);
+    return Value::Boolean(true);
 }
 
 void InstallLocalConnection(Vm& vm) {
@@ -469,7 +596,7 @@ void InstallLocalConnection(Vm& vm) {
     vm.DefineClass(realm.global, "LocalConnection", Nothing, nullptr, p);
     vm.DefineMethod(p, "domain", ConnectionDomain, kHidden);
     vm.DefineMethod(p, "connect", ConnectionConnect, kHidden);
-    vm.DefineMethod(p, "close", Nothing, kHidden);
+    vm.DefineMethod(p, "close", ConnectionClose, kHidden);
     vm.DefineMethod(p, "send", ConnectionSend, kHidden);
 }
 

@@ -310,6 +310,12 @@ class Host {
         *reason = "this player loads nothing";
         return false;
     }
+    // The same, as the file's bytes (a sound a script loads).
+    virtual bool ReadBytesBeside(std::string_view /*address*/, std::string* /*bytes*/,
+                                 std::string* reason) {
+        *reason = "this player loads nothing";
+        return false;
+    }
 
     // Sounds a script's Sound object plays for `clip` (the whole movie's for a root): a library
     // sound by the name it is exported under, started now `loops` times from `offsetSeconds`

@@ -98,9 +98,8 @@ bool Object::RemoveWatcher(std::string_view key) {
     return true;
 }
 
-void Object::AddInterface(Object* constructor) {
-    if (!interfaces_) interfaces_ = std::make_unique<std::vector<Object*>>();
-    interfaces_->push_back(constructor);
+void Object::SetInterfaces(std::vector<Object*> prototypes) {
+    if (!interfaces_) interfaces_ = std::make_unique<std::vector<Object*>>(std::move(prototypes));
 }
 
 void Object::Trace(Marker& marker) const {

@@ -90,8 +90,9 @@ class Object : public Cell {
     void SetWatcher(std::string key, Watcher watcher);
     bool RemoveWatcher(std::string_view key);
 
-    // Interfaces a constructor's instances implement (ImplementsOp).
-    void AddInterface(Object* constructor);
+    // What a class's instances implement (ImplementsOp), as the interfaces' prototypes; a
+    // class's first list stays, even an empty one.
+    void SetInterfaces(std::vector<Object*> prototypes);
     const std::vector<Object*>* Interfaces() const { return interfaces_.get(); }
 
     // Hooks for kinds whose properties are computed (array length, clip properties). Return

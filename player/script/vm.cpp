@@ -52,6 +52,7 @@ void Vm::BeginTick() {
     AdvanceClock();
     budget_ = options_.limits.actionsPerTick;
     RunTimers();
+    DeliverMessages();
 }
 
 void Vm::AdvanceClock() { nowMs_ += 1000.0 / (options_.frameRate > 0 ? options_.frameRate : 12.0); }
@@ -133,6 +134,12 @@ void Vm::MarkRoots(Marker& marker) {
     for (const auto& [text, cell] : interned_) marker.Mark(cell);
     for (const auto& [host, clip] : clips_) marker.Mark(clip);
     for (const auto& [host, field] : texts_) marker.Mark(field);
+    for (const auto& [name, connection] : listeners_) marker.Mark(connection);
+    for (const Message& m : messages_) {
+        m.sender.Mark(marker);
+        m.method.Mark(marker);
+        for (const Value& v : m.args) v.Mark(marker);
+    }
     for (const auto* calls : {&loads_, &afterFrames_}) {
         for (const Timer& t : *calls) {
             t.function.Mark(marker);
@@ -652,14 +659,18 @@ Vm::Completion Vm::Execute(Frame& frame, std::uint32_t begin, std::uint32_t end,
                 break;
             }
             case Op::kImplementsOp: {
+                // The interfaces' prototypes as they are now; primitives and clips count for
+                // nothing, but a class's first list stays, even an empty one.
                 const Value constructor = Pop();
                 const double n = ToNumber(Pop());
                 const std::size_t count = n > 0 ? static_cast<std::size_t>(std::min(n, 1e6)) : 0;
-                Object* proto = constructor.AsObject() ? Get(constructor.AsObject(), "prototype").AsObject() : nullptr;
+                Object* proto = OwnPrototype(constructor).AsObject();
+                std::vector<Object*> prototypes;
                 for (std::size_t k = 0; k < count && stack_.size() > stackBase_; ++k) {
-                    const Value iface = Pop();
-                    if (proto && iface.AsObject()) proto->AddInterface(iface.AsObject());
+                    Object* iface = OwnPrototype(Pop()).AsObject();
+                    if (iface && !ClipOf(iface)) prototypes.push_back(iface);
                 }
+                if (proto && count > 0) proto->SetInterfaces(std::move(prototypes));
                 break;
             }
             case Op::kExtends: {
@@ -886,6 +897,14 @@ Value Vm::CallValue(const Value& function, const Value& self, std::span<const Va
         return result;
     }
     return CallScript(f, self, args, home);
+}
+
+Value Vm::CallAccessor(Object* function, const Value& self, std::span<const Value> args,
+                       Object* home) {
+    ++accessorDepth_;
+    Value result = CallValue(Value::Obj(function), self, args, home, {});
+    --accessorDepth_;
+    return result;
 }
 
 Value Vm::CallMethod(const Value& target, std::string_view name, std::span<const Value> args) {
@@ -1183,6 +1202,56 @@ void Vm::RunAfterFrames() {
         const Timer call = afterFrames_[left];
         afterFrames_.erase(afterFrames_.begin() + static_cast<std::ptrdiff_t>(left));
         CallFromHost(call.function, call.self, call.args);
+    }
+}
+
+bool Vm::Listen(std::string name, Object* connection) {
+    if (HasListener(name) || IsListening(connection)) return false;
+    listeners_.emplace_back(std::move(name), connection);
+    return true;
+}
+
+void Vm::StopListening(Object* connection) {
+    std::erase_if(listeners_, [&](const auto& entry) { return entry.second == connection; });
+}
+
+bool Vm::IsListening(Object* connection) const {
+    return std::any_of(listeners_.begin(), listeners_.end(),
+                       [&](const auto& entry) { return entry.second == connection; });
+}
+
+bool Vm::HasListener(std::string_view name) const {
+    return std::any_of(listeners_.begin(), listeners_.end(),
+                       [&](const auto& entry) { return entry.first == name; });
+}
+
+void Vm::QueueMessage(Value sender, std::string name, Value method, std::vector<Value> args,
+                      bool heard) {
+    // Each send costs actions, so the tick's action budget bounds the queue.
+    messages_.push_back({sender, method, std::move(name), std::move(args), heard});
+}
+
+void Vm::DeliverMessages() {
+    // The sender hears how it went, then the listener on the name now runs the method;
+    // messages these calls send wait for the next tick.
+    std::vector<Message> due;
+    due.swap(messages_);
+    for (const Message& m : due) {
+        if (stopped_) break;
+        const auto listener = std::find_if(listeners_.begin(), listeners_.end(),
+                                           [&](const auto& entry) { return entry.first == m.name; });
+        const bool delivered = m.heard && listener != listeners_.end();
+        Object* to = delivered ? listener->second : nullptr;
+        Object* status = NewObject();
+        Set(status, "level", Str(delivered ? "status" : "error"));
+        const Value handler = GetMember(m.sender, "onStatus");
+        if (handler.IsObject()) {
+            const Value info = Value::Obj(status);
+            CallFromHost(handler, m.sender, std::span<const Value>(&info, 1));
+        }
+        if (!to) continue;
+        const Value method = GetMember(Value::Obj(to), ToString(m.method));
+        if (method.IsObject()) CallFromHost(method, Value::Obj(to), m.args);
     }
 }
 

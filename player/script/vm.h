@@ -185,6 +185,8 @@ class Vm {
     // Names a for-in visits, newest first, prototypes after the object.
     std::vector<Value> EnumerableKeys(Object* object);
     bool InstanceOf(Object* object, Object* constructor);
+    // A constructor's own `prototype` as stored, no getter run (nothing for a primitive).
+    Value OwnPrototype(const Value& constructor);
 
     Value Call(const Value& function, const Value& self, std::span<const Value> args);
     Value CallMethod(const Value& target, std::string_view name, std::span<const Value> args);
@@ -237,6 +239,14 @@ class Vm {
     bool RunLoads();
     void CallAfterFrames(Value function, Value self, std::vector<Value> args);
     void RunAfterFrames();
+    // LocalConnection within this player: names (folded, with their domain) connections
+    // listen on, and messages sent, delivered when the next tick begins.
+    bool Listen(std::string name, Object* connection);  // false when the name is taken
+    void StopListening(Object* connection);
+    bool IsListening(Object* connection) const;
+    bool HasListener(std::string_view name) const;
+    void QueueMessage(Value sender, std::string name, Value method, std::vector<Value> args,
+                      bool heard);
 
   public:
     struct Frame;
@@ -266,6 +276,9 @@ class Vm {
                     Object* home, std::string_view nameForProblem);
     Value CallScript(FunctionObject* f, const Value& self, std::span<const Value> args,
                      Object* home);
+    // A property's getter or setter, counted in accessorDepth_.
+    Value CallAccessor(Object* function, const Value& self, std::span<const Value> args,
+                       Object* home);
     Value CallMethodAction(Frame& frame, const Value& object, const Value& name,
                            std::span<const Value> args);
     Value NewMethodAction(const Value& object, const Value& name, std::span<const Value> args);
@@ -322,6 +335,7 @@ class Vm {
     bool throwing_ = false;
     Value thrown_;
     int depth_ = 0;          // script functions on the call stack
+    int accessorDepth_ = 0;  // getters and setters running now, one inside another
     // Watchers running now: before version 7 a watcher is not called for assignments made
     // while it runs for the same property; from 7 on it is, to a nesting of 65.
     std::vector<std::pair<const Object*, std::string>> runningWatchers_;
@@ -356,6 +370,16 @@ class Vm {
     int nextTimerId_ = 1;
     std::vector<Timer> loads_;
     std::vector<Timer> afterFrames_;
+    std::vector<std::pair<std::string, Object*>> listeners_;
+    // A message waiting for the next tick; `heard` when someone listened as it was sent.
+    struct Message {
+        Value sender, method;
+        std::string name;
+        std::vector<Value> args;
+        bool heard = false;
+    };
+    std::vector<Message> messages_;
+    void DeliverMessages();
 };
 
 // Installs the built-in objects and functions into a fresh machine.

@@ -386,6 +386,9 @@ namespace {
 
 // Watchers called inside watchers, from version 7 on (any property).
 constexpr std::size_t kMaxWatcherNesting = 65;
+// Getters and setters call one another to this nesting; past it a getter is not called and
+// the property reads as the value last assigned to it, and a setter is not called.
+constexpr int kMaxAccessorNesting = 130;
 
 // Lower case of the letters of the Latin, Greek, Cyrillic and Armenian blocks that have one
 // (the cases version 6 movies fold); other code points are their own.
@@ -475,7 +478,10 @@ Value Vm::Lookup(Object* object, std::string_view name, const Value& receiverIn,
         if (const Property* p = o->FindOwn(key); p && !HiddenByVersion(*p, Version())) {
             if (holder) *holder = o;
             // A getter's home is where it was found (for `super` inside it).
-            if (p->IsAccessor()) return CallValue(Value::Obj(p->getter), receiver, {}, o, {});
+            if (p->IsAccessor()) {
+                if (accessorDepth_ >= kMaxAccessorNesting) return p->value;
+                return CallAccessor(p->getter, receiver, {}, o);
+            }
             return p->value;
         }
         if (o->GetAfterOwn(*this, key, &v)) {
@@ -533,9 +539,9 @@ void Vm::Set(Object* object, std::string_view name, const Value& value) {
             const Property* p = o->FindOwn(key);
             if (!p) continue;
             if (p->IsAccessor()) {
-                if (p->setter) {
+                if (p->setter && accessorDepth_ < kMaxAccessorNesting) {
                     const Value args[] = {value};
-                    CallValue(Value::Obj(p->setter), super->Self(), args, o, {});
+                    CallAccessor(p->setter, super->Self(), args, o);
                 }
                 return;
             }
@@ -602,10 +608,13 @@ void Vm::Set(Object* object, std::string_view name, const Value& value) {
     if (object->SetVirtual(*this, key, stored)) return;
     if (Property* p = object->FindOwn(key)) {
         if (p->IsAccessor()) {
-            if (p->setter) {
+            if (p->setter && accessorDepth_ < kMaxAccessorNesting) {
                 const Value args[] = {stored};
-                Call(Value::Obj(p->setter), Value::Obj(object), args);
+                CallAccessor(p->setter, Value::Obj(object), args, nullptr);
             }
+            // Kept beside the pair, for a getter nested too deep to be called.
+            if (Property* after = object->FindOwn(key); after && after->IsAccessor())
+                after->value = stored;
             return;
         }
         if (p->flags & kReadOnly) return;
@@ -620,9 +629,9 @@ void Vm::Set(Object* object, std::string_view name, const Value& value) {
         const Property* p = o->FindOwn(key);
         if (!p || HiddenByVersion(*p, Version())) continue;
         if (p->IsAccessor()) {
-            if (p->setter) {
+            if (p->setter && accessorDepth_ < kMaxAccessorNesting) {
                 const Value args[] = {stored};
-                CallValue(Value::Obj(p->setter), Value::Obj(object), args, o, {});
+                CallAccessor(p->setter, Value::Obj(object), args, o);
             }
             return;
         }
@@ -695,23 +704,44 @@ std::vector<Value> Vm::EnumerableKeys(Object* object) {
     return keys;
 }
 
+Value Vm::OwnPrototype(const Value& constructor) {
+    Object* c = constructor.AsObject();
+    const Property* p = c ? c->FindOwn(Key("prototype")) : nullptr;
+    return p ? p->value : Value();
+}
+
+namespace {
+
+// Whether an interface list names `proto`, or an interface in it implements it in turn (the
+// interfaces' own prototypes are not followed).
+bool ListsInterface(const std::vector<Object*>& interfaces, const Object* proto, int depth) {
+    for (const Object* iface : interfaces) {
+        if (iface == proto) return true;
+        if (depth < 64 && iface->Interfaces() &&
+            ListsInterface(*iface->Interfaces(), proto, depth + 1))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool Vm::InstanceOf(Object* object, Object* constructor) {
-    const Value protoValue = Get(constructor, "prototype");
+    // The constructor's own prototype as stored; a primitive one is made an object by the
+    // global constructor of its type as it is now.
+    Value protoValue = OwnPrototype(Value::Obj(constructor));
+    if (!protoValue.IsObject() && !protoValue.IsNullish()) {
+        const char* type = protoValue.IsString()   ? "String"
+                           : protoValue.IsNumber() ? "Number"
+                                                   : "Boolean";
+        protoValue = Construct(Get(realm_.global, type), std::span<const Value>(&protoValue, 1));
+    }
     Object* proto = protoValue.AsObject();
     if (!proto) return false;
     int hops = 0;
     for (Object* o = object->Proto(); o && hops < 256; o = o->Proto(), ++hops) {
         if (o == proto) return true;
-        if (const auto* ifaces = o->Interfaces()) {
-            for (Object* iface : *ifaces) {
-                if (iface == constructor) return true;
-                // Interfaces may extend interfaces.
-                Object* ifaceProto = Get(iface, "prototype").AsObject();
-                if (ifaceProto && ifaceProto != o && ifaceProto->Interfaces())
-                    for (Object* inner : *ifaceProto->Interfaces())
-                        if (inner == constructor) return true;
-            }
-        }
+        if (o->Interfaces() && ListsInterface(*o->Interfaces(), proto, 0)) return true;
     }
     return false;
 }

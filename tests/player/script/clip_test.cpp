@@ -87,6 +87,75 @@ TEST(ClipProperties, ReadFromThePlacementAndWrittenInTwips) {
     EXPECT_EQ(run->lines, want);
 }
 
+TEST(ClipProperties, NothingAndNonNumbersLeaveAPropertyAsItWas) {
+    struct Case {
+        const char* property;
+        swfw::PushItem value;
+        const char* traced;
+    };
+    // The clip starts at _x 5, visible, unturned.
+    const Case cases[] = {
+        {"_x", swfw::Undefined{}, "5"},   {"_x", swfw::Null{}, "5"},
+        {"_x", "abc", "5"},               {"_x", "7", "7"},
+        {"_visible", swfw::Undefined{}, "true"}, {"_visible", "false", "true"},
+        {"_visible", "0000", "false"},    {"_visible", 2, "true"},
+        {"_rotation", 180, "180"},        {"_rotation", -180, "-180"},
+        {"_rotation", 181, "-179"},       {"_rotation", -181, "179"},
+        {"_rotation", 540, "180"},
+    };
+    for (const int version : {6, 8}) {
+        for (const Case& c : cases) {
+            swfw::Movie m = WithBoxClip();
+            m.Version(version);
+            m.Place(swfw::PlaceObject::New(2, 1).At(100, 0).Name("a"));
+            Asm a;
+            a.GetVariable("a").Push(c.property).Push(c.value).Op(Op::kSetMember);
+            TraceMember(a, "a", c.property);
+            m.Do(a).ShowFrame();
+            auto run = Play(m);
+            EXPECT_EQ(run->lines, std::vector<std::string>{c.traced})
+                << c.property << " in version " << version;
+        }
+    }
+}
+
+TEST(ClipProperties, TheRootKeepsItsOwnTransformAndIsDrawnThroughIt) {
+    swfw::Movie m = WithBoxClip();
+    m.Place(swfw::PlaceObject::New(2, 1).At(2000, 0).Name("a"));  // 100..120 px
+    Asm a;
+    a.Push("", 2, 50).Op(Op::kSetProperty);  // setProperty("", _xscale, 50)
+    a.Push("", 2).Op(Op::kGetProperty).Trace();
+    SetMember(a, "_root", "_rotation", -180);
+    TraceMember(a, "_root", "_rotation");
+    SetMember(a, "_root", "_rotation", 0);
+    TraceMember(a, "a", "_x");  // a child's own coordinates are untouched
+    m.Do(a).ShowFrame();
+    auto run = Play(m);
+    EXPECT_EQ(run->lines, (std::vector<std::string>{"50", "-180", "100"}));
+
+    std::vector<std::uint8_t> pixels(550 * 400 * 4);
+    run->player->Render({pixels.data(), 550, 400, 550 * 4});
+    auto redAt = [&](int x, int y) {
+        const std::uint8_t* p = &pixels[(y * 550 + x) * 4];
+        return p[2] > 200 && p[1] < 50;  // BGRA in memory
+    };
+    EXPECT_TRUE(redAt(55, 10));    // the box, squeezed to 50..60 px
+    EXPECT_FALSE(redAt(110, 10));  // where it stood unscaled
+}
+
+TEST(ClipProperties, AHiddenRootDrawsNothing) {
+    swfw::Movie m = WithBoxClip();
+    m.Place(swfw::PlaceObject::New(2, 1).At(0, 0).Name("a"));
+    Asm a;
+    SetMember(a, "_root", "_visible", 0);
+    m.Do(a).ShowFrame();
+    auto run = Play(m);
+    std::vector<std::uint8_t> pixels(550 * 400 * 4);
+    run->player->Render({pixels.data(), 550, 400, 550 * 4});
+    const std::uint8_t* p = &pixels[(10 * 550 + 10) * 4];
+    EXPECT_FALSE(p[2] > 200 && p[1] < 50);
+}
+
 TEST(ClipProperties, AClipMovedByScriptLeavesItsTimelinePlacements) {
     swfw::Movie m = WithBoxClip();
     m.Place(swfw::PlaceObject::New(2, 1).At(0, 0).Name("a"));

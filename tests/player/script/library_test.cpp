@@ -803,6 +803,73 @@ TEST(Connections, XmlSocketFailsToConnectAndParsesWhatItIsGiven) {
               (std::vector<std::string>{"true", "xml <a>b</a>", "connected false"}));
 }
 
+TEST(Connections, LocalConnectionNamesAreCheckedAndHeldByOne) {
+    struct Case {
+        Item name;
+        const char* traced;
+    };
+    const Case cases[] = {
+        {Item("held"), "false"},       {Item("HELD"), "false"},     // the name folds case
+        {Item("channel"), "true"},
+        {Item("_channel"), "true"},    {Item("a:b"), "false"},      // no domain of its own
+        {Item(""), "false"},           {Item(swfw::Null{}), "false"},
+        {Item(0), "false"},            {Item(" ??? "), "true"},
+    };
+    Asm a;
+    New(a, "first", "LocalConnection", {});
+    Call(a, "first.connect", {"held"});
+    std::vector<std::string> want;
+    for (const Case& c : cases) {
+        New(a, "lc", "LocalConnection", {});
+        TraceCall(a, "lc.connect", {c.name});
+        want.emplace_back(c.traced);
+    }
+    // A connection listens on one name; closing frees it.
+    TraceCall(a, "first.connect", {"other"});
+    Call(a, "first.close", {});
+    TraceCall(a, "first.connect", {"other"});
+    want.insert(want.end(), {"false", "true"});
+    EXPECT_EQ(Lines(a), want);
+}
+
+TEST(Connections, LocalConnectionDeliversOnTheNextTick) {
+    Asm a;
+    New(a, "receiver", "LocalConnection", {});
+    New(a, "sender", "LocalConnection", {});
+    TraceHandler(a, "sender", "onStatus", "status ", "level");
+    TraceHandler(a, "receiver", "hello", "hello ");
+    Call(a, "receiver.connect", {"here"});
+    TraceCall(a, "sender.send", {"LOCALHOST:Here", "hello", "world"});  // heard
+    TraceCall(a, "sender.send", {"nowhere", "hello"});                  // no one listens
+    TraceCall(a, "sender.send", {"here", "connect"});                   // reserved
+    TraceCall(a, "sender.send", {"here", ""});
+    TraceCall(a, "sender.send", {"localhost:_x", "hello"});  // a shared name takes no domain
+    a.Push("frame ends").Trace();
+    EXPECT_EQ(LinesOverFrames(a, 3),
+              (std::vector<std::string>{"true", "true", "false", "false", "true", "frame ends",
+                                        "status status", "hello world", "status error",
+                                        "status error"}));
+}
+
+TEST(Connections, LocalConnectionMessageNeedsAListenerWhenSentAndWhenDue) {
+    Asm a;
+    New(a, "a", "LocalConnection", {});
+    New(a, "b", "LocalConnection", {});
+    New(a, "sender", "LocalConnection", {});
+    TraceHandler(a, "sender", "onStatus", "status ", "level");
+    TraceHandler(a, "a", "m", "a got ");
+    TraceHandler(a, "b", "m", "b got ");
+    Call(a, "sender.send", {"late", "m", 1});  // the listener comes after it was sent
+    Call(a, "a.connect", {"late"});
+    Call(a, "b.connect", {"moved"});
+    Call(a, "sender.send", {"moved", "m", 2});  // the name changes hands before the tick ends
+    Call(a, "b.close", {});
+    Call(a, "a.close", {});
+    Call(a, "a.connect", {"moved"});
+    EXPECT_EQ(LinesOverFrames(a, 2),
+              (std::vector<std::string>{"status error", "status status", "a got 2"}));
+}
+
 TEST(Connections, DevicesThereAreNoneOfAndTheFlashPackageByVersion) {
     struct Case {
         int version;

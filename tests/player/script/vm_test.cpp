@@ -9,6 +9,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "player/script/host.h"
@@ -533,6 +534,113 @@ TEST(VmObjects, WatcherOnAGetterSetsItAsideWhenNoNestedCallFollows) {
         a.GetVariable("o").Push("p", "b").Op(Ops::kSetMember);
         a.Push("after ").GetVariable("o").Push("p").Op(Ops::kGetMember).Op(Ops::kAdd2).Trace();
         EXPECT_EQ(m.Lines(a), c.traced) << "version " << c.version;
+    }
+}
+
+// Two properties whose setters assign each other and whose getters read each other: the
+// chain stops at 130 nested calls without stopping the scripts, and a getter nested too deep
+// reads the value the outermost assignment left.
+TEST(VmObjects, GettersAndSettersNestTo130AndThenFallBackToTheAssignedValue) {
+    Machine m(7);
+    Asm a;
+    a.SetVariable("calls", swfw::PushItem(0));
+    a.SetVariable("o", [](Asm& v) { v.Push(0).Op(Ops::kInitObject); });
+    for (const auto& [self, other, value] : {std::tuple{"p", "q", "from p"},
+                                             std::tuple{"q", "p", "from q"}}) {
+        // o.addProperty(self, function() { calls++; return o[other]; },
+        //                     function() { calls++; o[other] = value; })
+        a.DefineFunction("", {}, [&](Asm& f) {
+            f.SetVariable("calls", [](Asm& v) { v.GetVariable("calls").Op(Ops::kIncrement); });
+            f.GetVariable("o").Push(other, value).Op(Ops::kSetMember);
+        });
+        a.DefineFunction("", {}, [&](Asm& f) {
+            f.SetVariable("calls", [](Asm& v) { v.GetVariable("calls").Op(Ops::kIncrement); });
+            f.GetVariable("o").Push(other).Op(Ops::kGetMember).Op(Ops::kReturn);
+        });
+        a.Push(self, 3).GetVariable("o").Push("addProperty").Op(Ops::kCallMethod).Op(Ops::kPop);
+    }
+    a.GetVariable("o").Push("p", "outer").Op(Ops::kSetMember);
+    a.GetVariable("calls").Trace();
+    a.SetVariable("calls", swfw::PushItem(0));
+    a.GetVariable("o").Push("p").Op(Ops::kGetMember).Trace();
+    a.GetVariable("calls").Trace();
+    EXPECT_EQ(m.Lines(a), (Strings{"130", "outer", "130"}));
+    EXPECT_FALSE(m.vm.Stopped());
+}
+
+// ImplementsOp keeps the interfaces' prototypes as they were; instanceof finds them on the
+// instance's prototypes and through interfaces the interfaces implement, reading each
+// constructor's own stored prototype without running a getter.
+TEST(VmObjects, InterfacesAreTheirPrototypesFixedByTheFirstImplements) {
+    struct Case {
+        const char* name;
+        std::function<void(Asm&)> setUp;  // after C, A, B and Nested exist and obj = new C
+        const char* constructor;
+        const char* traced;
+    };
+    // implements(C, interfaces...): pushes the interfaces, their count and the class.
+    const auto implements = [](Asm& a, const std::string& cls,
+                               const std::vector<std::string>& interfaces) {
+        for (auto it = interfaces.rbegin(); it != interfaces.rend(); ++it) a.GetVariable(*it);
+        a.Push(static_cast<int>(interfaces.size())).GetVariable(cls).Op(Ops::kImplementsOp);
+    };
+    const Case cases[] = {
+        {"direct", [&](Asm& a) { implements(a, "C", {"A"}); }, "A", "true"},
+        {"not implemented", [&](Asm&) {}, "A", "false"},
+        {"a second list is ignored",
+         [&](Asm& a) {
+             implements(a, "C", {"A"});
+             implements(a, "C", {"B"});
+         },
+         "B", "false"},
+        {"an empty first list stays",
+         [&](Asm& a) {
+             a.Push(0).GetVariable("C").Op(Ops::kImplementsOp);  // nothing: no list
+             implements(a, "C", {"nothing"});                      // undefined: an empty list
+             implements(a, "C", {"A"});
+         },
+         "A", "false"},
+        {"through an interface's interfaces",
+         [&](Asm& a) {
+             implements(a, "C", {"A"});
+             implements(a, "A", {"Nested"});
+         },
+         "Nested", "true"},
+        {"the prototype as it was",
+         [&](Asm& a) {
+             implements(a, "C", {"A"});
+             a.GetVariable("A").Push("prototype", 0).Op(Ops::kInitObject).Op(Ops::kSetMember);
+         },
+         "A", "false"},
+        {"an object sharing the prototype",
+         [&](Asm& a) {
+             implements(a, "C", {"A"});
+             a.SetVariable("Fake", [](Asm& v) {
+                 v.Push("prototype").GetVariable("A").Push("prototype").Op(Ops::kGetMember);
+                 v.Push(1).Op(Ops::kInitObject);
+             });
+         },
+         "Fake", "true"},
+        {"a getter on prototype is not run",
+         [&](Asm& a) {
+             implements(a, "C", {"A"});
+             // A.addProperty("prototype", function() { trace("getter"); }, null)
+             a.Push(swfw::Null{});
+             a.DefineFunction("", {}, [](Asm& f) { f.PushTraceString("getter"); });
+             a.Push("prototype", 3).GetVariable("A").Push("addProperty");
+             a.Op(Ops::kCallMethod).Op(Ops::kPop);
+         },
+         "A", "true"},
+    };
+    for (const Case& c : cases) {
+        Machine m(7);
+        Asm a;
+        for (const char* name : {"C", "A", "B", "Nested"})
+            a.SetVariable(name, [](Asm& v) { v.DefineFunction("", {}, [](Asm&) {}); });
+        a.SetVariable("obj", [](Asm& v) { v.Push(0, "C").Op(Ops::kNewObject); });
+        c.setUp(a);
+        a.GetVariable("obj").GetVariable(c.constructor).Op(Ops::kInstanceOf).Trace();
+        EXPECT_EQ(m.Lines(a), Strings{c.traced}) << c.name;
     }
 }
 
