@@ -120,7 +120,9 @@ void MovieState::ScriptedInputAt(long tick, bool afterTick) {
 
 void MovieState::Input(const InputEvent& event) {
     if (!root_ || vm_->Stopped()) return;
-    if (workLeft_ <= 0) workLeft_ = Caps().maxTimelineWorkPerTick;  // between ticks: a budget of its own
+    // Between ticks, input has budgets of its own.
+    if (workLeft_ <= 0) workLeft_ = Caps().maxTimelineWorkPerTick;
+    if (shapeHitWorkLeft_ <= 0) shapeHitWorkLeft_ = Caps().maxShapeHitWorkPerTick;
     DispatchInput(event);
     RunActions();
     SyncTextFields(*root_);

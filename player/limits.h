@@ -52,6 +52,9 @@ struct Limits {
     // bound it: one action can rebuild a tree of maxDisplayObjects. A real movie's heaviest
     // jump costs a few hundred thousand; past the cap the tick leaves the rest undone.
     int maxTimelineWorkPerTick = 1 << 20;
+    // Shape records that hitTest's shape flag may trace in one tick (each test traces every
+    // shape whose box holds the point); past it, shapes answer by their boxes.
+    std::int64_t maxShapeHitWorkPerTick = 1 << 22;
     // Problems recorded while reading one movie; later ones are counted, not kept.
     std::size_t maxReportedProblems = 100;
     // Memory the typed model of one movie may take: small records expand when modelled (a

@@ -64,6 +64,12 @@ bool MovieState::Spend() {
     return true;
 }
 
+bool MovieState::SpendShapeHit(std::int64_t records) {
+    if (shapeHitWorkLeft_ < records) return false;
+    shapeHitWorkLeft_ -= records;
+    return true;
+}
+
 std::shared_ptr<SpriteInstance> MovieState::NewInstance(const Timeline& timeline, int nesting,
                                                         SpriteInstance* parent,
                                                         const Movie* movie) {
@@ -91,6 +97,7 @@ void MovieState::Reset() {
     sounds_.Clear();
     ++tick_;
     workLeft_ = Caps().maxTimelineWorkPerTick;
+    shapeHitWorkLeft_ = Caps().maxShapeHitWorkPerTick;
     root_ = NewInstance(movie_->root, 0, nullptr);
     ticksFromStart_ = 0;
     loadsThisTick_ = 0;
@@ -119,6 +126,7 @@ void MovieState::Tick(bool force, bool loop) {
     ++tick_;
     sounds_.SetTick(sounds_.Tick() + 1);
     workLeft_ = Caps().maxTimelineWorkPerTick;
+    shapeHitWorkLeft_ = Caps().maxShapeHitWorkPerTick;
     vm_->BeginTick();
     ++ticksFromStart_;
     loadsThisTick_ = 0;
@@ -1077,13 +1085,14 @@ bool Inside(const Rect& r, const Affine& map, double x, double y) {
 }
 
 bool HitsList(const SpriteInstance& s, const Affine& map, double x, double y, int nesting,
-              bool exact);
+              MovieState* exact);
 
-// Whether a stage point falls in a shape drawn through `map`: in its box, or when exact in
-// what it fills or strokes.
-bool HitsShape(const Shape& shape, const Affine& map, double x, double y, bool exact) {
+// Whether a stage point falls in a shape drawn through `map`: in its box, or when exact (a
+// movie whose tick pays for the tracing) in what it fills or strokes. Once the tick's tracing
+// is spent, boxes answer.
+bool HitsShape(const Shape& shape, const Affine& map, double x, double y, MovieState* exact) {
     if (!Inside(shape.bounds, map, x, y)) return false;
-    if (!exact) return true;
+    if (!exact || !exact->SpendShapeHit(std::int64_t(shape.records.size()) + 1)) return true;
     Affine back;
     if (!map.Invert(&back)) return false;
     back.Apply(&x, &y);
@@ -1093,7 +1102,7 @@ bool HitsShape(const Shape& shape, const Affine& map, double x, double y, bool e
 // Whether a character drawn through `map` covers the point (shapes by their boxes unless
 // exact).
 bool HitsCharacter(const Character* character, const Affine& map, double x, double y,
-                   bool exact = false) {
+                   MovieState* exact = nullptr) {
     if (!character) return false;
     if (const auto* shape = std::get_if<Shape>(character)) return HitsShape(*shape, map, x, y, exact);
     if (const auto* morph = std::get_if<MorphShape>(character))
@@ -1104,8 +1113,8 @@ bool HitsCharacter(const Character* character, const Affine& map, double x, doub
     return false;
 }
 
-bool HitsObject(const DisplayObject& object, const Affine& parent, double x, double y,
-                int nesting, bool exact, bool asMask = false) {
+bool HitsObject(const DisplayObject& object, const Affine& parent, double x, double y, int nesting,
+                MovieState* exact, bool asMask = false) {
     if (object.visible && *object.visible == 0 && !asMask) return false;
     if (object.clipDepth && !asMask) return false;  // a mask shows nothing of its own
     const Affine map = parent.After(Affine::From(object.matrix));
@@ -1114,7 +1123,7 @@ bool HitsObject(const DisplayObject& object, const Affine& parent, double x, dou
 }
 
 bool HitsList(const SpriteInstance& s, const Affine& map, double x, double y, int nesting,
-              bool exact) {
+              MovieState* exact) {
     if (nesting > s.NestingCap()) return false;
     if (s.drawing && !s.drawing->Empty() && HitsShape(s.drawing->GetShape(), map, x, y, exact))
         return true;
@@ -1122,7 +1131,8 @@ bool HitsList(const SpriteInstance& s, const Affine& map, double x, double y, in
     std::vector<std::pair<DepthKey, bool>> masks;  // up to which depth, and whether it is hit
     for (const auto& [depth, object] : s.displayList) {
         if (exact && object.clipDepth) {
-            masks.emplace_back(object.clipDepth, HitsObject(object, map, x, y, nesting, true, true));
+            masks.emplace_back(object.clipDepth,
+                               HitsObject(object, map, x, y, nesting, exact, true));
             continue;
         }
         const bool maskedOut = std::any_of(masks.begin(), masks.end(), [&](const auto& m) {
@@ -1136,12 +1146,12 @@ bool HitsList(const SpriteInstance& s, const Affine& map, double x, double y, in
 }  // namespace
 
 bool SpriteInstance::ShapesCover(double x, double y) {
-    return HitsList(*this, ToStage(*this), x, y, nesting, true);
+    return HitsList(*this, ToStage(*this), x, y, nesting, state);
 }
 
 bool SpriteInstance::HitsStagePoint(double x, double y) const {
     const Affine map = ToStage(*this);
-    if (!button) return HitsList(*this, map, x, y, nesting, false);
+    if (!button) return HitsList(*this, map, x, y, nesting, nullptr);
     // A button answers to its hit state's characters, whatever state it shows.
     for (const ButtonRecord& r : button->records) {
         if (!r.hitTest || !state) continue;

@@ -275,6 +275,9 @@ class MovieState : private script::Host {
     void StopExportedSound(std::string_view exportName);
     std::optional<double> ExportedSoundDuration(std::string_view exportName) const;
 
+    // Takes `records` of this tick's shape tracing for exact hit tests; false once spent.
+    bool SpendShapeHit(std::int64_t records);
+
   private:
     friend struct SpriteInstance;
     struct QueuedBlock;
@@ -424,6 +427,7 @@ class MovieState : private script::Host {
     std::uint64_t instances_ = 0;   // objects the timelines placed: unnamed ones are instanceN
     sound::SoundLog sounds_;
     int workLeft_ = 0;  // in this tick
+    std::int64_t shapeHitWorkLeft_ = 0;  // in this tick
     bool followRootJumps_ = true;
     ScriptSettings settings_;
     std::vector<std::string> scriptProblems_;

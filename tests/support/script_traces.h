@@ -13,10 +13,11 @@
 
 namespace swfw {
 
-inline std::vector<std::string> PlayTraces(const Movie& movie, int frames = 1) {
+inline std::vector<std::string> PlayTraces(const Movie& movie, int frames = 1,
+                                           const player::Limits& limits = {}) {
     std::vector<std::string> lines;
     std::string error;
-    auto player = player::Player::Load(movie.Bytes(), &error);
+    auto player = player::Player::Load(movie.Bytes(), &error, limits);
     EXPECT_TRUE(player) << error;
     if (!player) return lines;
     player::ScriptSettings settings;

@@ -224,6 +224,22 @@ TEST(ClipHitTest, TheShapeFlagFollowsTheOutlineAndItsFillRule) {
     }
 }
 
+// Tracing outlines is paid from a budget per tick: once it is spent, shapes answer by their
+// boxes (a point in the ring's hole then hits), and the next tick has a new budget.
+TEST(ClipHitTest, TheShapeFlagFallsBackToBoxesOnceTheTicksTracingIsSpent) {
+    swfw::Movie m = Ring(false);
+    for (int frame = 0; frame < 2; ++frame) {
+        Asm a;
+        for (int i = 0; i < 3; ++i)
+            a.Push(true, 10, 10, 3).GetVariable("ring").Push("hitTest").Op(Op::kCallMethod).Trace();
+        m.Do(a).ShowFrame();
+    }
+    player::Limits limits;
+    limits.maxShapeHitWorkPerTick = 25;  // the ring's records twice, not three times
+    EXPECT_EQ(swfw::PlayTraces(m, 2, limits),
+              (std::vector<std::string>{"false", "false", "true", "false", "false", "true"}));
+}
+
 }  // namespace
 
 // Clips a (holding b, holding c) on the root; a.v = "a's v"; _root["a/b"] = "slashed".
