@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# GIF benchmark: `filmcast convert` (defaults, --dither none, --no-optimize) against ffmpeg's
+# GIF benchmark: `filmcast convert` (defaults, --dither none, the same with 64 colours, which
+# trades our quality surplus for size, and --no-optimize) against ffmpeg's
 # palettegen + paletteuse (its default dither and dither=none) on the same frames, for
 # samples/demo.swf and the two movies make_gif_bench_movies writes (full motion, mostly
 # static). Reports file size, mean PSNR of the decoded pictures against the drawn frames
@@ -40,7 +41,8 @@ for name in demo.swf full_motion.swf mostly_static.swf; do
   frames=$("$filmcast" info "$movie" | awk '/Frame Count/ {print $3}')
   rate=$("$filmcast" info "$movie" | awk '/Frame Rate/ {print $3}')
   rm -rf "$work/png" && "$filmcast" frames -q "$movie" --format png -o "$work/png"
-  for variant in "defaults|" "--dither none|--dither none" "--no-optimize|--no-optimize"; do
+  for variant in "defaults|" "--dither none|--dither none" "--dither none --colors 64|--dither none --colors 64" \
+    "--no-optimize|--no-optimize"; do
     label="filmcast ${variant%%|*}"
     args="${variant#*|}"
     # shellcheck disable=SC2086
