@@ -93,6 +93,8 @@ class ClipObject final : public Object {
     const std::string& GoneTarget() const { return goneTarget_; }
     bool Gone() const { return !goneTarget_.empty(); }
     bool WasButton() const { return wasButton_; }
+    // Whether `_root` seen from inside this clip is the clip itself (`_lockroot`).
+    bool LocksRoot() const { return lockRoot_; }
 
     bool GetVirtual(Vm& vm, std::string_view key, Value* out) override;
     bool SetVirtual(Vm& vm, std::string_view key, const Value& value) override;
@@ -114,6 +116,7 @@ class ClipObject final : public Object {
     bool wasButton_ = false;
     SoundMix mix_;
     std::optional<std::int32_t> tabIndex_;  // none until a script sets one
+    bool lockRoot_ = false;
 };
 
 // A text field's object: its properties are the host field's.

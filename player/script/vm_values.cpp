@@ -1142,9 +1142,14 @@ Object* Vm::RootOf(Object* o) {
         ClipHost* level0 = host_.Level(0);
         return level0 ? ClipFor(level0) : nullptr;
     }
-    int hops = 0;
-    while (clip->Parent() && hops++ < 1024) clip = clip->Parent();
-    return ClipFor(clip);
+    // The nearest clip on the way up that locks the root, or the top one.
+    for (int hops = 0;; ++hops) {
+        Object* object = ClipFor(clip);
+        const auto* clipObject = dynamic_cast<const ClipObject*>(object);
+        if ((clipObject && clipObject->LocksRoot()) || !clip->Parent() || hops >= 1024)
+            return object;
+        clip = clip->Parent();
+    }
 }
 
 namespace {
@@ -1246,6 +1251,10 @@ bool ClipObject::GetVirtual(Vm& vm, std::string_view key, Value* out) {
         *out = tabIndex_ ? Value::Number(*tabIndex_) : Value();
         return true;
     }
+    if (host_ && EqualsIgnoringCase(key, "_lockroot")) {
+        *out = Value::Boolean(lockRoot_);
+        return true;
+    }
     if (!host_ || key.empty() || key[0] != '_') return false;
     // Display property names ignore case in every version.
     if (EqualsIgnoringCase(key, "_parent")) {
@@ -1286,6 +1295,10 @@ bool ClipObject::SetVirtual(Vm& vm, std::string_view key, const Value& value) {
             tabIndex_ = static_cast<std::int32_t>(d);
         else
             tabIndex_ = std::numeric_limits<std::int32_t>::min();
+        return true;
+    }
+    if (host_ && EqualsIgnoringCase(key, "_lockroot")) {
+        lockRoot_ = vm.ToBoolean(value);
         return true;
     }
     if (!host_ || key.empty() || key[0] != '_') return false;

@@ -1,10 +1,10 @@
 // How clips come to be under script: a clip made by attachMovie, duplicateMovieClip or
 // createEmptyMovieClip takes its registered class's prototype, the init object and the class's
 // constructor before the call returns (without a class, its onConstruct method runs); the
-// registries of old and new movies; how variable and target paths split and resolve;
-// placements at occupied depths; instance names of unnamed placed objects and what a clip
-// inside a button sees as its parent; hitTest by the shapes' outlines. Movies are built with
-// the SWF writer and the bytecode assembler.
+// registries of old and new movies; how variable and target paths split and resolve, and the
+// root `_lockroot` makes; placements at occupied depths; instance names of unnamed placed
+// objects and what a clip inside a button sees as its parent; hitTest by the shapes' outlines.
+// Movies are built with the SWF writer and the bytecode assembler.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -305,6 +305,35 @@ TEST(ClipPaths, AssignmentsSplitLikeReadsAndTellTargetCannotStartFromThis) {
     m.Do(a).ShowFrame();
     const std::vector<std::string> want = {"1", "2", "3", "undefined", "_level0.a.b"};
     EXPECT_EQ(swfw::PlayTraces(m), want);
+}
+
+// `_root` seen from inside a clip is the nearest clip on the way up whose `_lockroot` is set
+// (a value's truth decides it), else the level.
+TEST(ClipPaths, TheRootIsTheNearestClipThatLocksIt) {
+    struct Case {
+        std::string locked;  // the clip whose _lockroot is set, or none
+        swfw::PushItem value;
+        std::string want;  // c._root, then b._lockroot
+    };
+    const Case cases[] = {
+        {"", true, "_level0 false"},
+        {"a", true, "_level0.a false"},
+        {"b", true, "_level0.a.b true"},
+        {"b", "false", "_level0.a.b true"},  // a non-empty string is true
+        {"b", "", "_level0 false"},
+        {"b", 0, "_level0 false"},
+        {"b", swfw::Undefined{}, "_level0 false"},
+    };
+    for (const Case& c : cases) {
+        Asm a;
+        if (c.locked == "a") a.GetVariable("a").Push("_lockroot", c.value).Op(Op::kSetMember);
+        if (c.locked == "b") a.GetVariable("a.b").Push("_lockroot", c.value).Op(Op::kSetMember);
+        a.GetVariable("a.b.c").Push("_root").Op(Op::kGetMember).Push(" ").Op(Op::kAdd2);
+        a.GetVariable("a.b").Push("_lockroot").Op(Op::kGetMember).Op(Op::kAdd2).Trace();
+        swfw::Movie m = Nested();
+        m.Do(a).ShowFrame();
+        EXPECT_EQ(swfw::PlayTraces(m), std::vector<std::string>{c.want}) << c.locked;
+    }
 }
 
 // A placement of a new object at a depth already taken fails with a warning; moving the object
