@@ -469,12 +469,8 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
 
     const Movie& movie = state.GetMovie();
     movie_ = &movie;
-    edgesDrawn_ = 0;
-    groupPixels_ = 0;
-    work_.Begin();
+    BeginFrame();
     work_.Charge(std::int64_t{target.width} * target.height);
-    if (bitmapBytes_ > limits_.maxDecodedBitmapBytes) ReleaseBitmaps();
-    videoPixelsLeft_ = limits_.maxVideoPixelsPerFrame;
     const Rgba background = movie.background.value_or(Rgba{255, 255, 255, 255});
     cairo_set_operator(cr, transparentStage_ ? CAIRO_OPERATOR_CLEAR : CAIRO_OPERATOR_SOURCE);
     cairo_set_source_rgb(cr, Unit(background.r), Unit(background.g), Unit(background.b));
@@ -494,7 +490,6 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
         cairo_matrix_translate(&root.matrix, -double(r.xMin), -double(r.yMin));
         stageMatrix_ = root.matrix;
         stageScale_ = fit.scale;
-        filterBudget_ = limits_.maxFilteredPixelsPerFrame;
         DrawRoot(cr, state.Root(), root);
         for (const auto& [n, level] : state.Levels()) DrawRoot(cr, *level, root);
     }
@@ -504,6 +499,15 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
     }
     context.reset();
     cairo_surface_flush(surface.get());
+}
+
+void Renderer::BeginFrame() {
+    edgesDrawn_ = 0;
+    groupPixels_ = 0;
+    work_.Begin();
+    if (bitmapBytes_ > limits_.maxDecodedBitmapBytes) ReleaseBitmaps();
+    videoPixelsLeft_ = limits_.maxVideoPixelsPerFrame;
+    filterBudget_ = limits_.maxFilteredPixelsPerFrame;
 }
 
 void Renderer::RenderClip(const SpriteInstance& clip, const Movie& movie,
@@ -518,14 +522,7 @@ void Renderer::RenderClip(const SpriteInstance& clip, const Movie& movie,
     cairo_t* cr = context.get();
     cairo_set_antialias(cr, Antialias());
     movie_ = &movie;
-    if (newFrame) {
-        edgesDrawn_ = 0;
-        groupPixels_ = 0;
-        work_.Begin();
-        videoPixelsLeft_ = limits_.maxVideoPixelsPerFrame;
-        filterBudget_ = limits_.maxFilteredPixelsPerFrame;
-        if (bitmapBytes_ > limits_.maxDecodedBitmapBytes) ReleaseBitmaps();
-    }
+    if (newFrame) BeginFrame();
     if (!work_.Charge(std::int64_t{target.width} * target.height)) return;
     RenderState root;
     cairo_matrix_init_scale(&root.matrix, TwipsToPixels(1.0), TwipsToPixels(1.0));

@@ -98,6 +98,8 @@ class Renderer {
 
     using DisplayList = std::map<DepthKey, DisplayObject>;
 
+    // Starts a frame's work, video, filter and group budgets; lets go of bitmaps past their cap.
+    void BeginFrame();
     // A root or level, moved, faded or hidden as scripts set its own transform.
     void DrawRoot(cairo_t* cr, const SpriteInstance& root, const RenderState& stage);
     void DrawList(cairo_t* cr, const SpriteInstance& instance, const RenderState& state);

@@ -121,6 +121,20 @@ bool ReadPoint(Vm& vm, const Value& v, int* x, int* y) {
     return true;
 }
 
+// The leading arguments of the methods that read another bitmap: (source, sourceRect,
+// destPoint).
+struct SourceCopy {
+    BitmapObject* source = nullptr;
+    Area rect;
+    int dx = 0, dy = 0;
+};
+
+bool ReadSourceCopy(Vm& vm, std::span<const Value> args, SourceCopy* out) {
+    out->source = LiveBitmap(Arg(args, 0));
+    return out->source && ReadRect(vm, Arg(args, 1), &out->rect) &&
+           ReadPoint(vm, Arg(args, 2), &out->dx, &out->dy);
+}
+
 bool Clip(const BitmapObject& b, Area* a) {
     const int x0 = std::max(a->x, 0), y0 = std::max(a->y, 0);
     const int x1 = static_cast<int>(std::min<std::int64_t>(std::int64_t{a->x} + a->w, b.width));
@@ -292,11 +306,9 @@ Value FillRect(Vm& vm, const Value& self, std::span<const Value> args) {
 // same bitmap.
 Value CopyPixels(Vm& vm, const Value& self, std::span<const Value> args) {
     BitmapObject* b = LiveBitmap(self);
-    BitmapObject* src = LiveBitmap(Arg(args, 0));
-    Area a;
-    int dx = 0, dy = 0;
-    if (!b || !src || !ReadRect(vm, Arg(args, 1), &a) || !ReadPoint(vm, Arg(args, 2), &dx, &dy))
-        return Value();
+    SourceCopy given;
+    if (!b || !ReadSourceCopy(vm, args, &given)) return Value();
+    auto [src, a, dx, dy] = given;
     const bool merge = args.size() > 5 && vm.ToBoolean(args[5]);
     Area d;
     if (!ClipTransfer(*src, *b, dx, dy, &a, &d)) return Value();
@@ -663,11 +675,9 @@ Value Scroll(Vm& vm, const Value& self, std::span<const Value> args) {
 // 2 green, 4 blue, 8 alpha) of the source becomes one of the destination's.
 Value CopyChannel(Vm& vm, const Value& self, std::span<const Value> args) {
     BitmapObject* b = LiveBitmap(self);
-    BitmapObject* src = LiveBitmap(Arg(args, 0));
-    Area a;
-    int dx = 0, dy = 0;
-    if (!b || !src || !ReadRect(vm, Arg(args, 1), &a) || !ReadPoint(vm, Arg(args, 2), &dx, &dy))
-        return Value();
+    SourceCopy given;
+    if (!b || !ReadSourceCopy(vm, args, &given)) return Value();
+    auto [src, a, dx, dy] = given;
     auto shiftOf = [](int channel) {
         switch (channel) {
             case 1: return 16;
@@ -871,11 +881,9 @@ Value DrawSource(Vm& vm, const Value& self, std::span<const Value> args) {
 // filter and written at the point. Answers 0 when the filter ran, -1 when it could not.
 Value ApplyFilterPixels(Vm& vm, const Value& self, std::span<const Value> args) {
     BitmapObject* b = LiveBitmap(self);
-    BitmapObject* src = LiveBitmap(Arg(args, 0));
-    Area a;
-    int dx = 0, dy = 0;
-    if (!b || !src || !ReadRect(vm, Arg(args, 1), &a) || !ReadPoint(vm, Arg(args, 2), &dx, &dy))
-        return Value::Number(-1);
+    SourceCopy given;
+    if (!b || !ReadSourceCopy(vm, args, &given)) return Value::Number(-1);
+    auto [src, a, dx, dy] = given;
     const std::optional<media::Filter> filter = MediaFilterOf(Arg(args, 3));
     if (!filter) return Value::Number(-1);
     Area d;
@@ -929,11 +937,9 @@ std::vector<std::uint32_t> StraightPixels(BitmapObject& src, const Area& a) {
 // alphaMultiplier): each channel becomes (source * m + dest * (256 - m)) / 256, m in 0..256.
 Value Merge(Vm& vm, const Value& self, std::span<const Value> args) {
     BitmapObject* b = LiveBitmap(self);
-    BitmapObject* src = LiveBitmap(Arg(args, 0));
-    Area a;
-    int dx = 0, dy = 0;
-    if (!b || !src || !ReadRect(vm, Arg(args, 1), &a) || !ReadPoint(vm, Arg(args, 2), &dx, &dy))
-        return Value();
+    SourceCopy given;
+    if (!b || !ReadSourceCopy(vm, args, &given)) return Value();
+    auto [src, a, dx, dy] = given;
     std::uint32_t mult[4];  // by shift: blue, green, red, alpha
     constexpr int kArgOf[4] = {5, 4, 3, 6};
     for (int i = 0; i < 4; ++i)
@@ -962,11 +968,9 @@ Value Merge(Vm& vm, const Value& self, std::span<const Value> args) {
 // four entries. A channel without an array keeps its value.
 Value PaletteMap(Vm& vm, const Value& self, std::span<const Value> args) {
     BitmapObject* b = LiveBitmap(self);
-    BitmapObject* src = LiveBitmap(Arg(args, 0));
-    Area a;
-    int dx = 0, dy = 0;
-    if (!b || !src || !ReadRect(vm, Arg(args, 1), &a) || !ReadPoint(vm, Arg(args, 2), &dx, &dy))
-        return Value();
+    SourceCopy given;
+    if (!b || !ReadSourceCopy(vm, args, &given)) return Value();
+    auto [src, a, dx, dy] = given;
     constexpr int kShifts[4] = {16, 8, 0, 24};  // red, green, blue, alpha
     std::vector<std::array<std::uint32_t, 256>> tables(4);
     for (int c = 0; c < 4; ++c) {
