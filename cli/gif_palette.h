@@ -43,18 +43,30 @@ class NearestColor {
         return NearestIn(known - kMaxColors - 1, r, g, b);
     }
 
+    // The same answer for a colour looked up once or seldom: its coarse cell's candidates are
+    // searched without learning its fine cell.
+    int FindOnce(std::uint32_t rgb);
+
   private:
-    struct Entry {
-        int r, g, b;
-    };
+    static int CoarseCell(int r, int g, int b) {
+        return ((r >> (8 - kCoarseBits)) << (2 * kCoarseBits)) |
+               ((g >> (8 - kCoarseBits)) << kCoarseBits) | (b >> (8 - kCoarseBits));
+    }
     void MakeCoarse(int cell);
+    // The nearest of `count` entries listed at `list` (in palette order).
+    int NearestOf(const std::uint8_t* list, int count, int r, int g, int b) const;
     int Learn(std::size_t cell, int r, int g, int b);
     // The nearest of the list at lists_[at] (its length less one, then entries in palette order).
-    int NearestIn(std::size_t at, int r, int g, int b) const;
+    int NearestIn(std::size_t at, int r, int g, int b) const {
+        return NearestOf(lists_.data() + at + 1, lists_[at] + 1, r, g, b);
+    }
 
     static constexpr int kCoarseBits = 4;
     static constexpr int kFineBits = 6;
-    std::vector<Entry> entries_;
+    // The entries' channels, doubled (so that a cell's middle falls on a whole number), one
+    // array a channel.
+    std::array<std::array<int, kMaxColors>, 3> doubled_{};
+    int count_ = 0;
     std::vector<int> coarseStart_;  // into candidates_, -1 until made
     std::vector<std::uint16_t> coarseSize_;
     std::vector<std::uint8_t> candidates_;
