@@ -11,7 +11,7 @@ namespace cli::gif {
 namespace {
 
 // Pixels a palette is made from at most; larger sets are sampled evenly.
-constexpr std::size_t kMaxQuantizedPixels = 1 << 15;
+constexpr std::size_t kMaxQuantizedPixels = 1 << 14;
 // Strength of ordered dithering, in levels of a channel from the darkest to the brightest
 // threshold of the matrix.
 constexpr int kOrderedSpread = 16;
