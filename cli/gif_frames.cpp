@@ -1,6 +1,8 @@
 #include "cli/gif_frames.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdlib>
 #include <cstring>
 
 namespace cli::gif {
@@ -14,6 +16,10 @@ constexpr std::uint32_t kCoarseMask = 0xFFF8F8F8u;
 // and spread over the whole frame, is at most this (squared error a pixel, over its channels):
 // a few hundred bytes of palette saved for a loss the frame hardly shows.
 constexpr double kSharedPaletteBudget = 0.5;
+// Levels a channel a colour on screen may be off beyond the palette's error, by level of
+// tolerance: where a redraw would itself land a few levels off, a few more are seldom seen
+// in motion, and they make the demo's GIF a quarter smaller.
+constexpr int kSeenSlackPerLevel = 3;
 
 // Whether a pixel wanting `want` may be left showing what was drawn for `shown`: the same
 // colour, or two opaque ones within `tolerance` levels a channel.
@@ -35,6 +41,27 @@ void MarkChanged(const std::uint32_t* want, const std::uint32_t* shown, int widt
         const bool opaque = (a != kTransparent) & (b != kTransparent);
         marks[x] = !((a == b) | (near & opaque));
     }
+}
+
+// Four colours at once, in the processor's vector registers where it has them.
+using Words = std::uint32_t __attribute__((vector_size(16)));
+using Bytes = std::uint8_t __attribute__((vector_size(16)));
+
+// The largest difference on a channel of each of four pairs of colours.
+Words ChannelDistances(Words a, Words b) {
+    const Bytes x = reinterpret_cast<Bytes>(a), y = reinterpret_cast<Bytes>(b);
+    const Words d = reinterpret_cast<Words>(x > y ? x - y : y - x);
+    const Words red = (d >> 16) & 0xFF, green = (d >> 8) & 0xFF, blue = d & 0xFF;
+    const Words most = red > green ? red : green;
+    return most > blue ? most : blue;
+}
+
+// The largest difference of two colours on a channel.
+int ChannelDistance(std::uint32_t a, std::uint32_t b) {
+    const int dr = std::abs(int((a >> 16) & 0xFF) - int((b >> 16) & 0xFF));
+    const int dg = std::abs(int((a >> 8) & 0xFF) - int((b >> 8) & 0xFF));
+    const int db = std::abs(int(a & 0xFF) - int(b & 0xFF));
+    return std::max(dr, std::max(dg, db));
 }
 
 }  // namespace
@@ -199,8 +226,77 @@ void FrameSequence::Encode(const Frame& target, const Frame& canvas, Box box,
     const int blankIndex = blanks ? int(colors.size()) : -1;
     mapper_.Map(block_, picture->width, picture->height, colors, std::max(blankIndex, 0),
                 options_.dither, &picture->indices);
+    if (holes && blanks) KeepSeenWhereCloseEnough(box, colors, blankIndex, &picture->indices);
     picture->transparentIndex = blankIndex;
+    seenAfter_ = seenCanvas_;
+    for (int y = 0; y < picture->height; ++y) {
+        const std::size_t row = std::size_t(box.top + y) * width_ + box.left;
+        const std::size_t at = std::size_t(y) * picture->width;
+        for (int x = 0; x < picture->width; ++x) {
+            const int index = picture->indices[at + x];
+            if (index != blankIndex) seenAfter_[row + x] = colors[index] | 0xFF000000u;
+        }
+    }
     if (!picture->palette.empty() && blanks) picture->palette.push_back(0);
+}
+
+// A drawn pixel whose colour on screen is within the error of the entry it was given plus a
+// slack of kSeenSlackPerLevel times the tolerance may be left as shown. Each span of such
+// pixels in a row is left as holes when that breaks fewer of the coder's runs than drawing
+// it: a hole in the middle of a run of one entry costs more than it saves. Distances are a
+// channel's largest difference.
+void FrameSequence::KeepSeenWhereCloseEnough(Box box, const Palette& colors, int blankIndex,
+                                             std::vector<std::uint8_t>* indices) {
+    constexpr int kEdge = -1;
+    const int slack = kSeenSlackPerLevel * options_.tolerance;
+    const int width = box.right - box.left;
+    keepable_.resize(width);
+    // The entries by index, with room for the transparent one (its holes are not tested).
+    std::array<std::uint32_t, kMaxColors + 1> entries{};
+    std::copy(colors.begin(), colors.end(), entries.begin());
+    for (int y = box.top; y < box.bottom; ++y) {
+        const std::uint32_t* seen = seenCanvas_.data() + std::size_t(y) * width_ + box.left;
+        const std::uint32_t* want = block_.data() + std::size_t(y - box.top) * width;
+        std::uint8_t* index = indices->data() + std::size_t(y - box.top) * width;
+        int x = 0;
+        for (; x + 4 <= width; x += 4) {
+            Words wanted, shown;
+            std::memcpy(&wanted, want + x, sizeof wanted);
+            std::memcpy(&shown, seen + x, sizeof shown);
+            const Words given = {entries[index[x]], entries[index[x + 1]], entries[index[x + 2]],
+                                 entries[index[x + 3]]};
+            const Words near =
+                ChannelDistances(wanted, shown) <= ChannelDistances(wanted, given) + slack;
+            for (int k = 0; k < 4; ++k)
+                keepable_[x + k] =
+                    (near[k] != 0) & (index[x + k] != blankIndex) & (seen[x + k] != kTransparent);
+        }
+        for (; x < width; ++x) {
+            const bool near = ChannelDistance(want[x], seen[x]) <=
+                              ChannelDistance(want[x], entries[index[x]]) + slack;
+            keepable_[x] = near & (index[x] != blankIndex) & (seen[x] != kTransparent);
+        }
+        for (int x = 0; x < width;) {
+            const auto* found =
+                static_cast<const std::uint8_t*>(std::memchr(keepable_.data() + x, 1, width - x));
+            if (!found) break;
+            const int begin = int(found - keepable_.data());
+            x = begin + 1;
+            while (x < width && keepable_[x]) ++x;
+            const int left = begin > 0 ? index[begin - 1] : kEdge;
+            const int right = x < width ? index[x] : kEdge;
+            int drawnBreaks = 0, last = left;
+            for (int i = begin; i < x; ++i) {
+                drawnBreaks += last != kEdge && index[i] != last;
+                last = index[i];
+            }
+            drawnBreaks += right != kEdge && right != last;
+            const int holeBreaks =
+                (left != kEdge && left != blankIndex) + (right != kEdge && right != blankIndex);
+            if (holeBreaks < drawnBreaks)
+                std::fill(index + begin, index + x, static_cast<std::uint8_t>(blankIndex));
+        }
+    }
 }
 
 bool FrameSequence::Add(const Frame& frame, std::int64_t delayCs) {
@@ -209,6 +305,7 @@ bool FrameSequence::Add(const Frame& frame, std::int64_t delayCs) {
         // Nothing is shown before the first picture: a screen of transparent pixels, which
         // no opaque frame matches.
         canvas_.assign(frame.size(), kTransparent);
+        seenCanvas_.assign(frame.size(), kTransparent);
         heldBox_ = options_.optimize ? ChangedBox(frame, canvas_) : Whole();
         Encode(frame, canvas_, heldBox_, delayCs, true, &held_);
         heldFrame_ = frame;
@@ -238,9 +335,11 @@ bool FrameSequence::Add(const Frame& frame, std::int64_t delayCs) {
     }
     if (!sink_(held_)) return false;
     canvas_.swap(after_);
+    seenCanvas_.swap(seenAfter_);
     for (int y = cleared.top; y < cleared.bottom; ++y) {
-        std::fill_n(canvas_.begin() + std::ptrdiff_t(y) * width_ + cleared.left,
-                    cleared.right - cleared.left, kTransparent);
+        const std::ptrdiff_t row = std::ptrdiff_t(y) * width_ + cleared.left;
+        std::fill_n(canvas_.begin() + row, cleared.right - cleared.left, kTransparent);
+        std::fill_n(seenCanvas_.begin() + row, cleared.right - cleared.left, kTransparent);
     }
     heldBox_ = !options_.optimize ? Whole() : cleared.Empty() ? changed : ChangedBox(frame, canvas_);
     Encode(frame, canvas_, heldBox_, delayCs, false, &held_);

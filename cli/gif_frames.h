@@ -77,6 +77,10 @@ class FrameSequence {
     // canvas).
     void Encode(const Frame& target, const Frame& canvas, Box box, std::int64_t delayCs,
                 bool first, Picture* picture);
+    // Drawn pixels of a picture within `box` (block_ mapped to `indices`) that may be left as
+    // shown become transparent where that is smaller.
+    void KeepSeenWhereCloseEnough(Box box, const Palette& colors, int blankIndex,
+                                  std::vector<std::uint8_t>* indices);
     // The palette a picture's drawn pixels take: the global one, or their own.
     const Palette& ChoosePalette(bool first, bool blanks, Picture* picture);
     // Mean squared error of the drawn pixels on the palette `nearest` searches.
@@ -98,7 +102,12 @@ class FrameSequence {
     // it was drawn for (0 where transparent).
     Frame canvas_;
     Frame after_;
+    // The same as the palette colours a viewer shows (0xFFRRGGBB, 0 where transparent).
+    Frame seenCanvas_;
+    Frame seenAfter_;
     std::vector<std::uint32_t> block_, drawn_;  // working memory of Encode
+    std::vector<std::uint8_t>
+        keepable_;  // working memory of KeepSeenWhereCloseEnough, by pixel of a row
     std::vector<std::uint8_t> changed_;  // by pixel: 1 where the last ChangedBox found a change
     PaletteMapper mapper_;
 };

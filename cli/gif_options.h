@@ -95,8 +95,10 @@ inline void AddGifOptions(CLI::App* cmd, GifCliOptions* options) {
                   "changed, unchanged pixels transparent where that is smaller (default: on)");
     cmd->add_option("--tolerance", options->tolerance,
                     "levels a channel (0-255) a pixel may drift from the colour it was drawn in "
-                    "before it is drawn again, with --optimize (0: only exact repeats are kept; "
-                    "default: " + std::to_string(gif::kDefaultTolerance) + ")")
+                    "before it is drawn again, with --optimize; a pixel on screen within 3N "
+                    "levels of its colour, beyond the palette's own error, is left as shown where "
+                    "that is smaller (0: only exact repeats are kept; default: " +
+                        std::to_string(gif::kDefaultTolerance) + ")")
         ->check(CLI::Range(0, 255));
     cmd->add_flag("--transparent", options->transparent,
                   "leave the stage's background transparent (a GIF: 1-bit alpha, soft edges "

@@ -31,7 +31,7 @@ _filmcast() {
     if [[ $cur == -* ]]; then
         local options
         case "$command" in
-            convert) options="$drawing --list --shard --report --skip-existing --keep-tree -j --jobs --fps --colors --dither --palette --optimize --no-optimize --transparent --matte --loop --duration" ;;
+            convert) options="$drawing --list --shard --report --skip-existing --keep-tree -j --jobs --fps --colors --dither --palette --optimize --no-optimize --tolerance --transparent --matte --loop --duration" ;;
             frame) options="--at --size --scale --quality --seed --clock --click --key -o --output -n --no-clobber -y --overwrite -q --quiet -v --verbose -h --help" ;;
             frames) options="$drawing --format" ;;
             info) options="--json -h --help" ;;

@@ -43,6 +43,7 @@ complete -c filmcast -n "__fish_seen_subcommand_from convert" -l dither -x -a 'n
 complete -c filmcast -n "__fish_seen_subcommand_from convert" -l palette -x -a 'local global' -d 'Palette'
 complete -c filmcast -n "__fish_seen_subcommand_from convert" -l optimize -d 'Merge and crop frames'
 complete -c filmcast -n "__fish_seen_subcommand_from convert" -l no-optimize -d 'Keep every frame whole'
+complete -c filmcast -n "__fish_seen_subcommand_from convert" -l tolerance -x -d 'Levels a pixel may drift before it is drawn again'
 complete -c filmcast -n "__fish_seen_subcommand_from convert" -l transparent -d 'Transparent background'
 complete -c filmcast -n "__fish_seen_subcommand_from convert" -l matte -x -d 'Colour behind soft edges'
 complete -c filmcast -n "__fish_seen_subcommand_from convert" -l loop -x -d 'Plays of the animation'

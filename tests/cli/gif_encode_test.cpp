@@ -685,6 +685,95 @@ TEST(FrameSequence, ChangesAreFoundChannelByChannelAtTheTolerance) {
     }
 }
 
+// A stage of one-pixel stripes (so that holes beat drawing its unchanged parts again) with a
+// block at blockX, and the colours given in its last row, so that the first picture's palette,
+// which later small pictures share, holds them exactly.
+Frame StripedStage(int blockX, const std::vector<std::uint32_t>& extraColours) {
+    constexpr int kWidth = 48, kHeight = 32;
+    Frame frame(std::size_t(kWidth) * kHeight);
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const bool inBlock = x >= blockX && x < blockX + 8 && y >= 4 && y < 10;
+            frame[std::size_t(y) * kWidth + x] = kOpaque | (inBlock ? 0xE0C020
+                                                            : x % 2 ? 0x2060A0
+                                                                    : 0x406080);
+        }
+    }
+    for (std::size_t i = 0; i < extraColours.size(); ++i)
+        frame[std::size_t(kHeight - 1) * kWidth + i] = kOpaque | extraColours[i];
+    return frame;
+}
+
+// A patch of the stage drifts by `drift` levels of red, past the tolerance. Where the colour
+// on screen is within three times the tolerance of the one wanted (beyond the palette's error,
+// none here) the patch is left as shown, as holes; further off, it is drawn again.
+TEST(FrameSequence, ChangedPixelsCloseToWhatIsShownAreLeftAsShown) {
+    struct Case {
+        const char* name;
+        int tolerance;
+        int drift;
+        bool leftAsShown;
+    };
+    const std::vector<Case> cases = {
+        {"withinSlack", 2, 6, true},
+        {"pastSlack", 2, 7, false},
+        {"exactKeepsNothingOff", 0, 1, false},
+        {"widerTolerance", 4, 12, true},
+    };
+    constexpr int kWidth = 48;
+    const auto inPatch = [](int x, int y) { return x >= 28 && x < 48 && y >= 14 && y < 24; };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<std::uint32_t> drifted = {0x2060A0u + (c.drift << 16),
+                                                    0x406080u + (c.drift << 16)};
+        const Frame first = StripedStage(4, drifted);
+        Frame second = StripedStage(10, drifted);
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                if (inPatch(x, y)) second[std::size_t(y) * kWidth + x] += c.drift << 16;
+        EncodeOptions options;
+        options.tolerance = c.tolerance;
+        options.dither = Dither::kNone;
+        const Written w = Encode({first, second}, {5, 5}, options, kWidth, 32,
+                                 std::string("leftAsShown_") + c.name);
+        ASSERT_EQ(w.pictures.size(), 2u);
+        const Picture& p = w.pictures[1];
+        int holes = 0, patch = 0;
+        for (int y = 0; y < p.height; ++y) {
+            for (int x = 0; x < p.width; ++x) {
+                if (!inPatch(p.left + x, p.top + y)) continue;
+                ++patch;
+                holes += p.indices[std::size_t(y) * p.width + x] == p.transparentIndex;
+            }
+        }
+        ASSERT_EQ(patch, 200) << "the patch lies in the changed rectangle";
+        EXPECT_EQ(holes, c.leftAsShown ? patch : 0);
+        ExpectPagesShowFrames(w.gif, {first, second}, c.leftAsShown ? c.drift : 0);
+    }
+}
+
+// A pixel drawn a few levels off, within a run of one new colour: a hole there would break
+// the run, so it is drawn with it.
+TEST(FrameSequence, APixelWithinARunOfOneColourIsDrawnWithIt) {
+    constexpr int kWidth = 48;
+    const std::vector<std::uint32_t> colours = {0x804020, 0x80401C};
+    Frame first = StripedStage(4, colours);
+    const std::size_t at = std::size_t(20) * kWidth + 30;
+    first[at] = kOpaque | 0x804020;
+    Frame second = StripedStage(10, colours);
+    for (int x = 20; x < 40; ++x) second[std::size_t(20) * kWidth + x] = kOpaque | 0x80401C;
+    EncodeOptions options;
+    options.dither = Dither::kNone;
+    options.tolerance = 2;
+    const Written w = Encode({first, second}, {5, 5}, options, kWidth, 32, "run");
+    ASSERT_EQ(w.pictures.size(), 2u);
+    const Picture& p = w.pictures[1];
+    const std::size_t inPicture = std::size_t(20 - p.top) * p.width + (30 - p.left);
+    EXPECT_NE(p.indices[inPicture], p.transparentIndex);
+    EXPECT_EQ(p.indices[inPicture], p.indices[inPicture - 1]);
+    ExpectPagesShowFrames(w.gif, {first, second}, 0);
+}
+
 TEST(FrameSequence, AnEmptyFrameIsOneTransparentPixel) {
     Scene scene;
     scene.transparentStage = true;
