@@ -106,8 +106,8 @@ class FrameSequence {
     Frame seenCanvas_;
     Frame seenAfter_;
     std::vector<std::uint32_t> block_, drawn_;  // working memory of Encode
-    std::vector<std::uint8_t>
-        keepable_;  // working memory of KeepSeenWhereCloseEnough, by pixel of a row
+    // Working memory of KeepSeenWhereCloseEnough: by pixel of a row, 1 where it may be kept.
+    std::vector<std::uint8_t> keepable_;
     std::vector<std::uint8_t> changed_;  // by pixel: 1 where the last ChangedBox found a change
     PaletteMapper mapper_;
 };
