@@ -471,12 +471,18 @@ TEST_P(SequenceTest, GradientStaysWithinTheQuantizersError) {
     scene.transparentStage = GetParam().transparent;
     std::vector<Frame> frames;
     for (int k = 0; k < 4; ++k) frames.push_back(scene.Make(10 + 40 * k, 4 + k));
-    const Written w = Encode(frames, std::vector<std::int64_t>(frames.size(), 5),
-                             Options(scene, frames), scene.width, scene.height,
-                             std::string(GetParam().name) + "_gradient");
-    // 300 levels of red and green on 255 entries: a step of a few levels; dithering adds
-    // noise of about a step's size.
-    ExpectPagesShowFrames(w.gif, frames, GetParam().dither == Dither::kNone ? 8 : 24);
+    // A tolerance lets pixels stay as shown up to four times its levels off.
+    for (const int tolerance : {0, 2}) {
+        EncodeOptions options = Options(scene, frames);
+        options.tolerance = tolerance;
+        const Written w = Encode(frames, std::vector<std::int64_t>(frames.size(), 5), options,
+                                 scene.width, scene.height,
+                                 std::string(GetParam().name) + "_gradient");
+        // 300 levels of red and green on 255 entries: a step of a few levels; dithering adds
+        // noise of about a step's size.
+        const int quantizer = GetParam().dither == Dither::kNone ? 8 : 24;
+        ExpectPagesShowFrames(w.gif, frames, quantizer + 4 * tolerance);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
