@@ -1,15 +1,14 @@
 #include "player/avlib/av_library.h"
 
 #include <dlfcn.h>
-
-#include <type_traits>
-
 #include <libavcodec/version.h>
 #include <libavformat/version.h>
 #include <libavutil/macros.h>
 #include <libavutil/version.h>
 #include <libswresample/version.h>
 #include <libswscale/version.h>
+
+#include <type_traits>
 
 namespace avlib {
 namespace {
@@ -43,11 +42,16 @@ Sonames CompiledSonames() {
 
 const char* LibraryName(Library library) {
     switch (library) {
-        case Library::kAvUtil: return "libavutil";
-        case Library::kAvCodec: return "libavcodec";
-        case Library::kAvFormat: return "libavformat";
-        case Library::kSwResample: return "libswresample";
-        case Library::kSwScale: return "libswscale";
+        case Library::kAvUtil:
+            return "libavutil";
+        case Library::kAvCodec:
+            return "libavcodec";
+        case Library::kAvFormat:
+            return "libavformat";
+        case Library::kSwResample:
+            return "libswresample";
+        case Library::kSwScale:
+            return "libswscale";
     }
     return "an FFmpeg library";
 }
@@ -80,14 +84,21 @@ void Loader::Open(Library library) {
     };
 #define FILMCAST_AV_LOOKUP(name) lookup(#name, found.name);
 #define FILMCAST_AV_KEEP(name) functions_.name = found.name;
+// clang-format off
 #define FILMCAST_AV_BIND(list) \
     list(FILMCAST_AV_LOOKUP) if (missing.empty()) { list(FILMCAST_AV_KEEP) }
+    // clang-format on
     switch (library) {
-        case Library::kAvUtil: FILMCAST_AV_BIND(FILMCAST_AVUTIL_FUNCTIONS) break;
-        case Library::kAvCodec: FILMCAST_AV_BIND(FILMCAST_AVCODEC_FUNCTIONS) break;
-        case Library::kAvFormat: FILMCAST_AV_BIND(FILMCAST_AVFORMAT_FUNCTIONS) break;
-        case Library::kSwResample: FILMCAST_AV_BIND(FILMCAST_SWRESAMPLE_FUNCTIONS) break;
-        case Library::kSwScale: FILMCAST_AV_BIND(FILMCAST_SWSCALE_FUNCTIONS) break;
+        case Library::kAvUtil:
+            FILMCAST_AV_BIND(FILMCAST_AVUTIL_FUNCTIONS) break;
+        case Library::kAvCodec:
+            FILMCAST_AV_BIND(FILMCAST_AVCODEC_FUNCTIONS) break;
+        case Library::kAvFormat:
+            FILMCAST_AV_BIND(FILMCAST_AVFORMAT_FUNCTIONS) break;
+        case Library::kSwResample:
+            FILMCAST_AV_BIND(FILMCAST_SWRESAMPLE_FUNCTIONS) break;
+        case Library::kSwScale:
+            FILMCAST_AV_BIND(FILMCAST_SWSCALE_FUNCTIONS) break;
     }
 #undef FILMCAST_AV_BIND
 #undef FILMCAST_AV_KEEP

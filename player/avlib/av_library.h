@@ -32,6 +32,7 @@ inline constexpr std::size_t kLibraryCount = 5;
 
 // The functions each library lends us, as X(name) lists: the table's members and the names
 // looked up are made from the same list.
+// clang-format off
 #define FILMCAST_AVUTIL_FUNCTIONS(X)                                                           \
     X(av_audio_fifo_alloc) X(av_audio_fifo_drain) X(av_audio_fifo_free) X(av_audio_fifo_read) \
     X(av_audio_fifo_size) X(av_audio_fifo_write) X(av_channel_layout_copy)                    \
@@ -55,6 +56,7 @@ inline constexpr std::size_t kLibraryCount = 5;
     X(swr_alloc_set_opts2) X(swr_convert) X(swr_free) X(swr_get_out_samples) X(swr_init)      \
     X(swr_set_matrix)
 #define FILMCAST_SWSCALE_FUNCTIONS(X) X(sws_freeContext) X(sws_getContext) X(sws_scale)
+// clang-format on
 
 // One pointer per function, named as the function. A library's pointers are set once it has
 // loaded and stay null before (and when it could not be loaded).

@@ -20,15 +20,16 @@ namespace fs = std::filesystem;
 
 struct RunCase {
     const char* name;
-    const char* args;         // after `filmcast`, in a folder holding movie.swf
-    const char* output;       // the file the run writes, "" for none
-    bool loadsFfmpeg;         // whether libavcodec may (and must) be loaded
+    const char* args;    // after `filmcast`, in a folder holding movie.swf
+    const char* output;  // the file the run writes, "" for none
+    bool loadsFfmpeg;    // whether libavcodec may (and must) be loaded
 };
 
-void PrintTo(const RunCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const RunCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
-class LoadedLibraries : public testcli::ScratchTest,
-                        public ::testing::WithParamInterface<RunCase> {
+class LoadedLibraries : public testcli::ScratchTest, public ::testing::WithParamInterface<RunCase> {
   protected:
     // Runs filmcast with the dynamic loader's report of each file it opens written beside,
     // and returns the report (of every process the run started).
@@ -72,14 +73,14 @@ TEST_P(LoadedLibraries, FfmpegIsLoadedOnlyByRunsThatUseIt) {
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, LoadedLibraries,
-    ::testing::Values(
-        RunCase{"Version", "--version", "", false},
-        RunCase{"Info", "info movie.swf", "", false},
-        RunCase{"Gif", "convert -q -j 1 movie.swf -o movie.gif", "movie.gif", false},
-        RunCase{"Png", "frame movie.swf --at 1 -o shot.png", "shot.png", false},
-        RunCase{"Sequence", "frames movie.swf -o frames/ --format png", "frames", false},
-        // A movie without sound still makes a silent file through libavformat.
-        RunCase{"Sound", "sound -q movie.swf -o movie.wav", "movie.wav", true}),
+    ::testing::Values(RunCase{"Version", "--version", "", false},
+                      RunCase{"Info", "info movie.swf", "", false},
+                      RunCase{"Gif", "convert -q -j 1 movie.swf -o movie.gif", "movie.gif", false},
+                      RunCase{"Png", "frame movie.swf --at 1 -o shot.png", "shot.png", false},
+                      RunCase{"Sequence", "frames movie.swf -o frames/ --format png", "frames",
+                              false},
+                      // A movie without sound still makes a silent file through libavformat.
+                      RunCase{"Sound", "sound -q movie.swf -o movie.wav", "movie.wav", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,14 +1,14 @@
 // FFmpeg's loader: the libraries of the versions compiled against load with every function
 // bound, a library or a function that is missing is a clear reason and never a crash, and
 // loading is once per library however many threads ask. This binary links no FFmpeg library.
+#include "player/avlib/av_library.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include "player/avlib/av_library.h"
 
 namespace {
 
@@ -66,8 +66,8 @@ TEST(AvLibrary, CompiledSonamesNameEachLibraryWithItsMajorVersion) {
 TEST(AvLibrary, EveryLibraryLoadsWithEveryFunctionBound) {
     std::string reason;
     const avlib::Functions* table =
-        avlib::Load({Library::kAvUtil, Library::kAvCodec, Library::kAvFormat,
-                     Library::kSwResample, Library::kSwScale},
+        avlib::Load({Library::kAvUtil, Library::kAvCodec, Library::kAvFormat, Library::kSwResample,
+                     Library::kSwScale},
                     &reason);
     ASSERT_NE(table, nullptr) << reason;
     EXPECT_TRUE(AllBound(*table));
@@ -125,8 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "cannot load /nonexistent/libswscale.so.6: ", "No such file"},
         // A library that loads but lacks the functions: the first one looked up is named.
         MissingCase{"LacksAFunction", Library::kAvFormat, "libz.so.1",
-                    "cannot load av_interleaved_write_frame from libz.so.1: ",
-                    "undefined symbol"}),
+                    "cannot load av_interleaved_write_frame from libz.so.1: ", "undefined symbol"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(AvLibrary, ALibraryLackingAFunctionLeavesItsPointersUnset) {
