@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 
+#include "player/avlib/av_library.h"
 #include "tests/support/cli_scratch.h"
 #include "tests/support/test_movies.h"
 
@@ -81,6 +82,46 @@ INSTANTIATE_TEST_SUITE_P(
                               false},
                       // A movie without sound still makes a silent file through libavformat.
                       RunCase{"Sound", "sound -q movie.swf -o movie.wav", "movie.wav", true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Runs with a libavcodec that cannot be loaded (an empty file of its name found first): those
+// that need it fail with the loader's reason, the others are untouched.
+struct UnloadableCase {
+    const char* name;
+    const char* args;
+    int status;
+};
+
+void PrintTo(const UnloadableCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class UnloadableLibavcodec : public testcli::ScratchTest,
+                             public ::testing::WithParamInterface<UnloadableCase> {};
+
+TEST_P(UnloadableLibavcodec, FailsWithTheReasonOnlyWhereItIsNeeded) {
+    const UnloadableCase& c = GetParam();
+    ASSERT_TRUE(testmovies::WriteSteppedMovie(Path("movie.swf"), 3));
+    const std::string soname =
+        avlib::CompiledSonames()[static_cast<std::size_t>(avlib::Library::kAvCodec)];
+    fs::create_directories(dir_ / "libs");
+    std::ofstream(dir_ / "libs" / soname).close();
+    ::setenv("LD_LIBRARY_PATH", (dir_ / "libs").c_str(), 1);
+    const testcli::Result result = Run(c.args);
+    ::unsetenv("LD_LIBRARY_PATH");
+    EXPECT_EQ(result.status, c.status) << result.err;
+    const bool reported = result.err.find("cannot load " + soname + ": ") != std::string::npos;
+    EXPECT_EQ(reported, c.status != 0) << result.err;
+    EXPECT_FALSE(fs::exists(Path("out.mp4")));
+    EXPECT_FALSE(fs::exists(Path("out.wav")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, UnloadableLibavcodec,
+    ::testing::Values(UnloadableCase{"Gif", "convert -q -j 1 movie.swf -o out.gif", 0},
+                      UnloadableCase{"Video", "convert -q -j 1 movie.swf --format mp4 -o out.mp4",
+                                     1},
+                      UnloadableCase{"Sound", "sound -q movie.swf -o out.wav", 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
