@@ -15,14 +15,8 @@
 #include "cli/commands.h"
 #include "cli/movie_job.h"
 #include "cli/script_options.h"
+#include "player/avlib/av_library.h"
 #include "player/player.h"
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/error.h>
-}
 
 namespace cli {
 
@@ -58,9 +52,9 @@ bool KindOf(const std::string& path, OutputKind* kind) {
     return true;
 }
 
-std::string AvError(int code) {
+std::string AvError(const avlib::Functions& lib, int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
+    lib.av_strerror(code, text, sizeof text);
     return text;
 }
 
@@ -78,39 +72,43 @@ void Note(const std::string& movie, const std::string& note, bool quiet) {
 class AudioFile {
   public:
     ~AudioFile() {
-        av_frame_free(&frame_);
-        av_packet_free(&packet_);
-        avcodec_free_context(&encoder_);
-        if (format_ && format_->pb) avio_closep(&format_->pb);
-        avformat_free_context(format_);
+        if (!lib_) return;  // FFmpeg never loaded: nothing was made
+        lib_->av_frame_free(&frame_);
+        lib_->av_packet_free(&packet_);
+        lib_->avcodec_free_context(&encoder_);
+        if (format_ && format_->pb) lib_->avio_closep(&format_->pb);
+        lib_->avformat_free_context(format_);
     }
 
     bool Open(const std::string& path, const OutputKind& kind, std::string* error) {
-        if (avformat_alloc_output_context2(&format_, nullptr, kind.muxer, path.c_str()) < 0 ||
+        lib_ = avlib::Load(
+            {avlib::Library::kAvUtil, avlib::Library::kAvCodec, avlib::Library::kAvFormat}, error);
+        if (!lib_) return false;
+        if (lib_->avformat_alloc_output_context2(&format_, nullptr, kind.muxer, path.c_str()) < 0 ||
             !format_)
             return Reason("cannot make a " + std::string(kind.muxer) + " file", error);
-        const AVCodec* codec = avcodec_find_encoder_by_name(kind.encoder);
+        const AVCodec* codec = lib_->avcodec_find_encoder_by_name(kind.encoder);
         if (!codec) return Reason(std::string("no ") + kind.encoder + " encoder", error);
-        AVStream* stream = avformat_new_stream(format_, nullptr);
-        encoder_ = avcodec_alloc_context3(codec);
-        frame_ = av_frame_alloc();
-        packet_ = av_packet_alloc();
+        AVStream* stream = lib_->avformat_new_stream(format_, nullptr);
+        encoder_ = lib_->avcodec_alloc_context3(codec);
+        frame_ = lib_->av_frame_alloc();
+        packet_ = lib_->av_packet_alloc();
         if (!stream || !encoder_ || !frame_ || !packet_) return Reason("out of memory", error);
         encoder_->sample_rate = player::Player::kAudioRate;
-        av_channel_layout_default(&encoder_->ch_layout, kChannels);
+        lib_->av_channel_layout_default(&encoder_->ch_layout, kChannels);
         encoder_->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
         encoder_->time_base = {1, player::Player::kAudioRate};
         if (format_->oformat->flags & AVFMT_GLOBALHEADER)
             encoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-        int rc = avcodec_open2(encoder_, codec, nullptr);
-        if (rc < 0) return Reason("cannot start the encoder: " + AvError(rc), error);
-        if ((rc = avcodec_parameters_from_context(stream->codecpar, encoder_)) < 0)
-            return Reason(AvError(rc), error);
+        int rc = lib_->avcodec_open2(encoder_, codec, nullptr);
+        if (rc < 0) return Reason("cannot start the encoder: " + AvError(*lib_, rc), error);
+        if ((rc = lib_->avcodec_parameters_from_context(stream->codecpar, encoder_)) < 0)
+            return Reason(AvError(*lib_, rc), error);
         stream->time_base = encoder_->time_base;
-        if ((rc = avio_open(&format_->pb, path.c_str(), AVIO_FLAG_WRITE)) < 0)
-            return Reason("cannot write: " + AvError(rc), error);
-        if ((rc = avformat_write_header(format_, nullptr)) < 0)
-            return Reason("cannot write: " + AvError(rc), error);
+        if ((rc = lib_->avio_open(&format_->pb, path.c_str(), AVIO_FLAG_WRITE)) < 0)
+            return Reason("cannot write: " + AvError(*lib_, rc), error);
+        if ((rc = lib_->avformat_write_header(format_, nullptr)) < 0)
+            return Reason("cannot write: " + AvError(*lib_, rc), error);
         frameSize_ = encoder_->frame_size > 0 ? encoder_->frame_size : 4096;
         return true;
     }
@@ -133,9 +131,9 @@ class AudioFile {
             return false;
         pending_.clear();
         if (!Drain(nullptr, error)) return false;
-        const int rc = av_write_trailer(format_);
-        if (rc < 0) return Reason("cannot write: " + AvError(rc), error);
-        if ((format_->pb && format_->pb->error < 0) || avio_closep(&format_->pb) < 0)
+        const int rc = lib_->av_write_trailer(format_);
+        if (rc < 0) return Reason("cannot write: " + AvError(*lib_, rc), error);
+        if ((format_->pb && format_->pb->error < 0) || lib_->avio_closep(&format_->pb) < 0)
             return Reason("cannot write the file", error);
         return true;
     }
@@ -147,12 +145,12 @@ class AudioFile {
     }
 
     bool Encode(const float* samples, int count, std::string* error) {
-        av_frame_unref(frame_);
+        lib_->av_frame_unref(frame_);
         frame_->nb_samples = count;
         frame_->format = encoder_->sample_fmt;
         frame_->sample_rate = encoder_->sample_rate;
-        av_channel_layout_copy(&frame_->ch_layout, &encoder_->ch_layout);
-        if (av_frame_get_buffer(frame_, 0) < 0) return Reason("out of memory", error);
+        lib_->av_channel_layout_copy(&frame_->ch_layout, &encoder_->ch_layout);
+        if (lib_->av_frame_get_buffer(frame_, 0) < 0) return Reason("out of memory", error);
         for (int i = 0; i < count; ++i) {
             for (int c = 0; c < kChannels; ++c) {
                 const float x = samples[i * kChannels + c];
@@ -177,19 +175,21 @@ class AudioFile {
 
     // Sends a frame (or the end, for null) and writes every packet that comes out.
     bool Drain(AVFrame* frame, std::string* error) {
-        int rc = avcodec_send_frame(encoder_, frame);
-        if (rc < 0) return Reason("cannot encode: " + AvError(rc), error);
-        while ((rc = avcodec_receive_packet(encoder_, packet_)) == 0) {
+        int rc = lib_->avcodec_send_frame(encoder_, frame);
+        if (rc < 0) return Reason("cannot encode: " + AvError(*lib_, rc), error);
+        while ((rc = lib_->avcodec_receive_packet(encoder_, packet_)) == 0) {
             packet_->stream_index = 0;
-            av_packet_rescale_ts(packet_, encoder_->time_base, format_->streams[0]->time_base);
-            rc = av_interleaved_write_frame(format_, packet_);
-            if (rc < 0) return Reason("cannot write: " + AvError(rc), error);
+            lib_->av_packet_rescale_ts(packet_, encoder_->time_base,
+                                       format_->streams[0]->time_base);
+            rc = lib_->av_interleaved_write_frame(format_, packet_);
+            if (rc < 0) return Reason("cannot write: " + AvError(*lib_, rc), error);
         }
         if (rc != AVERROR(EAGAIN) && rc != AVERROR_EOF)
-            return Reason("cannot encode: " + AvError(rc), error);
+            return Reason("cannot encode: " + AvError(*lib_, rc), error);
         return true;
     }
 
+    const avlib::Functions* lib_ = nullptr;  // libavutil, libavcodec and libavformat
     AVFormatContext* format_ = nullptr;
     AVCodecContext* encoder_ = nullptr;
     AVFrame* frame_ = nullptr;

@@ -5,13 +5,7 @@
 #include <cstring>
 #include <vector>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/error.h>
-#include <libavutil/frame.h>
-#include <libavutil/log.h>
-#include <libavutil/pixfmt.h>
-}
+#include "player/avlib/av_library.h"
 
 namespace media {
 namespace {
@@ -35,9 +29,9 @@ AVCodecID CodecIdFor(std::uint8_t codecId) {
     return AV_CODEC_ID_NONE;
 }
 
-std::string AvErrorText(int code) {
+std::string AvErrorText(const avlib::Functions& lib, int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
+    lib.av_strerror(code, text, sizeof text);
     return text;
 }
 
@@ -273,16 +267,26 @@ std::optional<bool> IsVideoKeyFrame(std::uint8_t codecId, std::span<const std::u
 
 // Owns the libavcodec context, packet and frame.
 struct VideoDecoder::Codec {
+    explicit Codec(const avlib::Functions& functions) : lib(functions) {}
+    ~Codec() {
+        lib.av_frame_free(&frame);
+        lib.av_packet_free(&packet);
+        lib.avcodec_free_context(&context);
+    }
+
+    const avlib::Functions& lib;
     AVCodecContext* context = nullptr;
     AVPacket* packet = nullptr;
     AVFrame* frame = nullptr;
-
-    ~Codec() {
-        av_frame_free(&frame);
-        av_packet_free(&packet);
-        avcodec_free_context(&context);
-    }
 };
+
+namespace {
+
+const avlib::Functions* LoadLibavcodec(std::string* reason) {
+    return avlib::Load({avlib::Library::kAvUtil, avlib::Library::kAvCodec}, reason);
+}
+
+}  // namespace
 
 const char* VideoErrorName(VideoError error) {
     switch (error) {
@@ -304,7 +308,10 @@ const char* VideoErrorName(VideoError error) {
 
 bool CanDecodeVideo(std::uint8_t codecId) {
     const AVCodecID id = CodecIdFor(codecId);
-    return id != AV_CODEC_ID_NONE && avcodec_find_decoder(id) != nullptr;
+    if (id == AV_CODEC_ID_NONE) return false;
+    std::string unused;
+    const avlib::Functions* lib = LoadLibavcodec(&unused);
+    return lib && lib->avcodec_find_decoder(id) != nullptr;
 }
 
 VideoDecoder::VideoDecoder(std::uint8_t codecId, int width, int height,
@@ -325,26 +332,31 @@ VideoDecoder::VideoDecoder(std::uint8_t codecId, int width, int height,
             "video size " + std::to_string(width) + "x" + std::to_string(height) + " not allowed";
         return;
     }
-    av_log_set_level(AV_LOG_QUIET);
-    const AVCodec* decoder = avcodec_find_decoder(id);
-    auto codec = std::make_unique<Codec>();
-    if (decoder) codec->context = avcodec_alloc_context3(decoder);
-    codec->packet = av_packet_alloc();
-    codec->frame = av_frame_alloc();
+    const avlib::Functions* lib = LoadLibavcodec(&openReason_);
+    if (!lib) {
+        openError_ = VideoError::kDecoderMissing;
+        return;
+    }
+    lib->av_log_set_level(AV_LOG_QUIET);
+    const AVCodec* decoder = lib->avcodec_find_decoder(id);
+    auto codec = std::make_unique<Codec>(*lib);
+    if (decoder) codec->context = lib->avcodec_alloc_context3(decoder);
+    codec->packet = lib->av_packet_alloc();
+    codec->frame = lib->av_frame_alloc();
     if (!decoder || !codec->context || !codec->packet || !codec->frame) {
         openError_ = VideoError::kDecoderMissing;
-        openReason_ = std::string("libavcodec has no ") + avcodec_get_name(id) + " decoder";
+        openReason_ = std::string("libavcodec has no ") + lib->avcodec_get_name(id) + " decoder";
         return;
     }
     // Every codec here reads its picture size from the frames; a preset size would make the
     // screen video decoders reject pictures that differ from the stream's declared size.
     codec->context->thread_count = 1;
     codec->context->max_pixels = maxPixels_;
-    const int rc = avcodec_open2(codec->context, decoder, nullptr);
+    const int rc = lib->avcodec_open2(codec->context, decoder, nullptr);
     if (rc < 0) {
         openError_ = VideoError::kDecoderMissing;
-        openReason_ =
-            "cannot open the " + std::string(avcodec_get_name(id)) + " decoder: " + AvErrorText(rc);
+        openReason_ = "cannot open the " + std::string(lib->avcodec_get_name(id)) +
+                      " decoder: " + AvErrorText(*lib, rc);
         return;
     }
     codec_ = std::move(codec);
@@ -357,7 +369,7 @@ bool VideoDecoder::IsOpen() const {
 }
 
 void VideoDecoder::Reset() {
-    if (codec_) avcodec_flush_buffers(codec_->context);
+    if (codec_) codec_->lib.avcodec_flush_buffers(codec_->context);
 }
 
 VideoResult VideoDecoder::Decode(std::span<const std::uint8_t> videoData) {
@@ -377,20 +389,21 @@ VideoResult VideoDecoder::Decode(std::span<const std::uint8_t> videoData) {
         result.reason = "video frame too large";
         return result;
     }
+    const avlib::Functions& lib = codec_->lib;
     AVPacket* packet = codec_->packet;
-    av_packet_unref(packet);
+    lib.av_packet_unref(packet);
     // av_new_packet zeroes AV_INPUT_BUFFER_PADDING_SIZE bytes after the data, so the decoder's
     // bit reader never reads past the frame.
-    if (av_new_packet(packet, static_cast<int>(videoData.size())) < 0) {
+    if (lib.av_new_packet(packet, static_cast<int>(videoData.size())) < 0) {
         result.error = VideoError::kCorruptData;
         result.reason = "out of memory for the video frame";
         return result;
     }
     std::memcpy(packet->data, videoData.data(), videoData.size());
     if (alphaPacket_) NormaliseAlphaOffset({packet->data, videoData.size()});
-    int rc = avcodec_send_packet(codec_->context, packet);
-    av_packet_unref(packet);
-    if (rc >= 0) rc = avcodec_receive_frame(codec_->context, codec_->frame);
+    int rc = lib.avcodec_send_packet(codec_->context, packet);
+    lib.av_packet_unref(packet);
+    if (rc >= 0) rc = lib.avcodec_receive_frame(codec_->context, codec_->frame);
     if (rc == AVERROR(EAGAIN)) {
         result.error = VideoError::kNoPicture;
         result.reason = "the frame produced no picture";
@@ -399,13 +412,13 @@ VideoResult VideoDecoder::Decode(std::span<const std::uint8_t> videoData) {
     if (rc < 0) {
         Reset();
         result.error = VideoError::kCorruptData;
-        result.reason = "video frame rejected: " + AvErrorText(rc);
+        result.reason = "video frame rejected: " + AvErrorText(lib, rc);
         return result;
     }
     if (codec_->frame->decode_error_flags != 0) {
         // libavcodec concealed damage (a truncated or corrupt frame); later frames would build
         // on the damaged picture, so drop it and start again from the next key frame.
-        av_frame_unref(codec_->frame);
+        lib.av_frame_unref(codec_->frame);
         Reset();
         result.error = VideoError::kCorruptData;
         result.reason = "video frame damaged";
@@ -413,7 +426,7 @@ VideoResult VideoDecoder::Decode(std::span<const std::uint8_t> videoData) {
     }
     Image picture;
     const bool converted = ImageFromPicture(*codec_->frame, maxPixels_, picture, result.reason);
-    av_frame_unref(codec_->frame);
+    lib.av_frame_unref(codec_->frame);
     if (!converted) {
         Reset();
         result.error = VideoError::kCorruptData;

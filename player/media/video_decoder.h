@@ -29,7 +29,7 @@ enum class VideoError {
     kNone,
     kUnsupportedCodec,  // a codec id this decoder does not handle (such as 7, H.264)
     kBadSize,           // stream or picture size zero or above the Limits' image cap
-    kDecoderMissing,    // libavcodec lacks the decoder or could not open it
+    kDecoderMissing,    // libavcodec lacks the decoder, could not open it or could not be loaded
     kCorruptData,       // the decoder rejected the frame (the decoder has been reset)
     kNoPicture,         // the frame decoded to no picture (empty or skipped frame)
 };

@@ -3,16 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "player/avlib/av_library.h"
 #include "player/sound/adpcm.h"
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/frame.h>
-#include <libavutil/log.h>
-#include <libavutil/samplefmt.h>
-#include <libswresample/swresample.h>
-}
 
 namespace sound {
 
@@ -59,16 +51,24 @@ bool IsPcm(Codec codec) {
 }  // namespace
 
 // One sound's decoding pipeline: the codec (ours or libavcodec's) and the conversion to the
-// mix format.
+// mix format. FFmpeg's libraries are loaded when a sound first needs them.
 class Pipeline {
   public:
     Pipeline(SoundFormat f, std::size_t cap) : format(f), maxFrames(cap) {}
     ~Pipeline() {
-        swr_free(&swr);
-        av_parser_close(parser);
-        avcodec_free_context(&context);
-        av_frame_free(&frame);
-        av_packet_free(&packet);
+        // Each handle was made by a library that had loaded.
+        if (swr) lib->swr_free(&swr);
+        if (parser) lib->av_parser_close(parser);
+        if (context) lib->avcodec_free_context(&context);
+        if (frame) lib->av_frame_free(&frame);
+        if (packet) lib->av_packet_free(&packet);
+    }
+
+    bool LoadLibraries(std::initializer_list<avlib::Library> libraries, std::string* problem) {
+        const avlib::Functions* loaded = avlib::Load(libraries, problem);
+        if (!loaded) return false;
+        lib = loaded;
+        return true;
     }
 
     // Decodes data and appends its samples to out; false with *problem on failure.
@@ -139,29 +139,31 @@ class Pipeline {
 
     bool OpenLibraryDecoder(std::string* problem) {
         if (context) return true;
+        if (!LoadLibraries({avlib::Library::kAvUtil, avlib::Library::kAvCodec}, problem))
+            return false;
         // Problems are reported once per sound; the library's own messages would repeat them
         // on stderr.
-        av_log_set_level(AV_LOG_QUIET);
+        lib->av_log_set_level(AV_LOG_QUIET);
         const char* name = DecoderName(format.codec);
-        const AVCodec* codec = name ? avcodec_find_decoder_by_name(name) : nullptr;
+        const AVCodec* codec = name ? lib->avcodec_find_decoder_by_name(name) : nullptr;
         if (!codec) {
             *problem = "sound codec " + std::to_string(static_cast<int>(format.codec)) +
                        " is not supported";
             return false;
         }
-        context = avcodec_alloc_context3(codec);
-        frame = av_frame_alloc();
-        packet = av_packet_alloc();
+        context = lib->avcodec_alloc_context3(codec);
+        frame = lib->av_frame_alloc();
+        packet = lib->av_packet_alloc();
         if (!context || !frame || !packet) {
             *problem = "cannot start the sound decoder";
             return false;
         }
         context->sample_rate = format.rate;
-        av_channel_layout_default(&context->ch_layout, format.stereo ? 2 : 1);
-        if (format.codec == sound::Codec::kMp3) parser = av_parser_init(codec->id);
-        if (avcodec_open2(context, codec, nullptr) < 0) {
+        lib->av_channel_layout_default(&context->ch_layout, format.stereo ? 2 : 1);
+        if (format.codec == sound::Codec::kMp3) parser = lib->av_parser_init(codec->id);
+        if (lib->avcodec_open2(context, codec, nullptr) < 0) {
             *problem = std::string("cannot open the ") + name + " decoder";
-            avcodec_free_context(&context);
+            lib->avcodec_free_context(&context);
             return false;
         }
         return true;
@@ -182,8 +184,8 @@ class Pipeline {
         while (left > 0 && !Full()) {
             std::uint8_t* frameData = nullptr;
             int frameSize = 0;
-            const int used = av_parser_parse2(parser, context, &frameData, &frameSize, at, left,
-                                              AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+            const int used = lib->av_parser_parse2(parser, context, &frameData, &frameSize, at,
+                                                   left, AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
             if (used < 0) {
                 *problem = "corrupt MP3 data";
                 return false;
@@ -200,20 +202,20 @@ class Pipeline {
 
     bool SendPacket(std::span<const std::uint8_t> bytes, StereoSamples* out,
                     std::string* problem) {
-        if (av_new_packet(packet, static_cast<int>(bytes.size())) < 0) {
+        if (lib->av_new_packet(packet, static_cast<int>(bytes.size())) < 0) {
             *problem = "cannot allocate a sound packet";
             return false;
         }
         std::memcpy(packet->data, bytes.data(), bytes.size());
-        const int sent = avcodec_send_packet(context, packet);
-        av_packet_unref(packet);
+        const int sent = lib->avcodec_send_packet(context, packet);
+        lib->av_packet_unref(packet);
         if (sent < 0 && sent != AVERROR(EAGAIN)) {
             *problem = "corrupt sound data";
             return false;
         }
-        while (avcodec_receive_frame(context, frame) == 0) {
+        while (lib->avcodec_receive_frame(context, frame) == 0) {
             const bool ok = ConvertFrame(out, problem);
-            av_frame_unref(frame);
+            lib->av_frame_unref(frame);
             if (!ok) return false;
         }
         return true;
@@ -236,16 +238,19 @@ class Pipeline {
     bool Configure(AVSampleFormat sampleFormat, int rate, int channels, std::string* problem) {
         if (swr && sampleFormat == inFormat && rate == inRate && channels == inChannels)
             return true;
-        swr_free(&swr);
+        if (!LoadLibraries({avlib::Library::kAvUtil, avlib::Library::kSwResample}, problem))
+            return false;
+        lib->swr_free(&swr);
         AVChannelLayout in, stereo;
-        av_channel_layout_default(&in, channels);
-        av_channel_layout_default(&stereo, 2);
+        lib->av_channel_layout_default(&in, channels);
+        lib->av_channel_layout_default(&stereo, 2);
         // Mono plays at full level on both sides (the default mix would lower it by 3 dB).
         static constexpr double kMonoToBoth[2] = {1.0, 1.0};
-        if (swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_FLT, kMixRate, &in, sampleFormat,
-                                rate, 0, nullptr) < 0 ||
-            (channels == 1 && swr_set_matrix(swr, kMonoToBoth, 1) < 0) || swr_init(swr) < 0) {
-            swr_free(&swr);
+        if (lib->swr_alloc_set_opts2(&swr, &stereo, AV_SAMPLE_FMT_FLT, kMixRate, &in, sampleFormat,
+                                     rate, 0, nullptr) < 0 ||
+            (channels == 1 && lib->swr_set_matrix(swr, kMonoToBoth, 1) < 0) ||
+            lib->swr_init(swr) < 0) {
+            lib->swr_free(&swr);
             *problem = "cannot convert the sound's samples";
             return false;
         }
@@ -263,14 +268,14 @@ class Pipeline {
             capped = true;
         }
         sourceFrames += static_cast<std::size_t>(std::max(count, 0));
-        const int room = swr_get_out_samples(swr, count);
+        const int room = lib->swr_get_out_samples(swr, count);
         if (room <= 0) return true;
         const std::size_t left = maxFrames - std::min(maxFrames, produced);
         const std::size_t take = std::min<std::size_t>(static_cast<std::size_t>(room), left);
         const std::size_t start = out->size();
         out->resize(start + static_cast<std::size_t>(room) * 2);
         auto* target = reinterpret_cast<std::uint8_t*>(out->data() + start);
-        const int made = swr_convert(swr, &target, room, in, count);
+        const int made = lib->swr_convert(swr, &target, room, in, count);
         if (made < 0) {
             out->resize(start);
             *problem = "cannot convert the sound's samples";
@@ -288,6 +293,7 @@ class Pipeline {
     std::size_t produced = 0;      // frames at kMixRate
     std::size_t sourceFrames = 0;  // frames at the source's rate
     bool capped = false;           // frames were left out for the cap
+    const avlib::Functions* lib = nullptr;  // FFmpeg, once this sound has needed it
     AVCodecContext* context = nullptr;
     AVCodecParserContext* parser = nullptr;
     AVFrame* frame = nullptr;

@@ -16,12 +16,14 @@ import sys
 # What each folder may include, most specific folder first. The engine includes nothing above
 # it, the image toolkit knows no movies, platform looks down only.
 ALLOWED = [
-    ("player/media/", ["player/media/", "player/limits.h"]),
+    # FFmpeg's loader stands alone; the decoders below reach FFmpeg only through it.
+    ("player/avlib/", ["player/avlib/"]),
+    ("player/media/", ["player/media/", "player/limits.h", "player/avlib/"]),
     # Scripts' bitmaps share the media units' plain pixel image, and their methods composite
     # and filter it with the media units' blend modes and filters.
     ("player/script/", ["player/script/", "player/limits.h", "player/media/image.h",
                         "player/media/blend.h", "player/media/filters.h"]),
-    ("player/sound/", ["player/sound/", "player/limits.h"]),
+    ("player/sound/", ["player/sound/", "player/limits.h", "player/avlib/"]),
     ("player/", ["player/"]),
     ("swf/", ["swf/", "platform/", "player/media/inflate.h", "player/limits.h"]),
     ("platform/", ["platform/"]),
