@@ -457,16 +457,24 @@ cairo_filter_t Renderer::Smoothing(cairo_filter_t wanted) const {
     return quality_ == Quality::kLow ? CAIRO_FILTER_NEAREST : wanted;
 }
 
-void Renderer::Render(const MovieState& state, const BufferView& target) {
+void Renderer::DrawInto(const BufferView& target, const std::function<void(cairo_t*)>& draw) {
     if (!target.pixels || target.width <= 0 || target.height <= 0 ||
         target.stride < target.width * 4)
         return;
     const CairoSurface surface(cairo_image_surface_create_for_data(
         target.pixels, CAIRO_FORMAT_ARGB32, target.width, target.height, target.stride));
     CairoContext context(cairo_create(surface.get()));
-    cairo_t* cr = context.get();
-    cairo_set_antialias(cr, Antialias());
+    cairo_set_antialias(context.get(), Antialias());
+    draw(context.get());
+    context.reset();
+    cairo_surface_flush(surface.get());
+}
 
+void Renderer::Render(const MovieState& state, const BufferView& target) {
+    DrawInto(target, [&](cairo_t* cr) { DrawStage(cr, state, target); });
+}
+
+void Renderer::DrawStage(cairo_t* cr, const MovieState& state, const BufferView& target) {
     const Movie& movie = state.GetMovie();
     movie_ = &movie;
     BeginFrame();
@@ -497,8 +505,6 @@ void Renderer::Render(const MovieState& state, const BufferView& target) {
         ++framesCut_;
         NoteCut(workNoted_, "drawing work");
     }
-    context.reset();
-    cairo_surface_flush(surface.get());
 }
 
 void Renderer::BeginFrame() {
@@ -513,28 +519,21 @@ void Renderer::BeginFrame() {
 void Renderer::RenderClip(const SpriteInstance& clip, const Movie& movie,
                           const cairo_matrix_t& matrix, const ColorMix& color,
                           const BufferView& target, bool newFrame) {
-    if (!target.pixels || target.width <= 0 || target.height <= 0 ||
-        target.stride < target.width * 4)
-        return;
-    const CairoSurface surface(cairo_image_surface_create_for_data(
-        target.pixels, CAIRO_FORMAT_ARGB32, target.width, target.height, target.stride));
-    CairoContext context(cairo_create(surface.get()));
-    cairo_t* cr = context.get();
-    cairo_set_antialias(cr, Antialias());
-    movie_ = &movie;
-    if (newFrame) BeginFrame();
-    if (!work_.Charge(std::int64_t{target.width} * target.height)) return;
-    RenderState root;
-    cairo_matrix_init_scale(&root.matrix, TwipsToPixels(1.0), TwipsToPixels(1.0));
-    cairo_matrix_multiply(&root.matrix, &root.matrix, &matrix);
-    root.color = color;
-    stageMatrix_ = root.matrix;
-    // Filters and line widths scale with the matrix's larger axis, as on a scaled stage.
-    stageScale_ = std::max(std::hypot(matrix.xx, matrix.yx), std::hypot(matrix.xy, matrix.yy));
-    if (Drawable(root.matrix)) DrawList(cr, clip, root);
-    if (work_.Spent()) NoteCut(workNoted_, "drawing work");
-    context.reset();
-    cairo_surface_flush(surface.get());
+    DrawInto(target, [&](cairo_t* cr) {
+        movie_ = &movie;
+        if (newFrame) BeginFrame();
+        if (!work_.Charge(std::int64_t{target.width} * target.height)) return;
+        RenderState root;
+        cairo_matrix_init_scale(&root.matrix, TwipsToPixels(1.0), TwipsToPixels(1.0));
+        cairo_matrix_multiply(&root.matrix, &root.matrix, &matrix);
+        root.color = color;
+        stageMatrix_ = root.matrix;
+        // Filters and line widths scale with the matrix's larger axis, as on a scaled stage.
+        stageScale_ =
+            std::max(std::hypot(matrix.xx, matrix.yx), std::hypot(matrix.xy, matrix.yy));
+        if (Drawable(root.matrix)) DrawList(cr, clip, root);
+        if (work_.Spent()) NoteCut(workNoted_, "drawing work");
+    });
 }
 
 void Renderer::DrawRoot(cairo_t* cr, const SpriteInstance& root, const RenderState& stage) {

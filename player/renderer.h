@@ -6,6 +6,7 @@
 
 #include <cairo.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -100,6 +101,11 @@ class Renderer {
 
     // Starts a frame's work, video, filter and group budgets; lets go of bitmaps past their cap.
     void BeginFrame();
+    // Runs `draw` on a cairo context over the target's pixels, antialiased as set; nothing when
+    // the target is no whole buffer.
+    void DrawInto(const BufferView& target, const std::function<void(cairo_t*)>& draw);
+    // The stage: its background, then the root and the levels fitted into the target.
+    void DrawStage(cairo_t* cr, const MovieState& state, const BufferView& target);
     // A root or level, moved, faded or hidden as scripts set its own transform.
     void DrawRoot(cairo_t* cr, const SpriteInstance& root, const RenderState& stage);
     void DrawList(cairo_t* cr, const SpriteInstance& instance, const RenderState& state);
